@@ -1,0 +1,54 @@
+// The program's model of the registry values "Scancode Map" and "TVLN Backup": read once at
+// creation, answers each key's current function, builds and writes a new map with a backup of
+// the map found, and restores that backup.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+class CScancodeMap {
+public:
+    CScancodeMap();
+
+    // Entry list of the map as found (8 hex digits per entry, new code then old code).
+    const std::string& CurrentSettingString() const { return currentSettingString_; }
+    void SetCurrentSettingString(const std::string& s) { currentSettingString_ = s; }
+    // Entry list that SaveNewSetting writes.
+    const std::string& NewSettingString() const { return newSettingString_; }
+    void SetNewSettingString(const std::string& s) { newSettingString_ = s; }
+
+    // Writes the backup read at creation back as the map (or deletes the map when the backup
+    // was empty), then deletes the backup.
+    void RestoreMap();
+    // Sets the entry of key type idxKeyType in NewSettingString to catalogue option
+    // idxKeyNewValue.
+    void BuildNewSettingString(std::int32_t idxKeyType, std::int32_t idxKeyNewValue);
+    // Backs up the map found (once), then writes NewSettingString as the map. Refuses, before
+    // writing anything, when the stored map is not well formed.
+    void SaveNewSetting();
+    // The catalogue ID the map gives the key with own code sCode; 1 when the map has no
+    // entry for it; -1 when the code is unknown to the catalogue (or the map is not well formed).
+    std::int32_t GetCurrentKeySetting(const std::string& sCode) const;
+    bool BackupMapExists() const;
+    void BackupMap();
+
+    // Whether the map as found has an entry for the key with own code sCode, and the new code
+    // of its first entry. Tells a key without entry from one whose entry GetCurrentKeySetting
+    // cannot express (a code its list does not offer).
+    std::optional<std::string> CurrentEntryFor(const std::string& sCode) const;
+    // False when the stored map has the wrong type, length or count and must not be rewritten.
+    bool MapIsWellFormed() const { return mapWellFormed_; }
+
+private:
+    std::string ReadValueAsHex(const std::string& valueName, bool* wellFormedBinary = nullptr);
+    static std::vector<std::uint8_t> HexToBytes(const std::string& hex);
+
+    std::string currentSettingString_;
+    std::string newSettingString_;
+    std::string initialMapHex_;
+    std::string backupMapHex_;
+    bool mapWellFormed_ = true;
+    bool backupFound_ = false;
+};

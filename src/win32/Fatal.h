@@ -1,0 +1,35 @@
+// The one place where a failure that reached a window procedure, hook or COM method is shown
+// to the user. No exception may unwind into Windows, so every such entry point runs its body
+// through RunGuarded.
+#pragma once
+
+#include <exception>
+#include <string>
+
+#include "AppError.h"
+
+// Base name of the running executable, without folder and extension: the prefix of error
+// sources ("tavelin" + ".cRegistry").
+std::string ExeName();
+
+// Shows the error (number and description, product name as title) and ends the process with
+// exit code 1, unless a test has installed a handler of its own.
+void ReportFatal(const AppError& error) noexcept;
+
+// Tests replace the handler to record failures instead of ending the process. Returns the
+// previous handler; nullptr restores the default.
+using FatalHandler = void (*)(const AppError& error);
+FatalHandler SetFatalHandler(FatalHandler handler) noexcept;
+
+// Converts the exception in flight into an AppError and reports it.
+void ReportCurrentException() noexcept;
+
+template <typename Body> bool RunGuarded(Body&& body) noexcept {
+    try {
+        body();
+        return true;
+    } catch (...) {
+        ReportCurrentException();
+        return false;
+    }
+}
