@@ -1,0 +1,64 @@
+// The "Scancode Map" value in its hex text form (two upper-case digits per byte, stored order)
+// and the algebra of its entry list (8 digits per entry: new code, then old code). Pure code:
+// CScancodeMap wraps it with the registry reads and writes.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+class KeyCatalogueTable;
+
+namespace MapText {
+
+inline constexpr std::size_t kHeaderDigits = 24;    // version, flags, count
+inline constexpr std::size_t kEntryDigits = 8;      // new code, old code
+inline constexpr std::size_t kTerminatorDigits = 8; // four zero bytes
+
+std::string BytesToHex(std::span<const std::uint8_t> bytes);
+// Nothing when the text has an odd length or a character that is not a hex digit.
+std::optional<std::vector<std::uint8_t>> HexToBytes(std::string_view hex);
+
+// Whole groups of 8 hex digits (the empty list included).
+bool IsEntryList(std::string_view list);
+
+// The layout Windows honours: zero bytes, or 16 + 4n bytes whose count field (32-bit little
+// endian) is n + 1. Anything else must not be rewritten: Windows ignores such a map today, and
+// a rewrite could wake entries it skips.
+bool IsWellFormedMap(std::span<const std::uint8_t> bytes);
+
+// The entry list of a well-formed map's hex text: the digits between header and terminator.
+// Empty for the empty value and for a text too short to hold header and terminator.
+std::string EntryListOf(std::string_view mapHex);
+
+// The whole value for an entry list: version and flags 0, the count (entries + 1) as a full
+// 32-bit little-endian number, the entries, the terminator. The empty list gives the empty
+// text (a value of zero bytes). Requires IsEntryList(entryList).
+std::string MapHexFor(std::string_view entryList);
+
+// The new code of the first entry whose old code is oldCode (exact text), if any.
+std::optional<std::string> FirstNewCode(std::string_view entryList, std::string_view oldCode);
+
+// The catalogue ID that the first entry for sCode gives the key; 1 when there is none; -1 when
+// its new code is not in the catalogue.
+std::int32_t KeySetting(const KeyCatalogueTable& catalogue, std::string_view entryList,
+                        std::string_view sCode);
+
+// Whether the key's option list cannot show what the map gives the key: the first entry's new
+// code is not offered for that key (ScrollLock turned off, CapsLock sending Insert, an unknown
+// code). Such a key must stay locked so that its entry is written back unchanged.
+bool KeyNeedsLock(const KeyCatalogueTable& catalogue, std::string_view entryList,
+                  std::int32_t keyType);
+
+// The entry list with the first entry of key idxKeyType set to option idxKeyNewValue: replaced in
+// place, removed when the option is the key's own code, appended when the key had none. Other
+// entries keep their bytes and order. Nothing when a number is not in the catalogue or the list
+// is not whole entries.
+std::optional<std::string> WithKeySetting(const KeyCatalogueTable& catalogue,
+                                          std::string_view entryList, std::int32_t idxKeyType,
+                                          std::int32_t idxKeyNewValue);
+
+} // namespace MapText
