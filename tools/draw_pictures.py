@@ -14,7 +14,7 @@ import math
 import struct
 from pathlib import Path
 
-from PIL import Image, ImageDraw, ImageFont
+from PIL import Image, ImageDraw, ImageFilter, ImageFont
 
 ROOT = Path(__file__).resolve().parent.parent
 OUT = ROOT / "src" / "resources" / "pictures"
@@ -454,7 +454,7 @@ def keyboard_image(unit):
     y = margin
     key(margin, y, 1)
     x = margin + 2 * unit
-    for group in range(3):
+    for _group in range(3):
         for _ in range(4):
             key(x, y, 1)
             x += unit
@@ -463,9 +463,10 @@ def keyboard_image(unit):
     for r, row in enumerate(KEY_ROWS):
         x = margin
         for k, kw in enumerate(row):
-            if r == CAPS_ROW and k == CAPS_KEY:
+            is_caps = r == CAPS_ROW and k == CAPS_KEY
+            if is_caps:
                 hole = (x + kw * unit / 2, y + unit / 2)
-            key(x, y, kw, hole=(r == CAPS_ROW and k == CAPS_KEY))
+            key(x, y, kw, hole=is_caps)
             x += kw * unit
         y += unit
     return kb, hole
@@ -518,11 +519,21 @@ def rotated_point(size, angle, point, new_size):
             -x * math.sin(a) + y * math.cos(a) + new_size[1] / 2)
 
 
-def place_rotated(big, img, angle, anchor, at):
-    """Rotates img and pastes it so that its point anchor lands on at (final pixels)."""
+def place_rotated(big, img, angle, anchor, at, shadow=False):
+    """Rotates img and pastes it so that its point anchor lands on at (final pixels).
+
+    With shadow, a soft shadow below and right of it makes it lie on what is under it.
+    """
     rot = img.rotate(angle, resample=Image.BICUBIC, expand=True)
     ax, ay = rotated_point(img.size, angle, anchor, rot.size)
-    big.alpha_composite(rot, (round(at[0] * SCALE - ax), round(at[1] * SCALE - ay)))
+    x, y = round(at[0] * SCALE - ax), round(at[1] * SCALE - ay)
+    if shadow:
+        alpha = rot.getchannel("A").point(lambda a: a * 0.45)
+        shade = Image.new("RGBA", rot.size, (0, 0, 0, 0))
+        shade.paste((30, 30, 40, 255), mask=alpha)
+        shade = shade.filter(ImageFilter.GaussianBlur(1.2 * SCALE))
+        big.alpha_composite(shade, (x + round(1.5 * SCALE), y + round(2 * SCALE)))
+    big.alpha_composite(rot, (x, y))
 
 
 def decoration():
@@ -539,9 +550,9 @@ def decoration():
     kb, hole = keyboard_image(unit)
     place_rotated(big, kb, -62, hole, (58, 128))
     cap = loose_keycap(unit)
-    place_rotated(big, cap, 24, (cap.width / 2, cap.height / 2), (24, 206))
+    place_rotated(big, cap, 24, (cap.width / 2, cap.height / 2), (24, 206), shadow=True)
     sd = screwdriver(120 * SCALE)
-    place_rotated(big, sd, 104, (sd.width, sd.height / 2), (61, 136))
+    place_rotated(big, sd, 104, (sd.width, sd.height / 2), (61, 136), shadow=True)
     img = big.convert("RGB").reduce(SCALE)
 
     # Pale: most of the way towards the background, more so near the covered edges.
