@@ -1,0 +1,60 @@
+#include "MivoCboExProps.h"
+
+#include "AppError.h"
+#include "Fatal.h"
+
+namespace {
+
+[[noreturn]] void TypeMismatch() { throw AppError(13, ExeName() + ".MivoComboEx", ""); }
+
+} // namespace
+
+const MivoPropValue* MivoCboExProps::Find(std::string_view key) const {
+    auto it = values_.find(key);
+    return it == values_.end() ? nullptr : &it->second;
+}
+
+std::int32_t MivoCboExProps::ReadLong(std::string_view key, std::int32_t def) const {
+    const MivoPropValue* v = Find(key);
+    if (!v)
+        return def;
+    return std::visit(
+        [](const auto& x) -> std::int32_t {
+            if constexpr (std::is_same_v<std::decay_t<decltype(x)>, MivoFont>)
+                TypeMismatch();
+            else
+                return static_cast<std::int32_t>(x);
+        },
+        *v);
+}
+
+bool MivoCboExProps::ReadBool(std::string_view key, bool def) const {
+    return ReadLong(key, def ? 1 : 0) != 0;
+}
+
+std::optional<MivoFont> MivoCboExProps::ReadFont(std::string_view key) const {
+    const MivoPropValue* v = Find(key);
+    if (!v)
+        return std::nullopt;
+    if (const auto* f = std::get_if<MivoFont>(v))
+        return *f;
+    TypeMismatch();
+}
+
+void MivoCboExProps::Write(std::string_view key, MivoPropValue value, const MivoPropValue& def) {
+    if (value == def)
+        values_.erase(std::string(key));
+    else
+        Write(key, std::move(value));
+}
+
+void MivoCboExProps::Write(std::string_view key, MivoPropValue value) {
+    values_.insert_or_assign(std::string(key), std::move(value));
+}
+
+MivoCboExProps MainWindowListProps() {
+    MivoCboExProps bag;
+    bag.Write(MivoCboExKey::Style, std::int32_t{2});
+    bag.Write(MivoCboExKey::Font, MivoFont{"MS Sans Serif", 8.25});
+    return bag;
+}
