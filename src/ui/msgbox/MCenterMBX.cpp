@@ -1,0 +1,73 @@
+#include "MCenterMBX.h"
+
+#include <cmath>
+
+#include "Fatal.h"
+#include "Handles.h"
+#include "Product.h"
+#include "Text.h"
+
+namespace MCenterMBX {
+
+namespace {
+
+// Written by CenteredMsgBox, read by the hook: one box at a time.
+UniqueHook g_hook;
+double g_centreX = 0;
+double g_centreY = 0;
+
+bool IsMessageBox(HWND hwnd) {
+    wchar_t cls[16] = {};
+    return ::GetClassNameW(hwnd, cls, 16) > 0 && std::wstring_view(cls) == L"#32770";
+}
+
+} // namespace
+
+bool HookInstalled() { return static_cast<bool>(g_hook); }
+
+LRESULT CALLBACK MsgBoxHookProc(int nCode, WPARAM wParam, LPARAM) {
+    RunGuarded([&] {
+        // The owner may be activated first; only the box itself is moved.
+        HWND box = reinterpret_cast<HWND>(wParam);
+        if (nCode != HCBT_ACTIVATE || !IsMessageBox(box))
+            return;
+        RECT r{};
+        if (::GetWindowRect(box, &r)) {
+            int x = static_cast<int>(std::floor(g_centreX - (r.right - r.left) / 2.0));
+            int y = static_cast<int>(std::floor(g_centreY - (r.bottom - r.top) / 2.0));
+            ::SetWindowPos(box, HWND_TOP, x, y, 0, 0,
+                           SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+        }
+        g_hook.reset();
+    });
+    return 0;
+}
+
+int CenteredMsgBox(const std::string& prompt, UINT buttons, std::string& title, HWND owner) {
+    RECT r{};
+    if (owner && ::IsWindowVisible(owner) && !::IsIconic(owner) && ::GetWindowRect(owner, &r)) {
+        g_centreX = std::floor(r.left + (r.right - r.left) / 2.0);
+        g_centreY = std::floor(r.top + (r.bottom - r.top) / 2.0);
+    } else {
+        // No owner to centre on: the middle of the primary monitor's work area.
+        if (!::SystemParametersInfoW(SPI_GETWORKAREA, 0, &r, 0))
+            r = RECT{0, 0, ::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN)};
+        g_centreX = std::floor(r.left + (r.right - r.left) / 2.0);
+        g_centreY = std::floor(r.top + (r.bottom - r.top) / 2.0);
+    }
+
+    if (title.empty())
+        title = Product::kName;
+
+    // Thread-local hook; if it cannot be installed the box simply appears where the system
+    // puts it.
+    g_hook.reset(::SetWindowsHookExW(WH_CBT, &MsgBoxHookProc, nullptr, ::GetCurrentThreadId()));
+    HWND parent = owner && ::IsWindow(owner) ? owner : nullptr;
+    int result = ::MessageBoxW(parent, Utf8ToWide(prompt).c_str(), Utf8ToWide(title).c_str(),
+                               buttons);
+    // A box that never appeared must not leave the hook behind for the next window.
+    g_hook.reset();
+    return result;
+}
+
+} // namespace MCenterMBX

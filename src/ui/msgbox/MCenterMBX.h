@@ -1,0 +1,24 @@
+// A standard message box centred on its owner window: a thread-local CBT hook moves the box
+// when it is activated and removes itself.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+namespace MCenterMBX {
+
+// Shows prompt with the message-box style buttons and returns the button pressed (1 OK,
+// 2 Cancel, ..., 6 Yes, 7 No). An empty title is replaced by the product name, also in the
+// caller's variable. The box is centred on owner when owner is a visible, not minimised
+// window, otherwise on the work area of the primary monitor. One box at a time.
+int CenteredMsgBox(const std::string& prompt, UINT buttons, std::string& title,
+                   HWND owner = nullptr);
+
+// The hook procedure: on the message box's activation moves it and unhooks itself.
+LRESULT CALLBACK MsgBoxHookProc(int nCode, WPARAM wParam, LPARAM lParam);
+
+// Whether a hook of this module is still installed (false once the box has been placed).
+bool HookInstalled();
+
+} // namespace MCenterMBX
