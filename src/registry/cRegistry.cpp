@@ -1,0 +1,462 @@
+#include "cRegistry.h"
+
+#include <algorithm>
+#include <cstring>
+#include <exception>
+
+#include "Fatal.h"
+#include "RegistryApi.h"
+#include "Text.h"
+
+namespace {
+
+constexpr REGSAM kAllValueRights = 0x3F; // query, set, create subkey, enumerate, notify, link
+constexpr std::uint32_t kClassesRoot = 0x80000000u;
+constexpr std::uint32_t kLocalMachine = 0x80000002u;
+
+// A predefined root on 64-bit Windows is the sign-extended 32-bit value.
+HKEY RootKey(std::uint32_t classKey) {
+    return reinterpret_cast<HKEY>(static_cast<ULONG_PTR>(static_cast<LONG>(classKey)));
+}
+
+// Closes through the registry table, so that tests see every close.
+class Key {
+public:
+    Key() = default;
+    Key(const Key&) = delete;
+    Key& operator=(const Key&) = delete;
+    ~Key() {
+        if (h_)
+            Registry().CloseKey(h_);
+    }
+    HKEY get() const { return h_; }
+    HKEY* put() { return &h_; }
+
+private:
+    HKEY h_ = nullptr;
+};
+
+// This computer's root, or the connected root of another computer's registry.
+struct Root {
+    HKEY key = nullptr;
+    Key remote;
+};
+
+bool OpenRoot(const std::string& machine, std::uint32_t classKey, Root& root) {
+    if (machine.empty()) {
+        root.key = RootKey(classKey);
+        return true;
+    }
+    if (Registry().ConnectRegistry(machine.c_str(), RootKey(classKey), root.remote.put()) !=
+        ERROR_SUCCESS)
+        return false;
+    root.key = root.remote.get();
+    return true;
+}
+
+std::string Source() { return ExeName() + ".cRegistry"; }
+
+std::string KeyText(std::uint32_t classKey) {
+    return std::to_string(static_cast<std::int32_t>(classKey));
+}
+
+// Registry texts are ANSI; descriptions are UTF-8.
+std::string DescriptionText(const RegistryValue& value) {
+    if (auto text = std::get_if<std::string>(&value))
+        return AnsiToUtf8(*text);
+    return RegistryValueToText(value);
+}
+
+// The value as the ANSI text that an A function stores.
+std::string AnsiText(const RegistryValue& value) {
+    if (auto text = std::get_if<std::string>(&value))
+        return *text;
+    if (std::holds_alternative<ByteArray>(value))
+        return Utf8ToAnsi(RegistryValueToText(value));
+    return RegistryValueToText(value);
+}
+
+std::string WriteFailureText(std::uint32_t classKey, const std::string& section,
+                             const std::string& valueKey, const RegistryValue& lastWritten) {
+    return "Failed to set registry value Key: '" + KeyText(classKey) + "',Section: '" +
+           AnsiToUtf8(section) + "',Key: '" + AnsiToUtf8(valueKey) + "' to value: '" +
+           DescriptionText(lastWritten) + "'";
+}
+
+bool IsRootPath(const std::string& path) {
+    return path.find_first_not_of('\\') == std::string::npos;
+}
+
+std::string TrimSpaces(const std::string& s) {
+    auto first = s.find_first_not_of(' ');
+    if (first == std::string::npos)
+        return {};
+    return s.substr(first, s.find_last_not_of(' ') - first + 1);
+}
+
+} // namespace
+
+void cRegistry::SetMachine(const std::string& sMachine) {
+    if (sMachine.size() < 3)
+        machine_.clear();
+    else if (sMachine.compare(0, 2, "\\\\") != 0)
+        machine_ = "\\\\" + sMachine;
+    else
+        machine_ = sMachine;
+}
+
+bool cRegistry::KeyExists() const {
+    Key key;
+    return Registry().OpenKeyEx(RootKey(classKey_), sectionKey_.c_str(), 0, KEY_QUERY_VALUE,
+                                key.put()) == ERROR_SUCCESS;
+}
+
+bool cRegistry::CreateKey() {
+    Key key;
+    DWORD disposition = 0;
+    if (Registry().CreateKeyEx(RootKey(classKey_), sectionKey_.c_str(), 0, const_cast<char*>(""),
+                               REG_OPTION_NON_VOLATILE, kAllValueRights, nullptr, key.put(),
+                               &disposition) != ERROR_SUCCESS)
+        throw AppError(kErrKey, Source(),
+                       "Failed to create registry Key: '" + AnsiToUtf8(sectionKey_));
+    return true;
+}
+
+bool cRegistry::DeleteKey() {
+    // An empty path would name the root itself: never hand that to the delete.
+    if (IsRootPath(sectionKey_) ||
+        Registry().DeleteKey(RootKey(classKey_), sectionKey_.c_str()) != ERROR_SUCCESS)
+        throw AppError(kErrKey, Source(),
+                       "Failed to delete registry Key: '" + KeyText(classKey_) + "',Section: '" +
+                           AnsiToUtf8(sectionKey_));
+    return true;
+}
+
+bool cRegistry::DeleteValue() {
+    Key key;
+    if (Registry().OpenKeyEx(RootKey(classKey_), sectionKey_.c_str(), 0, kAllValueRights,
+                             key.put()) != ERROR_SUCCESS)
+        throw AppError(kErrKey, Source(),
+                       "Failed to open key '" + KeyText(classKey_) + "',Section: '" +
+                           AnsiToUtf8(sectionKey_) + "' for delete access");
+    if (Registry().DeleteValue(key.get(), valueKey_.c_str()) != ERROR_SUCCESS)
+        throw AppError(kErrKey, Source(),
+                       "Failed to delete registry Key: '" + KeyText(classKey_) + "',Section: '" +
+                           AnsiToUtf8(sectionKey_) + "',Key: '" + AnsiToUtf8(valueKey_));
+    return true;
+}
+
+RegistryValue cRegistry::Value() {
+    Root root;
+    if (!OpenRoot(machine_, classKey_, root))
+        return default_;
+    Key key;
+    if (Registry().OpenKeyEx(root.key, sectionKey_.c_str(), 0, KEY_QUERY_VALUE, key.put()) !=
+        ERROR_SUCCESS)
+        return default_;
+
+    // A first query with no room learns the type and size.
+    DWORD type = 0;
+    DWORD size = 0;
+    BYTE probe[4] = {};
+    LONG result = Registry().QueryValueEx(key.get(), valueKey_.c_str(), nullptr, &type, probe, &size);
+    if (result != ERROR_SUCCESS && result != ERROR_MORE_DATA)
+        return default_;
+    valueType_ = static_cast<std::int32_t>(type);
+
+    switch (type) {
+    case REG_SZ:
+    case REG_EXPAND_SZ:
+    case REG_MULTI_SZ: {
+        std::string text(size, '\0');
+        DWORD got = size;
+        if (size > 0 &&
+            Registry().QueryValueEx(key.get(), valueKey_.c_str(), nullptr, nullptr,
+                                    reinterpret_cast<BYTE*>(text.data()), &got) != ERROR_SUCCESS)
+            return default_;
+        // Drop the terminator only when it is there: a value stored without one keeps its
+        // last character.
+        text.resize(got < size ? got : size);
+        if (!text.empty() && text.back() == '\0')
+            text.pop_back();
+        return type == REG_EXPAND_SZ ? ExpandEnvironmentText(text) : text;
+    }
+    case REG_DWORD:
+    case REG_DWORD_BIG_ENDIAN: {
+        DWORD number = 0;
+        DWORD got = sizeof number;
+        if (Registry().QueryValueEx(key.get(), valueKey_.c_str(), nullptr, nullptr,
+                                    reinterpret_cast<BYTE*>(&number), &got) != ERROR_SUCCESS)
+            return default_;
+        if (type == REG_DWORD_BIG_ENDIAN)
+            number = ReverseBytes(number);
+        return static_cast<std::int32_t>(number);
+    }
+    default: {
+        // One element more than stored: callers take elements 0 to N - 1.
+        ByteArray array;
+        array.bytes.assign(static_cast<std::size_t>(size) + 1, 0);
+        DWORD got = size;
+        if (size > 0 &&
+            Registry().QueryValueEx(key.get(), valueKey_.c_str(), nullptr, nullptr,
+                                    array.bytes.data(), &got) != ERROR_SUCCESS)
+            return default_;
+        return array;
+    }
+    }
+}
+
+void cRegistry::SetValue(const RegistryValue& vValue) {
+    Root root;
+    if (!OpenRoot(machine_, classKey_, root))
+        throw AppError(kErrKey, Source(),
+                       WriteFailureText(classKey_, sectionKey_, valueKey_, lastWritten_));
+    Key key;
+    DWORD disposition = 0;
+    if (Registry().CreateKeyEx(root.key, sectionKey_.c_str(), 0, const_cast<char*>(""),
+                               REG_OPTION_NON_VOLATILE, kAllValueRights, nullptr, key.put(),
+                               &disposition) != ERROR_SUCCESS)
+        throw AppError(kErrKey, Source(),
+                       WriteFailureText(classKey_, sectionKey_, valueKey_, lastWritten_));
+
+    auto set = [&](DWORD type, const BYTE* data, std::size_t size) {
+        return Registry().SetValueEx(key.get(), valueKey_.c_str(), 0, type, data,
+                                     static_cast<DWORD>(size));
+    };
+    LONG result = ERROR_SUCCESS;
+    switch (valueType_) {
+    case REG_SZ:
+    case REG_EXPAND_SZ: {
+        // A name between two percent signs makes it an expandable text.
+        std::string text = AnsiText(vValue);
+        auto first = text.find('%');
+        bool expand = first != std::string::npos && text.find('%', first + 2) != std::string::npos;
+        result = set(expand ? REG_EXPAND_SZ : REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+                     text.size() + 1);
+        break;
+    }
+    case REG_BINARY:
+        if (auto array = std::get_if<ByteArray>(&vValue))
+            result = set(REG_BINARY, array->bytes.data(), array->bytes.size());
+        else if (std::holds_alternative<RegNull>(vValue))
+            result = set(REG_BINARY, nullptr, 0);
+        else
+            throw AppError(kErrKey, "", "");
+        break;
+    case REG_DWORD:
+    case REG_DWORD_BIG_ENDIAN: {
+        std::int32_t number = 0;
+        if (auto n16 = std::get_if<std::int16_t>(&vValue))
+            number = *n16;
+        else if (auto n32 = std::get_if<std::int32_t>(&vValue))
+            number = *n32;
+        else
+            break;
+        DWORD data = static_cast<DWORD>(number);
+        result = set(REG_DWORD, reinterpret_cast<const BYTE*>(&data), sizeof data);
+        break;
+    }
+    default:
+        result = ERROR_INVALID_PARAMETER;
+        break;
+    }
+    if (result != ERROR_SUCCESS)
+        throw AppError(kErrSetValue, Source(),
+                       WriteFailureText(classKey_, sectionKey_, valueKey_, lastWritten_));
+    lastWritten_ = vValue;
+}
+
+bool cRegistry::EnumerateValues(std::vector<std::string>& sKeyNames, std::int32_t& iKeyCount) {
+    iKeyCount = 0;
+    sKeyNames.clear();
+    Key key;
+    DWORD longest = 0;
+    if (Registry().OpenKeyEx(RootKey(classKey_), sectionKey_.c_str(), 0, KEY_QUERY_VALUE,
+                             key.put()) != ERROR_SUCCESS ||
+        Registry().QueryInfoKey(key.get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                                nullptr, &longest, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+        return true;
+
+    // Names are limited to 16383 characters; an ANSI name may take two bytes per character.
+    constexpr std::size_t kLongestName = 2 * 16383 + 1;
+    std::vector<char> name(static_cast<std::size_t>(longest) + 1);
+    for (DWORD index = 0;;) {
+        DWORD length = static_cast<DWORD>(name.size());
+        LONG result = Registry().EnumValue(key.get(), index, name.data(), &length, nullptr,
+                                           nullptr, nullptr, nullptr);
+        // A name longer than announced (a multi-byte name, or one added meanwhile) must not
+        // end the list early.
+        if (result == ERROR_MORE_DATA && name.size() < kLongestName) {
+            name.resize(kLongestName);
+            continue;
+        }
+        if (result != ERROR_SUCCESS)
+            break;
+        sKeyNames.emplace_back(name.data(), length);
+        ++iKeyCount;
+        ++index;
+    }
+    return true;
+}
+
+bool cRegistry::EnumerateSections(std::vector<std::string>& sSect, std::int32_t& iSectCount) {
+    iSectCount = 0;
+    sSect.clear();
+    Key key;
+    if (Registry().OpenKeyEx(RootKey(classKey_), sectionKey_.c_str(), 0, KEY_ENUMERATE_SUB_KEYS,
+                             key.put()) != ERROR_SUCCESS)
+        return true;
+    try {
+        // 255 characters, each up to two bytes in a multi-byte code page, and the terminator.
+        std::vector<char> name(2 * 255 + 1);
+        for (DWORD index = 0;; ++index) {
+            std::fill(name.begin(), name.end(), '\0');
+            if (Registry().EnumKey(key.get(), index, name.data(),
+                                   static_cast<DWORD>(name.size())) != ERROR_SUCCESS)
+                break;
+            if (iSectCount == INT32_MAX)
+                throw AppError(6, Source(), "");
+            sSect.emplace_back(name.data());
+            ++iSectCount;
+        }
+    } catch (const AppError& e) {
+        throw AppError(kErrEnumSections, Source(), DisplayText(e));
+    } catch (const std::exception& e) {
+        throw AppError(kErrEnumSections, Source(), e.what());
+    }
+    return true;
+}
+
+void cRegistry::CreateEXEAssociation(const std::string& sExePath, const std::string& sClassName,
+                                     const std::string& sClassDescription,
+                                     const std::string& sAssociation,
+                                     const std::string& sOpenMenuText, bool bSupportPrint,
+                                     const std::string& sPrintMenuText, bool bSupportNew,
+                                     const std::string& sNewMenuText, bool bSupportInstall,
+                                     const std::string& sInstallMenuText,
+                                     std::int32_t lDefaultIconIndex) {
+    std::string trimmed = TrimSpaces(sExePath);
+    std::string path = trimmed;
+    if (trimmed.empty() || trimmed.front() != '"')
+        path.insert(path.begin(), '"');
+    if (trimmed.empty() || trimmed.back() != '"')
+        path.push_back('"');
+
+    auto write = [&](const std::string& section, const std::string& text) {
+        sectionKey_ = section;
+        valueKey_.clear();
+        WriteClassValue(text);
+    };
+    auto orDefault = [](const std::string& text, const std::string& fallback) {
+        return text.empty() ? fallback : text;
+    };
+    const std::string shell = sClassName + "\\shell\\";
+
+    valueType_ = REG_SZ;
+    write("." + sAssociation, sClassName);
+    write(sClassName, sClassDescription);
+    write(shell + "open", orDefault(sOpenMenuText, "&Open"));
+    write(shell + "open\\command", path + " \"%1\"");
+    if (bSupportPrint) {
+        write(shell + "print", orDefault(sPrintMenuText, "&Print"));
+        write(shell + "print\\command", path + " /p \"%1\"");
+    }
+    if (bSupportInstall) {
+        write(shell + "add", orDefault(sInstallMenuText, "&Install " + sAssociation));
+        write(shell + "add\\command", path + " /a \"%1\"");
+    }
+    if (bSupportNew) {
+        write(shell + "new", orDefault(sNewMenuText, "&New"));
+        write(shell + "new\\command", path + " /n \"%1\"");
+    }
+    if (lDefaultIconIndex > -1)
+        write(sClassName + "\\DefaultIcon", path + "," + std::to_string(lDefaultIconIndex));
+}
+
+std::optional<AppError>
+cRegistry::CreateAdditionalEXEAssociations(const std::string& sClassName,
+                                           const std::vector<RegistryValue>& vItems) {
+    if (vItems.empty() || vItems.size() % 3 != 0)
+        return AppError(kErrAssocList, Source(),
+                        "Invalid parameter list passed to CreateAdditionalEXEAssociations - "
+                        "expected Name/Text/Command");
+    sectionKey_ = sClassName;
+    // Classes are registered below HKEY_CLASSES_ROOT, whatever root the last write left set.
+    Key classKey;
+    if (Registry().OpenKeyEx(RootKey(kClassesRoot), sectionKey_.c_str(), 0, KEY_QUERY_VALUE,
+                             classKey.put()) != ERROR_SUCCESS)
+        return AppError(kErrAssocClass, Source(),
+                        "Error - attempt to create additional associations before class defined.");
+
+    // One verb that cannot be written does not stop the others.
+    auto tryWrite = [&](const std::string& section, const RegistryValue& text) {
+        try {
+            valueType_ = REG_SZ;
+            sectionKey_ = section;
+            valueKey_.clear();
+            WriteClassValue(AnsiText(text));
+        } catch (const std::exception&) {
+        }
+    };
+    for (std::size_t i = 0; i + 2 < vItems.size(); i += 3) {
+        const std::string verb = sClassName + "\\shell\\" + AnsiText(vItems[i]);
+        tryWrite(verb, vItems[i + 1]);
+        tryWrite(verb + "\\command", vItems[i + 2]);
+    }
+    return std::nullopt;
+}
+
+RegistryValue cRegistry::ValueEx(std::uint32_t& ClassKey, std::string& SectionKey,
+                                 std::string& ValueKey, std::int32_t& ValueType,
+                                 RegistryValue& Default) {
+    SetClassKey(ClassKey);
+    SetSectionKey(SectionKey);
+    SetValueKey(ValueKey);
+    SetValueType(ValueType);
+    SetDefault(Default);
+    return Value();
+}
+
+void cRegistry::SetValueEx(std::uint32_t& ClassKey, std::string& SectionKey,
+                           std::string& ValueKey, std::int32_t& ValueType,
+                           RegistryValue& Default, RegistryValue& NewValue) {
+    SetClassKey(ClassKey);
+    SetSectionKey(SectionKey);
+    SetValueKey(ValueKey);
+    SetValueType(ValueType);
+    SetDefault(Default);
+    if (valueType_ == REG_SZ && RegistryValueToText(NewValue).empty())
+        NewValue = Default;
+    SetValue(NewValue);
+}
+
+void cRegistry::WriteClassValue(const std::string& text) {
+    classKey_ = kClassesRoot;
+    SetValue(text);
+    const std::string section = sectionKey_;
+    classKey_ = kLocalMachine;
+    sectionKey_ = "SOFTWARE\\Classes\\" + section;
+    try {
+        SetValue(text);
+    } catch (...) {
+        sectionKey_ = section;
+        throw;
+    }
+    sectionKey_ = section;
+}
+
+std::uint32_t cRegistry::ReverseBytes(std::uint32_t x) {
+    return (x >> 24) | ((x >> 8) & 0x0000FF00u) | ((x << 8) & 0x00FF0000u) | (x << 24);
+}
+
+std::string cRegistry::ExpandEnvironmentText(const std::string& t) {
+    DWORD needed = ::ExpandEnvironmentStringsA(t.c_str(), nullptr, 0);
+    if (needed == 0)
+        return t;
+    std::string buffer(needed, '\0');
+    DWORD written = ::ExpandEnvironmentStringsA(t.c_str(), buffer.data(), needed);
+    if (written == 0 || written > needed)
+        return t;
+    buffer.resize(std::strlen(buffer.c_str()));
+    return buffer;
+}
