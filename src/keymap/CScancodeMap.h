@@ -10,6 +10,11 @@
 
 class CScancodeMap {
 public:
+    // SaveNewSetting refuses to rewrite a stored map that is not well formed.
+    static constexpr std::int32_t kErrMapNotWellFormed = static_cast<std::int32_t>(0x80046A01u);
+    // RestoreMap refuses a backup that is not a binary value: it cannot be put back byte for byte.
+    static constexpr std::int32_t kErrBackupNotBinary = static_cast<std::int32_t>(0x80046A02u);
+
     CScancodeMap();
 
     // Entry list of the map as found (8 hex digits per entry, new code then old code).
@@ -20,7 +25,8 @@ public:
     void SetNewSettingString(const std::string& s) { newSettingString_ = s; }
 
     // Writes the backup read at creation back as the map (or deletes the map when the backup
-    // was empty), then deletes the backup.
+    // was empty; a map already missing is fine), then deletes the backup. Without a backup at
+    // creation it raises the registry class's deletion error and leaves the map alone.
     void RestoreMap();
     // Sets the entry of key type idxKeyType in NewSettingString to catalogue option
     // idxKeyNewValue.
@@ -32,17 +38,28 @@ public:
     // entry for it; -1 when the code is unknown to the catalogue (or the map is not well formed).
     std::int32_t GetCurrentKeySetting(const std::string& sCode) const;
     bool BackupMapExists() const;
+    // Writes "TVLN Backup" unless a backup was found at creation or exists now.
     void BackupMap();
 
     // Whether the map as found has an entry for the key with own code sCode, and the new code
     // of its first entry. Tells a key without entry from one whose entry GetCurrentKeySetting
     // cannot express (a code its list does not offer).
     std::optional<std::string> CurrentEntryFor(const std::string& sCode) const;
-    // False when the stored map has the wrong type, length or count and must not be rewritten.
+    // True when the key's list cannot show what the map gives it (an unknown code, a code its
+    // list does not offer, or a map that is not well formed): lock the list and keep the entry.
+    bool KeyNeedsLock(std::int32_t idxKeyType) const;
+    // False when the stored map has the wrong type, length or count (or could not be read) and
+    // must not be rewritten.
     bool MapIsWellFormed() const { return mapWellFormed_; }
 
 private:
-    std::string ReadValueAsHex(const std::string& valueName, bool* wellFormedBinary = nullptr);
+    struct StoredValue {
+        bool found = false;
+        bool binary = false; // registry type 3
+        std::string hex;
+    };
+    StoredValue ReadValue(const std::string& valueName) const;
+    std::string ReadValueAsHex(const std::string& valueName) const;
     static std::vector<std::uint8_t> HexToBytes(const std::string& hex);
 
     std::string currentSettingString_;
@@ -50,5 +67,7 @@ private:
     std::string initialMapHex_;
     std::string backupMapHex_;
     bool mapWellFormed_ = true;
+    bool mapCopyable_ = true; // missing, or binary: a backup can hold it byte for byte
     bool backupFound_ = false;
+    bool backupBinary_ = false;
 };
