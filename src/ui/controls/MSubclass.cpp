@@ -1,0 +1,253 @@
+#include "MSubclass.h"
+
+#include <string>
+#include <vector>
+
+#include "AppError.h"
+#include "Fatal.h"
+
+namespace MSubclass {
+
+namespace {
+
+BOOL WINAPI RealSetProp(HWND hwnd, LPCSTR name, HANDLE value) {
+    return ::SetPropA(hwnd, name, value);
+}
+LONG_PTR WINAPI RealSetWndProc(HWND hwnd, int index, LONG_PTR value) {
+    return ::SetWindowLongPtrA(hwnd, index, value);
+}
+
+seam::SetPropFn g_setProp = &RealSetProp;
+seam::SetWndProcFn g_setWndProc = &RealSetWndProc;
+UINT g_currentMessage = 0;
+
+[[noreturn]] void Raise(std::int32_t code) {
+    std::string source = ExeName() + ".WindowProc";
+    switch (code) {
+    case kCantSubclass:
+        throw AppError(kObjectErrorBase | code, source, "Can't subclass window");
+    case kAlreadyHandled:
+        throw AppError(kObjectErrorBase | code, source, "Message already handled by another class");
+    case kInvalidWindow:
+        throw AppError(kObjectErrorBase | code, source, "Invalid window");
+    case kExternalWindow:
+        throw AppError(kObjectErrorBase | code, source, "Can't modify external window");
+    default:
+        // Small numbers carry the standard text.
+        throw AppError(code, source, "");
+    }
+}
+
+// The property names of one window and one of its messages.
+struct Names {
+    Names(HWND hwnd, UINT msg)
+        : proc(std::to_string(HandleToLong(hwnd))), windowCount(proc + "C"),
+          message(proc + "#" + std::to_string(msg)), messageCount(message + "C") {}
+    std::string Client(std::intptr_t index) const { return message + "#" + std::to_string(index); }
+
+    std::string proc;         // previous window procedure
+    std::string windowCount;  // hooks on the window
+    std::string message;      // prefix of the message's entries
+    std::string messageCount; // clients of the message
+};
+
+HANDLE Get(HWND hwnd, const std::string& name) { return ::GetPropA(hwnd, name.c_str()); }
+
+std::intptr_t GetCount(HWND hwnd, const std::string& name) {
+    return reinterpret_cast<std::intptr_t>(Get(hwnd, name));
+}
+
+ISubclass* GetClient(HWND hwnd, const Names& n, std::intptr_t index) {
+    return static_cast<ISubclass*>(Get(hwnd, n.Client(index)));
+}
+
+// A value of 0 removes the property, so that an unhooked window carries none of ours.
+bool Set(HWND hwnd, const std::string& name, std::intptr_t value) {
+    if (value == 0) {
+        ::RemovePropA(hwnd, name.c_str());
+        return true;
+    }
+    return g_setProp(hwnd, name.c_str(), reinterpret_cast<HANDLE>(value)) != FALSE;
+}
+
+bool SetPointer(HWND hwnd, const std::string& name, const void* value) {
+    return Set(hwnd, name, reinterpret_cast<std::intptr_t>(value));
+}
+
+bool OwnedByThisProcess(HWND hwnd) {
+    DWORD pid = 0;
+    ::GetWindowThreadProcessId(hwnd, &pid);
+    return pid == ::GetCurrentProcessId();
+}
+
+BOOL CALLBACK CollectProp(HWND, LPSTR name, HANDLE, ULONG_PTR names) {
+    if (!IS_INTRESOURCE(name))
+        reinterpret_cast<std::vector<std::string>*>(names)->emplace_back(name);
+    return TRUE;
+}
+
+// Puts the window's own procedure back and drops all of our properties on it, the client
+// entries included: a client that unhooks later then finds nothing and leaves the counts alone.
+void ReleaseWindow(HWND hwnd, WNDPROC prev) {
+    ::SetWindowLongPtrA(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(prev));
+    const std::string proc = std::to_string(HandleToLong(hwnd));
+    std::vector<std::string> names;
+    ::EnumPropsExA(hwnd, &CollectProp, reinterpret_cast<LPARAM>(&names));
+    const std::string clientPrefix = proc + "#";
+    for (const std::string& name : names) {
+        if (name == proc || name == proc + "C" || name.starts_with(clientPrefix))
+            ::RemovePropA(hwnd, name.c_str());
+    }
+}
+
+LRESULT Dispatch(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    const Names n(hwnd, msg);
+    auto prev = reinterpret_cast<WNDPROC>(Get(hwnd, n.proc));
+    if (!prev)
+        return 0;
+
+    const std::intptr_t count = GetCount(hwnd, n.messageCount);
+    if (count <= 0) {
+        if (msg == WM_DESTROY)
+            ReleaseWindow(hwnd, prev);
+        return ::CallWindowProcA(prev, hwnd, msg, wParam, lParam);
+    }
+
+    bool prevRan = false;
+    LRESULT result = 0;
+    // Later clients first, so that the first-attached client has the last word.
+    for (std::intptr_t i = count; i >= 1; --i) {
+        ISubclass* client = GetClient(hwnd, n, i);
+        if (!client)
+            continue;
+        g_currentMessage = msg;
+        if (i == 1 && client->MsgResponse() == emrPreprocess && !prevRan) {
+            prevRan = true;
+            ::CallWindowProcA(prev, hwnd, msg, wParam, lParam);
+        }
+        result = client->WindowProc(hwnd, msg, wParam, lParam);
+    }
+
+    if (ISubclass* first = GetClient(hwnd, n, 1)) {
+        // A nested message may have changed it while the clients ran.
+        g_currentMessage = msg;
+        if (first->MsgResponse() == emrPostProcess && !prevRan)
+            result = ::CallWindowProcA(prev, hwnd, msg, wParam, lParam);
+    }
+    return result;
+}
+
+// Windows calls this: nothing may unwind into it.
+LRESULT CALLBACK Dispatcher(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    LRESULT result = 0;
+    RunGuarded([&] { result = Dispatch(hwnd, msg, wParam, lParam); });
+    return result;
+}
+
+} // namespace
+
+void HookMessage(ISubclass* client, HWND hwnd, UINT iMsg) {
+    if (!::IsWindow(hwnd))
+        Raise(kInvalidWindow);
+    if (!OwnedByThisProcess(hwnd))
+        Raise(kExternalWindow);
+    // A null client could not be told apart from a missing property.
+    if (!client)
+        Raise(5);
+
+    const Names n(hwnd, iMsg);
+    const std::intptr_t count = GetCount(hwnd, n.messageCount);
+    for (std::intptr_t i = 1; i <= count; ++i) {
+        if (GetClient(hwnd, n, i) == client)
+            Raise(kAlreadyHandled);
+    }
+
+    // Every step below is undone when a later one fails, so a failed attach changes nothing.
+    const std::intptr_t index = count + 1;
+    if (!Set(hwnd, n.messageCount, index))
+        Raise(5);
+    if (!SetPointer(hwnd, n.Client(index), client)) {
+        Set(hwnd, n.messageCount, count);
+        Raise(5);
+    }
+    auto removeClient = [&] {
+        Set(hwnd, n.Client(index), 0);
+        Set(hwnd, n.messageCount, count);
+    };
+
+    const std::intptr_t hooks = GetCount(hwnd, n.windowCount);
+    LONG_PTR prev = 0;
+    if (hooks == 0) {
+        prev = g_setWndProc(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&Dispatcher));
+        if (prev == 0) {
+            removeClient();
+            Raise(kCantSubclass);
+        }
+        if (!Set(hwnd, n.proc, prev)) {
+            ::SetWindowLongPtrA(hwnd, GWLP_WNDPROC, prev);
+            removeClient();
+            Raise(5);
+        }
+    }
+
+    if (!Set(hwnd, n.windowCount, hooks + 1)) {
+        removeClient();
+        if (hooks == 0) {
+            ::SetWindowLongPtrA(hwnd, GWLP_WNDPROC, prev);
+            Set(hwnd, n.proc, 0);
+        }
+        Raise(5);
+    }
+}
+
+void UnhookMessage(ISubclass* client, HWND hwnd, UINT iMsg) {
+    if (!client || !::IsWindow(hwnd) || !OwnedByThisProcess(hwnd))
+        return;
+    const Names n(hwnd, iMsg);
+    const std::intptr_t count = GetCount(hwnd, n.messageCount);
+    std::intptr_t index = 1;
+    while (index <= count && GetClient(hwnd, n, index) != client)
+        ++index;
+    if (index > count)
+        return;
+
+    for (std::intptr_t i = index; i < count; ++i)
+        SetPointer(hwnd, n.Client(i), GetClient(hwnd, n, i + 1));
+    Set(hwnd, n.Client(count), 0);
+    Set(hwnd, n.messageCount, count - 1);
+
+    const std::intptr_t hooks = GetCount(hwnd, n.windowCount);
+    if (hooks == 1) {
+        if (HANDLE prev = Get(hwnd, n.proc))
+            ::SetWindowLongPtrA(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(prev));
+        Set(hwnd, n.proc, 0);
+    }
+    // Never below zero, whatever state a destroyed-and-restored window was left in.
+    if (hooks > 0)
+        Set(hwnd, n.windowCount, hooks - 1);
+}
+
+UINT CurrentMessage() { return g_currentMessage; }
+
+LRESULT CallPreviousProc(HWND hwnd, UINT iMsg, WPARAM wParam, LPARAM lParam) {
+    auto prev = reinterpret_cast<WNDPROC>(Get(hwnd, std::to_string(HandleToLong(hwnd))));
+    return prev ? ::CallWindowProcA(prev, hwnd, iMsg, wParam, lParam) : 0;
+}
+
+namespace seam {
+
+SetPropFn SetSetProp(SetPropFn fn) noexcept {
+    SetPropFn old = g_setProp;
+    g_setProp = fn ? fn : &RealSetProp;
+    return old;
+}
+
+SetWndProcFn SetSetWndProc(SetWndProcFn fn) noexcept {
+    SetWndProcFn old = g_setWndProc;
+    g_setWndProc = fn ? fn : &RealSetWndProc;
+    return old;
+}
+
+} // namespace seam
+
+} // namespace MSubclass
