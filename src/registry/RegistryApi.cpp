@@ -10,12 +10,14 @@ RegistryApi& Current() noexcept {
 
 } // namespace
 
-const RegistryApi& Registry() noexcept { return Current(); }
+const RegistryApi& Registry() noexcept {
+    return Current();
+}
 
 RegistryApi RealRegistryApi() noexcept {
-    return RegistryApi{&::RegOpenKeyExA,  &::RegCreateKeyExA, &::RegCloseKey,
-                       &::RegQueryValueExA, &::RegSetValueExA, &::RegDeleteKeyA,
-                       &::RegDeleteValueA, &::RegEnumKeyA,     &::RegEnumValueA,
+    return RegistryApi{&::RegOpenKeyExA,    &::RegCreateKeyExA,    &::RegCloseKey,
+                       &::RegQueryValueExA, &::RegSetValueExA,     &::RegDeleteKeyA,
+                       &::RegDeleteValueA,  &::RegEnumKeyA,        &::RegEnumValueA,
                        &::RegQueryInfoKeyA, &::RegConnectRegistryA};
 }
 

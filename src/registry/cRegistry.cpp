@@ -21,7 +21,7 @@ HKEY RootKey(std::uint32_t classKey) {
 
 // Closes through the registry table, so that tests see every close.
 class Key {
-public:
+  public:
     Key() = default;
     Key(const Key&) = delete;
     Key& operator=(const Key&) = delete;
@@ -32,7 +32,7 @@ public:
     HKEY get() const { return h_; }
     HKEY* put() { return &h_; }
 
-private:
+  private:
     HKEY h_ = nullptr;
 };
 
@@ -54,7 +54,9 @@ bool OpenRoot(const std::string& machine, std::uint32_t classKey, Root& root) {
     return true;
 }
 
-std::string Source() { return ExeName() + ".cRegistry"; }
+std::string Source() {
+    return ExeName() + ".cRegistry";
+}
 
 std::string KeyText(std::uint32_t classKey) {
     return std::to_string(static_cast<std::int32_t>(classKey));
@@ -159,7 +161,8 @@ RegistryValue cRegistry::Value() {
     DWORD type = 0;
     DWORD size = 0;
     BYTE probe[4] = {};
-    LONG result = Registry().QueryValueEx(key.get(), valueKey_.c_str(), nullptr, &type, probe, &size);
+    LONG result =
+        Registry().QueryValueEx(key.get(), valueKey_.c_str(), nullptr, &type, probe, &size);
     if (result != ERROR_SUCCESS && result != ERROR_MORE_DATA)
         return default_;
     valueType_ = static_cast<std::int32_t>(type);
@@ -197,9 +200,8 @@ RegistryValue cRegistry::Value() {
         ByteArray array;
         array.bytes.assign(static_cast<std::size_t>(size) + 1, 0);
         DWORD got = size;
-        if (size > 0 &&
-            Registry().QueryValueEx(key.get(), valueKey_.c_str(), nullptr, nullptr,
-                                    array.bytes.data(), &got) != ERROR_SUCCESS)
+        if (size > 0 && Registry().QueryValueEx(key.get(), valueKey_.c_str(), nullptr, nullptr,
+                                                array.bytes.data(), &got) != ERROR_SUCCESS)
             return default_;
         return array;
     }
@@ -282,8 +284,8 @@ bool cRegistry::EnumerateValues(std::vector<std::string>& sKeyNames, std::int32_
     std::vector<char> name(static_cast<std::size_t>(longest) + 1);
     for (DWORD index = 0;;) {
         DWORD length = static_cast<DWORD>(name.size());
-        LONG result = Registry().EnumValue(key.get(), index, name.data(), &length, nullptr,
-                                           nullptr, nullptr, nullptr);
+        LONG result = Registry().EnumValue(key.get(), index, name.data(), &length, nullptr, nullptr,
+                                           nullptr, nullptr);
         // A name longer than announced (a multi-byte name, or one added meanwhile) must not
         // end the list early.
         if (result == ERROR_MORE_DATA && name.size() < kLongestName) {
@@ -417,9 +419,9 @@ RegistryValue cRegistry::ValueEx(std::uint32_t& ClassKey, std::string& SectionKe
     return Value();
 }
 
-void cRegistry::SetValueEx(std::uint32_t& ClassKey, std::string& SectionKey,
-                           std::string& ValueKey, std::int32_t& ValueType,
-                           RegistryValue& Default, RegistryValue& NewValue) {
+void cRegistry::SetValueEx(std::uint32_t& ClassKey, std::string& SectionKey, std::string& ValueKey,
+                           std::int32_t& ValueType, RegistryValue& Default,
+                           RegistryValue& NewValue) {
     SetClassKey(ClassKey);
     SetSectionKey(SectionKey);
     SetValueKey(ValueKey);
