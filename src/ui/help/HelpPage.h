@@ -1,0 +1,38 @@
+// What the help window decides without asking Windows: its caption, the page it writes into the
+// browser control, which keys the page keeps and where links may lead.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace HelpPage {
+
+// The maker named in the page footer. Placeholders until the project has addresses of its own;
+// the page bodies refer to them as {{home}} and {{mail}}.
+inline constexpr std::string_view kMakerHome = "https://tavelin.example.org";
+inline constexpr std::string_view kMakerMail = "info@tavelin.example.org";
+
+// "Tavelin 2.0.4 - Hilfe" for "DE", "... - Help" for "EN"; nothing for any other code.
+std::optional<std::string> Caption(std::string_view langCode);
+
+// Name of the body resource for the language: "HLP_" + code.
+std::string BodyResourceName(std::string_view langCode);
+
+// The body as it goes into the document: the maker's addresses filled in.
+std::string PageBody(std::string_view bodyResource);
+
+// The whole page as the browser control ends up showing it (blank page, style sheet, body with
+// no border), as a file a browser can open. No doctype: the style sheet relies on quirks mode.
+std::string AssemblePage(std::string_view css, std::string_view bodyResource);
+
+// Only Page Up, Page Down, Up and Down reach the page; every other key is cancelled.
+bool KeyPasses(long keyCode) noexcept;
+
+// What to do when the browser control is about to navigate. The program runs elevated, so the
+// control itself never loads anything but its blank page; web and mail links go to the user's
+// default browser instead.
+enum class Navigation { Allow, OpenExternally, Cancel };
+Navigation ClassifyNavigation(std::wstring_view url) noexcept;
+
+} // namespace HelpPage
