@@ -1,0 +1,133 @@
+// The small OLE container the help window hosts its browser control in: one site object that is
+// client site, in-place site and in-place frame at once, event sinks that hand each event to a
+// callback, and the advise/unadvise pairing of a sink with its source.
+#pragma once
+
+#include <windows.h>
+#include <ole2.h>
+#include <ocidl.h>
+
+#include <functional>
+
+#include "ComPtr.h"
+
+namespace HelpOle {
+
+// Site of the one control of a window. The control takes the window's whole client area; menus,
+// toolbars and status text are not offered.
+class Site final : public IOleClientSite, public IOleInPlaceSite, public IOleInPlaceFrame {
+public:
+    explicit Site(HWND hwnd) noexcept : hwnd_(hwnd) {}
+
+    // The window is going away: later calls from the control no longer reach it.
+    void Detach() noexcept { hwnd_ = nullptr; }
+
+    // IUnknown
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) noexcept override;
+    ULONG STDMETHODCALLTYPE AddRef() noexcept override;
+    ULONG STDMETHODCALLTYPE Release() noexcept override;
+
+    // IOleClientSite
+    HRESULT STDMETHODCALLTYPE SaveObject() noexcept override;
+    HRESULT STDMETHODCALLTYPE GetMoniker(DWORD, DWORD, IMoniker** ppmk) noexcept override;
+    HRESULT STDMETHODCALLTYPE GetContainer(IOleContainer** ppContainer) noexcept override;
+    HRESULT STDMETHODCALLTYPE ShowObject() noexcept override;
+    HRESULT STDMETHODCALLTYPE OnShowWindow(BOOL) noexcept override;
+    HRESULT STDMETHODCALLTYPE RequestNewObjectLayout() noexcept override;
+
+    // IOleWindow (shared by the in-place site and the frame)
+    HRESULT STDMETHODCALLTYPE GetWindow(HWND* phwnd) noexcept override;
+    HRESULT STDMETHODCALLTYPE ContextSensitiveHelp(BOOL) noexcept override;
+
+    // IOleInPlaceSite
+    HRESULT STDMETHODCALLTYPE CanInPlaceActivate() noexcept override;
+    HRESULT STDMETHODCALLTYPE OnInPlaceActivate() noexcept override;
+    HRESULT STDMETHODCALLTYPE OnUIActivate() noexcept override;
+    HRESULT STDMETHODCALLTYPE GetWindowContext(IOleInPlaceFrame** ppFrame,
+                                               IOleInPlaceUIWindow** ppDoc, LPRECT lprcPosRect,
+                                               LPRECT lprcClipRect,
+                                               LPOLEINPLACEFRAMEINFO lpFrameInfo) noexcept override;
+    HRESULT STDMETHODCALLTYPE Scroll(SIZE) noexcept override;
+    HRESULT STDMETHODCALLTYPE OnUIDeactivate(BOOL) noexcept override;
+    HRESULT STDMETHODCALLTYPE OnInPlaceDeactivate() noexcept override;
+    HRESULT STDMETHODCALLTYPE DiscardUndoState() noexcept override;
+    HRESULT STDMETHODCALLTYPE DeactivateAndUndo() noexcept override;
+    HRESULT STDMETHODCALLTYPE OnPosRectChange(LPCRECT lprcPosRect) noexcept override;
+
+    // IOleInPlaceUIWindow
+    HRESULT STDMETHODCALLTYPE GetBorder(LPRECT) noexcept override;
+    HRESULT STDMETHODCALLTYPE RequestBorderSpace(LPCBORDERWIDTHS) noexcept override;
+    HRESULT STDMETHODCALLTYPE SetBorderSpace(LPCBORDERWIDTHS) noexcept override;
+    HRESULT STDMETHODCALLTYPE SetActiveObject(IOleInPlaceActiveObject*, LPCOLESTR) noexcept override;
+
+    // IOleInPlaceFrame
+    HRESULT STDMETHODCALLTYPE InsertMenus(HMENU, LPOLEMENUGROUPWIDTHS) noexcept override;
+    HRESULT STDMETHODCALLTYPE SetMenu(HMENU, HOLEMENU, HWND) noexcept override;
+    HRESULT STDMETHODCALLTYPE RemoveMenus(HMENU) noexcept override;
+    HRESULT STDMETHODCALLTYPE SetStatusText(LPCOLESTR) noexcept override;
+    HRESULT STDMETHODCALLTYPE EnableModeless(BOOL) noexcept override;
+    HRESULT STDMETHODCALLTYPE TranslateAccelerator(LPMSG, WORD) noexcept override;
+
+private:
+    ~Site() = default;
+    LONG refs_ = 1;
+    HWND hwnd_;
+};
+
+// Receives the calls of one event dispinterface. Each call goes to the handler; a handler that
+// throws is reported through RunGuarded, never to the caller.
+using EventHandler = std::function<void(DISPID id, DISPPARAMS& params, VARIANT* result)>;
+
+class EventSink final : public IDispatch {
+public:
+    EventSink(const IID& events, EventHandler handler) : events_(events), handler_(std::move(handler)) {}
+
+    // Events that still arrive after this are ignored.
+    void Disconnect() noexcept { handler_ = nullptr; }
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) noexcept override;
+    ULONG STDMETHODCALLTYPE AddRef() noexcept override;
+    ULONG STDMETHODCALLTYPE Release() noexcept override;
+
+    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* pctinfo) noexcept override;
+    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo** ppTInfo) noexcept override;
+    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID,
+                                            DISPID*) noexcept override;
+    HRESULT STDMETHODCALLTYPE Invoke(DISPID dispIdMember, REFIID, LCID, WORD,
+                                     DISPPARAMS* pDispParams, VARIANT* pVarResult, EXCEPINFO*,
+                                     UINT*) noexcept override;
+
+private:
+    ~EventSink() = default;
+    LONG refs_ = 1;
+    IID events_;
+    EventHandler handler_;
+};
+
+// One sink advised to one connection point of a source, unadvised on Reset or destruction.
+class SinkConnection {
+public:
+    SinkConnection() = default;
+    ~SinkConnection() { Reset(); }
+    SinkConnection(const SinkConnection&) = delete;
+    SinkConnection& operator=(const SinkConnection&) = delete;
+
+    HRESULT Connect(IUnknown* source, const IID& events, IUnknown* sink) noexcept;
+    void Reset() noexcept;
+
+private:
+    ComPtr<IConnectionPoint> point_;
+    DWORD cookie_ = 0;
+};
+
+// Argument i of an event, counted from the first parameter as declared; by-reference variants
+// are looked through. Null when the event carried fewer arguments.
+VARIANT* EventArg(DISPPARAMS& params, UINT i) noexcept;
+
+// Text of a string argument ("" when it is none).
+const wchar_t* ArgText(const VARIANT* v) noexcept;
+
+// Sets a by-reference boolean argument (Cancel).
+void SetArgBool(VARIANT* v, bool value) noexcept;
+
+} // namespace HelpOle
