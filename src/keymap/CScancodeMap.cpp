@@ -14,7 +14,9 @@ constexpr char kMapName[] = "Scancode Map";
 constexpr char kBackupName[] = "TVLN Backup";
 constexpr std::int32_t kBinary = 3;
 
-std::string Source() { return ExeName() + ".CScancodeMap"; }
+std::string Source() {
+    return ExeName() + ".CScancodeMap";
+}
 
 cRegistry KeyboardLayoutKey(const std::string& valueName) {
     cRegistry reg;
@@ -34,7 +36,9 @@ void WriteValue(const std::string& valueName, const std::string& hex,
         reg.SetValue(ByteArray{0, bytes});
 }
 
-void DeleteValue(const std::string& valueName) { KeyboardLayoutKey(valueName).DeleteValue(); }
+void DeleteValue(const std::string& valueName) {
+    KeyboardLayoutKey(valueName).DeleteValue();
+}
 
 // Reads through cRegistry cannot tell a missing value from one they failed to read; this asks
 // the registry itself, so that only a value that is surely absent counts as absent.
@@ -89,8 +93,8 @@ CScancodeMap::StoredValue CScancodeMap::ReadValue(const std::string& valueName) 
         stored.binary = type == kBinary;
         // The last element is the reader's extra 0, not part of the value.
         if (!array->bytes.empty())
-            stored.hex = MapText::BytesToHex(
-                std::span(array->bytes.data(), array->bytes.size() - 1));
+            stored.hex =
+                MapText::BytesToHex(std::span(array->bytes.data(), array->bytes.size() - 1));
     } else {
         // The default comes back only for a missing (or unreadable) value, with the type untouched;
         // anything else is a value stored as text or number.
@@ -138,8 +142,8 @@ void CScancodeMap::RestoreMap() {
 }
 
 void CScancodeMap::BuildNewSettingString(std::int32_t idxKeyType, std::int32_t idxKeyNewValue) {
-    auto list = MapText::WithKeySetting(KeyCatalogue(), newSettingString_, idxKeyType,
-                                        idxKeyNewValue);
+    auto list =
+        MapText::WithKeySetting(KeyCatalogue(), newSettingString_, idxKeyType, idxKeyNewValue);
     if (!list)
         throw AppError(5, Source(), "");
     newSettingString_ = std::move(*list);

@@ -74,7 +74,9 @@ void BuildKeyCatalogueInto(KeyCatalogueTable& table) {
 }
 
 namespace MKeys {
-void BuildKeyCatalogue() { BuildKeyCatalogueInto(g_catalogue); }
+void BuildKeyCatalogue() {
+    BuildKeyCatalogueInto(g_catalogue);
+}
 } // namespace MKeys
 
 const KeyCatalogueTable& KeyCatalogue() {

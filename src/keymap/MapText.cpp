@@ -56,7 +56,8 @@ std::optional<std::vector<std::uint8_t>> HexToBytes(std::string_view hex) {
         return std::nullopt;
     std::vector<std::uint8_t> bytes(hex.size() / 2);
     for (std::size_t k = 0; k < bytes.size(); ++k)
-        bytes[k] = static_cast<std::uint8_t>(DigitValue(hex[2 * k]) << 4 | DigitValue(hex[2 * k + 1]));
+        bytes[k] =
+            static_cast<std::uint8_t>(DigitValue(hex[2 * k]) << 4 | DigitValue(hex[2 * k + 1]));
     return bytes;
 }
 

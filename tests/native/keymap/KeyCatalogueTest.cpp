@@ -49,6 +49,7 @@ TEST(KeyCatalogueTest, DisplayNamesInBothLanguages) {
     const KeyCatalogueTable& c = KeyCatalogue();
     EXPECT_EQ(c.ById(13)->DisplayName("DE"), "Webbrowser");
     EXPECT_EQ(c.ById(13)->DisplayName("EN"), "Webbrowser");
-    EXPECT_EQ(c.ById(10)->DisplayName("DE"), "Arbeitsplatz \xC3\xB6" "ffnen");
+    EXPECT_EQ(c.ById(10)->DisplayName("DE"), "Arbeitsplatz \xC3\xB6"
+                                             "ffnen");
     EXPECT_EQ(c.ById(1)->DisplayName("EN"), "Default (Insert key)");
 }

@@ -38,7 +38,7 @@ TEST(MapTextRandomTest, DamagedAndCrowdedMapsNeverLoseForeignEntries) {
     const KeyCatalogueTable& c = KeyCatalogue();
     std::mt19937 rng(20240611);
     int wellFormedSeen = 0;
-    for (int round = 0; round < 4000; ++round) {
+    for (int round = 0; round < 3000; ++round) {
         const std::size_t n = rng() % 301;
         std::string list;
         for (std::size_t i = 0; i < n; ++i) // own keys (duplicates included) and foreign ones
@@ -93,14 +93,15 @@ TEST(MapTextRandomTest, DamagedAndCrowdedMapsNeverLoseForeignEntries) {
             const std::string before = edited;
             edited = WithKeySetting(c, edited, key, option).value();
             // The key's first entry is replaced, removed or appended; later ones stay.
-            std::vector<std::string> expected = EntriesOf(before, kOwn[key]);
+            const std::vector<std::string> had = EntriesOf(before, kOwn[key]);
+            std::vector<std::string> expected = had;
             if (!expected.empty())
                 expected.erase(expected.begin());
             if (option != key)
-                expected.insert(expected.begin(), std::string(c.ById(option)->CODE) +
-                                                      std::string(kOwn[key]));
+                expected.insert(expected.begin(),
+                                std::string(c.ById(option)->CODE) + std::string(kOwn[key]));
             ASSERT_EQ(EntriesOf(edited, kOwn[key]), expected);
-            if (option == key && EntriesOf(before, kOwn[key]).empty()) {
+            if (option == key && had.empty()) {
                 ASSERT_EQ(edited, before);
             }
         }

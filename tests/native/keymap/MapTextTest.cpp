@@ -7,7 +7,9 @@ using namespace MapText;
 
 namespace {
 
-std::vector<std::uint8_t> Bytes(std::string_view hex) { return HexToBytes(hex).value(); }
+std::vector<std::uint8_t> Bytes(std::string_view hex) {
+    return HexToBytes(hex).value();
+}
 
 } // namespace
 
@@ -76,12 +78,12 @@ TEST(MapTextTest, ReadoutOfEachKey) {
         {"", "3A00", 1, false},
         {"2A003A00", "3A00", 7, false},
         {"2A003A00", "52E0", 1, false},
-        {"1D003A00", "3A00", -1, true},          // unknown code
-        {"00004600", "4600", 3, true},           // ScrollLock off: not in its list
-        {"52E03A00", "3A00", 1, true},           // CapsLock sends Insert: looks like no entry
-        {"3A004600", "4600", 0, true},           // ScrollLock sends CapsLock
-        {"52E052E0", "52E0", 1, false},          // Insert sends itself
-        {"0F003A002A003A00", "3A00", 8, false},  // the first entry decides
+        {"1D003A00", "3A00", -1, true},         // unknown code
+        {"00004600", "4600", 3, true},          // ScrollLock off: not in its list
+        {"52E03A00", "3A00", 1, true},          // CapsLock sends Insert: looks like no entry
+        {"3A004600", "4600", 0, true},          // ScrollLock sends CapsLock
+        {"52E052E0", "52E0", 1, false},         // Insert sends itself
+        {"0F003A002A003A00", "3A00", 8, false}, // the first entry decides
         {"3A0052E0", "52E0", 0, true},
     };
     const std::pair<const char*, std::int32_t> keyOf[] = {

@@ -40,7 +40,9 @@ TEST_F(ScancodeMapTest, ReadoutOfStoredMaps) {
         {"", REG_BINARY, "", {1, 1, 1}},
         {"00000000000000000100000000000000", REG_BINARY, "", {1, 1, 1}},
         {"0000000000000000020000002A003A0000000000", REG_BINARY, "2A003A00", {7, 1, 1}},
-        {"0000000000000000030000001D003A002A00460000000000", REG_BINARY, "1D003A002A004600",
+        {"0000000000000000030000001D003A002A00460000000000",
+         REG_BINARY,
+         "1D003A002A004600",
          {-1, 1, 7}},
         {"0000000000000000010000002A003A0000000000", REG_BINARY, "", {-1, -1, -1}},
         {"000000000000000002000000", REG_BINARY, "", {-1, -1, -1}},
@@ -63,7 +65,9 @@ TEST_F(ScancodeMapTest, ReadoutOfStoredMaps) {
 
 // A map that is not well formed is refused before anything is written; restore still works.
 TEST_F(ScancodeMapTest, MalformedMapIsNeverRewritten) {
-    const std::string hidden = "000000000000000001000000" "00004600" + kEnd;
+    const std::string hidden = "000000000000000001000000"
+                               "00004600" +
+                               kEnd;
     Put(kMap, hidden);
     Put(kBackup, kHeader2 + "2A003A00" + kEnd);
     CScancodeMap m;
@@ -86,14 +90,19 @@ TEST_F(ScancodeMapTest, MalformedMapIsNeverRewritten) {
 }
 
 TEST_F(ScancodeMapTest, FirstSaveBacksUpTheMapOnceAndRestorePutsItBack) {
-    const std::string foreign = "01000000FF000000" "02000000" "1D003800" + kEnd; // own header
+    const std::string foreign = "01000000FF000000"
+                                "02000000"
+                                "1D003800" +
+                                kEnd; // own header
     Put(kMap, foreign);
     {
         CScancodeMap m;
         m.SetNewSettingString(m.CurrentSettingString());
         m.BuildNewSettingString(kInsert, 9);
         m.SaveNewSetting();
-        EXPECT_EQ(Get(kMap), Binary("000000000000000003000000" "1D00380021E052E0" + kEnd));
+        EXPECT_EQ(Get(kMap), Binary("000000000000000003000000"
+                                    "1D00380021E052E0" +
+                                    kEnd));
         EXPECT_EQ(Get(kBackup), Binary(foreign));
     }
     {
@@ -162,7 +171,11 @@ TEST_F(ScancodeMapTest, RestoreWithoutBackupLeavesTheMap) {
 
 // Entries the key's list cannot show are reported, locked, and written back unchanged.
 TEST_F(ScancodeMapTest, EntriesTheListsCannotShowSurviveASave) {
-    Put(kMap, "000000000000000004000000" "00004600" "52E03A00" "3A004600" + kEnd);
+    Put(kMap, "000000000000000004000000"
+              "00004600"
+              "52E03A00"
+              "3A004600" +
+                  kEnd);
     CScancodeMap m;
     EXPECT_EQ(Readout(m), (std::vector<std::int32_t>{1, 1, 3}));
     EXPECT_EQ(m.CurrentEntryFor("3A00"), "52E0");
@@ -177,8 +190,12 @@ TEST_F(ScancodeMapTest, EntriesTheListsCannotShowSurviveASave) {
         if (!m.KeyNeedsLock(key))
             m.BuildNewSettingString(key, 4);
     m.SaveNewSetting();
-    EXPECT_EQ(Get(kMap), Binary("000000000000000005000000" "00004600" "52E03A00" "3A004600"
-                                "5DE052E0" + kEnd));
+    EXPECT_EQ(Get(kMap), Binary("000000000000000005000000"
+                                "00004600"
+                                "52E03A00"
+                                "3A004600"
+                                "5DE052E0" +
+                                kEnd));
 }
 
 // Value names are compared case-sensitively, but the registry's own lookup is not: a value that

@@ -33,22 +33,20 @@ template <auto Member, typename R, typename... A> struct Counted<Member, R(WINAP
 };
 
 RegistryApi CountingApi() {
-    return RegistryApi{Counted<&RegistryApi::OpenKeyEx>::Call,
-                       Counted<&RegistryApi::CreateKeyEx>::Call,
-                       Counted<&RegistryApi::CloseKey>::Call,
-                       Counted<&RegistryApi::QueryValueEx>::Call,
-                       Counted<&RegistryApi::SetValueEx>::Call,
-                       Counted<&RegistryApi::DeleteKey>::Call,
-                       Counted<&RegistryApi::DeleteValue>::Call,
-                       Counted<&RegistryApi::EnumKey>::Call,
-                       Counted<&RegistryApi::EnumValue>::Call,
-                       Counted<&RegistryApi::QueryInfoKey>::Call,
-                       Counted<&RegistryApi::ConnectRegistry>::Call};
+    return RegistryApi{
+        Counted<&RegistryApi::OpenKeyEx>::Call,      Counted<&RegistryApi::CreateKeyEx>::Call,
+        Counted<&RegistryApi::CloseKey>::Call,       Counted<&RegistryApi::QueryValueEx>::Call,
+        Counted<&RegistryApi::SetValueEx>::Call,     Counted<&RegistryApi::DeleteKey>::Call,
+        Counted<&RegistryApi::DeleteValue>::Call,    Counted<&RegistryApi::EnumKey>::Call,
+        Counted<&RegistryApi::EnumValue>::Call,      Counted<&RegistryApi::QueryInfoKey>::Call,
+        Counted<&RegistryApi::ConnectRegistry>::Call};
 }
 
 using State = std::pair<std::optional<Stored>, std::optional<Stored>>; // map, backup
 
-State Now() { return {Get(kMap), Get(kBackup)}; }
+State Now() {
+    return {Get(kMap), Get(kBackup)};
+}
 
 void Set(const State& s) {
     Remove(kMap);
@@ -71,14 +69,25 @@ void Save(CScancodeMap& m) {
     m.BuildNewSettingString(kCapsLock, 7);
     m.SaveNewSetting();
 }
-void Restore(CScancodeMap& m) { m.RestoreMap(); }
+void Restore(CScancodeMap& m) {
+    m.RestoreMap();
+}
 
 const std::string kEnd = "00000000";
 const auto kNone = std::nullopt;
-const auto kMapA = Binary("000000000000000002000000" "1D003800" + kEnd);
-const auto kMapB = Binary("000000000000000003000000" "1D003800" "2A003A00" + kEnd);
-const auto kMapC = Binary("000000000000000002000000" "0F003A00" + kEnd);
-const auto kMapD = Binary("000000000000000002000000" "2A003A00" + kEnd);
+const auto kMapA = Binary("000000000000000002000000"
+                          "1D003800" +
+                          kEnd);
+const auto kMapB = Binary("000000000000000003000000"
+                          "1D003800"
+                          "2A003A00" +
+                          kEnd);
+const auto kMapC = Binary("000000000000000002000000"
+                          "0F003A00" +
+                          kEnd);
+const auto kMapD = Binary("000000000000000002000000"
+                          "2A003A00" +
+                          kEnd);
 const auto kEmpty = Binary("");
 
 } // namespace
@@ -86,11 +95,15 @@ const auto kEmpty = Binary("");
 TEST(FaultInjectionTest, EveryFailingCallLeavesAWholeState) {
     const Scenario scenarios[] = {
         {"first save", {kMapA, kNone}, Save, {{kMapA, kNone}, {kMapA, kMapA}, {kMapB, kMapA}}},
-        {"first save, no map", {kNone, kNone}, Save,
+        {"first save, no map",
+         {kNone, kNone},
+         Save,
          {{kNone, kNone}, {kNone, kEmpty}, {kMapD, kEmpty}}},
         {"second save", {kMapC, kMapA}, Save, {{kMapC, kMapA}, {kMapD, kMapA}}},
         {"restore", {kMapB, kMapA}, Restore, {{kMapB, kMapA}, {kMapA, kMapA}, {kMapA, kNone}}},
-        {"restore empty", {kMapB, kEmpty}, Restore,
+        {"restore empty",
+         {kMapB, kEmpty},
+         Restore,
          {{kMapB, kEmpty}, {kNone, kEmpty}, {kNone, kNone}}},
         {"restore empty, no map", {kNone, kEmpty}, Restore, {{kNone, kEmpty}, {kNone, kNone}}},
     };

@@ -17,7 +17,9 @@ HKEY Open() {
 
 } // namespace
 
-std::vector<std::uint8_t> Bytes(const std::string& hex) { return MapText::HexToBytes(hex).value(); }
+std::vector<std::uint8_t> Bytes(const std::string& hex) {
+    return MapText::HexToBytes(hex).value();
+}
 
 void Put(const char* name, const std::string& hex, DWORD type) {
     HKEY key = Open();
@@ -46,6 +48,12 @@ std::optional<Stored> Get(const char* name) {
     return result;
 }
 
-std::optional<Stored> Binary(const std::string& hex) { return Stored{REG_BINARY, Bytes(hex)}; }
+void PrintTo(const Stored& s, std::ostream* os) {
+    *os << "type " << s.type << " [" << MapText::BytesToHex(s.bytes) << "]";
+}
+
+std::optional<Stored> Binary(const std::string& hex) {
+    return Stored{REG_BINARY, Bytes(hex)};
+}
 
 } // namespace kbl

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,7 @@ struct Stored {
     std::vector<std::uint8_t> bytes;
     friend bool operator==(const Stored&, const Stored&) = default;
 };
+void PrintTo(const Stored& s, std::ostream* os);
 
 std::vector<std::uint8_t> Bytes(const std::string& hex);
 void Put(const char* name, const std::string& hex, DWORD type = REG_BINARY);
