@@ -38,7 +38,7 @@ void Check(HRESULT hr, const char* what) {
 }
 
 class Bstr {
-public:
+  public:
     explicit Bstr(std::wstring_view text)
         : b_(::SysAllocStringLen(text.data(), static_cast<UINT>(text.size()))) {
         if (!b_)
@@ -49,16 +49,15 @@ public:
     Bstr& operator=(const Bstr&) = delete;
     operator BSTR() const noexcept { return b_; }
 
-private:
+  private:
     BSTR b_;
 };
 
 UINT WindowDpi(HWND hwnd) {
     // Present from Windows 10 1607 on; older systems have one DPI for the whole screen.
     using GetDpiForWindowFn = UINT(WINAPI*)(HWND);
-    static const auto getDpiForWindow = reinterpret_cast<GetDpiForWindowFn>(
-        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"user32.dll"),
-                                                 "GetDpiForWindow")));
+    static const auto getDpiForWindow = reinterpret_cast<GetDpiForWindowFn>(reinterpret_cast<void*>(
+        ::GetProcAddress(::GetModuleHandleW(L"user32.dll"), "GetDpiForWindow")));
     if (getDpiForWindow)
         if (UINT dpi = getDpiForWindow(hwnd))
             return dpi;
@@ -328,7 +327,9 @@ void FHelp::Hosted::wbDoc_onkeypress(VARIANT* result) {
 
 FHelp::FHelp(std::string langCode) : langCode_(std::move(langCode)) {}
 
-FHelp::~FHelp() { Unload(); }
+FHelp::~FHelp() {
+    Unload();
+}
 
 void FHelp::Load() {
     if (hwnd_)

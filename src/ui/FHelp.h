@@ -8,7 +8,7 @@
 #include <string>
 
 class FHelp {
-public:
+  public:
     // langCode: "DE" or "EN" (MMain::LangCode); picks the caption and the page.
     explicit FHelp(std::string langCode);
     ~FHelp();
@@ -32,7 +32,7 @@ public:
     // The rectangle the browser control was last placed in (client coordinates).
     RECT BrowserRect() const noexcept { return browserRect_; }
 
-private:
+  private:
     struct Hosted;
 
     static LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);

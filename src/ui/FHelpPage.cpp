@@ -9,8 +9,7 @@ namespace HelpPage {
 namespace {
 
 void ReplaceAll(std::string& text, std::string_view from, std::string_view to) {
-    for (size_t at = text.find(from); at != std::string::npos;
-         at = text.find(from, at + to.size()))
+    for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
         text.replace(at, from.size(), to);
 }
 

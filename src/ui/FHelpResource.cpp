@@ -20,6 +20,8 @@ std::string Bytes(std::string_view name) {
     return std::string(static_cast<const char*>(bytes), ::SizeofResource(module, info));
 }
 
-std::string Text(std::string_view name) { return AnsiToUtf8(Bytes(name)); }
+std::string Text(std::string_view name) {
+    return AnsiToUtf8(Bytes(name));
+}
 
 } // namespace HelpResource

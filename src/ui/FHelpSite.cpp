@@ -23,7 +23,9 @@ HRESULT Site::QueryInterface(REFIID riid, void** ppv) noexcept {
     return S_OK;
 }
 
-ULONG Site::AddRef() noexcept { return static_cast<ULONG>(InterlockedIncrement(&refs_)); }
+ULONG Site::AddRef() noexcept {
+    return static_cast<ULONG>(InterlockedIncrement(&refs_));
+}
 
 ULONG Site::Release() noexcept {
     LONG n = InterlockedDecrement(&refs_);
@@ -32,7 +34,9 @@ ULONG Site::Release() noexcept {
     return static_cast<ULONG>(n);
 }
 
-HRESULT Site::SaveObject() noexcept { return E_NOTIMPL; }
+HRESULT Site::SaveObject() noexcept {
+    return E_NOTIMPL;
+}
 HRESULT Site::GetMoniker(DWORD, DWORD, IMoniker** ppmk) noexcept {
     if (ppmk)
         *ppmk = nullptr;
@@ -43,9 +47,15 @@ HRESULT Site::GetContainer(IOleContainer** ppContainer) noexcept {
         *ppContainer = nullptr;
     return E_NOINTERFACE;
 }
-HRESULT Site::ShowObject() noexcept { return S_OK; }
-HRESULT Site::OnShowWindow(BOOL) noexcept { return S_OK; }
-HRESULT Site::RequestNewObjectLayout() noexcept { return E_NOTIMPL; }
+HRESULT Site::ShowObject() noexcept {
+    return S_OK;
+}
+HRESULT Site::OnShowWindow(BOOL) noexcept {
+    return S_OK;
+}
+HRESULT Site::RequestNewObjectLayout() noexcept {
+    return E_NOTIMPL;
+}
 
 HRESULT Site::GetWindow(HWND* phwnd) noexcept {
     if (!phwnd)
@@ -53,11 +63,19 @@ HRESULT Site::GetWindow(HWND* phwnd) noexcept {
     *phwnd = hwnd_;
     return hwnd_ ? S_OK : E_FAIL;
 }
-HRESULT Site::ContextSensitiveHelp(BOOL) noexcept { return E_NOTIMPL; }
+HRESULT Site::ContextSensitiveHelp(BOOL) noexcept {
+    return E_NOTIMPL;
+}
 
-HRESULT Site::CanInPlaceActivate() noexcept { return hwnd_ ? S_OK : S_FALSE; }
-HRESULT Site::OnInPlaceActivate() noexcept { return S_OK; }
-HRESULT Site::OnUIActivate() noexcept { return S_OK; }
+HRESULT Site::CanInPlaceActivate() noexcept {
+    return hwnd_ ? S_OK : S_FALSE;
+}
+HRESULT Site::OnInPlaceActivate() noexcept {
+    return S_OK;
+}
+HRESULT Site::OnUIActivate() noexcept {
+    return S_OK;
+}
 
 HRESULT Site::GetWindowContext(IOleInPlaceFrame** ppFrame, IOleInPlaceUIWindow** ppDoc,
                                LPRECT lprcPosRect, LPRECT lprcClipRect,
@@ -79,25 +97,57 @@ HRESULT Site::GetWindowContext(IOleInPlaceFrame** ppFrame, IOleInPlaceUIWindow**
     return S_OK;
 }
 
-HRESULT Site::Scroll(SIZE) noexcept { return E_NOTIMPL; }
-HRESULT Site::OnUIDeactivate(BOOL) noexcept { return S_OK; }
-HRESULT Site::OnInPlaceDeactivate() noexcept { return S_OK; }
-HRESULT Site::DiscardUndoState() noexcept { return E_NOTIMPL; }
-HRESULT Site::DeactivateAndUndo() noexcept { return E_NOTIMPL; }
+HRESULT Site::Scroll(SIZE) noexcept {
+    return E_NOTIMPL;
+}
+HRESULT Site::OnUIDeactivate(BOOL) noexcept {
+    return S_OK;
+}
+HRESULT Site::OnInPlaceDeactivate() noexcept {
+    return S_OK;
+}
+HRESULT Site::DiscardUndoState() noexcept {
+    return E_NOTIMPL;
+}
+HRESULT Site::DeactivateAndUndo() noexcept {
+    return E_NOTIMPL;
+}
 // The control keeps filling the client area; the window's resize handler places it.
-HRESULT Site::OnPosRectChange(LPCRECT) noexcept { return S_OK; }
+HRESULT Site::OnPosRectChange(LPCRECT) noexcept {
+    return S_OK;
+}
 
-HRESULT Site::GetBorder(LPRECT) noexcept { return INPLACE_E_NOTOOLSPACE; }
-HRESULT Site::RequestBorderSpace(LPCBORDERWIDTHS) noexcept { return INPLACE_E_NOTOOLSPACE; }
-HRESULT Site::SetBorderSpace(LPCBORDERWIDTHS) noexcept { return OLE_E_INVALIDRECT; }
-HRESULT Site::SetActiveObject(IOleInPlaceActiveObject*, LPCOLESTR) noexcept { return S_OK; }
+HRESULT Site::GetBorder(LPRECT) noexcept {
+    return INPLACE_E_NOTOOLSPACE;
+}
+HRESULT Site::RequestBorderSpace(LPCBORDERWIDTHS) noexcept {
+    return INPLACE_E_NOTOOLSPACE;
+}
+HRESULT Site::SetBorderSpace(LPCBORDERWIDTHS) noexcept {
+    return OLE_E_INVALIDRECT;
+}
+HRESULT Site::SetActiveObject(IOleInPlaceActiveObject*, LPCOLESTR) noexcept {
+    return S_OK;
+}
 
-HRESULT Site::InsertMenus(HMENU, LPOLEMENUGROUPWIDTHS) noexcept { return E_NOTIMPL; }
-HRESULT Site::SetMenu(HMENU, HOLEMENU, HWND) noexcept { return S_OK; }
-HRESULT Site::RemoveMenus(HMENU) noexcept { return E_NOTIMPL; }
-HRESULT Site::SetStatusText(LPCOLESTR) noexcept { return S_OK; }
-HRESULT Site::EnableModeless(BOOL) noexcept { return S_OK; }
-HRESULT Site::TranslateAccelerator(LPMSG, WORD) noexcept { return S_FALSE; }
+HRESULT Site::InsertMenus(HMENU, LPOLEMENUGROUPWIDTHS) noexcept {
+    return E_NOTIMPL;
+}
+HRESULT Site::SetMenu(HMENU, HOLEMENU, HWND) noexcept {
+    return S_OK;
+}
+HRESULT Site::RemoveMenus(HMENU) noexcept {
+    return E_NOTIMPL;
+}
+HRESULT Site::SetStatusText(LPCOLESTR) noexcept {
+    return S_OK;
+}
+HRESULT Site::EnableModeless(BOOL) noexcept {
+    return S_OK;
+}
+HRESULT Site::TranslateAccelerator(LPMSG, WORD) noexcept {
+    return S_FALSE;
+}
 
 // ---- EventSink ----
 
@@ -113,7 +163,9 @@ HRESULT EventSink::QueryInterface(REFIID riid, void** ppv) noexcept {
     return E_NOINTERFACE;
 }
 
-ULONG EventSink::AddRef() noexcept { return static_cast<ULONG>(InterlockedIncrement(&refs_)); }
+ULONG EventSink::AddRef() noexcept {
+    return static_cast<ULONG>(InterlockedIncrement(&refs_));
+}
 
 ULONG EventSink::Release() noexcept {
     LONG n = InterlockedDecrement(&refs_);

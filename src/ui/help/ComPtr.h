@@ -6,7 +6,7 @@
 #include <utility>
 
 template <typename T> class ComPtr {
-public:
+  public:
     ComPtr() noexcept = default;
     ComPtr(const ComPtr& other) noexcept : p_(other.p_) {
         if (p_)
@@ -53,6 +53,6 @@ public:
         return r;
     }
 
-private:
+  private:
     T* p_ = nullptr;
 };

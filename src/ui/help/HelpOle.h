@@ -16,7 +16,7 @@ namespace HelpOle {
 // Site of the one control of a window. The control takes the window's whole client area; menus,
 // toolbars and status text are not offered.
 class Site final : public IOleClientSite, public IOleInPlaceSite, public IOleInPlaceFrame {
-public:
+  public:
     explicit Site(HWND hwnd) noexcept : hwnd_(hwnd) {}
 
     // The window is going away: later calls from the control no longer reach it.
@@ -58,7 +58,8 @@ public:
     HRESULT STDMETHODCALLTYPE GetBorder(LPRECT) noexcept override;
     HRESULT STDMETHODCALLTYPE RequestBorderSpace(LPCBORDERWIDTHS) noexcept override;
     HRESULT STDMETHODCALLTYPE SetBorderSpace(LPCBORDERWIDTHS) noexcept override;
-    HRESULT STDMETHODCALLTYPE SetActiveObject(IOleInPlaceActiveObject*, LPCOLESTR) noexcept override;
+    HRESULT STDMETHODCALLTYPE SetActiveObject(IOleInPlaceActiveObject*,
+                                              LPCOLESTR) noexcept override;
 
     // IOleInPlaceFrame
     HRESULT STDMETHODCALLTYPE InsertMenus(HMENU, LPOLEMENUGROUPWIDTHS) noexcept override;
@@ -68,7 +69,7 @@ public:
     HRESULT STDMETHODCALLTYPE EnableModeless(BOOL) noexcept override;
     HRESULT STDMETHODCALLTYPE TranslateAccelerator(LPMSG, WORD) noexcept override;
 
-private:
+  private:
     ~Site() = default;
     LONG refs_ = 1;
     HWND hwnd_;
@@ -79,8 +80,9 @@ private:
 using EventHandler = std::function<void(DISPID id, DISPPARAMS& params, VARIANT* result)>;
 
 class EventSink final : public IDispatch {
-public:
-    EventSink(const IID& events, EventHandler handler) : events_(events), handler_(std::move(handler)) {}
+  public:
+    EventSink(const IID& events, EventHandler handler)
+        : events_(events), handler_(std::move(handler)) {}
 
     // Events that still arrive after this are ignored.
     void Disconnect() noexcept { handler_ = nullptr; }
@@ -97,7 +99,7 @@ public:
                                      DISPPARAMS* pDispParams, VARIANT* pVarResult, EXCEPINFO*,
                                      UINT*) noexcept override;
 
-private:
+  private:
     ~EventSink() = default;
     LONG refs_ = 1;
     IID events_;
@@ -106,7 +108,7 @@ private:
 
 // One sink advised to one connection point of a source, unadvised on Reset or destruction.
 class SinkConnection {
-public:
+  public:
     SinkConnection() = default;
     ~SinkConnection() { Reset(); }
     SinkConnection(const SinkConnection&) = delete;
@@ -115,7 +117,7 @@ public:
     HRESULT Connect(IUnknown* source, const IID& events, IUnknown* sink) noexcept;
     void Reset() noexcept;
 
-private:
+  private:
     ComPtr<IConnectionPoint> point_;
     DWORD cookie_ = 0;
 };

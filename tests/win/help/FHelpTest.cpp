@@ -12,7 +12,9 @@
 namespace {
 
 std::vector<AppError> g_reported;
-void Record(const AppError& e) { g_reported.push_back(e); }
+void Record(const AppError& e) {
+    g_reported.push_back(e);
+}
 
 struct FHelpTest : ::testing::Test {
     void SetUp() override {
@@ -54,7 +56,9 @@ RECT RectInParent(HWND child) {
     return r;
 }
 
-bool operator==(const RECT& a, const RECT& b) { return ::EqualRect(&a, &b) != FALSE; }
+bool operator==(const RECT& a, const RECT& b) {
+    return ::EqualRect(&a, &b) != FALSE;
+}
 
 std::string Text(HWND hwnd) {
     wchar_t buf[256] = {};

@@ -112,7 +112,9 @@ TEST(HelpPage, AssembledPagePerLanguage) {
         const char* otherHeading;
         std::vector<std::string> decoded;
     } cases[] = {
-        {"DE", "Wichtige Informationen", "Important information",
+        {"DE",
+         "Wichtige Informationen",
+         "Important information",
          {"ändert", "lässt", "möglich", "für", "Änderungen", "schließlich"}},
         {"EN", "Important information", "Wichtige Informationen", {"screwdriver"}},
     };
@@ -137,7 +139,9 @@ TEST(HelpPage, AssembledPagePerLanguage) {
     }
     // Stored as single bytes (ß = DF, ä = E4), not as UTF-8.
     std::string raw = HelpResource::Bytes("HLP_DE");
-    EXPECT_NE(raw.find("schlie\xDF" "lich"), std::string::npos);
+    EXPECT_NE(raw.find("schlie\xDF"
+                       "lich"),
+              std::string::npos);
     EXPECT_EQ(raw.find("\xC3"), std::string::npos);
 }
 
