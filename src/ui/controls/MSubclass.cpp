@@ -51,7 +51,9 @@ struct Names {
     std::string messageCount; // clients of the message
 };
 
-HANDLE Get(HWND hwnd, const std::string& name) { return ::GetPropA(hwnd, name.c_str()); }
+HANDLE Get(HWND hwnd, const std::string& name) {
+    return ::GetPropA(hwnd, name.c_str());
+}
 
 std::intptr_t GetCount(HWND hwnd, const std::string& name) {
     return reinterpret_cast<std::intptr_t>(Get(hwnd, name));
@@ -227,7 +229,9 @@ void UnhookMessage(ISubclass* client, HWND hwnd, UINT iMsg) {
         Set(hwnd, n.windowCount, hooks - 1);
 }
 
-UINT CurrentMessage() { return g_currentMessage; }
+UINT CurrentMessage() {
+    return g_currentMessage;
+}
 
 LRESULT CallPreviousProc(HWND hwnd, UINT iMsg, WPARAM wParam, LPARAM lParam) {
     auto prev = reinterpret_cast<WNDPROC>(Get(hwnd, std::to_string(HandleToLong(hwnd))));

@@ -5,54 +5,54 @@
 #include <string>
 #include <vector>
 
+#include "ChildProcess.h"
 #include "Fatal.h"
 #include "MSubclass.h"
 
 namespace {
 
-constexpr UINT kMsg = WM_APP + 1;
+constexpr UINT kMsg = WM_APP + 1; // 32769
 constexpr UINT kNested = WM_APP + 2;
 constexpr LRESULT kPrevResult = 100;
 
 std::vector<std::string> g_log;
 std::vector<AppError> g_fatal;
+std::string g_failProp;
 bool g_ownProcAtDestroy = false;
-std::size_t g_propsAtDestroy = 99;
 
-// The window's properties whose names begin with its number: ours, not the platform's.
-std::map<std::string, HANDLE> Props(HWND hwnd) {
-    std::map<std::string, HANDLE> all, ours;
+using PropMap = std::map<std::string, HANDLE>;
+
+// The window's properties named after its number: ours, not the platform's.
+PropMap Props(HWND hwnd) {
+    PropMap all, ours;
     ::EnumPropsExA(
         hwnd,
         [](HWND, LPSTR name, HANDLE value, ULONG_PTR out) -> BOOL {
             if (!IS_INTRESOURCE(name))
-                (*reinterpret_cast<std::map<std::string, HANDLE>*>(out))[name] = value;
+                (*reinterpret_cast<PropMap*>(out))[name] = value;
             return TRUE;
         },
         reinterpret_cast<LPARAM>(&all));
-    const std::string prefix = std::to_string(HandleToLong(hwnd));
-    for (const auto& [name, value] : all) {
-        if (name.starts_with(prefix))
+    for (const auto& [name, value] : all)
+        if (name.starts_with(std::to_string(HandleToLong(hwnd))))
             ours[name] = value;
-    }
     return ours;
 }
 
 LRESULT CALLBACK TestProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-    if (msg == kMsg || msg == kNested || msg == WM_COMMAND) {
+    if (msg == kMsg || msg == kNested) {
         g_log.push_back("prev");
         return kPrevResult;
     }
-    if (msg == WM_DESTROY) {
-        g_ownProcAtDestroy = ::GetWindowLongPtrA(hwnd, GWLP_WNDPROC) ==
-                             reinterpret_cast<LONG_PTR>(&TestProc);
-        g_propsAtDestroy = Props(hwnd).size();
-    }
+    if (msg == WM_DESTROY)
+        g_ownProcAtDestroy =
+            ::GetWindowLongPtrA(hwnd, GWLP_WNDPROC) == reinterpret_cast<LONG_PTR>(&TestProc) &&
+            Props(hwnd).empty();
     return ::DefWindowProcA(hwnd, msg, wParam, lParam);
 }
 
 struct Client : ISubclass {
-    Client(std::string n, std::int32_t r, LRESULT res) : name(std::move(n)), response(r), result(res) {}
+    Client(std::string n, LRESULT r) : name(std::move(n)), result(r) {}
     std::int32_t MsgResponse() override {
         asked.push_back(MSubclass::CurrentMessage());
         return response;
@@ -65,76 +65,63 @@ struct Client : ISubclass {
         return result;
     }
     std::string name;
-    std::int32_t response;
     LRESULT result;
+    std::int32_t response = emrPreprocess;
     std::vector<UINT> asked;
     std::function<void(HWND, UINT)> onMessage;
 };
-
-std::string g_failProp;
-BOOL WINAPI FailingSetProp(HWND hwnd, LPCSTR name, HANDLE value) {
-    return g_failProp == name ? FALSE : ::SetPropA(hwnd, name, value);
-}
-LONG_PTR WINAPI FailingSetWndProc(HWND, int, LONG_PTR) { return 0; }
 
 struct SubclassTest : ::testing::Test {
     void SetUp() override {
         WNDCLASSA wc = {};
         wc.lpfnWndProc = &TestProc;
-        wc.hInstance = ::GetModuleHandleA(nullptr);
         wc.lpszClassName = "MSubclassTest";
         ::RegisterClassA(&wc);
-        hwnd = ::CreateWindowA("MSubclassTest", "", WS_OVERLAPPED, 0, 0, 10, 10, nullptr, nullptr,
-                               wc.hInstance, nullptr);
+        hwnd = ::CreateWindowA("MSubclassTest", "", 0, 0, 0, 9, 9, 0, 0, 0, 0);
         ASSERT_TRUE(hwnd);
         h = std::to_string(HandleToLong(hwnd));
         g_log.clear();
         g_fatal.clear();
+        g_ownProcAtDestroy = false;
         previousHandler = SetFatalHandler([](const AppError& e) { g_fatal.push_back(e); });
     }
     void TearDown() override {
-        if (::IsWindow(hwnd))
-            ::DestroyWindow(hwnd);
+        ::DestroyWindow(hwnd);
         MSubclass::seam::SetSetProp(nullptr);
         MSubclass::seam::SetSetWndProc(nullptr);
         SetFatalHandler(previousHandler);
     }
     LONG_PTR Proc() const { return ::GetWindowLongPtrA(hwnd, GWLP_WNDPROC); }
     HANDLE Prop(const std::string& suffix) const { return ::GetPropA(hwnd, (h + suffix).c_str()); }
+    static HANDLE Value(std::intptr_t n) { return reinterpret_cast<HANDLE>(n); }
+    static HANDLE Value(ISubclass* c) { return c; }
 
     HWND hwnd = nullptr;
     std::string h;
     FatalHandler previousHandler = nullptr;
-    Client a{"A", emrPreprocess, 1};
-    Client b{"B", emrPreprocess, 2};
+    Client a{"A", 1}, b{"B", 2};
 };
-
-HANDLE Count(std::intptr_t n) { return reinterpret_cast<HANDLE>(n); }
 
 // Other tools read the bookkeeping under these exact names.
 TEST_F(SubclassTest, PropertiesCountHooksAndShiftClientsDownOnDetach) {
     MSubclass::HookMessage(&a, hwnd, WM_COMMAND);
     MSubclass::HookMessage(&b, hwnd, WM_COMMAND);
     MSubclass::HookMessage(&a, hwnd, kMsg);
-
-    EXPECT_EQ(Prop(""), reinterpret_cast<HANDLE>(&TestProc));
     EXPECT_NE(Proc(), reinterpret_cast<LONG_PTR>(&TestProc));
-    EXPECT_EQ(Prop("C"), Count(3));
-    EXPECT_EQ(Prop("#273C"), Count(2));
-    EXPECT_EQ(Prop("#273#1"), static_cast<ISubclass*>(&a));
-    EXPECT_EQ(Prop("#273#2"), static_cast<ISubclass*>(&b));
-    EXPECT_EQ(Prop("#32769C"), Count(1));
-    EXPECT_EQ(Prop("#32769#1"), static_cast<ISubclass*>(&a));
+    EXPECT_EQ(Props(hwnd), (PropMap{{h, reinterpret_cast<HANDLE>(&TestProc)},
+                                    {h + "C", Value(3)},
+                                    {h + "#273C", Value(2)},
+                                    {h + "#273#1", Value(&a)},
+                                    {h + "#273#2", Value(&b)},
+                                    {h + "#32769C", Value(1)},
+                                    {h + "#32769#1", Value(&a)}}));
 
     MSubclass::UnhookMessage(&a, hwnd, WM_COMMAND);
-    EXPECT_EQ(Prop("#273#1"), static_cast<ISubclass*>(&b));
+    MSubclass::UnhookMessage(&a, hwnd, WM_COMMAND); // nothing left to undo
+    EXPECT_EQ(Prop("#273#1"), Value(&b));
     EXPECT_EQ(Prop("#273#2"), nullptr);
-    EXPECT_EQ(Prop("#273C"), Count(1));
-    EXPECT_EQ(Prop("C"), Count(2));
-
-    auto before = Props(hwnd);
-    MSubclass::UnhookMessage(&a, hwnd, WM_COMMAND); // nothing to undo
-    EXPECT_EQ(Props(hwnd), before);
+    EXPECT_EQ(Prop("#273C"), Value(1));
+    EXPECT_EQ(Prop("C"), Value(2));
 
     MSubclass::UnhookMessage(&b, hwnd, WM_COMMAND);
     MSubclass::UnhookMessage(&a, hwnd, kMsg);
@@ -144,7 +131,8 @@ TEST_F(SubclassTest, PropertiesCountHooksAndShiftClientsDownOnDetach) {
 }
 
 // Only the first-attached client's answer decides about the previous procedure; later clients
-// run first, and the result is the first client's unless the previous procedure ran after it.
+// run first; the result is the first client's unless the previous procedure ran after it. A
+// client that throws is reported and nothing unwinds into Windows.
 TEST_F(SubclassTest, ResponseProtocolOrdersPreviousProcedureAndClients) {
     struct Case {
         std::int32_t first, second;
@@ -167,6 +155,11 @@ TEST_F(SubclassTest, ResponseProtocolOrdersPreviousProcedureAndClients) {
         EXPECT_EQ(g_log, c.order);
         EXPECT_EQ(a.asked, std::vector<UINT>({kMsg, kMsg}));
     }
+
+    b.onMessage = [](HWND, UINT) { throw AppError(381, "x", ""); };
+    EXPECT_EQ(::SendMessageA(hwnd, kMsg, 0, 0), 0);
+    ASSERT_EQ(g_fatal.size(), 1u);
+    EXPECT_EQ(g_fatal[0].Number(), 381);
 }
 
 // The first client answers by CurrentMessage; a message sent from inside its WindowProc must
@@ -177,7 +170,7 @@ TEST_F(SubclassTest, NestedMessageDoesNotChangeTheAnswerForTheOuterOne) {
         std::int32_t MsgResponse() override {
             return MSubclass::CurrentMessage() == kMsg ? emrPostProcess : emrConsume;
         }
-    } c{"C", 0, 7};
+    } c{"C", 7};
     c.onMessage = [](HWND w, UINT msg) {
         if (msg == kMsg)
             ::SendMessageA(w, kNested, 0, 0);
@@ -192,60 +185,53 @@ TEST_F(SubclassTest, DestroyWithoutClientRestoresProcedureFirst) {
     MSubclass::HookMessage(&a, hwnd, WM_COMMAND);
     ::DestroyWindow(hwnd);
     EXPECT_TRUE(g_ownProcAtDestroy);
-    EXPECT_EQ(g_propsAtDestroy, 0u);
     MSubclass::UnhookMessage(&a, hwnd, WM_COMMAND); // the window is gone: silently nothing
 }
 
-TEST_F(SubclassTest, ThrowingClientIsReportedAndDoesNotUnwindIntoWindows) {
-    a.onMessage = [](HWND, UINT) { throw AppError(381, "x", ""); };
-    MSubclass::HookMessage(&a, hwnd, kMsg);
-    EXPECT_EQ(::SendMessageA(hwnd, kMsg, 0, 0), 0);
-    ASSERT_EQ(g_fatal.size(), 1u);
-    EXPECT_EQ(g_fatal[0].Number(), 381);
+BOOL WINAPI FailingSetProp(HWND hwnd, LPCSTR name, HANDLE value) {
+    return g_failProp == name ? FALSE : ::SetPropA(hwnd, name, value);
+}
+LONG_PTR WINAPI FailingSetWndProc(HWND, int, LONG_PTR) {
+    return 0;
 }
 
-// A failed attach leaves the window's properties and procedure exactly as they were.
+// A failed attach raises and leaves the window's properties and procedure as they were.
 TEST_F(SubclassTest, FailedAttachRaisesAndChangesNothing) {
     struct Case {
-        const char* what;
-        bool preHooked, sameClient, deadWindow, failProc;
-        const char* failProp; // suffix after the window's number
+        bool preHooked;   // client A on WM_COMMAND before the attach of client B
+        std::string fail; // a property suffix, or: same client, dead window, procedure
         std::int32_t number;
         const char* description;
     } cases[] = {
-        {"same client twice", true, true, false, false, "-", -2147208422,
-         "Message already handled by another class"},
-        {"not a window", false, false, true, false, "-", -2147208421, "Invalid window"},
-        {"procedure not replaced", false, false, false, true, "-", -2147208423,
-         "Can't subclass window"},
-        {"message count", true, false, false, false, "#273C", 5, ""},
-        {"client", true, false, false, false, "#273#2", 5, ""},
-        {"window count", true, false, false, false, "C", 5, ""},
-        {"first client", false, false, false, false, "#273#1", 5, ""},
-        {"previous procedure", false, false, false, false, "", 5, ""},
-        {"first window count", false, false, false, false, "C", 5, ""},
+        {true, "same", -2147208422, "Message already handled by another class"},
+        {false, "dead", -2147208421, "Invalid window"},
+        {false, "proc", -2147208423, "Can't subclass window"},
+        {true, "#273C", 5, ""},
+        {true, "#273#2", 5, ""},
+        {true, "C", 5, ""},
+        {false, "#273#1", 5, ""},
+        {false, "", 5, ""},
+        {false, "C", 5, ""},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
+        SCOPED_TRACE("'" + c.fail + "'");
         TearDown();
         SetUp();
         if (c.preHooked)
             MSubclass::HookMessage(&a, hwnd, WM_COMMAND);
         HWND target = hwnd;
-        if (c.deadWindow) {
-            target = ::CreateWindowA("MSubclassTest", "", 0, 0, 0, 1, 1, nullptr, nullptr,
-                                     nullptr, nullptr);
+        if (c.fail == "dead") {
+            target = ::CreateWindowA("MSubclassTest", "", 0, 0, 0, 1, 1, 0, 0, 0, 0);
             ::DestroyWindow(target);
         }
-        g_failProp = h + c.failProp;
+        g_failProp = h + c.fail;
         MSubclass::seam::SetSetProp(&FailingSetProp);
-        if (c.failProc)
+        if (c.fail == "proc")
             MSubclass::seam::SetSetWndProc(&FailingSetWndProc);
-        const auto props = Props(hwnd);
+        const PropMap props = Props(hwnd);
         const LONG_PTR proc = Proc();
-
         try {
-            MSubclass::HookMessage(c.sameClient ? &a : &b, target, WM_COMMAND);
+            MSubclass::HookMessage(c.fail == "same" ? &a : &b, target, WM_COMMAND);
             ADD_FAILURE() << "no error";
         } catch (const AppError& e) {
             EXPECT_EQ(e.Number(), c.number);
@@ -258,21 +244,11 @@ TEST_F(SubclassTest, FailedAttachRaisesAndChangesNothing) {
 }
 
 TEST_F(SubclassTest, WindowOfAnotherProcessIsRefused) {
-    wchar_t path[MAX_PATH];
-    DWORD n = ::GetModuleFileNameW(nullptr, path, MAX_PATH);
-    std::wstring exe(path, n);
-    exe = exe.substr(0, exe.find_last_of(L"\\/") + 1) + L"controls_window_helper.exe";
-    std::wstring cmd = L"\"" + exe + L"\" TavelinSubclassPeer";
-    STARTUPINFOW si = {};
-    si.cb = sizeof si;
-    PROCESS_INFORMATION pi = {};
-    ASSERT_TRUE(::CreateProcessW(exe.c_str(), cmd.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                                 nullptr, &si, &pi));
+    testsupport::ChildProcess helper(WINDOW_HELPER);
     HWND peer = nullptr;
     for (int i = 0; i < 200 && !peer; ++i, ::Sleep(50))
-        peer = ::FindWindowA("TavelinWindowHelper", "TavelinSubclassPeer");
+        peer = ::FindWindowA("TavelinWindowHelper", nullptr);
     ASSERT_TRUE(peer);
-
     try {
         MSubclass::HookMessage(&a, peer, WM_COMMAND);
         ADD_FAILURE() << "no error";
@@ -281,11 +257,8 @@ TEST_F(SubclassTest, WindowOfAnotherProcessIsRefused) {
         EXPECT_EQ(e.Description(), "Can't modify external window");
     }
     EXPECT_TRUE(Props(peer).empty());
-
     ::PostMessageA(peer, WM_CLOSE, 0, 0);
-    EXPECT_EQ(::WaitForSingleObject(pi.hProcess, 10000), WAIT_OBJECT_0);
-    ::CloseHandle(pi.hThread);
-    ::CloseHandle(pi.hProcess);
+    EXPECT_EQ(helper.Wait(10000), 0u);
 }
 
 } // namespace

@@ -1,5 +1,5 @@
-// Shows a window titled by its command line and runs until the window is closed, or 60 s at
-// most so that a failed test cannot leave it behind.
+// Shows a window of class "TavelinWindowHelper" until it is closed, or 60 s at most so that a
+// failed test cannot leave it behind.
 #include <windows.h>
 
 static LRESULT CALLBACK Proc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
@@ -10,14 +10,14 @@ static LRESULT CALLBACK Proc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) 
     return DefWindowProcA(hwnd, msg, wParam, lParam);
 }
 
-int main(int argc, char** argv) {
+int main() {
     WNDCLASSA wc = {};
     wc.lpfnWndProc = Proc;
     wc.hInstance = GetModuleHandleA(nullptr);
     wc.lpszClassName = "TavelinWindowHelper";
     RegisterClassA(&wc);
-    HWND hwnd = CreateWindowA(wc.lpszClassName, argc > 1 ? argv[1] : "helper", WS_OVERLAPPED, 0,
-                              0, 100, 100, nullptr, nullptr, wc.hInstance, nullptr);
+    HWND hwnd = CreateWindowA(wc.lpszClassName, "", WS_OVERLAPPED, 0, 0, 100, 100, nullptr, nullptr,
+                              wc.hInstance, nullptr);
     if (!hwnd)
         return 1;
     SetTimer(hwnd, 1, 60000, nullptr);
