@@ -169,6 +169,14 @@ TEST_F(ScancodeMapTest, RestoreWithoutBackupLeavesTheMap) {
     EXPECT_EQ(Get(kMap), Binary(map));
 }
 
+TEST_F(ScancodeMapTest, BackupStoredAsTextIsNotRestored) {
+    Put(kMap, "");
+    Put(kBackup, "414200", REG_SZ);
+    CScancodeMap m;
+    EXPECT_THROW(m.RestoreMap(), AppError);
+    EXPECT_EQ(Get(kMap), Binary(""));
+}
+
 // Entries the key's list cannot show are reported, locked, and written back unchanged.
 TEST_F(ScancodeMapTest, EntriesTheListsCannotShowSurviveASave) {
     Put(kMap, "000000000000000004000000"
