@@ -16,12 +16,16 @@
 namespace {
 
 constexpr wchar_t kClassName[] = L"TavelinMivoCboEx";
-constexpr UINT kItemMaskAll = CBEIF_TEXT | CBEIF_IMAGE | CBEIF_SELECTEDIMAGE | CBEIF_INDENT |
-                              CBEIF_LPARAM; // 0x37
+constexpr UINT kItemMaskAll =
+    CBEIF_TEXT | CBEIF_IMAGE | CBEIF_SELECTEDIMAGE | CBEIF_INDENT | CBEIF_LPARAM; // 0x37
 constexpr int kComboExId = 1;
 
-[[noreturn]] void Raise381() { throw AppError(381, ExeName() + ".MivoComboEx", ""); }
-[[noreturn]] void RaiseInvalidArgument() { throw AppError(5, ExeName() + ".MivoComboEx", ""); }
+[[noreturn]] void Raise381() {
+    throw AppError(381, ExeName() + ".MivoComboEx", "");
+}
+[[noreturn]] void RaiseInvalidArgument() {
+    throw AppError(5, ExeName() + ".MivoComboEx", "");
+}
 
 int ScreenDpi() {
     WindowDc dc(nullptr);
@@ -155,10 +159,9 @@ MivoCboEx::MivoCboEx(HWND hwndParent, int x, int y, int width, int height,
     enabled_ = props.ReadBool(MivoCboExKey::Enabled, true);
     font_ = props.ReadFont(MivoCboExKey::Font).value_or(ContainerFont(hwndParent));
 
-    hwnd_ = ::CreateWindowExW(0, kClassName, L"", WS_CHILD | WS_VISIBLE | WS_TABSTOP |
-                                                      WS_CLIPCHILDREN,
-                              x, y, width, height, hwndParent, nullptr,
-                              ::GetModuleHandleW(nullptr), this);
+    hwnd_ = ::CreateWindowExW(0, kClassName, L"",
+                              WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_CLIPCHILDREN, x, y, width,
+                              height, hwndParent, nullptr, ::GetModuleHandleW(nullptr), this);
     if (!registered || !hwnd_)
         RaiseInvalidArgument();
     try {
@@ -215,10 +218,10 @@ void MivoCboEx::CreateComboEx() {
     const DWORD kind = style_ == 0 ? CBS_DROPDOWN : style_ == 1 ? CBS_SIMPLE : CBS_DROPDOWNLIST;
     RECT rc{};
     ::GetClientRect(hwnd_, &rc);
-    hWndComboEx_ = ::CreateWindowExW(
-        0, WC_COMBOBOXEXW, L"", WS_CHILD | kind, 0, 0, rc.right, rc.bottom * 8, hwnd_,
-        reinterpret_cast<HMENU>(static_cast<INT_PTR>(kComboExId)), ::GetModuleHandleW(nullptr),
-        nullptr);
+    hWndComboEx_ =
+        ::CreateWindowExW(0, WC_COMBOBOXEXW, L"", WS_CHILD | kind, 0, 0, rc.right, rc.bottom * 8,
+                          hwnd_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(kComboExId)),
+                          ::GetModuleHandleW(nullptr), nullptr);
     if (!hWndComboEx_)
         RaiseInvalidArgument();
     if (imageList_)
@@ -246,7 +249,6 @@ void MivoCboEx::CreateComboEx() {
             Hook(hWndEdit_, WM_KEYUP);
         }
     }
-    subclassed_ = true;
 
     ::MoveWindow(hWndComboEx_, 0, 0, rc.right, rc.bottom * 8, FALSE);
     ::ShowWindow(hWndComboEx_, SW_SHOW);
@@ -286,7 +288,6 @@ void MivoCboEx::UnhookAll() noexcept {
         }
     }
     hooks_.clear();
-    subclassed_ = false;
 }
 
 void MivoCboEx::Resize() {
@@ -391,8 +392,7 @@ void MivoCboEx::InsertItemAndData(const std::string& sText, std::int32_t lIndexB
 }
 
 void MivoCboEx::Insert(const std::wstring& text, std::int32_t lIndexBefore, std::int32_t iIcon,
-                       std::int32_t iIconSelected, std::int32_t lItemData,
-                       std::int32_t lIndent) {
+                       std::int32_t iIconSelected, std::int32_t lItemData, std::int32_t lIndent) {
     std::int32_t pos = lIndexBefore;
     const std::int32_t count = ListCount();
     if (sorted_ && count > 0) {
@@ -418,8 +418,8 @@ void MivoCboEx::Insert(const std::wstring& text, std::int32_t lIndexBefore, std:
     item.iSelectedImage = iIconSelected;
     item.iIndent = lIndent;
     item.lParam = lItemData;
-    newIndex_ = static_cast<std::int32_t>(SendCombo(CBEM_INSERTITEMW, 0,
-                                                    reinterpret_cast<LPARAM>(&item)));
+    newIndex_ =
+        static_cast<std::int32_t>(SendCombo(CBEM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item)));
 }
 
 std::int32_t MivoCboEx::ListCount() const {
@@ -538,8 +538,8 @@ void MivoCboEx::AutoCompleteKeyPress(std::int32_t& iKeyAscii) {
     if (!hWndEdit_ || iKeyAscii < 32) // control keys (Backspace, ...) edit as usual
         return;
     std::wstring text(static_cast<std::size_t>(::GetWindowTextLengthW(hWndEdit_)) + 1, L'\0');
-    text.resize(static_cast<std::size_t>(::GetWindowTextW(hWndEdit_, text.data(),
-                                                          static_cast<int>(text.size()))));
+    text.resize(static_cast<std::size_t>(
+        ::GetWindowTextW(hWndEdit_, text.data(), static_cast<int>(text.size()))));
     DWORD selStart = 0;
     ::SendMessageW(hWndEdit_, EM_GETSEL, reinterpret_cast<WPARAM>(&selStart), 0);
     std::wstring prefix = text.substr(0, std::min<std::size_t>(selStart, text.size()));
@@ -634,9 +634,13 @@ void MivoCboEx::SetDropDownWidth(std::int32_t lWidth) {
     SendCombo(CB_SETDROPPEDWIDTH, std::max(lWidth, 0));
 }
 
-bool MivoCboEx::ComboIsDropped() const { return SendCombo(CB_GETDROPPEDSTATE) != 0; }
+bool MivoCboEx::ComboIsDropped() const {
+    return SendCombo(CB_GETDROPPEDSTATE) != 0;
+}
 
-void MivoCboEx::ShowDropDown(bool bState) { SendCombo(CB_SHOWDROPDOWN, bState); }
+void MivoCboEx::ShowDropDown(bool bState) {
+    SendCombo(CB_SHOWDROPDOWN, bState);
+}
 
 std::int32_t MivoCboEx::SelStart() const {
     DWORD start = 0;
@@ -669,8 +673,8 @@ std::string MivoCboEx::SelText() const {
     if (!hWndEdit_)
         return {};
     std::wstring text(static_cast<std::size_t>(::GetWindowTextLengthW(hWndEdit_)) + 1, L'\0');
-    text.resize(static_cast<std::size_t>(::GetWindowTextW(hWndEdit_, text.data(),
-                                                          static_cast<int>(text.size()))));
+    text.resize(static_cast<std::size_t>(
+        ::GetWindowTextW(hWndEdit_, text.data(), static_cast<int>(text.size()))));
     auto start = std::min<std::size_t>(static_cast<std::size_t>(SelStart()), text.size());
     return WideToUtf8(text.substr(start, static_cast<std::size_t>(SelLength())));
 }
@@ -697,14 +701,18 @@ void MivoCboEx::SetRedraw(bool b) {
         ::InvalidateRect(hWndComboEx_, nullptr, TRUE);
 }
 
-void MivoCboEx::Clear() { SendCombo(CB_RESETCONTENT); }
+void MivoCboEx::Clear() {
+    SendCombo(CB_RESETCONTENT);
+}
 
 void MivoCboEx::SetExtendedUI(bool b) {
     extendedUI_ = b;
     SendCombo(CB_SETEXTENDEDUI, b);
 }
 
-void MivoCboEx::AddItem(const std::string& sText) { InsertItem(sText, -1); }
+void MivoCboEx::AddItem(const std::string& sText) {
+    InsertItem(sText, -1);
+}
 
 void MivoCboEx::InsertItem(const std::string& sText, std::int32_t lIndexBefore) {
     InsertItemAndData(sText, lIndexBefore, -1, -1, 0, 0);

@@ -209,6 +209,5 @@ private:
     UniqueFont hFont_;
     UniqueBrush backBrush_;
     std::int32_t newIndex_ = -1;
-    bool subclassed_ = false;
     std::vector<std::pair<HWND, UINT>> hooks_;
 };

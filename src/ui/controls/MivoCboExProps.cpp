@@ -5,7 +5,9 @@
 
 namespace {
 
-[[noreturn]] void TypeMismatch() { throw AppError(13, ExeName() + ".MivoComboEx", ""); }
+[[noreturn]] void TypeMismatch() {
+    throw AppError(13, ExeName() + ".MivoComboEx", "");
+}
 
 } // namespace
 

@@ -16,7 +16,9 @@
 namespace {
 
 std::vector<AppError> g_errors;
-void RecordError(const AppError& e) { g_errors.push_back(e); }
+void RecordError(const AppError& e) {
+    g_errors.push_back(e);
+}
 
 int g_okCommands = 0; // WM_COMMAND IDOK that reached the host window
 
@@ -50,11 +52,11 @@ struct ComboTest : ::testing::Test {
         wc.hInstance = ::GetModuleHandleW(nullptr);
         wc.lpszClassName = L"ComboTestHost";
         ::RegisterClassW(&wc);
-        host = ::CreateWindowExW(0, L"ComboTestHost", L"host", WS_OVERLAPPEDWINDOW | WS_VISIBLE,
-                                 0, 0, 400, 300, nullptr, nullptr, wc.hInstance, nullptr);
-        button = ::CreateWindowExW(0, L"BUTTON", L"OK", WS_CHILD | WS_VISIBLE | WS_TABSTOP |
-                                   BS_DEFPUSHBUTTON, 10, 200, 80, 24, host,
-                                   reinterpret_cast<HMENU>(IDOK), wc.hInstance, nullptr);
+        host = ::CreateWindowExW(0, L"ComboTestHost", L"host", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0,
+                                 0, 400, 300, nullptr, nullptr, wc.hInstance, nullptr);
+        button = ::CreateWindowExW(
+            0, L"BUTTON", L"OK", WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON, 10, 200, 80,
+            24, host, reinterpret_cast<HMENU>(IDOK), wc.hInstance, nullptr);
         combo = MakeList(MainWindowListProps());
     }
     void TearDown() override {
@@ -183,9 +185,9 @@ TEST_F(ComboTest, ImageListObjectIsShownAndAnEmptyOneChangesNothing) {
     UniqueBitmap strip(::CreateCompatibleBitmap(screen.get(), 132, 30));
     ASSERT_TRUE(icons.AddFromHandle(strip.get(), 0, "", 0xF7F7F7));
     combo->SetImageList(&icons);
-    EXPECT_EQ(reinterpret_cast<HIMAGELIST>(
-                  ::SendMessageW(combo->hWndComboEx(), CBEM_GETIMAGELIST, 0, 0)),
-              icons.hIml());
+    EXPECT_EQ(
+        reinterpret_cast<HIMAGELIST>(::SendMessageW(combo->hWndComboEx(), CBEM_GETIMAGELIST, 0, 0)),
+        icons.hIml());
     // The item height follows the icons.
     EXPECT_GE(::SendMessageW(combo->hWndComboEx(), CB_GETITEMHEIGHT, 0, 0), 30);
 }
@@ -209,8 +211,8 @@ TEST_F(ComboTest, DisablingTwiceDisablesOnceAndReportsOnce) {
 TEST_F(ComboTest, DialogNavigationLeavesTheListItsKeys) {
     std::vector<std::int32_t> seen;
     combo->OnKeyDown = [&](std::int32_t& key, std::int32_t) { seen.push_back(key); };
-    for (WPARAM key : {VK_RETURN, VK_PRIOR, VK_NEXT, VK_HOME, VK_END, VK_LEFT, VK_UP, VK_RIGHT,
-                       VK_DOWN}) {
+    for (WPARAM key :
+         {VK_RETURN, VK_PRIOR, VK_NEXT, VK_HOME, VK_END, VK_LEFT, VK_UP, VK_RIGHT, VK_DOWN}) {
         seen.clear();
         ::SetFocus(combo->hWndCombo());
         ::PostMessageW(combo->hWndCombo(), WM_KEYDOWN, key, 1);
@@ -220,7 +222,10 @@ TEST_F(ComboTest, DialogNavigationLeavesTheListItsKeys) {
     }
     EXPECT_EQ(g_okCommands, 0);
 
-    ::SetFocus(button);
+    // Tab is not the list's: it moves on to the button.
+    ::PostMessageW(combo->hWndCombo(), WM_KEYDOWN, VK_TAB, 1);
+    Pump(host);
+    EXPECT_EQ(::GetFocus(), button);
     ::PostMessageW(button, WM_KEYDOWN, VK_RETURN, 1);
     Pump(host);
     EXPECT_EQ(g_okCommands, 1);
@@ -255,6 +260,35 @@ TEST_F(ComboTest, StyleChangeKeepsItemsAndSelection) {
     EXPECT_EQ(combo->ItemData(2), 30);
     EXPECT_NE(combo->hWndEdit(), nullptr);
     EXPECT_EQ(combo->Text(), "Einfügen");
+}
+
+TEST_F(ComboTest, TypingCompletesFromTheListInTheEditField) {
+    MivoCboExProps props;
+    props.Write(MivoCboExKey::DoAutoComplete, true);
+    props.Write(MivoCboExKey::AutoCompleteListItemsOnly, true);
+    auto list = MakeList(props);
+    std::vector<std::string> picked;
+    list->OnAutoCompleteSelection = [&](const std::string& text, std::int32_t index) {
+        picked.push_back(text + "@" + std::to_string(index));
+    };
+    ASSERT_NE(list->hWndEdit(), nullptr);
+    ::SendMessageW(list->hWndEdit(), WM_CHAR, 'e', 0);
+    EXPECT_EQ(list->Text(), "Einfügen");
+    EXPECT_EQ(list->SelStart(), 1);
+    EXPECT_EQ(list->SelText(), "infügen");
+    ::SendMessageW(list->hWndEdit(), WM_CHAR, 'x', 0); // no item starts with "ex"
+    EXPECT_EQ(list->Text(), "Einfügen");
+    EXPECT_EQ(picked, Events{"Einfügen@1"});
+}
+
+// Windows destroys the control's windows with their parent: the hooks must go with them.
+TEST_F(ComboTest, ParentDestroyedFirstLeavesNothingBehind) {
+    ::DestroyWindow(host);
+    host = nullptr;
+    EXPECT_EQ(combo->hwnd(), nullptr);
+    EXPECT_EQ(combo->ListCount(), 0);
+    combo.reset();
+    EXPECT_TRUE(g_errors.empty());
 }
 
 TEST_F(ComboTest, SortedInsertionIsCaseInsensitiveAndStable) {
@@ -299,8 +333,7 @@ TEST_F(ComboTest, PropertyBagRoundTrips) {
 
     MivoCboExProps wrong;
     wrong.Write(MivoCboExKey::Style, MivoFont{});
-    ExpectError(13, ExeName() + ".MivoComboEx",
-                [&] { MivoCboEx(host, 0, 0, 200, 22, wrong); });
+    ExpectError(13, ExeName() + ".MivoComboEx", [&] { MivoCboEx(host, 0, 0, 200, 22, wrong); });
 }
 
 } // namespace
