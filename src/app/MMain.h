@@ -18,4 +18,22 @@ void SetScancodeMap(std::unique_ptr<CScancodeMap> map);
 // Runs the start-up sequence; ends the process itself on refusal.
 void Main();
 
+// The last stage of Main: opens the program's windows.
+void OpenWindows();
+
+// The two reasons to refuse a start. ShowRefusal shows the message box in LangCode and
+// returns when the user has closed it; Main then ends the process.
+enum class Refusal { UnsupportedWindows, NoAdministratorRights };
+void ShowRefusal(Refusal reason);
+
+// Name of the mutex by which a running copy makes itself known to copies started later.
+inline constexpr const wchar_t* kInstanceMutexName = L"Tavelin.PreviousInstance";
+
+// True when an earlier copy runs; otherwise this copy is the one that later copies see.
+bool PreviousInstanceRunning();
+
+// Brings the top-level window with this title to the front: an exact match first, otherwise
+// the first whose title begins with it. False when there is none.
+bool ActivateWindowByTitle(const std::string& title);
+
 } // namespace MMain

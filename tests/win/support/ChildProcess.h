@@ -19,14 +19,25 @@ public:
     ChildProcess(const ChildProcess&) = delete;
     ChildProcess& operator=(const ChildProcess&) = delete;
 
+    // Under Wine, variables that Wine itself reads when a process starts (LC_ALL for the system
+    // locale) must be in the new process's Unix environment, which a Windows environment block
+    // does not reach. This starts exe through the Unix "env" program and a fresh "wine" and then
+    // finds the new process by its file name. Standard output is not captured.
+    static ChildProcess UnderWine(const std::string& exe,
+                                  const std::map<std::string, std::string>& unixEnv);
+    ChildProcess(ChildProcess&& other) noexcept;
+
     bool Started() const { return process_ != nullptr; }
     DWORD Pid() const { return pid_; }
-    // The exit code, or nothing if the child still runs after timeoutMs.
+    // The exit code, or nothing if the child still runs after timeoutMs. Handles this thread's
+    // messages meanwhile.
     std::optional<DWORD> Wait(DWORD timeoutMs);
     // Everything the child wrote to its standard output (call after Wait).
     std::string Output();
 
 private:
+    ChildProcess() = default;
+
     HANDLE process_ = nullptr;
     HANDLE outputRead_ = nullptr;
     DWORD pid_ = 0;

@@ -1,0 +1,59 @@
+#include "MGetWinVer.h"
+
+#include <windows.h>
+
+#include <optional>
+
+namespace MGetWinVer {
+
+namespace {
+
+constexpr std::uint32_t kPlatformNt = 2;
+
+std::optional<WinVersion> QueryVersion() {
+    OSVERSIONINFOA info{};
+    info.dwOSVersionInfoSize = sizeof(info); // 148
+    // GetVersionExA is deprecated for newer systems, but it is exactly what these rules are
+    // written against (the manifest keeps newer systems reporting 6.x).
+#if defined(__GNUC__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+#elif defined(_MSC_VER)
+#pragma warning(suppress : 4996)
+#endif
+    BOOL ok = ::GetVersionExA(&info);
+#if defined(__GNUC__)
+#pragma GCC diagnostic pop
+#endif
+    if (ok != 1)
+        return std::nullopt;
+    return WinVersion{info.dwPlatformId, info.dwMajorVersion, info.dwMinorVersion,
+                      static_cast<std::int32_t>(info.dwBuildNumber)};
+}
+
+template <typename Rule> bool Check(Rule rule) {
+    auto v = QueryVersion();
+    return v && rule(*v);
+}
+
+} // namespace
+
+bool IsWin2000(const WinVersion& v) {
+    return v.platformId == kPlatformNt && v.major == 5 && v.minor == 0 && v.build >= 2195;
+}
+bool IsWinXP(const WinVersion& v) {
+    return v.platformId == kPlatformNt && v.major == 5 && v.minor == 1 && v.build >= 2600;
+}
+bool IsWin2003(const WinVersion& v) {
+    return v.platformId == kPlatformNt && v.major == 5 && v.minor == 2 && v.build == 3790;
+}
+bool IsVista(const WinVersion& v) { return v.platformId == kPlatformNt && v.major == 6; }
+
+bool IsWin2000() { return Check([](const WinVersion& v) { return IsWin2000(v); }); }
+bool IsWinXP() { return Check([](const WinVersion& v) { return IsWinXP(v); }); }
+bool IsWin2003() { return Check([](const WinVersion& v) { return IsWin2003(v); }); }
+bool IsVista() { return Check([](const WinVersion& v) { return IsVista(v); }); }
+
+bool IsWin2003R2() { return IsWin2003() && ::GetSystemMetrics(SM_SERVERR2) != 0; }
+
+} // namespace MGetWinVer

@@ -1,0 +1,30 @@
+// Which Windows version runs: each predicate asks the system afresh, nothing is cached.
+#pragma once
+
+#include <cstdint>
+
+namespace MGetWinVer {
+
+bool IsWin2000();
+bool IsWinXP();
+bool IsWin2003();
+// Server 2003 R2: a 2003 system that also reports SM_SERVERR2.
+bool IsWin2003R2();
+// Any NT 6.x system (Vista, 7, and later systems that report 6.x to this program).
+bool IsVista();
+
+// The fields of the version record the predicates read.
+struct WinVersion {
+    std::uint32_t platformId;
+    std::uint32_t major;
+    std::uint32_t minor;
+    std::int32_t build; // compared as signed, as the record holds it
+};
+
+// The rules themselves, apart from the system call.
+bool IsWin2000(const WinVersion& v);
+bool IsWinXP(const WinVersion& v);
+bool IsWin2003(const WinVersion& v);
+bool IsVista(const WinVersion& v);
+
+} // namespace MGetWinVer

@@ -1,0 +1,141 @@
+#include "MMain.h"
+
+#include <windows.h>
+
+#include "AppError.h"
+#include "CScancodeMap.h"
+#include "Fatal.h"
+#include "GetLanguageCode.h"
+#include "Handles.h"
+#include "KeyCatalogue.h"
+#include "MCheckAdmin.h"
+#include "MGetWinVer.h"
+#include "MInitComCtls.h"
+#include "Product.h"
+#include "Text.h"
+
+namespace MMain {
+
+std::string LangCode;
+
+namespace {
+
+std::unique_ptr<CScancodeMap> g_scancodeMap;
+// Held until the process ends; its existence is what later copies detect.
+UniqueHandle g_instanceMutex;
+
+[[noreturn]] void EndProcess() { ::ExitProcess(0); }
+
+bool SupportedWindows() {
+    return MGetWinVer::IsWinXP() || MGetWinVer::IsWin2000() || MGetWinVer::IsWin2003() ||
+           MGetWinVer::IsVista() || MGetWinVer::IsWin2003R2();
+}
+
+struct TitleSearch {
+    std::wstring prefix;
+    HWND found;
+};
+
+BOOL CALLBACK FindByTitlePrefix(HWND hwnd, LPARAM param) {
+    auto& search = *reinterpret_cast<TitleSearch*>(param);
+    int length = ::GetWindowTextLengthW(hwnd);
+    if (length < static_cast<int>(search.prefix.size()))
+        return TRUE;
+    std::wstring text(static_cast<size_t>(length) + 1, L'\0');
+    text.resize(static_cast<size_t>(::GetWindowTextW(hwnd, text.data(), length + 1)));
+    if (text.compare(0, search.prefix.size(), search.prefix) != 0)
+        return TRUE;
+    search.found = hwnd;
+    return FALSE;
+}
+
+} // namespace
+
+CScancodeMap& ScancodeMap() {
+    if (!g_scancodeMap)
+        throw AppError(91, ExeName(), "Object variable or With block variable not set");
+    return *g_scancodeMap;
+}
+
+void SetScancodeMap(std::unique_ptr<CScancodeMap> map) { g_scancodeMap = std::move(map); }
+
+bool PreviousInstanceRunning() {
+    UniqueHandle mutex(::CreateMutexW(nullptr, FALSE, kInstanceMutexName));
+    bool earlier = mutex && ::GetLastError() == ERROR_ALREADY_EXISTS;
+    if (!earlier && !g_instanceMutex)
+        g_instanceMutex = std::move(mutex);
+    return earlier;
+}
+
+bool ActivateWindowByTitle(const std::string& title) {
+    std::wstring wide = Utf8ToWide(title);
+    HWND window = ::FindWindowW(nullptr, wide.c_str());
+    if (!window) {
+        TitleSearch search{wide, nullptr};
+        ::EnumWindows(&FindByTitlePrefix, reinterpret_cast<LPARAM>(&search));
+        window = search.found;
+    }
+    if (!window)
+        return false;
+    // A minimised window in front would still show nothing.
+    if (::IsIconic(window))
+        ::ShowWindow(window, SW_RESTORE);
+    ::SetForegroundWindow(window);
+    return true;
+}
+
+void ShowRefusal(Refusal reason) {
+    const bool german = LangCode == "DE";
+    const char* text = nullptr;
+    UINT icon = 0;
+    switch (reason) {
+    case Refusal::UnsupportedWindows:
+        text = german ? "Dieses Programm ist nur unter Windows 2000, XP, 2003 und Vista ausführbar."
+                      : "This program runs only on Windows 2000, XP, 2003 and Vista.";
+        icon = MB_ICONINFORMATION;
+        break;
+    case Refusal::NoAdministratorRights:
+        text = german ? "Sie müssen über Administrator-Rechte verfügen, um dieses Programm "
+                        "auszuführen."
+                      : "You need administrative privileges to run this program.";
+        icon = MB_ICONEXCLAMATION;
+        break;
+    }
+    ::MessageBoxW(nullptr, Utf8ToWide(text).c_str(), Utf8ToWide(Product::kName).c_str(),
+                  MB_OK | icon);
+}
+
+void Main() {
+    // The common controls are registered explicitly from XP on; a failure there must not stop
+    // the start.
+    try {
+        if (MGetWinVer::IsWinXP() || MGetWinVer::IsWin2003() || MGetWinVer::IsWin2003R2() ||
+            MGetWinVer::IsVista())
+            MInitComCtls::InitComCtls();
+    } catch (...) {
+    }
+
+    // Fixed before any message can appear, so that every refusal speaks the chosen language.
+    LangCode = GetLanguageCode();
+
+    // An earlier copy wins over every other check, silently.
+    if (PreviousInstanceRunning()) {
+        ActivateWindowByTitle(Product::MainWindowTitle());
+        EndProcess();
+    }
+    if (!SupportedWindows()) {
+        ShowRefusal(Refusal::UnsupportedWindows);
+        EndProcess();
+    }
+    if (!MCheckAdmin::IsAdmin()) {
+        ShowRefusal(Refusal::NoAdministratorRights);
+        EndProcess();
+    }
+
+    MKeys::BuildKeyCatalogue();
+    SetScancodeMap(std::make_unique<CScancodeMap>());
+
+    OpenWindows();
+}
+
+} // namespace MMain

@@ -1,0 +1,34 @@
+// Entry point of the program: the start-up sequence, then messages for as long as the
+// program's windows are open.
+#include <windows.h>
+
+#include "Fatal.h"
+#include "MMain.h"
+
+namespace {
+
+BOOL CALLBACK CountVisible(HWND hwnd, LPARAM count) {
+    if (::IsWindowVisible(hwnd))
+        ++*reinterpret_cast<int*>(count);
+    return TRUE;
+}
+
+bool WindowsOpen() {
+    int count = 0;
+    ::EnumThreadWindows(::GetCurrentThreadId(), &CountVisible, reinterpret_cast<LPARAM>(&count));
+    return count > 0;
+}
+
+} // namespace
+
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+    RunGuarded([] { MMain::Main(); });
+    // The windows end the loop with PostQuitMessage when the program is done; the check
+    // before the first wait covers a start that opened no window.
+    MSG msg;
+    while (WindowsOpen() && ::GetMessageW(&msg, nullptr, 0, 0) > 0) {
+        ::TranslateMessage(&msg);
+        ::DispatchMessageW(&msg);
+    }
+    return 0;
+}
