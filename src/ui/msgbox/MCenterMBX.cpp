@@ -13,8 +13,7 @@ namespace {
 
 // Written by CenteredMsgBox, read by the hook: one box at a time.
 UniqueHook g_hook;
-double g_centreX = 0;
-double g_centreY = 0;
+POINT g_centre{};
 
 bool IsMessageBox(HWND hwnd) {
     wchar_t cls[16] = {};
@@ -22,6 +21,16 @@ bool IsMessageBox(HWND hwnd) {
 }
 
 } // namespace
+
+POINT CentreOf(const RECT& r) {
+    return {static_cast<LONG>(std::floor(r.left + (r.right - r.left) / 2.0)),
+            static_cast<LONG>(std::floor(r.top + (r.bottom - r.top) / 2.0))};
+}
+
+POINT OriginFor(POINT centre, const RECT& box) {
+    return {static_cast<LONG>(std::floor(centre.x - (box.right - box.left) / 2.0)),
+            static_cast<LONG>(std::floor(centre.y - (box.bottom - box.top) / 2.0))};
+}
 
 bool HookInstalled() { return static_cast<bool>(g_hook); }
 
@@ -33,9 +42,8 @@ LRESULT CALLBACK MsgBoxHookProc(int nCode, WPARAM wParam, LPARAM) {
             return;
         RECT r{};
         if (::GetWindowRect(box, &r)) {
-            int x = static_cast<int>(std::floor(g_centreX - (r.right - r.left) / 2.0));
-            int y = static_cast<int>(std::floor(g_centreY - (r.bottom - r.top) / 2.0));
-            ::SetWindowPos(box, HWND_TOP, x, y, 0, 0,
+            POINT origin = OriginFor(g_centre, r);
+            ::SetWindowPos(box, HWND_TOP, origin.x, origin.y, 0, 0,
                            SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
         }
         g_hook.reset();
@@ -45,16 +53,12 @@ LRESULT CALLBACK MsgBoxHookProc(int nCode, WPARAM wParam, LPARAM) {
 
 int CenteredMsgBox(const std::string& prompt, UINT buttons, std::string& title, HWND owner) {
     RECT r{};
-    if (owner && ::IsWindowVisible(owner) && !::IsIconic(owner) && ::GetWindowRect(owner, &r)) {
-        g_centreX = std::floor(r.left + (r.right - r.left) / 2.0);
-        g_centreY = std::floor(r.top + (r.bottom - r.top) / 2.0);
-    } else {
+    if (!owner || !::IsWindowVisible(owner) || ::IsIconic(owner) || !::GetWindowRect(owner, &r)) {
         // No owner to centre on: the middle of the primary monitor's work area.
         if (!::SystemParametersInfoW(SPI_GETWORKAREA, 0, &r, 0))
             r = RECT{0, 0, ::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN)};
-        g_centreX = std::floor(r.left + (r.right - r.left) / 2.0);
-        g_centreY = std::floor(r.top + (r.bottom - r.top) / 2.0);
     }
+    g_centre = CentreOf(r);
 
     if (title.empty())
         title = Product::kName;

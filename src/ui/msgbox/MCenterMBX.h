@@ -18,6 +18,11 @@ int CenteredMsgBox(const std::string& prompt, UINT buttons, std::string& title,
 // The hook procedure: on the message box's activation moves it and unhooks itself.
 LRESULT CALLBACK MsgBoxHookProc(int nCode, WPARAM wParam, LPARAM lParam);
 
+// The placement arithmetic: the centre of a window rectangle, and the top-left corner that puts
+// a box of the given rectangle's size on that centre (halves rounded down).
+POINT CentreOf(const RECT& r);
+POINT OriginFor(POINT centre, const RECT& box);
+
 // Whether a hook of this module is still installed (false once the box has been placed).
 bool HookInstalled();
 
