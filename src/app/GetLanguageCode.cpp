@@ -17,6 +17,8 @@ std::string LanguageCodeFor(std::uint32_t lcid) {
     }
 }
 
-std::string GetLanguageCode() { return LanguageCodeFor(::GetSystemDefaultLCID()); }
+std::string GetLanguageCode() {
+    return LanguageCodeFor(::GetSystemDefaultLCID());
+}
 
 } // namespace MMain

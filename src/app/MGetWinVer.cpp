@@ -47,13 +47,25 @@ bool IsWinXP(const WinVersion& v) {
 bool IsWin2003(const WinVersion& v) {
     return v.platformId == kPlatformNt && v.major == 5 && v.minor == 2 && v.build == 3790;
 }
-bool IsVista(const WinVersion& v) { return v.platformId == kPlatformNt && v.major == 6; }
+bool IsVista(const WinVersion& v) {
+    return v.platformId == kPlatformNt && v.major == 6;
+}
 
-bool IsWin2000() { return Check([](const WinVersion& v) { return IsWin2000(v); }); }
-bool IsWinXP() { return Check([](const WinVersion& v) { return IsWinXP(v); }); }
-bool IsWin2003() { return Check([](const WinVersion& v) { return IsWin2003(v); }); }
-bool IsVista() { return Check([](const WinVersion& v) { return IsVista(v); }); }
+bool IsWin2000() {
+    return Check([](const WinVersion& v) { return IsWin2000(v); });
+}
+bool IsWinXP() {
+    return Check([](const WinVersion& v) { return IsWinXP(v); });
+}
+bool IsWin2003() {
+    return Check([](const WinVersion& v) { return IsWin2003(v); });
+}
+bool IsVista() {
+    return Check([](const WinVersion& v) { return IsVista(v); });
+}
 
-bool IsWin2003R2() { return IsWin2003() && ::GetSystemMetrics(SM_SERVERR2) != 0; }
+bool IsWin2003R2() {
+    return IsWin2003() && ::GetSystemMetrics(SM_SERVERR2) != 0;
+}
 
 } // namespace MGetWinVer

@@ -24,7 +24,9 @@ std::unique_ptr<CScancodeMap> g_scancodeMap;
 // Held until the process ends; its existence is what later copies detect.
 UniqueHandle g_instanceMutex;
 
-[[noreturn]] void EndProcess() { ::ExitProcess(0); }
+[[noreturn]] void EndProcess() {
+    ::ExitProcess(0);
+}
 
 bool SupportedWindows() {
     return MGetWinVer::IsWinXP() || MGetWinVer::IsWin2000() || MGetWinVer::IsWin2003() ||
@@ -57,7 +59,9 @@ CScancodeMap& ScancodeMap() {
     return *g_scancodeMap;
 }
 
-void SetScancodeMap(std::unique_ptr<CScancodeMap> map) { g_scancodeMap = std::move(map); }
+void SetScancodeMap(std::unique_ptr<CScancodeMap> map) {
+    g_scancodeMap = std::move(map);
+}
 
 bool PreviousInstanceRunning() {
     UniqueHandle mutex(::CreateMutexW(nullptr, FALSE, kInstanceMutexName));

@@ -70,8 +70,7 @@ bool ShutdownSystem(const std::string& sMachineName, bool bForceAppsClosed,
     std::string name = sMachineName.starts_with("\\\\") ? sMachineName.substr(2) : sMachineName;
 
     if (Lower(name) != Lower(GetMachineName()))
-        return Initiate(name, false, sMessage, lTimeout, bForceAppsClosed,
-                        bRebootAfterShutdown);
+        return Initiate(name, false, sMessage, lTimeout, bForceAppsClosed, bRebootAfterShutdown);
     if (!bLocal)
         return false;
 

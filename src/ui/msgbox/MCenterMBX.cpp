@@ -32,7 +32,9 @@ POINT OriginFor(POINT centre, const RECT& box) {
             static_cast<LONG>(std::floor(centre.y - (box.bottom - box.top) / 2.0))};
 }
 
-bool HookInstalled() { return static_cast<bool>(g_hook); }
+bool HookInstalled() {
+    return static_cast<bool>(g_hook);
+}
 
 LRESULT CALLBACK MsgBoxHookProc(int nCode, WPARAM wParam, LPARAM) {
     RunGuarded([&] {
@@ -67,8 +69,8 @@ int CenteredMsgBox(const std::string& prompt, UINT buttons, std::string& title, 
     // puts it.
     g_hook.reset(::SetWindowsHookExW(WH_CBT, &MsgBoxHookProc, nullptr, ::GetCurrentThreadId()));
     HWND parent = owner && ::IsWindow(owner) ? owner : nullptr;
-    int result = ::MessageBoxW(parent, Utf8ToWide(prompt).c_str(), Utf8ToWide(title).c_str(),
-                               buttons);
+    int result =
+        ::MessageBoxW(parent, Utf8ToWide(prompt).c_str(), Utf8ToWide(title).c_str(), buttons);
     // A box that never appeared must not leave the hook behind for the next window.
     g_hook.reset();
     return result;

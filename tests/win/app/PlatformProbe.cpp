@@ -10,7 +10,9 @@
 
 namespace {
 
-void Print(const char* name, bool value) { std::printf("%s=%d\n", name, value ? 1 : 0); }
+void Print(const char* name, bool value) {
+    std::printf("%s=%d\n", name, value ? 1 : 0);
+}
 
 UniqueSid Administrators() {
     SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;

@@ -29,7 +29,7 @@ TEST(VersionRules, Boundaries) {
         {{2, 6, 3, 9600}, false, false, false, true},
         {{2, 10, 0, 19045}, false, false, false, false},
         {{1, 5, 1, 2600}, false, false, false, false}, // not the NT family
-        {{2, 5, 0, -1}, false, false, false, false},    // builds compare signed
+        {{2, 5, 0, -1}, false, false, false, false},   // builds compare signed
     };
     for (const auto& c : cases) {
         std::string at = std::to_string(c.v.platformId) + " " + std::to_string(c.v.major) + "." +
@@ -113,17 +113,17 @@ TEST(PlatformChecks, UnderEachWindowsVersion) {
         const char* version;
         int w2000, xp, w2003, vista;
     } cases[] = {
-        {"win98", 0, 0, 0, 0}, {"win2k", 1, 0, 0, 0}, {"winxp", 0, 1, 0, 0},
+        {"win98", 0, 0, 0, 0},   {"win2k", 1, 0, 0, 0}, {"winxp", 0, 1, 0, 0},
         {"win2003", 0, 0, 1, 0}, {"vista", 0, 0, 0, 1}, {"win7", 0, 0, 0, 1},
         {"win8", 0, 0, 0, 1},
     };
     for (const auto& c : cases) {
         auto a = RunProbe(c.version);
         std::map<std::string, int> expected = {
-            {"IsWin2000", c.w2000}, {"IsWinXP", c.xp}, {"IsWin2003", c.w2003},
-            {"IsWin2003R2", 0}, {"IsVista", c.vista}, {"IsAdmin", 1},
-            {"ProcessTokenAdmin", 1}, {"Impersonating", 1}, {"ImpersonatingIsAdmin", 1},
-            {"DenyOnly", 1}, {"DenyOnlyIsAdmin", 1},
+            {"IsWin2000", c.w2000},   {"IsWinXP", c.xp},      {"IsWin2003", c.w2003},
+            {"IsWin2003R2", 0},       {"IsVista", c.vista},   {"IsAdmin", 1},
+            {"ProcessTokenAdmin", 1}, {"Impersonating", 1},   {"ImpersonatingIsAdmin", 1},
+            {"DenyOnly", 1},          {"DenyOnlyIsAdmin", 1},
         };
         EXPECT_EQ(a, expected) << c.version;
     }

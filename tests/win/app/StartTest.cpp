@@ -19,8 +19,8 @@ using testsupport::WineVersionFor;
 namespace {
 
 UniqueWindow MakeWindow(const wchar_t* title) {
-    return UniqueWindow(::CreateWindowExW(0, L"STATIC", title, WS_OVERLAPPEDWINDOW | WS_VISIBLE,
-                                          10, 10, 200, 100, nullptr, nullptr, nullptr, nullptr));
+    return UniqueWindow(::CreateWindowExW(0, L"STATIC", title, WS_OVERLAPPEDWINDOW | WS_VISIBLE, 10,
+                                          10, 200, 100, nullptr, nullptr, nullptr, nullptr));
 }
 
 void PumpMessages() {
@@ -168,14 +168,15 @@ TEST(TavelinExe, CarriesVersionInformationAndManifest) {
     DWORD ignored = 0;
     std::vector<BYTE> info(::GetFileVersionInfoSizeW(path.c_str(), &ignored));
     ASSERT_FALSE(info.empty());
-    ASSERT_TRUE(::GetFileVersionInfoW(path.c_str(), 0, static_cast<DWORD>(info.size()),
-                                      info.data()));
+    ASSERT_TRUE(
+        ::GetFileVersionInfoW(path.c_str(), 0, static_cast<DWORD>(info.size()), info.data()));
     auto text = [&](const wchar_t* name) {
         wchar_t* value = nullptr;
         UINT length = 0;
         std::wstring key = L"\\StringFileInfo\\040904B0\\" + std::wstring(name);
         return ::VerQueryValueW(info.data(), key.c_str(), reinterpret_cast<void**>(&value),
-                                &length) && value
+                                &length) &&
+                       value
                    ? std::wstring(value)
                    : std::wstring();
     };
@@ -194,8 +195,8 @@ TEST(TavelinExe, CarriesVersionInformationAndManifest) {
               std::string::npos);
     EXPECT_NE(manifest.find("<dpiAware>true</dpiAware>"), std::string::npos);
     // Windows 8, 8.1 and 10 would report their own numbers and fail the version check.
-    for (const char* newer : {"4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38",
-                              "1f676c76-80e1-4239-95bb-83d0f6d0da78",
-                              "8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a"})
+    for (const char* newer :
+         {"4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38", "1f676c76-80e1-4239-95bb-83d0f6d0da78",
+          "8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a"})
         EXPECT_EQ(manifest.find(newer), std::string::npos) << newer;
 }

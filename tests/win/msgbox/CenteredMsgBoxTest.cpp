@@ -50,8 +50,8 @@ TEST(CenteredMsgBox, PlacementArithmetic) {
     }
 }
 
-// The real box lands on the owner's centre (also for odd sizes and coordinates left of and above the
-// primary screen), the button pressed comes back, and the hook is gone afterwards.
+// The real box lands on the owner's centre (also for odd sizes and coordinates left of and above
+// the primary screen), the button pressed comes back, and the hook is gone afterwards.
 TEST(CenteredMsgBox, CentresOnTheOwner) {
     struct Case {
         RECT owner;

@@ -76,8 +76,8 @@ ChildProcess ChildProcess::UnderWine(const std::string& exe,
     si.cb = sizeof(si);
     PROCESS_INFORMATION pi{};
     ChildProcess child;
-    if (!::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                          nullptr, &si, &pi))
+    if (!::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                          &si, &pi))
         return child;
     if (pi.hProcess)
         ::CloseHandle(pi.hProcess);
@@ -88,9 +88,8 @@ ChildProcess ChildProcess::UnderWine(const std::string& exe,
         for (DWORD pid : ProcessesNamed(name)) {
             if (before.count(pid))
                 continue;
-            child.process_ = ::OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION |
-                                               PROCESS_TERMINATE,
-                                           FALSE, pid);
+            child.process_ = ::OpenProcess(
+                SYNCHRONIZE | PROCESS_QUERY_INFORMATION | PROCESS_TERMINATE, FALSE, pid);
             child.pid_ = pid;
             break;
         }
@@ -101,8 +100,8 @@ ChildProcess ChildProcess::UnderWine(const std::string& exe,
 
 ChildProcess::ChildProcess(ChildProcess&& other) noexcept
     : process_(std::exchange(other.process_, nullptr)),
-      outputRead_(std::exchange(other.outputRead_, nullptr)),
-      pid_(std::exchange(other.pid_, 0)), output_(std::move(other.output_)) {}
+      outputRead_(std::exchange(other.outputRead_, nullptr)), pid_(std::exchange(other.pid_, 0)),
+      output_(std::move(other.output_)) {}
 
 ChildProcess::ChildProcess(const std::string& exe, const std::map<std::string, std::string>& env) {
     SECURITY_ATTRIBUTES inherit{sizeof(inherit), nullptr, TRUE};
@@ -146,15 +145,16 @@ std::optional<DWORD> ChildProcess::Wait(DWORD timeoutMs) {
         return std::nullopt;
     auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     for (;;) {
-        bool ended = ::MsgWaitForMultipleObjects(1, &process_, FALSE, 20, QS_ALLINPUT) ==
-                     WAIT_OBJECT_0;
+        bool ended =
+            ::MsgWaitForMultipleObjects(1, &process_, FALSE, 20, QS_ALLINPUT) == WAIT_OBJECT_0;
         // The child may talk to windows of this thread (activating one, for instance).
         MSG msg;
         while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
             ::DispatchMessageW(&msg);
         // Drained while waiting so that a chatty child never blocks on a full pipe.
         DWORD available = 0;
-        while (outputRead_ && ::PeekNamedPipe(outputRead_, nullptr, 0, nullptr, &available, nullptr) &&
+        while (outputRead_ &&
+               ::PeekNamedPipe(outputRead_, nullptr, 0, nullptr, &available, nullptr) &&
                available > 0) {
             char buffer[4096];
             DWORD read = 0;
@@ -172,15 +172,16 @@ std::optional<DWORD> ChildProcess::Wait(DWORD timeoutMs) {
     }
 }
 
-std::string ChildProcess::Output() { return output_; }
+std::string ChildProcess::Output() {
+    return output_;
+}
 
 WineVersionFor::WineVersionFor(const std::string& exeName, const std::string& version)
     : key_("Software\\Wine\\AppDefaults\\" + exeName) {
     HKEY key = nullptr;
     if (::RegCreateKeyExA(HKEY_CURRENT_USER, key_.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr,
                           &key, nullptr) == ERROR_SUCCESS) {
-        ::RegSetValueExA(key, "Version", 0, REG_SZ,
-                         reinterpret_cast<const BYTE*>(version.c_str()),
+        ::RegSetValueExA(key, "Version", 0, REG_SZ, reinterpret_cast<const BYTE*>(version.c_str()),
                          static_cast<DWORD>(version.size() + 1));
         ::RegCloseKey(key);
     }
@@ -193,8 +194,8 @@ WineVersionFor::~WineVersionFor() {
         return;
     ::RegDeleteValueA(key, "Version");
     DWORD subkeys = 1, values = 1;
-    ::RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, &values,
-                       nullptr, nullptr, nullptr, nullptr);
+    ::RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, &values, nullptr,
+                       nullptr, nullptr, nullptr);
     ::RegCloseKey(key);
     // Only removed when nothing else was kept there.
     if (subkeys == 0 && values == 0)

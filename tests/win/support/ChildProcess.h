@@ -11,9 +11,10 @@
 namespace testsupport {
 
 class ChildProcess {
-public:
+  public:
     // Starts exe (UTF-8 path) with the current environment plus env (name -> value).
-    explicit ChildProcess(const std::string& exe, const std::map<std::string, std::string>& env = {});
+    explicit ChildProcess(const std::string& exe,
+                          const std::map<std::string, std::string>& env = {});
     // Ends the child if it still runs (with any message box it left open).
     ~ChildProcess();
     ChildProcess(const ChildProcess&) = delete;
@@ -35,7 +36,7 @@ public:
     // Everything the child wrote to its standard output (call after Wait).
     std::string Output();
 
-private:
+  private:
     ChildProcess() = default;
 
     HANDLE process_ = nullptr;
@@ -47,13 +48,13 @@ private:
 // Sets HKCU\Software\Wine\AppDefaults\<exeName>\Version for as long as the object lives, so
 // that Wine reports that Windows version to processes of exeName started meanwhile.
 class WineVersionFor {
-public:
+  public:
     WineVersionFor(const std::string& exeName, const std::string& version);
     ~WineVersionFor();
     WineVersionFor(const WineVersionFor&) = delete;
     WineVersionFor& operator=(const WineVersionFor&) = delete;
 
-private:
+  private:
     std::string key_;
 };
 

@@ -13,9 +13,9 @@ namespace testsupport {
 
 struct MsgBoxInfo {
     HWND hwnd = nullptr;
-    std::string title; // UTF-8
-    std::string text;  // UTF-8
-    RECT rect{};       // screen coordinates
+    std::string title;    // UTF-8
+    std::string text;     // UTF-8
+    RECT rect{};          // screen coordinates
     HICON icon = nullptr; // comparable with LoadIcon(nullptr, IDI_...) in the same process only
 };
 
@@ -29,7 +29,7 @@ void CloseMsgBox(HWND box, int button);
 
 // Watches on a second thread for one box, records it and closes it with button.
 class MsgBoxWatcher {
-public:
+  public:
     MsgBoxWatcher(std::string title, int button, DWORD pid = 0, DWORD timeoutMs = 5000);
     ~MsgBoxWatcher();
     MsgBoxWatcher(const MsgBoxWatcher&) = delete;
@@ -38,7 +38,7 @@ public:
     // Waits for the watching thread: the box seen, or nothing when none came in time.
     const std::optional<MsgBoxInfo>& Result();
 
-private:
+  private:
     std::optional<MsgBoxInfo> result_;
     std::thread thread_;
 };

@@ -38,8 +38,7 @@ bool ShutdownPrivilegeEnabled() {
 }
 
 // Never the real request: a test must not restart anything.
-BOOL WINAPI RecordInitiate(LPSTR machine, LPSTR message, DWORD timeout, BOOL force,
-                           BOOL reboot) {
+BOOL WINAPI RecordInitiate(LPSTR machine, LPSTR message, DWORD timeout, BOOL force, BOOL reboot) {
     g_requests.push_back({machine ? std::optional<std::string>(machine) : std::nullopt,
                           message ? message : "", timeout, force != 0, reboot != 0,
                           ShutdownPrivilegeEnabled()});
@@ -67,7 +66,9 @@ BOOL WINAPI NoComputerName(LPSTR, LPDWORD) {
     ::SetLastError(ERROR_BUFFER_OVERFLOW);
     return FALSE;
 }
-void RecordError(const std::string& text) { g_errors.push_back(text); }
+void RecordError(const std::string& text) {
+    g_errors.push_back(text);
+}
 
 std::string Lower(std::string s) {
     std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return std::tolower(c); });
