@@ -107,7 +107,7 @@ std::map<std::string, int> RunProbe(const std::string& version) {
 } // namespace
 
 // The real calls under each version Wine can report; the token is walked below NT 6, also
-// when the thread impersonates (with the group deny-only, too).
+// when the thread impersonates.
 TEST(PlatformChecks, UnderEachWindowsVersion) {
     struct Case {
         const char* version;
