@@ -120,10 +120,9 @@ TEST(PlatformChecks, UnderEachWindowsVersion) {
     for (const auto& c : cases) {
         auto a = RunProbe(c.version);
         std::map<std::string, int> expected = {
-            {"IsWin2000", c.w2000},   {"IsWinXP", c.xp},      {"IsWin2003", c.w2003},
-            {"IsWin2003R2", 0},       {"IsVista", c.vista},   {"IsAdmin", 1},
-            {"ProcessTokenAdmin", 1}, {"Impersonating", 1},   {"ImpersonatingIsAdmin", 1},
-            {"DenyOnly", 1},          {"DenyOnlyIsAdmin", 1},
+            {"IsWin2000", c.w2000},   {"IsWinXP", c.xp},    {"IsWin2003", c.w2003},
+            {"IsWin2003R2", 0},       {"IsVista", c.vista}, {"IsAdmin", 1},
+            {"ProcessTokenAdmin", 1}, {"Impersonating", 1}, {"ImpersonatingIsAdmin", 1},
         };
         EXPECT_EQ(a, expected) << c.version;
     }
