@@ -1,6 +1,8 @@
 // The entry routine and the program-wide objects it creates.
 #pragma once
 
+#include <windows.h>
+
 #include <memory>
 #include <string>
 
@@ -17,6 +19,10 @@ void SetScancodeMap(std::unique_ptr<CScancodeMap> map);
 
 // Runs the start-up sequence; ends the process itself on refusal.
 void Main();
+
+// The main window's share of the message loop (F1, dialog navigation); true when the message
+// was handled and must not be dispatched.
+bool PreTranslateMessage(MSG& msg);
 
 // The last stage of Main: opens the program's windows.
 void OpenWindows();

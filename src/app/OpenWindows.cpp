@@ -1,9 +1,40 @@
+// The last stage of the start: the main window, and on the user's very first start the help
+// window beside it.
+#include <windows.h>
+
+#include <memory>
+
+#include "FMain.h"
 #include "MMain.h"
+#include "MSettings.h"
+#include "Product.h"
 
 namespace MMain {
 
-// The main window and the first-start help window open here; until they exist the program
-// ends after its checks and set-up.
-void OpenWindows() {}
+namespace {
+
+std::unique_ptr<FMain> g_main;
+
+} // namespace
+
+void OpenWindows() {
+    g_main = std::make_unique<FMain>(LangCode, ScancodeMap());
+    g_main->Load();
+    g_main->Show();
+
+    if (MSettings::GetSetting(Product::kName, "Settings", "ShowStartupInfo", "1") != "1")
+        return;
+    // Written before the help window shows, so that it opens by itself only once even if
+    // showing it fails.
+    MSettings::SaveSetting(Product::kName, "Settings", "ShowStartupInfo", "0");
+    FHelp& help = g_main->Help();
+    help.Load();
+    RECT main{};
+    ::GetWindowRect(g_main->Hwnd(), &main);
+    help.Move(main.left - g_main->Twips(1600), main.top - g_main->Twips(1600));
+    help.Show(g_main->Hwnd());
+}
+
+bool PreTranslateMessage(MSG& msg) { return g_main && g_main->PreTranslateMessage(msg); }
 
 } // namespace MMain

@@ -27,6 +27,10 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     // before the first wait covers a start that opened no window.
     MSG msg;
     while (WindowsOpen() && ::GetMessageW(&msg, nullptr, 0, 0) > 0) {
+        bool handled = false;
+        RunGuarded([&] { handled = MMain::PreTranslateMessage(msg); });
+        if (handled)
+            continue;
         ::TranslateMessage(&msg);
         ::DispatchMessageW(&msg);
     }

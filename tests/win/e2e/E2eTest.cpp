@@ -1,0 +1,264 @@
+// The whole program under Wine: the real tavelin.exe, driven from outside, the registry read
+// back afterwards.
+#include <gtest/gtest.h>
+
+#include "FMainIds.h"
+#include "MainWindowDriver.h"
+#include "MsgBoxWatcher.h"
+
+using namespace e2e;
+using testsupport::FindMsgBox;
+using testsupport::CloseMsgBox;
+
+namespace {
+
+const std::string kPad(100, ' ');
+constexpr const char* kMap = "Scancode Map";
+constexpr const char* kBackup = "TVLN Backup";
+constexpr int kLocked = -1;
+
+// A well-formed map of the given entries (8 hex digits each).
+Bytes MapOf(const std::vector<std::string>& entries) {
+    std::string hex = "0000000000000000";
+    char count[9];
+    snprintf(count, sizeof(count), "%02X000000", static_cast<unsigned>(entries.size() + 1));
+    hex += count;
+    for (const auto& e : entries)
+        hex += e;
+    return FromHex(hex + "00000000");
+}
+
+// Presses a button of a box and waits until the box is gone, so that the next search cannot
+// find it again.
+void Answer(HWND box, int button) {
+    CloseMsgBox(box, button);
+    for (int i = 0; i < 250 && ::IsWindow(box); ++i)
+        ::Sleep(20);
+}
+
+class E2e : public ::testing::Test {
+protected:
+    void SetUp() override {
+        DeleteLayoutValue(kMap);
+        DeleteLayoutValue(kBackup);
+        SetShowStartupInfo("0");
+    }
+    void TearDown() override {
+        DeleteLayoutValue(kMap);
+        DeleteLayoutValue(kBackup);
+    }
+
+    // Answers the restart question with No and expects the program to end by itself.
+    static void DeclineRestart(Tavelin& app) {
+        auto box = FindMsgBox("Tavelin", app.Pid(), 5000);
+        ASSERT_TRUE(box) << "no restart question";
+        EXPECT_EQ(box->text, "You have to reboot the computer for the settings to take effect."
+                             "\r\n\r\nDo you want to reboot now?");
+        Answer(box->hwnd, IDNO);
+        EXPECT_EQ(app.Wait(5000), 0u);
+    }
+
+    // Closes with the close box: no question, the program ends.
+    static void CloseWithoutQuestion(Tavelin& app) {
+        app.CloseWindow();
+        EXPECT_EQ(app.Wait(5000), 0u);
+    }
+};
+
+TEST_F(E2e, WithoutMapEveryKeyShowsItsDefaultAndOnlyABackupOffersRestore) {
+    for (bool backup : {false, true}) {
+        SCOPED_TRACE(backup ? "backup present" : "no backup");
+        if (backup)
+            WriteLayoutValue(kBackup, {});
+        Tavelin app;
+        ASSERT_TRUE(app.Main());
+        EXPECT_EQ(app.SelectedText(0), "Default (CapsLock key)" + kPad);
+        EXPECT_EQ(app.SelectedText(1), "Default (Insert key)" + kPad);
+        EXPECT_EQ(app.SelectedText(2), "Default (ScrollLock key)" + kPad);
+        EXPECT_EQ(app.Items(0).size(), 13u);
+        EXPECT_EQ(app.Items(1).size(), 9u);
+        EXPECT_EQ(app.Items(2).size(), 8u);
+        for (int row = 0; row < 3; ++row) {
+            EXPECT_TRUE(app.ListEnabled(row));
+            EXPECT_FALSE(app.NoticeVisible(row));
+        }
+        EXPECT_FALSE(app.Enabled(IDC_CMDOK));
+        EXPECT_EQ(app.Enabled(IDC_CMDRESTORE), backup);
+        EXPECT_EQ(app.Text(IDC_CMDCANCEL), "&Cancel");
+        EXPECT_TRUE(app.Visible(IDC_IMGPAYPAL_FIRST + 1));
+        EXPECT_FALSE(app.Visible(IDC_IMGPAYPAL_FIRST));
+        CloseWithoutQuestion(app);
+    }
+}
+
+// What each list shows for a stored map: the selected item's name, or kLocked for a list that
+// is disabled with its notice and no selection.
+TEST_F(E2e, EachKeyShowsTheFunctionTheMapGivesIt) {
+    struct Case {
+        const char* name;
+        Bytes map;
+        std::string shown[3];
+    };
+    const std::string caps = "Default (CapsLock key)", ins = "Default (Insert key)",
+                      scr = "Default (ScrollLock key)", locked = "<locked>";
+    const Case cases[] = {
+        {"CapsLock sends left shift", MapOf({"2A003A00"}), {"Left shift key", ins, scr}},
+        {"CapsLock sends left control", MapOf({"1D003A00"}), {locked, ins, scr}},
+        {"ScrollLock turned off", MapOf({"00004600"}), {caps, ins, locked}},
+        {"CapsLock sends Insert", MapOf({"52E03A00"}), {locked, ins, scr}},
+        {"ScrollLock sends CapsLock", MapOf({"3A004600"}), {caps, ins, locked}},
+        {"Insert sends itself", MapOf({"52E052E0"}), {caps, ins, scr}},
+        {"Insert calculator, foreign entry first", MapOf({"1D003800", "21E052E0"}),
+         {caps, "Calculator", scr}},
+        {"count field without its entries",
+         FromHex("000000000000000001000000" "2A003A00" "00000000"), {locked, locked, locked}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        WriteLayoutValue(kMap, c.map);
+        Tavelin app;
+        ASSERT_TRUE(app.Main());
+        for (int row = 0; row < 3; ++row) {
+            if (c.shown[row] == locked) {
+                EXPECT_EQ(app.Selection(row), kLocked) << row;
+                EXPECT_FALSE(app.ListEnabled(row)) << row;
+                EXPECT_TRUE(app.NoticeVisible(row)) << row;
+            } else {
+                EXPECT_EQ(app.SelectedText(row), c.shown[row] + kPad) << row;
+                EXPECT_TRUE(app.ListEnabled(row)) << row;
+                EXPECT_FALSE(app.NoticeVisible(row)) << row;
+            }
+        }
+        EXPECT_FALSE(app.Enabled(IDC_CMDOK));
+        CloseWithoutQuestion(app);
+    }
+}
+
+TEST_F(E2e, SavingWritesTheExactMapAndBacksUpTheFirstStateOnce) {
+    {
+        Tavelin app;
+        ASSERT_TRUE(app.Main());
+        app.PressDown(0); // CapsLock: "Key turned off"
+        EXPECT_EQ(app.SelectedText(0), "Key turned off" + kPad);
+        EXPECT_TRUE(app.Enabled(IDC_CMDOK));
+        app.Click(IDC_CMDOK);
+        DeclineRestart(app);
+    }
+    EXPECT_EQ(ReadLayoutValue(kMap), MapOf({"00003A00"}));
+    EXPECT_EQ(ReadLayoutValue(kBackup), Bytes{}); // no map before: a zero-byte backup
+    {
+        Tavelin app;
+        ASSERT_TRUE(app.Main());
+        EXPECT_EQ(app.SelectedText(0), "Key turned off" + kPad);
+        EXPECT_TRUE(app.Enabled(IDC_CMDRESTORE));
+        app.PressDown(1); // Insert: "Key turned off"
+        app.Click(IDC_CMDOK);
+        DeclineRestart(app);
+    }
+    EXPECT_EQ(ReadLayoutValue(kMap), MapOf({"00003A00", "000052E0"}));
+    EXPECT_EQ(ReadLayoutValue(kBackup), Bytes{});
+}
+
+TEST_F(E2e, LockedEntriesAreWrittenBackUnchangedWhenAnotherKeyChanges) {
+    const Bytes original = MapOf({"1D003A00", "00004600"});
+    WriteLayoutValue(kMap, original);
+    {
+        Tavelin app;
+        ASSERT_TRUE(app.Main());
+        app.PressDown(1);
+        app.Click(IDC_CMDOK);
+        DeclineRestart(app);
+    }
+    EXPECT_EQ(ReadLayoutValue(kMap), MapOf({"1D003A00", "00004600", "000052E0"}));
+    EXPECT_EQ(ReadLayoutValue(kBackup), original);
+}
+
+TEST_F(E2e, RestoreAskedFirstAndOnlyYesPutsTheBackupBackByteForByte) {
+    const Bytes current = MapOf({"2A003A00"});
+    // A backup with flags another tool set: restored as it is, not rebuilt.
+    const Bytes backup = FromHex("0000000001000000" "02000000" "1D003A00" "00000000");
+    WriteLayoutValue(kMap, current);
+    WriteLayoutValue(kBackup, backup);
+
+    Tavelin app;
+    ASSERT_TRUE(app.Main());
+    for (int answer : {IDNO, IDCANCEL}) {
+        app.Click(IDC_CMDRESTORE);
+        auto box = FindMsgBox("Tavelin", app.Pid(), 5000);
+        ASSERT_TRUE(box);
+        EXPECT_EQ(box->text, "Restore original key settings?");
+        Answer(box->hwnd, answer);
+        EXPECT_TRUE(::IsWindow(app.Main())) << "the window stays open";
+        EXPECT_EQ(ReadLayoutValue(kMap), current);
+        EXPECT_EQ(ReadLayoutValue(kBackup), backup);
+    }
+    app.Click(IDC_CMDRESTORE);
+    auto box = FindMsgBox("Tavelin", app.Pid(), 5000);
+    ASSERT_TRUE(box);
+    Answer(box->hwnd, IDYES);
+    DeclineRestart(app);
+    EXPECT_EQ(ReadLayoutValue(kMap), backup);
+    EXPECT_EQ(ReadLayoutValue(kBackup), std::nullopt);
+}
+
+TEST_F(E2e, RestoringAnEmptyBackupWithoutMapRemovesTheBackup) {
+    WriteLayoutValue(kBackup, {});
+    Tavelin app;
+    ASSERT_TRUE(app.Main());
+    app.Click(IDC_CMDRESTORE);
+    auto box = FindMsgBox("Tavelin", app.Pid(), 5000);
+    ASSERT_TRUE(box);
+    Answer(box->hwnd, IDYES);
+    DeclineRestart(app);
+    EXPECT_EQ(ReadLayoutValue(kMap), std::nullopt);
+    EXPECT_EQ(ReadLayoutValue(kBackup), std::nullopt);
+}
+
+TEST_F(E2e, GermanSystemLocaleGivesGermanTextsAndDonationPicture) {
+    Tavelin app(std::map<std::string, std::string>{{"LC_ALL", "de_DE.UTF-8"}});
+    ASSERT_TRUE(app.Main());
+    EXPECT_EQ(app.Text(IDC_LBKEY_FIRST), "Funktion für CapsLock-Taste festlegen");
+    EXPECT_EQ(app.Text(IDC_LBKEY_FIRST + 1), "Funktion für Einfügen-Taste festlegen");
+    EXPECT_EQ(app.Text(IDC_CMDCANCEL), "&Abbrechen");
+    EXPECT_EQ(app.Text(IDC_CMDRESTORE), "&Standard-Einstellungen wiederherstellen");
+    EXPECT_EQ(app.SelectedText(1), "Standard (normale Einfügen-Funktion)" + kPad);
+    EXPECT_TRUE(app.Visible(IDC_IMGPAYPAL_FIRST));
+    EXPECT_FALSE(app.Visible(IDC_IMGPAYPAL_FIRST + 1));
+    CloseWithoutQuestion(app);
+}
+
+TEST_F(E2e, FirstStartOpensHelpUpAndLeftOnceAndClosingClosesBoth) {
+    SetShowStartupInfo(std::nullopt);
+    {
+        Tavelin app;
+        HWND main = app.Main();
+        ASSERT_TRUE(main);
+        HWND help = app.FindWindowTitled("Tavelin 2.0.4 - Help", 5000);
+        ASSERT_TRUE(help);
+        EXPECT_EQ(ShowStartupInfo(), "0");
+        RECT m{}, h{};
+        ::GetWindowRect(main, &m);
+        ::GetWindowRect(help, &h);
+        const int offset = ::MulDiv(1600, ::GetDeviceCaps(::GetDC(nullptr), LOGPIXELSX), 1440);
+        EXPECT_EQ(h.left, m.left - offset);
+        EXPECT_EQ(h.top, m.top - offset);
+        CloseWithoutQuestion(app);
+        EXPECT_FALSE(::IsWindow(help));
+    }
+    Tavelin again;
+    ASSERT_TRUE(again.Main());
+    EXPECT_FALSE(again.FindWindowTitled("Tavelin 2.0.4 - Help", 1000));
+    CloseWithoutQuestion(again);
+}
+
+TEST_F(E2e, F1OpensHelpAndTheCloseBoxThenEndsWithoutQuestion) {
+    Tavelin app;
+    ASSERT_TRUE(app.Main());
+    app.PressF1();
+    HWND help = app.FindWindowTitled("Tavelin 2.0.4 - Help", 5000);
+    ASSERT_TRUE(help);
+    CloseWithoutQuestion(app);
+    EXPECT_FALSE(::IsWindow(help));
+}
+
+} // namespace

@@ -1,0 +1,251 @@
+#include "MainWindowDriver.h"
+
+#include <commctrl.h>
+
+#include <chrono>
+#include <thread>
+
+#include "FMainIds.h"
+#include "Handles.h"
+#include "Text.h"
+
+namespace e2e {
+
+namespace {
+
+constexpr char kLayoutKey[] = "System\\CurrentControlSet\\Control\\Keyboard Layout\\";
+constexpr char kSettingsKey[] = "Software\\Tavelin\\Settings";
+
+template <typename Pred> bool WaitFor(DWORD timeoutMs, Pred pred) {
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (!pred()) {
+        if (std::chrono::steady_clock::now() >= deadline)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return true;
+}
+
+struct FindArgs {
+    DWORD pid;
+    std::wstring title;
+    HWND found;
+};
+
+BOOL CALLBACK FindByTitle(HWND hwnd, LPARAM lParam) {
+    auto* args = reinterpret_cast<FindArgs*>(lParam);
+    DWORD pid = 0;
+    ::GetWindowThreadProcessId(hwnd, &pid);
+    wchar_t title[256] = {};
+    ::GetWindowTextW(hwnd, title, 256);
+    if (pid == args->pid && args->title == title && ::IsWindowVisible(hwnd)) {
+        args->found = hwnd;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+// Memory inside the driven process, for messages that carry pointers.
+class RemoteBuffer {
+public:
+    RemoteBuffer(HANDLE process, SIZE_T size)
+        : process_(process),
+          address_(::VirtualAllocEx(process, nullptr, size, MEM_COMMIT, PAGE_READWRITE)) {}
+    ~RemoteBuffer() {
+        if (address_)
+            ::VirtualFreeEx(process_, address_, 0, MEM_RELEASE);
+    }
+    RemoteBuffer(const RemoteBuffer&) = delete;
+    RemoteBuffer& operator=(const RemoteBuffer&) = delete;
+    void* Address() const { return address_; }
+    void Write(const void* data, SIZE_T size, SIZE_T offset = 0) const {
+        ::WriteProcessMemory(process_, static_cast<char*>(address_) + offset, data, size,
+                             nullptr);
+    }
+    void Read(void* data, SIZE_T size, SIZE_T offset = 0) const {
+        ::ReadProcessMemory(process_, static_cast<char*>(address_) + offset, data, size, nullptr);
+    }
+
+private:
+    HANDLE process_;
+    void* address_;
+};
+
+} // namespace
+
+Bytes FromHex(const std::string& hex) {
+    Bytes out;
+    for (size_t i = 0; i + 1 < hex.size(); i += 2)
+        out.push_back(static_cast<std::uint8_t>(std::stoul(hex.substr(i, 2), nullptr, 16)));
+    return out;
+}
+
+std::optional<Bytes> ReadLayoutValue(const char* name) {
+    UniqueHkey key;
+    if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, kLayoutKey, 0, KEY_QUERY_VALUE, key.put()) !=
+        ERROR_SUCCESS)
+        return std::nullopt;
+    DWORD type = 0, size = 0;
+    if (::RegQueryValueExA(key.get(), name, nullptr, &type, nullptr, &size) != ERROR_SUCCESS)
+        return std::nullopt;
+    Bytes bytes(size);
+    ::RegQueryValueExA(key.get(), name, nullptr, &type, bytes.data(), &size);
+    bytes.resize(size);
+    return bytes;
+}
+
+void WriteLayoutValue(const char* name, const Bytes& bytes) {
+    UniqueHkey key;
+    ::RegCreateKeyExA(HKEY_LOCAL_MACHINE, kLayoutKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr,
+                      key.put(), nullptr);
+    ::RegSetValueExA(key.get(), name, 0, REG_BINARY, bytes.data(),
+                     static_cast<DWORD>(bytes.size()));
+}
+
+void DeleteLayoutValue(const char* name) {
+    UniqueHkey key;
+    if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, kLayoutKey, 0, KEY_SET_VALUE, key.put()) ==
+        ERROR_SUCCESS)
+        ::RegDeleteValueA(key.get(), name);
+}
+
+void SetShowStartupInfo(const std::optional<std::string>& value) {
+    UniqueHkey key;
+    ::RegCreateKeyExA(HKEY_CURRENT_USER, kSettingsKey, 0, nullptr, 0,
+                      KEY_SET_VALUE, nullptr, key.put(), nullptr);
+    if (value)
+        ::RegSetValueExA(key.get(), "ShowStartupInfo", 0, REG_SZ,
+                         reinterpret_cast<const BYTE*>(value->c_str()),
+                         static_cast<DWORD>(value->size() + 1));
+    else
+        ::RegDeleteValueA(key.get(), "ShowStartupInfo");
+}
+
+std::optional<std::string> ShowStartupInfo() {
+    UniqueHkey key;
+    if (::RegOpenKeyExA(HKEY_CURRENT_USER, kSettingsKey, 0, KEY_QUERY_VALUE, key.put()) !=
+        ERROR_SUCCESS)
+        return std::nullopt;
+    char text[64] = {};
+    DWORD size = sizeof(text) - 1, type = 0;
+    if (::RegQueryValueExA(key.get(), "ShowStartupInfo", nullptr, &type,
+                           reinterpret_cast<BYTE*>(text), &size) != ERROR_SUCCESS)
+        return std::nullopt;
+    return std::string(text);
+}
+
+namespace {
+
+// A Unix environment variable such as LC_ALL reaches Wine only when Wine itself is started with
+// it; in a Windows environment block it does not change the child's system locale.
+testsupport::ChildProcess Start(const std::map<std::string, std::string>& unixEnv) {
+    if (unixEnv.empty())
+        return testsupport::ChildProcess(TAVELIN_EXE);
+    return testsupport::ChildProcess::UnderWine(TAVELIN_EXE, unixEnv);
+}
+
+} // namespace
+
+Tavelin::Tavelin(const std::map<std::string, std::string>& unixEnv) : process_(Start(unixEnv)) {}
+
+HWND Tavelin::FindWindowTitled(const std::string& title, DWORD timeoutMs) const {
+    FindArgs args{process_.Pid(), Utf8ToWide(title), nullptr};
+    WaitFor(timeoutMs, [&] {
+        ::EnumWindows(&FindByTitle, reinterpret_cast<LPARAM>(&args));
+        return args.found != nullptr;
+    });
+    return args.found;
+}
+
+HWND Tavelin::Main(DWORD timeoutMs) {
+    if (main_)
+        return main_;
+    HWND hwnd = FindWindowTitled("Tavelin 2.0", timeoutMs);
+    if (!hwnd)
+        return nullptr;
+    main_ = hwnd;
+    // The window shows once its load handler has filled every list.
+    for (int row = 0; row < 3; ++row)
+        if (!ComboEx(row) || ::SendMessageW(ComboEx(row), CB_GETCOUNT, 0, 0) <= 0)
+            return main_ = nullptr;
+    return main_;
+}
+
+HWND Tavelin::Control(int id) { return ::GetDlgItem(Main(), id); }
+
+HWND Tavelin::ComboEx(int row) {
+    return ::FindWindowExW(::GetDlgItem(main_, IDC_CBOKEY_FIRST + row), nullptr, L"ComboBoxEx32",
+                           nullptr);
+}
+
+std::vector<std::string> Tavelin::Items(int row) {
+    HWND combo = ComboEx(row);
+    const int count = static_cast<int>(::SendMessageW(combo, CB_GETCOUNT, 0, 0));
+    UniqueHandle process(::OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE,
+                                       FALSE, Pid()));
+    constexpr int kChars = 512;
+    RemoteBuffer remote(process.get(), sizeof(COMBOBOXEXITEMW) + kChars * sizeof(wchar_t));
+    std::vector<std::string> items;
+    for (int i = 0; i < count; ++i) {
+        COMBOBOXEXITEMW item{};
+        item.mask = CBEIF_TEXT;
+        item.iItem = i;
+        item.pszText = reinterpret_cast<wchar_t*>(static_cast<char*>(remote.Address()) +
+                                                  sizeof(COMBOBOXEXITEMW));
+        item.cchTextMax = kChars;
+        remote.Write(&item, sizeof(item));
+        ::SendMessageW(combo, CBEM_GETITEMW, 0, reinterpret_cast<LPARAM>(remote.Address()));
+        wchar_t text[kChars] = {};
+        remote.Read(text, sizeof(text) - sizeof(wchar_t), sizeof(COMBOBOXEXITEMW));
+        items.push_back(WideToUtf8(text));
+    }
+    return items;
+}
+
+int Tavelin::Selection(int row) {
+    return static_cast<int>(::SendMessageW(ComboEx(row), CB_GETCURSEL, 0, 0));
+}
+
+std::string Tavelin::SelectedText(int row) {
+    const int selection = Selection(row);
+    return selection < 0 ? std::string() : Items(row).at(static_cast<size_t>(selection));
+}
+
+bool Tavelin::ListEnabled(int row) { return ::IsWindowEnabled(ComboEx(row)) != FALSE; }
+
+bool Tavelin::NoticeVisible(int row) {
+    return Visible(IDC_LBDISABLED_FIRST + row) && Visible(IDC_IMGDISABLED_FIRST + row);
+}
+
+void Tavelin::PressDown(int row) {
+    HWND inner = reinterpret_cast<HWND>(::SendMessageW(ComboEx(row), CBEM_GETCOMBOCONTROL, 0, 0));
+    auto press = [inner](WPARAM key) {
+        ::SendMessageW(inner, WM_KEYDOWN, key, 1);
+        ::SendMessageW(inner, WM_KEYUP, key, 1 | (1u << 30) | (1u << 31));
+    };
+    // The lists use the extended keyboard interface: Down opens the list, the next Down moves
+    // to the following item, Enter takes it.
+    press(VK_DOWN);
+    press(VK_DOWN);
+    press(VK_RETURN);
+}
+
+void Tavelin::PressF1() {
+    ::PostMessageW(Main(), WM_KEYDOWN, VK_F1, 1);
+    ::PostMessageW(Main(), WM_KEYUP, VK_F1, 1 | (1u << 30) | (1u << 31));
+}
+
+bool Tavelin::Enabled(int id) { return ::IsWindowEnabled(Control(id)) != FALSE; }
+bool Tavelin::Visible(int id) { return ::IsWindowVisible(Control(id)) != FALSE; }
+
+std::string Tavelin::Text(int id) {
+    wchar_t text[512] = {};
+    ::GetWindowTextW(Control(id), text, 512);
+    return WideToUtf8(text);
+}
+
+void Tavelin::Click(int id) { ::PostMessageW(Control(id), BM_CLICK, 0, 0); }
+
+void Tavelin::CloseWindow() { ::PostMessageW(Main(), WM_CLOSE, 0, 0); }
+
+} // namespace e2e

@@ -1,0 +1,66 @@
+// Drives a running tavelin.exe from outside, as a user would: finds its windows by title, reads
+// the key lists across the process boundary, selects with keyboard input and clicks buttons.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "ChildProcess.h"
+
+namespace e2e {
+
+// The keyboard-layout key and its two values, read and written with the real registry.
+using Bytes = std::vector<std::uint8_t>;
+Bytes FromHex(const std::string& hex);
+std::optional<Bytes> ReadLayoutValue(const char* name);
+void WriteLayoutValue(const char* name, const Bytes& bytes);
+void DeleteLayoutValue(const char* name);
+// The per-user first-start flag; nullopt deletes it.
+void SetShowStartupInfo(const std::optional<std::string>& value);
+std::optional<std::string> ShowStartupInfo();
+
+class Tavelin {
+public:
+    // unixEnv: variables for Wine itself, such as LC_ALL for the system locale.
+    explicit Tavelin(const std::map<std::string, std::string>& unixEnv = {});
+
+    // Waits for the main window ("Tavelin 2.0") with its lists filled; nullptr on time-out.
+    HWND Main(DWORD timeoutMs = 15000);
+    // A top-level window of this process with exactly this title, or nullptr after timeoutMs.
+    HWND FindWindowTitled(const std::string& title, DWORD timeoutMs) const;
+    DWORD Pid() const { return process_.Pid(); }
+    std::optional<DWORD> Wait(DWORD timeoutMs) { return process_.Wait(timeoutMs); }
+
+    // Row r's list: item texts (UTF-8), selection, enabled state.
+    std::vector<std::string> Items(int row);
+    int Selection(int row);
+    std::string SelectedText(int row);
+    bool ListEnabled(int row);
+    bool NoticeVisible(int row);
+    // Keyboard input to the list: the next item down.
+    void PressDown(int row);
+    // F1 through the program's message loop.
+    void PressF1();
+
+    bool Enabled(int id);
+    bool Visible(int id);
+    std::string Text(int id);
+    // Clicks a button without waiting for what the click starts (a message box, say).
+    void Click(int id);
+    void CloseWindow();
+
+private:
+    HWND Control(int id);
+    HWND ComboEx(int row);
+
+    testsupport::ChildProcess process_;
+    HWND main_ = nullptr;
+};
+
+} // namespace e2e
