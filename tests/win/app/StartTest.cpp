@@ -152,11 +152,22 @@ TEST(TavelinExe, SecondCopyActivatesTheFirstAndEndsSilently) {
 }
 
 // A supported system with an administrator: every check passes, the shared objects are built,
-// and (with no window to open yet) the program ends normally.
+// the main window opens, and closing it ends the program normally.
 TEST(TavelinExe, StartsOnSupportedSystems) {
+    const std::wstring title = Utf8ToWide(Product::MainWindowTitle());
     for (const char* version : {"win2k", "winxp", "win2003", "vista", "win7", "win8"}) {
         WineVersionFor as("tavelin.exe", version);
         ChildProcess tavelin(TAVELIN_EXE);
+        HWND main = nullptr;
+        for (int i = 0; i < 750 && !main; ++i, ::Sleep(20)) {
+            HWND found = ::FindWindowW(nullptr, title.c_str());
+            DWORD pid = 0;
+            ::GetWindowThreadProcessId(found, &pid);
+            if (found && pid == tavelin.Pid() && ::IsWindowVisible(found))
+                main = found;
+        }
+        ASSERT_TRUE(main) << version << ": no main window";
+        ::PostMessageW(main, WM_CLOSE, 0, 0);
         ExpectSilentEnd(tavelin, version);
     }
 }
