@@ -101,6 +101,9 @@ void FMain::Show() {
                    work.top + (work.bottom - work.top - h) / 2, 0, 0,
                    SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
     ::ShowWindow(hwnd_, SW_SHOWNORMAL);
+    // Keyboard users start in the first list that can take the focus.
+    if (HWND first = ::GetNextDlgTabItem(hwnd_, nullptr, FALSE))
+        ::SetFocus(first);
     ::UpdateWindow(hwnd_);
 }
 
@@ -238,13 +241,15 @@ void FMain::CreateControls() {
         CreatePicture(imgPaypal_[i], IDC_IMGPAYPAL_FIRST + i, IDB_DONATE_FIRST + i, false, 1125,
                       135, 990, 570);
     lbOrvanDe_ = CreateChild(L"STATIC", WS_VISIBLE | SS_LEFT | SS_NOPREFIX, IDC_LBORVANDE, 45,
-                             4275, 2085, 375, L"\u00A9 2026 The Tavelin project");
+                             4275, 2085, 375, L"\u00A9 2026 Tavelin project");
 
     const MivoCboExProps listProps = MainWindowListProps();
     for (int k = 0; k < kRows; ++k) {
         const int top = kRowPitch * k;
+        // Wider than designed (3435): the German headings in bold need the room up to the
+        // list's right edge, and nothing else stands there.
         lbKey_[k] = CreateChild(L"STATIC", WS_VISIBLE | SS_LEFT, IDC_LBKEY_FIRST + k, 2430,
-                                225 + top, 3435, 330);
+                                225 + top, 5505, 330);
         ::SendMessageW(lbKey_[k], WM_SETFONT, reinterpret_cast<WPARAM>(boldFont_.get()), FALSE);
         CreatePicture(imgButton_[k], IDC_IMGBUTTON_FIRST + k, IDB_KEYCAP_FIRST + k, true, 2430,
                       540 + top, 660, 450);
@@ -262,8 +267,9 @@ void FMain::CreateControls() {
         cboKey_[k]->OnChange = [this, k] { cboKey_Change(k); };
     }
 
+    // As wide as the lists above it (designed 4410/3525): the German caption needs the room.
     cmdRestore_ = CreateChild(L"BUTTON", WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, IDC_CMDRESTORE,
-                              4410, 3870, 3525, 375);
+                              3420, 3870, 4515, 375);
     cmdOK_ = CreateChild(L"BUTTON", WS_VISIBLE | WS_TABSTOP | WS_DISABLED | BS_PUSHBUTTON,
                          IDC_CMDOK, 5175, kFrameTop + 180, 1320, 420, L"&OK");
     cmdCancel_ = CreateChild(L"BUTTON", WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, IDC_CMDCANCEL,
@@ -350,8 +356,20 @@ void FMain::Form_Load() {
     MKeys::BuildKeyCatalogue();
 
     // 7-8. Fill the lists from the options offered for each key.
-    for (int row = 0; row < kRows; ++row)
-        cboKey_[row]->SetImageList(MivoImageListArg(&imageList_));
+    for (int row = 0; row < kRows; ++row) {
+        MivoCboEx& cbo = *cboKey_[row];
+        cbo.SetImageList(MivoImageListArg(&imageList_));
+        // The designed height fits a line of text; with the 30-pixel icons the selection field
+        // is taller, so the list grows to show it whole, as the control sizes itself at design
+        // time (field height plus 6 pixels).
+        const int field = static_cast<int>(::SendMessageW(cbo.hWndCombo(), CB_GETITEMHEIGHT,
+                                                          static_cast<WPARAM>(-1), 0)) + 6;
+        RECT rect{};
+        ::GetWindowRect(cbo.hwnd(), &rect);
+        if (field > rect.bottom - rect.top)
+            ::SetWindowPos(cbo.hwnd(), nullptr, 0, 0, rect.right - rect.left, field,
+                           SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    }
     const std::string padding(100, ' ');
     for (int row = 0; row < kRows; ++row) {
         for (const KeyOption* option : KeyCatalogue().OfferedFor(row)) {
