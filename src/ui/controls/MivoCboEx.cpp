@@ -408,18 +408,22 @@ void MivoCboEx::Insert(const std::wstring& text, std::int32_t lIndexBefore, std:
         }
         pos = lo >= count ? -1 : lo;
     }
-    std::wstring buffer = text;
-    COMBOBOXEXITEMW item{};
-    item.mask = kItemMaskAll;
-    item.iItem = pos;
-    item.pszText = buffer.data();
-    item.cchTextMax = static_cast<int>(buffer.size());
-    item.iImage = iIcon;
-    item.iSelectedImage = iIconSelected;
-    item.iIndent = lIndent;
-    item.lParam = lItemData;
-    newIndex_ =
-        static_cast<std::int32_t>(SendCombo(CBEM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item)));
+    newIndex_ = static_cast<std::int32_t>(SendItem(
+        CBEM_INSERTITEMW, pos, kItemMaskAll, Item{text, iIcon, iIconSelected, lIndent, lItemData}));
+}
+
+LRESULT MivoCboEx::SendItem(UINT msg, std::int32_t lIndex, UINT mask, const Item& item) const {
+    std::wstring buffer = item.text; // the message takes a writable text pointer
+    COMBOBOXEXITEMW it{};
+    it.mask = mask;
+    it.iItem = lIndex;
+    it.pszText = buffer.data();
+    it.cchTextMax = static_cast<int>(buffer.size());
+    it.iImage = item.icon;
+    it.iSelectedImage = item.iconSelected;
+    it.iIndent = item.indent;
+    it.lParam = item.data;
+    return SendCombo(msg, 0, reinterpret_cast<LPARAM>(&it));
 }
 
 std::int32_t MivoCboEx::ListCount() const {
@@ -457,17 +461,7 @@ MivoCboEx::Item MivoCboEx::GetItem(std::int32_t lIndex) const {
 
 void MivoCboEx::SetItem(std::int32_t lIndex, UINT mask, const Item& item) {
     CheckIndex(lIndex);
-    std::wstring buffer = item.text;
-    COMBOBOXEXITEMW it{};
-    it.mask = mask;
-    it.iItem = lIndex;
-    it.pszText = buffer.data();
-    it.cchTextMax = static_cast<int>(buffer.size());
-    it.iImage = item.icon;
-    it.iSelectedImage = item.iconSelected;
-    it.iIndent = item.indent;
-    it.lParam = item.data;
-    if (!SendCombo(CBEM_SETITEMW, 0, reinterpret_cast<LPARAM>(&it)))
+    if (!SendItem(CBEM_SETITEMW, lIndex, mask, item))
         Raise381();
 }
 
@@ -608,19 +602,8 @@ void MivoCboEx::SetStyle(std::int32_t lStyle) {
     style_ = lStyle;
     CreateComboEx();
     SendCombo(WM_SETREDRAW, FALSE);
-    for (const Item& item : items) {
-        std::wstring buffer = item.text;
-        COMBOBOXEXITEMW it{};
-        it.mask = kItemMaskAll;
-        it.iItem = -1;
-        it.pszText = buffer.data();
-        it.cchTextMax = static_cast<int>(buffer.size());
-        it.iImage = item.icon;
-        it.iSelectedImage = item.iconSelected;
-        it.iIndent = item.indent;
-        it.lParam = item.data;
-        SendCombo(CBEM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&it));
-    }
+    for (const Item& item : items)
+        SendItem(CBEM_INSERTITEMW, -1, kItemMaskAll, item);
     SendCombo(WM_SETREDRAW, redraw_);
     SetListIndex(selected);
     if (style_ != 2)

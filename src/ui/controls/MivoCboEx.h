@@ -149,6 +149,8 @@ private:
         std::wstring text;
         std::int32_t icon, iconSelected, indent, data;
     };
+    // Sends an item message (insert, set) with the item's fields under mask.
+    LRESULT SendItem(UINT msg, std::int32_t lIndex, UINT mask, const Item& item) const;
 
     // ISubclass
     std::int32_t MsgResponse() override;
