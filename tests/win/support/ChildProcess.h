@@ -1,58 +1,54 @@
-// Starting a program of the build (tavelin.exe, a probe) as a child process, with extra
-// environment variables and its standard output captured.
+// A program of the build run as a child process; ended, with any box it left open, at the end.
 #pragma once
-
-#include <windows.h>
 
 #include <map>
 #include <optional>
 #include <string>
 
+#include <shlwapi.h>
+
+#include "Handles.h"
+
 namespace testsupport {
+
+using Env = std::map<std::string, std::string>;
 
 class ChildProcess {
   public:
-    // Starts exe (UTF-8 path) with the current environment plus env (name -> value).
-    explicit ChildProcess(const std::string& exe,
-                          const std::map<std::string, std::string>& env = {});
-    // Ends the child if it still runs (with any message box it left open).
+    // Starts exe (UTF-8 path) with the current environment plus env; standard output captured.
+    explicit ChildProcess(const std::string& exe, const Env& env = {});
+    ChildProcess(ChildProcess&&) noexcept = default;
     ~ChildProcess();
-    ChildProcess(const ChildProcess&) = delete;
-    ChildProcess& operator=(const ChildProcess&) = delete;
+    // For variables Wine reads from the Unix environment at start (LC_ALL: the system locale):
+    // starts exe through "env" and a fresh "wine", found by its file name; output not captured.
+    static ChildProcess UnderWine(const std::string& exe, const Env& unixEnv);
 
-    // Under Wine, variables that Wine itself reads when a process starts (LC_ALL for the system
-    // locale) must be in the new process's Unix environment, which a Windows environment block
-    // does not reach. This starts exe through the Unix "env" program and a fresh "wine" and then
-    // finds the new process by its file name. Standard output is not captured.
-    static ChildProcess UnderWine(const std::string& exe,
-                                  const std::map<std::string, std::string>& unixEnv);
-    ChildProcess(ChildProcess&& other) noexcept;
-
-    bool Started() const { return process_ != nullptr; }
+    bool Started() const { return bool(process_); }
     DWORD Pid() const { return pid_; }
-    // The exit code, or nothing if the child still runs after timeoutMs. Handles this thread's
-    // messages meanwhile.
+    // The exit code, or nothing after timeoutMs; handles this thread's messages meanwhile.
     std::optional<DWORD> Wait(DWORD timeoutMs);
-    // Everything the child wrote to its standard output (call after Wait).
-    std::string Output();
+    std::string Output() { return output_; } // standard output, read by Wait
 
   private:
     ChildProcess() = default;
-
-    HANDLE process_ = nullptr;
-    HANDLE outputRead_ = nullptr;
+    UniqueHandle process_, outputRead_;
     DWORD pid_ = 0;
     std::string output_;
 };
 
-// Sets HKCU\Software\Wine\AppDefaults\<exeName>\Version for as long as the object lives, so
-// that Wine reports that Windows version to processes of exeName started meanwhile.
+// While it lives, Wine reports version (win98, winxp, ...) to processes of exeName started
+// meanwhile. The AppDefaults key goes afterwards only when nothing else was kept there.
 class WineVersionFor {
   public:
-    WineVersionFor(const std::string& exeName, const std::string& version);
-    ~WineVersionFor();
-    WineVersionFor(const WineVersionFor&) = delete;
-    WineVersionFor& operator=(const WineVersionFor&) = delete;
+    WineVersionFor(const std::string& exeName, const std::string& version)
+        : key_("Software\\Wine\\AppDefaults\\" + exeName) {
+        ::SHSetValueA(HKEY_CURRENT_USER, key_.c_str(), "Version", REG_SZ, version.c_str(),
+                      version.size() + 1);
+    }
+    ~WineVersionFor() {
+        ::SHDeleteValueA(HKEY_CURRENT_USER, key_.c_str(), "Version");
+        ::SHDeleteEmptyKeyA(HKEY_CURRENT_USER, key_.c_str());
+    }
 
   private:
     std::string key_;

@@ -1,9 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <optional>
-#include <vector>
-
 #include "Handles.h"
 #include "MShutdown.h"
 #include "MsgBoxWatcher.h"
@@ -12,190 +8,104 @@ using MShutdown::Calls;
 
 namespace {
 
-struct Request {
-    std::optional<std::string> machine; // nothing: null pointer
-    std::string message;
-    DWORD timeout;
-    bool force, reboot;
-    bool privilegeEnabled;
-};
-
-std::vector<Request> g_requests;
-std::vector<std::string> g_errors;
-int g_adjustCalls = 0;
-BOOL g_initiateResult = TRUE;
-int g_failAdjustCall = 0; // 1-based call number to fail, 0: none
+std::vector<std::string> g_requests, g_errors;
+std::string g_fail; // the step made to fail: open, lookup, enable, request or disable
 
 bool ShutdownPrivilegeEnabled() {
     UniqueHandle token;
     ::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, token.put());
-    LUID luid{};
-    ::LookupPrivilegeValueA(nullptr, "SeShutdownPrivilege", &luid);
-    PRIVILEGE_SET set{1, PRIVILEGE_SET_ALL_NECESSARY, {{luid, 0}}};
+    PRIVILEGE_SET set{1, PRIVILEGE_SET_ALL_NECESSARY, {}};
+    ::LookupPrivilegeValueA(nullptr, "SeShutdownPrivilege", &set.Privilege[0].Luid);
     BOOL enabled = FALSE;
-    ::PrivilegeCheck(token.get(), &set, &enabled);
-    return enabled != FALSE;
+    return ::PrivilegeCheck(token.get(), &set, &enabled) && enabled;
 }
 
-// Never the real request: a test must not restart anything.
-BOOL WINAPI RecordInitiate(LPSTR machine, LPSTR message, DWORD timeout, BOOL force, BOOL reboot) {
-    g_requests.push_back({machine ? std::optional<std::string>(machine) : std::nullopt,
-                          message ? message : "", timeout, force != 0, reboot != 0,
-                          ShutdownPrivilegeEnabled()});
-    return g_initiateResult;
+BOOL WINAPI Open(HANDLE process, DWORD access, PHANDLE token) {
+    if (g_fail == "open")
+        return ::SetLastError(ERROR_ACCESS_DENIED), FALSE;
+    return ::OpenProcessToken(process, access, token);
 }
 
-BOOL WINAPI CountingAdjust(HANDLE token, BOOL disableAll, PTOKEN_PRIVILEGES state, DWORD length,
-                           PTOKEN_PRIVILEGES previous, PDWORD returned) {
-    if (++g_adjustCalls == g_failAdjustCall) {
-        ::SetLastError(6);
-        return FALSE;
-    }
+BOOL WINAPI Lookup(LPCSTR system, LPCSTR name, PLUID luid) {
+    if (g_fail == "lookup")
+        return ::SetLastError(ERROR_NO_SUCH_PRIVILEGE), FALSE;
+    return ::LookupPrivilegeValueA(system, name, luid);
+}
+
+BOOL WINAPI Adjust(HANDLE token, BOOL disableAll, PTOKEN_PRIVILEGES state, DWORD length,
+                   PTOKEN_PRIVILEGES previous, PDWORD returned) {
+    if (g_fail == (state->Privileges[0].Attributes ? "enable" : "disable"))
+        return ::SetLastError(6), FALSE;
     return ::AdjustTokenPrivileges(token, disableAll, state, length, previous, returned);
 }
 
-BOOL WINAPI DeniedOpen(HANDLE, DWORD, PHANDLE) {
-    ::SetLastError(ERROR_ACCESS_DENIED);
-    return FALSE;
+// Recorded as "machine|message|timeout|force reboot privilege", never made: a test must not
+// restart anything.
+BOOL WINAPI Initiate(LPSTR machine, LPSTR message, DWORD timeout, BOOL force, BOOL reboot) {
+    g_requests.push_back(std::string(machine ? machine : "(null)") + "|" + message + "|" +
+                         std::to_string(timeout) + "|" + std::to_string(force) +
+                         std::to_string(reboot) + std::to_string(ShutdownPrivilegeEnabled()));
+    return g_fail != "request";
 }
-BOOL WINAPI UnknownPrivilege(LPCSTR, LPCSTR, PLUID) {
-    ::SetLastError(ERROR_NO_SUCH_PRIVILEGE);
-    return FALSE;
-}
-BOOL WINAPI NoComputerName(LPSTR, LPDWORD) {
-    ::SetLastError(ERROR_BUFFER_OVERFLOW);
-    return FALSE;
-}
-void RecordError(const std::string& text) {
+
+void ShowError(const std::string& text) {
     g_errors.push_back(text);
 }
 
-std::string Lower(std::string s) {
-    std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return std::tolower(c); });
-    return s;
-}
-
-struct ShutdownTest : ::testing::Test {
-    void SetUp() override {
-        g_requests.clear();
-        g_errors.clear();
-        g_adjustCalls = 0;
-        g_failAdjustCall = 0;
-        g_initiateResult = TRUE;
-        Calls() = {};
-        Calls().initiateSystemShutdown = &RecordInitiate;
-        Calls().adjustTokenPrivileges = &CountingAdjust;
-        Calls().showError = &RecordError;
-    }
-    void TearDown() override { Calls() = {}; }
-};
-
 } // namespace
 
-TEST_F(ShutdownTest, MachineNameIsTheComputerName) {
+// Which machine is meant (this computer's name, with or without "\\", in any case), whether
+// anything happens, what reaches the request, and the privilege on only around a local one.
+// Token and privilege failures are shown with the failing call and its code; a refused request
+// and a failed switch-off answer false without a message.
+TEST(ShutdownSystem, DecisionRequestAndFailures) {
     char name[100] = {};
     DWORD length = 100;
     ASSERT_TRUE(::GetComputerNameA(name, &length));
-    EXPECT_EQ(MShutdown::GetMachineName(), std::string(name, length));
-    Calls().getComputerName = &NoComputerName;
-    EXPECT_EQ(MShutdown::GetMachineName(), "");
-}
-
-// Which machine is meant, whether anything happens, and what reaches the request.
-TEST_F(ShutdownTest, NameAndLocalFlagDecideTheRequest) {
-    const std::string host = MShutdown::GetMachineName();
+    const std::string host = name, lowered = "\\\\" + std::string(::CharLowerA(name));
     struct Case {
         std::string name;
         bool local;
-        std::optional<std::string> requested; // nothing: no request at all
-        int adjustCalls;
+        std::string fail;
         bool result;
+        std::vector<std::string> requests, errors;
     } cases[] = {
-        {host, true, "\\\\" + host, 2, true},
-        {"\\\\" + Lower(host), true, "\\\\" + Lower(host), 2, true},
-        {host, false, std::nullopt, 0, false},
-        {"\\\\" + Lower(host), false, std::nullopt, 0, false},
-        {"OTHERPC", false, "\\\\OTHERPC", 0, true},
-        {"\\\\otherpc", true, "\\\\otherpc", 0, true},
+        {host, true, "", true, {"\\\\" + host + "|Bye|30|011"}, {}},
+        {lowered, true, "", true, {lowered + "|Bye|30|011"}, {}},
+        {host, false, "", false, {}, {}},
+        {lowered, false, "", false, {}, {}},
+        {"OTHERPC", false, "", true, {"\\\\OTHERPC|Bye|30|010"}, {}},
+        {"\\\\otherpc", true, "", true, {"\\\\otherpc|Bye|30|010"}, {}},
+        {host, true, "open", false, {}, {"OpenProcessToken Error: 5"}},
+        {host, true, "lookup", false, {}, {"LookupPrivilegeValue Error: 1313"}},
+        {host, true, "enable", false, {}, {"AdjustTokenPrivileges Error: 6"}},
+        {host, true, "request", false, {"\\\\" + host + "|Bye|30|011"}, {}},
+        {host, true, "disable", false, {"\\\\" + host + "|Bye|30|011"}, {}}, // these two last
     };
+    Calls() = {&Open, &Lookup, &Adjust, &Initiate, &::GetComputerNameA, &ShowError};
     for (const auto& c : cases) {
-        SetUp();
-        bool result = MShutdown::ShutdownSystem(c.name, false, true, c.local);
-        EXPECT_EQ(result, c.result) << c.name;
-        EXPECT_EQ(g_adjustCalls, c.adjustCalls) << c.name;
-        EXPECT_TRUE(g_errors.empty()) << c.name;
-        if (!c.requested) {
-            EXPECT_TRUE(g_requests.empty()) << c.name;
-            continue;
+        g_requests.clear();
+        g_errors.clear();
+        g_fail = c.fail;
+        EXPECT_EQ(MShutdown::ShutdownSystem(c.name, false, true, c.local, 30, "Bye"), c.result)
+            << c.name << " " << c.fail;
+        EXPECT_EQ(g_requests, c.requests) << c.fail;
+        EXPECT_EQ(g_errors, c.errors) << c.fail;
+        // A refused request returns at once and leaves the privilege on: not pinned here.
+        if (c.fail != "request") {
+            EXPECT_EQ(ShutdownPrivilegeEnabled(), c.fail == "disable") << c.name << " " << c.fail;
         }
-        ASSERT_EQ(g_requests.size(), 1u) << c.name;
-        const Request& r = g_requests[0];
-        EXPECT_EQ(r.machine, c.requested);
-        EXPECT_EQ(r.message, "");
-        EXPECT_EQ(r.timeout, 0u);
-        EXPECT_FALSE(r.force);
-        EXPECT_TRUE(r.reboot);
     }
-}
+    g_fail = "";
+    MShutdown::ShutdownSystem(host, false, true, true); // switches the privilege off again
 
-TEST_F(ShutdownTest, RemoteRequestPassesEveryArgument) {
-    EXPECT_TRUE(MShutdown::ShutdownSystem("\\\\FAR", true, false, false, 30, "Bye"));
-    ASSERT_EQ(g_requests.size(), 1u);
-    EXPECT_EQ(g_requests[0].machine, "\\\\FAR");
-    EXPECT_EQ(g_requests[0].message, "Bye");
-    EXPECT_EQ(g_requests[0].timeout, 30u);
-    EXPECT_TRUE(g_requests[0].force);
-    EXPECT_FALSE(g_requests[0].reboot);
-}
-
-// The privilege is on while the request is made and off again afterwards.
-TEST_F(ShutdownTest, PrivilegeIsEnabledOnlyAroundTheRequest) {
-    ASSERT_TRUE(MShutdown::ShutdownSystem(MShutdown::GetMachineName(), false, true, true));
-    ASSERT_EQ(g_requests.size(), 1u);
-    EXPECT_TRUE(g_requests[0].privilegeEnabled);
-    EXPECT_FALSE(ShutdownPrivilegeEnabled());
-}
-
-// Token and privilege failures are shown with the failing call and its code; a refused request
-// and a failed switch-off answer false without a message.
-TEST_F(ShutdownTest, FailuresOfEachStep) {
-    struct Case {
-        const char* what;
-        void (*arrange)();
-        std::string error; // empty: no message
-        size_t requests;
-    } cases[] = {
-        {"open", [] { Calls().openProcessToken = &DeniedOpen; }, "OpenProcessToken Error: 5", 0},
-        {"lookup", [] { Calls().lookupPrivilegeValue = &UnknownPrivilege; },
-         "LookupPrivilegeValue Error: 1313", 0},
-        {"enable", [] { g_failAdjustCall = 1; }, "AdjustTokenPrivileges Error: 6", 0},
-        {"request", [] { g_initiateResult = FALSE; }, "", 1},
-        {"disable", [] { g_failAdjustCall = 2; }, "", 1},
-    };
-    for (const auto& c : cases) {
-        SetUp();
-        c.arrange();
-        EXPECT_FALSE(MShutdown::ShutdownSystem(MShutdown::GetMachineName(), false, true, true))
-            << c.what;
-        EXPECT_EQ(g_requests.size(), c.requests) << c.what;
-        if (c.error.empty())
-            EXPECT_TRUE(g_errors.empty()) << c.what;
-        else
-            EXPECT_EQ(g_errors, std::vector<std::string>{c.error}) << c.what;
-    }
-    // Leave the process token as it was.
-    Calls() = {};
-    Calls().initiateSystemShutdown = &RecordInitiate;
-    MShutdown::ShutdownSystem(MShutdown::GetMachineName(), false, true, true);
-}
-
-// The message reaches the user as a plain box with an OK button.
-TEST_F(ShutdownTest, ErrorIsShownInAMessageBox) {
+    // The message reaches the user as a plain box with an OK button.
     Calls().showError = nullptr;
-    Calls().openProcessToken = &DeniedOpen;
+    g_fail = "open";
     testsupport::MsgBoxWatcher watcher("", IDOK);
-    EXPECT_FALSE(MShutdown::ShutdownSystem(MShutdown::GetMachineName(), false, true, true));
+    EXPECT_FALSE(MShutdown::ShutdownSystem(host, false, true, true));
     ASSERT_TRUE(watcher.Result());
     EXPECT_EQ(watcher.Result()->text, "OpenProcessToken Error: 5");
     EXPECT_EQ(watcher.Result()->icon, nullptr);
+    Calls() = {};
 }
