@@ -146,6 +146,18 @@ TEST_F(E2e, SavingWritesTheExactMapAndBacksUpTheFirstStateOnce) {
     }
     EXPECT_EQ(ReadLayoutValue(kMap), MapOf({"00003A00"}));
     EXPECT_EQ(ReadLayoutValue(kBackup), Bytes{}); // no map before: a zero-byte backup
+    // The log entries read cleanly in the Event Viewer: the program is its source's message file.
+    char file[MAX_PATH] = {};
+    DWORD size = sizeof(file) - 1;
+    HKEY source = nullptr;
+    ASSERT_EQ(::RegOpenKeyExA(HKEY_LOCAL_MACHINE,
+                              "SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\Tavelin",
+                              0, KEY_QUERY_VALUE, &source),
+              ERROR_SUCCESS);
+    ::RegQueryValueExA(source, "EventMessageFile", nullptr, nullptr,
+                       reinterpret_cast<BYTE*>(file), &size);
+    ::RegCloseKey(source);
+    EXPECT_TRUE(std::string(file).ends_with("\\tavelin.exe")) << file;
     {
         Tavelin app;
         ASSERT_TRUE(app.Main());
