@@ -84,7 +84,6 @@ TEST_F(E2e, WithoutMapEveryKeyShowsItsDefaultAndOnlyABackupOffersRestore) {
         }
         EXPECT_FALSE(app.Enabled(IDC_CMDOK));
         EXPECT_EQ(app.Enabled(IDC_CMDRESTORE), backup);
-        EXPECT_EQ(app.Text(IDC_CMDCANCEL), "&Cancel");
         EXPECT_TRUE(app.Visible(IDC_IMGPAYPAL_FIRST + 1));
         EXPECT_FALSE(app.Visible(IDC_IMGPAYPAL_FIRST));
         CloseWithoutQuestion(app);
@@ -239,7 +238,7 @@ TEST_F(E2e, GermanSystemLocaleGivesGermanTextsAndDonationPicture) {
     CloseWithoutQuestion(app);
 }
 
-TEST_F(E2e, FirstStartOpensHelpUpAndLeftOnceAndClosingClosesBoth) {
+TEST_F(E2e, FirstStartOpensHelpUpAndLeftOnceLaterF1AndClosingClosesBoth) {
     SetShowStartupInfo(std::nullopt);
     {
         Tavelin app;
@@ -257,19 +256,15 @@ TEST_F(E2e, FirstStartOpensHelpUpAndLeftOnceAndClosingClosesBoth) {
         CloseWithoutQuestion(app);
         EXPECT_FALSE(::IsWindow(help));
     }
+    // Later starts show no help window by themselves; F1 opens it as the help picture does,
+    // and the close box ends both without a question.
     Tavelin again;
     ASSERT_TRUE(again.Main());
     EXPECT_FALSE(again.FindWindowTitled("Tavelin 2.0.4 - Help", 1000));
-    CloseWithoutQuestion(again);
-}
-
-TEST_F(E2e, F1OpensHelpAndTheCloseBoxThenEndsWithoutQuestion) {
-    Tavelin app;
-    ASSERT_TRUE(app.Main());
-    app.PressF1();
-    HWND help = app.FindWindowTitled("Tavelin 2.0.4 - Help", 5000);
+    again.PressF1();
+    HWND help = again.FindWindowTitled("Tavelin 2.0.4 - Help", 5000);
     ASSERT_TRUE(help);
-    CloseWithoutQuestion(app);
+    CloseWithoutQuestion(again);
     EXPECT_FALSE(::IsWindow(help));
 }
 

@@ -1,6 +1,7 @@
 #include "MainWindowDriver.h"
 
 #include <commctrl.h>
+#include <shlwapi.h>
 
 #include <chrono>
 #include <thread>
@@ -45,32 +46,6 @@ BOOL CALLBACK FindByTitle(HWND hwnd, LPARAM lParam) {
     return TRUE;
 }
 
-// Memory inside the driven process, for messages that carry pointers.
-class RemoteBuffer {
-public:
-    RemoteBuffer(HANDLE process, SIZE_T size)
-        : process_(process),
-          address_(::VirtualAllocEx(process, nullptr, size, MEM_COMMIT, PAGE_READWRITE)) {}
-    ~RemoteBuffer() {
-        if (address_)
-            ::VirtualFreeEx(process_, address_, 0, MEM_RELEASE);
-    }
-    RemoteBuffer(const RemoteBuffer&) = delete;
-    RemoteBuffer& operator=(const RemoteBuffer&) = delete;
-    void* Address() const { return address_; }
-    void Write(const void* data, SIZE_T size, SIZE_T offset = 0) const {
-        ::WriteProcessMemory(process_, static_cast<char*>(address_) + offset, data, size,
-                             nullptr);
-    }
-    void Read(void* data, SIZE_T size, SIZE_T offset = 0) const {
-        ::ReadProcessMemory(process_, static_cast<char*>(address_) + offset, data, size, nullptr);
-    }
-
-private:
-    HANDLE process_;
-    void* address_;
-};
-
 } // namespace
 
 Bytes FromHex(const std::string& hex) {
@@ -81,55 +56,35 @@ Bytes FromHex(const std::string& hex) {
 }
 
 std::optional<Bytes> ReadLayoutValue(const char* name) {
-    UniqueHkey key;
-    if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, kLayoutKey, 0, KEY_QUERY_VALUE, key.put()) !=
+    Bytes bytes(4096);
+    DWORD size = static_cast<DWORD>(bytes.size());
+    if (::SHGetValueA(HKEY_LOCAL_MACHINE, kLayoutKey, name, nullptr, bytes.data(), &size) !=
         ERROR_SUCCESS)
         return std::nullopt;
-    DWORD type = 0, size = 0;
-    if (::RegQueryValueExA(key.get(), name, nullptr, &type, nullptr, &size) != ERROR_SUCCESS)
-        return std::nullopt;
-    Bytes bytes(size);
-    ::RegQueryValueExA(key.get(), name, nullptr, &type, bytes.data(), &size);
     bytes.resize(size);
     return bytes;
 }
 
 void WriteLayoutValue(const char* name, const Bytes& bytes) {
-    UniqueHkey key;
-    ::RegCreateKeyExA(HKEY_LOCAL_MACHINE, kLayoutKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr,
-                      key.put(), nullptr);
-    ::RegSetValueExA(key.get(), name, 0, REG_BINARY, bytes.data(),
-                     static_cast<DWORD>(bytes.size()));
+    ::SHSetValueA(HKEY_LOCAL_MACHINE, kLayoutKey, name, REG_BINARY, bytes.data(),
+                  static_cast<DWORD>(bytes.size()));
 }
 
-void DeleteLayoutValue(const char* name) {
-    UniqueHkey key;
-    if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, kLayoutKey, 0, KEY_SET_VALUE, key.put()) ==
-        ERROR_SUCCESS)
-        ::RegDeleteValueA(key.get(), name);
-}
+void DeleteLayoutValue(const char* name) { ::SHDeleteValueA(HKEY_LOCAL_MACHINE, kLayoutKey, name); }
 
 void SetShowStartupInfo(const std::optional<std::string>& value) {
-    UniqueHkey key;
-    ::RegCreateKeyExA(HKEY_CURRENT_USER, kSettingsKey, 0, nullptr, 0,
-                      KEY_SET_VALUE, nullptr, key.put(), nullptr);
     if (value)
-        ::RegSetValueExA(key.get(), "ShowStartupInfo", 0, REG_SZ,
-                         reinterpret_cast<const BYTE*>(value->c_str()),
-                         static_cast<DWORD>(value->size() + 1));
+        ::SHSetValueA(HKEY_CURRENT_USER, kSettingsKey, "ShowStartupInfo", REG_SZ, value->c_str(),
+                      static_cast<DWORD>(value->size() + 1));
     else
-        ::RegDeleteValueA(key.get(), "ShowStartupInfo");
+        ::SHDeleteValueA(HKEY_CURRENT_USER, kSettingsKey, "ShowStartupInfo");
 }
 
 std::optional<std::string> ShowStartupInfo() {
-    UniqueHkey key;
-    if (::RegOpenKeyExA(HKEY_CURRENT_USER, kSettingsKey, 0, KEY_QUERY_VALUE, key.put()) !=
-        ERROR_SUCCESS)
-        return std::nullopt;
     char text[64] = {};
-    DWORD size = sizeof(text) - 1, type = 0;
-    if (::RegQueryValueExA(key.get(), "ShowStartupInfo", nullptr, &type,
-                           reinterpret_cast<BYTE*>(text), &size) != ERROR_SUCCESS)
+    DWORD size = sizeof(text) - 1;
+    if (::SHGetValueA(HKEY_CURRENT_USER, kSettingsKey, "ShowStartupInfo", nullptr, text, &size) !=
+        ERROR_SUCCESS)
         return std::nullopt;
     return std::string(text);
 }
@@ -183,22 +138,29 @@ std::vector<std::string> Tavelin::Items(int row) {
     const int count = static_cast<int>(::SendMessageW(combo, CB_GETCOUNT, 0, 0));
     UniqueHandle process(::OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE,
                                        FALSE, Pid()));
+    // The item record and its text buffer live in the driven process: the message carries
+    // pointers.
     constexpr int kChars = 512;
-    RemoteBuffer remote(process.get(), sizeof(COMBOBOXEXITEMW) + kChars * sizeof(wchar_t));
+    struct Remote {
+        COMBOBOXEXITEMW item;
+        wchar_t text[kChars];
+    };
+    auto* remote = static_cast<Remote*>(
+        ::VirtualAllocEx(process.get(), nullptr, sizeof(Remote), MEM_COMMIT, PAGE_READWRITE));
     std::vector<std::string> items;
     for (int i = 0; i < count; ++i) {
         COMBOBOXEXITEMW item{};
         item.mask = CBEIF_TEXT;
         item.iItem = i;
-        item.pszText = reinterpret_cast<wchar_t*>(static_cast<char*>(remote.Address()) +
-                                                  sizeof(COMBOBOXEXITEMW));
+        item.pszText = remote->text;
         item.cchTextMax = kChars;
-        remote.Write(&item, sizeof(item));
-        ::SendMessageW(combo, CBEM_GETITEMW, 0, reinterpret_cast<LPARAM>(remote.Address()));
-        wchar_t text[kChars] = {};
-        remote.Read(text, sizeof(text) - sizeof(wchar_t), sizeof(COMBOBOXEXITEMW));
+        ::WriteProcessMemory(process.get(), &remote->item, &item, sizeof(item), nullptr);
+        ::SendMessageW(combo, CBEM_GETITEMW, 0, reinterpret_cast<LPARAM>(&remote->item));
+        wchar_t text[kChars + 1] = {};
+        ::ReadProcessMemory(process.get(), remote->text, text, sizeof(remote->text), nullptr);
         items.push_back(WideToUtf8(text));
     }
+    ::VirtualFreeEx(process.get(), remote, 0, MEM_RELEASE);
     return items;
 }
 
