@@ -12,9 +12,9 @@
 namespace {
 
 using namespace std::string_literals; // "a\0"s keeps its NUL
-constexpr std::uint32_t kHkcu = 0x80000001u, kHklm = 0x80000002u;
+constexpr std::uint32_t kHkcu = 0x80000001u;
 const std::string kBase = "Software\\TavelinTest", kPath = kBase + "\\Registry";
-const std::string kClass = "TavelinTestClass";
+const std::string kClass = "TavelinTestClass", kSource = ExeName() + ".cRegistry";
 
 void RawSet(const std::string& path, const std::string& name, DWORD type, const std::string& data) {
     SHSetValueA(HKEY_CURRENT_USER, path.c_str(), name.c_str(), type, data.data(), data.size());
@@ -40,9 +40,8 @@ LONG WINAPI CountClose(HKEY k) {
     return ++g_closed, RegCloseKey(k);
 }
 
-// Replaces one function of the table in use, by default with one that denies access.
 template <typename F>
-void Swap(F RegistryApi::*slot, std::type_identity_t<F> f = &DenyOf<F>::Call) {
+void Fake(F RegistryApi::*slot, std::type_identity_t<F> f = &DenyOf<F>::Call) {
     RegistryApi api = Registry();
     api.*slot = f;
     SetRegistryApi(api);
@@ -71,11 +70,9 @@ struct RegistryTest : ::testing::Test {
     void TearDown() override {
         SetRegistryApi(RealRegistryApi());
         SHDeleteKeyA(HKEY_CURRENT_USER, kBase.c_str());
-        for (const std::string& k :
-             {kBase, "SOFTWARE\\Classes\\" + kClass, "SOFTWARE\\Classes\\.tvlntest"s})
-            SHDeleteKeyA(HKEY_LOCAL_MACHINE, k.c_str()); // also HKCR under Wine
+        for (const std::string& k : {kClass, ".tvlntest"s}) // also HKLM\SOFTWARE\Classes in Wine
+            SHDeleteKeyA(HKEY_CLASSES_ROOT, k.c_str());
     }
-    const std::string source = ExeName() + ".cRegistry";
 };
 
 TEST_F(RegistryTest, ReadsAndWritesByType) {
@@ -96,7 +93,6 @@ TEST_F(RegistryTest, ReadsAndWritesByType) {
         EXPECT_EQ(r.Value(), expected) << "type " << type;
         EXPECT_EQ(r.ValueType(), static_cast<std::int32_t>(type));
     }
-    // A missing value gives Default and leaves ValueType alone.
     cRegistry missing = Make(kHkcu, kPath, "Missing", 3);
     missing.SetDefault("fallback"s);
     EXPECT_EQ(missing.Value(), missing.Default());
@@ -128,22 +124,18 @@ TEST_F(RegistryTest, ReadsAndWritesByType) {
     EXPECT_EQ(RawGet(HKEY_CURRENT_USER, kPath, "W").first, -1);
 }
 
-TEST_F(RegistryTest, KeysAndErrorTexts) {
-    cRegistry nested = Make(kHklm, kPath + "\\A\\B\\");
-    EXPECT_TRUE(nested.CreateKey() && nested.KeyExists() && nested.DeleteKey());
-    EXPECT_TRUE(!nested.KeyExists() && Make(kHklm, kPath + "\\A").KeyExists());
-
+TEST_F(RegistryTest, ErrorTexts) {
     const std::string missing = kPath + "\\Missing", hkcu = "'-2147483647',Section: '";
     const std::string umlaut = Utf8ToAnsi("Schl\xC3\xBCssel"), umlautUtf8 = "Schl\xC3\xBCssel";
     const std::string setText = "Failed to set registry value Key: " + hkcu + kPath + "',Key: '";
     const std::tuple<std::function<void(cRegistry&)>, std::int32_t, std::string> cases[] = {
         // Names the last successful write, not the failing one.
         {[&](auto& r) {
-             r.SetValue(umlaut), r.SetValue("second"s), Swap(&RegistryApi::SetValueEx),
+             r.SetValue(umlaut), r.SetValue("second"s), Fake(&RegistryApi::SetValueEx),
                  r.SetValue("third"s);
          },
          cRegistry::kErrSetValue, setText + "V' to value: 'second'"},
-        {[&](auto&) { Swap(&RegistryApi::CreateKeyEx), Make(kHkcu, umlaut).CreateKey(); }, 26001,
+        {[&](auto&) { Fake(&RegistryApi::CreateKeyEx), Make(kHkcu, umlaut).CreateKey(); }, 26001,
          "Failed to create registry Key: '" + umlautUtf8},
         {[&](auto&) { Make(kHkcu, missing).DeleteKey(); }, 26001,
          "Failed to delete registry Key: " + hkcu + missing},
@@ -151,7 +143,7 @@ TEST_F(RegistryTest, KeysAndErrorTexts) {
          "Failed to open key " + hkcu + missing + "' for delete access"},
         {[&](auto& r) { r.SetValueKey("Nope"), r.DeleteValue(); }, 26001,
          "Failed to delete registry Key: " + hkcu + kPath + "',Key: 'Nope"},
-        {[&](auto& r) { r.SetValueKey(umlaut), Swap(&RegistryApi::CreateKeyEx), r.SetValue("x"s); },
+        {[&](auto& r) { r.SetValueKey(umlaut), Fake(&RegistryApi::CreateKeyEx), r.SetValue("x"s); },
          26001, setText + umlautUtf8 + "' to value: ''"},
         // Returned rather than raised: they do not abort the caller.
         {[&](auto& r) { throw r.CreateAdditionalEXEAssociations(kClass + "X", {}).value(); },
@@ -159,22 +151,20 @@ TEST_F(RegistryTest, KeysAndErrorTexts) {
          "Invalid parameter list passed to CreateAdditionalEXEAssociations - expected "
          "Name/Text/Command"},
         {[&](auto& r) {
-             throw r.CreateAdditionalEXEAssociations(kClass + "X", {"a"s, "b"s, "c"s}).value();
+             throw r.CreateAdditionalEXEAssociations(kClass, {""s, ""s, ""s}).value();
          },
          cRegistry::kErrAssocClass,
          "Error - attempt to create additional associations before class defined."},
     };
     for (const auto& [act, number, description] : cases) {
         cRegistry r = Make();
-        EXPECT_EQ(Raised([&] { act(r); }), std::make_tuple(number, source, description));
+        EXPECT_EQ(Raised([&] { act(r); }), std::make_tuple(number, kSource, description));
     }
     EXPECT_EQ(RawGet(HKEY_CURRENT_USER, kPath, "V").second, "second\0"s);
 }
 
-// Only Value and the write use Machine; a failing write closes the key and the remote root.
 TEST_F(RegistryTest, MachineIsNormalisedAndKeysAreClosedOnFailure) {
-    // With the slashes, so that a short name is not cleared.
-    const std::string local = "\\\\"s + std::getenv("COMPUTERNAME");
+    const std::string local = "\\\\"s + std::getenv("COMPUTERNAME"); // a short name is kept
     cRegistry r = Make();
     const auto normal = [&](const char* m) { return r.SetMachine(m), r.Machine(); };
     EXPECT_EQ((std::vector{normal(""), normal("ab"), normal("abc"), normal("\\\\host")}),
@@ -186,17 +176,18 @@ TEST_F(RegistryTest, MachineIsNormalisedAndKeysAreClosedOnFailure) {
     r.SetMachine(local);
     EXPECT_EQ(r.Value(), RegistryValue("here"s));
 
-    Swap(&RegistryApi::CloseKey, &CountClose), Swap(&RegistryApi::SetValueEx);
+    Fake(&RegistryApi::CloseKey, &CountClose), Fake(&RegistryApi::SetValueEx);
     EXPECT_EQ(std::get<0>(Raised([&] { r.SetValue("x"s); })), cRegistry::kErrSetValue);
     EXPECT_EQ(g_closed, 2); // the key and the remote root
 }
 
-TEST_F(RegistryTest, Enumerations) {
+TEST_F(RegistryTest, KeysAndEnumerations) {
     const std::string layout = kPath + "\\Keyboard Layout\\", longName(300, 'n');
     for (const std::string& n : {"Scancode Map"s, "TVLN Backup"s, longName})
         RawSet(layout, n, REG_BINARY, {});
-    RawSet(layout + "Sub2", "", REG_SZ, {});
-    RawSet(layout + "Sub1", "", REG_SZ, {});
+    cRegistry deeper = Make(kHkcu, layout + "Sub2\\Deeper\\");
+    EXPECT_TRUE(deeper.CreateKey() && Make(kHkcu, layout + "Sub1").CreateKey());
+    EXPECT_TRUE(deeper.KeyExists() && deeper.DeleteKey() && !deeper.KeyExists()); // Sub2 stays
     using Names = std::vector<std::string>;
     Names names{"stale"};
     std::int32_t count = -1;
@@ -205,11 +196,10 @@ TEST_F(RegistryTest, Enumerations) {
     EXPECT_TRUE(r.EnumerateValues(names, count));
     EXPECT_EQ(std::tie(names, count),
               std::tuple(Names{longName, "Scancode Map", "TVLN Backup"}, 3));
+    EXPECT_TRUE(missing.EnumerateSections(names, count) && names.empty() && count == 0);
     EXPECT_TRUE(r.EnumerateSections(names, count));
     EXPECT_EQ(std::tie(names, count), std::tuple(Names{"Sub1", "Sub2"}, 2));
     EXPECT_TRUE(missing.EnumerateValues(names, count) && names.empty() && count == 0);
-    names = {"stale"};
-    EXPECT_TRUE(missing.EnumerateSections(names, count) && names.empty() && count == 0);
 }
 
 TEST_F(RegistryTest, AssociationsGoToBothClassRoots) {
