@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <string_view>
+
 #include "AppError.h"
 #include "CScancodeMap.h"
 #include "Fatal.h"
@@ -43,9 +45,10 @@ BOOL CALLBACK FindByTitlePrefix(HWND hwnd, LPARAM param) {
     int length = ::GetWindowTextLengthW(hwnd);
     if (length < static_cast<int>(search.prefix.size()))
         return TRUE;
-    std::wstring text(static_cast<size_t>(length) + 1, L'\0');
-    text.resize(static_cast<size_t>(::GetWindowTextW(hwnd, text.data(), length + 1)));
-    if (text.compare(0, search.prefix.size(), search.prefix) != 0)
+    // Short titles are compared in a fixed buffer: nothing here may throw into Windows.
+    wchar_t text[256] = {};
+    ::GetWindowTextW(hwnd, text, 256);
+    if (std::wstring_view(text).substr(0, search.prefix.size()) != search.prefix)
         return TRUE;
     search.found = hwnd;
     return FALSE;

@@ -1,6 +1,7 @@
 // Entry point of the program: the start-up sequence, then messages for as long as the
 // program's windows are open.
 #include <windows.h>
+#include <ole2.h>
 
 #include "Fatal.h"
 #include "MMain.h"
@@ -22,6 +23,9 @@ bool WindowsOpen() {
 } // namespace
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+    // One OLE apartment for the whole run: the browser control of the help window and the
+    // shell's address handlers need it, and it must outlive every window that uses it.
+    const bool ole = SUCCEEDED(::OleInitialize(nullptr));
     RunGuarded([] { MMain::Main(); });
     // The windows end the loop with PostQuitMessage when the program is done; the check
     // before the first wait covers a start that opened no window.
@@ -34,5 +38,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
         ::TranslateMessage(&msg);
         ::DispatchMessageW(&msg);
     }
+    if (ole)
+        ::OleUninitialize();
     return 0;
 }

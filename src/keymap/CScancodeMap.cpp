@@ -155,6 +155,12 @@ void CScancodeMap::SaveNewSetting() {
                        "The stored Scancode Map is not well formed; Tavelin does not rewrite it.");
     if (!MapText::IsEntryList(newSettingString_))
         throw AppError(5, Source(), "");
+    // The backup is never rewritten; if the one found cannot be restored, changing the map
+    // would leave no way back to it.
+    if (backupFound_ && !backupBinary_)
+        throw AppError(kErrBackupNotBinary, Source(),
+                       "The stored TVLN Backup is not a binary value; Tavelin does not change the "
+                       "map while its backup cannot be restored.");
     BackupMap();
     const std::string hex = MapText::MapHexFor(newSettingString_);
     WriteValue(kMapName, hex, hex.empty() ? std::vector<std::uint8_t>{} : HexToBytes(hex));

@@ -71,7 +71,8 @@ bool IsWellFormedMap(std::span<const std::uint8_t> bytes) {
     if (bytes.size() < 16 || (bytes.size() - 16) % 4 != 0)
         return false;
     const std::uint64_t entries = (bytes.size() - 16) / 4;
-    return ReadLe32(bytes, 8) == entries + 1;
+    return ReadLe32(bytes, 0) == 0 && ReadLe32(bytes, 4) == 0 &&
+           ReadLe32(bytes, bytes.size() - 4) == 0 && ReadLe32(bytes, 8) == entries + 1;
 }
 
 std::string EntryListOf(std::string_view mapHex) {

@@ -25,9 +25,10 @@ std::optional<std::vector<std::uint8_t>> HexToBytes(std::string_view hex);
 // Whole groups of 8 hex digits (the empty list included).
 bool IsEntryList(std::string_view list);
 
-// The layout Windows honours: zero bytes, or 16 + 4n bytes whose count field (32-bit little
-// endian) is n + 1. Anything else must not be rewritten: Windows ignores such a map today, and
-// a rewrite could wake entries it skips.
+// The layout Windows honours: zero bytes, or 16 + 4n bytes with version, flags and terminator
+// zero and a count field (32-bit little endian) of n + 1. Anything else must not be rewritten:
+// Windows ignores such a map today, and a rewrite (with the program's own header) could wake
+// entries it skips.
 bool IsWellFormedMap(std::span<const std::uint8_t> bytes);
 
 // The entry list of a well-formed map's hex text: the digits between header and terminator.

@@ -203,6 +203,8 @@ RegistryValue cRegistry::Value() {
         if (size > 0 && Registry().QueryValueEx(key.get(), valueKey_.c_str(), nullptr, nullptr,
                                                 array.bytes.data(), &got) != ERROR_SUCCESS)
             return default_;
+        if (got < size) // the value shrank between the two queries
+            array.bytes.resize(static_cast<std::size_t>(got) + 1);
         return array;
     }
     }

@@ -133,11 +133,11 @@ LRESULT CALLBACK FMain::WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lP
     if (!self)
         return ::DefWindowProcW(hwnd, msg, wParam, lParam);
     LRESULT result = 0;
-    bool handled = RunGuarded([&] { result = self->HandleMessage(msg, wParam, lParam); });
+    bool handled = RunGuarded([&] { result = self->HandleMessage(hwnd, msg, wParam, lParam); });
     return handled ? result : 0;
 }
 
-LRESULT FMain::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
+LRESULT FMain::HandleMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     switch (msg) {
     case WM_ERASEBKGND:
         PaintBackground(reinterpret_cast<HDC>(wParam));
@@ -196,7 +196,8 @@ LRESULT FMain::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
             ::PostQuitMessage(0);
         return 0;
     }
-    return ::DefWindowProcW(hwnd_, msg, wParam, lParam);
+    // The handle given, not hwnd_: that is already cleared at WM_NCDESTROY.
+    return ::DefWindowProcW(hwnd, msg, wParam, lParam);
 }
 
 HWND FMain::CreateChild(const wchar_t* cls, DWORD style, int id, int left, int top, int width,

@@ -5,11 +5,10 @@
 #include "Handles.h"
 #include "Product.h"
 #include "Text.h"
+#include "messages.h" // generated from resources/messages.mc: the IDs the Event Viewer looks up
 
 namespace {
 
-// The message table compiled into the program (resources/messages.mc) holds this message: "%1".
-constexpr DWORD kMsgKeyMappingChanged = 0x40000001;
 
 std::wstring SourceKeyPath() {
     return L"SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\" +
@@ -52,7 +51,7 @@ void WriteInformation(const std::string& text) {
         return;
     const std::wstring wide = Utf8ToWide(text);
     const wchar_t* strings[] = {wide.c_str()};
-    ::ReportEventW(source.get(), EVENTLOG_INFORMATION_TYPE, 0, kMsgKeyMappingChanged, nullptr, 1,
+    ::ReportEventW(source.get(), EVENTLOG_INFORMATION_TYPE, 0, MSG_KEY_MAPPING_CHANGED, nullptr, 1,
                    0, strings, nullptr);
 }
 

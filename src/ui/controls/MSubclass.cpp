@@ -83,9 +83,13 @@ bool OwnedByThisProcess(HWND hwnd) {
 }
 
 BOOL CALLBACK CollectProp(HWND, LPSTR name, HANDLE, ULONG_PTR names) {
-    if (!IS_INTRESOURCE(name))
-        reinterpret_cast<std::vector<std::string>*>(names)->emplace_back(name);
-    return TRUE;
+    try { // an allocation failure must not unwind into Windows
+        if (!IS_INTRESOURCE(name))
+            reinterpret_cast<std::vector<std::string>*>(names)->emplace_back(name);
+        return TRUE;
+    } catch (...) {
+        return FALSE;
+    }
 }
 
 // Puts the window's own procedure back and drops all of our properties on it, the client

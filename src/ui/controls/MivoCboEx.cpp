@@ -127,10 +127,14 @@ constexpr SysColourName kSysColours[] = {
 };
 
 int CALLBACK CollectFontFamily(const LOGFONTW* lf, const TEXTMETRICW*, DWORD, LPARAM lParam) {
-    // Vertical variants ("@Name") are not families of their own.
-    if (lf->lfFaceName[0] != L'@')
-        reinterpret_cast<std::set<std::wstring>*>(lParam)->insert(lf->lfFaceName);
-    return 1;
+    try { // an allocation failure must not unwind into Windows
+        // Vertical variants ("@Name") are not families of their own.
+        if (lf->lfFaceName[0] != L'@')
+            reinterpret_cast<std::set<std::wstring>*>(lParam)->insert(lf->lfFaceName);
+        return 1;
+    } catch (...) {
+        return 0;
+    }
 }
 
 } // namespace

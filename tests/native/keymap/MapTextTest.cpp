@@ -17,6 +17,9 @@ TEST(MapTextTest, HexFormAndWellFormedMaps) {
         {"0000000000000000010000002A003A0000000000", false}, // count 1 hides the entry
         {"0000000000000000030000002A003A0000000000", false},
         {"0000000000000000020000012A003A0000000000", false},   // high count byte set
+        {"0100000000000000020000002A003A0000000000", false},   // version set
+        {"0000000001000000020000002A003A0000000000", false},   // flags set
+        {"0000000000000000020000002A003A0001000000", false},   // terminator not zero
         {"000000000000000001000000000000", false},             // 15 bytes
         {"0000000000000000020000002A003A000000000000", false}, // 21 bytes
     };

@@ -5,6 +5,7 @@
 #include "FMainIds.h"
 #include "MainWindowDriver.h"
 #include "MsgBoxWatcher.h"
+#include "messages.h"
 
 using namespace e2e;
 using testsupport::FindMsgBox;
@@ -157,6 +158,15 @@ TEST_F(E2e, SavingWritesTheExactMapAndBacksUpTheFirstStateOnce) {
                        reinterpret_cast<BYTE*>(file), &size);
     ::RegCloseKey(source);
     EXPECT_TRUE(std::string(file).ends_with("\\tavelin.exe")) << file;
+    // ... and its message table turns the entry's ID into the entry's own text.
+    HMODULE exe = ::LoadLibraryExA(file, nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    DWORD_PTR entry[] = {reinterpret_cast<DWORD_PTR>("CapsLock key mapped to: Key turned off")};
+    char text[256] = {};
+    ::FormatMessageA(FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_ARGUMENT_ARRAY, exe,
+                     MSG_KEY_MAPPING_CHANGED, 0, text, sizeof(text),
+                     reinterpret_cast<va_list*>(entry));
+    ::FreeLibrary(exe);
+    EXPECT_STREQ(text, reinterpret_cast<const char*>(entry[0]));
     {
         Tavelin app;
         ASSERT_TRUE(app.Main());

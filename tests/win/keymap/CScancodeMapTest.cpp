@@ -82,6 +82,7 @@ TEST_F(ScancodeMapTest, ReadoutOfStoredMaps) {
          {-1, 1, 7}},
         {kHeader + "01000000" + "2A003A00" + kEnd, REG_BINARY, "", {-1, -1, -1}},
         {kMapA + "00", REG_BINARY, "", {-1, -1, -1}},
+        {"01000000" + kMapA.substr(8), REG_BINARY, "", {-1, -1, -1}}, // version set
         {kMapA, REG_NONE, "", {-1, -1, -1}},
         {"414243", REG_SZ, "", {-1, -1, -1}},
         {"01000000", REG_DWORD, "", {-1, -1, -1}},
@@ -114,7 +115,7 @@ TEST_F(ScancodeMapTest, MalformedMapIsNeverRewritten) {
 }
 
 TEST_F(ScancodeMapTest, FirstSaveBacksUpTheMapOnceAndRestorePutsItBack) {
-    const std::string foreign = "01000000FF000000"s + "02000000" + "1D003800" + kEnd; // own header
+    const std::string foreign = kHeader + "02000000" + "1D003800" + kEnd; // another key's entry
     Put(kMap, foreign);
     CScancodeMap first;
     first.SetNewSettingString(first.CurrentSettingString());
@@ -168,6 +169,14 @@ TEST_F(ScancodeMapTest, Restore) {
         EXPECT_EQ(Get(kMap), after);
         EXPECT_EQ(Get(kBackup), std::get<0>(error) ? storedBackup : kNone);
     }
+}
+
+// A backup that could not be restored must not be left as the only way back: no save then.
+TEST_F(ScancodeMapTest, SaveRefusedWhileTheBackupIsNotBinary) {
+    Put(kMap, kMapA), Put(kBackup, "414200", REG_SZ);
+    CScancodeMap m;
+    EXPECT_EQ(std::get<0>(ErrorOf([&] { SaveCapsLock(m); })), CScancodeMap::kErrBackupNotBinary);
+    EXPECT_EQ(std::make_pair(Get(kMap), Get(kBackup)), std::make_pair(kMapA, "1:414200"s));
 }
 
 // Entries the key's list cannot show are reported, locked, and written back unchanged.
