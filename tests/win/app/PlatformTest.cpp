@@ -8,25 +8,21 @@
 #include "MCheckAdmin.h"
 #include "MGetWinVer.h"
 
-// Boundaries of the version rules that Wine cannot be made to report; expected as
-// "2000 XP 2003 Vista" digits.
+// Boundaries of the version rules that Wine cannot be made to report; digits: 2000 XP 2003 Vista.
 TEST(VersionRules, Boundaries) {
-    struct Case {
-        MGetWinVer::WinVersion v;
-        const char* expected;
-    } cases[] = {
+    const std::pair<MGetWinVer::WinVersion, const char*> cases[] = {
         {{2, 5, 0, 2195}, "1000"},   {{2, 5, 0, 2194}, "0000"}, // 2000 pre-release
         {{2, 5, 1, 2599}, "0000"},                              // XP pre-release
         {{2, 5, 1, 9999}, "0100"},   {{2, 5, 2, 3791}, "0000"}, {{2, 6, 3, 9600}, "0001"},
         {{2, 10, 0, 19045}, "0000"}, {{1, 5, 1, 2600}, "0000"}, // not the NT family
         {{2, 5, 0, -1}, "0000"},                                // builds compare signed
     };
-    for (const auto& c : cases) {
+    for (const auto& [v, expected] : cases) {
         using namespace MGetWinVer;
-        std::string got = {char('0' + IsWin2000(c.v)), char('0' + IsWinXP(c.v)),
-                           char('0' + IsWin2003(c.v)), char('0' + IsVista(c.v))};
-        EXPECT_EQ(got, c.expected)
-            << c.v.platformId << " " << c.v.major << "." << c.v.minor << "." << c.v.build;
+        std::string got = {char('0' + IsWin2000(v)), char('0' + IsWinXP(v)),
+                           char('0' + IsWin2003(v)), char('0' + IsVista(v))};
+        EXPECT_EQ(got, expected) << v.platformId << " " << v.major << "." << v.minor << "."
+                                 << v.build;
     }
 }
 
@@ -38,45 +34,41 @@ TEST(LanguageCode, OnlyTheFiveGermanLocalesGiveDE) {
 }
 
 // A group list built by hand (Wine's tokens hold the group near the start): found anywhere,
-// whatever its attributes, past identifiers that are not valid.
+// whatever its attributes, past identifiers that are not valid, but not past the count.
 TEST(AdminGroupWalk, FindsTheGroupAnywhereWhateverItsAttributes) {
+    using MCheckAdmin::GroupsContain;
     SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
     UniqueSid admins, users;
     ASSERT_TRUE(::AllocateAndInitializeSid(&nt, 2, 32, 544, 0, 0, 0, 0, 0, 0, admins.put()));
     ASSERT_TRUE(::AllocateAndInitializeSid(&nt, 2, 32, 545, 0, 0, 0, 0, 0, 0, users.put()));
     std::vector<BYTE> bad(sizeof(SID) + 8, 0xFF); // revision 255: not a valid identifier
-    for (DWORD attributes :
-         std::initializer_list<DWORD>{0, SE_GROUP_ENABLED, SE_GROUP_USE_FOR_DENY_ONLY}) {
-        std::vector<BYTE> buffer(sizeof(TOKEN_GROUPS) + 150 * sizeof(SID_AND_ATTRIBUTES));
-        auto& groups = *reinterpret_cast<TOKEN_GROUPS*>(buffer.data());
-        groups.GroupCount = 150;
-        for (DWORD i = 0; i < 150; ++i)
-            groups.Groups[i] = {i % 3 ? users.get() : bad.data(), SE_GROUP_ENABLED};
-        EXPECT_FALSE(MCheckAdmin::GroupsContain(groups, admins.get()));
-        EXPECT_FALSE(MCheckAdmin::GroupsContain(groups, bad.data()));
+    std::vector<BYTE> buffer(sizeof(TOKEN_GROUPS) + 150 * sizeof(SID_AND_ATTRIBUTES));
+    auto& groups = *reinterpret_cast<TOKEN_GROUPS*>(buffer.data());
+    groups.GroupCount = 150;
+    for (DWORD i = 0; i < 150; ++i)
+        groups.Groups[i] = {i % 3 ? users.get() : bad.data(), SE_GROUP_ENABLED};
+    EXPECT_FALSE(GroupsContain(groups, admins.get()) || GroupsContain(groups, bad.data()));
+    for (DWORD attributes : {0ul, DWORD(SE_GROUP_ENABLED), DWORD(SE_GROUP_USE_FOR_DENY_ONLY)}) {
         groups.Groups[149] = {admins.get(), attributes};
-        EXPECT_TRUE(MCheckAdmin::GroupsContain(groups, admins.get())) << attributes;
-        groups.GroupCount = 149;
-        EXPECT_FALSE(MCheckAdmin::GroupsContain(groups, admins.get())) << attributes;
+        EXPECT_TRUE(GroupsContain(groups, admins.get())) << attributes;
     }
+    groups.GroupCount = 149;
+    EXPECT_FALSE(GroupsContain(groups, admins.get()));
 }
 
 // The real calls under each version Wine can report; the token is walked below NT 6, also
 // when the thread impersonates. Digits: 2000 XP 2003 R2 Vista, IsAdmin, the process token's
 // group, impersonating, IsAdmin then.
 TEST(PlatformChecks, UnderEachWindowsVersion) {
-    struct Case {
-        const char* version;
-        const char* expected;
-    } cases[] = {
+    const std::pair<const char*, const char*> cases[] = {
         {"win98", "00000 11 11"},   {"win2k", "10000 11 11"}, {"winxp", "01000 11 11"},
         {"win2003", "00100 11 11"}, {"vista", "00001 11 11"}, {"win7", "00001 11 11"},
         {"win8", "00001 11 11"},
     };
-    for (const auto& c : cases) {
-        testsupport::WineVersionFor as("platform_probe.exe", c.version);
+    for (const auto& [version, expected] : cases) {
+        testsupport::WineVersionFor as("platform_probe.exe", version);
         testsupport::ChildProcess probe(PLATFORM_PROBE_EXE);
-        EXPECT_EQ(probe.Wait(20000), 0u) << c.version;
-        EXPECT_EQ(probe.Output(), c.expected) << c.version;
+        EXPECT_EQ(probe.Wait(20000), 0u) << version;
+        EXPECT_EQ(probe.Output(), expected) << version;
     }
 }

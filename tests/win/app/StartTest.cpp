@@ -1,14 +1,11 @@
 #include <gtest/gtest.h>
 
 #include "ChildProcess.h"
-#include "Handles.h"
 #include "MMain.h"
 #include "MsgBoxWatcher.h"
 #include "Product.h"
-#include "Text.h"
 
-using testsupport::ChildProcess;
-using testsupport::WineVersionFor;
+using namespace testsupport;
 
 namespace {
 
@@ -21,37 +18,27 @@ UniqueWindow MakeWindow(const wchar_t* title) {
                                           10, 200, 100, nullptr, nullptr, nullptr, nullptr));
 }
 
-// Runs tavelin.exe to its end, expecting no message box on the way.
-void ExpectSilentEnd(ChildProcess& tavelin, const char* what) {
-    EXPECT_EQ(tavelin.Wait(15000), 0u)
-        << what << (testsupport::FindMsgBox("", tavelin.Pid(), 0) ? ": a box is open" : "");
-}
-
 } // namespace
 
 // The refusal texts, icons and title in both languages.
 TEST(Refusals, TextsIconsAndTitle) {
-    struct Case {
-        const char* lang;
-        MMain::Refusal reason;
-        const char* text;
-        LPCWSTR icon;
-    } cases[] = {
-        {"EN", MMain::Refusal::UnsupportedWindows, kUnsupportedEN, IDI_INFORMATION},
-        {"DE", MMain::Refusal::UnsupportedWindows, kUnsupportedDE, IDI_INFORMATION},
-        {"EN", MMain::Refusal::NoAdministratorRights,
-         "You need administrative privileges to run this program.", IDI_WARNING},
-        {"DE", MMain::Refusal::NoAdministratorRights,
+    using enum MMain::Refusal;
+    const std::tuple<const char*, MMain::Refusal, std::string, LPCWSTR> cases[] = {
+        {"EN", UnsupportedWindows, kUnsupportedEN, IDI_INFORMATION},
+        {"DE", UnsupportedWindows, kUnsupportedDE, IDI_INFORMATION},
+        {"EN", NoAdministratorRights, "You need administrative privileges to run this program.",
+         IDI_WARNING},
+        {"DE", NoAdministratorRights,
          "Sie müssen über Administrator-Rechte verfügen, um dieses Programm auszuführen.",
          IDI_WARNING},
     };
-    for (const auto& c : cases) {
-        MMain::LangCode = c.lang;
-        testsupport::MsgBoxWatcher watcher("Tavelin", IDOK);
-        MMain::ShowRefusal(c.reason);
-        ASSERT_TRUE(watcher.Result()) << c.text;
-        EXPECT_EQ(watcher.Result()->text, c.text);
-        EXPECT_EQ(watcher.Result()->icon, ::LoadIconW(nullptr, c.icon)) << c.text;
+    for (const auto& [lang, reason, text, icon] : cases) {
+        MMain::LangCode = lang;
+        MsgBoxWatcher watcher("Tavelin", IDOK);
+        MMain::ShowRefusal(reason);
+        ASSERT_TRUE(watcher.Result()) << text;
+        EXPECT_EQ(std::pair(watcher.Result()->text, watcher.Result()->icon),
+                  std::pair(text, ::LoadIconW(nullptr, icon)));
     }
 }
 
@@ -61,43 +48,40 @@ TEST(TavelinExe, RefusesUnsupportedWindowsInTheLocaleLanguage) {
     for (auto [locale, text] :
          {std::pair{"en_US.UTF-8", kUnsupportedEN}, std::pair{"de_DE.UTF-8", kUnsupportedDE}}) {
         auto tavelin = ChildProcess::UnderWine(TAVELIN_EXE, {{"LC_ALL", locale}});
-        ASSERT_TRUE(tavelin.Started());
-        auto box = testsupport::FindMsgBox("Tavelin", tavelin.Pid(), 15000);
+        ASSERT_TRUE(tavelin.Pid());
+        auto box = FindMsgBox("Tavelin", tavelin.Pid(), 15000);
         ASSERT_TRUE(box) << locale;
         EXPECT_EQ(box->text, text) << locale;
-        testsupport::CloseMsgBox(box->hwnd, IDOK);
+        CloseMsgBox(box->hwnd, IDOK);
         EXPECT_EQ(tavelin.Wait(15000), 0u) << locale;
     }
 }
 
 // With an earlier copy running, a second one only activates its window, before any other check
 // (even on an unsupported system), and ends silently also when there is no window to activate.
-// The window is the one with the exact title, else the first whose title begins with it.
+// The window is the one with the exact title, else the first whose title begins with it (an
+// index into the titles, created in this order; -1: none).
 TEST(TavelinExe, SecondCopyActivatesTheFirstAndEndsSilently) {
     UniqueHandle earlier(::CreateMutexW(nullptr, TRUE, MMain::kInstanceMutexName));
     ASSERT_TRUE(earlier);
     UniqueWindow decoy = MakeWindow(L"decoy");
-    struct Case {
-        const char* version;
-        std::vector<const wchar_t*> titles; // created in this order
-        int expected;                       // index into titles, -1: none
-    } cases[] = {
+    const std::tuple<const char*, std::vector<const wchar_t*>, int> cases[] = {
         {"winxp", {L"Tavelin 2.0"}, 0},
         {"win98", {L"Tavelin 2.0 - Setup"}, 0},
         {"winxp", {L"Tavelin 2.0", L"Tavelin 2.0 - Setup"}, 0},
         {"winxp", {L"Tavelin 2", L"My Tavelin 2.0", L"tavelin 2.0x"}, -1},
         {"winxp", {}, -1},
     };
-    for (const auto& c : cases) {
-        WineVersionFor version("tavelin.exe", c.version);
+    for (const auto& [version, titles, expected] : cases) {
+        WineVersionFor as("tavelin.exe", version);
         std::vector<UniqueWindow> windows;
-        for (auto title : c.titles)
+        for (auto title : titles)
             windows.push_back(MakeWindow(title));
         ::SetForegroundWindow(decoy.get());
         ChildProcess tavelin(TAVELIN_EXE);
-        ExpectSilentEnd(tavelin, c.version);
-        HWND want = c.expected >= 0 ? windows[c.expected].get() : decoy.get();
-        EXPECT_EQ(::GetForegroundWindow(), want) << c.version << " " << c.expected;
+        EXPECT_EQ(tavelin.Wait(15000), 0u) << version; // a box left open would hold it
+        HWND want = expected >= 0 ? windows[expected].get() : decoy.get();
+        EXPECT_EQ(::GetForegroundWindow(), want) << version << " " << expected;
     }
 }
 
@@ -110,15 +94,13 @@ TEST(TavelinExe, StartsOnSupportedSystems) {
         WineVersionFor as("tavelin.exe", version);
         ChildProcess tavelin(TAVELIN_EXE);
         HWND main = nullptr;
-        for (int i = 0; i < 750 && !main; ++i, ::Sleep(20)) {
-            HWND found = ::FindWindowW(nullptr, title.c_str());
-            DWORD pid = 0;
-            ::GetWindowThreadProcessId(found, &pid);
-            main = found && pid == tavelin.Pid() && ::IsWindowVisible(found) ? found : nullptr;
-        }
-        ASSERT_TRUE(main) << version << ": no main window";
+        DWORD pid = 0;
+        auto open = [&] { return pid == tavelin.Pid() && ::IsWindowVisible(main); };
+        for (int i = 0; i < 750 && !open(); ++i, ::Sleep(20))
+            ::GetWindowThreadProcessId(main = ::FindWindowW(nullptr, title.c_str()), &pid);
+        ASSERT_TRUE(open()) << version << ": no main window";
         ::PostMessageW(main, WM_CLOSE, 0, 0);
-        ExpectSilentEnd(tavelin, version);
+        EXPECT_EQ(tavelin.Wait(15000), 0u) << version;
     }
 }
 
@@ -126,13 +108,11 @@ TEST(TavelinExe, StartsOnSupportedSystems) {
 TEST(TavelinExe, ManifestDemandsElevationAndCommonControls6) {
     std::wstring path = Utf8ToWide(std::string("Z:") + TAVELIN_EXE);
     HMODULE exe = ::LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
-    ASSERT_TRUE(exe);
     HRSRC res = ::FindResourceW(exe, MAKEINTRESOURCEW(1), RT_MANIFEST);
     ASSERT_TRUE(res);
     std::string manifest(static_cast<const char*>(::LockResource(::LoadResource(exe, res))),
                          ::SizeofResource(exe, res));
     ::FreeLibrary(exe);
-    EXPECT_NE(manifest.find("level=\"requireAdministrator\""), std::string::npos);
-    EXPECT_NE(manifest.find("Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\""),
-              std::string::npos);
+    EXPECT_NE(manifest.find("level=\"requireAdministrator\""), manifest.npos);
+    EXPECT_NE(manifest.find("Common-Controls\" version=\"6.0.0.0\""), manifest.npos);
 }

@@ -23,12 +23,13 @@ void RawSet(const std::string& path, const std::string& name, DWORD type, const 
 // Type and bytes of a stored value; type -1 when there is none.
 std::pair<int, std::string> RawGet(HKEY root, const std::string& path, const std::string& name) {
     HKEY key = nullptr;
-    BYTE data[4096];
+    char data[4096];
     DWORD type = 0, size = sizeof data;
     RegOpenKeyExA(root, path.c_str(), 0, KEY_QUERY_VALUE, &key);
-    const bool ok = key && !RegQueryValueExA(key, name.c_str(), nullptr, &type, data, &size);
+    const bool ok =
+        key && !RegQueryValueExA(key, name.c_str(), nullptr, &type, LPBYTE(data), &size);
     RegCloseKey(key);
-    return {ok ? static_cast<int>(type) : -1, ok ? std::string(data, data + size) : ""};
+    return ok ? std::pair(int(type), std::string(data, size)) : std::pair(-1, std::string());
 }
 
 template <typename F> struct DenyOf;
@@ -70,8 +71,8 @@ struct RegistryTest : ::testing::Test {
     void TearDown() override {
         SetRegistryApi(RealRegistryApi());
         SHDeleteKeyA(HKEY_CURRENT_USER, kBase.c_str());
-        for (const std::string& k : {kClass, ".tvlntest"s}) // also HKLM\SOFTWARE\Classes in Wine
-            SHDeleteKeyA(HKEY_CLASSES_ROOT, k.c_str());
+        SHDeleteKeyA(HKEY_CLASSES_ROOT, kClass.c_str()); // also HKLM\SOFTWARE\Classes in Wine
+        SHDeleteKeyA(HKEY_CLASSES_ROOT, ".tvlntest");
     }
 };
 
@@ -83,7 +84,6 @@ TEST_F(RegistryTest, ReadsAndWritesByType) {
         {REG_EXPAND_SZ, "%TAVELIN_X%\\y\0"s, "C:\\x\\y"s},
         {REG_MULTI_SZ, "a\0b\0\0"s, "a\0b\0"s},
         {REG_DWORD, "\x78\x56\x34\x12"s, 0x12345678},
-        {REG_DWORD_BIG_ENDIAN, "\x12\x34\x56\x78"s, 0x12345678},
         {REG_BINARY, "\1\2\3"s, ByteArray{0, {1, 2, 3, 0}}},
         {REG_NONE, ""s, ByteArray{0, {0}}},
     };
@@ -101,7 +101,6 @@ TEST_F(RegistryTest, ReadsAndWritesByType) {
     const std::tuple<std::int32_t, RegistryValue, int, std::string> writes[] = {
         {1, "%SystemRoot%\\x"s, REG_EXPAND_SZ, "%SystemRoot%\\x\0"s},
         {1, "50%"s, REG_SZ, "50%\0"s},
-        {1, "%%"s, REG_SZ, "%%\0"s},
         {2, "%a%"s, REG_EXPAND_SZ, "%a%\0"s},
         {1, 42, REG_SZ, "42\0"s},
         {3, RegNull{}, REG_BINARY, ""},

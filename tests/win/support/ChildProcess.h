@@ -15,15 +15,14 @@ using Env = std::map<std::string, std::string>;
 
 class ChildProcess {
   public:
-    // Starts exe (UTF-8 path) with the current environment plus env; standard output captured.
-    explicit ChildProcess(const std::string& exe, const Env& env = {});
+    // Starts exe (UTF-8 path) with this process's environment; standard output captured.
+    explicit ChildProcess(const std::string& exe);
     ChildProcess(ChildProcess&&) noexcept = default;
     ~ChildProcess();
     // For variables Wine reads from the Unix environment at start (LC_ALL: the system locale):
     // starts exe through "env" and a fresh "wine", found by its file name; output not captured.
     static ChildProcess UnderWine(const std::string& exe, const Env& unixEnv);
 
-    bool Started() const { return bool(process_); }
     DWORD Pid() const { return pid_; }
     // The exit code, or nothing after timeoutMs; handles this thread's messages meanwhile.
     std::optional<DWORD> Wait(DWORD timeoutMs);
@@ -38,20 +37,17 @@ class ChildProcess {
 
 // While it lives, Wine reports version (win98, winxp, ...) to processes of exeName started
 // meanwhile. The AppDefaults key goes afterwards only when nothing else was kept there.
-class WineVersionFor {
-  public:
+struct WineVersionFor {
+    std::string key;
     WineVersionFor(const std::string& exeName, const std::string& version)
-        : key_("Software\\Wine\\AppDefaults\\" + exeName) {
-        ::SHSetValueA(HKEY_CURRENT_USER, key_.c_str(), "Version", REG_SZ, version.c_str(),
+        : key("Software\\Wine\\AppDefaults\\" + exeName) {
+        ::SHSetValueA(HKEY_CURRENT_USER, key.c_str(), "Version", REG_SZ, version.c_str(),
                       version.size() + 1);
     }
     ~WineVersionFor() {
-        ::SHDeleteValueA(HKEY_CURRENT_USER, key_.c_str(), "Version");
-        ::SHDeleteEmptyKeyA(HKEY_CURRENT_USER, key_.c_str());
+        ::SHDeleteValueA(HKEY_CURRENT_USER, key.c_str(), "Version");
+        ::SHDeleteEmptyKeyA(HKEY_CURRENT_USER, key.c_str());
     }
-
-  private:
-    std::string key_;
 };
 
 } // namespace testsupport
