@@ -31,9 +31,6 @@ constexpr int kDisabledLabelTop[] = {1125, 2340, 3510};
 constexpr int kDisabledLabelWidth[] = {4110, 4155, 4155};
 constexpr int kFrameTop = 4485;
 
-// The key rows' own scan codes, as the map stores them.
-constexpr const char* kOwnCode[] = {"3A00", "52E0", "4600"};
-
 void SetText(HWND hwnd, const std::string& utf8) {
     ::SetWindowTextW(hwnd, Utf8ToWide(utf8).c_str());
 }
@@ -383,7 +380,7 @@ void FMain::Form_Load() {
 
     // 9-10. Preselect each key's current function and remember where each list started.
     for (int row = 0; row < kRows; ++row)
-        SelectCurrentSetting(*cboKey_[row], row, kOwnCode[row]);
+        SelectCurrentSetting(*cboKey_[row], row, std::string(OwnCodeOf(row)));
     for (int row = 0; row < kRows; ++row)
         lInitialIndex[row] = cboKey_[row]->ListIndex();
 
