@@ -28,7 +28,9 @@ constexpr int kClientWidth = 8295, kClientHeight = 5235;
 constexpr int kRowPitch = 1215;
 constexpr int kDisabledIconTop[] = {1080, 2295, 3465};
 constexpr int kDisabledLabelTop[] = {1125, 2340, 3510};
-constexpr int kDisabledLabelWidth[] = {4110, 4155, 4155};
+// The notices start under the key cap (designed: icon 3465, text 3780 and 4110/4155 wide) and
+// reach the lists' right edge: the German notice needs one line of that length.
+constexpr int kDisabledIconLeft = 2430, kDisabledLabelLeft = 2745, kDisabledLabelWidth = 5190;
 constexpr int kFrameTop = 4485;
 
 void SetText(HWND hwnd, const std::string& utf8) {
@@ -253,10 +255,11 @@ void FMain::CreateControls() {
                       540 + top, 660, 450);
         CreatePicture(imgArrow_[k], IDC_IMGARROW_FIRST + k, IDB_ARROW, true, 3195, 630 + top, 135,
                       255);
-        CreatePicture(imgDisabled_[k], IDC_IMGDISABLED_FIRST + k, IDB_INFO, false, 3465,
-                      kDisabledIconTop[k], 240, 240);
-        lbDisabled_[k] = CreateChild(L"STATIC", SS_LEFT, IDC_LBDISABLED_FIRST + k, 3780,
-                                     kDisabledLabelTop[k], kDisabledLabelWidth[k], 240);
+        CreatePicture(imgDisabled_[k], IDC_IMGDISABLED_FIRST + k, IDB_INFO, false,
+                      kDisabledIconLeft, kDisabledIconTop[k], 240, 240);
+        lbDisabled_[k] = CreateChild(L"STATIC", SS_LEFT, IDC_LBDISABLED_FIRST + k,
+                                     kDisabledLabelLeft, kDisabledLabelTop[k], kDisabledLabelWidth,
+                                     240);
         cboKey_[k] = std::make_unique<MivoCboEx>(hwnd_, Twips(3420), Twips(495 + top),
                                                  Twips(4515), Twips(330), listProps);
         HWND cbo = cboKey_[k]->hwnd();
