@@ -321,34 +321,43 @@ UniquePicture cMIVOImageList::ImagePictureStrip(const ImageRef& vStartKey, const
     return BitmapToPicture(std::move(bitmap));
 }
 
-UniquePicture cMIVOImageList::IconToPicture(UniqueIcon hIcon) {
-    if (!hIcon)
-        return UniquePicture();
-    PICTDESC desc = {};
+namespace {
+
+// A picture object that owns the handle in desc; null (and the handle still the caller's) when
+// it cannot be made.
+UniquePicture PictureOwning(PICTDESC& desc) {
     desc.cbSizeofstruct = sizeof desc;
-    desc.picType = PICTYPE_ICON;
-    desc.icon.hicon = hIcon.get();
     IPicture* picture = nullptr;
     if (FAILED(::OleCreatePictureIndirect(&desc, IID_IPicture, TRUE,
                                           reinterpret_cast<void**>(&picture))))
         return UniquePicture();
-    hIcon.release();
     return UniquePicture(picture);
+}
+
+} // namespace
+
+UniquePicture cMIVOImageList::IconToPicture(UniqueIcon hIcon) {
+    if (!hIcon)
+        return UniquePicture();
+    PICTDESC desc = {};
+    desc.picType = PICTYPE_ICON;
+    desc.icon.hicon = hIcon.get();
+    UniquePicture picture = PictureOwning(desc);
+    if (picture)
+        hIcon.release();
+    return picture;
 }
 
 UniquePicture cMIVOImageList::BitmapToPicture(UniqueBitmap hBmp) {
     if (!hBmp)
         return UniquePicture();
     PICTDESC desc = {};
-    desc.cbSizeofstruct = sizeof desc;
     desc.picType = PICTYPE_BITMAP;
     desc.bmp.hbitmap = hBmp.get();
-    IPicture* picture = nullptr;
-    if (FAILED(::OleCreatePictureIndirect(&desc, IID_IPicture, TRUE,
-                                          reinterpret_cast<void**>(&picture))))
-        return UniquePicture();
-    hBmp.release();
-    return UniquePicture(picture);
+    UniquePicture picture = PictureOwning(desc);
+    if (picture)
+        hBmp.release();
+    return picture;
 }
 
 std::int32_t cMIVOImageList::TranslateColor(std::int32_t clr, HPALETTE hPal) {
