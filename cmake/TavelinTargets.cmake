@@ -1,6 +1,7 @@
 # tavelin_library(NAME DIR <dir> [EXCLUDE <files>...] [DEPS <targets>...] [WIN32_ONLY])
 # One static library per source folder, its files found by globbing so that adding a file
-# needs no edit here. A folder without sources yet becomes an interface library.
+# needs no edit here. Includes are written from src ("win32/Handles.h"), so every library
+# publishes that one root.
 function(tavelin_library name)
     cmake_parse_arguments(ARG "WIN32_ONLY" "DIR" "EXCLUDE;DEPS;SYSLIBS" ${ARGN})
     if(ARG_WIN32_ONLY AND NOT WIN32)
@@ -12,11 +13,11 @@ function(tavelin_library name)
     endforeach()
     if(sources)
         add_library(${name} STATIC ${sources})
-        target_include_directories(${name} PUBLIC ${ARG_DIR})
+        target_include_directories(${name} PUBLIC ${TAVELIN_SRC})
         target_link_libraries(${name} PUBLIC ${ARG_DEPS} ${ARG_SYSLIBS})
     else()
         add_library(${name} INTERFACE)
-        target_include_directories(${name} INTERFACE ${ARG_DIR})
+        target_include_directories(${name} INTERFACE ${TAVELIN_SRC})
         target_link_libraries(${name} INTERFACE ${ARG_DEPS} ${ARG_SYSLIBS})
     endif()
 endfunction()

@@ -1,4 +1,4 @@
-#include "GetLanguageCode.h"
+#include "app/GetLanguageCode.h"
 
 #include <windows.h>
 

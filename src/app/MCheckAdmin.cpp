@@ -1,9 +1,9 @@
-#include "MCheckAdmin.h"
+#include "app/MCheckAdmin.h"
 
 #include <vector>
 
-#include "Handles.h"
-#include "MGetWinVer.h"
+#include "win32/Handles.h"
+#include "app/MGetWinVer.h"
 
 namespace MCheckAdmin {
 

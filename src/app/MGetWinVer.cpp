@@ -1,4 +1,4 @@
-#include "MGetWinVer.h"
+#include "app/MGetWinVer.h"
 
 #include <windows.h>
 

@@ -1,4 +1,4 @@
-#include "MInitComCtls.h"
+#include "app/MInitComCtls.h"
 
 #include <windows.h>
 #include <commctrl.h>

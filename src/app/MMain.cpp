@@ -1,20 +1,20 @@
-#include "MMain.h"
+#include "app/MMain.h"
 
 #include <windows.h>
 
 #include <string_view>
 
-#include "AppError.h"
-#include "CScancodeMap.h"
-#include "Fatal.h"
-#include "GetLanguageCode.h"
-#include "Handles.h"
-#include "KeyCatalogue.h"
-#include "MCheckAdmin.h"
-#include "MGetWinVer.h"
-#include "MInitComCtls.h"
-#include "Product.h"
-#include "Text.h"
+#include "core/AppError.h"
+#include "keymap/CScancodeMap.h"
+#include "win32/Fatal.h"
+#include "app/GetLanguageCode.h"
+#include "win32/Handles.h"
+#include "core/KeyCatalogue.h"
+#include "app/MCheckAdmin.h"
+#include "app/MGetWinVer.h"
+#include "app/MInitComCtls.h"
+#include "core/Product.h"
+#include "win32/Text.h"
 
 namespace MMain {
 

@@ -4,10 +4,10 @@
 
 #include <memory>
 
-#include "FMain.h"
-#include "MMain.h"
-#include "MSettings.h"
-#include "Product.h"
+#include "ui/main/FMain.h"
+#include "app/MMain.h"
+#include "system/MSettings.h"
+#include "core/Product.h"
 
 namespace MMain {
 

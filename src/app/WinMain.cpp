@@ -3,8 +3,8 @@
 #include <windows.h>
 #include <ole2.h>
 
-#include "Fatal.h"
-#include "MMain.h"
+#include "win32/Fatal.h"
+#include "app/MMain.h"
 
 namespace {
 

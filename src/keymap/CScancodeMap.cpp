@@ -1,10 +1,10 @@
-#include "CScancodeMap.h"
+#include "keymap/CScancodeMap.h"
 
-#include "Fatal.h"
-#include "KeyCatalogue.h"
-#include "MapText.h"
-#include "RegistryApi.h"
-#include "cRegistry.h"
+#include "win32/Fatal.h"
+#include "core/KeyCatalogue.h"
+#include "core/MapText.h"
+#include "registry/RegistryApi.h"
+#include "registry/cRegistry.h"
 
 namespace {
 

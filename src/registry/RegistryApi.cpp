@@ -1,4 +1,4 @@
-#include "RegistryApi.h"
+#include "registry/RegistryApi.h"
 
 namespace {
 

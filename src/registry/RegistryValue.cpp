@@ -1,6 +1,6 @@
-#include "RegistryValue.h"
+#include "registry/RegistryValue.h"
 
-#include "Text.h"
+#include "win32/Text.h"
 
 namespace {
 

@@ -1,12 +1,12 @@
-#include "cRegistry.h"
+#include "registry/cRegistry.h"
 
 #include <algorithm>
 #include <cstring>
 #include <exception>
 
-#include "Fatal.h"
-#include "RegistryApi.h"
-#include "Text.h"
+#include "win32/Fatal.h"
+#include "registry/RegistryApi.h"
+#include "win32/Text.h"
 
 namespace {
 

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "AppError.h"
-#include "RegistryValue.h"
+#include "core/AppError.h"
+#include "registry/RegistryValue.h"
 
 class cRegistry {
 public:

@@ -1,9 +1,9 @@
-#include "MShutdown.h"
+#include "system/MShutdown.h"
 
 #include <algorithm>
 
-#include "Handles.h"
-#include "Text.h"
+#include "win32/Handles.h"
+#include "win32/Text.h"
 
 namespace MShutdown {
 

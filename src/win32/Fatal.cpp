@@ -1,9 +1,9 @@
-#include "Fatal.h"
+#include "win32/Fatal.h"
 
 #include <windows.h>
 
-#include "Product.h"
-#include "Text.h"
+#include "core/Product.h"
+#include "win32/Text.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <exception>
 #include <string>
 
-#include "AppError.h"
+#include "core/AppError.h"
 
 // Base name of the running executable, without folder and extension: the prefix of error
 // sources ("tavelin" + ".cRegistry").

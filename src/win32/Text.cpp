@@ -1,4 +1,4 @@
-#include "Text.h"
+#include "win32/Text.h"
 
 #include <windows.h>
 

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "FMainIds.h"
+#include "ui/main/FMainIds.h"
 
 namespace {
 

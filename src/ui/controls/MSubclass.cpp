@@ -1,10 +1,10 @@
-#include "MSubclass.h"
+#include "ui/controls/MSubclass.h"
 
 #include <string>
 #include <vector>
 
-#include "AppError.h"
-#include "Fatal.h"
+#include "core/AppError.h"
+#include "win32/Fatal.h"
 
 namespace MSubclass {
 

@@ -1,4 +1,4 @@
-#include "MivoCboEx.h"
+#include "ui/controls/MivoCboEx.h"
 
 #include <commctrl.h>
 #include <shellapi.h>
@@ -8,10 +8,10 @@
 #include <cwchar>
 #include <set>
 
-#include "AppError.h"
-#include "Fatal.h"
-#include "Text.h"
-#include "cMIVOImageList.h"
+#include "core/AppError.h"
+#include "win32/Fatal.h"
+#include "win32/Text.h"
+#include "ui/controls/cMIVOImageList.h"
 
 namespace {
 

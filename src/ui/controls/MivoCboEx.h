@@ -16,9 +16,9 @@
 #include <variant>
 #include <vector>
 
-#include "Handles.h"
-#include "MSubclass.h"
-#include "MivoCboExProps.h"
+#include "win32/Handles.h"
+#include "ui/controls/MSubclass.h"
+#include "ui/controls/MivoCboExProps.h"
 
 class cMIVOImageList;
 

@@ -1,7 +1,7 @@
-#include "MivoCboExProps.h"
+#include "ui/controls/MivoCboExProps.h"
 
-#include "AppError.h"
-#include "Fatal.h"
+#include "core/AppError.h"
+#include "win32/Fatal.h"
 
 namespace {
 

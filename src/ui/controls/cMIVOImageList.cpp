@@ -1,11 +1,11 @@
-#include "cMIVOImageList.h"
+#include "ui/controls/cMIVOImageList.h"
 
 #include <algorithm>
 #include <utility>
 
-#include "AppError.h"
-#include "Fatal.h"
-#include "Text.h"
+#include "core/AppError.h"
+#include "win32/Fatal.h"
+#include "win32/Text.h"
 
 namespace {
 

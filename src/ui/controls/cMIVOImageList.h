@@ -13,7 +13,7 @@
 #include <variant>
 #include <vector>
 
-#include "Handles.h"
+#include "win32/Handles.h"
 
 // An image given by its index or by its key.
 using ImageRef = std::variant<std::int32_t, std::string>;

@@ -9,7 +9,7 @@
 
 #include <functional>
 
-#include "ComPtr.h"
+#include "win32/ComPtr.h"
 
 namespace HelpOle {
 

@@ -1,11 +1,11 @@
-#include "MCenterMBX.h"
+#include "ui/msgbox/MCenterMBX.h"
 
 #include <cmath>
 
-#include "Fatal.h"
-#include "Handles.h"
-#include "Product.h"
-#include "Text.h"
+#include "win32/Fatal.h"
+#include "win32/Handles.h"
+#include "core/Product.h"
+#include "win32/Text.h"
 
 namespace MCenterMBX {
 

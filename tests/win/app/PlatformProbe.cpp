@@ -2,9 +2,9 @@
 // Windows version Wine can pretend to be, since the version is fixed per process.
 #include <cstdio>
 
-#include "Handles.h"
-#include "MCheckAdmin.h"
-#include "MGetWinVer.h"
+#include "win32/Handles.h"
+#include "app/MCheckAdmin.h"
+#include "app/MGetWinVer.h"
 
 int main() {
     using namespace MGetWinVer;

@@ -2,11 +2,11 @@
 
 #include <vector>
 
-#include "ChildProcess.h"
-#include "GetLanguageCode.h"
-#include "Handles.h"
-#include "MCheckAdmin.h"
-#include "MGetWinVer.h"
+#include "support/ChildProcess.h"
+#include "app/GetLanguageCode.h"
+#include "win32/Handles.h"
+#include "app/MCheckAdmin.h"
+#include "app/MGetWinVer.h"
 
 // Boundaries of the version rules that Wine cannot be made to report; digits: 2000 XP 2003 Vista.
 TEST(VersionRules, Boundaries) {

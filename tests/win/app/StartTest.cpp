@@ -1,9 +1,9 @@
 #include <gtest/gtest.h>
 
-#include "ChildProcess.h"
-#include "MMain.h"
-#include "MsgBoxWatcher.h"
-#include "Product.h"
+#include "support/ChildProcess.h"
+#include "app/MMain.h"
+#include "support/MsgBoxWatcher.h"
+#include "core/Product.h"
 
 using namespace testsupport;
 

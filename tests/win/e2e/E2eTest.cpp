@@ -2,9 +2,9 @@
 // back afterwards.
 #include <gtest/gtest.h>
 
-#include "FMainIds.h"
-#include "MainWindowDriver.h"
-#include "MsgBoxWatcher.h"
+#include "ui/main/FMainIds.h"
+#include "e2e/MainWindowDriver.h"
+#include "support/MsgBoxWatcher.h"
 #include "messages.h"
 
 using namespace e2e;

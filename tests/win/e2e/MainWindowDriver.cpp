@@ -1,4 +1,4 @@
-#include "MainWindowDriver.h"
+#include "e2e/MainWindowDriver.h"
 
 #include <commctrl.h>
 #include <shlwapi.h>
@@ -6,9 +6,9 @@
 #include <chrono>
 #include <thread>
 
-#include "FMainIds.h"
-#include "Handles.h"
-#include "Text.h"
+#include "ui/main/FMainIds.h"
+#include "win32/Handles.h"
+#include "win32/Text.h"
 
 namespace e2e {
 

@@ -5,11 +5,11 @@
 #include <algorithm>
 #include <functional>
 
-#include "CScancodeMap.h"
-#include "Fatal.h"
-#include "KeyCatalogue.h"
-#include "MapText.h"
-#include "RegistryApi.h"
+#include "keymap/CScancodeMap.h"
+#include "win32/Fatal.h"
+#include "core/KeyCatalogue.h"
+#include "core/MapText.h"
+#include "registry/RegistryApi.h"
 
 using namespace std::string_literals;
 

@@ -4,10 +4,10 @@
 
 #include <functional>
 
-#include "Fatal.h"
-#include "RegistryApi.h"
-#include "Text.h"
-#include "cRegistry.h"
+#include "win32/Fatal.h"
+#include "registry/RegistryApi.h"
+#include "win32/Text.h"
+#include "registry/cRegistry.h"
 
 namespace {
 

@@ -1,10 +1,10 @@
-#include "ChildProcess.h"
+#include "support/ChildProcess.h"
 
 #include <set>
 
 #include <tlhelp32.h>
 
-#include "Text.h"
+#include "win32/Text.h"
 
 namespace testsupport {
 

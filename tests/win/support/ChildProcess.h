@@ -7,7 +7,7 @@
 
 #include <shlwapi.h>
 
-#include "Handles.h"
+#include "win32/Handles.h"
 
 namespace testsupport {
 

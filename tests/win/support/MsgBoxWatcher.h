@@ -7,7 +7,7 @@
 #include <optional>
 #include <future>
 
-#include "Text.h"
+#include "win32/Text.h"
 
 namespace testsupport {
 

@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
-#include "Handles.h"
-#include "MShutdown.h"
-#include "MsgBoxWatcher.h"
+#include "win32/Handles.h"
+#include "system/MShutdown.h"
+#include "support/MsgBoxWatcher.h"
 
 using MShutdown::Calls;
 

@@ -1,0 +1,150 @@
+#include "core/MapText.h"
+
+#include "core/KeyCatalogue.h"
+
+namespace MapText {
+
+namespace {
+
+constexpr char kDigits[] = "0123456789ABCDEF";
+
+int DigitValue(char c) {
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    return -1;
+}
+
+bool AllHex(std::string_view text) {
+    for (char c : text)
+        if (DigitValue(c) < 0)
+            return false;
+    return true;
+}
+
+// Offset of the first entry whose old code is oldCode, or npos.
+std::size_t FindEntry(std::string_view entryList, std::string_view oldCode) {
+    for (std::size_t pos = 0; pos + kEntryDigits <= entryList.size(); pos += kEntryDigits)
+        if (entryList.substr(pos + 4, 4) == oldCode)
+            return pos;
+    return std::string_view::npos;
+}
+
+std::uint32_t ReadLe32(std::span<const std::uint8_t> bytes, std::size_t at) {
+    return static_cast<std::uint32_t>(bytes[at]) | static_cast<std::uint32_t>(bytes[at + 1]) << 8 |
+           static_cast<std::uint32_t>(bytes[at + 2]) << 16 |
+           static_cast<std::uint32_t>(bytes[at + 3]) << 24;
+}
+
+} // namespace
+
+std::string BytesToHex(std::span<const std::uint8_t> bytes) {
+    std::string hex;
+    hex.reserve(bytes.size() * 2);
+    for (std::uint8_t b : bytes) {
+        hex += kDigits[b >> 4];
+        hex += kDigits[b & 0x0F];
+    }
+    return hex;
+}
+
+std::optional<std::vector<std::uint8_t>> HexToBytes(std::string_view hex) {
+    if (hex.size() % 2 != 0 || !AllHex(hex))
+        return std::nullopt;
+    std::vector<std::uint8_t> bytes(hex.size() / 2);
+    for (std::size_t k = 0; k < bytes.size(); ++k)
+        bytes[k] =
+            static_cast<std::uint8_t>(DigitValue(hex[2 * k]) << 4 | DigitValue(hex[2 * k + 1]));
+    return bytes;
+}
+
+bool IsEntryList(std::string_view list) {
+    return list.size() % kEntryDigits == 0 && AllHex(list);
+}
+
+bool IsWellFormedMap(std::span<const std::uint8_t> bytes) {
+    if (bytes.empty())
+        return true;
+    if (bytes.size() < 16 || (bytes.size() - 16) % 4 != 0)
+        return false;
+    const std::uint64_t entries = (bytes.size() - 16) / 4;
+    return ReadLe32(bytes, 0) == 0 && ReadLe32(bytes, 4) == 0 &&
+           ReadLe32(bytes, bytes.size() - 4) == 0 && ReadLe32(bytes, 8) == entries + 1;
+}
+
+std::string EntryListOf(std::string_view mapHex) {
+    if (mapHex.size() < kHeaderDigits + kTerminatorDigits)
+        return {};
+    return std::string(
+        mapHex.substr(kHeaderDigits, mapHex.size() - kHeaderDigits - kTerminatorDigits));
+}
+
+std::string MapHexFor(std::string_view entryList) {
+    if (entryList.empty())
+        return {};
+    const auto count = static_cast<std::uint32_t>(entryList.size() / kEntryDigits + 1);
+    const std::uint8_t countBytes[4] = {
+        static_cast<std::uint8_t>(count), static_cast<std::uint8_t>(count >> 8),
+        static_cast<std::uint8_t>(count >> 16), static_cast<std::uint8_t>(count >> 24)};
+    std::string hex = "0000000000000000" + BytesToHex(countBytes);
+    hex += entryList;
+    hex += "00000000";
+    return hex;
+}
+
+std::optional<std::string> FirstNewCode(std::string_view entryList, std::string_view oldCode) {
+    const std::size_t pos = FindEntry(entryList, oldCode);
+    if (pos == std::string_view::npos)
+        return std::nullopt;
+    return std::string(entryList.substr(pos, 4));
+}
+
+std::int32_t KeySetting(const KeyCatalogueTable& catalogue, std::string_view entryList,
+                        std::string_view sCode) {
+    const auto newCode = FirstNewCode(entryList, sCode);
+    if (!newCode)
+        return 1;
+    const KeyOption* row = catalogue.ByCode(*newCode);
+    return row ? row->ID : -1;
+}
+
+bool KeyNeedsLock(const KeyCatalogueTable& catalogue, std::string_view entryList,
+                  std::int32_t keyType) {
+    const std::string_view ownCode = OwnCodeOf(keyType);
+    if (ownCode.empty())
+        return false;
+    const auto newCode = FirstNewCode(entryList, ownCode);
+    if (!newCode)
+        return false;
+    const KeyOption* row = catalogue.ByCode(*newCode);
+    return row == nullptr || !row->OfferedFor(keyType);
+}
+
+std::optional<std::string> WithKeySetting(const KeyCatalogueTable& catalogue,
+                                          std::string_view entryList, std::int32_t idxKeyType,
+                                          std::int32_t idxKeyNewValue) {
+    const KeyOption* key = catalogue.ById(idxKeyType);
+    const KeyOption* option = catalogue.ById(idxKeyNewValue);
+    if (key == nullptr || option == nullptr || !IsEntryList(entryList))
+        return std::nullopt;
+    const std::string_view oldCode = key->CODE;
+    const std::string_view newCode = option->CODE;
+
+    std::string list(entryList);
+    const std::size_t pos = FindEntry(list, oldCode);
+    if (pos != std::string::npos) {
+        if (newCode == oldCode)
+            list.erase(pos, kEntryDigits);
+        else
+            list.replace(pos, 4, newCode);
+    } else if (newCode != oldCode) {
+        list += newCode;
+        list += oldCode;
+    }
+    return list;
+}
+
+} // namespace MapText

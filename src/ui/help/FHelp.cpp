@@ -1,0 +1,460 @@
+#include "ui/help/FHelp.h"
+
+#include <ole2.h>
+#include <exdisp.h>
+#include <exdispid.h>
+#include <mshtml.h>
+#include <shellapi.h>
+
+#include <new>
+#include <string_view>
+
+#include "core/AppError.h"
+#include "win32/Fatal.h"
+#include "win32/Handles.h"
+#include "win32/Text.h"
+#include "win32/ComPtr.h"
+#include "ui/help/HelpIds.h"
+#include "ui/help/HelpOle.h"
+#include "ui/help/HelpPage.h"
+#include "ui/help/HelpResource.h"
+
+namespace {
+
+constexpr wchar_t kClassName[] = L"TavelinHelp";
+constexpr DWORD kStyle = WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN;
+constexpr DWORD kExStyle = 0;
+// Inner area as designed, in twips.
+constexpr int kClientWidthTwips = 8265;
+constexpr int kClientHeightTwips = 5205;
+
+[[noreturn]] void Raise(HRESULT hr, const char* what) {
+    throw AppError(static_cast<std::int32_t>(hr), ExeName() + ".FHelp", what);
+}
+
+void Check(HRESULT hr, const char* what) {
+    if (FAILED(hr))
+        Raise(hr, what);
+}
+
+class Bstr {
+  public:
+    explicit Bstr(std::wstring_view text)
+        : b_(::SysAllocStringLen(text.data(), static_cast<UINT>(text.size()))) {
+        if (!b_)
+            throw std::bad_alloc();
+    }
+    ~Bstr() { ::SysFreeString(b_); }
+    Bstr(const Bstr&) = delete;
+    Bstr& operator=(const Bstr&) = delete;
+    operator BSTR() const noexcept { return b_; }
+
+  private:
+    BSTR b_;
+};
+
+UINT WindowDpi(HWND hwnd) {
+    // Present from Windows 10 1607 on; older systems have one DPI for the whole screen.
+    using GetDpiForWindowFn = UINT(WINAPI*)(HWND);
+    static const auto getDpiForWindow = reinterpret_cast<GetDpiForWindowFn>(reinterpret_cast<void*>(
+        ::GetProcAddress(::GetModuleHandleW(L"user32.dll"), "GetDpiForWindow")));
+    if (getDpiForWindow)
+        if (UINT dpi = getDpiForWindow(hwnd))
+            return dpi;
+    WindowDc dc(nullptr);
+    int dpi = dc.get() ? ::GetDeviceCaps(dc.get(), LOGPIXELSX) : 0;
+    return dpi > 0 ? static_cast<UINT>(dpi) : 96;
+}
+
+void ReturnFalse(VARIANT* result) noexcept {
+    if (!result)
+        return;
+    ::VariantClear(result);
+    result->vt = VT_BOOL;
+    result->boolVal = VARIANT_FALSE;
+}
+
+void OpenInDefaultBrowser(HWND owner, const wchar_t* url) noexcept {
+    ::ShellExecuteW(owner, L"open", url, nullptr, nullptr, SW_SHOWNORMAL);
+}
+
+} // namespace
+
+// The browser control and everything that hangs on it, alive while the window is loaded.
+struct FHelp::Hosted {
+    explicit Hosted(std::string langCode) : langCode(std::move(langCode)) {}
+    ~Hosted();
+    Hosted(const Hosted&) = delete;
+    Hosted& operator=(const Hosted&) = delete;
+
+    void Create(HWND hwnd);
+    void Place(const RECT& rect);
+    void Focus();
+
+    void OnBrowserEvent(DISPID id, DISPPARAMS& params);
+    void OnDocumentEvent(DISPID id, VARIANT* result);
+
+    void wb_BeforeNavigate2(const wchar_t* url, VARIANT* cancel);
+    void wb_NewWindow3(const wchar_t* url, VARIANT* cancel);
+    void wb_DocumentComplete(IDispatch* pDisp);
+    void wbDoc_oncontextmenu(VARIANT* result);
+    void wbDoc_onkeydown();
+    void wbDoc_onkeypress(VARIANT* result);
+    ComPtr<IHTMLEventObj> CurrentEvent();
+    static void KillEvent(ComPtr<IHTMLEventObj> event) noexcept;
+
+    std::string langCode;
+    HWND hwnd = nullptr;
+    bool oleInitialized = false;
+    ComPtr<HelpOle::Site> site;
+    ComPtr<IOleObject> ole;
+    ComPtr<IOleInPlaceObject> inPlace;
+    ComPtr<IWebBrowser2> wb;
+    ComPtr<IHTMLDocument2> wbDoc;
+    ComPtr<HelpOle::EventSink> browserSink;
+    ComPtr<HelpOle::EventSink> docSink;
+    HelpOle::SinkConnection browserEvents;
+    HelpOle::SinkConnection docEvents;
+};
+
+FHelp::Hosted::~Hosted() {
+    // Sinks first, so that no event reaches a half-released control.
+    docEvents.Reset();
+    browserEvents.Reset();
+    if (docSink)
+        docSink->Disconnect();
+    if (browserSink)
+        browserSink->Disconnect();
+    wbDoc.reset();
+    wb.reset();
+    if (inPlace)
+        inPlace->InPlaceDeactivate();
+    inPlace.reset();
+    if (ole) {
+        ole->Close(OLECLOSE_NOSAVE);
+        ole->SetClientSite(nullptr);
+    }
+    ole.reset();
+    if (site)
+        site->Detach();
+    site.reset();
+    docSink.reset();
+    browserSink.reset();
+    if (oleInitialized)
+        ::OleUninitialize();
+}
+
+void FHelp::Hosted::Create(HWND window) {
+    hwnd = window;
+    Check(::CoCreateInstance(CLSID_WebBrowser, nullptr, CLSCTX_INPROC_SERVER, IID_IOleObject,
+                             ole.put_void()),
+          "The web browser control could not be created");
+    site = ComPtr<HelpOle::Site>::Attach(new HelpOle::Site(hwnd));
+    IOleClientSite* clientSite = site.get();
+    Check(ole->SetClientSite(clientSite), "The web browser control could not be created");
+    ::OleSetContainedObject(ole.get(), TRUE);
+    RECT client = {};
+    ::GetClientRect(hwnd, &client);
+    Check(ole->DoVerb(OLEIVERB_INPLACEACTIVATE, nullptr, clientSite, 0, hwnd, &client),
+          "The web browser control could not be activated");
+    inPlace = ole.As<IOleInPlaceObject>();
+    wb = ole.As<IWebBrowser2>();
+    if (!inPlace || !wb)
+        Raise(E_NOINTERFACE, "The web browser control could not be created");
+    browserSink = ComPtr<HelpOle::EventSink>::Attach(new HelpOle::EventSink(
+        DIID_DWebBrowserEvents2,
+        [this](DISPID id, DISPPARAMS& params, VARIANT*) { OnBrowserEvent(id, params); }));
+    Check(browserEvents.Connect(wb.get(), DIID_DWebBrowserEvents2, browserSink.get()),
+          "The web browser control's events could not be connected");
+}
+
+void FHelp::Hosted::Place(const RECT& rect) {
+    if (inPlace)
+        inPlace->SetObjectRects(&rect, &rect);
+}
+
+// Keyboard focus belongs in the page, so that the scrolling keys work at once.
+void FHelp::Hosted::Focus() {
+    if (!ole || !wbDoc)
+        return;
+    RECT client = {};
+    ::GetClientRect(hwnd, &client);
+    IOleClientSite* clientSite = site.get();
+    ole->DoVerb(OLEIVERB_UIACTIVATE, nullptr, clientSite, 0, hwnd, &client);
+}
+
+void FHelp::Hosted::OnBrowserEvent(DISPID id, DISPPARAMS& params) {
+    using HelpOle::ArgText;
+    using HelpOle::EventArg;
+    switch (id) {
+    case DISPID_BEFORENAVIGATE2: // pDisp, URL, Flags, TargetFrameName, PostData, Headers, Cancel
+        wb_BeforeNavigate2(ArgText(EventArg(params, 1)), EventArg(params, 6));
+        break;
+    case DISPID_NEWWINDOW3: // ppDisp, Cancel, dwFlags, bstrUrlContext, bstrUrl
+        wb_NewWindow3(ArgText(EventArg(params, 4)), EventArg(params, 1));
+        break;
+    case DISPID_NEWWINDOW2: // ppDisp, Cancel
+        HelpOle::SetArgBool(EventArg(params, 1), true);
+        break;
+    case DISPID_DOCUMENTCOMPLETE: { // pDisp, URL
+        VARIANT* disp = EventArg(params, 0);
+        wb_DocumentComplete(disp && disp->vt == VT_DISPATCH ? disp->pdispVal : nullptr);
+        break;
+    }
+    default:
+        break;
+    }
+}
+
+void FHelp::Hosted::wb_BeforeNavigate2(const wchar_t* url, VARIANT* cancel) {
+    switch (HelpPage::ClassifyNavigation(url)) {
+    case HelpPage::Navigation::Allow:
+        return;
+    case HelpPage::Navigation::OpenExternally:
+        HelpOle::SetArgBool(cancel, true);
+        OpenInDefaultBrowser(hwnd, url);
+        return;
+    case HelpPage::Navigation::Cancel:
+        HelpOle::SetArgBool(cancel, true);
+        return;
+    }
+}
+
+// A link opened in a new window (shift-click): never a second browser window of this process.
+void FHelp::Hosted::wb_NewWindow3(const wchar_t* url, VARIANT* cancel) {
+    HelpOle::SetArgBool(cancel, true);
+    if (HelpPage::ClassifyNavigation(url) == HelpPage::Navigation::OpenExternally)
+        OpenInDefaultBrowser(hwnd, url);
+}
+
+void FHelp::Hosted::wb_DocumentComplete(IDispatch* pDisp) {
+    if (!pDisp)
+        return;
+    ComPtr<IWebBrowser2> browser = ComPtr<IDispatch>::Share(pDisp).As<IWebBrowser2>();
+    ComPtr<IDispatch> docDispatch;
+    if (browser)
+        browser->get_Document(docDispatch.put());
+    ComPtr<IHTMLDocument2> doc = docDispatch.As<IHTMLDocument2>();
+    // No HTML document (Wine without an HTML engine): the window stays blank.
+    if (!doc)
+        return;
+
+    docEvents.Reset();
+    wbDoc = doc;
+    if (!docSink)
+        docSink = ComPtr<HelpOle::EventSink>::Attach(new HelpOle::EventSink(
+            HelpIds::kDiidHtmlDocumentEvents2,
+            [this](DISPID id, DISPPARAMS&, VARIANT* result) { OnDocumentEvent(id, result); }));
+    Check(docEvents.Connect(wbDoc.get(), HelpIds::kDiidHtmlDocumentEvents2, docSink.get()),
+          "The help page's events could not be connected");
+
+    ComPtr<IHTMLElement> body;
+    Check(wbDoc->get_body(body.put()), "The help page has no body");
+    if (!body)
+        Raise(E_FAIL, "The help page has no body");
+    ComPtr<IHTMLStyle> style;
+    Check(body->get_style(style.put()), "The help page could not be written");
+    Check(style->put_border(Bstr(L"none")), "The help page could not be written");
+
+    ComPtr<IHTMLStyleSheet> sheet;
+    Check(wbDoc->createStyleSheet(Bstr(L""), -1, sheet.put()),
+          "The help page's style sheet could not be created");
+    Check(sheet->put_cssText(Bstr(Utf8ToWide(HelpResource::Text("CSS")))),
+          "The help page's style sheet could not be written");
+
+    std::string bodyText = HelpResource::Text(HelpPage::BodyResourceName(langCode));
+    Check(body->put_innerHTML(Bstr(Utf8ToWide(HelpPage::PageBody(bodyText)))),
+          "The help page could not be written");
+}
+
+void FHelp::Hosted::OnDocumentEvent(DISPID id, VARIANT* result) {
+    switch (id) {
+    case HelpIds::kDispidOnContextMenu:
+        wbDoc_oncontextmenu(result);
+        break;
+    case HelpIds::kDispidOnKeyDown:
+        wbDoc_onkeydown();
+        break;
+    case HelpIds::kDispidOnKeyPress:
+        wbDoc_onkeypress(result);
+        break;
+    default:
+        break;
+    }
+}
+
+ComPtr<IHTMLEventObj> FHelp::Hosted::CurrentEvent() {
+    ComPtr<IHTMLWindow2> window;
+    if (!wbDoc || FAILED(wbDoc->get_parentWindow(window.put())) || !window)
+        return {};
+    ComPtr<IHTMLEventObj> event;
+    window->get_event(event.put());
+    return event;
+}
+
+// Each step on its own: a key code the browser refuses to change must not keep the event alive.
+void FHelp::Hosted::KillEvent(ComPtr<IHTMLEventObj> event) noexcept {
+    if (!event)
+        return;
+    event->put_keyCode(0);
+    VARIANT no;
+    ::VariantInit(&no);
+    no.vt = VT_BOOL;
+    no.boolVal = VARIANT_FALSE;
+    event->put_returnValue(no);
+    event->put_cancelBubble(VARIANT_TRUE);
+}
+
+void FHelp::Hosted::wbDoc_oncontextmenu(VARIANT* result) {
+    KillEvent(CurrentEvent());
+    ReturnFalse(result);
+}
+
+void FHelp::Hosted::wbDoc_onkeydown() {
+    long keyCode = 0;
+    if (ComPtr<IHTMLEventObj> event = CurrentEvent())
+        event->get_keyCode(&keyCode);
+    if (!HelpPage::KeyPasses(keyCode))
+        KillEvent(CurrentEvent());
+}
+
+void FHelp::Hosted::wbDoc_onkeypress(VARIANT* result) {
+    KillEvent(CurrentEvent());
+    ReturnFalse(result);
+}
+
+// ---- FHelp ----
+
+FHelp::FHelp(std::string langCode) : langCode_(std::move(langCode)) {}
+
+FHelp::~FHelp() {
+    Unload();
+}
+
+void FHelp::Load() {
+    if (hwnd_)
+        return;
+    hosted_ = std::make_unique<Hosted>(langCode_);
+    try {
+        HRESULT hr = ::OleInitialize(nullptr);
+        Check(hr, "OLE could not be initialised");
+        hosted_->oleInitialized = true;
+
+        HINSTANCE instance = ::GetModuleHandleW(nullptr);
+        WNDCLASSEXW wc = {};
+        if (!::GetClassInfoExW(instance, kClassName, &wc)) {
+            wc.cbSize = sizeof wc;
+            wc.lpfnWndProc = &FHelp::WindowProc;
+            wc.hInstance = instance;
+            wc.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
+            wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
+            wc.lpszClassName = kClassName;
+            if (!::RegisterClassExW(&wc))
+                Raise(HRESULT_FROM_WIN32(::GetLastError()), "The help window could not be created");
+        }
+        if (!::CreateWindowExW(kExStyle, kClassName, L"", kStyle, CW_USEDEFAULT, CW_USEDEFAULT,
+                               CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, instance, this))
+            Raise(HRESULT_FROM_WIN32(::GetLastError()), "The help window could not be created");
+
+        UINT dpi = WindowDpi(hwnd_);
+        RECT frame = {0, 0, ::MulDiv(kClientWidthTwips, static_cast<int>(dpi), 1440),
+                      ::MulDiv(kClientHeightTwips, static_cast<int>(dpi), 1440)};
+        ::AdjustWindowRectEx(&frame, kStyle, FALSE, kExStyle);
+        ::SetWindowPos(hwnd_, nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top,
+                       SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+
+        hosted_->Create(hwnd_);
+        Form_Resize();
+        Form_Load();
+    } catch (...) {
+        Unload();
+        throw;
+    }
+}
+
+void FHelp::Form_Load() {
+    VARIANT url;
+    ::VariantInit(&url);
+    Bstr blank(L"about:blank");
+    url.vt = VT_BSTR;
+    url.bstrVal = blank;
+    VARIANT none;
+    ::VariantInit(&none);
+    Check(hosted_->wb->Navigate2(&url, &none, &none, &none, &none),
+          "The help page could not be opened");
+    if (std::optional<std::string> caption = HelpPage::Caption(langCode_))
+        ::SetWindowTextW(hwnd_, Utf8ToWide(*caption).c_str());
+}
+
+void FHelp::Form_Resize() {
+    if (!hwnd_ || !hosted_)
+        return;
+    RECT client = {};
+    ::GetClientRect(hwnd_, &client);
+    hosted_->Place(client);
+    browserRect_ = client;
+}
+
+void FHelp::Move(int x, int y) {
+    Load();
+    ::SetWindowPos(hwnd_, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void FHelp::Show(HWND owner) {
+    Load();
+    // The window exists before its owner is known; GWLP_HWNDPARENT sets the owner of a
+    // top-level window.
+    ::SetWindowLongPtrW(hwnd_, GWLP_HWNDPARENT, reinterpret_cast<LONG_PTR>(owner));
+    ::ShowWindow(hwnd_, SW_SHOW);
+    ::SetForegroundWindow(hwnd_);
+}
+
+void FHelp::Unload() noexcept {
+    if (hwnd_)
+        ::DestroyWindow(hwnd_);
+    TearDown();
+}
+
+void FHelp::TearDown() noexcept {
+    // reset() clears the pointer before the control is released, so messages sent meanwhile
+    // find nothing hosted.
+    hosted_.reset();
+}
+
+LRESULT CALLBACK FHelp::WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    if (msg == WM_NCCREATE) {
+        auto* self = static_cast<FHelp*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
+        ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+        self->hwnd_ = hwnd;
+    }
+    auto* self = reinterpret_cast<FHelp*>(::GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+    if (!self)
+        return ::DefWindowProcW(hwnd, msg, wParam, lParam);
+    if (msg == WM_NCDESTROY) {
+        ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
+        self->hwnd_ = nullptr;
+        self->browserRect_ = {};
+        return ::DefWindowProcW(hwnd, msg, wParam, lParam);
+    }
+    LRESULT result = 0;
+    RunGuarded([&] { result = self->HandleMessage(msg, wParam, lParam); });
+    return result;
+}
+
+LRESULT FHelp::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
+    switch (msg) {
+    case WM_SIZE:
+        Form_Resize();
+        return 0;
+    case WM_SETFOCUS:
+        if (hosted_)
+            hosted_->Focus();
+        return 0;
+    case WM_DESTROY:
+        // Closing the window unloads it.
+        TearDown();
+        return 0;
+    default:
+        return ::DefWindowProcW(hwnd_, msg, wParam, lParam);
+    }
+}

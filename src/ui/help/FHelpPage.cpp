@@ -1,0 +1,82 @@
+#include "ui/help/HelpPage.h"
+
+#include <cwctype>
+
+#include "core/Product.h"
+
+namespace HelpPage {
+
+namespace {
+
+void ReplaceAll(std::string& text, std::string_view from, std::string_view to) {
+    for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
+        text.replace(at, from.size(), to);
+}
+
+bool StartsWithNoCase(std::wstring_view text, std::wstring_view prefix) noexcept {
+    if (text.size() < prefix.size())
+        return false;
+    for (size_t i = 0; i < prefix.size(); ++i)
+        if (std::towlower(text[i]) != prefix[i])
+            return false;
+    return true;
+}
+
+} // namespace
+
+std::optional<std::string> Caption(std::string_view langCode) {
+    std::string suffix;
+    if (langCode == "DE")
+        suffix = " - Hilfe";
+    else if (langCode == "EN")
+        suffix = " - Help";
+    else
+        return std::nullopt;
+    return std::string(Product::kName) + " " + std::to_string(Product::kMajor) + "." +
+           std::to_string(Product::kMinor) + "." + std::to_string(Product::kRevision) + suffix;
+}
+
+std::string BodyResourceName(std::string_view langCode) {
+    return "HLP_" + std::string(langCode);
+}
+
+std::string PageBody(std::string_view bodyResource) {
+    std::string body(bodyResource);
+    ReplaceAll(body, "{{home}}", kMakerHome);
+    ReplaceAll(body, "{{mail}}", kMakerMail);
+    return body;
+}
+
+std::string AssemblePage(std::string_view css, std::string_view bodyResource) {
+    std::string page = "<html>\n<head>\n"
+                       "<meta http-equiv=\"Content-Type\" content=\"text/html; charset=utf-8\" />\n"
+                       "<style type=\"text/css\">\n";
+    page += css;
+    page += "\n</style>\n</head>\n<body style=\"border: none\">\n";
+    page += PageBody(bodyResource);
+    page += "\n</body>\n</html>\n";
+    return page;
+}
+
+bool KeyPasses(long keyCode) noexcept {
+    switch (keyCode) {
+    case 33: // Page Up
+    case 34: // Page Down
+    case 38: // Up
+    case 40: // Down
+        return true;
+    default:
+        return false;
+    }
+}
+
+Navigation ClassifyNavigation(std::wstring_view url) noexcept {
+    if (url.size() == 11 && StartsWithNoCase(url, L"about:blank"))
+        return Navigation::Allow;
+    for (std::wstring_view scheme : {L"http://", L"https://", L"mailto:"})
+        if (StartsWithNoCase(url, scheme) && url.size() > scheme.size())
+            return Navigation::OpenExternally;
+    return Navigation::Cancel;
+}
+
+} // namespace HelpPage

@@ -1,0 +1,27 @@
+#include "ui/help/HelpResource.h"
+
+#include <windows.h>
+
+#include "core/AppError.h"
+#include "win32/Fatal.h"
+#include "win32/Text.h"
+
+namespace HelpResource {
+
+std::string Bytes(std::string_view name) {
+    HMODULE module = ::GetModuleHandleW(nullptr);
+    std::wstring wideName = Utf8ToWide(name);
+    HRSRC info = ::FindResourceW(module, wideName.c_str(), L"CUSTOM");
+    HGLOBAL data = info ? ::LoadResource(module, info) : nullptr;
+    const void* bytes = data ? ::LockResource(data) : nullptr;
+    if (!bytes)
+        throw AppError(326, ExeName() + ".FHelp",
+                       "Resource with identifier '" + std::string(name) + "' not found");
+    return std::string(static_cast<const char*>(bytes), ::SizeofResource(module, info));
+}
+
+std::string Text(std::string_view name) {
+    return AnsiToUtf8(Bytes(name));
+}
+
+} // namespace HelpResource

@@ -1,0 +1,259 @@
+#include "ui/help/HelpOle.h"
+
+#include "win32/Fatal.h"
+
+namespace HelpOle {
+
+// ---- Site ----
+
+HRESULT Site::QueryInterface(REFIID riid, void** ppv) noexcept {
+    if (!ppv)
+        return E_POINTER;
+    if (riid == IID_IUnknown || riid == IID_IOleClientSite)
+        *ppv = static_cast<IOleClientSite*>(this);
+    else if (riid == IID_IOleWindow || riid == IID_IOleInPlaceSite)
+        *ppv = static_cast<IOleInPlaceSite*>(this);
+    else if (riid == IID_IOleInPlaceUIWindow || riid == IID_IOleInPlaceFrame)
+        *ppv = static_cast<IOleInPlaceFrame*>(this);
+    else {
+        *ppv = nullptr;
+        return E_NOINTERFACE;
+    }
+    AddRef();
+    return S_OK;
+}
+
+ULONG Site::AddRef() noexcept {
+    return static_cast<ULONG>(InterlockedIncrement(&refs_));
+}
+
+ULONG Site::Release() noexcept {
+    LONG n = InterlockedDecrement(&refs_);
+    if (n == 0)
+        delete this;
+    return static_cast<ULONG>(n);
+}
+
+HRESULT Site::SaveObject() noexcept {
+    return E_NOTIMPL;
+}
+HRESULT Site::GetMoniker(DWORD, DWORD, IMoniker** ppmk) noexcept {
+    if (ppmk)
+        *ppmk = nullptr;
+    return E_NOTIMPL;
+}
+HRESULT Site::GetContainer(IOleContainer** ppContainer) noexcept {
+    if (ppContainer)
+        *ppContainer = nullptr;
+    return E_NOINTERFACE;
+}
+HRESULT Site::ShowObject() noexcept {
+    return S_OK;
+}
+HRESULT Site::OnShowWindow(BOOL) noexcept {
+    return S_OK;
+}
+HRESULT Site::RequestNewObjectLayout() noexcept {
+    return E_NOTIMPL;
+}
+
+HRESULT Site::GetWindow(HWND* phwnd) noexcept {
+    if (!phwnd)
+        return E_POINTER;
+    *phwnd = hwnd_;
+    return hwnd_ ? S_OK : E_FAIL;
+}
+HRESULT Site::ContextSensitiveHelp(BOOL) noexcept {
+    return E_NOTIMPL;
+}
+
+HRESULT Site::CanInPlaceActivate() noexcept {
+    return hwnd_ ? S_OK : S_FALSE;
+}
+HRESULT Site::OnInPlaceActivate() noexcept {
+    return S_OK;
+}
+HRESULT Site::OnUIActivate() noexcept {
+    return S_OK;
+}
+
+HRESULT Site::GetWindowContext(IOleInPlaceFrame** ppFrame, IOleInPlaceUIWindow** ppDoc,
+                               LPRECT lprcPosRect, LPRECT lprcClipRect,
+                               LPOLEINPLACEFRAMEINFO lpFrameInfo) noexcept {
+    if (!ppFrame || !ppDoc || !lprcPosRect || !lprcClipRect || !lpFrameInfo)
+        return E_POINTER;
+    *ppFrame = static_cast<IOleInPlaceFrame*>(this);
+    AddRef();
+    *ppDoc = nullptr;
+    RECT client = {};
+    if (hwnd_)
+        ::GetClientRect(hwnd_, &client);
+    *lprcPosRect = client;
+    *lprcClipRect = client;
+    lpFrameInfo->fMDIApp = FALSE;
+    lpFrameInfo->hwndFrame = hwnd_;
+    lpFrameInfo->haccel = nullptr;
+    lpFrameInfo->cAccelEntries = 0;
+    return S_OK;
+}
+
+HRESULT Site::Scroll(SIZE) noexcept {
+    return E_NOTIMPL;
+}
+HRESULT Site::OnUIDeactivate(BOOL) noexcept {
+    return S_OK;
+}
+HRESULT Site::OnInPlaceDeactivate() noexcept {
+    return S_OK;
+}
+HRESULT Site::DiscardUndoState() noexcept {
+    return E_NOTIMPL;
+}
+HRESULT Site::DeactivateAndUndo() noexcept {
+    return E_NOTIMPL;
+}
+// The control keeps filling the client area; the window's resize handler places it.
+HRESULT Site::OnPosRectChange(LPCRECT) noexcept {
+    return S_OK;
+}
+
+HRESULT Site::GetBorder(LPRECT) noexcept {
+    return INPLACE_E_NOTOOLSPACE;
+}
+HRESULT Site::RequestBorderSpace(LPCBORDERWIDTHS) noexcept {
+    return INPLACE_E_NOTOOLSPACE;
+}
+HRESULT Site::SetBorderSpace(LPCBORDERWIDTHS) noexcept {
+    return OLE_E_INVALIDRECT;
+}
+HRESULT Site::SetActiveObject(IOleInPlaceActiveObject*, LPCOLESTR) noexcept {
+    return S_OK;
+}
+
+HRESULT Site::InsertMenus(HMENU, LPOLEMENUGROUPWIDTHS) noexcept {
+    return E_NOTIMPL;
+}
+HRESULT Site::SetMenu(HMENU, HOLEMENU, HWND) noexcept {
+    return S_OK;
+}
+HRESULT Site::RemoveMenus(HMENU) noexcept {
+    return E_NOTIMPL;
+}
+HRESULT Site::SetStatusText(LPCOLESTR) noexcept {
+    return S_OK;
+}
+HRESULT Site::EnableModeless(BOOL) noexcept {
+    return S_OK;
+}
+HRESULT Site::TranslateAccelerator(LPMSG, WORD) noexcept {
+    return S_FALSE;
+}
+
+// ---- EventSink ----
+
+HRESULT EventSink::QueryInterface(REFIID riid, void** ppv) noexcept {
+    if (!ppv)
+        return E_POINTER;
+    if (riid == IID_IUnknown || riid == IID_IDispatch || riid == events_) {
+        *ppv = static_cast<IDispatch*>(this);
+        AddRef();
+        return S_OK;
+    }
+    *ppv = nullptr;
+    return E_NOINTERFACE;
+}
+
+ULONG EventSink::AddRef() noexcept {
+    return static_cast<ULONG>(InterlockedIncrement(&refs_));
+}
+
+ULONG EventSink::Release() noexcept {
+    LONG n = InterlockedDecrement(&refs_);
+    if (n == 0)
+        delete this;
+    return static_cast<ULONG>(n);
+}
+
+HRESULT EventSink::GetTypeInfoCount(UINT* pctinfo) noexcept {
+    if (pctinfo)
+        *pctinfo = 0;
+    return S_OK;
+}
+HRESULT EventSink::GetTypeInfo(UINT, LCID, ITypeInfo** ppTInfo) noexcept {
+    if (ppTInfo)
+        *ppTInfo = nullptr;
+    return E_NOTIMPL;
+}
+HRESULT EventSink::GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) noexcept {
+    return E_NOTIMPL;
+}
+
+HRESULT EventSink::Invoke(DISPID dispIdMember, REFIID, LCID, WORD, DISPPARAMS* pDispParams,
+                          VARIANT* pVarResult, EXCEPINFO*, UINT*) noexcept {
+    if (!handler_)
+        return S_OK;
+    DISPPARAMS none = {};
+    DISPPARAMS& params = pDispParams ? *pDispParams : none;
+    // The handler may disconnect this sink (the window closing); keep it alive until it returns.
+    AddRef();
+    EventHandler handler = handler_;
+    RunGuarded([&] { handler(dispIdMember, params, pVarResult); });
+    Release();
+    return S_OK;
+}
+
+// ---- SinkConnection ----
+
+HRESULT SinkConnection::Connect(IUnknown* source, const IID& events, IUnknown* sink) noexcept {
+    Reset();
+    if (!source || !sink)
+        return E_POINTER;
+    ComPtr<IConnectionPointContainer> container;
+    HRESULT hr = source->QueryInterface(IID_IConnectionPointContainer, container.put_void());
+    if (FAILED(hr))
+        return hr;
+    ComPtr<IConnectionPoint> point;
+    hr = container->FindConnectionPoint(events, point.put());
+    if (FAILED(hr))
+        return hr;
+    DWORD cookie = 0;
+    hr = point->Advise(sink, &cookie);
+    if (FAILED(hr))
+        return hr;
+    point_ = point;
+    cookie_ = cookie;
+    return S_OK;
+}
+
+void SinkConnection::Reset() noexcept {
+    if (point_)
+        point_->Unadvise(cookie_);
+    point_.reset();
+    cookie_ = 0;
+}
+
+// ---- Arguments ----
+
+VARIANT* EventArg(DISPPARAMS& params, UINT i) noexcept {
+    if (!params.rgvarg || i >= params.cArgs)
+        return nullptr;
+    VARIANT* v = &params.rgvarg[params.cArgs - 1 - i];
+    if (v->vt == (VT_BYREF | VT_VARIANT) && v->pvarVal)
+        v = v->pvarVal;
+    return v;
+}
+
+const wchar_t* ArgText(const VARIANT* v) noexcept {
+    if (v && v->vt == VT_BSTR && v->bstrVal)
+        return v->bstrVal;
+    if (v && v->vt == (VT_BYREF | VT_BSTR) && v->pbstrVal && *v->pbstrVal)
+        return *v->pbstrVal;
+    return L"";
+}
+
+void SetArgBool(VARIANT* v, bool value) noexcept {
+    if (v && v->vt == (VT_BYREF | VT_BOOL) && v->pboolVal)
+        *v->pboolVal = value ? VARIANT_TRUE : VARIANT_FALSE;
+}
+
+} // namespace HelpOle

@@ -1,0 +1,89 @@
+// One way to make a window. The class is registered once per process; Windows enters through
+// one noexcept procedure that runs the handler under the fatal-error guard, so no exception
+// reaches Windows; the object is attached at WM_NCCREATE and detached at WM_NCDESTROY, so no
+// late message reaches an object whose window is gone.
+//
+// Derived supplies:
+//   static const wchar_t* ClassName();
+//   LRESULT HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam);
+// and may supply static void CustomizeClass(WNDCLASSEXW&) (cursor, background, icon).
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+
+#include "core/AppError.h"
+#include "win32/Fatal.h"
+
+template <typename Derived> class BaseWindow {
+  public:
+    HWND Hwnd() const noexcept { return hwnd_; }
+
+    BaseWindow(const BaseWindow&) = delete;
+    BaseWindow& operator=(const BaseWindow&) = delete;
+
+  protected:
+    BaseWindow() = default;
+    ~BaseWindow() = default;
+
+    static void CustomizeClass(WNDCLASSEXW&) noexcept {}
+
+    // Registers the class on first use and creates the window with this object attached.
+    // Raises the system error with `source` when either fails.
+    HWND CreateWin(const std::string& source, DWORD exStyle, const wchar_t* title, DWORD style,
+                   int x, int y, int width, int height, HWND parent, HMENU menu = nullptr) {
+        HINSTANCE instance = ::GetModuleHandleW(nullptr);
+        WNDCLASSEXW wc{};
+        wc.cbSize = sizeof wc;
+        if (!::GetClassInfoExW(instance, Derived::ClassName(), &wc)) {
+            wc = WNDCLASSEXW{};
+            wc.cbSize = sizeof wc;
+            wc.lpfnWndProc = &BaseWindow::WindowProc;
+            wc.hInstance = instance;
+            wc.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
+            wc.lpszClassName = Derived::ClassName();
+            Derived::CustomizeClass(wc);
+            if (!::RegisterClassExW(&wc) && ::GetLastError() != ERROR_CLASS_ALREADY_EXISTS)
+                RaiseLastError(source);
+        }
+        if (!::CreateWindowExW(exStyle, Derived::ClassName(), title, style, x, y, width, height,
+                               parent, menu, instance, static_cast<Derived*>(this)))
+            RaiseLastError(source);
+        return hwnd_;
+    }
+
+    // Passes a message on to Windows' default handling.
+    LRESULT Default(UINT msg, WPARAM wParam, LPARAM lParam) const noexcept {
+        return ::DefWindowProcW(hwnd_, msg, wParam, lParam);
+    }
+
+    HWND hwnd_ = nullptr;
+
+  private:
+    [[noreturn]] static void RaiseLastError(const std::string& source) {
+        throw AppError(static_cast<std::int32_t>(::GetLastError()), source,
+                       "The window cannot be created.");
+    }
+
+    static LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) noexcept {
+        if (msg == WM_NCCREATE) {
+            auto* created = reinterpret_cast<CREATESTRUCTW*>(lParam);
+            auto* self = static_cast<Derived*>(created->lpCreateParams);
+            self->hwnd_ = hwnd;
+            ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+        }
+        auto* self = reinterpret_cast<Derived*>(::GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+        if (!self)
+            return ::DefWindowProcW(hwnd, msg, wParam, lParam);
+        LRESULT result = 0;
+        const bool ok = RunGuarded([&] { result = self->HandleMessage(msg, wParam, lParam); });
+        if (msg == WM_NCDESTROY) {
+            ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
+            self->hwnd_ = nullptr;
+            return ::DefWindowProcW(hwnd, msg, wParam, lParam);
+        }
+        return ok ? result : 0;
+    }
+};

@@ -1,0 +1,158 @@
+#include <gtest/gtest.h>
+
+#include <map>
+#include <string>
+#include <tuple>
+
+#include "win32/Fatal.h"
+#include "ui/controls/MSubclass.h"
+
+namespace {
+
+constexpr UINT kMsg = WM_APP + 1; // 32769
+
+std::string g_log; // who ran, in order: the clients by name, P for the previous procedure
+std::string g_failProp;
+
+struct Client : ISubclass {
+    explicit Client(char n) : name(n) {}
+    std::int32_t MsgResponse() override { return response; }
+    void SetMsgResponse(std::int32_t r) override { response = r; }
+    LRESULT WindowProc(HWND, UINT, WPARAM, LPARAM) override { return g_log += name, name; }
+    char name;
+    std::int32_t response = emrPreprocess;
+} a{'A'}, b{'B'};
+
+std::string Props(HWND hwnd);
+
+LRESULT CALLBACK TestProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    if (msg == kMsg)
+        return g_log += 'P', 'P';
+    if (msg == WM_DESTROY) // the bookkeeping left, and 1 when this procedure is back in place
+        g_log = Props(hwnd) + std::to_string(::GetWindowLongPtrA(hwnd, GWLP_WNDPROC) ==
+                                             reinterpret_cast<LONG_PTR>(&TestProc));
+    return ::DefWindowProcA(hwnd, msg, wParam, lParam);
+}
+
+// The window's properties named after its number (ours, not the platform's) in name order, as
+// "suffix=value ": clients by name, this window procedure as P, counts as numbers.
+std::string Props(HWND hwnd) {
+    using Found = std::pair<std::map<std::string, HANDLE>, std::string>;
+    Found out{{}, std::to_string(HandleToLong(hwnd))};
+    ::EnumPropsExA(
+        hwnd,
+        [](HWND, LPSTR name, HANDLE value, ULONG_PTR p) -> BOOL {
+            auto& [props, prefix] = *reinterpret_cast<Found*>(p);
+            if (!IS_INTRESOURCE(name) && std::string_view(name).starts_with(prefix))
+                props[name + prefix.size()] = value;
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&out));
+    std::map<HANDLE, std::string> names{{&a, "A"}, {&b, "B"}, {(HANDLE)&TestProc, "P"}};
+    std::string text;
+    for (const auto& [name, v] : out.first)
+        text += name + "=" + (names.contains(v) ? names[v] : std::to_string(HandleToLong(v))) + " ";
+    return text;
+}
+
+struct SubclassTest : ::testing::Test {
+    void SetUp() override {
+        hwnd = ::CreateWindowA("STATIC", "", 0, 0, 0, 9, 9, 0, 0, 0, 0);
+        ::SetWindowLongPtrA(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&TestProc));
+        g_log.clear();
+    }
+    void TearDown() override {
+        ::DestroyWindow(hwnd);
+        MSubclass::seam::SetSetProp(nullptr);
+        MSubclass::seam::SetSetWndProc(nullptr);
+    }
+    LONG_PTR Proc() const { return ::GetWindowLongPtrA(hwnd, GWLP_WNDPROC); }
+
+    HWND hwnd = nullptr;
+};
+
+// Other tools read the bookkeeping under these exact names.
+TEST_F(SubclassTest, PropertiesCountHooksAndGoWithTheLastHookOrTheWindow) {
+    MSubclass::HookMessage(&a, hwnd, WM_COMMAND);
+    MSubclass::HookMessage(&b, hwnd, WM_COMMAND);
+    MSubclass::HookMessage(&a, hwnd, kMsg);
+    EXPECT_EQ(Props(hwnd), "=P #273#1=A #273#2=B #273C=2 #32769#1=A #32769C=1 C=3 ");
+
+    MSubclass::UnhookMessage(&a, hwnd, WM_COMMAND);
+    MSubclass::UnhookMessage(&a, hwnd, WM_COMMAND); // nothing left to undo
+    EXPECT_EQ(Props(hwnd), "=P #273#1=B #273C=1 #32769#1=A #32769C=1 C=2 ");
+
+    MSubclass::UnhookMessage(&b, hwnd, WM_COMMAND);
+    MSubclass::UnhookMessage(&a, hwnd, kMsg);
+    EXPECT_EQ(Props(hwnd), "");
+    EXPECT_EQ(Proc(), reinterpret_cast<LONG_PTR>(&TestProc));
+
+    // Destroyed while hooked but with no client for WM_DESTROY: the window's own procedure
+    // sees it with the original procedure back and the bookkeeping gone.
+    MSubclass::HookMessage(&a, hwnd, WM_COMMAND);
+    ::DestroyWindow(hwnd);
+    EXPECT_EQ(g_log, "1");
+    MSubclass::UnhookMessage(&a, hwnd, WM_COMMAND); // the window is gone: silently nothing
+}
+
+// Only the first-attached client's answer decides about the previous procedure; later clients
+// run first; the result is the first client's unless the previous procedure ran after it.
+TEST_F(SubclassTest, ResponseProtocolOrdersPreviousProcedureAndClients) {
+    const std::tuple<std::int32_t, std::int32_t, const char*, LRESULT> cases[] = {
+        {emrPreprocess, emrPostProcess, "BPA", 'A'},
+        {emrPostProcess, emrConsume, "BAP", 'P'},
+        {emrConsume, emrPostProcess, "BA", 'A'},
+    };
+    MSubclass::HookMessage(&a, hwnd, kMsg);
+    MSubclass::HookMessage(&b, hwnd, kMsg);
+    for (const auto& [first, second, order, result] : cases) {
+        a.response = first, b.response = second, g_log.clear();
+        EXPECT_EQ(::SendMessageA(hwnd, kMsg, 0, 0), result) << order;
+        EXPECT_EQ(g_log, order);
+    }
+}
+
+// A failed attach raises and leaves the window's properties and procedure as they were. The
+// desktop window belongs to another process.
+TEST_F(SubclassTest, FailedAttachRaisesAndChangesNothing) {
+    // Client A on WM_COMMAND before the attach of client B?; a property suffix to fail, or: same
+    // client, dead or foreign window, procedure; the error.
+    const std::tuple<bool, std::string, std::int32_t, std::string> cases[] = {
+        {true, "same", -2147208422, "Message already handled by another class"},
+        {false, "dead", -2147208421, "Invalid window"},
+        {false, "foreign", -2147208420, "Can't modify external window"},
+        {false, "proc", -2147208423, "Can't subclass window"},
+        {true, "#273C", 5, ""},
+        {true, "#273#2", 5, ""},
+        {true, "C", 5, ""},
+        {false, "#273#1", 5, ""},
+        {false, "", 5, ""},
+        {false, "C", 5, ""},
+    };
+    for (const auto& [preHooked, fail, number, description] : cases) {
+        SCOPED_TRACE("'" + fail + "'");
+        TearDown(), SetUp();
+        if (preHooked)
+            MSubclass::HookMessage(&a, hwnd, WM_COMMAND);
+        HWND target = fail == "foreign" ? ::GetDesktopWindow() : hwnd;
+        if (fail == "dead")
+            ::DestroyWindow(target = ::CreateWindowA("STATIC", "", 0, 0, 0, 1, 1, 0, 0, 0, 0));
+        g_failProp = std::to_string(HandleToLong(hwnd)) + fail;
+        MSubclass::seam::SetSetProp([](HWND w, LPCSTR name, HANDLE v) -> BOOL {
+            return g_failProp != name && ::SetPropA(w, name, v);
+        });
+        if (fail == "proc")
+            MSubclass::seam::SetSetWndProc([](HWND, int, LONG_PTR) -> LONG_PTR { return 0; });
+        const auto before = std::tuple(Props(hwnd), Props(target), Proc());
+        try {
+            MSubclass::HookMessage(fail == "same" ? &a : &b, target, WM_COMMAND);
+            ADD_FAILURE() << "no error";
+        } catch (const AppError& e) {
+            EXPECT_EQ(std::tuple(e.Number(), e.Source(), e.Description()),
+                      std::tuple(number, ExeName() + ".WindowProc", description));
+        }
+        EXPECT_EQ(std::tuple(Props(hwnd), Props(target), Proc()), before);
+    }
+}
+
+} // namespace

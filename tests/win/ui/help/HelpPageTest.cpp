@@ -1,0 +1,97 @@
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "win32/Text.h"
+#include "ui/help/HelpPage.h"
+#include "ui/help/HelpResource.h"
+
+namespace {
+
+// The first reason a browser would have to repair the page, or nothing: tags nest and close,
+// attribute quotes pair up, every '&' starts an entity.
+std::string Malformation(const std::string& page) {
+    std::vector<std::string> open;
+    for (size_t i = 0; i < page.size(); ++i) {
+        if (page[i] == '&' && page.find(';', i) > page.find_first_of(" <\n", i))
+            return "bare & at " + std::to_string(i);
+        if (page[i] != '<')
+            continue;
+        const size_t end = page.find('>', i);
+        if (end == std::string::npos)
+            return "unclosed tag at " + std::to_string(i);
+        const std::string tag = page.substr(i + 1, end - i - 1);
+        if (std::count(tag.begin(), tag.end(), '"') % 2 != 0)
+            return "unpaired quote in <" + tag + ">";
+        const bool closing = tag.starts_with('/');
+        const std::string name = tag.substr(closing, tag.find_first_of(" /", 1) - closing);
+        if (closing && (open.empty() || open.back() != name))
+            return "</" + name + "> out of place";
+        if (closing)
+            open.pop_back();
+        else if (!tag.ends_with('/'))
+            open.push_back(name);
+        i = end;
+    }
+    return open.empty() ? "" : "<" + open.back() + "> never closed";
+}
+
+} // namespace
+
+TEST(HelpPage, OnlyTheFourScrollingKeysReachThePage) {
+    for (long code = 0; code < 256; ++code)
+        EXPECT_EQ(HelpPage::KeyPasses(code), code == 33 || code == 34 || code == 38 || code == 40)
+            << code;
+}
+
+TEST(HelpPage, OnlyTheBlankPageLoadsAndWebAndMailLinksGoOutside) {
+    using HelpPage::Navigation;
+    const std::pair<const wchar_t*, Navigation> cases[] = {
+        {L"about:blank", Navigation::Allow},
+        {L"ABOUT:Blank", Navigation::Allow},
+        {L"about:blank?x", Navigation::Cancel},
+        {L"https://tavelin.example.org", Navigation::OpenExternally},
+        {L"mailto:info@tavelin.example.org", Navigation::OpenExternally},
+        {L"http://", Navigation::Cancel},
+        {L"file:///C:/Windows/win.ini", Navigation::Cancel},
+        {L"javascript:alert(1)", Navigation::Cancel},
+    };
+    for (const auto& [url, expected] : cases)
+        EXPECT_EQ(HelpPage::ClassifyNavigation(url), expected) << WideToUtf8(url);
+}
+
+// The shipped bytes are Windows-1252 and come out right when that is the ANSI code page.
+TEST(HelpPage, AssembledPagePerLanguage) {
+    ASSERT_EQ(::GetACP(), 1252u) << "these checks assume the ANSI code page 1252";
+    struct Case {
+        const char* lang;
+        std::vector<std::string> present;
+        const char* absent; // the other language's heading
+    } cases[] = {
+        {"DE",
+         {"Wichtige Informationen", "ändert", "lässt", "möglich", "Änderungen", "schließlich"},
+         "Important information"},
+        {"EN", {"Important information", "screwdriver"}, "Wichtige Informationen"},
+    };
+    for (const Case& c : cases) {
+        const std::string page = HelpPage::AssemblePage(
+            HelpResource::Text("CSS"), HelpResource::Text(HelpPage::BodyResourceName(c.lang)));
+        EXPECT_EQ(Malformation(page), "") << c.lang;
+        auto has = [&page](std::string_view text) { return page.find(text) != std::string::npos; };
+        for (const std::string& text : c.present)
+            EXPECT_TRUE(has(text)) << c.lang << ": " << text;
+        for (const char* shared :
+             {"background-color: 7A96DF", "href=\"https://tavelin.example.org\"",
+              "href=\"mailto:info@tavelin.example.org\""})
+            EXPECT_TRUE(has(shared)) << c.lang << ": " << shared;
+        EXPECT_FALSE(has(c.absent) || has("{{")) << c.lang;
+    }
+    // Stored as single bytes (ß = DF), not as UTF-8.
+    const std::string raw = HelpResource::Bytes("HLP_DE");
+    EXPECT_NE(raw.find(std::string("schlie\xDF") + "lich"), std::string::npos);
+    EXPECT_EQ(raw.find('\xC3'), std::string::npos);
+}

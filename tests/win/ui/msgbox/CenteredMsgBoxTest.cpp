@@ -1,0 +1,69 @@
+#include <gtest/gtest.h>
+
+#include "win32/Handles.h"
+#include "ui/msgbox/MCenterMBX.h"
+#include "support/MsgBoxWatcher.h"
+
+// Owner 400 x 300 at (100, 100) and a box of 301 x 120: centre (300, 250), box at (149, 190);
+// halves round down, also left of and above the primary screen.
+TEST(CenteredMsgBox, PlacementArithmetic) {
+    struct Case {
+        RECT owner, box;
+        POINT centre, origin;
+    } cases[] = {
+        {{100, 100, 500, 400}, {0, 0, 301, 120}, {300, 250}, {149, 190}},
+        {{-601, -401, -200, -100}, {5, 5, 8, 10}, {-401, -251}, {-403, -254}},
+    };
+    for (const auto& c : cases) {
+        POINT centre = MCenterMBX::CentreOf(c.owner);
+        POINT origin = MCenterMBX::OriginFor(centre, c.box);
+        EXPECT_EQ(std::make_pair(centre.x, centre.y), std::make_pair(c.centre.x, c.centre.y));
+        EXPECT_EQ(std::make_pair(origin.x, origin.y), std::make_pair(c.origin.x, c.origin.y));
+    }
+}
+
+// The real box lands on the owner's centre (also for odd sizes and coordinates left of and above
+// the primary screen), or on the work area's when the owner is missing, hidden or minimised. The
+// button pressed comes back, an empty title becomes the product name in the caller's variable,
+// and the hook is gone afterwards.
+TEST(CenteredMsgBox, CentresOnTheOwnerOrTheWorkArea) {
+    RECT work{};
+    ::SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+    const POINT workCentre{(work.left + work.right) / 2, (work.top + work.bottom) / 2};
+    struct Case {
+        RECT owner; // empty: no owner
+        DWORD style;
+        const char* title;
+        POINT centre;
+        const char* shownTitle;
+    } cases[] = {
+        {{100, 100, 500, 400}, WS_VISIBLE, "Restore", {300, 250}, "Restore"},
+        {{-601, -401, -200, -100}, WS_VISIBLE, "", {-401, -251}, "Tavelin"},
+        {{}, 0, "", workCentre, "Tavelin"},
+        {{100, 100, 500, 400}, 0, "Restore", workCentre, "Restore"},
+        {{100, 100, 500, 400}, WS_VISIBLE | WS_MINIMIZE, "", workCentre, "Tavelin"},
+    };
+    for (const auto& c : cases) {
+        const RECT& r = c.owner;
+        UniqueWindow owner(
+            ::IsRectEmpty(&r) ? nullptr
+                              : ::CreateWindowExW(0, L"STATIC", L"owner", WS_POPUP | c.style,
+                                                  r.left, r.top, r.right - r.left, r.bottom - r.top,
+                                                  nullptr, nullptr, nullptr, nullptr));
+        std::string title = c.title;
+        testsupport::MsgBoxWatcher watcher("", IDNO);
+        int result = MCenterMBX::CenteredMsgBox("Restore the settings?", MB_YESNO | MB_ICONQUESTION,
+                                                title, owner.get());
+        const auto& box = watcher.Result();
+        ASSERT_TRUE(box) << "owner at " << r.left << ", style " << c.style;
+        // Centred with the halves rounded down.
+        const RECT& b = box->rect;
+        EXPECT_EQ(b.left, c.centre.x - (b.right - b.left + 1) / 2) << r.left << " " << c.style;
+        EXPECT_EQ(b.top, c.centre.y - (b.bottom - b.top + 1) / 2) << r.left << " " << c.style;
+        EXPECT_EQ(box->text, "Restore the settings?");
+        EXPECT_EQ(box->title, c.shownTitle);
+        EXPECT_EQ(title, c.shownTitle);
+        EXPECT_EQ(result, IDNO);
+        EXPECT_FALSE(MCenterMBX::HookInstalled());
+    }
+}
