@@ -1,0 +1,372 @@
+#include "core/CommandLine.h"
+
+#include <algorithm>
+#include <charconv>
+
+#include "core/KeyRows.h"
+#include "core/MapText.h"
+#include "core/Product.h"
+
+namespace CommandLine {
+
+namespace {
+
+std::string Upper(std::string_view text) {
+    std::string upper(text);
+    for (char& c : upper)
+        if (c >= 'a' && c <= 'z')
+            c = static_cast<char>(c - 'a' + 'A');
+    return upper;
+}
+
+// The key row whose default option is named name (CAPSLOCK, INSERT, SCROLL), or -1.
+int KeyRowNamed(const KeyCatalogueTable& catalogue, std::string_view name) {
+    const std::string upper = Upper(name);
+    for (int row = 0; row < kKeyCount; ++row)
+        if (catalogue.ById(row)->NAME == upper)
+            return row;
+    return -1;
+}
+
+bool IsKeyPair(const KeyCatalogueTable& catalogue, std::string_view arg) {
+    const std::size_t eq = arg.find('=');
+    return eq != std::string_view::npos && KeyRowNamed(catalogue, arg.substr(0, eq)) >= 0;
+}
+
+char Lower(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+// The option named by its NAME or its ID in decimal, or nullptr.
+const KeyOption* OptionNamed(const KeyCatalogueTable& catalogue, std::string_view name) {
+    std::int32_t id = 0;
+    const char* end = name.data() + name.size();
+    if (!name.empty() && name.front() != '-') {
+        const auto [ptr, ec] = std::from_chars(name.data(), end, id);
+        if (ec == std::errc() && ptr == end)
+            return catalogue.ById(id);
+    }
+    const std::string upper = Upper(name);
+    for (const KeyOption& option : catalogue.Rows())
+        if (option.NAME == upper)
+            return &option;
+    return nullptr;
+}
+
+std::string_view KeyName(const KeyCatalogueTable& catalogue, int row) {
+    return catalogue.ById(row)->NAME;
+}
+
+struct Texts {
+    bool de;
+    const char* operator()(const char* deText, const char* enText) const {
+        return de ? deText : enText;
+    }
+};
+
+Failure UsageError(const Texts& tr, const std::string& message) {
+    return {message + tr(" (Aufruf: tavelin /?)", " (usage: tavelin /?)"), kExitUsage};
+}
+
+// "new code 1D00", or "new codes 2A00 1D00" for a key with several entries.
+std::string NewCodesText(const std::vector<std::string>& codes, const Texts& tr) {
+    std::string text =
+        codes.size() == 1 ? tr("neuer Code", "new code") : tr("neue Codes", "new codes");
+    for (const std::string& code : codes)
+        text += " " + code;
+    return text;
+}
+
+constexpr char kCrLf[] = "\r\n";
+
+} // namespace
+
+std::variant<Command, Failure> Parse(std::span<const std::string> args, std::string_view langCode,
+                                     const KeyCatalogueTable& catalogue) {
+    const Texts tr{langCode == "DE"};
+    Command command;
+    if (args.empty())
+        return command;
+    for (const std::string& arg : args)
+        if (arg == "/?")
+            return Command{Action::Usage, {}, {}, false};
+
+    bool haveAction = false;
+    std::vector<std::string_view> pairs;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (arg.starts_with('/')) {
+            const std::string name = Upper(arg);
+            if (name == "/RESTART") {
+                command.restart = true;
+                continue;
+            }
+            Action action;
+            if (name == "/STATUS")
+                action = Action::Status;
+            else if (name == "/SET")
+                action = Action::Set;
+            else if (name == "/RESTORE")
+                action = Action::Restore;
+            else if (name == "/EXPORT")
+                action = Action::Export;
+            else
+                return UsageError(tr, tr("Unbekannter Schalter: ", "Unknown switch: ") + arg);
+            if (haveAction)
+                return UsageError(tr, tr("Nur einer der Schalter /status, /set, /restore, "
+                                         "/export ist erlaubt",
+                                         "Only one of /status, /set, /restore, /export may be "
+                                         "given"));
+            haveAction = true;
+            command.action = action;
+            if (action == Action::Export) {
+                // A switch or a KEY=OPTION pair where the file belongs means it was left out.
+                const bool missing = i + 1 == args.size() || args[i + 1].empty() ||
+                                     args[i + 1].starts_with('/') ||
+                                     IsKeyPair(catalogue, args[i + 1]);
+                if (missing)
+                    return UsageError(
+                        tr, tr("Dateiname nach /export fehlt", "File name missing after /export"));
+                command.file = args[++i];
+            }
+        } else if (arg.find('=') != std::string::npos) {
+            pairs.push_back(arg);
+        } else {
+            return UsageError(tr, tr("KEY=OPTION erwartet statt: ", "Expected KEY=OPTION, not: ") +
+                                      arg);
+        }
+    }
+
+    if (!haveAction)
+        return UsageError(tr, tr("Schalter fehlt: /status, /set, /restore, /export oder /?",
+                                 "Switch missing: /status, /set, /restore, /export or /?"));
+    const bool takesPairs = command.action == Action::Set || command.action == Action::Export;
+    if (!takesPairs && !pairs.empty())
+        return UsageError(tr, tr("Unerwartetes Argument: ", "Unexpected argument: ") +
+                                  std::string(pairs.front()));
+    if (command.restart && command.action != Action::Set && command.action != Action::Restore)
+        return UsageError(tr, tr("/restart gilt nur mit /set oder /restore",
+                                 "/restart goes only with /set or /restore"));
+    if (command.action == Action::Set && pairs.empty())
+        return UsageError(
+            tr, tr("/set braucht mindestens ein KEY=OPTION", "/set needs at least one KEY=OPTION"));
+
+    for (const std::string_view pair : pairs) {
+        const std::size_t eq = pair.find('=');
+        const std::string_view keyName = pair.substr(0, eq);
+        const std::string_view optionName = pair.substr(eq + 1);
+        const int row = KeyRowNamed(catalogue, keyName);
+        if (row < 0)
+            return UsageError(tr, tr("Unbekannte Taste: ", "Unknown key: ") + std::string(keyName) +
+                                      tr(" (Tasten: CAPSLOCK, INSERT, SCROLL)",
+                                         " (keys: CAPSLOCK, INSERT, SCROLL)"));
+        const KeyOption* option = OptionNamed(catalogue, optionName);
+        if (option == nullptr)
+            return UsageError(tr, tr("Unbekannte Funktion: ", "Unknown option: ") +
+                                      std::string(optionName));
+        const bool twice = std::any_of(command.choices.begin(), command.choices.end(),
+                                       [row](const KeyChoice& c) { return c.row == row; });
+        if (twice)
+            return UsageError(tr, tr("Taste doppelt angegeben: ", "Key named twice: ") +
+                                      std::string(KeyName(catalogue, row)));
+        command.choices.push_back({row, option->ID});
+    }
+    return command;
+}
+
+std::optional<Failure> Apply(const Command& command, KeyRows& rows, std::string_view langCode,
+                             const KeyCatalogueTable& catalogue) {
+    if (command.action != Action::Set && command.action != Action::Export)
+        return std::nullopt;
+    const Texts tr{langCode == "DE"};
+    const std::string nothingWritten = tr(" Es wurde nichts geschrieben.", " Nothing was written.");
+    if (!rows.MapWellFormed())
+        return Failure{tr("Die gespeicherte Scancode Map ist nicht wohlgeformt; Tavelin schreibt "
+                          "sie nicht neu.",
+                          "The stored Scancode Map is not well formed; Tavelin does not rewrite "
+                          "it.") +
+                           nothingWritten,
+                       kExitRefused};
+    // Check every choice before changing a row, so a refusal leaves the rows as found.
+    for (const KeyChoice& choice : command.choices) {
+        const std::string key(KeyName(catalogue, choice.row));
+        if (rows.Locked(choice.row))
+            return Failure{key + tr(" ist gesperrt (", " is locked (") +
+                               NewCodesText(rows.EntryCodes(choice.row), tr) + ")." +
+                               nothingWritten,
+                           kExitRefused};
+        const auto& offered = rows.Offered(choice.row);
+        if (std::find(offered.begin(), offered.end(), choice.optionId) == offered.end())
+            return Failure{std::string(catalogue.ById(choice.optionId)->NAME) +
+                               tr(" wird für ", " is not offered for ") + key +
+                               tr(" nicht angeboten.", ".") + nothingWritten,
+                           kExitRefused};
+    }
+    for (int row = 0; row < kKeyCount; ++row)
+        rows.Deselect(row);
+    for (const KeyChoice& choice : command.choices)
+        rows.Select(choice.row, choice.optionId);
+    return std::nullopt;
+}
+
+std::string StatusText(const KeyRows& rows, bool backupExists, const KeyCatalogueTable& catalogue) {
+    const Texts tr{false}; // keywords stay English
+    std::string text;
+    if (!rows.MapWellFormed()) {
+        text += "MAP=NOT WELL FORMED";
+        text += kCrLf;
+    } else {
+        for (int row = 0; row < kKeyCount; ++row) {
+            text += std::string(KeyName(catalogue, row)) + "=";
+            if (const auto id = rows.Preselection(row))
+                text += catalogue.ById(*id)->NAME;
+            else
+                text += "LOCKED (" + NewCodesText(rows.EntryCodes(row), tr) + ")";
+            text += kCrLf;
+        }
+    }
+    text += backupExists ? "BACKUP=YES" : "BACKUP=NO";
+    text += kCrLf;
+    return text;
+}
+
+std::string UsageText(std::string_view langCode, const KeyCatalogueTable& catalogue) {
+    const Texts tr{langCode == "DE"};
+    std::string text =
+        std::string(Product::kName) + tr(": belegt CapsLock, Einfügen und Rollen neu.",
+                                         ": gives CapsLock, Insert and ScrollLock a new function.");
+    text += tr(R"(
+
+  tavelin /status
+  tavelin /set KEY=OPTION [KEY=OPTION ...] [/restart]
+  tavelin /restore [/restart]
+  tavelin /export DATEI [KEY=OPTION ...]
+  tavelin /?
+
+/status   zeigt je Taste ihre Funktion (KEY=LOCKED (new code XXXX) für eine
+          Belegung, die Tavelin nicht ändert) und BACKUP=YES oder BACKUP=NO.
+/set      speichert die genannten Funktionen; nicht genannte Tasten behalten
+          ihre Einträge. Eine gesperrte Taste oder eine nicht angebotene
+          Funktion weist den ganzen Befehl ab.
+/restore  stellt die Belegung vor Tavelins erster Änderung wieder her.
+/export   schreibt eine .reg-Datei mit der Scancode Map, die die Auswahl
+          ergäbe, und ändert sonst nichts.
+/restart  startet den Rechner nach /set oder /restore neu.
+
+Tasten: CAPSLOCK, INSERT, SCROLL. Funktionen (NAME oder ID) und die Tasten,
+für die sie angeboten werden:
+)",
+               R"(
+
+  tavelin /status
+  tavelin /set KEY=OPTION [KEY=OPTION ...] [/restart]
+  tavelin /restore [/restart]
+  tavelin /export FILE [KEY=OPTION ...]
+  tavelin /?
+
+/status   prints each key's function (KEY=LOCKED (new code XXXX) for a mapping
+          that Tavelin does not change) and BACKUP=YES or BACKUP=NO.
+/set      saves the functions named; keys not named keep their entries. A
+          locked key or an option not offered refuses the whole command.
+/restore  puts back the map from before Tavelin's first change.
+/export   writes a .reg file with the Scancode Map that the choice would give,
+          and changes nothing else.
+/restart  restarts the computer after /set or /restore.
+
+Keys: CAPSLOCK, INSERT, SCROLL. Options (NAME or ID) and the keys that offer
+them:
+)");
+    for (const KeyOption& option : catalogue.Rows()) {
+        std::string line = "  " + std::string(option.NAME);
+        line.resize(17, ' ');
+        line += std::to_string(option.ID);
+        line.resize(20, ' ');
+        for (int row = 0; row < kKeyCount; ++row)
+            if (option.OfferedFor(row))
+                line += std::string(KeyName(catalogue, row)) + " ";
+        line.resize(43, ' ');
+        line += option.DisplayName(langCode);
+        text += line + "\n";
+    }
+    text += tr("\nExit-Codes: 0 erledigt, 1 Aufruf fehlerhaft, 2 abgewiesen, 3 Fehler der\n"
+               "Registry oder des Systems, 4 Ausführung nicht erlaubt.\n",
+               "\nExit codes: 0 done, 1 usage error, 2 refused, 3 registry or system failure,\n"
+               "4 not allowed to run.\n");
+    text += tr("\nBeispiel: tavelin /set CAPSLOCK=LSHIFT SCROLL=MUTE /restart\n",
+               "\nExample: tavelin /set CAPSLOCK=LSHIFT SCROLL=MUTE /restart\n");
+    // One line end throughout, the console's.
+    std::string crlf;
+    for (char c : text) {
+        if (c == '\n')
+            crlf += '\r';
+        crlf += c;
+    }
+    return crlf;
+}
+
+std::string RegFileText(std::string_view entryList) {
+    const std::string hex = MapText::MapHexFor(entryList);
+    std::string text = "Windows Registry Editor Version 5.00\r\n\r\n"
+                       "[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\Keyboard Layout]"
+                       "\r\n";
+    std::string line = "\"Scancode Map\"=hex:";
+    // regedit's wrapping: after a byte's comma, a line of 77 columns or more ends with a
+    // backslash and the next starts with two blanks.
+    for (std::size_t pos = 0; pos < hex.size(); pos += 2) {
+        line += Lower(hex[pos]);
+        line += Lower(hex[pos + 1]);
+        if (pos + 2 == hex.size())
+            break;
+        line += ',';
+        if (line.size() >= 77) {
+            text += line + "\\\r\n";
+            line = "  ";
+        }
+    }
+    text += line + "\r\n\r\n";
+    return text;
+}
+
+std::vector<std::uint8_t> Utf16LeWithBom(std::string_view utf8) {
+    std::vector<std::uint8_t> bytes = {0xFF, 0xFE};
+    const auto put = [&bytes](std::uint32_t unit) {
+        bytes.push_back(static_cast<std::uint8_t>(unit & 0xFF));
+        bytes.push_back(static_cast<std::uint8_t>(unit >> 8));
+    };
+    for (std::size_t i = 0; i < utf8.size();) {
+        const auto lead = static_cast<unsigned char>(utf8[i]);
+        const int length = lead < 0x80         ? 1
+                           : (lead >> 5) == 6  ? 2
+                           : (lead >> 4) == 14 ? 3
+                           : (lead >> 3) == 30 ? 4
+                                               : 0;
+        std::uint32_t cp = length == 1   ? lead
+                           : length == 2 ? lead & 0x1F
+                           : length == 3 ? lead & 0x0F
+                                         : lead & 0x07;
+        bool valid = length > 0 && i + static_cast<std::size_t>(length) <= utf8.size();
+        for (int k = 1; valid && k < length; ++k) {
+            const auto next = static_cast<unsigned char>(utf8[i + static_cast<std::size_t>(k)]);
+            valid = (next & 0xC0) == 0x80;
+            cp = cp << 6 | (next & 0x3F);
+        }
+        // Overlong forms, surrogates and values past U+10FFFF are not characters.
+        constexpr std::uint32_t kMin[] = {0, 0, 0x80, 0x800, 0x10000};
+        valid = valid && cp >= kMin[length] && cp <= 0x10FFFF && (cp < 0xD800 || cp > 0xDFFF);
+        if (!valid) {
+            put(0xFFFD);
+            ++i;
+            continue;
+        }
+        if (cp >= 0x10000) {
+            put(0xD800 | (cp - 0x10000) >> 10);
+            put(0xDC00 | (cp & 0x3FF));
+        } else {
+            put(cp);
+        }
+        i += static_cast<std::size_t>(length);
+    }
+    return bytes;
+}
+
+} // namespace CommandLine

@@ -1,0 +1,81 @@
+// The command line for unattended use: its grammar, its answers and the .reg file it exports.
+// Pure code: no registry, no console; the caller reads the map, writes, prints and exits.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <variant>
+#include <vector>
+
+#include "core/KeyCatalogue.h"
+
+class KeyRows;
+
+namespace CommandLine {
+
+// Process exit codes.
+inline constexpr int kExitDone = 0;
+inline constexpr int kExitUsage = 1;         // the arguments do not parse
+inline constexpr int kExitRefused = 2;       // locked key, option not offered, map not well formed
+inline constexpr int kExitSystemFailure = 3; // registry or system failure
+inline constexpr int kExitNotAllowed = 4;    // platform or administrator check failed
+
+enum class Action {
+    Window, // no arguments: the program opens its window
+    Usage,  // /?
+    Status,
+    Set,
+    Restore,
+    Export,
+};
+
+struct KeyChoice {
+    int row;               // 0 CapsLock, 1 Insert, 2 ScrollLock
+    std::int32_t optionId; // a catalogue ID; whether the key offers it is checked by Apply
+};
+
+struct Command {
+    Action action = Action::Window;
+    std::vector<KeyChoice> choices; // /set and /export, in the order given
+    std::string file;               // /export
+    bool restart = false;           // /set and /restore
+};
+
+// A line for the user; the process ends with kExitUsage or kExitRefused.
+struct Failure {
+    std::string message;
+    int exitCode;
+};
+
+// Parses the arguments after the program name (UTF-8). Switches, keys and options are
+// case-insensitive; keys and options are the catalogue's NAME values, options also their ID.
+// Messages follow the language code ("DE", else English).
+std::variant<Command, Failure> Parse(std::span<const std::string> args, std::string_view langCode,
+                                     const KeyCatalogueTable& catalogue = KeyCatalogue());
+
+// Puts a /set or /export command's choices into the rows: named keys get their option, the
+// others keep their entries exactly. A locked key, an option the key does not offer or a map
+// that is not well formed refuses the whole command (kExitRefused); then nothing may be written.
+std::optional<Failure> Apply(const Command& command, KeyRows& rows, std::string_view langCode,
+                             const KeyCatalogueTable& catalogue = KeyCatalogue());
+
+// The /status answer, one line each with CR LF: KEY=OPTION or KEY=LOCKED (new code XXXX) per
+// key, or MAP=NOT WELL FORMED; then BACKUP=YES or BACKUP=NO.
+std::string StatusText(const KeyRows& rows, bool backupExists,
+                       const KeyCatalogueTable& catalogue = KeyCatalogue());
+
+// The /? answer in the language ("DE", else English), CR LF line ends; keywords stay English.
+std::string UsageText(std::string_view langCode,
+                      const KeyCatalogueTable& catalogue = KeyCatalogue());
+
+// A .reg file as regedit exports it, setting "Scancode Map" to the value for the entry list
+// (zero bytes for the empty list): text with CR LF line ends.
+std::string RegFileText(std::string_view entryList);
+// UTF-8 text as UTF-16LE bytes after the byte-order mark FF FE, as regedit writes its files.
+// A malformed UTF-8 sequence becomes U+FFFD.
+std::vector<std::uint8_t> Utf16LeWithBom(std::string_view utf8);
+
+} // namespace CommandLine

@@ -1,0 +1,169 @@
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "core/CommandLine.h"
+#include "core/KeyRows.h"
+
+using namespace CommandLine;
+
+namespace {
+
+std::vector<std::string> Split(const std::string& line) {
+    std::istringstream in(line);
+    std::vector<std::string> args;
+    for (std::string arg; in >> arg;)
+        args.push_back(arg);
+    return args;
+}
+
+// "SET 0=7 1=3 restart", or the failure as "1 message".
+std::string Describe(const std::variant<Command, Failure>& parsed) {
+    if (const auto* failure = std::get_if<Failure>(&parsed))
+        return std::to_string(failure->exitCode) + " " + failure->message;
+    const Command& command = std::get<Command>(parsed);
+    const char* names[] = {"WINDOW", "USAGE", "STATUS", "SET", "RESTORE", "EXPORT"};
+    std::string text = names[static_cast<int>(command.action)];
+    if (!command.file.empty())
+        text += " " + command.file;
+    for (const KeyChoice& choice : command.choices)
+        text += " " + std::to_string(choice.row) + "=" + std::to_string(choice.optionId);
+    if (command.restart)
+        text += " restart";
+    return text;
+}
+
+} // namespace
+
+// Usage errors without their hint " (usage: tavelin /?)".
+TEST(CommandLineTest, Parse) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"", "WINDOW"},
+        {"/STATUS /?", "USAGE"},
+        {"/set capslock=lshift Insert=3", "SET 0=7 1=3"},
+        {"/Set SCROLL=webSearch /restart", "SET 2=14 restart"},
+        {"/restart /restore", "RESTORE restart"},
+        {"/export C:\\t.reg CAPSLOCK=tab", "EXPORT C:\\t.reg 0=8"},
+        {"/export a=b.reg", "EXPORT a=b.reg"},
+        {"/foo", "1 Unknown switch: /foo"},
+        {"-status", "1 Expected KEY=OPTION, not: -status"},
+        {"CAPSLOCK=TAB", "1 Switch missing: /status, /set, /restore, /export or /?"},
+        {"/status /set", "1 Only one of /status, /set, /restore, /export may be given"},
+        {"/status CAPSLOCK=TAB", "1 Unexpected argument: CAPSLOCK=TAB"},
+        {"/export x.reg /restart", "1 /restart goes only with /set or /restore"},
+        {"/set", "1 /set needs at least one KEY=OPTION"},
+        {"/set SHIFT=TAB", "1 Unknown key: SHIFT (keys: CAPSLOCK, INSERT, SCROLL)"},
+        {"/set CAPSLOCK=15", "1 Unknown option: 15"},
+        {"/set CAPSLOCK=7x", "1 Unknown option: 7x"},
+        {"/set capslock=7 CAPSLOCK=7", "1 Key named twice: CAPSLOCK"},
+        {"/export", "1 File name missing after /export"},
+        {"/export capslock=TAB", "1 File name missing after /export"},
+    };
+    const std::string hint = " (usage: tavelin /?)";
+    for (const auto& [line, expected] : cases) {
+        std::string text = Describe(Parse(Split(line), "EN"));
+        if (text.starts_with("1 ") && text.ends_with(hint))
+            text.resize(text.size() - hint.size());
+        EXPECT_EQ(text, expected) << line;
+    }
+    EXPECT_EQ(Describe(Parse(Split("/set CAPSLOCK=TAB INSERT=X"), "DE")),
+              "1 Unbekannte Funktion: X (Aufruf: tavelin /?)");
+}
+
+// Choices against the map as found: the entry list written, or the refusal (nothing changed).
+TEST(CommandLineTest, ApplyToRows) {
+    const std::tuple<const char*, bool, const char*, const char*> cases[] = {
+        {"", true, "/set CAPSLOCK=LSHIFT", "2A003A00"},
+        // Keys not named keep their entries, a key sending itself included.
+        {"52E052E01D003800", true, "/set CAPSLOCK=LSHIFT", "52E052E01D0038002A003A00"},
+        {"1D003A00", true, "/set INSERT=MUTE", "1D003A0020E052E0"},
+        {"2A003A00", true, "/export x.reg", "2A003A00"},
+        {"1D003A00", true, "/set INSERT=MUTE CAPSLOCK=TAB",
+         "2 CAPSLOCK is locked (new code 1D00). Nothing was written."},
+        {"0F003A002A003A00", true, "/set CAPSLOCK=APP",
+         "2 CAPSLOCK is locked (new codes 0F00 2A00). Nothing was written."},
+        {"", true, "/set CAPSLOCK=TAB SCROLL=DISABLED",
+         "2 DISABLED is not offered for SCROLL. Nothing was written."},
+        {"", false, "/export x.reg",
+         "2 The stored Scancode Map is not well formed; Tavelin does not rewrite it. Nothing was "
+         "written."},
+    };
+    for (const auto& [found, wellFormed, line, expected] : cases) {
+        KeyRows rows(KeyCatalogue(), found, wellFormed);
+        const Command command = std::get<Command>(Parse(Split(line), "EN"));
+        const auto refusal = Apply(command, rows, "EN");
+        if (refusal) {
+            EXPECT_EQ(std::to_string(refusal->exitCode) + " " + refusal->message, expected);
+            for (int row = 0; row < kKeyCount; ++row)
+                EXPECT_EQ(rows.Selection(row), rows.Preselection(row)) << line;
+        } else {
+            EXPECT_EQ(rows.NewEntries(), expected) << line;
+        }
+    }
+    KeyRows rows(KeyCatalogue(), "1D003A00", true);
+    EXPECT_EQ(Apply(std::get<Command>(Parse(Split("/set CAPSLOCK=3"), "DE")), rows, "DE")->message,
+              "CAPSLOCK ist gesperrt (neuer Code 1D00). Es wurde nichts geschrieben.");
+}
+
+TEST(CommandLineTest, Status) {
+    const std::tuple<const char*, bool, bool, const char*> cases[] = {
+        {"", true, false, "CAPSLOCK=CAPSLOCK\r\nINSERT=INSERT\r\nSCROLL=SCROLL\r\nBACKUP=NO\r\n"},
+        {"2A003A001D0052E0", true, true,
+         "CAPSLOCK=LSHIFT\r\nINSERT=LOCKED (new code 1D00)\r\nSCROLL=SCROLL\r\nBACKUP=YES\r\n"},
+        {"5DE046000000460052E052E0", true, false,
+         "CAPSLOCK=CAPSLOCK\r\nINSERT=INSERT\r\nSCROLL=LOCKED (new codes 5DE0 0000)\r\n"
+         "BACKUP=NO\r\n"},
+        {"2A003A00", false, true, "MAP=NOT WELL FORMED\r\nBACKUP=YES\r\n"},
+    };
+    for (const auto& [found, wellFormed, backup, expected] : cases)
+        EXPECT_EQ(StatusText(KeyRows(KeyCatalogue(), found, wellFormed), backup), expected)
+            << found;
+}
+
+// Byte for byte what regedit exports for the same values (measured with Wine's regedit).
+TEST(CommandLineTest, RegFile) {
+    const std::string head = "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_LOCAL_MACHINE\\"
+                             "SYSTEM\\CurrentControlSet\\Control\\Keyboard Layout]\r\n";
+    const std::pair<const char*, const char*> cases[] = {
+        {"", "\"Scancode Map\"=hex:\r\n\r\n"},
+        {"2A003A00",
+         "\"Scancode Map\"=hex:00,00,00,00,00,00,00,00,02,00,00,00,2a,00,3a,00,00,00,00,00\r\n"
+         "\r\n"},
+        {"2A003A0021E052E0",
+         "\"Scancode Map\"=hex:00,00,00,00,00,00,00,00,03,00,00,00,2a,00,3a,00,21,e0,52,e0,\\\r\n"
+         "  00,00,00,00\r\n\r\n"},
+        {"2A003A0021E052E020E0460000003A0021E052E020E0460000003A0021E052E020E0460000003A0021E0"
+         "52E020E0460000003A00",
+         "\"Scancode Map\"=hex:00,00,00,00,00,00,00,00,0e,00,00,00,2a,00,3a,00,21,e0,52,e0,\\\r\n"
+         "  20,e0,46,00,00,00,3a,00,21,e0,52,e0,20,e0,46,00,00,00,3a,00,21,e0,52,e0,20,\\\r\n"
+         "  e0,46,00,00,00,3a,00,21,e0,52,e0,20,e0,46,00,00,00,3a,00,00,00,00,00\r\n\r\n"},
+    };
+    for (const auto& [entries, value] : cases)
+        EXPECT_EQ(RegFileText(entries), head + value) << entries;
+
+    const std::pair<const char*, std::vector<std::uint8_t>> texts[] = {
+        {"ä€", {0xFF, 0xFE, 0xE4, 0x00, 0xAC, 0x20}},
+        {"\xF0\x9D\x84\x9E", {0xFF, 0xFE, 0x34, 0xD8, 0x1E, 0xDD}}, // outside the BMP
+        {"\xC0\x80!\xC3",
+         {0xFF, 0xFE, 0xFD, 0xFF, 0xFD, 0xFF, '!', 0, 0xFD, 0xFF}},         // overlong, cut short
+        {"\xED\xA0\x80", {0xFF, 0xFE, 0xFD, 0xFF, 0xFD, 0xFF, 0xFD, 0xFF}}, // a surrogate
+    };
+    for (const auto& [utf8, bytes] : texts)
+        EXPECT_EQ(Utf16LeWithBom(utf8), bytes) << utf8;
+}
+
+// The usage fits an 80-column console without wrapping, with CR LF line ends, and names every
+// option.
+TEST(CommandLineTest, Usage) {
+    for (const char* lang : {"EN", "DE"}) {
+        std::istringstream text(UsageText(lang));
+        std::string all, line;
+        while (std::getline(text, line)) {
+            // At most 79 columns: UTF-16 units besides the BOM and the CR.
+            EXPECT_TRUE(line.ends_with('\r') && Utf16LeWithBom(line).size() <= 2 * 81) << line;
+            all += line;
+        }
+        for (const KeyOption& option : KeyCatalogue().Rows())
+            EXPECT_NE(all.find("  " + std::string(option.NAME) + " "), std::string::npos) << lang;
+    }
+}
