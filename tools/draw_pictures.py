@@ -1,5 +1,6 @@
 #!/usr/bin/python3
-"""Draws the main window's pictures and the hand cursor into src/resources/pictures/.
+"""Draws the main window's pictures, the hand cursor and the program's icon into
+src/resources/pictures/.
 
 The output is committed; the build only reads it. Run this again after changing a drawing:
     tools/draw_pictures.py
@@ -74,6 +75,10 @@ class Canvas:
 
     def line(self, points, fill, width=1.0):
         self.draw.line(self.pts(points), fill=fill, width=self.s(width), joint="curve")
+
+    def arc(self, x0, y0, x1, y1, start, end, fill, width=1.0):
+        """Part of an ellipse's outline; angles in degrees, clockwise from three o'clock."""
+        self.draw.arc(self.box(x0, y0, x1, y1), start, end, fill=fill, width=self.s(width))
 
     def gradient_rect(self, x0, y0, x1, y1, top, bottom, radius=0.0):
         """A rounded rectangle filled with a vertical gradient from top to bottom colour."""
@@ -653,6 +658,111 @@ def hand_preview():
     return img
 
 
+# --- program icon ----------------------------------------------------------------------------
+
+ICON_SIZES = (16, 32, 48)
+
+
+def program_icon(size):
+    """The program's icon: a key cap with a blue arrow bending over it, a key given a new job.
+
+    Drawn on a 32-unit grid and scaled to size, with transparent surroundings.
+    """
+    k = size / 32
+    c = Canvas(size, size)
+    c.rect(1 * k, 2 * k, 31 * k, 31 * k, fill=(64, 68, 80), radius=6 * k)
+    c.gradient_rect(2 * k, 3 * k, 30 * k, 30 * k, (206, 210, 218), (150, 155, 168), radius=5 * k)
+    c.rect(5 * k, 4 * k, 27 * k, 25.5 * k, fill=(136, 140, 152), radius=4.5 * k)
+    c.gradient_rect(5.8 * k, 4.6 * k, 26.2 * k, 24.4 * k, (255, 255, 255), (226, 229, 235),
+                    radius=4 * k)
+    blue = (36, 92, 200)
+    r = 7 * k
+    cx, cy = 16 * k, 16 * k
+    c.arc(cx - r, cy - r, cx + r, cy + r, 175, 345, fill=blue, width=max(3 * k, 1.4))
+    head = 4.2 * k
+    c.polygon([(cx + r - head, cy - 1.5 * k), (cx + r + head, cy - 1.5 * k),
+               (cx + r, cy + 3.5 * k)], fill=blue)
+    return c.reduced()
+
+
+def icon_file():
+    """The icon in every size, each as 8-bit (256 colours) and 32-bit (with alpha) image.
+
+    Bitmap images, not PNG, so that Windows 2000 and XP read them. The AND mask makes a pixel
+    transparent where the drawing's alpha is below one half.
+    """
+
+    def mask_rows(img):
+        w, h = img.size
+        stride = (w + 31) // 32 * 4
+        alpha = img.getchannel("A").load()
+        data = bytearray()
+        for y in reversed(range(h)):
+            row = bytearray(stride)
+            for x in range(w):
+                if alpha[x, y] < 128:
+                    row[x // 8] |= 0x80 >> (x % 8)
+            data += row
+        return bytes(data)
+
+    def header(w, h, bits, image_bytes, colours):
+        return struct.pack("<IiiHHIIiiII", 40, w, h * 2, 1, bits, 0, image_bytes, 0, 0, colours, 0)
+
+    def image_32(img):
+        w, h = img.size
+        px = img.load()
+        data = bytearray()
+        for y in reversed(range(h)):
+            for x in range(w):
+                r, g, b, a = px[x, y]
+                data += bytes((b, g, r, a))
+        mask = mask_rows(img)
+        return header(w, h, 32, len(data) + len(mask), 0) + bytes(data) + mask
+
+    def image_8(img):
+        w, h = img.size
+        # Opaque colours only: a pixel is either the drawing's colour or masked away.
+        solid = Image.new("RGB", img.size, (0, 0, 0))
+        solid.paste(img.convert("RGB"), mask=img.getchannel("A").point(lambda a: 255 * (a >= 128)))
+        indexed = solid.quantize(colors=256, method=Image.Quantize.MEDIANCUT, dither=Image.Dither.NONE)
+        palette = indexed.getpalette()[: 256 * 3]
+        palette += [0] * (256 * 3 - len(palette))
+        table = b"".join(bytes((palette[i * 3 + 2], palette[i * 3 + 1], palette[i * 3], 0))
+                         for i in range(256))
+        stride = (w + 3) // 4 * 4
+        px = indexed.load()
+        data = bytearray()
+        for y in reversed(range(h)):
+            row = bytearray(stride)
+            for x in range(w):
+                row[x] = px[x, y]
+            data += row
+        mask = mask_rows(img)
+        return header(w, h, 8, len(data) + len(mask), 256) + table + bytes(data) + mask
+
+    images = []
+    for size in ICON_SIZES:
+        drawing = program_icon(size)
+        images += [(size, 8, image_8(drawing)), (size, 32, image_32(drawing))]
+    offset = 6 + 16 * len(images)
+    out = struct.pack("<HHH", 0, 1, len(images))
+    for size, bits, data in images:
+        out += struct.pack("<BBBBHHII", size, size, 0, 0, 1, bits, len(data), offset)
+        offset += len(data)
+    return out + b"".join(data for _, _, data in images)
+
+
+def icon_preview():
+    """The icon's sizes side by side on the window's background, for the contact sheet."""
+    sheet = Image.new("RGB", (sum(ICON_SIZES) + 8 * (len(ICON_SIZES) - 1), max(ICON_SIZES)),
+                      BACKGROUND)
+    x = 0
+    for size in ICON_SIZES:
+        sheet.paste(on_background(program_icon(size)), (x, 0))
+        x += size + 8
+    return sheet
+
+
 # --- output ----------------------------------------------------------------------------------
 
 # File name, drawing; the resource IDs in pictures.h refer to these names.
@@ -674,7 +784,8 @@ def contact_sheet(pictures):
     """All pictures enlarged on the window's background, each also at its real size below."""
     zoom, gap = 3, 12
     label_font = font(11)
-    (strip_name, strip), others = pictures[0], pictures[1:] + [("hand.cur", hand_preview())]
+    (strip_name, strip), others = pictures[0], pictures[1:] + [
+        ("hand.cur", hand_preview()), ("tavelin.ico", icon_preview())]
     cells = []
     x = gap
     for name, img in others:
@@ -702,6 +813,7 @@ def main():
     for name, img in drawn:
         img.save(OUT / name, format="BMP")
     (OUT / "hand.cur").write_bytes(hand_cursor())
+    (OUT / "tavelin.ico").write_bytes(icon_file())
     contact_sheet(drawn).save(OUT / "preview.png", format="PNG", optimize=True)
 
 

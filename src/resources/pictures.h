@@ -3,6 +3,10 @@
 // The hand cursor is not numbered: it is the named resource "CURSORHAND".
 #pragma once
 
+// The program's icon (16, 32 and 48 pixels, 256 colours and 32-bit): the only icon group and the
+// lowest number, so it is the first icon of the executable, the one Explorer shows.
+#define IDI_TAVELIN 1
+
 // 880 x 30 strip of the 20 list icons (44 x 30 each, in catalogue order) on the mask colour
 // RGB(247, 247, 247).
 #define IDB_ICON_STRIP 200

@@ -8,6 +8,7 @@
 
 #include <new>
 #include <string_view>
+#include <tuple>
 
 #include "core/AppError.h"
 #include "win32/Fatal.h"
@@ -18,6 +19,7 @@
 #include "ui/help/HelpOle.h"
 #include "ui/help/HelpPage.h"
 #include "ui/help/HelpResource.h"
+#include "resources/pictures.h"
 
 namespace {
 
@@ -355,6 +357,13 @@ void FHelp::Load() {
         if (!::CreateWindowExW(kExStyle, kClassName, L"", kStyle, CW_USEDEFAULT, CW_USEDEFAULT,
                                CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, instance, this))
             Raise(HRESULT_FROM_WIN32(::GetLastError()), "The help window could not be created");
+        // The program's icon, as on the main window (none where the resource is not linked in).
+        for (auto [which, cx, cy] : {std::tuple{ICON_SMALL, SM_CXSMICON, SM_CYSMICON},
+                                     std::tuple{ICON_BIG, SM_CXICON, SM_CYICON}})
+            ::SendMessageW(hwnd_, WM_SETICON, which,
+                           reinterpret_cast<LPARAM>(::LoadImageW(
+                               instance, MAKEINTRESOURCEW(IDI_TAVELIN), IMAGE_ICON,
+                               ::GetSystemMetrics(cx), ::GetSystemMetrics(cy), LR_SHARED)));
 
         UINT dpi = WindowDpi(hwnd_);
         RECT frame = {0, 0, ::MulDiv(kClientWidthTwips, static_cast<int>(dpi), 1440),

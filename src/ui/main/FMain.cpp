@@ -37,6 +37,20 @@ void SetText(HWND hwnd, const std::string& utf8) {
     ::SetWindowTextW(hwnd, Utf8ToWide(utf8).c_str());
 }
 
+// The program's own icon in the caption (small) and in the task switcher (big). Shared icons
+// live as long as the program.
+void SetProgramIcon(HWND hwnd) {
+    const struct {
+        WPARAM which;
+        int cx, cy;
+    } sizes[] = {{ICON_SMALL, SM_CXSMICON, SM_CYSMICON}, {ICON_BIG, SM_CXICON, SM_CYICON}};
+    for (const auto& size : sizes)
+        ::SendMessageW(hwnd, WM_SETICON, size.which,
+                       reinterpret_cast<LPARAM>(::LoadImageW(
+                           ::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_TAVELIN), IMAGE_ICON,
+                           ::GetSystemMetrics(size.cx), ::GetSystemMetrics(size.cy), LR_SHARED)));
+}
+
 } // namespace
 
 FMain::FMain(std::string langCode, CScancodeMap& map)
@@ -66,7 +80,7 @@ void FMain::Load() {
         wc.lpfnWndProc = &FMain::WindowProc;
         wc.hInstance = instance;
         wc.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
-        wc.hIcon = ::LoadIconW(nullptr, IDI_APPLICATION);
+        wc.hIcon = ::LoadIconW(instance, MAKEINTRESOURCEW(IDI_TAVELIN));
         wc.lpszClassName = kClassName;
         if (!::RegisterClassExW(&wc))
             throw AppError(static_cast<std::int32_t>(::GetLastError()), ExeName() + ".FMain",
@@ -86,6 +100,7 @@ void FMain::Load() {
     if (!hwnd)
         throw AppError(static_cast<std::int32_t>(::GetLastError()), ExeName() + ".FMain",
                        "The main window cannot be created.");
+    SetProgramIcon(hwnd);
     CreateControls();
     Form_Load();
 }
@@ -212,13 +227,16 @@ HWND FMain::CreateChild(const wchar_t* cls, DWORD style, int id, int left, int t
     return child;
 }
 
-void FMain::CreatePicture(Picture& picture, int id, int bitmapId, bool visible, int left,
-                          int top, int width, int height) {
+void FMain::CreatePicture(Picture& picture, int id, int bitmapId, bool visible, bool clickable,
+                          int left, int top, int width, int height) {
     picture.bitmap.reset(static_cast<HBITMAP>(
         ::LoadImageW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(bitmapId), IMAGE_BITMAP, 0, 0,
                      LR_CREATEDIBSECTION)));
-    picture.hwnd = CreateChild(L"STATIC", SS_OWNERDRAW | SS_NOTIFY | (visible ? WS_VISIBLE : 0),
-                               id, left, top, width, height);
+    // Without SS_NOTIFY a static is transparent to the mouse: its clicks go to what lies below.
+    // A picture that only shows leaves the picture buttons above it unpainted.
+    const DWORD input = clickable ? SS_NOTIFY : WS_CLIPSIBLINGS;
+    const DWORD style = SS_OWNERDRAW | input | (visible ? WS_VISIBLE : 0);
+    picture.hwnd = CreateChild(L"STATIC", style, id, left, top, width, height);
 }
 
 void FMain::CreateControls() {
@@ -235,11 +253,12 @@ void FMain::CreateControls() {
     picFrame_ = {0, Twips(kFrameTop), Twips(kClientWidth), Twips(kClientHeight)};
 
     // Creation order is the tab order: the three lists, Restore, OK, Cancel.
-    CreatePicture(imgDecoration_, IDC_IMGDECORATION, IDB_DECORATION, true, 0, 0, 2550, 4500);
-    CreatePicture(imgHelp_, IDC_IMGHELP, IDB_HELP, true, 180, 135, 480, 480);
+    // The first child created lies on top: the picture buttons before the decoration under them.
+    CreatePicture(imgHelp_, IDC_IMGHELP, IDB_HELP, true, true, 180, 135, 480, 480);
     for (int i = 0; i < 2; ++i)
-        CreatePicture(imgPaypal_[i], IDC_IMGPAYPAL_FIRST + i, IDB_DONATE_FIRST + i, false, 1125,
-                      135, 990, 570);
+        CreatePicture(imgPaypal_[i], IDC_IMGPAYPAL_FIRST + i, IDB_DONATE_FIRST + i, false, true,
+                      1125, 135, 990, 570);
+    CreatePicture(imgDecoration_, IDC_IMGDECORATION, IDB_DECORATION, true, false, 0, 0, 2550, 4500);
     lbOrvanDe_ = CreateChild(L"STATIC", WS_VISIBLE | SS_LEFT | SS_NOPREFIX, IDC_LBORVANDE, 45,
                              4275, 2085, 375, L"\u00A9 2026 Tavelin project");
 
@@ -251,11 +270,11 @@ void FMain::CreateControls() {
         lbKey_[k] = CreateChild(L"STATIC", WS_VISIBLE | SS_LEFT, IDC_LBKEY_FIRST + k, 2430,
                                 225 + top, 5505, 330);
         ::SendMessageW(lbKey_[k], WM_SETFONT, reinterpret_cast<WPARAM>(boldFont_.get()), FALSE);
-        CreatePicture(imgButton_[k], IDC_IMGBUTTON_FIRST + k, IDB_KEYCAP_FIRST + k, true, 2430,
-                      540 + top, 660, 450);
-        CreatePicture(imgArrow_[k], IDC_IMGARROW_FIRST + k, IDB_ARROW, true, 3195, 630 + top, 135,
-                      255);
-        CreatePicture(imgDisabled_[k], IDC_IMGDISABLED_FIRST + k, IDB_INFO, false,
+        CreatePicture(imgButton_[k], IDC_IMGBUTTON_FIRST + k, IDB_KEYCAP_FIRST + k, true, false,
+                      2430, 540 + top, 660, 450);
+        CreatePicture(imgArrow_[k], IDC_IMGARROW_FIRST + k, IDB_ARROW, true, false, 3195, 630 + top,
+                      135, 255);
+        CreatePicture(imgDisabled_[k], IDC_IMGDISABLED_FIRST + k, IDB_INFO, false, false,
                       kDisabledIconLeft, kDisabledIconTop[k], 240, 240);
         lbDisabled_[k] = CreateChild(L"STATIC", SS_LEFT, IDC_LBDISABLED_FIRST + k,
                                      kDisabledLabelLeft, kDisabledLabelTop[k], kDisabledLabelWidth,

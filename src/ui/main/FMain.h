@@ -55,8 +55,9 @@ private:
     void CreateControls();
     HWND CreateChild(const wchar_t* cls, DWORD style, int id, int left, int top, int width,
                      int height, const wchar_t* text = L"");
-    void CreatePicture(Picture& picture, int id, int bitmapId, bool visible, int left, int top,
-                       int width, int height);
+    // clickable: the picture takes the mouse (a picture button); others let it through.
+    void CreatePicture(Picture& picture, int id, int bitmapId, bool visible, bool clickable,
+                       int left, int top, int width, int height);
     void DrawPicture(const DRAWITEMSTRUCT& dis) const;
     void PaintBackground(HDC dc) const;
 

@@ -2,14 +2,23 @@
 // back afterwards.
 #include <gtest/gtest.h>
 
+#include <shlwapi.h>
+
+#include <fstream>
+#include <functional>
+#include <set>
+#include <sstream>
+
 #include "ui/main/FMainIds.h"
 #include "e2e/MainWindowDriver.h"
+#include "support/Mouse.h"
 #include "support/MsgBoxWatcher.h"
+#include "win32/Text.h"
 #include "messages.h"
+#include "resources/pictures.h"
 
 using namespace e2e;
 using testsupport::FindMsgBox;
-using testsupport::CloseMsgBox;
 
 namespace {
 
@@ -29,13 +38,64 @@ Bytes MapOf(const std::vector<std::string>& entries) {
     return FromHex(hex + "00000000");
 }
 
-// Presses a button of a box and waits until the box is gone, so that the next search cannot
+// Clicks a button of a box and waits until the box is gone, so that the next search cannot
 // find it again.
 void Answer(HWND box, int button) {
-    CloseMsgBox(box, button);
+    testsupport::ClickWindow(::GetDlgItem(box, button));
     for (int i = 0; i < 250 && ::IsWindow(box); ++i)
         ::Sleep(20);
 }
+
+// While it lives, the shell hands http and https addresses to a recorder instead of the browser.
+// Wine reads address handlers from HKEY_CLASSES_ROOT only; the handlers found there come back.
+class BrowserStandIn {
+  public:
+    BrowserStandIn() {
+        wchar_t temp[MAX_PATH] = {};
+        ::GetTempPathW(MAX_PATH, temp);
+        file_ = std::wstring(temp) + L"tavelin-address.txt";
+        ::DeleteFileW(file_.c_str());
+        const std::wstring command =
+            L"\"Z:" + Utf8ToWide(RECORD_ADDRESS_EXE) + L"\" \"" + file_ + L"\" \"%1\"";
+        for (int i = 0; i < 2; ++i) {
+            wchar_t found[1024] = {};
+            DWORD size = sizeof(found) - sizeof(wchar_t);
+            if (::SHGetValueW(HKEY_CLASSES_ROOT, kKeys[i], nullptr, nullptr, found, &size) ==
+                ERROR_SUCCESS)
+                saved_[i] = found;
+            Set(kKeys[i], command);
+        }
+    }
+    ~BrowserStandIn() {
+        for (int i = 0; i < 2; ++i)
+            if (saved_[i])
+                Set(kKeys[i], *saved_[i]);
+            else
+                ::SHDeleteValueW(HKEY_CLASSES_ROOT, kKeys[i], nullptr);
+        ::DeleteFileW(file_.c_str());
+    }
+    // The address the shell opened, or "" when none came within timeoutMs.
+    std::string Address(DWORD timeoutMs) const {
+        for (DWORD start = ::GetTickCount(); ::GetTickCount() - start < timeoutMs; ::Sleep(50)) {
+            std::ifstream in(WideToUtf8(file_), std::ios::binary);
+            std::stringstream text;
+            text << in.rdbuf();
+            if (!text.str().empty())
+                return text.str();
+        }
+        return "";
+    }
+
+  private:
+    static void Set(const wchar_t* key, const std::wstring& command) {
+        ::SHSetValueW(HKEY_CLASSES_ROOT, key, nullptr, REG_SZ, command.c_str(),
+                      static_cast<DWORD>((command.size() + 1) * sizeof(wchar_t)));
+    }
+    static constexpr const wchar_t* kKeys[] = {L"http\\shell\\open\\command",
+                                               L"https\\shell\\open\\command"};
+    std::optional<std::wstring> saved_[2];
+    std::wstring file_;
+};
 
 class E2e : public ::testing::Test {
 protected:
@@ -134,8 +194,7 @@ TEST_F(E2e, SavingWritesTheExactMapAndBacksUpTheFirstStateOnce) {
     {
         Tavelin app;
         ASSERT_TRUE(app.Main());
-        app.PressDown(0); // CapsLock: "Key turned off"
-        EXPECT_EQ(app.SelectedText(0), "Key turned off" + kPad);
+        ASSERT_TRUE(app.Pick(0, "Key turned off"));
         EXPECT_TRUE(app.Enabled(IDC_CMDOK));
         app.Click(IDC_CMDOK);
         DeclineRestart(app);
@@ -190,7 +249,7 @@ TEST_F(E2e, LockedEntriesAreWrittenBackUnchangedWhenAnotherKeyChanges) {
     EXPECT_EQ(ReadLayoutValue(kBackup), original);
 }
 
-TEST_F(E2e, RestoreAskedFirstAndOnlyYesPutsTheBackupBackByteForByte) {
+TEST_F(E2e, RestoreAnsweredYesPutsTheBackupBackByteForByte) {
     const Bytes current = MapOf({"2A003A00"});
     // A backup with flags another tool set: restored as it is, not rebuilt.
     const Bytes backup = FromHex("0000000001000000" "02000000" "1D003A00" "00000000");
@@ -199,16 +258,6 @@ TEST_F(E2e, RestoreAskedFirstAndOnlyYesPutsTheBackupBackByteForByte) {
 
     Tavelin app;
     ASSERT_TRUE(app.Main());
-    for (int answer : {IDNO, IDCANCEL}) {
-        app.Click(IDC_CMDRESTORE);
-        auto box = FindMsgBox("Tavelin", app.Pid(), 5000);
-        ASSERT_TRUE(box);
-        EXPECT_EQ(box->text, "Restore original key settings?");
-        Answer(box->hwnd, answer);
-        EXPECT_TRUE(::IsWindow(app.Main())) << "the window stays open";
-        EXPECT_EQ(ReadLayoutValue(kMap), current);
-        EXPECT_EQ(ReadLayoutValue(kBackup), backup);
-    }
     app.Click(IDC_CMDRESTORE);
     auto box = FindMsgBox("Tavelin", app.Pid(), 5000);
     ASSERT_TRUE(box);
@@ -259,6 +308,96 @@ TEST_F(E2e, FirstStartOpensHelpUpAndLeftOnceLaterF1AndClosingClosesBoth) {
     ASSERT_TRUE(help);
     CloseWithoutQuestion(again);
     EXPECT_FALSE(::IsWindow(help));
+}
+
+// What a person clicks with the real mouse, in this order in one window, and what must follow.
+// Before each click the control must be the one under the mouse, and the pictures show the hand.
+TEST_F(E2e, RealClicksReachEveryPictureListAndButton) {
+    WriteLayoutValue(kBackup, {}); // Restore clickable
+    BrowserStandIn browser;
+    Tavelin app;
+    ASSERT_TRUE(app.Main());
+    const HCURSOR arrow = app.CursorOver(IDC_LBKEY_FIRST);
+    EXPECT_EQ(app.ToolTipOver(IDC_IMGHELP), "Help");
+
+    auto restoreAnswered = [&](int button) {
+        return [&app, button] {
+            auto box = FindMsgBox("Tavelin", app.Pid(), 5000);
+            ASSERT_TRUE(box);
+            EXPECT_EQ(box->text, "Restore original key settings?");
+            Answer(box->hwnd, button);
+            EXPECT_TRUE(::IsWindow(app.Main())) << "the window stays open";
+            EXPECT_EQ(ReadLayoutValue(kMap), std::nullopt);
+            EXPECT_EQ(ReadLayoutValue(kBackup), Bytes{});
+        };
+    };
+    struct Click {
+        const char* what;
+        int id;
+        bool hand;
+        std::function<void()> effect;
+    };
+    const Click clicks[] = {
+        {"donation picture", IDC_IMGPAYPAL_FIRST + 1, true,
+         [&] {
+             EXPECT_EQ(browser.Address(10000),
+                       "https://www.paypal.com/cgi-bin/webscr?cmd=_donations&business="
+                       "donations%40tavelin.example.org&item_name=Tavelin&item_number=Tavelin"
+                       "&page_style=PayPal&no_shipping=1&cn=Mitteilung%20%28optional%29&tax=0"
+                       "&currency_code=EUR&lc=EN&bn=PP%2dDonationsBF&charset=UTF%2d8");
+         }},
+        {"Restore, answered No", IDC_CMDRESTORE, false, restoreAnswered(IDNO)},
+        {"Restore, answered Cancel", IDC_CMDRESTORE, false, restoreAnswered(IDCANCEL)},
+        {"help picture", IDC_IMGHELP, true,
+         [&] { EXPECT_TRUE(app.FindWindowTitled("Tavelin 2.0.4 - Help", 5000)); }},
+        {"Cancel", IDC_CMDCANCEL, false, [&] { EXPECT_EQ(app.Wait(5000), 0u); }},
+    };
+    for (const Click& click : clicks) {
+        SCOPED_TRACE(click.what);
+        if (click.id == IDC_IMGHELP) {
+            // Each list opened and an item clicked (before the help window covers them); Cancel
+            // then leaves the map as it was.
+            const char* picks[] = {"Left shift key", "Key turned off", "Application key"};
+            for (int row = 0; row < 3; ++row) {
+                EXPECT_TRUE(app.Pick(row, picks[row])) << row;
+                EXPECT_EQ(app.SelectedText(row), picks[row] + kPad);
+            }
+            EXPECT_TRUE(app.Enabled(IDC_CMDOK));
+        }
+        EXPECT_EQ(app.ControlAt(click.id), click.id);
+        EXPECT_EQ(app.CursorOver(click.id) != arrow, click.hand);
+        app.Click(click.id);
+        click.effect();
+    }
+    EXPECT_EQ(ReadLayoutValue(kMap), std::nullopt);
+}
+
+// Explorer shows an executable's first icon group: it is the program's own, in every size and
+// colour depth that Windows 2000 and later pick from.
+TEST(ProgramIcon, ComesFirstInSixteenThirtyTwoAndFortyEightPixelsAt8And32Bits) {
+    HMODULE exe = ::LoadLibraryExA("Z:" TAVELIN_EXE, nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    ASSERT_TRUE(exe);
+    ULONG_PTR first = 0;
+    ::EnumResourceNamesW(
+        exe, RT_GROUP_ICON,
+        [](HMODULE, LPCWSTR, LPWSTR name, LONG_PTR found) -> BOOL {
+            *reinterpret_cast<ULONG_PTR*>(found) = reinterpret_cast<ULONG_PTR>(name);
+            return FALSE;
+        },
+        reinterpret_cast<LONG_PTR>(&first));
+    EXPECT_EQ(first, static_cast<ULONG_PTR>(IDI_TAVELIN));
+    HRSRC group = ::FindResourceW(exe, MAKEINTRESOURCEW(IDI_TAVELIN), RT_GROUP_ICON);
+    ASSERT_TRUE(group);
+    // The group's directory: a 6-byte header with the count, then 14 bytes per image.
+    const auto* dir = static_cast<const BYTE*>(::LockResource(::LoadResource(exe, group)));
+    std::set<std::pair<int, int>> images; // pixels, bits per pixel
+    for (int i = 0; i < *reinterpret_cast<const WORD*>(dir + 4); ++i) {
+        const BYTE* entry = dir + 6 + 14 * i;
+        images.insert({entry[0], *reinterpret_cast<const WORD*>(entry + 6)});
+    }
+    ::FreeLibrary(exe);
+    EXPECT_EQ(images, (std::set<std::pair<int, int>>{
+                          {16, 8}, {16, 32}, {32, 8}, {32, 32}, {48, 8}, {48, 32}}));
 }
 
 } // namespace

@@ -8,6 +8,8 @@
 
 #include "ui/main/FMainIds.h"
 #include "win32/Handles.h"
+#include "support/Mouse.h"
+#include "support/MsgBoxWatcher.h"
 #include "win32/Text.h"
 
 namespace e2e {
@@ -44,6 +46,17 @@ BOOL CALLBACK FindByTitle(HWND hwnd, LPARAM lParam) {
         return FALSE;
     }
     return TRUE;
+}
+
+// A visible top-level window of process pid and class cls, or nullptr.
+HWND TopLevelOf(DWORD pid, const wchar_t* cls) {
+    for (HWND hwnd = nullptr; (hwnd = ::FindWindowExW(nullptr, hwnd, cls, nullptr));) {
+        DWORD owner = 0;
+        ::GetWindowThreadProcessId(hwnd, &owner);
+        if (owner == pid && ::IsWindowVisible(hwnd))
+            return hwnd;
+    }
+    return nullptr;
 }
 
 } // namespace
@@ -192,6 +205,29 @@ void Tavelin::PressDown(int row) {
     press(VK_RETURN);
 }
 
+bool Tavelin::Pick(int row, const std::string& text) {
+    const std::vector<std::string> items = Items(row);
+    int index = 0;
+    while (index < static_cast<int>(items.size()) && !items[index].starts_with(text))
+        ++index;
+    HWND inner = reinterpret_cast<HWND>(::SendMessageW(ComboEx(row), CBEM_GETCOMBOCONTROL, 0, 0));
+    testsupport::ClickWindow(inner);
+    HWND list = nullptr;
+    WaitFor(2000, [&] { return (list = TopLevelOf(Pid(), L"ComboLBox")) != nullptr; });
+    RECT item{}, shown{};
+    if (!list || index == static_cast<int>(items.size()) ||
+        ::SendMessageW(list, LB_GETITEMRECT, index, reinterpret_cast<LPARAM>(&item)) == LB_ERR)
+        return false;
+    // Only an item the open list shows can be clicked.
+    ::GetClientRect(list, &shown);
+    POINT centre{(item.left + item.right) / 2, (item.top + item.bottom) / 2};
+    if (!::PtInRect(&shown, centre))
+        return false;
+    ::ClientToScreen(list, &centre);
+    testsupport::ClickMouse(centre);
+    return WaitFor(2000, [&] { return !::IsWindowVisible(list) && Selection(row) == index; });
+}
+
 void Tavelin::PressF1() {
     ::PostMessageW(Main(), WM_KEYDOWN, VK_F1, 1);
     ::PostMessageW(Main(), WM_KEYUP, VK_F1, 1 | (1u << 30) | (1u << 31));
@@ -206,8 +242,41 @@ std::string Tavelin::Text(int id) {
     return WideToUtf8(text);
 }
 
-void Tavelin::Click(int id) { ::PostMessageW(Control(id), BM_CLICK, 0, 0); }
+void Tavelin::Click(int id) {
+    testsupport::ClickWindow(Control(id));
+}
 
-void Tavelin::CloseWindow() { ::PostMessageW(Main(), WM_CLOSE, 0, 0); }
+int Tavelin::ControlAt(int id) {
+    return ::GetDlgCtrlID(::WindowFromPoint(testsupport::CentreOf(Control(id))));
+}
+
+HCURSOR Tavelin::CursorOver(int id) {
+    testsupport::MoveMouse(testsupport::CentreOf(Control(id)));
+    ::Sleep(200);
+    CURSORINFO info{};
+    info.cbSize = sizeof(info);
+    ::GetCursorInfo(&info);
+    return info.hCursor;
+}
+
+std::string Tavelin::ToolTipOver(int id) {
+    // From elsewhere onto the control, as a person's mouse arrives.
+    testsupport::MoveMouse(testsupport::CentreOf(Main()));
+    ::Sleep(100);
+    testsupport::MoveMouse(testsupport::CentreOf(Control(id)));
+    HWND tip = nullptr;
+    WaitFor(1000, [&] { return (tip = TopLevelOf(Pid(), TOOLTIPS_CLASSW)) != nullptr; });
+    return tip ? testsupport::TextOf(tip) : std::string();
+}
+
+void Tavelin::CloseWindow() {
+    TITLEBARINFO bar{};
+    bar.cbSize = sizeof(bar);
+    ::GetTitleBarInfo(Main(), &bar);
+    // The close box is the caption's last button.
+    const RECT& caption = bar.rcTitleBar;
+    testsupport::ClickMouse(
+        {caption.right - ::GetSystemMetrics(SM_CXSIZE) / 2, (caption.top + caption.bottom) / 2});
+}
 
 } // namespace e2e

@@ -1,5 +1,6 @@
 // Drives a running tavelin.exe from outside, as a user would: finds its windows by title, reads
-// the key lists across the process boundary, selects with keyboard input and clicks buttons.
+// the key lists across the process boundary, selects with keyboard input or the mouse and clicks
+// with the real mouse.
 #pragma once
 
 #include <windows.h>
@@ -45,14 +46,25 @@ public:
     bool NoticeVisible(int row);
     // Keyboard input to the list: the next item down.
     void PressDown(int row);
+    // Opens row's list with a click and clicks the item whose text begins with text; false when
+    // the open list shows no such item.
+    bool Pick(int row, const std::string& text);
     // F1 through the program's message loop.
     void PressF1();
 
     bool Enabled(int id);
     bool Visible(int id);
     std::string Text(int id);
-    // Clicks a button without waiting for what the click starts (a message box, say).
+    // A real mouse click at the centre of control id, without waiting for what it starts (a
+    // message box, say).
     void Click(int id);
+    // The id of the control that the mouse reaches at the centre of control id (0: none).
+    int ControlAt(int id);
+    // The cursor shown, and the text of a tool tip shown within a second (empty: none), while
+    // the mouse rests on control id.
+    HCURSOR CursorOver(int id);
+    std::string ToolTipOver(int id);
+    // A click on the window's close box.
     void CloseWindow();
 
 private:
