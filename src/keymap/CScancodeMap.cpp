@@ -260,7 +260,8 @@ void CScancodeMap::BackupMap() {
     } else if (BackupMapExists()) {
         return;
     }
-    if (map_.presence == Presence::Present && !map_.binary)
+    // A map that could not be read, or is not binary, cannot be copied byte for byte.
+    if (map_.presence != Presence::Missing && !map_.binary)
         throw AppError(kErrMapNotWellFormed, Source(),
                        "The stored Scancode Map cannot be copied byte for byte; Tavelin does not "
                        "back it up.");
