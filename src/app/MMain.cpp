@@ -69,9 +69,14 @@ void SetScancodeMap(std::unique_ptr<CScancodeMap> map) {
 bool PreviousInstanceRunning() {
     UniqueHandle mutex(::CreateMutexW(nullptr, FALSE, kInstanceMutexName));
     bool earlier = mutex && ::GetLastError() == ERROR_ALREADY_EXISTS;
-    if (!earlier && !g_instanceMutex)
+    // Kept also when the name was taken: if this copy starts after all, later ones see it.
+    if (!g_instanceMutex)
         g_instanceMutex = std::move(mutex);
     return earlier;
+}
+
+void ReleaseInstanceMarker() {
+    g_instanceMutex.reset();
 }
 
 bool ActivateWindowByTitle(const std::string& title) {
@@ -125,16 +130,23 @@ void Main() {
     // Fixed before any message can appear, so that every refusal speaks the chosen language.
     LangCode = GetLanguageCode();
 
-    // An earlier copy wins over every other check, silently.
+    // An earlier copy wins over every other check, silently, once its window is found; one
+    // that shows none in time (still refusing, or not Tavelin at all) does not stop this start.
     if (PreviousInstanceRunning()) {
-        ActivateWindowByTitle(Product::MainWindowTitle());
-        EndProcess();
+        const std::string title = Product::MainWindowTitle();
+        for (DWORD start = ::GetTickCount(); ::GetTickCount() - start < kActivationWaitMs;
+             ::Sleep(50)) {
+            if (ActivateWindowByTitle(title))
+                EndProcess();
+        }
     }
     if (!SupportedWindows()) {
+        ReleaseInstanceMarker();
         ShowRefusal(Refusal::UnsupportedWindows);
         EndProcess();
     }
     if (!MCheckAdmin::IsAdmin()) {
+        ReleaseInstanceMarker();
         ShowRefusal(Refusal::NoAdministratorRights);
         EndProcess();
     }

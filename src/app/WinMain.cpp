@@ -4,6 +4,7 @@
 #include <ole2.h>
 
 #include "win32/Fatal.h"
+#include "app/MDllSearch.h"
 #include "app/MMain.h"
 
 namespace {
@@ -23,6 +24,8 @@ bool WindowsOpen() {
 } // namespace
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+    // Before anything loads a DLL by name (OLE, the common controls, the shell).
+    MDllSearch::RestrictDllSearch();
     // One OLE apartment for the whole run: the browser control of the help window and the
     // shell's address handlers need it, and it must outlive every window that uses it.
     const bool ole = SUCCEEDED(::OleInitialize(nullptr));

@@ -111,11 +111,20 @@ std::int32_t KeySetting(const KeyCatalogueTable& catalogue, std::string_view ent
     return row ? row->ID : -1;
 }
 
+std::size_t EntryCount(std::string_view entryList, std::string_view oldCode) {
+    std::size_t count = 0;
+    for (std::size_t pos = 0; pos + kEntryDigits <= entryList.size(); pos += kEntryDigits)
+        count += entryList.substr(pos + 4, 4) == oldCode;
+    return count;
+}
+
 bool KeyNeedsLock(const KeyCatalogueTable& catalogue, std::string_view entryList,
                   std::int32_t keyType) {
     const std::string_view ownCode = OwnCodeOf(keyType);
     if (ownCode.empty())
         return false;
+    if (EntryCount(entryList, ownCode) > 1)
+        return true;
     const auto newCode = FirstNewCode(entryList, ownCode);
     if (!newCode)
         return false;
@@ -126,7 +135,8 @@ bool KeyNeedsLock(const KeyCatalogueTable& catalogue, std::string_view entryList
 std::optional<std::string> WithKeySetting(const KeyCatalogueTable& catalogue,
                                           std::string_view entryList, std::int32_t idxKeyType,
                                           std::int32_t idxKeyNewValue) {
-    const KeyOption* key = catalogue.ById(idxKeyType);
+    // Only the three keys have a key type; any other catalogue row is an option, not a key.
+    const KeyOption* key = OwnCodeOf(idxKeyType).empty() ? nullptr : catalogue.ById(idxKeyType);
     const KeyOption* option = catalogue.ById(idxKeyNewValue);
     if (key == nullptr || option == nullptr || !IsEntryList(entryList))
         return std::nullopt;

@@ -48,16 +48,21 @@ std::optional<std::string> FirstNewCode(std::string_view entryList, std::string_
 std::int32_t KeySetting(const KeyCatalogueTable& catalogue, std::string_view entryList,
                         std::string_view sCode);
 
+// How many entries have oldCode as their old code.
+std::size_t EntryCount(std::string_view entryList, std::string_view oldCode);
+
 // Whether the key's option list cannot show what the map gives the key: the first entry's new
 // code is not offered for that key (ScrollLock turned off, CapsLock sending Insert, an unknown
-// code). Such a key must stay locked so that its entry is written back unchanged.
+// code), or the key has more than one entry (which one Windows honours is not ours to guess, and
+// editing the first would promote the second). Such a key must stay locked so that its entries
+// are written back unchanged.
 bool KeyNeedsLock(const KeyCatalogueTable& catalogue, std::string_view entryList,
                   std::int32_t keyType);
 
 // The entry list with the first entry of key idxKeyType set to option idxKeyNewValue: replaced in
 // place, removed when the option is the key's own code, appended when the key had none. Other
-// entries keep their bytes and order. Nothing when a number is not in the catalogue or the list
-// is not whole entries.
+// entries keep their bytes and order. Nothing when the key type is not 0 to 2, the option is not
+// in the catalogue or the list is not whole entries.
 std::optional<std::string> WithKeySetting(const KeyCatalogueTable& catalogue,
                                           std::string_view entryList, std::int32_t idxKeyType,
                                           std::int32_t idxKeyNewValue);

@@ -1,5 +1,7 @@
 #include "keymap/CScancodeMap.h"
 
+#include <string_view>
+
 #include "win32/Fatal.h"
 #include "core/KeyCatalogue.h"
 #include "core/MapText.h"
@@ -56,23 +58,47 @@ bool ValueIsSurelyMissing(const char* valueName) {
     return rc == ERROR_FILE_NOT_FOUND;
 }
 
+// Whether the value listing holds "TVLN Backup"; nothing when the listing fails (cRegistry's
+// listing cannot tell a failure from an empty key).
+std::optional<bool> ListedBackup() {
+    const RegistryApi& api = Registry();
+    HKEY key = nullptr;
+    if (api.OpenKeyEx(HKEY_LOCAL_MACHINE, kSection, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
+        return std::nullopt;
+    std::optional<bool> found = false;
+    for (DWORD index = 0;; ++index) {
+        char name[64];
+        DWORD length = sizeof name;
+        const LONG rc =
+            api.EnumValue(key, index, name, &length, nullptr, nullptr, nullptr, nullptr);
+        if (rc == ERROR_NO_MORE_ITEMS)
+            break;
+        if (rc == ERROR_MORE_DATA) // a longer name is not the backup's
+            continue;
+        if (rc != ERROR_SUCCESS) {
+            found = std::nullopt;
+            break;
+        }
+        if (std::string_view(name, length) == kBackupName) {
+            found = true;
+            break;
+        }
+    }
+    api.CloseKey(key);
+    return found;
+}
+
 } // namespace
 
 CScancodeMap::CScancodeMap() {
-    const StoredValue map = ReadValue(kMapName);
-    const StoredValue backup = ReadValue(kBackupName);
-    initialMapHex_ = map.hex;
-    backupMapHex_ = backup.hex;
-    backupFound_ = backup.found;
-    backupBinary_ = backup.binary;
-    if (!map.found) {
-        // A map that exists but could not be read must not be overwritten as if it were absent.
-        mapWellFormed_ = mapCopyable_ = ValueIsSurelyMissing(kMapName);
-    } else {
-        mapCopyable_ = map.binary;
-        mapWellFormed_ =
-            map.binary && MapText::IsWellFormedMap(MapText::HexToBytes(map.hex).value());
-    }
+    map_ = ReadValue(kMapName);
+    backup_ = ReadValue(kBackupName);
+    initialMapHex_ = map_.binary ? map_.hex : "";
+    backupMapHex_ = backup_.binary ? backup_.hex : "";
+    // A map that exists but could not be read must not be overwritten as if it were absent.
+    mapWellFormed_ = map_.presence == Presence::Missing ||
+                     (map_.presence == Presence::Present && map_.binary &&
+                      MapText::IsWellFormedMap(MapText::HexToBytes(map_.hex).value()));
     if (mapWellFormed_)
         currentSettingString_ = MapText::EntryListOf(initialMapHex_);
 }
@@ -88,18 +114,22 @@ CScancodeMap::StoredValue CScancodeMap::ReadValue(const std::string& valueName) 
     type = reg.ValueType(); // the stored type, when the value was found
 
     StoredValue stored;
+    stored.presence = Presence::Present;
     if (const auto* array = std::get_if<ByteArray>(&value)) {
-        stored.found = true;
         stored.binary = type == kBinary;
         // The last element is the reader's extra 0, not part of the value.
         if (!array->bytes.empty())
             stored.hex =
                 MapText::BytesToHex(std::span(array->bytes.data(), array->bytes.size() - 1));
-    } else {
-        // The default comes back only for a missing (or unreadable) value, with the type untouched;
+    } else if (std::holds_alternative<std::string>(value) && type == kBinary &&
+               std::get<std::string>(value).empty()) {
+        // The default comes back for a missing or an unreadable value, with the type untouched;
         // anything else is a value stored as text or number.
-        stored.found = !(std::holds_alternative<std::string>(value) && type == kBinary &&
-                         std::get<std::string>(value).empty());
+        stored.presence =
+            ValueIsSurelyMissing(valueName.c_str()) ? Presence::Missing : Presence::Unknown;
+    } else {
+        // Text or number: told apart from others of its kind by its type and text form.
+        stored.hex = std::to_string(type) + ":" + RegistryValueToText(value);
     }
     return stored;
 }
@@ -116,17 +146,18 @@ std::vector<std::uint8_t> CScancodeMap::HexToBytes(const std::string& hex) {
 }
 
 void CScancodeMap::RestoreMap() {
-    if (!backupFound_) {
+    if (backup_.presence != Presence::Present) {
         // There is nothing to restore from: deleting the map would lose it for good.
         throw AppError(cRegistry::kErrKey, ExeName() + ".cRegistry",
                        "Failed to delete registry Key: '" +
                            std::to_string(static_cast<std::int32_t>(kRoot)) + "',Section: '" +
                            kSection + "',Key: '" + kBackupName);
     }
-    if (!backupBinary_)
+    if (!backup_.binary)
         throw AppError(kErrBackupNotBinary, Source(),
                        "The stored TVLN Backup is not a binary value; Tavelin does not restore "
                        "it.");
+    CheckUnchangedSinceStart();
     if (!backupMapHex_.empty()) {
         WriteValue(kMapName, backupMapHex_, HexToBytes(backupMapHex_));
     } else {
@@ -157,10 +188,11 @@ void CScancodeMap::SaveNewSetting() {
         throw AppError(5, Source(), "");
     // The backup is never rewritten; if the one found cannot be restored, changing the map
     // would leave no way back to it.
-    if (backupFound_ && !backupBinary_)
+    if (backup_.presence == Presence::Present && !backup_.binary)
         throw AppError(kErrBackupNotBinary, Source(),
                        "The stored TVLN Backup is not a binary value; Tavelin does not change the "
                        "map while its backup cannot be restored.");
+    CheckUnchangedSinceStart();
     BackupMap();
     const std::string hex = MapText::MapHexFor(newSettingString_);
     WriteValue(kMapName, hex, hex.empty() ? std::vector<std::uint8_t>{} : HexToBytes(hex));
@@ -196,12 +228,40 @@ bool CScancodeMap::BackupMapExists() const {
     return false;
 }
 
+void CScancodeMap::CheckUnchangedSinceStart() const {
+    const StoredValue map = ReadValue(kMapName);
+    const bool backupKnown = backup_.presence != Presence::Unknown;
+    const StoredValue backup = backupKnown ? ReadValue(kBackupName) : StoredValue{};
+    if (map_.presence == Presence::Unknown || map.presence == Presence::Unknown ||
+        backup.presence == Presence::Unknown)
+        throw AppError(kErrNotReadable, Source(),
+                       "Tavelin could not read the keyboard map again before writing it; nothing "
+                       "was saved.");
+    if (map != map_ || (backupKnown && backup != backup_))
+        throw AppError(kErrChangedSinceStart, Source(),
+                       "The keyboard map was changed by another program since Tavelin started. "
+                       "Nothing was saved.");
+}
+
 void CScancodeMap::BackupMap() {
     // The value read at creation counts too: a listing that failed halfway must not let the
     // backup of the original map be overwritten.
-    if (backupFound_ || BackupMapExists())
+    if (backup_.presence == Presence::Present)
         return;
-    if (!mapCopyable_)
+    if (backup_.presence == Presence::Unknown) {
+        // Its read failed at creation: only a listing that works can tell that there is none.
+        const std::optional<bool> listed = ListedBackup();
+        if (!listed)
+            throw AppError(kErrNotReadable, Source(),
+                           "Tavelin could not find out whether TVLN Backup exists; it does not "
+                           "write a backup that could replace it.");
+        if (*listed)
+            return;
+    } else if (BackupMapExists()) {
+        return;
+    }
+    // A map that could not be read, or is not binary, cannot be copied byte for byte.
+    if (map_.presence != Presence::Missing && !map_.binary)
         throw AppError(kErrMapNotWellFormed, Source(),
                        "The stored Scancode Map cannot be copied byte for byte; Tavelin does not "
                        "back it up.");

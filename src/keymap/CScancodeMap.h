@@ -9,11 +9,17 @@
 #include <vector>
 
 class CScancodeMap {
-public:
+  public:
     // SaveNewSetting refuses to rewrite a stored map that is not well formed.
     static constexpr std::int32_t kErrMapNotWellFormed = static_cast<std::int32_t>(0x80046A01u);
     // RestoreMap refuses a backup that is not a binary value: it cannot be put back byte for byte.
     static constexpr std::int32_t kErrBackupNotBinary = static_cast<std::int32_t>(0x80046A02u);
+    // A refusal, not a failure: the map or the backup is no longer what this object read at
+    // creation (another program, another administrator, a second Tavelin); nothing was written.
+    static constexpr std::int32_t kErrChangedSinceStart = static_cast<std::int32_t>(0x80046A03u);
+    // The map or the backup could not be read (again), so a write could overwrite what it did
+    // not see; nothing was written.
+    static constexpr std::int32_t kErrNotReadable = static_cast<std::int32_t>(0x80046A04u);
 
     CScancodeMap();
 
@@ -26,14 +32,20 @@ public:
 
     // Writes the backup read at creation back as the map (or deletes the map when the backup
     // was empty; a map already missing is fine), then deletes the backup. Without a backup at
-    // creation it raises the registry class's deletion error and leaves the map alone.
+    // creation it raises the registry class's deletion error and leaves the map alone. Checks
+    // CheckUnchangedSinceStart first.
     void RestoreMap();
     // Sets the entry of key type idxKeyType in NewSettingString to catalogue option
     // idxKeyNewValue.
     void BuildNewSettingString(std::int32_t idxKeyType, std::int32_t idxKeyNewValue);
     // Backs up the map found (once), then writes NewSettingString as the map. Refuses, before
-    // writing anything, when the stored map is not well formed.
+    // writing anything, when the stored map is not well formed, when it or the backup changed
+    // since creation (CheckUnchangedSinceStart), and when it cannot tell whether a backup exists.
     void SaveNewSetting();
+    // Reads the map and the backup again: raises kErrChangedSinceStart when either differs from
+    // what was read at creation (presence, type or bytes), kErrNotReadable when one cannot be
+    // read. A backup whose read failed at creation is left to BackupMap's listing.
+    void CheckUnchangedSinceStart() const;
     // The catalogue ID the map gives the key with own code sCode; 1 when the map has no
     // entry for it; -1 when the code is unknown to the catalogue (or the map is not well formed).
     std::int32_t GetCurrentKeySetting(const std::string& sCode) const;
@@ -52,11 +64,13 @@ public:
     // must not be rewritten.
     bool MapIsWellFormed() const { return mapWellFormed_; }
 
-private:
+  private:
+    enum class Presence { Missing, Present, Unknown };
     struct StoredValue {
-        bool found = false;
+        Presence presence = Presence::Missing;
         bool binary = false; // registry type 3
         std::string hex;
+        bool operator==(const StoredValue&) const = default;
     };
     StoredValue ReadValue(const std::string& valueName) const;
     std::string ReadValueAsHex(const std::string& valueName) const;
@@ -66,8 +80,7 @@ private:
     std::string newSettingString_;
     std::string initialMapHex_;
     std::string backupMapHex_;
+    StoredValue map_;    // as read at creation
+    StoredValue backup_; // as read at creation
     bool mapWellFormed_ = true;
-    bool mapCopyable_ = true; // missing, or binary: a backup can hold it byte for byte
-    bool backupFound_ = false;
-    bool backupBinary_ = false;
 };

@@ -254,8 +254,11 @@ void cRegistry::SetValue(const RegistryValue& vValue) {
             number = *n16;
         else if (auto n32 = std::get_if<std::int32_t>(&vValue))
             number = *n32;
-        else
+        else {
+            // Storing nothing while the caller believes it stored would hide the loss.
+            result = ERROR_INVALID_PARAMETER;
             break;
+        }
         DWORD data = static_cast<DWORD>(number);
         result = set(REG_DWORD, reinterpret_cast<const BYTE*>(&data), sizeof data);
         break;

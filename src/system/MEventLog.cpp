@@ -9,40 +9,67 @@
 
 namespace {
 
-
 std::wstring SourceKeyPath() {
     return L"SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\" +
            Utf8ToWide(Product::kName);
 }
 
-// Without a registered message file the Event Viewer shows "The description for Event ID ...
-// cannot be found" in front of the text.
-void RegisterSource() {
-    wchar_t exe[MAX_PATH] = {};
-    DWORD n = ::GetModuleFileNameW(nullptr, exe, MAX_PATH);
-    if (n == 0 || n == MAX_PATH)
-        return;
-    UniqueHkey key;
-    if (::RegCreateKeyExW(HKEY_LOCAL_MACHINE, SourceKeyPath().c_str(), 0, nullptr, 0,
-                          KEY_QUERY_VALUE | KEY_SET_VALUE, nullptr, key.put(),
-                          nullptr) != ERROR_SUCCESS)
-        return; // The entry is still written, only less readable.
-    wchar_t current[MAX_PATH] = {};
-    DWORD size = sizeof(current) - sizeof(wchar_t), type = 0;
-    if (::RegQueryValueExW(key.get(), L"EventMessageFile", nullptr, &type,
-                           reinterpret_cast<BYTE*>(current), &size) == ERROR_SUCCESS &&
-        ::lstrcmpiW(current, exe) == 0)
-        return;
-    ::RegSetValueExW(key.get(), L"EventMessageFile", 0, REG_EXPAND_SZ,
-                     reinterpret_cast<const BYTE*>(exe), (n + 1) * sizeof(wchar_t));
-    DWORD types = EVENTLOG_ERROR_TYPE | EVENTLOG_WARNING_TYPE | EVENTLOG_INFORMATION_TYPE;
-    ::RegSetValueExW(key.get(), L"TypesSupported", 0, REG_DWORD,
-                     reinterpret_cast<const BYTE*>(&types), sizeof(types));
+// Whether every file the registration names (";" between them, environment references allowed)
+// still exists.
+bool MessageFilesExist(const std::wstring& files) {
+    bool any = false;
+    for (std::size_t first = 0; first < files.size();) {
+        std::size_t end = files.find(L';', first);
+        if (end == std::wstring::npos)
+            end = files.size();
+        if (end > first) {
+            const std::wstring file = files.substr(first, end - first);
+            wchar_t path[MAX_PATH] = {};
+            const DWORD n = ::ExpandEnvironmentStringsW(file.c_str(), path, MAX_PATH);
+            if (n == 0 || n > MAX_PATH || ::GetFileAttributesW(path) == INVALID_FILE_ATTRIBUTES)
+                return false;
+            any = true;
+        }
+        first = end + 1;
+    }
+    return any;
 }
 
 } // namespace
 
 namespace MEventLog {
+
+// Without a registered message file the Event Viewer shows "The description for Event ID ...
+// cannot be found" in front of the text. A registration that still names an existing file is
+// someone's (an installed copy, another program of this name) and is left alone.
+bool RegisterSource() {
+    wchar_t exe[MAX_PATH] = {};
+    DWORD n = ::GetModuleFileNameW(nullptr, exe, MAX_PATH);
+    if (n == 0 || n == MAX_PATH)
+        return false;
+    UniqueHkey key;
+    if (::RegCreateKeyExW(HKEY_LOCAL_MACHINE, SourceKeyPath().c_str(), 0, nullptr, 0,
+                          KEY_QUERY_VALUE | KEY_SET_VALUE, nullptr, key.put(),
+                          nullptr) != ERROR_SUCCESS)
+        return false; // The entry is still written, only less readable.
+    std::wstring current(4096, L'\0');
+    DWORD size = static_cast<DWORD>((current.size() - 1) * sizeof(wchar_t)), type = 0;
+    if (::RegQueryValueExW(key.get(), L"EventMessageFile", nullptr, &type,
+                           reinterpret_cast<BYTE*>(current.data()), &size) == ERROR_SUCCESS &&
+        (type == REG_SZ || type == REG_EXPAND_SZ)) {
+        current.resize(size / sizeof(wchar_t));
+        current.resize(current.find(L'\0') == std::wstring::npos ? current.size()
+                                                                 : current.find(L'\0'));
+        if (MessageFilesExist(current))
+            return false;
+    }
+    ::RegSetValueExW(key.get(), L"EventMessageFile", 0, REG_EXPAND_SZ,
+                     reinterpret_cast<const BYTE*>(exe), (n + 1) * sizeof(wchar_t));
+    DWORD types = EVENTLOG_ERROR_TYPE | EVENTLOG_WARNING_TYPE | EVENTLOG_INFORMATION_TYPE;
+    ::RegSetValueExW(key.get(), L"TypesSupported", 0, REG_DWORD,
+                     reinterpret_cast<const BYTE*>(&types), sizeof(types));
+    return true;
+}
 
 void WriteInformation(const std::string& text) {
     RegisterSource();

@@ -5,8 +5,11 @@
 
 namespace MEventLog {
 
-// Registers the source (the program itself is its message file) if it is not registered for
-// this executable yet, then writes one information entry with the UTF-8 text.
+// Registers the source with the program itself as its message file, unless a registration
+// exists whose message files all still exist. True when it wrote the registration.
+bool RegisterSource();
+
+// RegisterSource, then one information entry with the UTF-8 text.
 void WriteInformation(const std::string& text);
 
 } // namespace MEventLog

@@ -440,10 +440,13 @@ void FMain::cmdOK_Click() {
     map.SetNewSettingString(map.CurrentSettingString());
     for (int row = 0; row < kRows; ++row) {
         MivoCboEx& cbo = *cboKey_[row];
-        if (cbo.Enabled())
+        // A locked list keeps the key's entries as found, and so does a list without a
+        // selection: "nothing selected" must never be saved as catalogue row 0.
+        if (cbo.Enabled() && cbo.ListIndex() >= 0)
             map.BuildNewSettingString(row, cbo.ItemData(cbo.ListIndex()));
     }
-    map.SaveNewSetting();
+    if (!WrittenUnlessChanged([&] { map.SaveNewSetting(); }))
+        return;
     bRebootPending = true;
 
     const char* prefix[] = {
@@ -464,9 +467,29 @@ void FMain::cmdRestore_Click() {
         MB_YESNOCANCEL | MB_ICONQUESTION | MB_DEFBUTTON3, title, hwnd_);
     if (answer != IDYES)
         return;
-    map_.RestoreMap();
+    if (!WrittenUnlessChanged([&] { map_.RestoreMap(); }))
+        return;
     bRebootPending = true;
     Unload();
+}
+
+bool FMain::WrittenUnlessChanged(const std::function<void()>& write) {
+    try {
+        write();
+        return true;
+    } catch (const AppError& e) {
+        if (e.Number() != CScancodeMap::kErrChangedSinceStart)
+            throw;
+    }
+    // The lists show a map that is no longer there: say so, and leave the window as it is.
+    std::string title;
+    MCenterMBX::CenteredMsgBox(
+        Tr("Die Tastaturbelegung wurde seit dem Start von Tavelin von einem anderen Programm "
+           "geändert. Es wurde nichts gespeichert.",
+           "The keyboard map was changed by another program since Tavelin started. Nothing was "
+           "saved."),
+        MB_OK | MB_ICONEXCLAMATION, title, hwnd_);
+    return false;
 }
 
 void FMain::imgHelp_Click() {

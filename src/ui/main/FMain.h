@@ -7,6 +7,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -68,6 +69,9 @@ private:
     void cmdOK_Click();
     void cmdCancel_Click();
     void cmdRestore_Click();
+    // Runs a save or a restore; when the map changed behind the window it tells the user and
+    // returns false, with nothing written and the window left as it was.
+    bool WrittenUnlessChanged(const std::function<void()>& write);
     void imgHelp_Click();
     void imgPaypal_Click();
     // Unload handler, window destruction, then the end handler.

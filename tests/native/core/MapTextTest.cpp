@@ -40,13 +40,16 @@ TEST(MapTextTest, HexFormAndWellFormedMaps) {
 TEST(MapTextTest, ReadoutOfEachKey) {
     const KeyCatalogueTable& c = KeyCatalogue();
     const std::tuple<const char*, std::int32_t, std::int32_t, bool> cases[] = {
-        {"2A003A00", kCapsLock, 7, false},         {"2A003A00", kInsert, 1, false},
-        {"1D003A00", kCapsLock, -1, true},         // unknown code
-        {"00004600", kScrollLock, 3, true},        // ScrollLock off: not in its list
-        {"52E03A00", kCapsLock, 1, true},          // CapsLock sends Insert: looks like no entry
-        {"3A004600", kScrollLock, 0, true},        // ScrollLock sends CapsLock
-        {"52E052E0", kInsert, 1, false},           // Insert sends itself
-        {"0F003A002A003A00", kCapsLock, 8, false}, // the first entry decides
+        {"2A003A00", kCapsLock, 7, false},
+        {"2A003A00", kInsert, 1, false},
+        {"1D003A00", kCapsLock, -1, true},        // unknown code
+        {"00004600", kScrollLock, 3, true},       // ScrollLock off: not in its list
+        {"52E03A00", kCapsLock, 1, true},         // CapsLock sends Insert: looks like no entry
+        {"3A004600", kScrollLock, 0, true},       // ScrollLock sends CapsLock
+        {"52E052E0", kInsert, 1, false},          // Insert sends itself
+        {"0F003A002A003A00", kCapsLock, 8, true}, // two entries: the first reads, both stay
+        {"0F003A001D0038000F003A00", kCapsLock, 8, true}, // even when they agree
+        {"1D0038000F003A00", kCapsLock, 8, false},        // another key's entry does not count
     };
     for (const auto& [list, key, setting, needsLock] : cases) {
         EXPECT_EQ(KeySetting(c, list, OwnCodeOf(key)), setting) << list << " " << key;
@@ -65,6 +68,8 @@ TEST(MapTextTest, SettingAKeyEditsOnlyItsFirstEntry) {
     };
     for (const auto& [before, key, option, after] : cases)
         EXPECT_EQ(WithKeySetting(c, before, key, option), after) << before;
+    // Key types are 0 to 2 only: row 3 (key off, code 0000) is an option, never a key.
     EXPECT_FALSE(WithKeySetting(c, "", 0, 15) || WithKeySetting(c, "", -1, 0) ||
+                 WithKeySetting(c, "", 3, 0) || WithKeySetting(c, "", 14, 7) ||
                  WithKeySetting(c, "2A003A", 0, 7));
 }

@@ -18,6 +18,19 @@ UniqueWindow MakeWindow(const wchar_t* title) {
                                           10, 200, 100, nullptr, nullptr, nullptr, nullptr));
 }
 
+// The visible main window of this process, or nullptr after timeoutMs.
+HWND MainWindowOf(ChildProcess& tavelin, DWORD timeoutMs) {
+    const std::wstring title = Utf8ToWide(Product::MainWindowTitle());
+    for (DWORD waited = 0; waited < timeoutMs; waited += 20, ::Sleep(20)) {
+        HWND main = ::FindWindowW(nullptr, title.c_str());
+        DWORD pid = 0;
+        ::GetWindowThreadProcessId(main, &pid);
+        if (main && pid == tavelin.Pid() && ::IsWindowVisible(main))
+            return main;
+    }
+    return nullptr;
+}
+
 } // namespace
 
 // The refusal texts, icons and title in both languages.
@@ -58,10 +71,11 @@ TEST(TavelinExe, RefusesUnsupportedWindowsInTheLocaleLanguage) {
 }
 
 // With an earlier copy running, a second one only activates its window, before any other check
-// (even on an unsupported system), and ends silently also when there is no window to activate.
-// The window is the one with the exact title, else the first whose title begins with it (an
-// index into the titles, created in this order; -1: none).
-TEST(TavelinExe, SecondCopyActivatesTheFirstAndEndsSilently) {
+// (even on an unsupported system), and ends silently. The window is the one with the exact
+// title, else the first whose title begins with it (an index into the titles, created in this
+// order). When none shows within two seconds (the name is held by something else), the second
+// copy starts all the same (-1).
+TEST(TavelinExe, SecondCopyActivatesTheFirstOrStartsWhenThereIsNone) {
     UniqueHandle earlier(::CreateMutexW(nullptr, TRUE, MMain::kInstanceMutexName));
     ASSERT_TRUE(earlier);
     UniqueWindow decoy = MakeWindow(L"decoy");
@@ -78,27 +92,42 @@ TEST(TavelinExe, SecondCopyActivatesTheFirstAndEndsSilently) {
         for (auto title : titles)
             windows.push_back(MakeWindow(title));
         ::SetForegroundWindow(decoy.get());
+        const DWORD start = ::GetTickCount();
         ChildProcess tavelin(TAVELIN_EXE);
-        EXPECT_EQ(tavelin.Wait(15000), 0u) << version; // a box left open would hold it
-        HWND want = expected >= 0 ? windows[expected].get() : decoy.get();
-        EXPECT_EQ(::GetForegroundWindow(), want) << version << " " << expected;
+        if (expected >= 0) {
+            EXPECT_EQ(tavelin.Wait(15000), 0u) << version; // a box left open would hold it
+            EXPECT_EQ(::GetForegroundWindow(), windows[expected].get()) << version;
+            continue;
+        }
+        HWND main = MainWindowOf(tavelin, 15000);
+        ASSERT_TRUE(main) << version << ": did not start";
+        EXPECT_GE(::GetTickCount() - start, MMain::kActivationWaitMs) << "gave up waiting early";
+        ::PostMessageW(main, WM_CLOSE, 0, 0);
+        EXPECT_EQ(tavelin.Wait(15000), 0u) << version;
     }
+}
+
+// A refused copy lets go of the name before it shows its box, so that a copy started meanwhile
+// does not take it for a running Tavelin.
+TEST(TavelinExe, RefusedCopyReleasesTheNameBeforeItsBox) {
+    WineVersionFor win98("tavelin.exe", "win98");
+    ChildProcess refused(TAVELIN_EXE);
+    auto box = FindMsgBox("Tavelin", refused.Pid(), 15000);
+    ASSERT_TRUE(box);
+    EXPECT_FALSE(UniqueHandle(::OpenMutexW(SYNCHRONIZE, FALSE, MMain::kInstanceMutexName)));
+    CloseMsgBox(box->hwnd, IDOK);
+    EXPECT_EQ(refused.Wait(15000), 0u);
 }
 
 // A supported system with an administrator: every check passes, the main window opens, and
 // closing it ends the program normally. Windows 10 reports 6.2 only while the manifest names
 // no system newer than Windows 7.
 TEST(TavelinExe, StartsOnSupportedSystems) {
-    const std::wstring title = Utf8ToWide(Product::MainWindowTitle());
     for (const char* version : {"win2k", "winxp", "win10"}) {
         WineVersionFor as("tavelin.exe", version);
         ChildProcess tavelin(TAVELIN_EXE);
-        HWND main = nullptr;
-        DWORD pid = 0;
-        auto open = [&] { return pid == tavelin.Pid() && ::IsWindowVisible(main); };
-        for (int i = 0; i < 750 && !open(); ++i, ::Sleep(20))
-            ::GetWindowThreadProcessId(main = ::FindWindowW(nullptr, title.c_str()), &pid);
-        ASSERT_TRUE(open()) << version << ": no main window";
+        HWND main = MainWindowOf(tavelin, 15000);
+        ASSERT_TRUE(main) << version << ": no main window";
         ::PostMessageW(main, WM_CLOSE, 0, 0);
         EXPECT_EQ(tavelin.Wait(15000), 0u) << version;
     }

@@ -142,6 +142,7 @@ TEST_F(ScancodeMapTest, FirstSaveBacksUpTheMapOnceAndRestorePutsItBack) {
     Save(first, kInsert, 9);
     EXPECT_EQ(Get(kMap), Map("03000000", "1D00380021E052E0"));
     EXPECT_EQ(Get(kBackup), foreign);
+    EXPECT_EQ(std::get<0>(ErrorOf([&] { first.BuildNewSettingString(3, 0); })), 5); // not a key
     CScancodeMap second; // a later run: its save keeps the first backup
     EXPECT_TRUE(second.BackupMapExists());
     second.SetNewSettingString("");
@@ -214,6 +215,67 @@ TEST_F(ScancodeMapTest, BackupNamedInOtherCaseIsNotOfferedNorOverwritten) {
     EXPECT_FALSE(m.BackupMapExists());
     Save(m);
     EXPECT_EQ(Get(kBackup), "00");
+}
+
+// Another program (or a second Tavelin) changes the map or the backup after this object read
+// them: a save or a restore writes nothing and says so with its own number. Changes are given as
+// hex and type; "none" removes the value.
+TEST_F(ScancodeMapTest, ChangedBehindItsBackNothingIsWritten) {
+    const std::string ctrl = Map("02000000", "1D003800"), tab = Map("02000000", "0F003A00");
+    const Error changed{CScancodeMap::kErrChangedSinceStart, ExeName() + ".CScancodeMap",
+                        "The keyboard map was changed by another program since Tavelin started. "
+                        "Nothing was saved."};
+    using Op = void (*)(CScancodeMap&);
+    const Op SaveCapsLock = [](CScancodeMap& m) { Save(m); };
+    const Op Restore = [](CScancodeMap& m) { m.RestoreMap(); };
+    const std::tuple<const char*, State, const char*, std::string, DWORD, Op> cases[] = {
+        {"map changed", {ctrl, kNone}, kMap, tab, REG_BINARY, SaveCapsLock},
+        {"map appeared", {kNone, kNone}, kMap, ctrl, REG_BINARY, SaveCapsLock},
+        {"map removed", {ctrl, ctrl}, kMap, kNone, REG_BINARY, SaveCapsLock},
+        {"map now text", {"", kNone}, kMap, "", REG_SZ, SaveCapsLock},
+        {"backup appeared", {ctrl, kNone}, kBackup, "", REG_BINARY, SaveCapsLock},
+        {"backup removed", {tab, ctrl}, kBackup, kNone, REG_BINARY, SaveCapsLock},
+        {"map changed", {tab, ctrl}, kMap, kMapA, REG_BINARY, Restore},
+        {"map removed", {tab, ""}, kMap, kNone, REG_BINARY, Restore},
+        {"backup changed", {tab, ctrl}, kBackup, kMapA, REG_BINARY, Restore},
+    };
+    for (const auto& [name, before, value, hex, type, operation] : cases) {
+        Put(kMap, before.first), Put(kBackup, before.second);
+        CScancodeMap m;
+        Put(value, hex, type);
+        const State now{Get(kMap), Get(kBackup)};
+        EXPECT_EQ(ErrorOf([&] { operation(m); }), changed) << name;
+        EXPECT_EQ(State(Get(kMap), Get(kBackup)), now) << name;
+    }
+}
+
+LONG WINAPI DenyBackupQuery(HKEY key, LPCSTR name, LPDWORD reserved, LPDWORD type, LPBYTE data,
+                            LPDWORD size) {
+    return name == "TVLN Backup"s ? ERROR_ACCESS_DENIED
+                                  : RegQueryValueExA(key, name, reserved, type, data, size);
+}
+LONG WINAPI DenyEnumValue(HKEY, DWORD, LPSTR, LPDWORD, LPDWORD, LPDWORD, LPBYTE, LPDWORD) {
+    return ERROR_ACCESS_DENIED;
+}
+
+// The backup cannot be read: a save relies on the value listing to learn whether one exists, and
+// writes nothing when the listing fails too, rather than a new backup over the original.
+TEST_F(ScancodeMapTest, BackupOfUnknownPresenceIsNeverOverwritten) {
+    const std::string ctrl = Map("02000000", "1D003800");
+    for (const bool listingFails : {true, false}) {
+        Put(kMap, ctrl), Put(kBackup, kMapA);
+        RegistryApi api = RealRegistryApi();
+        api.QueryValueEx = &DenyBackupQuery;
+        if (listingFails)
+            api.EnumValue = &DenyEnumValue;
+        SetRegistryApi(api);
+        CScancodeMap m;
+        const Error error = ErrorOf([&] { Save(m); });
+        SetRegistryApi(RealRegistryApi());
+        EXPECT_EQ(std::get<0>(error), listingFails ? CScancodeMap::kErrNotReadable : 0);
+        EXPECT_EQ(State(Get(kMap), Get(kBackup)),
+                  State(listingFails ? ctrl : Map("03000000", "1D0038002A003A00"), kMapA));
+    }
 }
 
 // Each registry call of a save or a restore fails in turn (the seam denies access). Whatever

@@ -107,7 +107,6 @@ TEST_F(RegistryTest, ReadsAndWritesByType) {
         {3, ByteArray{1, {1, 2, 3}}, REG_BINARY, "\1\2\3"},
         {4, std::int16_t{-1}, REG_DWORD, "\xFF\xFF\xFF\xFF"},
         {5, 0x12345678, REG_DWORD, "\x78\x56\x34\x12"},
-        {4, "text"s, -1, ""}, // stores nothing, reports nothing
     };
     for (const auto& [type, value, storedType, stored] : writes) {
         SHDeleteKeyA(HKEY_CURRENT_USER, kBase.c_str());
@@ -144,6 +143,11 @@ TEST_F(RegistryTest, ErrorTexts) {
          "Failed to delete registry Key: " + hkcu + kPath + "',Key: 'Nope"},
         {[&](auto& r) { r.SetValueKey(umlaut), Fake(&RegistryApi::CreateKeyEx), r.SetValue("x"s); },
          26001, setText + umlautUtf8 + "' to value: ''"},
+        // A number value that is given no number is refused, not silently dropped.
+        {[&](auto& r) { r.SetValueKey("N"), r.SetValueType(4), r.SetValue(7), r.SetValue("8"s); },
+         cRegistry::kErrSetValue, setText + "N' to value: '7'"},
+        {[&](auto& r) { r.SetValueKey("N"), r.SetValueType(5), r.SetValue(RegNull{}); },
+         cRegistry::kErrSetValue, setText + "N' to value: ''"},
         // Returned rather than raised: they do not abort the caller.
         {[&](auto& r) { throw r.CreateAdditionalEXEAssociations(kClass + "X", {}).value(); },
          cRegistry::kErrAssocList,
@@ -160,6 +164,7 @@ TEST_F(RegistryTest, ErrorTexts) {
         EXPECT_EQ(Raised([&] { act(r); }), std::make_tuple(number, kSource, description));
     }
     EXPECT_EQ(RawGet(HKEY_CURRENT_USER, kPath, "V").second, "second\0"s);
+    EXPECT_EQ(RawGet(HKEY_CURRENT_USER, kPath, "N"), std::make_pair(REG_DWORD, "\7\0\0\0"s));
 }
 
 TEST_F(RegistryTest, MachineIsNormalisedAndKeysAreClosedOnFailure) {

@@ -1,0 +1,51 @@
+#include <gtest/gtest.h>
+
+#include <shlwapi.h>
+
+#include <string>
+
+#include "system/MEventLog.h"
+
+namespace {
+
+constexpr char kSource[] = "SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\Tavelin";
+
+// As stored: SHGetValue would expand the environment references.
+std::string MessageFile() {
+    char value[1024] = {};
+    DWORD size = sizeof value;
+    HKEY key = nullptr;
+    const bool ok =
+        !RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSource, 0, KEY_QUERY_VALUE, &key) &&
+        !RegQueryValueExA(key, "EventMessageFile", nullptr, nullptr, LPBYTE(value), &size);
+    RegCloseKey(key);
+    return ok ? value : "none";
+}
+
+} // namespace
+
+// The source is registered when absent or when its message file is gone; a registration that
+// names an existing file (an installed copy's, another program's) is never replaced.
+TEST(EventLogSource, RegisteredOnlyWhenAbsentOrItsFileIsGone) {
+    char self[MAX_PATH] = {};
+    ::GetModuleFileNameA(nullptr, self, MAX_PATH);
+    const std::string other = "%SystemRoot%\\system32\\kernel32.dll";
+    const std::tuple<std::string, bool, std::string> cases[] = {
+        {"none", true, self},
+        {other, false, other},
+        {other + ";" + self, false, other + ";" + self},
+        {"C:\\gone\\tavelin.exe", true, self},
+        {other + ";C:\\gone\\tavelin.exe", true, self},
+        {"", true, self},
+        {self, false, self},
+    };
+    for (const auto& [before, written, after] : cases) {
+        SHDeleteKeyA(HKEY_LOCAL_MACHINE, kSource);
+        if (before != "none")
+            SHSetValueA(HKEY_LOCAL_MACHINE, kSource, "EventMessageFile", REG_EXPAND_SZ,
+                        before.c_str(), before.size() + 1);
+        EXPECT_EQ(MEventLog::RegisterSource(), written) << before;
+        EXPECT_EQ(MessageFile(), after) << before;
+    }
+    SHDeleteKeyA(HKEY_LOCAL_MACHINE, kSource);
+}
