@@ -459,7 +459,7 @@ void FMain::imgHelp_Click() {
 }
 
 void FMain::imgPaypal_Click() {
-    MShellExec::ShellExec("", DonationAddress(langCode_), "", "", 0);
+    OpenDonationPage(langCode_, hwnd_);
 }
 
 void FMain::Unload() {
