@@ -181,8 +181,8 @@ void FHelp::Hosted::Create(HWND window) {
     Check(wb->put_RegisterAsDropTarget(VARIANT_FALSE),
           "The web browser control could not be set up");
     wb->put_Silent(VARIANT_TRUE);
-    keyFilter.reset(::SetWindowsHookExW(WH_GETMESSAGE, &KeyFilterProc, nullptr,
-                                        ::GetCurrentThreadId()));
+    keyFilter.reset(
+        ::SetWindowsHookExW(WH_GETMESSAGE, &KeyFilterProc, nullptr, ::GetCurrentThreadId()));
     if (!keyFilter)
         Raise(HRESULT_FROM_WIN32(::GetLastError()), "The help window's key filter failed");
     browserSink = ComPtr<HelpOle::EventSink>::Attach(new HelpOle::EventSink(

@@ -36,8 +36,9 @@ Elevation RealElevation() {
     if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, token.put()))
         return Elevation::Unknown;
     DWORD type = 0, size = 0;
-    if (!::GetTokenInformation(token.get(), static_cast<TOKEN_INFORMATION_CLASS>(kTokenElevationType),
-                               &type, sizeof type, &size) ||
+    if (!::GetTokenInformation(token.get(),
+                               static_cast<TOKEN_INFORMATION_CLASS>(kTokenElevationType), &type,
+                               sizeof type, &size) ||
         type < 1 || type > 3)
         return Elevation::Unknown;
     return static_cast<Elevation>(type);

@@ -31,8 +31,8 @@ Route ChooseRoute(unsigned majorVersion, Elevation elevation) noexcept;
 
 // Everything a launch asks of Windows, replaceable as a whole by tests.
 struct Calls {
-    std::function<unsigned()> majorVersion;     // NT major version of the running system
-    std::function<Elevation()> elevation;       // of this process's token
+    std::function<unsigned()> majorVersion; // NT major version of the running system
+    std::function<Elevation()> elevation;   // of this process's token
     std::function<void(const Launch&)> shellExecute;
     // S_OK once the desktop shell has the launch; a failure when there is no such shell.
     std::function<HRESULT(const Launch&)> desktopShell;
