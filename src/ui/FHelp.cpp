@@ -60,8 +60,8 @@ void ReturnFalse(VARIANT* result) noexcept {
     result->boolVal = VARIANT_FALSE;
 }
 
-// The browser control's window the key message is bound for, or none when it is not one of a
-// help window's (the help window itself included).
+// The help window that target lies inside, or none when target is not one of a help window's
+// children (or is the help window itself).
 HWND HelpWindowAbove(HWND target) noexcept {
     HWND root = target ? ::GetAncestor(target, GA_ROOT) : nullptr;
     wchar_t cls[32] = {};

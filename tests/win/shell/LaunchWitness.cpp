@@ -9,30 +9,20 @@
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     int argc = 0;
     wchar_t** argv = ::CommandLineToArgvW(::GetCommandLineW(), &argc);
-    if (argc < 2)
-        return 2;
-    const wchar_t* file = argv[1];
+    HANDLE all = ::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
     PROCESSENTRY32W e{};
     e.dwSize = sizeof e;
-    HANDLE all = ::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
     DWORD parent = 0;
-    for (BOOL ok = ::Process32FirstW(all, &e); ok; ok = ::Process32NextW(all, &e))
-        if (e.th32ProcessID == ::GetCurrentProcessId())
-            parent = e.th32ParentProcessID;
-    const wchar_t* name = L"?";
-    for (BOOL ok = ::Process32FirstW(all, &e); ok; ok = ::Process32NextW(all, &e))
-        if (e.th32ProcessID == parent) {
-            name = e.szExeFile;
-            break;
-        }
+    for (BOOL ok = ::Process32FirstW(all, &e); ok && !parent; ok = ::Process32NextW(all, &e))
+        parent = e.th32ProcessID == ::GetCurrentProcessId() ? e.th32ParentProcessID : 0;
+    BOOL ok = ::Process32FirstW(all, &e);
+    while (ok && e.th32ProcessID != parent)
+        ok = ::Process32NextW(all, &e);
     STARTUPINFOW si{};
-    si.cb = sizeof si;
     ::GetStartupInfoW(&si);
-    int show = si.dwFlags & STARTF_USESHOWWINDOW ? si.wShowWindow : -1;
-    if (FILE* out = _wfopen(file, L"w")) {
-        std::fwprintf(out, L"%ls %d", name, show);
-        std::fclose(out);
-    }
-    ::CloseHandle(all);
-    return 0;
+    FILE* out = argc == 2 ? _wfopen(argv[1], L"w") : nullptr;
+    if (out)
+        std::fwprintf(out, L"%ls %d", ok ? e.szExeFile : L"?",
+                      si.dwFlags & STARTF_USESHOWWINDOW ? si.wShowWindow : -1);
+    return out && std::fclose(out) == 0 ? 0 : 1;
 }
