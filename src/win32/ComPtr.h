@@ -1,8 +1,12 @@
-// Owner of one COM interface reference: released exactly once, also when an error unwinds.
+// Owners for COM: one interface reference, released exactly once, also when an error unwinds;
+// and one BSTR.
 #pragma once
 
 #include <unknwn.h>
+#include <oleauto.h>
 
+#include <new>
+#include <string_view>
 #include <utility>
 
 template <typename T> class ComPtr {
@@ -55,4 +59,20 @@ template <typename T> class ComPtr {
 
   private:
     T* p_ = nullptr;
+};
+
+class Bstr {
+  public:
+    explicit Bstr(std::wstring_view text)
+        : b_(::SysAllocStringLen(text.data(), static_cast<UINT>(text.size()))) {
+        if (!b_)
+            throw std::bad_alloc();
+    }
+    ~Bstr() { ::SysFreeString(b_); }
+    Bstr(const Bstr&) = delete;
+    Bstr& operator=(const Bstr&) = delete;
+    operator BSTR() const noexcept { return b_; }
+
+  private:
+    BSTR b_;
 };

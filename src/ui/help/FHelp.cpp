@@ -4,15 +4,15 @@
 #include <exdisp.h>
 #include <exdispid.h>
 #include <mshtml.h>
-#include <shellapi.h>
 
-#include <new>
+#include <deque>
 #include <string_view>
 #include <tuple>
 
 #include "core/AppError.h"
 #include "win32/Fatal.h"
 #include "win32/Handles.h"
+#include "system/MShellExec.h"
 #include "win32/Text.h"
 #include "win32/ComPtr.h"
 #include "ui/help/HelpIds.h"
@@ -29,6 +29,8 @@ constexpr DWORD kExStyle = 0;
 // Inner area as designed, in twips.
 constexpr int kClientWidthTwips = 8265;
 constexpr int kClientHeightTwips = 5205;
+// Opens the oldest link a browser event has left in the queue.
+constexpr UINT kMsgOpenLink = WM_APP + 1;
 
 [[noreturn]] void Raise(HRESULT hr, const char* what) {
     throw AppError(static_cast<std::int32_t>(hr), ExeName() + ".FHelp", what);
@@ -38,22 +40,6 @@ void Check(HRESULT hr, const char* what) {
     if (FAILED(hr))
         Raise(hr, what);
 }
-
-class Bstr {
-  public:
-    explicit Bstr(std::wstring_view text)
-        : b_(::SysAllocStringLen(text.data(), static_cast<UINT>(text.size()))) {
-        if (!b_)
-            throw std::bad_alloc();
-    }
-    ~Bstr() { ::SysFreeString(b_); }
-    Bstr(const Bstr&) = delete;
-    Bstr& operator=(const Bstr&) = delete;
-    operator BSTR() const noexcept { return b_; }
-
-  private:
-    BSTR b_;
-};
 
 UINT WindowDpi(HWND hwnd) {
     // Present from Windows 10 1607 on; older systems have one DPI for the whole screen.
@@ -76,8 +62,34 @@ void ReturnFalse(VARIANT* result) noexcept {
     result->boolVal = VARIANT_FALSE;
 }
 
-void OpenInDefaultBrowser(HWND owner, const wchar_t* url) noexcept {
-    ::ShellExecuteW(owner, L"open", url, nullptr, nullptr, SW_SHOWNORMAL);
+// The help window that target lies inside, or none when target is not one of a help window's
+// children (or is the help window itself).
+HWND HelpWindowAbove(HWND target) noexcept {
+    HWND root = target ? ::GetAncestor(target, GA_ROOT) : nullptr;
+    wchar_t cls[32] = {};
+    if (!root || root == target || !::GetClassNameW(root, cls, 32) ||
+        std::wstring_view(cls) != kClassName)
+        return nullptr;
+    return root;
+}
+
+// Keys are filtered where every message loop takes them from the queue, so that none of them
+// reaches the control by a way round its own accelerator handling.
+LRESULT CALLBACK KeyFilterProc(int code, WPARAM wParam, LPARAM lParam) noexcept {
+    auto* msg = reinterpret_cast<MSG*>(lParam);
+    if (code == HC_ACTION && msg && msg->message >= WM_KEYFIRST && msg->message <= WM_KEYLAST)
+        if (HWND help = HelpWindowAbove(msg->hwnd))
+            switch (HelpPage::RouteKey(msg->message, static_cast<long>(msg->wParam))) {
+            case HelpPage::KeyTarget::Control:
+                break;
+            case HelpPage::KeyTarget::Frame:
+                msg->hwnd = help;
+                break;
+            case HelpPage::KeyTarget::Nowhere:
+                msg->message = WM_NULL;
+                break;
+            }
+    return ::CallNextHookEx(nullptr, code, wParam, lParam);
 }
 
 } // namespace
@@ -93,6 +105,7 @@ struct FHelp::Hosted {
     void Place(const RECT& rect);
     void Focus();
 
+    void OpenLinkLater(const wchar_t* url);
     void OnBrowserEvent(DISPID id, DISPPARAMS& params);
     void OnDocumentEvent(DISPID id, VARIANT* result);
 
@@ -117,6 +130,9 @@ struct FHelp::Hosted {
     ComPtr<HelpOle::EventSink> docSink;
     HelpOle::SinkConnection browserEvents;
     HelpOle::SinkConnection docEvents;
+    UniqueHook keyFilter;
+    // Links clicked in the page, each with one kMsgOpenLink on its way; they go with the window.
+    std::deque<std::wstring> pendingLinks;
 };
 
 FHelp::Hosted::~Hosted() {
@@ -163,6 +179,14 @@ void FHelp::Hosted::Create(HWND window) {
     wb = ole.As<IWebBrowser2>();
     if (!inPlace || !wb)
         Raise(E_NOINTERFACE, "The web browser control could not be created");
+    // Nothing dropped on the page may navigate it.
+    Check(wb->put_RegisterAsDropTarget(VARIANT_FALSE),
+          "The web browser control could not be set up");
+    wb->put_Silent(VARIANT_TRUE);
+    keyFilter.reset(
+        ::SetWindowsHookExW(WH_GETMESSAGE, &KeyFilterProc, nullptr, ::GetCurrentThreadId()));
+    if (!keyFilter)
+        Raise(HRESULT_FROM_WIN32(::GetLastError()), "The help window's key filter failed");
     browserSink = ComPtr<HelpOle::EventSink>::Attach(new HelpOle::EventSink(
         DIID_DWebBrowserEvents2,
         [this](DISPID id, DISPPARAMS& params, VARIANT*) { OnBrowserEvent(id, params); }));
@@ -175,14 +199,31 @@ void FHelp::Hosted::Place(const RECT& rect) {
         inPlace->SetObjectRects(&rect, &rect);
 }
 
-// Keyboard focus belongs in the page, so that the scrolling keys work at once.
+// Keyboard focus belongs in the page, so that the scrolling keys work at once: the control is
+// made UI-active and its document window (the control's own window while there is no
+// document) takes the focus.
 void FHelp::Hosted::Focus() {
-    if (!ole || !wbDoc)
+    if (!ole)
         return;
     RECT client = {};
     ::GetClientRect(hwnd, &client);
     IOleClientSite* clientSite = site.get();
     ole->DoVerb(OLEIVERB_UIACTIVATE, nullptr, clientSite, 0, hwnd, &client);
+    HWND target = nullptr;
+    if (ComPtr<IOleWindow> docWindow = wbDoc.As<IOleWindow>())
+        docWindow->GetWindow(&target);
+    if (!target && inPlace)
+        inPlace->GetWindow(&target);
+    if (target && ::IsWindow(target) && ::GetFocus() != target)
+        ::SetFocus(target);
+}
+
+// Opened once the event has returned: the user may close the window meanwhile, and the control
+// must not lose objects it is still using.
+void FHelp::Hosted::OpenLinkLater(const wchar_t* url) {
+    pendingLinks.emplace_back(url);
+    if (!::PostMessageW(hwnd, kMsgOpenLink, 0, 0))
+        pendingLinks.pop_back();
 }
 
 void FHelp::Hosted::OnBrowserEvent(DISPID id, DISPPARAMS& params) {
@@ -214,7 +255,7 @@ void FHelp::Hosted::wb_BeforeNavigate2(const wchar_t* url, VARIANT* cancel) {
         return;
     case HelpPage::Navigation::OpenExternally:
         HelpOle::SetArgBool(cancel, true);
-        OpenInDefaultBrowser(hwnd, url);
+        OpenLinkLater(url);
         return;
     case HelpPage::Navigation::Cancel:
         HelpOle::SetArgBool(cancel, true);
@@ -226,7 +267,7 @@ void FHelp::Hosted::wb_BeforeNavigate2(const wchar_t* url, VARIANT* cancel) {
 void FHelp::Hosted::wb_NewWindow3(const wchar_t* url, VARIANT* cancel) {
     HelpOle::SetArgBool(cancel, true);
     if (HelpPage::ClassifyNavigation(url) == HelpPage::Navigation::OpenExternally)
-        OpenInDefaultBrowser(hwnd, url);
+        OpenLinkLater(url);
 }
 
 void FHelp::Hosted::wb_DocumentComplete(IDispatch* pDisp) {
@@ -267,6 +308,9 @@ void FHelp::Hosted::wb_DocumentComplete(IDispatch* pDisp) {
     std::string bodyText = HelpResource::Text(HelpPage::BodyResourceName(langCode));
     Check(body->put_innerHTML(Bstr(Utf8ToWide(HelpPage::PageBody(bodyText)))),
           "The help page could not be written");
+    // The window took the focus before there was a document to give it to.
+    if (::GetActiveWindow() == hwnd)
+        Focus();
 }
 
 void FHelp::Hosted::OnDocumentEvent(DISPID id, VARIANT* result) {
@@ -424,6 +468,10 @@ void FHelp::Unload() noexcept {
     TearDown();
 }
 
+IWebBrowser2* FHelp::Browser() const noexcept {
+    return hosted_ ? hosted_->wb.get() : nullptr;
+}
+
 void FHelp::TearDown() noexcept {
     // reset() clears the pointer before the control is released, so messages sent meanwhile
     // find nothing hosted.
@@ -459,6 +507,14 @@ LRESULT FHelp::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
         if (hosted_)
             hosted_->Focus();
         return 0;
+    case kMsgOpenLink: {
+        if (!hosted_ || hosted_->pendingLinks.empty())
+            return 0;
+        const std::string url = WideToUtf8(hosted_->pendingLinks.front());
+        hosted_->pendingLinks.pop_front();
+        MShellExec::ShellExec("open", url, "", "", SW_SHOWNORMAL, hwnd_, langCode_);
+        return 0;
+    }
     case WM_DESTROY:
         // Closing the window unloads it.
         TearDown();

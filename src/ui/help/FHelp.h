@@ -7,6 +7,8 @@
 #include <memory>
 #include <string>
 
+struct IWebBrowser2;
+
 class FHelp {
   public:
     // langCode: "DE" or "EN" (MMain::LangCode); picks the caption and the page.
@@ -28,6 +30,9 @@ class FHelp {
 
     bool IsLoaded() const noexcept { return hwnd_ != nullptr; }
     HWND Hwnd() const noexcept { return hwnd_; }
+
+    // The hosted browser control, none while not loaded; for tests that drive it.
+    IWebBrowser2* Browser() const noexcept;
 
     // The rectangle the browser control was last placed in (client coordinates).
     RECT BrowserRect() const noexcept { return browserRect_; }

@@ -70,6 +70,15 @@ bool KeyPasses(long keyCode) noexcept {
     }
 }
 
+KeyTarget RouteKey(unsigned message, long key) noexcept {
+    constexpr unsigned kKeyDown = 0x100, kKeyUp = 0x101, kSysKeyDown = 0x104, kSysDeadChar = 0x107;
+    if ((message == kKeyDown || message == kKeyUp) && KeyPasses(key))
+        return KeyTarget::Control;
+    if (message >= kSysKeyDown && message <= kSysDeadChar)
+        return KeyTarget::Frame;
+    return KeyTarget::Nowhere;
+}
+
 Navigation ClassifyNavigation(std::wstring_view url) noexcept {
     if (url.size() == 11 && StartsWithNoCase(url, L"about:blank"))
         return Navigation::Allow;

@@ -1,8 +1,14 @@
 #include "ui/help/HelpOle.h"
 
 #include "win32/Fatal.h"
+#include "ui/help/HelpPage.h"
 
 namespace HelpOle {
+
+namespace {
+// DISPID_AMBIENT_SILENT, which MinGW-w64's headers lack.
+constexpr DISPID kAmbientSilent = -5502;
+} // namespace
 
 // ---- Site ----
 
@@ -15,6 +21,10 @@ HRESULT Site::QueryInterface(REFIID riid, void** ppv) noexcept {
         *ppv = static_cast<IOleInPlaceSite*>(this);
     else if (riid == IID_IOleInPlaceUIWindow || riid == IID_IOleInPlaceFrame)
         *ppv = static_cast<IOleInPlaceFrame*>(this);
+    else if (riid == IID_IDispatch)
+        *ppv = static_cast<IDispatch*>(this);
+    else if (riid == IID_IDocHostUIHandler)
+        *ppv = static_cast<IDocHostUIHandler*>(this);
     else {
         *ppv = nullptr;
         return E_NOINTERFACE;
@@ -146,6 +156,106 @@ HRESULT Site::EnableModeless(BOOL) noexcept {
     return S_OK;
 }
 HRESULT Site::TranslateAccelerator(LPMSG, WORD) noexcept {
+    return S_FALSE;
+}
+
+HRESULT Site::GetTypeInfoCount(UINT* pctinfo) noexcept {
+    if (pctinfo)
+        *pctinfo = 0;
+    return S_OK;
+}
+HRESULT Site::GetTypeInfo(UINT, LCID, ITypeInfo** ppTInfo) noexcept {
+    if (ppTInfo)
+        *ppTInfo = nullptr;
+    return E_NOTIMPL;
+}
+HRESULT Site::GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) noexcept {
+    return E_NOTIMPL;
+}
+
+HRESULT Site::Invoke(DISPID dispIdMember, REFIID, LCID, WORD, DISPPARAMS*, VARIANT* pVarResult,
+                     EXCEPINFO*, UINT*) noexcept {
+    if (!pVarResult)
+        return E_POINTER;
+    switch (dispIdMember) {
+    case DISPID_AMBIENT_DLCONTROL:
+        ::VariantInit(pVarResult);
+        pVarResult->vt = VT_I4;
+        pVarResult->lVal = kDownloadControl;
+        return S_OK;
+    case kAmbientSilent:
+        ::VariantInit(pVarResult);
+        pVarResult->vt = VT_BOOL;
+        pVarResult->boolVal = VARIANT_TRUE;
+        return S_OK;
+    default:
+        return DISP_E_MEMBERNOTFOUND;
+    }
+}
+
+// S_OK: the host has shown its menu, which is none.
+HRESULT Site::ShowContextMenu(DWORD, POINT*, IUnknown*, IDispatch*) noexcept {
+    return S_OK;
+}
+HRESULT Site::GetHostInfo(DOCHOSTUIINFO* pInfo) noexcept {
+    if (!pInfo)
+        return E_POINTER;
+    pInfo->dwFlags = DOCHOSTUIFLAG_NO3DBORDER | DOCHOSTUIFLAG_DISABLE_HELP_MENU |
+                     DOCHOSTUIFLAG_DISABLE_SCRIPT_INACTIVE;
+    pInfo->dwDoubleClick = DOCHOSTUIDBLCLK_DEFAULT;
+    return S_OK;
+}
+// S_OK: the host shows its own menus and toolbars (none), so the control shows none either.
+HRESULT Site::ShowUI(DWORD, IOleInPlaceActiveObject*, IOleCommandTarget*, IOleInPlaceFrame*,
+                     IOleInPlaceUIWindow*) noexcept {
+    return S_OK;
+}
+HRESULT Site::HideUI() noexcept {
+    return S_OK;
+}
+HRESULT Site::UpdateUI() noexcept {
+    return S_OK;
+}
+HRESULT Site::OnDocWindowActivate(BOOL) noexcept {
+    return S_OK;
+}
+HRESULT Site::OnFrameWindowActivate(BOOL) noexcept {
+    return S_OK;
+}
+HRESULT Site::ResizeBorder(LPCRECT, IOleInPlaceUIWindow*, BOOL) noexcept {
+    return S_OK;
+}
+// S_OK swallows the key: only the scrolling keys are left to the control.
+HRESULT Site::TranslateAccelerator(LPMSG lpMsg, const GUID*, DWORD) noexcept {
+    if (lpMsg && HelpPage::RouteKey(lpMsg->message, static_cast<long>(lpMsg->wParam)) ==
+                     HelpPage::KeyTarget::Control)
+        return S_FALSE;
+    return S_OK;
+}
+HRESULT Site::GetOptionKeyPath(LPOLESTR* pchKey, DWORD) noexcept {
+    if (pchKey)
+        *pchKey = nullptr;
+    return S_FALSE;
+}
+HRESULT Site::GetDropTarget(IDropTarget*, IDropTarget** ppDropTarget) noexcept {
+    if (ppDropTarget)
+        *ppDropTarget = nullptr;
+    return E_NOTIMPL;
+}
+// No window.external for the page.
+HRESULT Site::GetExternal(IDispatch** ppDispatch) noexcept {
+    if (ppDispatch)
+        *ppDispatch = nullptr;
+    return E_NOTIMPL;
+}
+HRESULT Site::TranslateUrl(DWORD, LPWSTR, LPWSTR* ppchURLOut) noexcept {
+    if (ppchURLOut)
+        *ppchURLOut = nullptr;
+    return S_FALSE;
+}
+HRESULT Site::FilterDataObject(IDataObject*, IDataObject** ppDORet) noexcept {
+    if (ppDORet)
+        *ppDORet = nullptr;
     return S_FALSE;
 }
 

@@ -1,11 +1,13 @@
 // The small OLE container the help window hosts its browser control in: one site object that is
-// client site, in-place site and in-place frame at once, event sinks that hand each event to a
-// callback, and the advise/unadvise pairing of a sink with its source.
+// client site, in-place site, in-place frame and document host at once, event sinks that hand
+// each event to a callback, and the advise/unadvise pairing of a sink with its source.
 #pragma once
 
 #include <windows.h>
 #include <ole2.h>
 #include <ocidl.h>
+#include <mshtmdid.h>
+#include <mshtmhst.h>
 
 #include <functional>
 
@@ -13,9 +15,21 @@
 
 namespace HelpOle {
 
+// What the site answers to the control's ambient download-control question. The program runs
+// with the full administrator token: the page is written from the resources and needs nothing
+// the control could fetch or run, so scripts, Java, ActiveX controls, behaviours, frames,
+// pictures and refresh-redirects stay off, and errors raise no dialog.
+inline constexpr long kDownloadControl =
+    DLCTL_NO_SCRIPTS | DLCTL_NO_JAVA | DLCTL_NO_RUNACTIVEXCTLS | DLCTL_NO_DLACTIVEXCTLS |
+    DLCTL_NO_BEHAVIORS | DLCTL_NO_FRAMEDOWNLOAD | DLCTL_NO_CLIENTPULL | DLCTL_SILENT;
+
 // Site of the one control of a window. The control takes the window's whole client area; menus,
-// toolbars and status text are not offered.
-class Site final : public IOleClientSite, public IOleInPlaceSite, public IOleInPlaceFrame {
+// toolbars, status text, context menus and the control's own accelerators are not offered.
+class Site final : public IOleClientSite,
+                   public IOleInPlaceSite,
+                   public IOleInPlaceFrame,
+                   public IDispatch,
+                   public IDocHostUIHandler {
   public:
     explicit Site(HWND hwnd) noexcept : hwnd_(hwnd) {}
 
@@ -68,6 +82,36 @@ class Site final : public IOleClientSite, public IOleInPlaceSite, public IOleInP
     HRESULT STDMETHODCALLTYPE SetStatusText(LPCOLESTR) noexcept override;
     HRESULT STDMETHODCALLTYPE EnableModeless(BOOL) noexcept override;
     HRESULT STDMETHODCALLTYPE TranslateAccelerator(LPMSG, WORD) noexcept override;
+
+    // IDispatch: the ambient properties the control asks its site for
+    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* pctinfo) noexcept override;
+    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo** ppTInfo) noexcept override;
+    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID,
+                                            DISPID*) noexcept override;
+    HRESULT STDMETHODCALLTYPE Invoke(DISPID dispIdMember, REFIID, LCID, WORD,
+                                     DISPPARAMS* pDispParams, VARIANT* pVarResult, EXCEPINFO*,
+                                     UINT*) noexcept override;
+
+    // IDocHostUIHandler (EnableModeless is shared with the frame)
+    HRESULT STDMETHODCALLTYPE ShowContextMenu(DWORD, POINT*, IUnknown*,
+                                              IDispatch*) noexcept override;
+    HRESULT STDMETHODCALLTYPE GetHostInfo(DOCHOSTUIINFO* pInfo) noexcept override;
+    HRESULT STDMETHODCALLTYPE ShowUI(DWORD, IOleInPlaceActiveObject*, IOleCommandTarget*,
+                                     IOleInPlaceFrame*, IOleInPlaceUIWindow*) noexcept override;
+    HRESULT STDMETHODCALLTYPE HideUI() noexcept override;
+    HRESULT STDMETHODCALLTYPE UpdateUI() noexcept override;
+    HRESULT STDMETHODCALLTYPE OnDocWindowActivate(BOOL) noexcept override;
+    HRESULT STDMETHODCALLTYPE OnFrameWindowActivate(BOOL) noexcept override;
+    HRESULT STDMETHODCALLTYPE ResizeBorder(LPCRECT, IOleInPlaceUIWindow*, BOOL) noexcept override;
+    HRESULT STDMETHODCALLTYPE TranslateAccelerator(LPMSG lpMsg, const GUID*,
+                                                   DWORD) noexcept override;
+    HRESULT STDMETHODCALLTYPE GetOptionKeyPath(LPOLESTR* pchKey, DWORD) noexcept override;
+    HRESULT STDMETHODCALLTYPE GetDropTarget(IDropTarget*,
+                                            IDropTarget** ppDropTarget) noexcept override;
+    HRESULT STDMETHODCALLTYPE GetExternal(IDispatch** ppDispatch) noexcept override;
+    HRESULT STDMETHODCALLTYPE TranslateUrl(DWORD, LPWSTR, LPWSTR* ppchURLOut) noexcept override;
+    HRESULT STDMETHODCALLTYPE FilterDataObject(IDataObject*,
+                                               IDataObject** ppDORet) noexcept override;
 
   private:
     ~Site() = default;

@@ -29,6 +29,13 @@ std::string AssemblePage(std::string_view css, std::string_view bodyResource);
 // Only Page Up, Page Down, Up and Down reach the page; every other key is cancelled.
 bool KeyPasses(long keyCode) noexcept;
 
+// Where a keyboard message (WM_KEYDOWN to WM_UNICHAR) bound for the browser control goes before
+// the control sees it: the scrolling keys to the control; system keys (Alt+F4, Alt+Space) to the
+// help window itself, which closes or opens its window menu; everything else nowhere, so that no
+// key of the control opens, prints, refreshes or creates a window.
+enum class KeyTarget { Control, Frame, Nowhere };
+KeyTarget RouteKey(unsigned message, long key) noexcept;
+
 // What to do when the browser control is about to navigate. The program runs elevated, so the
 // control itself never loads anything but its blank page; web and mail links go to the user's
 // default browser instead.

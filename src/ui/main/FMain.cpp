@@ -5,7 +5,7 @@
 #include <utility>
 
 #include "keymap/CScancodeMap.h"
-#include "core/DonationAddress.h"
+#include "system/DonationAddress.h"
 #include "ui/main/FMainIds.h"
 #include "win32/Fatal.h"
 #include "core/KeyCatalogue.h"
@@ -501,7 +501,7 @@ void FMain::imgHelp_Click() {
 }
 
 void FMain::imgPaypal_Click() {
-    MShellExec::ShellExec("", DonationAddress(langCode_), "", "", 0);
+    OpenDonationPage(langCode_, hwnd_);
 }
 
 void FMain::Unload() {

@@ -1,34 +1,77 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
+#include <exdisp.h>
+#include <mshtmdid.h>
+#include <mshtmhst.h>
 
 #include <string>
+#include <vector>
 
 #include "ui/help/FHelp.h"
 #include "win32/Fatal.h"
+#include "system/ShellLaunch.h"
 #include "win32/Text.h"
+#include "win32/ComPtr.h"
 
 namespace {
 
-// Lets the browser control run its navigation (under Wine: ending in NavigateError).
-void Pump(DWORD ms) {
-    for (DWORD start = ::GetTickCount(); ::GetTickCount() - start < ms; ::Sleep(10)) {
+// The window the message being dispatched is for.
+HWND g_dispatching = nullptr;
+
+// Dispatches queued messages one by one until done() or ms have passed.
+template <typename Done> void PumpUntil(DWORD ms, Done done) {
+    for (DWORD start = ::GetTickCount(); !done() && ::GetTickCount() - start < ms;) {
         MSG msg;
-        while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            ::TranslateMessage(&msg);
-            ::DispatchMessageW(&msg);
+        if (!::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            ::Sleep(10);
+            continue;
         }
+        ::TranslateMessage(&msg);
+        g_dispatching = msg.hwnd;
+        ::DispatchMessageW(&msg);
+        g_dispatching = nullptr;
     }
 }
+
+// Lets the browser control run its navigation (under Wine: ending in NavigateError).
+void Pump(DWORD ms) {
+    PumpUntil(ms, [] { return false; });
+}
+
+// Real key strokes: each entry is a virtual key, pressed in order and released in reverse.
+void Press(std::vector<WORD> keys) {
+    std::vector<INPUT> input;
+    for (WORD vk : keys)
+        input.push_back({INPUT_KEYBOARD, {.ki = {vk, 0, 0, 0, 0}}});
+    for (auto it = keys.rbegin(); it != keys.rend(); ++it)
+        input.push_back({INPUT_KEYBOARD, {.ki = {*it, 0, KEYEVENTF_KEYUP, 0, 0}}});
+    ::SendInput(static_cast<UINT>(input.size()), input.data(), sizeof(INPUT));
+    Pump(100);
+}
+
+// What reached the browser control's window.
+std::vector<std::string> g_arrived;
+WNDPROC g_controlProc = nullptr;
+LRESULT CALLBACK RecordKeys(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    if (msg >= WM_KEYFIRST && msg <= WM_KEYLAST)
+        g_arrived.push_back(std::to_string(msg) + ":" + std::to_string(wParam));
+    return ::CallWindowProcW(g_controlProc, hwnd, msg, wParam, lParam);
+}
+
+struct FailOnReport {
+    FatalHandler previous = SetFatalHandler([](const AppError& e) {
+        ADD_FAILURE() << "reported: " << e.Number() << " " << e.Description();
+    });
+    ~FailOnReport() { SetFatalHandler(previous); }
+};
 
 } // namespace
 
 // Under Wine the blank page never arrives: the window must still open with its caption, follow
 // resizes and close (by Unload, then by its close box), and do so again.
 TEST(FHelp, LivesThroughShowResizeAndCloseWithoutADocument) {
-    const FatalHandler previous = SetFatalHandler([](const AppError& e) {
-        ADD_FAILURE() << "reported: " << e.Number() << " " << e.Description();
-    });
+    FailOnReport failOnReport;
     for (const char* lang : {"DE", "EN"}) {
         SCOPED_TRACE(lang);
         FHelp help(lang);
@@ -60,5 +103,119 @@ TEST(FHelp, LivesThroughShowResizeAndCloseWithoutADocument) {
         EXPECT_FALSE(::IsWindow(hwnd));
         Pump(50);
     }
-    SetFatalHandler(previous);
+}
+
+// What the control learns from its site, asked the way the control asks it.
+TEST(FHelp, SiteForbidsScriptControlsDropsAndContextMenu) {
+    FailOnReport failOnReport;
+    FHelp help("EN");
+    help.Load();
+    VARIANT_BOOL drop = VARIANT_TRUE;
+    help.Browser()->get_RegisterAsDropTarget(&drop);
+    EXPECT_EQ(drop, VARIANT_FALSE);
+
+    ComPtr<IOleClientSite> site;
+    ComPtr<IWebBrowser2>::Share(help.Browser()).As<IOleObject>()->GetClientSite(site.put());
+    ComPtr<IDispatch> ambient = site.As<IDispatch>();
+    ASSERT_TRUE(ambient);
+    VARIANT value;
+    ::VariantInit(&value);
+    DISPPARAMS none = {};
+    ambient->Invoke(DISPID_AMBIENT_DLCONTROL, IID_NULL, 0, DISPATCH_PROPERTYGET, &none, &value,
+                    nullptr, nullptr);
+    const long required = DLCTL_NO_SCRIPTS | DLCTL_NO_JAVA | DLCTL_NO_RUNACTIVEXCTLS |
+                          DLCTL_NO_DLACTIVEXCTLS | DLCTL_NO_BEHAVIORS | DLCTL_SILENT;
+    ASSERT_EQ(value.vt, VT_I4);
+    EXPECT_EQ(value.lVal & (required | DLCTL_DLIMAGES | DLCTL_VIDEOS | DLCTL_BGSOUNDS), required);
+
+    ComPtr<IDocHostUIHandler> host = site.As<IDocHostUIHandler>();
+    ASSERT_TRUE(host);
+    POINT at = {10, 10};
+    EXPECT_EQ(host->ShowContextMenu(CONTEXT_MENU_DEFAULT, &at, nullptr, nullptr), S_OK);
+    // S_OK swallows the key before the control's own accelerators see it.
+    for (auto [message, key] : {std::pair{WM_KEYDOWN, 'P'},
+                                {WM_KEYDOWN, VK_F5},
+                                {WM_SYSKEYDOWN, VK_LEFT},
+                                {WM_KEYDOWN, VK_NEXT}}) {
+        MSG msg = {nullptr, UINT(message), WPARAM(key)};
+        EXPECT_EQ(host->TranslateAccelerator(&msg, nullptr, 0), key == VK_NEXT ? S_FALSE : S_OK);
+    }
+}
+
+// Real keys with the window in front: the focus is in the control, only the scrolling keys get
+// there, and Alt+F4 still closes the window.
+TEST(FHelp, OnlyTheScrollingKeysReachTheControl) {
+    FailOnReport failOnReport;
+    FHelp help("EN");
+    help.Show();
+    ::SetForegroundWindow(help.Hwnd());
+    Pump(200);
+    const HWND control = ::GetFocus();
+    ASSERT_TRUE(control && control != help.Hwnd() && ::IsChild(help.Hwnd(), control));
+    g_controlProc = reinterpret_cast<WNDPROC>(
+        ::SetWindowLongPtrW(control, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&RecordKeys)));
+
+    for (const auto& keys : std::vector<std::vector<WORD>>{{VK_CONTROL, 'O'},
+                                                           {VK_CONTROL, 'N'},
+                                                           {VK_CONTROL, 'P'},
+                                                           {VK_CONTROL, 'L'},
+                                                           {VK_F5},
+                                                           {VK_CONTROL, 'R'},
+                                                           {VK_CONTROL, VK_F5},
+                                                           {VK_TAB},
+                                                           {'A'},
+                                                           {VK_MENU, VK_LEFT}})
+        Press(keys);
+    EXPECT_EQ(g_arrived, std::vector<std::string>{});
+    Press({VK_NEXT});
+    Press({VK_DOWN});
+    EXPECT_EQ(g_arrived, (std::vector<std::string>{"256:34", "257:34", "256:40", "257:40"}));
+
+    Press({VK_MENU, VK_F4});
+    Pump(200);
+    EXPECT_FALSE(help.IsLoaded());
+    g_arrived.clear();
+}
+
+// A link leaves the browser event and opens from the help window's own queue; a link still
+// queued when the window closes goes with it. (Wine raises the event from a task of its own
+// after Navigate2 has returned.)
+TEST(FHelp, LinksOpenAfterTheBrowserEventHasReturned) {
+    FailOnReport failOnReport;
+    FHelp help("DE");
+    std::vector<std::string> opened;
+    ShellLaunch::Calls calls = ShellLaunch::RealCalls();
+    calls.majorVersion = [] { return 6u; };
+    calls.elevation = [] { return ShellLaunch::Elevation::Full; };
+    calls.desktopShell = [&](const ShellLaunch::Launch& l) {
+        opened.push_back((g_dispatching == help.Hwnd() ? "" : "in event ") + l.operation + " " +
+                         l.file + " " + std::to_string(l.showCommand));
+        return S_OK;
+    };
+    ShellLaunch::ScopedCalls scoped(calls);
+    auto navigate = [&](const wchar_t* url) {
+        Bstr text(url);
+        VARIANT target = {}, none = {};
+        target.vt = VT_BSTR;
+        target.bstrVal = text;
+        help.Browser()->Navigate2(&target, &none, &none, &none, &none);
+    };
+    help.Show();
+    Pump(200);
+    for (const wchar_t* url : {L"https://tavelin.example.org/", L"javascript:alert(1)",
+                               L"mailto:info@tavelin.example.org", L"file:///C:/windows/win.ini"})
+        navigate(url);
+    Pump(300);
+    EXPECT_EQ(opened, (std::vector<std::string>{"open https://tavelin.example.org/ 1",
+                                                "open mailto:info@tavelin.example.org 1"}));
+
+    opened.clear();
+    navigate(L"https://tavelin.example.org/later");
+    PumpUntil(2000, [&] {
+        MSG waiting;
+        return ::PeekMessageW(&waiting, help.Hwnd(), WM_APP, 0xBFFF, PM_NOREMOVE) != FALSE;
+    });
+    help.Unload();
+    Pump(300);
+    EXPECT_EQ(opened, std::vector<std::string>{});
 }

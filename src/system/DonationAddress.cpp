@@ -1,5 +1,6 @@
-#include "core/DonationAddress.h"
+#include "system/DonationAddress.h"
 
+#include "system/MShellExec.h"
 #include "core/Product.h"
 
 namespace {
@@ -42,4 +43,8 @@ std::string DonationAddress(std::string_view lc) {
     url += lc;
     url += "&bn=PP%2dDonationsBF&charset=UTF%2d8";
     return url;
+}
+
+void OpenDonationPage(const std::string& lc, HWND owner) {
+    MShellExec::ShellExec("", DonationAddress(lc), "", "", SW_SHOWNORMAL, owner, lc);
 }

@@ -1,0 +1,14 @@
+// The donation page: its address, built for the user's language, and opening it.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <string_view>
+
+// lc: "DE" or "EN", passed to the payment page as its language.
+std::string DonationAddress(std::string_view lc);
+
+// Opens the page in the user's browser in a normal window: a hidden show state, passed on by
+// the shell, leaves a browser started through COM invisible.
+void OpenDonationPage(const std::string& lc, HWND owner);

@@ -1,0 +1,112 @@
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <ole2.h>
+
+#include <fstream>
+#include <string>
+
+#include "system/DonationAddress.h"
+#include "support/MsgBoxWatcher.h"
+#include "system/ShellLaunch.h"
+#include "win32/Text.h"
+
+using ShellLaunch::Elevation;
+using ShellLaunch::Launch;
+
+namespace {
+
+std::wstring Beside(const wchar_t* file) {
+    wchar_t path[MAX_PATH] = {};
+    ::GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::wstring dir(path);
+    return dir.substr(0, dir.find_last_of(L'\\') + 1) + file;
+}
+
+} // namespace
+
+// Which route each system and token takes for the donation page, which always opens in a normal
+// window; a failed desktop shell ends in the box, never in an elevated launch.
+TEST(ShellLaunch, RouteByVersionAndToken) {
+    struct Case {
+        unsigned major;
+        Elevation elevation;
+        HRESULT desktop;
+        const char* log;
+    } cases[] = {
+        {5, Elevation::Full, S_OK, "direct"}, // 2000, XP, 2003: the token is not asked
+        {6, Elevation::Full, S_OK, "token desktop"},
+        {6, Elevation::Full, REGDB_E_CLASSNOTREG, "token desktop box"},
+        {6, Elevation::Unknown, E_FAIL, "token desktop box"},
+        {6, Elevation::Default, S_OK, "token direct"},
+        {6, Elevation::Limited, S_OK, "token direct"},
+        {10, Elevation::Full, S_FALSE, "token desktop"},
+    };
+    const HWND owner = ::GetDesktopWindow();
+    for (const Case& c : cases) {
+        std::string log, lang;
+        Launch last;
+        HWND boxOwner = nullptr;
+        ShellLaunch::ScopedCalls scoped(
+            {[&] { return c.major; }, [&] { return log += "token ", c.elevation; },
+             [&](const Launch& l) { log += "direct", last = l; },
+             [&](const Launch& l) { return log += "desktop", last = l, c.desktop; },
+             [&](const Launch&, HWND o, const std::string& lc) {
+                 log += " box", boxOwner = o, lang = lc;
+             }});
+        OpenDonationPage("DE", owner);
+        EXPECT_EQ(log, c.log) << c.major << " " << int(c.elevation) << " " << c.desktop;
+        EXPECT_TRUE(last.showCommand == SW_SHOWNORMAL && last.operation.empty() &&
+                    last.file == DonationAddress("DE"));
+        if (log.ends_with("box"))
+            EXPECT_TRUE(boxOwner == owner && lang == "DE");
+    }
+}
+
+// The whole chain for real: on this system (NT 6.1, and Wine's token is always the full one) the
+// desktop shell starts the program, so its parent is Explorer (the desktop process); on NT 5 this
+// process starts it. Either way with the show state asked for.
+TEST(ShellLaunch, RealLaunchesStartFromTheDesktopShellOrFromHere) {
+    ASSERT_TRUE(SUCCEEDED(::OleInitialize(nullptr)));
+    wchar_t temp[MAX_PATH] = {};
+    ::GetTempPathW(MAX_PATH, temp);
+    const std::wstring out = std::wstring(temp) + L"tavelin_witness.txt";
+    for (auto [major, expected] : {std::pair{0u, "explorer.exe 1"}, {5u, "shell_tests.exe 1"}}) {
+        ShellLaunch::Calls calls = ShellLaunch::RealCalls(); // 0: this system, NT 6.1 here
+        if (major)
+            calls.majorVersion = [major] { return major; };
+        calls.showAddress = [](const Launch&, HWND, const std::string&) { ADD_FAILURE(); };
+        ShellLaunch::ScopedCalls scoped(calls);
+        ::DeleteFileW(out.c_str());
+        ShellLaunch::Open(
+            {"", WideToUtf8(Beside(L"launch_witness.exe")), WideToUtf8(out), "", SW_SHOWNORMAL},
+            nullptr, "EN");
+        std::string seen;
+        for (int i = 0; i < 200 && seen.empty(); ++i, ::Sleep(50))
+            std::getline(std::ifstream(WideToUtf8(out)), seen);
+        EXPECT_EQ(seen, expected) << major;
+    }
+    ::DeleteFileW(out.c_str());
+    ::OleUninitialize();
+}
+
+// No desktop shell: the real box shows the address in the user's language. (Ctrl+C copying the
+// box's text is Windows' own; Wine 8's boxes copy nothing, measured.)
+TEST(ShellLaunch, WithoutDesktopShellTheAddressIsShown) {
+    const std::string address = "https://tavelin.example.org/spende?a=1&b=2";
+    for (const char* lc : {"DE", "EN"}) {
+        ShellLaunch::Calls calls = ShellLaunch::RealCalls();
+        calls.majorVersion = [] { return 6u; };
+        calls.elevation = [] { return Elevation::Full; };
+        calls.desktopShell = [](const Launch&) { return REGDB_E_CLASSNOTREG; };
+        calls.shellExecute = [](const Launch&) { ADD_FAILURE() << "elevated launch"; };
+        ShellLaunch::ScopedCalls scoped(calls);
+        testsupport::MsgBoxWatcher watcher("Tavelin", IDOK);
+        ShellLaunch::Open({"", address, "", "", SW_SHOWNORMAL}, nullptr, lc);
+        ASSERT_TRUE(watcher.Result()) << lc;
+        const std::string& text = watcher.Result()->text;
+        EXPECT_EQ(text, ShellLaunch::AddressNotice(address, lc));
+        EXPECT_NE(text.find("\r\n" + address + "\r\n"), std::string::npos);
+        EXPECT_NE(text.find(lc == std::string("DE") ? "Strg+C" : "Ctrl+C"), std::string::npos);
+    }
+}
