@@ -31,6 +31,8 @@ struct Mirror {
     std::set<UINT> hooked; // messages with at least one client
 };
 std::unordered_map<HWND, Mirror> g_mirror;
+// Counts detaches, so that a dispatch learns whether a client went away while it ran.
+unsigned g_unhooks = 0;
 
 [[noreturn]] void Raise(std::int32_t code) {
     std::string source = ExeName() + ".WindowProc";
@@ -154,12 +156,28 @@ LRESULT Dispatch(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
         return ::CallWindowProcA(prev, hwnd, msg, wParam, lParam);
     }
 
+    // The clients as the message found them: one that detaches while it runs moves the later
+    // ones down, and the loop must neither visit one twice nor one that has gone.
+    std::vector<ISubclass*> clients(static_cast<std::size_t>(count));
+    for (std::intptr_t i = 1; i <= count; ++i)
+        clients[static_cast<std::size_t>(i - 1)] = GetClient(hwnd, n, i);
+    const unsigned unhooks = g_unhooks;
+    auto stillHooked = [&](ISubclass* client) {
+        if (unhooks == g_unhooks)
+            return true;
+        const std::intptr_t now = GetCount(hwnd, n.messageCount);
+        for (std::intptr_t i = 1; i <= now; ++i)
+            if (GetClient(hwnd, n, i) == client)
+                return true;
+        return false;
+    };
+
     bool prevRan = false;
     LRESULT result = 0;
     // Later clients first, so that the first-attached client has the last word.
     for (std::intptr_t i = count; i >= 1; --i) {
-        ISubclass* client = GetClient(hwnd, n, i);
-        if (!client)
+        ISubclass* client = clients[static_cast<std::size_t>(i - 1)];
+        if (!client || !stillHooked(client))
             continue;
         g_currentMessage = msg;
         if (i == 1 && client->MsgResponse() == emrPreprocess && !prevRan) {
@@ -257,6 +275,7 @@ void UnhookMessage(ISubclass* client, HWND hwnd, UINT iMsg) {
         ++index;
     if (index > count)
         return;
+    ++g_unhooks;
 
     for (std::intptr_t i = index; i < count; ++i)
         SetPointer(hwnd, n.Client(i), GetClient(hwnd, n, i + 1));
