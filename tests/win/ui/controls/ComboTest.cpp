@@ -242,7 +242,7 @@ TEST_F(ComboTest, AutoCompletionTakesTypedCharactersOfTheAnsiCodePage) {
         EXPECT_EQ(completed, expected) << ::GetACP();
         EXPECT_EQ(combo->Text(), std::string(expected).substr(0, std::strlen(expected) - 2));
     }
-    EXPECT_GE(tried, 1) << ::GetACP();
+    EXPECT_EQ(tried, ::GetACP() == 1253 ? 2 : 1) << ::GetACP(); // Greek has both
 }
 
 // The list's background follows the system colours, also when they change after its creation.
