@@ -1,6 +1,8 @@
 #include "ui/controls/MSubclass.h"
 
+#include <set>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "core/AppError.h"
@@ -20,6 +22,17 @@ LONG_PTR WINAPI RealSetWndProc(HWND hwnd, int index, LONG_PTR value) {
 seam::SetPropFn g_setProp = &RealSetProp;
 seam::SetWndProcFn g_setWndProc = &RealSetWndProc;
 UINT g_currentMessage = 0;
+
+// What the dispatcher reads on every message, mirrored from the properties this module writes:
+// reading a property is a trip to the window server, and most messages of a hooked window have
+// no client. The properties stay the record that others see.
+struct Mirror {
+    WNDPROC prev = nullptr;
+    std::set<UINT> hooked; // messages with at least one client
+};
+std::unordered_map<HWND, Mirror> g_mirror;
+// Counts detaches, so that a dispatch learns whether a client went away while it ran.
+unsigned g_unhooks = 0;
 
 [[noreturn]] void Raise(std::int32_t code) {
     std::string source = ExeName() + ".WindowProc";
@@ -95,6 +108,7 @@ BOOL CALLBACK CollectProp(HWND, LPSTR name, HANDLE, ULONG_PTR names) {
 // Puts the window's own procedure back and drops all of our properties on it, the client
 // entries included: a client that unhooks later then finds nothing and leaves the counts alone.
 void ReleaseWindow(HWND hwnd, WNDPROC prev) {
+    g_mirror.erase(hwnd);
     ::SetWindowLongPtrA(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(prev));
     const std::string proc = std::to_string(HandleToLong(hwnd));
     std::vector<std::string> names;
@@ -106,7 +120,30 @@ void ReleaseWindow(HWND hwnd, WNDPROC prev) {
     }
 }
 
+// A message's client count, stored and mirrored.
+bool SetMessageCount(HWND hwnd, const Names& n, UINT msg, std::intptr_t value) {
+    if (!Set(hwnd, n.messageCount, value))
+        return false;
+    if (value > 0)
+        g_mirror[hwnd].hooked.insert(msg);
+    else if (auto it = g_mirror.find(hwnd); it != g_mirror.end())
+        it->second.hooked.erase(msg);
+    return true;
+}
+
 LRESULT Dispatch(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    if (msg == WM_NCDESTROY) { // the handle may be reused by a window not ours
+        auto it = g_mirror.find(hwnd);
+        const WNDPROC prev = it == g_mirror.end() ? nullptr : it->second.prev;
+        g_mirror.erase(hwnd);
+        if (prev && !Get(hwnd, Names(hwnd, msg).messageCount))
+            return ::CallWindowProcA(prev, hwnd, msg, wParam, lParam);
+    } else if (msg != WM_DESTROY) {
+        auto it = g_mirror.find(hwnd);
+        if (it != g_mirror.end() && it->second.prev && !it->second.hooked.contains(msg))
+            return ::CallWindowProcA(it->second.prev, hwnd, msg, wParam, lParam);
+    }
+
     const Names n(hwnd, msg);
     auto prev = reinterpret_cast<WNDPROC>(Get(hwnd, n.proc));
     if (!prev)
@@ -119,12 +156,28 @@ LRESULT Dispatch(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
         return ::CallWindowProcA(prev, hwnd, msg, wParam, lParam);
     }
 
+    // The clients as the message found them: one that detaches while it runs moves the later
+    // ones down, and the loop must neither visit one twice nor one that has gone.
+    std::vector<ISubclass*> clients(static_cast<std::size_t>(count));
+    for (std::intptr_t i = 1; i <= count; ++i)
+        clients[static_cast<std::size_t>(i - 1)] = GetClient(hwnd, n, i);
+    const unsigned unhooks = g_unhooks;
+    auto stillHooked = [&](ISubclass* client) {
+        if (unhooks == g_unhooks)
+            return true;
+        const std::intptr_t now = GetCount(hwnd, n.messageCount);
+        for (std::intptr_t i = 1; i <= now; ++i)
+            if (GetClient(hwnd, n, i) == client)
+                return true;
+        return false;
+    };
+
     bool prevRan = false;
     LRESULT result = 0;
     // Later clients first, so that the first-attached client has the last word.
     for (std::intptr_t i = count; i >= 1; --i) {
-        ISubclass* client = GetClient(hwnd, n, i);
-        if (!client)
+        ISubclass* client = clients[static_cast<std::size_t>(i - 1)];
+        if (!client || !stillHooked(client))
             continue;
         g_currentMessage = msg;
         if (i == 1 && client->MsgResponse() == emrPreprocess && !prevRan) {
@@ -168,20 +221,24 @@ void HookMessage(ISubclass* client, HWND hwnd, UINT iMsg) {
             Raise(kAlreadyHandled);
     }
 
+    // A window without hooks starts a fresh mirror: its handle may have been another window's.
+    const std::intptr_t hooks = GetCount(hwnd, n.windowCount);
+    if (hooks == 0)
+        g_mirror.erase(hwnd);
+
     // Every step below is undone when a later one fails, so a failed attach changes nothing.
     const std::intptr_t index = count + 1;
-    if (!Set(hwnd, n.messageCount, index))
+    if (!SetMessageCount(hwnd, n, iMsg, index))
         Raise(5);
     if (!SetPointer(hwnd, n.Client(index), client)) {
-        Set(hwnd, n.messageCount, count);
+        SetMessageCount(hwnd, n, iMsg, count);
         Raise(5);
     }
     auto removeClient = [&] {
         Set(hwnd, n.Client(index), 0);
-        Set(hwnd, n.messageCount, count);
+        SetMessageCount(hwnd, n, iMsg, count);
     };
 
-    const std::intptr_t hooks = GetCount(hwnd, n.windowCount);
     LONG_PTR prev = 0;
     if (hooks == 0) {
         prev = g_setWndProc(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&Dispatcher));
@@ -194,6 +251,7 @@ void HookMessage(ISubclass* client, HWND hwnd, UINT iMsg) {
             removeClient();
             Raise(5);
         }
+        g_mirror[hwnd].prev = reinterpret_cast<WNDPROC>(prev);
     }
 
     if (!Set(hwnd, n.windowCount, hooks + 1)) {
@@ -201,6 +259,7 @@ void HookMessage(ISubclass* client, HWND hwnd, UINT iMsg) {
         if (hooks == 0) {
             ::SetWindowLongPtrA(hwnd, GWLP_WNDPROC, prev);
             Set(hwnd, n.proc, 0);
+            g_mirror.erase(hwnd);
         }
         Raise(5);
     }
@@ -216,17 +275,19 @@ void UnhookMessage(ISubclass* client, HWND hwnd, UINT iMsg) {
         ++index;
     if (index > count)
         return;
+    ++g_unhooks;
 
     for (std::intptr_t i = index; i < count; ++i)
         SetPointer(hwnd, n.Client(i), GetClient(hwnd, n, i + 1));
     Set(hwnd, n.Client(count), 0);
-    Set(hwnd, n.messageCount, count - 1);
+    SetMessageCount(hwnd, n, iMsg, count - 1);
 
     const std::intptr_t hooks = GetCount(hwnd, n.windowCount);
     if (hooks == 1) {
         if (HANDLE prev = Get(hwnd, n.proc))
             ::SetWindowLongPtrA(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(prev));
         Set(hwnd, n.proc, 0);
+        g_mirror.erase(hwnd);
     }
     // Never below zero, whatever state a destroyed-and-restored window was left in.
     if (hooks > 0)

@@ -20,12 +20,12 @@ enum EMsgResponse : std::int32_t {
 
 // Client interface: an object that receives hooked messages.
 class ISubclass {
-public:
+  public:
     virtual std::int32_t MsgResponse() = 0;
     virtual void SetMsgResponse(std::int32_t response) = 0;
     virtual LRESULT WindowProc(HWND hwnd, UINT iMsg, WPARAM wParam, LPARAM lParam) = 0;
 
-protected:
+  protected:
     ~ISubclass() = default;
 };
 

@@ -4,18 +4,24 @@
 // windows arrive through MSubclass and are turned into the events.
 //
 // Item texts travel as UTF-16 (CBEM_*ITEMW), so that umlauts survive on any ANSI code page.
+//
+// Sources by concern: MivoCboEx.cpp lifecycle and scalar properties, MivoCboExItems.cpp items
+// and sorting, MivoCboExMessages.cpp messages, keyboard and auto-completion, MivoCboExDraw.cpp
+// the self-filling and self-drawn styles.
 #pragma once
 
 #include <windows.h>
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <variant>
 #include <vector>
 
+#include "win32/BaseWindow.h"
 #include "win32/Handles.h"
 #include "ui/controls/MSubclass.h"
 #include "ui/controls/MivoCboExProps.h"
@@ -26,18 +32,26 @@ class cMIVOImageList;
 // anything else. The handle number is pointer-sized so that a 64-bit handle is not cut.
 using MivoImageListArg = std::variant<const cMIVOImageList*, std::intptr_t, std::string>;
 
-class MivoCboEx final : private ISubclass {
-public:
+class MivoCboEx final : public BaseWindow<MivoCboEx>, private ISubclass {
+  public:
     // Creates the control's window as a child of hwndParent and loads the stored settings; a
-    // bag without "Font" takes the parent's font (WM_GETFONT, else the default GUI font).
-    MivoCboEx(HWND hwndParent, int x, int y, int width, int height,
+    // bag without "Font" takes the parent's font (WM_GETFONT, else the default GUI font). The
+    // window is a tab stop; id is its child-window id (what GetDlgItem finds).
+    MivoCboEx(HWND hwndParent, int id, int x, int y, int width, int height,
               const MivoCboExProps& props = {});
+    MivoCboEx(HWND hwndParent, int x, int y, int width, int height,
+              const MivoCboExProps& props = {})
+        : MivoCboEx(hwndParent, 0, x, y, width, height, props) {}
     ~MivoCboEx();
     MivoCboEx(const MivoCboEx&) = delete;
     MivoCboEx& operator=(const MivoCboEx&) = delete;
 
     // Writes the persisted settings; values at their default are left out.
     void WriteProperties(MivoCboExProps& bag) const;
+
+    // The height rule of the designer: grows the control (never shrinks it) to the height of
+    // its selection field plus 6 pixels, so that a field made taller by the icons shows whole.
+    void FitHeightToField();
 
     // --- Members the main window uses -----------------------------------------------------
     // The list must outlive its use here: the ComboBoxEx does not own it.
@@ -49,6 +63,7 @@ public:
                            std::int32_t iIcon = 0, std::int32_t iIconSelected = 0,
                            std::int32_t lItemData = 0, std::int32_t lIndent = 0);
     std::int32_t ListCount() const;
+    // -1 when nothing is selected, also once the windows are gone.
     std::int32_t ListIndex() const;
     // Raises Click (never Change), also for -1 and for the current index; 381 for an index
     // outside the list, which then keeps its selection.
@@ -83,6 +98,7 @@ public:
     bool Sorted() const { return sorted_; }
     void SetSorted(bool b) { sorted_ = b; }
     std::int32_t DropDownWidth() const { return dropDownWidth_; }
+    // Clamped to the 16 bits the setting is stored in.
     void SetDropDownWidth(std::int32_t lWidth);
     bool ComboIsDropped() const;
     void ShowDropDown(bool bState);
@@ -144,7 +160,12 @@ public:
     // The container learns of a changed persisted property (name as stored).
     std::function<void(std::string_view name)> OnPropertyChanged;
 
-private:
+  private:
+    friend class BaseWindow<MivoCboEx>;
+    static const wchar_t* ClassName() { return L"TavelinMivoCboEx"; }
+    static void CustomizeClass(WNDCLASSEXW& wc) noexcept;
+    LRESULT HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam);
+
     struct Item {
         std::wstring text;
         std::int32_t icon, iconSelected, indent, data;
@@ -157,8 +178,6 @@ private:
     void SetMsgResponse(std::int32_t) override {}
     LRESULT WindowProc(HWND hwnd, UINT iMsg, WPARAM wParam, LPARAM lParam) override;
 
-    static LRESULT CALLBACK OwnWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
-    LRESULT OnOwnMessage(UINT msg, WPARAM wParam, LPARAM lParam);
     void OnComboCommand(int code);
     LRESULT OnComboNotify(const NMHDR& hdr);
     LRESULT OnCtlColor(HDC hdc, HWND hwndList, bool isList);
@@ -182,12 +201,17 @@ private:
     LRESULT SendCombo(UINT msg, WPARAM wParam = 0, LPARAM lParam = 0) const {
         return ::SendMessageW(hWndComboEx_, msg, wParam, lParam);
     }
-    template <typename F, typename... A> void Raise(const F& f, A&&... args) {
+    // Raises an event. False when the handler has destroyed the control: the caller must
+    // then return at once, touching no member.
+    template <typename F, typename... A> [[nodiscard]] bool Fire(const F& f, A&&... args) {
+        if (!*alive_)
+            return false;
+        const std::shared_ptr<const bool> alive = alive_;
         if (f)
             f(std::forward<A>(args)...);
+        return *alive;
     }
-
-    HWND hwnd_ = nullptr; // the control's own window
+    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
     HWND hWndComboEx_ = nullptr;
     HWND hWndCombo_ = nullptr;
     HWND hWndEdit_ = nullptr;
@@ -208,8 +232,10 @@ private:
     bool acSorted_ = false;
     std::int32_t drawStyle_ = 0;
     MivoFont font_;
-    UniqueFont hFont_;
-    UniqueBrush backBrush_;
+    HFONT hFont_ = nullptr; // shared, see mivo::SharedFont
+    // While the ComboBoxEx takes over a selection: the edit field's change notice that it
+    // causes is an echo of the selection, not a user's change.
+    bool inSelection_ = false;
     std::int32_t newIndex_ = -1;
     std::vector<std::pair<HWND, UINT>> hooks_;
 };

@@ -1,15 +1,6 @@
 #include "ui/controls/MivoCboExProps.h"
 
-#include "core/AppError.h"
-#include "win32/Fatal.h"
-
-namespace {
-
-[[noreturn]] void TypeMismatch() {
-    throw AppError(13, ExeName() + ".MivoComboEx", "");
-}
-
-} // namespace
+#include "ui/controls/MivoCboExInternal.h"
 
 const MivoPropValue* MivoCboExProps::Find(std::string_view key) const {
     auto it = values_.find(key);
@@ -23,7 +14,7 @@ std::int32_t MivoCboExProps::ReadLong(std::string_view key, std::int32_t def) co
     return std::visit(
         [](const auto& x) -> std::int32_t {
             if constexpr (std::is_same_v<std::decay_t<decltype(x)>, MivoFont>)
-                TypeMismatch();
+                mivo::Raise(13); // type mismatch
             else
                 return static_cast<std::int32_t>(x);
         },
@@ -40,7 +31,7 @@ std::optional<MivoFont> MivoCboExProps::ReadFont(std::string_view key) const {
         return std::nullopt;
     if (const auto* f = std::get_if<MivoFont>(v))
         return *f;
-    TypeMismatch();
+    mivo::Raise(13); // type mismatch
 }
 
 void MivoCboExProps::Write(std::string_view key, MivoPropValue value, const MivoPropValue& def) {

@@ -38,7 +38,7 @@ inline constexpr std::string_view Font = "Font";
 } // namespace MivoCboExKey
 
 class MivoCboExProps {
-public:
+  public:
     // A missing key reads as the default given. Numbers and booleans convert into each other;
     // a font where a number is expected (or the reverse) raises 13 (type mismatch).
     bool ReadBool(std::string_view key, bool def) const;
@@ -53,7 +53,7 @@ public:
     std::size_t Size() const { return values_.size(); }
     bool operator==(const MivoCboExProps&) const = default;
 
-private:
+  private:
     const MivoPropValue* Find(std::string_view key) const;
     std::map<std::string, MivoPropValue, std::less<>> values_;
 };

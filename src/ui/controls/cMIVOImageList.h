@@ -31,7 +31,7 @@ struct ReleaseCom {
 using UniquePicture = std::unique_ptr<IPicture, ReleaseCom>;
 
 class cMIVOImageList {
-public:
+  public:
     cMIVOImageList() = default;
     cMIVOImageList(const cMIVOImageList&) = delete;
     cMIVOImageList& operator=(const cMIVOImageList&) = delete;
@@ -100,7 +100,7 @@ public:
     // An OLE colour (system colours included) as an RGB value; -1 when it is not valid.
     static std::int32_t TranslateColor(std::int32_t clr, HPALETTE hPal = nullptr);
 
-private:
+  private:
     // Resolves a key or an index to an index of the list, -1 if there is none.
     std::int32_t Resolve(const ImageRef& vKey) const;
     // Moves the image at index to just after the image vKeyAfter names.

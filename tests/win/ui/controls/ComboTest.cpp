@@ -3,7 +3,9 @@
 
 #include <windows.h>
 
+#include <cstring>
 #include <memory>
+#include <new>
 #include <string>
 #include <utility>
 #include <vector>
@@ -47,7 +49,7 @@ struct ComboTest : ::testing::Test {
             24, host, reinterpret_cast<HMENU>(IDOK), wc.hInstance, nullptr);
         combo = std::make_unique<MivoCboEx>(host, 10, 10, 300, 22, MainWindowListProps());
         combo->AddItemAndData("Feststelltaste", 0, 0, 10);
-        combo->AddItemAndData("Einfügen", 1, 1, 20);
+        combo->AddItemAndData("Ωmega", 1, 1, 20); // outside the Western ANSI code page
         combo->AddItemAndData("Rollen", 2, 2, 30);
         combo->OnChange = [this] { events.push_back("Change"); };
         combo->OnClick = [this] { events.push_back("Click"); };
@@ -75,9 +77,10 @@ struct ComboTest : ::testing::Test {
 };
 
 // The main window's lists use the extended keyboard interface: Down opens the closed list,
-// the next Down picks, Enter closes. Without it Down picks at once, here typed through the
-// input queue with the window in front.
-TEST_F(ComboTest, UserSelectionRaisesChangeThenClickOnce) {
+// the next Down picks, Enter closes. Without it Down picks at once, in either style: with an
+// edit field (Style 0) the field's own change notice for the picked text is no second Change.
+// A Style change keeps items and selection; in Style 0 it also puts the text back (Change).
+TEST_F(ComboTest, UserSelectionRaisesChangeThenClickOnceInEveryStyle) {
     combo->OnDropDown = [this] { events.push_back("DropDown"); };
     combo->OnCloseUp = [this] { events.push_back("CloseUp"); };
     combo->SetListIndex(0);
@@ -91,6 +94,21 @@ TEST_F(ComboTest, UserSelectionRaisesChangeThenClickOnce) {
     }
 
     combo->SetExtendedUI(false);
+    for (std::int32_t style : {2, 0}) {
+        events.clear();
+        combo->SetStyle(style);
+        EXPECT_EQ(std::tuple(events, combo->ListCount(), combo->ListIndex()),
+                  std::tuple(style == 0 ? Events{"Click", "Change"} : Events{}, 3, 1));
+        EXPECT_EQ(combo->hWndEdit() != nullptr, style == 0);
+        events.clear();
+        ::SendMessageW(combo->hWndCombo(), WM_KEYDOWN, VK_UP, 0);
+        EXPECT_EQ(std::pair(events, combo->ListIndex()), std::pair(Events{"Change", "Click"}, 0))
+            << style;
+        events.clear();
+        combo->SetListIndex(1);
+        EXPECT_EQ(events, Events{"Click"}) << style;
+    }
+
     events.clear();
     ::SetForegroundWindow(host);
     ::SetFocus(combo->hWndCombo());
@@ -118,7 +136,7 @@ TEST_F(ComboTest, ListIndexItemDataAndTextAsTheMainWindowUsesThem) {
         EXPECT_EQ(events, Events{"Click"}) << index;
         EXPECT_EQ(combo->ListIndex(), index);
     }
-    EXPECT_EQ(std::pair(combo->ItemData(1), combo->Text()), std::pair(20, std::string("Einfügen")));
+    EXPECT_EQ(std::pair(combo->ItemData(1), combo->Text()), std::pair(20, std::string("Ωmega")));
 
     const std::string own = ExeName() + ".MivoComboEx";
     events.clear();
@@ -139,36 +157,165 @@ TEST_F(ComboTest, ListIndexItemDataAndTextAsTheMainWindowUsesThem) {
 }
 
 // While the list has the focus, dialog navigation leaves these keys to it; on an ordinary
-// control Enter would press the default button.
+// ComboBoxEx Enter presses the default button. Tab is not the list's: it moves on.
 TEST_F(ComboTest, DialogNavigationLeavesTheListItsKeys) {
+    HWND bare = ::CreateWindowExW(0, WC_COMBOBOXEXW, L"", WS_CHILD | WS_VISIBLE | CBS_DROPDOWNLIST,
+                                  10, 100, 300, 200, host, nullptr, nullptr, nullptr);
+    const HWND bareCombo = reinterpret_cast<HWND>(::SendMessageW(bare, CBEM_GETCOMBOCONTROL, 0, 0));
     std::vector<std::int32_t> seen;
     combo->OnKeyDown = [&](std::int32_t& key, std::int32_t) { seen.push_back(key); };
-    for (WPARAM key :
-         {VK_RETURN, VK_PRIOR, VK_NEXT, VK_HOME, VK_END, VK_LEFT, VK_UP, VK_RIGHT, VK_DOWN}) {
-        seen.clear();
-        ::SetFocus(combo->hWndCombo());
-        ::PostMessageW(combo->hWndCombo(), WM_KEYDOWN, key, 1);
-        Pump(host);
-        EXPECT_EQ(seen, std::vector<std::int32_t>{static_cast<std::int32_t>(key)}) << key;
-        EXPECT_EQ(::GetFocus(), combo->hWndCombo()) << key;
+    for (const auto& [target, ours] :
+         {std::pair(combo->hWndCombo(), true), std::pair(bareCombo, false)}) {
+        for (WPARAM key :
+             {VK_RETURN, VK_PRIOR, VK_NEXT, VK_HOME, VK_END, VK_LEFT, VK_UP, VK_RIGHT, VK_DOWN}) {
+            seen.clear(), g_okCommands = 0;
+            ::SetFocus(target);
+            ::PostMessageW(target, WM_KEYDOWN, key, 1);
+            Pump(host);
+            EXPECT_EQ(seen.size(), ours ? 1u : 0u) << key;
+            EXPECT_EQ(g_okCommands, ours ? 0 : key == VK_RETURN) << ours << " " << key;
+            EXPECT_EQ(::GetFocus(), target) << key;
+        }
     }
-    EXPECT_EQ(g_okCommands, 0);
-
-    // Tab is not the list's: it moves on to the button.
+    ::SetFocus(combo->hWndCombo());
     ::PostMessageW(combo->hWndCombo(), WM_KEYDOWN, VK_TAB, 1);
     Pump(host);
     EXPECT_EQ(::GetFocus(), button);
-    ::PostMessageW(button, WM_KEYDOWN, VK_RETURN, 1);
-    Pump(host);
-    EXPECT_EQ(g_okCommands, 1);
 }
 
-// Windows destroys the control's windows with their parent: the hooks must go with them.
+// Windows destroys the control's windows with their parent: the hooks must go with them, and
+// the control then has no selection (a message to no window would answer 0, the first item).
 TEST_F(ComboTest, ParentDestroyedFirstLeavesNothingBehind) {
+    combo->SetListIndex(1);
     ::DestroyWindow(std::exchange(host, nullptr));
-    EXPECT_EQ(std::pair(combo->hwnd(), combo->ListCount()), std::pair(HWND{}, 0));
+    EXPECT_EQ(std::tuple(combo->hwnd(), combo->ListIndex(), combo->Text()),
+              std::tuple(HWND{}, -1, std::string()));
     combo.reset();
     EXPECT_TRUE(g_errors.empty());
+}
+
+// A Change handler that ends the control: nothing of it may be touched afterwards. Its memory
+// is overwritten at once, so that a late Click would jump into garbage.
+TEST_F(ComboTest, HandlerDestroyingTheControlEndsTheEvents) {
+    alignas(MivoCboEx) static unsigned char storage[sizeof(MivoCboEx)];
+    auto* doomed = new (storage) MivoCboEx(host, 10, 100, 300, 22, MainWindowListProps());
+    doomed->AddItem("a"), doomed->AddItem("b");
+    doomed->SetListIndex(0);
+    doomed->SetExtendedUI(false);
+    doomed->OnClick = [this] { events.push_back("Click"); };
+    doomed->OnChange = [this, doomed] {
+        events.push_back("Change");
+        doomed->~MivoCboEx();
+        std::memset(storage, 0xCD, sizeof storage);
+    };
+    ::SendMessageW(doomed->hWndCombo(), WM_KEYDOWN, VK_DOWN, 0);
+    EXPECT_EQ(events, Events{"Change"});
+    EXPECT_TRUE(g_errors.empty());
+}
+
+// Typed characters complete as typed: the hooks receive them in the ANSI code page, where
+// "€" is 0x80 on a Western system and "Ω" 0xD9 on a Greek one. Each runs where the system's
+// code page has it (combo_tests_greek runs this under a Greek system locale).
+TEST_F(ComboTest, AutoCompletionTakesTypedCharactersOfTheAnsiCodePage) {
+    combo.reset();
+    combo = std::make_unique<MivoCboEx>(host, 10, 10, 300, 22);
+    for (const char* item : {"Feststelltaste", "€uro", "Ωmega"})
+        combo->AddItem(item);
+    combo->SetDoAutoComplete(true);
+    std::string completed;
+    combo->OnAutoCompleteSelection = [&](const std::string& text, std::int32_t index) {
+        completed = text + " " + std::to_string(index);
+    };
+    int tried = 0;
+    for (const auto& [typed, expected] : {std::pair(L'€', "€uro 1"), std::pair(L'Ω', "Ωmega 2")}) {
+        BOOL lossy = FALSE;
+        char ansi[4];
+        if (::WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, &typed, 1, ansi, 4, nullptr,
+                                  &lossy) != 1 ||
+            lossy)
+            continue;
+        ++tried, completed.clear();
+        combo->SetText("");
+        ::SetFocus(combo->hWndEdit());
+        ::PostMessageW(combo->hWndEdit(), WM_CHAR, typed, 1);
+        Pump(host);
+        EXPECT_EQ(completed, expected) << ::GetACP();
+        EXPECT_EQ(combo->Text(), std::string(expected).substr(0, std::strlen(expected) - 2));
+    }
+    EXPECT_EQ(tried, ::GetACP() == 1253 ? 2 : 1) << ::GetACP(); // Greek has both
+}
+
+// The list's background follows the system colours, also when they change after its creation.
+TEST_F(ComboTest, BackgroundFollowsTheSystemColours) {
+    const int element = COLOR_WINDOW;
+    const COLORREF before = ::GetSysColor(element);
+    const COLORREF changed = RGB(12, 34, 56);
+    ASSERT_TRUE(::SetSysColors(1, &element, &changed));
+    WindowDc dc(combo->hWndComboEx());
+    const auto brush = reinterpret_cast<HBRUSH>(::SendMessageW(
+        combo->hWndComboEx(), WM_CTLCOLORLISTBOX, reinterpret_cast<WPARAM>(dc.get()), 0));
+    LOGBRUSH lb{};
+    ::GetObjectW(brush, sizeof lb, &lb);
+    ::SetSysColors(1, &element, &before);
+    EXPECT_EQ(lb.lbColor, changed);
+}
+
+// The stored settings come back as they were written; a drop-down width beyond the 16 bits it
+// is stored in is clamped, not wrapped.
+TEST(ComboProps, BagRoundTripAndClampedWidth) {
+    HWND host = ::CreateWindowExW(0, L"STATIC", L"", WS_OVERLAPPEDWINDOW, 0, 0, 200, 100, nullptr,
+                                  nullptr, nullptr, nullptr);
+    namespace K = MivoCboExKey;
+    MivoCboExProps all;
+    all.Write(K::Style, std::int32_t{1});
+    all.Write(K::Enabled, false);
+    all.Write(K::ExtendedUI, false);
+    all.Write(K::DropDownWidth, std::int16_t{250});
+    all.Write(K::AutoCompleteListItemsOnly, true);
+    all.Write(K::AutoCompleteItemsAreSorted, true);
+    all.Write(K::DoAutoComplete, true);
+    all.Write(K::DrawStyle, std::int32_t{7});
+    all.Write(K::Redraw, false);
+    all.Write(K::Font, MivoFont{"Tahoma", 10, true, true});
+    MivoCboExProps wide = MainWindowListProps();
+    wide.Write(K::DropDownWidth, std::int32_t{70000});
+    MivoCboExProps clamped = MainWindowListProps();
+    clamped.Write(K::DropDownWidth, std::int16_t{32767});
+    for (const auto& [in, out] :
+         {std::pair(all, all), std::pair(MainWindowListProps(), MainWindowListProps()),
+          std::pair(wide, clamped)}) {
+        MivoCboEx cbo(host, 0, 0, 150, 22, in);
+        MivoCboExProps written;
+        cbo.WriteProperties(written);
+        EXPECT_TRUE(written == out) << written.Size();
+    }
+    ::DestroyWindow(host);
+}
+
+// Sorted lists insert at the sorted place, case-insensitively unless the case-sensitive
+// extended style is set; equal texts keep their order of insertion.
+TEST(ComboSorted, InsertsAtTheSortedPlace) {
+    HWND host = ::CreateWindowExW(0, L"STATIC", L"", WS_OVERLAPPEDWINDOW, 0, 0, 200, 100, nullptr,
+                                  nullptr, nullptr, nullptr);
+    const std::tuple<bool, std::string> cases[] = {{false, "A1 a3 b C d"}, {true, "a3 A1 b C d"}};
+    for (const auto& [caseSensitive, expected] : cases) {
+        MivoCboEx cbo(host, 0, 0, 150, 22);
+        cbo.SetSorted(true);
+        cbo.SetExtendedStyle(CBES_EX_CASESENSITIVE, caseSensitive);
+        std::int32_t data = 0;
+        for (const char* text : {"d", "b", "A", "C", "a"}) {
+            cbo.AddItemAndData(text, 0, 0, ++data);
+            EXPECT_EQ(cbo.ItemData(cbo.NewIndex()), data);
+        }
+        std::string order;
+        for (std::int32_t i = 0; i < cbo.ListCount(); ++i) {
+            const std::string text = cbo.List(i);
+            order += (order.empty() ? "" : " ") + text +
+                     (text == "a" || text == "A" ? std::to_string(cbo.ItemData(i) - 2) : "");
+        }
+        EXPECT_EQ(order, expected) << caseSensitive;
+    }
+    ::DestroyWindow(host);
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 #include <map>
 #include <string>
 #include <tuple>
+#include <vector>
 
 #include "win32/Fatal.h"
 #include "ui/controls/MSubclass.h"
@@ -18,9 +19,14 @@ struct Client : ISubclass {
     explicit Client(char n) : name(n) {}
     std::int32_t MsgResponse() override { return response; }
     void SetMsgResponse(std::int32_t r) override { response = r; }
-    LRESULT WindowProc(HWND, UINT, WPARAM, LPARAM) override { return g_log += name, name; }
+    LRESULT WindowProc(HWND hwnd, UINT msg, WPARAM, LPARAM) override {
+        for (Client* c : detaches)
+            MSubclass::UnhookMessage(c, hwnd, msg);
+        return g_log += name, name;
+    }
     char name;
     std::int32_t response = emrPreprocess;
+    std::vector<Client*> detaches; // clients this one detaches while it runs
 } a{'A'}, b{'B'};
 
 std::string Props(HWND hwnd);
@@ -109,6 +115,24 @@ TEST_F(SubclassTest, ResponseProtocolOrdersPreviousProcedureAndClients) {
         a.response = first, b.response = second, g_log.clear();
         EXPECT_EQ(::SendMessageA(hwnd, kMsg, 0, 0), result) << order;
         EXPECT_EQ(g_log, order);
+    }
+}
+
+// A client that detaches clients while the message is dispatched: each client that the message
+// found runs at most once, and not at all once it has been detached.
+TEST_F(SubclassTest, ClientsDetachedDuringDispatchDoNotRun) {
+    const std::tuple<std::vector<Client*>, const char*, bool> cases[] = {
+        {{&a}, "B", true}, {{&b}, "BA", true}, {{&a, &b}, "B", false}};
+    for (const auto& [detached, order, stillHooked] : cases) {
+        MSubclass::HookMessage(&a, hwnd, kMsg);
+        MSubclass::HookMessage(&b, hwnd, kMsg);
+        a.response = b.response = emrConsume, b.detaches = detached, g_log.clear();
+        ::SendMessageA(hwnd, kMsg, 0, 0);
+        EXPECT_EQ(g_log, order);
+        EXPECT_EQ(Proc() != reinterpret_cast<LONG_PTR>(&TestProc), stillHooked) << order;
+        b.detaches.clear();
+        MSubclass::UnhookMessage(&a, hwnd, kMsg);
+        MSubclass::UnhookMessage(&b, hwnd, kMsg);
     }
 }
 

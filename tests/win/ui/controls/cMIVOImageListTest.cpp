@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <string>
+#include <tuple>
+
 #include "ui/controls/cMIVOImageList.h"
 
 namespace {
@@ -47,5 +51,53 @@ TEST(ImageList, StripBecomesImagesWithTheMaskColourTransparent) {
         EXPECT_TRUE(list.DrawImage(i, dc.get(), 0, 0));
         ::SelectObject(dc.get(), old);
         EXPECT_EQ(std::pair(target.Pixel(2, 2), target.Pixel(15, 15)), std::pair(colour(i), kRed));
+    }
+}
+
+// Moving a new image behind a key, swapping and copying: images and keys travel together
+// (a copy keeps the destination's key). Each image is one colour, named by a letter.
+TEST(ImageList, MoveSwapAndCopyKeepImagesAndKeysTogether) {
+    const auto colour = [](char c) -> DWORD { return RGB(0, 40 * (c - 'a'), 200); };
+    cMIVOImageList list;
+    list.SetIconSizeX(kW);
+    list.SetIconSizeY(kH);
+    list.SetColourDepth(ILC_COLOR24);
+    UniqueMemoryDc dc(::CreateCompatibleDC(nullptr));
+    // The images in order as letters, and their keys.
+    const auto images = [&] {
+        std::string letters, keys;
+        for (std::int32_t i = 0; i < list.ImageCount(); ++i) {
+            Dib target(kW, kH, [](int, int) { return kRed; });
+            HGDIOBJ old = ::SelectObject(dc.get(), target.bitmap.get());
+            list.DrawImage(i, dc.get(), 0, 0);
+            ::SelectObject(dc.get(), old);
+            for (char c = 'a'; c <= 'e'; ++c)
+                letters += target.Pixel(2, 2) == colour(c) ? std::string(1, c) : "";
+            keys += list.ItemKey(i);
+        }
+        return letters + " " + keys;
+    };
+    const std::tuple<const char*, std::function<void()>, const char*> steps[] = {
+        {"move e after a",
+         [&] {
+             Dib e(kW, kH, [&](int, int) { return colour('e'); });
+             const ImageRef after(std::string("a"));
+             list.AddFromHandle(e.bitmap.get(), 0, "e", kMask, &after);
+         },
+         "aebcd aebcd"},
+        {"swap b and d", [&] { list.SwapOrCopyImage(std::string("b"), 4, eicSwap); },
+         "aedcb aedcb"},
+        {"copy a onto c", [&] { list.SwapOrCopyImage(0, std::string("c"), eicCopy); },
+         "aedab aedcb"},
+    };
+    ASSERT_TRUE(list.Create());
+    for (char c : std::string("abcd")) {
+        Dib image(kW, kH, [&](int, int) { return colour(c); });
+        ASSERT_TRUE(list.AddFromHandle(image.bitmap.get(), 0, std::string(1, c), kMask));
+    }
+    ASSERT_EQ(images(), "abcd abcd");
+    for (const auto& [what, step, expected] : steps) {
+        step();
+        EXPECT_EQ(images(), expected) << what;
     }
 }
