@@ -11,6 +11,7 @@
 
 #include <functional>
 
+#include "win32/ComObject.h"
 #include "win32/ComPtr.h"
 
 namespace HelpOle {
@@ -25,21 +26,13 @@ inline constexpr long kDownloadControl =
 
 // Site of the one control of a window. The control takes the window's whole client area; menus,
 // toolbars, status text, context menus and the control's own accelerators are not offered.
-class Site final : public IOleClientSite,
-                   public IOleInPlaceSite,
-                   public IOleInPlaceFrame,
-                   public IDispatch,
-                   public IDocHostUIHandler {
+class Site final : public ComObject<IOleClientSite, IOleInPlaceSite, IOleInPlaceFrame, IDispatch,
+                                    IDocHostUIHandler> {
   public:
     explicit Site(HWND hwnd) noexcept : hwnd_(hwnd) {}
 
     // The window is going away: later calls from the control no longer reach it.
     void Detach() noexcept { hwnd_ = nullptr; }
-
-    // IUnknown
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) noexcept override;
-    ULONG STDMETHODCALLTYPE AddRef() noexcept override;
-    ULONG STDMETHODCALLTYPE Release() noexcept override;
 
     // IOleClientSite
     HRESULT STDMETHODCALLTYPE SaveObject() noexcept override;
@@ -114,8 +107,9 @@ class Site final : public IOleClientSite,
                                                IDataObject** ppDORet) noexcept override;
 
   private:
-    ~Site() = default;
-    LONG refs_ = 1;
+    ~Site() override = default;
+    void* OtherInterface(REFIID riid) noexcept override;
+
     HWND hwnd_;
 };
 
@@ -123,17 +117,13 @@ class Site final : public IOleClientSite,
 // throws is reported through RunGuarded, never to the caller.
 using EventHandler = std::function<void(DISPID id, DISPPARAMS& params, VARIANT* result)>;
 
-class EventSink final : public IDispatch {
+class EventSink final : public ComObject<IDispatch> {
   public:
     EventSink(const IID& events, EventHandler handler)
         : events_(events), handler_(std::move(handler)) {}
 
     // Events that still arrive after this are ignored.
     void Disconnect() noexcept { handler_ = nullptr; }
-
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) noexcept override;
-    ULONG STDMETHODCALLTYPE AddRef() noexcept override;
-    ULONG STDMETHODCALLTYPE Release() noexcept override;
 
     HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* pctinfo) noexcept override;
     HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo** ppTInfo) noexcept override;
@@ -144,8 +134,12 @@ class EventSink final : public IDispatch {
                                      UINT*) noexcept override;
 
   private:
-    ~EventSink() = default;
-    LONG refs_ = 1;
+    ~EventSink() override = default;
+    // The event dispinterface is answered by the sink's IDispatch.
+    void* OtherInterface(REFIID riid) noexcept override {
+        return riid == events_ ? static_cast<IDispatch*>(this) : nullptr;
+    }
+
     IID events_;
     EventHandler handler_;
 };
