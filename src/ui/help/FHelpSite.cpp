@@ -136,20 +136,6 @@ HRESULT Site::TranslateAccelerator(LPMSG, WORD) noexcept {
     return S_FALSE;
 }
 
-HRESULT Site::GetTypeInfoCount(UINT* pctinfo) noexcept {
-    if (pctinfo)
-        *pctinfo = 0;
-    return S_OK;
-}
-HRESULT Site::GetTypeInfo(UINT, LCID, ITypeInfo** ppTInfo) noexcept {
-    if (ppTInfo)
-        *ppTInfo = nullptr;
-    return E_NOTIMPL;
-}
-HRESULT Site::GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) noexcept {
-    return E_NOTIMPL;
-}
-
 HRESULT Site::Invoke(DISPID dispIdMember, REFIID, LCID, WORD, DISPPARAMS*, VARIANT* pVarResult,
                      EXCEPINFO*, UINT*) noexcept {
     if (!pVarResult)
@@ -237,20 +223,6 @@ HRESULT Site::FilterDataObject(IDataObject*, IDataObject** ppDORet) noexcept {
 }
 
 // ---- EventSink ----
-
-HRESULT EventSink::GetTypeInfoCount(UINT* pctinfo) noexcept {
-    if (pctinfo)
-        *pctinfo = 0;
-    return S_OK;
-}
-HRESULT EventSink::GetTypeInfo(UINT, LCID, ITypeInfo** ppTInfo) noexcept {
-    if (ppTInfo)
-        *ppTInfo = nullptr;
-    return E_NOTIMPL;
-}
-HRESULT EventSink::GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) noexcept {
-    return E_NOTIMPL;
-}
 
 HRESULT EventSink::Invoke(DISPID dispIdMember, REFIID, LCID, WORD, DISPPARAMS* pDispParams,
                           VARIANT* pVarResult, EXCEPINFO*, UINT*) noexcept {

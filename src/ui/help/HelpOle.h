@@ -24,10 +24,30 @@ inline constexpr long kDownloadControl =
     DLCTL_NO_SCRIPTS | DLCTL_NO_JAVA | DLCTL_NO_RUNACTIVEXCTLS | DLCTL_NO_DLACTIVEXCTLS |
     DLCTL_NO_BEHAVIORS | DLCTL_NO_FRAMEDOWNLOAD | DLCTL_NO_CLIENTPULL | DLCTL_SILENT;
 
+// A COM object whose IDispatch carries no type information: its callers know the member ids
+// (ambient properties, event ids) and only Invoke.
+template <typename... Others> class PlainDispatch : public ComObject<Others..., IDispatch> {
+  public:
+    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* pctinfo) noexcept override {
+        if (pctinfo)
+            *pctinfo = 0;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo** ppTInfo) noexcept override {
+        if (ppTInfo)
+            *ppTInfo = nullptr;
+        return E_NOTIMPL;
+    }
+    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID,
+                                            DISPID*) noexcept override {
+        return E_NOTIMPL;
+    }
+};
+
 // Site of the one control of a window. The control takes the window's whole client area; menus,
 // toolbars, status text, context menus and the control's own accelerators are not offered.
-class Site final : public ComObject<IOleClientSite, IOleInPlaceSite, IOleInPlaceFrame, IDispatch,
-                                    IDocHostUIHandler> {
+class Site final
+    : public PlainDispatch<IOleClientSite, IOleInPlaceSite, IOleInPlaceFrame, IDocHostUIHandler> {
   public:
     explicit Site(HWND hwnd) noexcept : hwnd_(hwnd) {}
 
@@ -77,10 +97,6 @@ class Site final : public ComObject<IOleClientSite, IOleInPlaceSite, IOleInPlace
     HRESULT STDMETHODCALLTYPE TranslateAccelerator(LPMSG, WORD) noexcept override;
 
     // IDispatch: the ambient properties the control asks its site for
-    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* pctinfo) noexcept override;
-    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo** ppTInfo) noexcept override;
-    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID,
-                                            DISPID*) noexcept override;
     HRESULT STDMETHODCALLTYPE Invoke(DISPID dispIdMember, REFIID, LCID, WORD,
                                      DISPPARAMS* pDispParams, VARIANT* pVarResult, EXCEPINFO*,
                                      UINT*) noexcept override;
@@ -117,7 +133,7 @@ class Site final : public ComObject<IOleClientSite, IOleInPlaceSite, IOleInPlace
 // throws is reported through RunGuarded, never to the caller.
 using EventHandler = std::function<void(DISPID id, DISPPARAMS& params, VARIANT* result)>;
 
-class EventSink final : public ComObject<IDispatch> {
+class EventSink final : public PlainDispatch<> {
   public:
     EventSink(const IID& events, EventHandler handler)
         : events_(events), handler_(std::move(handler)) {}
@@ -125,10 +141,6 @@ class EventSink final : public ComObject<IDispatch> {
     // Events that still arrive after this are ignored.
     void Disconnect() noexcept { handler_ = nullptr; }
 
-    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* pctinfo) noexcept override;
-    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo** ppTInfo) noexcept override;
-    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID,
-                                            DISPID*) noexcept override;
     HRESULT STDMETHODCALLTYPE Invoke(DISPID dispIdMember, REFIID, LCID, WORD,
                                      DISPPARAMS* pDispParams, VARIANT* pVarResult, EXCEPINFO*,
                                      UINT*) noexcept override;
