@@ -2,11 +2,11 @@
 
 #include <string_view>
 
-#include "win32/Fatal.h"
 #include "core/KeyCatalogue.h"
 #include "core/MapText.h"
 #include "registry/RegistryApi.h"
 #include "registry/cRegistry.h"
+#include "win32/ErrorSource.h"
 
 namespace {
 
@@ -16,9 +16,7 @@ constexpr char kMapName[] = "Scancode Map";
 constexpr char kBackupName[] = "TVLN Backup";
 constexpr std::int32_t kBinary = 3;
 
-std::string Source() {
-    return ExeName() + ".CScancodeMap";
-}
+constexpr ErrorSource kSource("CScancodeMap");
 
 cRegistry KeyboardLayoutKey(const std::string& valueName) {
     cRegistry reg;
@@ -29,10 +27,10 @@ cRegistry KeyboardLayoutKey(const std::string& valueName) {
     return reg;
 }
 
-void WriteValue(const std::string& valueName, const std::string& hex,
-                const std::vector<std::uint8_t>& bytes) {
+// No bytes are written as a value of zero bytes.
+void WriteValue(const std::string& valueName, const std::vector<std::uint8_t>& bytes) {
     cRegistry reg = KeyboardLayoutKey(valueName);
-    if (hex.empty())
+    if (bytes.empty())
         reg.SetValue(RegNull{});
     else
         reg.SetValue(ByteArray{0, bytes});
@@ -90,20 +88,20 @@ std::optional<bool> ListedBackup() {
 
 } // namespace
 
-CScancodeMap::CScancodeMap() {
-    map_ = ReadValue(kMapName);
-    backup_ = ReadValue(kBackupName);
-    initialMapHex_ = map_.binary ? map_.hex : "";
-    backupMapHex_ = backup_.binary ? backup_.hex : "";
+CScancodeMap::CScancodeMap() : map_(ReadValue(kMapName)), backup_(ReadValue(kBackupName)) {
     // A map that exists but could not be read must not be overwritten as if it were absent.
     mapWellFormed_ = map_.presence == Presence::Missing ||
-                     (map_.presence == Presence::Present && map_.binary &&
-                      MapText::IsWellFormedMap(MapText::HexToBytes(map_.hex).value()));
+                     (map_.presence == Presence::Present && map_.type == kBinary &&
+                      MapText::IsWellFormedMap(map_.bytes));
     if (mapWellFormed_)
-        currentSettingString_ = MapText::EntryListOf(initialMapHex_);
+        currentSettingString_ = MapText::EntryListOf(MapText::BytesToHex(map_.bytes));
 }
 
-CScancodeMap::StoredValue CScancodeMap::ReadValue(const std::string& valueName) const {
+bool CScancodeMap::StoredValue::Copyable() const {
+    return presence == Presence::Missing || (presence == Presence::Present && type == kBinary);
+}
+
+CScancodeMap::StoredValue CScancodeMap::ReadValue(const std::string& valueName) {
     std::uint32_t classKey = kRoot;
     std::string section = kSection;
     std::string name = valueName;
@@ -113,53 +111,43 @@ CScancodeMap::StoredValue CScancodeMap::ReadValue(const std::string& valueName) 
     const RegistryValue value = reg.ValueEx(classKey, section, name, type, fallback);
     type = reg.ValueType(); // the stored type, when the value was found
 
-    StoredValue stored;
-    stored.presence = Presence::Present;
+    StoredValue stored{Presence::Present, type, {}};
     if (const auto* array = std::get_if<ByteArray>(&value)) {
-        stored.binary = type == kBinary;
         // The last element is the reader's extra 0, not part of the value.
         if (!array->bytes.empty())
-            stored.hex =
-                MapText::BytesToHex(std::span(array->bytes.data(), array->bytes.size() - 1));
+            stored.bytes.assign(array->bytes.begin(), array->bytes.end() - 1);
     } else if (std::holds_alternative<std::string>(value) && type == kBinary &&
                std::get<std::string>(value).empty()) {
         // The default comes back for a missing or an unreadable value, with the type untouched;
         // anything else is a value stored as text or number.
-        stored.presence =
-            ValueIsSurelyMissing(valueName.c_str()) ? Presence::Missing : Presence::Unknown;
+        stored = {
+            ValueIsSurelyMissing(valueName.c_str()) ? Presence::Missing : Presence::Unknown, 0, {}};
     } else {
         // Text or number: told apart from others of its kind by its type and text form.
-        stored.hex = std::to_string(type) + ":" + RegistryValueToText(value);
+        const std::string text = RegistryValueToText(value);
+        stored.bytes.assign(text.begin(), text.end());
     }
     return stored;
-}
-
-std::string CScancodeMap::ReadValueAsHex(const std::string& valueName) const {
-    return ReadValue(valueName).hex;
 }
 
 std::vector<std::uint8_t> CScancodeMap::HexToBytes(const std::string& hex) {
     auto bytes = MapText::HexToBytes(hex);
     if (!bytes)
-        throw AppError(5, Source(), "");
+        kSource.Raise(5);
     return *bytes;
 }
 
 void CScancodeMap::RestoreMap() {
     if (backup_.presence != Presence::Present) {
         // There is nothing to restore from: deleting the map would lose it for good.
-        throw AppError(cRegistry::kErrKey, ExeName() + ".cRegistry",
-                       "Failed to delete registry Key: '" +
-                           std::to_string(static_cast<std::int32_t>(kRoot)) + "',Section: '" +
-                           kSection + "',Key: '" + kBackupName);
+        throw cRegistry::DeleteValueError(kRoot, kSection, kBackupName);
     }
-    if (!backup_.binary)
-        throw AppError(kErrBackupNotBinary, Source(),
-                       "The stored TVLN Backup is not a binary value; Tavelin does not restore "
-                       "it.");
+    if (!backup_.Copyable())
+        kSource.Raise(kErrBackupNotBinary, "The stored TVLN Backup is not a binary value; Tavelin "
+                                           "does not restore it.");
     CheckUnchangedSinceStart();
-    if (!backupMapHex_.empty()) {
-        WriteValue(kMapName, backupMapHex_, HexToBytes(backupMapHex_));
+    if (!backup_.bytes.empty()) {
+        WriteValue(kMapName, backup_.bytes);
     } else {
         try {
             DeleteValue(kMapName);
@@ -176,26 +164,25 @@ void CScancodeMap::BuildNewSettingString(std::int32_t idxKeyType, std::int32_t i
     auto list =
         MapText::WithKeySetting(KeyCatalogue(), newSettingString_, idxKeyType, idxKeyNewValue);
     if (!list)
-        throw AppError(5, Source(), "");
+        kSource.Raise(5);
     newSettingString_ = std::move(*list);
 }
 
 void CScancodeMap::SaveNewSetting() {
     if (!mapWellFormed_)
-        throw AppError(kErrMapNotWellFormed, Source(),
-                       "The stored Scancode Map is not well formed; Tavelin does not rewrite it.");
+        kSource.Raise(kErrMapNotWellFormed,
+                      "The stored Scancode Map is not well formed; Tavelin does not rewrite it.");
     if (!MapText::IsEntryList(newSettingString_))
-        throw AppError(5, Source(), "");
+        kSource.Raise(5);
     // The backup is never rewritten; if the one found cannot be restored, changing the map
     // would leave no way back to it.
-    if (backup_.presence == Presence::Present && !backup_.binary)
-        throw AppError(kErrBackupNotBinary, Source(),
-                       "The stored TVLN Backup is not a binary value; Tavelin does not change the "
-                       "map while its backup cannot be restored.");
+    if (backup_.presence == Presence::Present && !backup_.Copyable())
+        kSource.Raise(kErrBackupNotBinary,
+                      "The stored TVLN Backup is not a binary value; Tavelin does not change the "
+                      "map while its backup cannot be restored.");
     CheckUnchangedSinceStart();
     BackupMap();
-    const std::string hex = MapText::MapHexFor(newSettingString_);
-    WriteValue(kMapName, hex, hex.empty() ? std::vector<std::uint8_t>{} : HexToBytes(hex));
+    WriteValue(kMapName, HexToBytes(MapText::MapHexFor(newSettingString_)));
 }
 
 std::int32_t CScancodeMap::GetCurrentKeySetting(const std::string& sCode) const {
@@ -234,13 +221,11 @@ void CScancodeMap::CheckUnchangedSinceStart() const {
     const StoredValue backup = backupKnown ? ReadValue(kBackupName) : StoredValue{};
     if (map_.presence == Presence::Unknown || map.presence == Presence::Unknown ||
         backup.presence == Presence::Unknown)
-        throw AppError(kErrNotReadable, Source(),
-                       "Tavelin could not read the keyboard map again before writing it; nothing "
-                       "was saved.");
+        kSource.Raise(kErrNotReadable, "Tavelin could not read the keyboard map again before "
+                                       "writing it; nothing was saved.");
     if (map != map_ || (backupKnown && backup != backup_))
-        throw AppError(kErrChangedSinceStart, Source(),
-                       "The keyboard map was changed by another program since Tavelin started. "
-                       "Nothing was saved.");
+        kSource.Raise(kErrChangedSinceStart, "The keyboard map was changed by another program "
+                                             "since Tavelin started. Nothing was saved.");
 }
 
 void CScancodeMap::BackupMap() {
@@ -252,19 +237,17 @@ void CScancodeMap::BackupMap() {
         // Its read failed at creation: only a listing that works can tell that there is none.
         const std::optional<bool> listed = ListedBackup();
         if (!listed)
-            throw AppError(kErrNotReadable, Source(),
-                           "Tavelin could not find out whether TVLN Backup exists; it does not "
-                           "write a backup that could replace it.");
+            kSource.Raise(kErrNotReadable, "Tavelin could not find out whether TVLN Backup "
+                                           "exists; it does not write a backup that could "
+                                           "replace it.");
         if (*listed)
             return;
     } else if (BackupMapExists()) {
         return;
     }
     // A map that could not be read, or is not binary, cannot be copied byte for byte.
-    if (map_.presence != Presence::Missing && !map_.binary)
-        throw AppError(kErrMapNotWellFormed, Source(),
-                       "The stored Scancode Map cannot be copied byte for byte; Tavelin does not "
-                       "back it up.");
-    WriteValue(kBackupName, initialMapHex_,
-               initialMapHex_.empty() ? std::vector<std::uint8_t>{} : HexToBytes(initialMapHex_));
+    if (!map_.Copyable())
+        kSource.Raise(kErrMapNotWellFormed, "The stored Scancode Map cannot be copied byte for "
+                                            "byte; Tavelin does not back it up.");
+    WriteValue(kBackupName, map_.bytes);
 }

@@ -65,21 +65,22 @@ class CScancodeMap {
     bool MapIsWellFormed() const { return mapWellFormed_; }
 
   private:
+    // One registry value as read: whether it is there (Unknown: its read failed), its registry
+    // type, and its bytes (for a text or number, those of its text form).
     enum class Presence { Missing, Present, Unknown };
     struct StoredValue {
         Presence presence = Presence::Missing;
-        bool binary = false; // registry type 3
-        std::string hex;
+        std::int32_t type = 0;
+        std::vector<std::uint8_t> bytes;
+        // A binary value, or none: what can be written back byte for byte.
+        bool Copyable() const;
         bool operator==(const StoredValue&) const = default;
     };
-    StoredValue ReadValue(const std::string& valueName) const;
-    std::string ReadValueAsHex(const std::string& valueName) const;
+    static StoredValue ReadValue(const std::string& valueName);
     static std::vector<std::uint8_t> HexToBytes(const std::string& hex);
 
     std::string currentSettingString_;
     std::string newSettingString_;
-    std::string initialMapHex_;
-    std::string backupMapHex_;
     StoredValue map_;    // as read at creation
     StoredValue backup_; // as read at creation
     bool mapWellFormed_ = true;

@@ -4,8 +4,8 @@
 #include <cstring>
 #include <exception>
 
-#include "win32/Fatal.h"
 #include "registry/RegistryApi.h"
+#include "win32/ErrorSource.h"
 #include "win32/Text.h"
 
 namespace {
@@ -54,12 +54,15 @@ bool OpenRoot(const std::string& machine, std::uint32_t classKey, Root& root) {
     return true;
 }
 
-std::string Source() {
-    return ExeName() + ".cRegistry";
-}
+constexpr ErrorSource kSource("cRegistry");
 
 std::string KeyText(std::uint32_t classKey) {
     return std::to_string(static_cast<std::int32_t>(classKey));
+}
+
+std::string DeleteKeyText(std::uint32_t classKey, const std::string& section) {
+    return "Failed to delete registry Key: '" + KeyText(classKey) + "',Section: '" +
+           AnsiToUtf8(section);
 }
 
 // Registry texts are ANSI; descriptions are UTF-8.
@@ -119,8 +122,7 @@ bool cRegistry::CreateKey() {
     if (Registry().CreateKeyEx(RootKey(classKey_), sectionKey_.c_str(), 0, const_cast<char*>(""),
                                REG_OPTION_NON_VOLATILE, kAllValueRights, nullptr, key.put(),
                                &disposition) != ERROR_SUCCESS)
-        throw AppError(kErrKey, Source(),
-                       "Failed to create registry Key: '" + AnsiToUtf8(sectionKey_));
+        kSource.Raise(kErrKey, "Failed to create registry Key: '" + AnsiToUtf8(sectionKey_));
     return true;
 }
 
@@ -128,9 +130,7 @@ bool cRegistry::DeleteKey() {
     // An empty path would name the root itself: never hand that to the delete.
     if (IsRootPath(sectionKey_) ||
         Registry().DeleteKey(RootKey(classKey_), sectionKey_.c_str()) != ERROR_SUCCESS)
-        throw AppError(kErrKey, Source(),
-                       "Failed to delete registry Key: '" + KeyText(classKey_) + "',Section: '" +
-                           AnsiToUtf8(sectionKey_));
+        kSource.Raise(kErrKey, DeleteKeyText(classKey_, sectionKey_));
     return true;
 }
 
@@ -138,14 +138,17 @@ bool cRegistry::DeleteValue() {
     Key key;
     if (Registry().OpenKeyEx(RootKey(classKey_), sectionKey_.c_str(), 0, kAllValueRights,
                              key.put()) != ERROR_SUCCESS)
-        throw AppError(kErrKey, Source(),
-                       "Failed to open key '" + KeyText(classKey_) + "',Section: '" +
-                           AnsiToUtf8(sectionKey_) + "' for delete access");
+        kSource.Raise(kErrKey, "Failed to open key '" + KeyText(classKey_) + "',Section: '" +
+                                   AnsiToUtf8(sectionKey_) + "' for delete access");
     if (Registry().DeleteValue(key.get(), valueKey_.c_str()) != ERROR_SUCCESS)
-        throw AppError(kErrKey, Source(),
-                       "Failed to delete registry Key: '" + KeyText(classKey_) + "',Section: '" +
-                           AnsiToUtf8(sectionKey_) + "',Key: '" + AnsiToUtf8(valueKey_));
+        throw DeleteValueError(classKey_, sectionKey_, valueKey_);
     return true;
+}
+
+AppError cRegistry::DeleteValueError(std::uint32_t classKey, const std::string& sectionKey,
+                                     const std::string& valueKey) {
+    return kSource.Error(kErrKey,
+                         DeleteKeyText(classKey, sectionKey) + "',Key: '" + AnsiToUtf8(valueKey));
 }
 
 RegistryValue cRegistry::Value() {
@@ -213,15 +216,13 @@ RegistryValue cRegistry::Value() {
 void cRegistry::SetValue(const RegistryValue& vValue) {
     Root root;
     if (!OpenRoot(machine_, classKey_, root))
-        throw AppError(kErrKey, Source(),
-                       WriteFailureText(classKey_, sectionKey_, valueKey_, lastWritten_));
+        kSource.Raise(kErrKey, WriteFailureText(classKey_, sectionKey_, valueKey_, lastWritten_));
     Key key;
     DWORD disposition = 0;
     if (Registry().CreateKeyEx(root.key, sectionKey_.c_str(), 0, const_cast<char*>(""),
                                REG_OPTION_NON_VOLATILE, kAllValueRights, nullptr, key.put(),
                                &disposition) != ERROR_SUCCESS)
-        throw AppError(kErrKey, Source(),
-                       WriteFailureText(classKey_, sectionKey_, valueKey_, lastWritten_));
+        kSource.Raise(kErrKey, WriteFailureText(classKey_, sectionKey_, valueKey_, lastWritten_));
 
     auto set = [&](DWORD type, const BYTE* data, std::size_t size) {
         return Registry().SetValueEx(key.get(), valueKey_.c_str(), 0, type, data,
@@ -268,8 +269,8 @@ void cRegistry::SetValue(const RegistryValue& vValue) {
         break;
     }
     if (result != ERROR_SUCCESS)
-        throw AppError(kErrSetValue, Source(),
-                       WriteFailureText(classKey_, sectionKey_, valueKey_, lastWritten_));
+        kSource.Raise(kErrSetValue,
+                      WriteFailureText(classKey_, sectionKey_, valueKey_, lastWritten_));
     lastWritten_ = vValue;
 }
 
@@ -322,14 +323,14 @@ bool cRegistry::EnumerateSections(std::vector<std::string>& sSect, std::int32_t&
                                    static_cast<DWORD>(name.size())) != ERROR_SUCCESS)
                 break;
             if (iSectCount == INT32_MAX)
-                throw AppError(6, Source(), "");
+                kSource.Raise(6);
             sSect.emplace_back(name.data());
             ++iSectCount;
         }
     } catch (const AppError& e) {
-        throw AppError(kErrEnumSections, Source(), DisplayText(e));
+        kSource.Raise(kErrEnumSections, DisplayText(e));
     } catch (const std::exception& e) {
-        throw AppError(kErrEnumSections, Source(), e.what());
+        kSource.Raise(kErrEnumSections, e.what());
     }
     return true;
 }
@@ -384,16 +385,17 @@ std::optional<AppError>
 cRegistry::CreateAdditionalEXEAssociations(const std::string& sClassName,
                                            const std::vector<RegistryValue>& vItems) {
     if (vItems.empty() || vItems.size() % 3 != 0)
-        return AppError(kErrAssocList, Source(),
-                        "Invalid parameter list passed to CreateAdditionalEXEAssociations - "
-                        "expected Name/Text/Command");
+        return kSource.Error(kErrAssocList,
+                             "Invalid parameter list passed to CreateAdditionalEXEAssociations - "
+                             "expected Name/Text/Command");
     sectionKey_ = sClassName;
     // Classes are registered below HKEY_CLASSES_ROOT, whatever root the last write left set.
     Key classKey;
     if (Registry().OpenKeyEx(RootKey(kClassesRoot), sectionKey_.c_str(), 0, KEY_QUERY_VALUE,
                              classKey.put()) != ERROR_SUCCESS)
-        return AppError(kErrAssocClass, Source(),
-                        "Error - attempt to create additional associations before class defined.");
+        return kSource.Error(
+            kErrAssocClass,
+            "Error - attempt to create additional associations before class defined.");
 
     // One verb that cannot be written does not stop the others.
     auto tryWrite = [&](const std::string& section, const RegistryValue& text) {

@@ -13,13 +13,18 @@
 #include "registry/RegistryValue.h"
 
 class cRegistry {
-public:
+  public:
     // Error numbers of this class.
     static constexpr std::int32_t kErrKey = 26001;
     static constexpr std::int32_t kErrSetValue = static_cast<std::int32_t>(0x800469A9u);
     static constexpr std::int32_t kErrEnumSections = static_cast<std::int32_t>(0x800469AAu);
     static constexpr std::int32_t kErrAssocList = static_cast<std::int32_t>(0x800469ACu);
     static constexpr std::int32_t kErrAssocClass = static_cast<std::int32_t>(0x800469ADu);
+
+    // The error DeleteValue raises when the value cannot be deleted, for a caller that refuses
+    // such a deletion itself.
+    static AppError DeleteValueError(std::uint32_t classKey, const std::string& sectionKey,
+                                     const std::string& valueKey);
 
     const std::string& Machine() const { return machine_; }
     void SetMachine(const std::string& sMachine);
@@ -39,16 +44,16 @@ public:
     bool EnumerateSections(std::vector<std::string>& sSect, std::int32_t& iSectCount);
 
     void CreateEXEAssociation(const std::string& sExePath, const std::string& sClassName,
-                              const std::string& sClassDescription,
-                              const std::string& sAssociation,
+                              const std::string& sClassDescription, const std::string& sAssociation,
                               const std::string& sOpenMenuText = "", bool bSupportPrint = false,
                               const std::string& sPrintMenuText = "", bool bSupportNew = false,
                               const std::string& sNewMenuText = "", bool bSupportInstall = false,
                               const std::string& sInstallMenuText = "",
                               std::int32_t lDefaultIconIndex = -1);
     // The operation's own errors do not abort the caller: they come back as its error result.
-    std::optional<AppError> CreateAdditionalEXEAssociations(const std::string& sClassName,
-                                                            const std::vector<RegistryValue>& vItems);
+    std::optional<AppError>
+    CreateAdditionalEXEAssociations(const std::string& sClassName,
+                                    const std::vector<RegistryValue>& vItems);
 
     std::int32_t ValueType() const { return valueType_; }
     void SetValueType(std::int32_t eValueType) { valueType_ = eValueType; }
@@ -68,7 +73,7 @@ public:
     void SetValueEx(std::uint32_t& ClassKey, std::string& SectionKey, std::string& ValueKey,
                     std::int32_t& ValueType, RegistryValue& Default, RegistryValue& NewValue);
 
-private:
+  private:
     void WriteClassValue(const std::string& text);
     static std::uint32_t ReverseBytes(std::uint32_t x);
     static std::string ExpandEnvironmentText(const std::string& t);

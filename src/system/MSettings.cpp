@@ -4,12 +4,13 @@
 
 #include <vector>
 
-#include "core/AppError.h"
-#include "win32/Fatal.h"
+#include "win32/ErrorSource.h"
 #include "win32/Handles.h"
 #include "win32/Text.h"
 
 namespace {
+
+constexpr ErrorSource kSource("MSettings");
 
 std::wstring KeyPath(const std::string& appName, const std::string& section) {
     return L"Software\\" + Utf8ToWide(appName) + L"\\" + Utf8ToWide(section);
@@ -49,8 +50,8 @@ void SaveSetting(const std::string& appName, const std::string& section, const s
                                   reinterpret_cast<const BYTE*>(text.c_str()),
                                   static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
     if (status != ERROR_SUCCESS)
-        throw AppError(static_cast<std::int32_t>(status), ExeName() + ".MSettings",
-                       "The setting '" + key + "' cannot be saved.");
+        kSource.Raise(static_cast<std::int32_t>(status),
+                      "The setting '" + key + "' cannot be saved.");
 }
 
 } // namespace MSettings

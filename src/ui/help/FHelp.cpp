@@ -9,12 +9,11 @@
 #include <string_view>
 #include <tuple>
 
-#include "core/AppError.h"
-#include "win32/Fatal.h"
-#include "win32/Handles.h"
 #include "system/MShellExec.h"
-#include "win32/Text.h"
 #include "win32/ComPtr.h"
+#include "win32/Dpi.h"
+#include "win32/Handles.h"
+#include "win32/Text.h"
 #include "ui/help/HelpIds.h"
 #include "ui/help/HelpOle.h"
 #include "ui/help/HelpPage.h"
@@ -33,25 +32,12 @@ constexpr int kClientHeightTwips = 5205;
 constexpr UINT kMsgOpenLink = WM_APP + 1;
 
 [[noreturn]] void Raise(HRESULT hr, const char* what) {
-    throw AppError(static_cast<std::int32_t>(hr), ExeName() + ".FHelp", what);
+    kHelpSource.Raise(static_cast<std::int32_t>(hr), what);
 }
 
 void Check(HRESULT hr, const char* what) {
     if (FAILED(hr))
         Raise(hr, what);
-}
-
-UINT WindowDpi(HWND hwnd) {
-    // Present from Windows 10 1607 on; older systems have one DPI for the whole screen.
-    using GetDpiForWindowFn = UINT(WINAPI*)(HWND);
-    static const auto getDpiForWindow = reinterpret_cast<GetDpiForWindowFn>(reinterpret_cast<void*>(
-        ::GetProcAddress(::GetModuleHandleW(L"user32.dll"), "GetDpiForWindow")));
-    if (getDpiForWindow)
-        if (UINT dpi = getDpiForWindow(hwnd))
-            return dpi;
-    WindowDc dc(nullptr);
-    int dpi = dc.get() ? ::GetDeviceCaps(dc.get(), LOGPIXELSX) : 0;
-    return dpi > 0 ? static_cast<UINT>(dpi) : 96;
 }
 
 void ReturnFalse(VARIANT* result) noexcept {
@@ -387,20 +373,14 @@ void FHelp::Load() {
         hosted_->oleInitialized = true;
 
         HINSTANCE instance = ::GetModuleHandleW(nullptr);
-        WNDCLASSEXW wc = {};
-        if (!::GetClassInfoExW(instance, kClassName, &wc)) {
-            wc.cbSize = sizeof wc;
-            wc.lpfnWndProc = &FHelp::WindowProc;
-            wc.hInstance = instance;
-            wc.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
-            wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
-            wc.lpszClassName = kClassName;
-            if (!::RegisterClassExW(&wc))
-                Raise(HRESULT_FROM_WIN32(::GetLastError()), "The help window could not be created");
+        try {
+            CreateWin(kHelpSource.Text(), kExStyle, L"", kStyle, CW_USEDEFAULT, CW_USEDEFAULT,
+                      CW_USEDEFAULT, CW_USEDEFAULT, nullptr);
+        } catch (const AppError& e) {
+            // The help window's own number and text for a window it cannot make.
+            Raise(HRESULT_FROM_WIN32(static_cast<DWORD>(e.Number())),
+                  "The help window could not be created");
         }
-        if (!::CreateWindowExW(kExStyle, kClassName, L"", kStyle, CW_USEDEFAULT, CW_USEDEFAULT,
-                               CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, instance, this))
-            Raise(HRESULT_FROM_WIN32(::GetLastError()), "The help window could not be created");
         // The program's icon, as on the main window (none where the resource is not linked in).
         for (auto [which, cx, cy] : {std::tuple{ICON_SMALL, SM_CXSMICON, SM_CYSMICON},
                                      std::tuple{ICON_BIG, SM_CXICON, SM_CYICON}})
@@ -409,9 +389,9 @@ void FHelp::Load() {
                                instance, MAKEINTRESOURCEW(IDI_TAVELIN), IMAGE_ICON,
                                ::GetSystemMetrics(cx), ::GetSystemMetrics(cy), LR_SHARED)));
 
-        UINT dpi = WindowDpi(hwnd_);
-        RECT frame = {0, 0, ::MulDiv(kClientWidthTwips, static_cast<int>(dpi), 1440),
-                      ::MulDiv(kClientHeightTwips, static_cast<int>(dpi), 1440)};
+        const int dpi = WindowDpi(hwnd_);
+        RECT frame = {0, 0, TwipsToPixels(kClientWidthTwips, dpi),
+                      TwipsToPixels(kClientHeightTwips, dpi)};
         ::AdjustWindowRectEx(&frame, kStyle, FALSE, kExStyle);
         ::SetWindowPos(hwnd_, nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top,
                        SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
@@ -478,24 +458,12 @@ void FHelp::TearDown() noexcept {
     hosted_.reset();
 }
 
-LRESULT CALLBACK FHelp::WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-    if (msg == WM_NCCREATE) {
-        auto* self = static_cast<FHelp*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
-        ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
-        self->hwnd_ = hwnd;
-    }
-    auto* self = reinterpret_cast<FHelp*>(::GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-    if (!self)
-        return ::DefWindowProcW(hwnd, msg, wParam, lParam);
-    if (msg == WM_NCDESTROY) {
-        ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
-        self->hwnd_ = nullptr;
-        self->browserRect_ = {};
-        return ::DefWindowProcW(hwnd, msg, wParam, lParam);
-    }
-    LRESULT result = 0;
-    RunGuarded([&] { result = self->HandleMessage(msg, wParam, lParam); });
-    return result;
+const wchar_t* FHelp::ClassName() noexcept {
+    return kClassName;
+}
+
+void FHelp::CustomizeClass(WNDCLASSEXW& wc) noexcept {
+    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
 }
 
 LRESULT FHelp::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
@@ -518,6 +486,9 @@ LRESULT FHelp::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
     case WM_DESTROY:
         // Closing the window unloads it.
         TearDown();
+        return 0;
+    case WM_NCDESTROY:
+        browserRect_ = {};
         return 0;
     default:
         return ::DefWindowProcW(hwnd_, msg, wParam, lParam);

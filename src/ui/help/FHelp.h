@@ -7,15 +7,15 @@
 #include <memory>
 #include <string>
 
+#include "win32/BaseWindow.h"
+
 struct IWebBrowser2;
 
-class FHelp {
+class FHelp : public BaseWindow<FHelp> {
   public:
     // langCode: "DE" or "EN" (MMain::LangCode); picks the caption and the page.
     explicit FHelp(std::string langCode);
     ~FHelp();
-    FHelp(const FHelp&) = delete;
-    FHelp& operator=(const FHelp&) = delete;
 
     // Creates the window hidden, hosts the browser control and runs the load handler. Does
     // nothing when the window is already loaded. Raises an error when the control cannot be
@@ -29,7 +29,6 @@ class FHelp {
     void Unload() noexcept;
 
     bool IsLoaded() const noexcept { return hwnd_ != nullptr; }
-    HWND Hwnd() const noexcept { return hwnd_; }
 
     // The hosted browser control, none while not loaded; for tests that drive it.
     IWebBrowser2* Browser() const noexcept;
@@ -38,9 +37,11 @@ class FHelp {
     RECT BrowserRect() const noexcept { return browserRect_; }
 
   private:
+    friend class BaseWindow<FHelp>;
     struct Hosted;
 
-    static LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+    static const wchar_t* ClassName() noexcept;
+    static void CustomizeClass(WNDCLASSEXW& wc) noexcept;
     LRESULT HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam);
 
     void Form_Load();
@@ -48,7 +49,6 @@ class FHelp {
     void TearDown() noexcept;
 
     std::string langCode_;
-    HWND hwnd_ = nullptr;
     RECT browserRect_ = {};
     std::unique_ptr<Hosted> hosted_;
 };

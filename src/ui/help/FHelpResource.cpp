@@ -2,8 +2,6 @@
 
 #include <windows.h>
 
-#include "core/AppError.h"
-#include "win32/Fatal.h"
 #include "win32/Text.h"
 
 namespace HelpResource {
@@ -15,8 +13,7 @@ std::string Bytes(std::string_view name) {
     HGLOBAL data = info ? ::LoadResource(module, info) : nullptr;
     const void* bytes = data ? ::LockResource(data) : nullptr;
     if (!bytes)
-        throw AppError(326, ExeName() + ".FHelp",
-                       "Resource with identifier '" + std::string(name) + "' not found");
+        kHelpSource.Raise(326, "Resource with identifier '" + std::string(name) + "' not found");
     return std::string(static_cast<const char*>(bytes), ::SizeofResource(module, info));
 }
 

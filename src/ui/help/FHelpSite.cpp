@@ -12,36 +12,13 @@ constexpr DISPID kAmbientSilent = -5502;
 
 // ---- Site ----
 
-HRESULT Site::QueryInterface(REFIID riid, void** ppv) noexcept {
-    if (!ppv)
-        return E_POINTER;
-    if (riid == IID_IUnknown || riid == IID_IOleClientSite)
-        *ppv = static_cast<IOleClientSite*>(this);
-    else if (riid == IID_IOleWindow || riid == IID_IOleInPlaceSite)
-        *ppv = static_cast<IOleInPlaceSite*>(this);
-    else if (riid == IID_IOleInPlaceUIWindow || riid == IID_IOleInPlaceFrame)
-        *ppv = static_cast<IOleInPlaceFrame*>(this);
-    else if (riid == IID_IDispatch)
-        *ppv = static_cast<IDispatch*>(this);
-    else if (riid == IID_IDocHostUIHandler)
-        *ppv = static_cast<IDocHostUIHandler*>(this);
-    else {
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-    AddRef();
-    return S_OK;
-}
-
-ULONG Site::AddRef() noexcept {
-    return static_cast<ULONG>(InterlockedIncrement(&refs_));
-}
-
-ULONG Site::Release() noexcept {
-    LONG n = InterlockedDecrement(&refs_);
-    if (n == 0)
-        delete this;
-    return static_cast<ULONG>(n);
+// The base interfaces that two of the site's interfaces share.
+void* Site::OtherInterface(REFIID riid) noexcept {
+    if (riid == IID_IOleWindow)
+        return static_cast<IOleInPlaceSite*>(this);
+    if (riid == IID_IOleInPlaceUIWindow)
+        return static_cast<IOleInPlaceFrame*>(this);
+    return nullptr;
 }
 
 HRESULT Site::SaveObject() noexcept {
@@ -159,20 +136,6 @@ HRESULT Site::TranslateAccelerator(LPMSG, WORD) noexcept {
     return S_FALSE;
 }
 
-HRESULT Site::GetTypeInfoCount(UINT* pctinfo) noexcept {
-    if (pctinfo)
-        *pctinfo = 0;
-    return S_OK;
-}
-HRESULT Site::GetTypeInfo(UINT, LCID, ITypeInfo** ppTInfo) noexcept {
-    if (ppTInfo)
-        *ppTInfo = nullptr;
-    return E_NOTIMPL;
-}
-HRESULT Site::GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) noexcept {
-    return E_NOTIMPL;
-}
-
 HRESULT Site::Invoke(DISPID dispIdMember, REFIID, LCID, WORD, DISPPARAMS*, VARIANT* pVarResult,
                      EXCEPINFO*, UINT*) noexcept {
     if (!pVarResult)
@@ -260,43 +223,6 @@ HRESULT Site::FilterDataObject(IDataObject*, IDataObject** ppDORet) noexcept {
 }
 
 // ---- EventSink ----
-
-HRESULT EventSink::QueryInterface(REFIID riid, void** ppv) noexcept {
-    if (!ppv)
-        return E_POINTER;
-    if (riid == IID_IUnknown || riid == IID_IDispatch || riid == events_) {
-        *ppv = static_cast<IDispatch*>(this);
-        AddRef();
-        return S_OK;
-    }
-    *ppv = nullptr;
-    return E_NOINTERFACE;
-}
-
-ULONG EventSink::AddRef() noexcept {
-    return static_cast<ULONG>(InterlockedIncrement(&refs_));
-}
-
-ULONG EventSink::Release() noexcept {
-    LONG n = InterlockedDecrement(&refs_);
-    if (n == 0)
-        delete this;
-    return static_cast<ULONG>(n);
-}
-
-HRESULT EventSink::GetTypeInfoCount(UINT* pctinfo) noexcept {
-    if (pctinfo)
-        *pctinfo = 0;
-    return S_OK;
-}
-HRESULT EventSink::GetTypeInfo(UINT, LCID, ITypeInfo** ppTInfo) noexcept {
-    if (ppTInfo)
-        *ppTInfo = nullptr;
-    return E_NOTIMPL;
-}
-HRESULT EventSink::GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) noexcept {
-    return E_NOTIMPL;
-}
 
 HRESULT EventSink::Invoke(DISPID dispIdMember, REFIID, LCID, WORD, DISPPARAMS* pDispParams,
                           VARIANT* pVarResult, EXCEPINFO*, UINT*) noexcept {

@@ -11,6 +11,7 @@
 
 #include <functional>
 
+#include "win32/ComObject.h"
 #include "win32/ComPtr.h"
 
 namespace HelpOle {
@@ -23,23 +24,35 @@ inline constexpr long kDownloadControl =
     DLCTL_NO_SCRIPTS | DLCTL_NO_JAVA | DLCTL_NO_RUNACTIVEXCTLS | DLCTL_NO_DLACTIVEXCTLS |
     DLCTL_NO_BEHAVIORS | DLCTL_NO_FRAMEDOWNLOAD | DLCTL_NO_CLIENTPULL | DLCTL_SILENT;
 
+// A COM object whose IDispatch carries no type information: its callers know the member ids
+// (ambient properties, event ids) and only Invoke.
+template <typename... Others> class PlainDispatch : public ComObject<Others..., IDispatch> {
+  public:
+    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* pctinfo) noexcept override {
+        if (pctinfo)
+            *pctinfo = 0;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo** ppTInfo) noexcept override {
+        if (ppTInfo)
+            *ppTInfo = nullptr;
+        return E_NOTIMPL;
+    }
+    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID,
+                                            DISPID*) noexcept override {
+        return E_NOTIMPL;
+    }
+};
+
 // Site of the one control of a window. The control takes the window's whole client area; menus,
 // toolbars, status text, context menus and the control's own accelerators are not offered.
-class Site final : public IOleClientSite,
-                   public IOleInPlaceSite,
-                   public IOleInPlaceFrame,
-                   public IDispatch,
-                   public IDocHostUIHandler {
+class Site final
+    : public PlainDispatch<IOleClientSite, IOleInPlaceSite, IOleInPlaceFrame, IDocHostUIHandler> {
   public:
     explicit Site(HWND hwnd) noexcept : hwnd_(hwnd) {}
 
     // The window is going away: later calls from the control no longer reach it.
     void Detach() noexcept { hwnd_ = nullptr; }
-
-    // IUnknown
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) noexcept override;
-    ULONG STDMETHODCALLTYPE AddRef() noexcept override;
-    ULONG STDMETHODCALLTYPE Release() noexcept override;
 
     // IOleClientSite
     HRESULT STDMETHODCALLTYPE SaveObject() noexcept override;
@@ -84,10 +97,6 @@ class Site final : public IOleClientSite,
     HRESULT STDMETHODCALLTYPE TranslateAccelerator(LPMSG, WORD) noexcept override;
 
     // IDispatch: the ambient properties the control asks its site for
-    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* pctinfo) noexcept override;
-    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo** ppTInfo) noexcept override;
-    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID,
-                                            DISPID*) noexcept override;
     HRESULT STDMETHODCALLTYPE Invoke(DISPID dispIdMember, REFIID, LCID, WORD,
                                      DISPPARAMS* pDispParams, VARIANT* pVarResult, EXCEPINFO*,
                                      UINT*) noexcept override;
@@ -114,8 +123,9 @@ class Site final : public IOleClientSite,
                                                IDataObject** ppDORet) noexcept override;
 
   private:
-    ~Site() = default;
-    LONG refs_ = 1;
+    ~Site() override = default;
+    void* OtherInterface(REFIID riid) noexcept override;
+
     HWND hwnd_;
 };
 
@@ -123,7 +133,7 @@ class Site final : public IOleClientSite,
 // throws is reported through RunGuarded, never to the caller.
 using EventHandler = std::function<void(DISPID id, DISPPARAMS& params, VARIANT* result)>;
 
-class EventSink final : public IDispatch {
+class EventSink final : public PlainDispatch<> {
   public:
     EventSink(const IID& events, EventHandler handler)
         : events_(events), handler_(std::move(handler)) {}
@@ -131,21 +141,17 @@ class EventSink final : public IDispatch {
     // Events that still arrive after this are ignored.
     void Disconnect() noexcept { handler_ = nullptr; }
 
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) noexcept override;
-    ULONG STDMETHODCALLTYPE AddRef() noexcept override;
-    ULONG STDMETHODCALLTYPE Release() noexcept override;
-
-    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* pctinfo) noexcept override;
-    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo** ppTInfo) noexcept override;
-    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID,
-                                            DISPID*) noexcept override;
     HRESULT STDMETHODCALLTYPE Invoke(DISPID dispIdMember, REFIID, LCID, WORD,
                                      DISPPARAMS* pDispParams, VARIANT* pVarResult, EXCEPINFO*,
                                      UINT*) noexcept override;
 
   private:
-    ~EventSink() = default;
-    LONG refs_ = 1;
+    ~EventSink() override = default;
+    // The event dispinterface is answered by the sink's IDispatch.
+    void* OtherInterface(REFIID riid) noexcept override {
+        return riid == events_ ? static_cast<IDispatch*>(this) : nullptr;
+    }
+
     IID events_;
     EventHandler handler_;
 };

@@ -4,6 +4,11 @@
 #include <string>
 #include <string_view>
 
+#include "win32/ErrorSource.h"
+
+// The source of every error the help window raises.
+inline constexpr ErrorSource kHelpSource("FHelp");
+
 namespace HelpResource {
 
 // The bytes as stored. A missing resource raises error 326.

@@ -42,18 +42,20 @@ TEST(MapTextRandomTest, DamagedAndCrowdedMapsNeverLoseForeignEntries) {
         if (list.empty() && rng() % 2) // no entries, but header and terminator
             bytes = HexToBytes("00000000000000000100000000000000").value();
         bool wellFormed = true;
-        const auto damage = rng() % 6; // wrong count, cut short, trailing bytes, noise, none
-        if (damage == 0 && !bytes.empty())
-            bytes[8 + rng() % 4] ^= std::uint8_t(1 + rng() % 255), wellFormed = false;
-        else if (damage == 1 && !bytes.empty())
+        const auto damage = rng() % 6; // a header or terminator byte, cut short, trailing, noise
+        if (damage == 0 && !bytes.empty()) {
+            const std::size_t at = rng() % 16; // version, flags, count or terminator
+            bytes[at < 12 ? at : bytes.size() - 16 + at] ^= std::uint8_t(1 + rng() % 255);
+            wellFormed = false;
+        } else if (damage == 1 && !bytes.empty())
             bytes.resize(rng() % bytes.size()), wellFormed = bytes.empty();
         else if (damage == 2)
             bytes.resize(bytes.size() + 1 + rng() % 7, std::uint8_t(rng())), wellFormed = false;
-        else if (damage == 3) {
+        else if (damage == 3) { // noise has no zero header with a fitting count
             bytes.resize(rng() % 64);
             for (auto& b : bytes)
                 b = std::uint8_t(rng());
-            wellFormed = IsWellFormedMap(bytes); // only checked for not crashing
+            wellFormed = bytes.empty();
         }
         ASSERT_EQ(IsWellFormedMap(bytes), wellFormed) << "round " << round;
         const std::string hex = BytesToHex(bytes);
@@ -66,10 +68,13 @@ TEST(MapTextRandomTest, DamagedAndCrowdedMapsNeverLoseForeignEntries) {
         std::string edited = found;
         for (std::int32_t key = 0; key < kKeyCount; ++key) {
             const std::int32_t option = static_cast<std::int32_t>(rng() % 15);
-            const std::int32_t setting = KeySetting(c, edited, OwnCodeOf(key));
-            ASSERT_TRUE(setting == -1 ? KeyNeedsLock(c, edited, key) : c.ById(setting) != nullptr);
             const std::string before = edited;
             const std::vector<std::string> had = EntriesOf(before, OwnCodeOf(key));
+            // The first entry decides: its new code's row, -1 for a code the catalogue lacks.
+            const KeyOption* row = had.empty() ? nullptr : c.ByCode(had[0].substr(0, 4));
+            const std::int32_t setting = KeySetting(c, edited, OwnCodeOf(key));
+            ASSERT_EQ(setting, had.empty() ? 1 : row ? row->ID : -1);
+            ASSERT_TRUE(setting != -1 || KeyNeedsLock(c, edited, key));
             edited = WithKeySetting(c, edited, key, option).value();
             // The key's first entry is replaced, removed or appended; later ones stay.
             std::vector<std::string> expected(had.begin() + !had.empty(), had.end());

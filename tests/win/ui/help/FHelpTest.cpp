@@ -130,6 +130,9 @@ TEST(FHelp, SiteForbidsScriptControlsDropsAndContextMenu) {
 
     ComPtr<IDocHostUIHandler> host = site.As<IDocHostUIHandler>();
     ASSERT_TRUE(host);
+    // One identity whichever interface is asked; the shared base interfaces are answered too.
+    EXPECT_EQ(host.As<IUnknown>().get(), ambient.As<IUnknown>().get());
+    EXPECT_TRUE(site.As<IOleWindow>() && site.As<IOleInPlaceUIWindow>());
     POINT at = {10, 10};
     EXPECT_EQ(host->ShowContextMenu(CONTEXT_MENU_DEFAULT, &at, nullptr, nullptr), S_OK);
     // S_OK swallows the key before the control's own accelerators see it.

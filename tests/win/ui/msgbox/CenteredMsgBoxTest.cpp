@@ -27,8 +27,16 @@ TEST(CenteredMsgBox, PlacementArithmetic) {
 // button pressed comes back, an empty title becomes the product name in the caller's variable,
 // and the hook is gone afterwards.
 TEST(CenteredMsgBox, CentresOnTheOwnerOrTheWorkArea) {
-    RECT work{};
-    ::SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+    // The work area is moved off the screen's centre, where the system would put an ownerless
+    // box by itself (Wine centres on the monitor), so that only the hook can land it there.
+    RECT screen{},
+        work{0, 0, ::GetSystemMetrics(SM_CXSCREEN) / 2, ::GetSystemMetrics(SM_CYSCREEN) / 2};
+    ::SystemParametersInfoW(SPI_GETWORKAREA, 0, &screen, 0);
+    ASSERT_TRUE(::SystemParametersInfoW(SPI_SETWORKAREA, 0, &work, 0));
+    struct RestoreWorkArea {
+        RECT r;
+        ~RestoreWorkArea() { ::SystemParametersInfoW(SPI_SETWORKAREA, 0, &r, 0); }
+    } restore{screen};
     const POINT workCentre{(work.left + work.right) / 2, (work.top + work.bottom) / 2};
     struct Case {
         RECT owner; // empty: no owner
