@@ -6,6 +6,7 @@
 // Derived supplies:
 //   static const wchar_t* ClassName();
 //   LRESULT HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam);
+// which passes what it does not handle, WM_NCDESTROY included, to Default();
 // and may supply static void CustomizeClass(WNDCLASSEXW&) (cursor, background, icon).
 #pragma once
 
@@ -80,9 +81,11 @@ template <typename Derived> class BaseWindow {
         LRESULT result = 0;
         const bool ok = RunGuarded([&] { result = self->HandleMessage(msg, wParam, lParam); });
         if (msg == WM_NCDESTROY) {
+            // Detached after the handler, which passes this message on like any other.
             ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
             self->hwnd_ = nullptr;
-            return ::DefWindowProcW(hwnd, msg, wParam, lParam);
+            if (!ok)
+                return ::DefWindowProcW(hwnd, msg, wParam, lParam);
         }
         return ok ? result : 0;
     }

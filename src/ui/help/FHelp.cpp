@@ -489,7 +489,7 @@ LRESULT FHelp::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
         return 0;
     case WM_NCDESTROY:
         browserRect_ = {};
-        return 0;
+        return Default(msg, wParam, lParam);
     default:
         return ::DefWindowProcW(hwnd_, msg, wParam, lParam);
     }
