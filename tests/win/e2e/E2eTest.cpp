@@ -365,7 +365,11 @@ TEST_F(E2e, RealClicksReachEveryPictureListAndButton) {
             EXPECT_TRUE(app.Enabled(IDC_CMDOK));
         }
         EXPECT_EQ(app.ControlAt(click.id), click.id);
-        EXPECT_EQ(app.CursorOver(click.id) != arrow, click.hand);
+        // A box just closed may leave its cursor until the shape is asked again.
+        bool hand = !click.hand;
+        for (int i = 0; i < 5 && hand != click.hand; ++i)
+            hand = app.CursorOver(click.id) != arrow;
+        EXPECT_EQ(hand, click.hand);
         app.Click(click.id);
         click.effect();
     }

@@ -251,7 +251,11 @@ int Tavelin::ControlAt(int id) {
 }
 
 HCURSOR Tavelin::CursorOver(int id) {
-    testsupport::MoveMouse(testsupport::CentreOf(Control(id)));
+    // A real move onto the control: the cursor shape is set again only when the mouse moves.
+    POINT centre = testsupport::CentreOf(Control(id));
+    testsupport::MoveMouse({centre.x + 1, centre.y + 1});
+    ::Sleep(50);
+    testsupport::MoveMouse(centre);
     ::Sleep(200);
     CURSORINFO info{};
     info.cbSize = sizeof(info);
