@@ -15,13 +15,16 @@ using Env = std::map<std::string, std::string>;
 
 class ChildProcess {
   public:
-    // Starts exe (UTF-8 path) with this process's environment; standard output captured.
-    explicit ChildProcess(const std::string& exe);
+    // Starts exe (UTF-8 path) with the arguments (UTF-8, as on a command line) and this
+    // process's environment; standard output captured.
+    explicit ChildProcess(const std::string& exe, const std::string& args = "");
     ChildProcess(ChildProcess&&) noexcept = default;
     ~ChildProcess();
     // For variables Wine reads from the Unix environment at start (LC_ALL: the system locale):
-    // starts exe through "env" and a fresh "wine", found by its file name; output not captured.
-    static ChildProcess UnderWine(const std::string& exe, const Env& unixEnv);
+    // starts exe through "env" and a fresh "wine", found by its file name; standard output and
+    // error (Wine's own messages too) captured.
+    static ChildProcess UnderWine(const std::string& exe, const Env& unixEnv,
+                                  const std::string& args = "");
 
     DWORD Pid() const { return pid_; }
     // The exit code, or nothing after timeoutMs; handles this thread's messages meanwhile.
@@ -30,6 +33,8 @@ class ChildProcess {
 
   private:
     ChildProcess() = default;
+    // Creates the pipe whose reading end this object keeps; the writing end is for the child.
+    UniqueHandle OutputPipe();
     UniqueHandle process_, outputRead_;
     DWORD pid_ = 0;
     std::string output_;
