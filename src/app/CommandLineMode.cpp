@@ -305,6 +305,10 @@ std::optional<std::uint32_t> WriteFileAtomically(const std::wstring& path,
         return ERROR_INVALID_NAME; // a folder, not a file
     const std::wstring folder(full.data(), name);
     full.resize(length);
+    // Windows refuses to move over a read-only file; asked first, so that no system differs.
+    const DWORD attributes = ::GetFileAttributesW(full.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
+        return ERROR_ACCESS_DENIED;
 
     wchar_t temp[MAX_PATH] = {};
     if (!::GetTempFileNameW(folder.c_str(), L"tvl", 0, temp))

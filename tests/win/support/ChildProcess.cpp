@@ -39,39 +39,25 @@ std::set<DWORD> ProcessesNamed(const std::wstring& name) {
 
 } // namespace
 
-// The arguments after a program's quoted path.
-static std::wstring QuotedCommand(const std::wstring& path, const std::string& args) {
-    return L"\"" + path + L"\"" + (args.empty() ? L"" : L" " + Utf8ToWide(args));
-}
-
-UniqueHandle ChildProcess::OutputPipe() {
+ChildProcess::ChildProcess(const std::string& exe, const std::string& args) {
     SECURITY_ATTRIBUTES inherit{sizeof(inherit), nullptr, TRUE};
     UniqueHandle outputWrite;
     ::CreatePipe(outputRead_.put(), outputWrite.put(), &inherit, 0);
     ::SetHandleInformation(outputRead_.get(), HANDLE_FLAG_INHERIT, 0);
-    return outputWrite;
-}
-
-ChildProcess::ChildProcess(const std::string& exe, const std::string& args) {
-    UniqueHandle outputWrite = OutputPipe();
-    auto pi = Start(QuotedCommand(WindowsPath(exe), args), outputWrite.get());
+    const std::wstring arguments = args.empty() ? L"" : L" " + Utf8ToWide(args);
+    auto pi = Start(L"\"" + WindowsPath(exe) + L"\"" + arguments, outputWrite.get());
     process_.reset(pi.hProcess);
     pid_ = pi.dwProcessId;
 }
 
-ChildProcess ChildProcess::UnderWine(const std::string& exe, const Env& unixEnv,
-                                     const std::string& args) {
+ChildProcess ChildProcess::UnderWine(const std::string& exe, const Env& unixEnv) {
     std::wstring path = WindowsPath(exe), name = path.substr(path.find_last_of(L"/\\") + 1);
     std::set<DWORD> before = ProcessesNamed(name);
     std::string command = "Z:\\usr\\bin\\env";
     for (const auto& [variable, value] : unixEnv)
         command += " " + variable + "=" + value;
+    UniqueHandle unused(Start(Utf8ToWide(command) + L" /usr/bin/wine \"" + path + L"\"").hProcess);
     ChildProcess child;
-    // Wine hands the pipe to the Unix programs as their standard output and error.
-    UniqueHandle outputWrite = child.OutputPipe();
-    UniqueHandle unused(
-        Start(Utf8ToWide(command) + L" /usr/bin/wine " + QuotedCommand(path, args), outputWrite.get())
-            .hProcess);
     for (int i = 0; i < 500 && !child.pid_; ++i, ::Sleep(20))
         for (DWORD pid : ProcessesNamed(name))
             if (!before.count(pid))

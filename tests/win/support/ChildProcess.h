@@ -21,10 +21,8 @@ class ChildProcess {
     ChildProcess(ChildProcess&&) noexcept = default;
     ~ChildProcess();
     // For variables Wine reads from the Unix environment at start (LC_ALL: the system locale):
-    // starts exe through "env" and a fresh "wine", found by its file name; standard output and
-    // error (Wine's own messages too) captured.
-    static ChildProcess UnderWine(const std::string& exe, const Env& unixEnv,
-                                  const std::string& args = "");
+    // starts exe through "env" and a fresh "wine", found by its file name; output not captured.
+    static ChildProcess UnderWine(const std::string& exe, const Env& unixEnv);
 
     DWORD Pid() const { return pid_; }
     // The exit code, or nothing after timeoutMs; handles this thread's messages meanwhile.
@@ -33,8 +31,6 @@ class ChildProcess {
 
   private:
     ChildProcess() = default;
-    // Creates the pipe whose reading end this object keeps; the writing end is for the child.
-    UniqueHandle OutputPipe();
     UniqueHandle process_, outputRead_;
     DWORD pid_ = 0;
     std::string output_;
