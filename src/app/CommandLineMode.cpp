@@ -31,7 +31,10 @@ using namespace CommandLine;
 class Output {
   public:
     Output() {
+        // Read before attaching, which may set missing standard handles to the console.
         HANDLE standard = ::GetStdHandle(STD_OUTPUT_HANDLE);
+        // Also for redirected output: the console tells the code page its reader expects.
+        const bool attached = AttachParentConsole();
         DWORD mode = 0;
         // A GUI program has a valid handle only when its starter passed one.
         if (standard && standard != INVALID_HANDLE_VALUE &&
@@ -39,8 +42,6 @@ class Output {
             handle_ = standard;
             console_ = ::GetConsoleMode(standard, &mode) != 0;
         }
-        // Also for redirected output: the console tells the code page its reader expects.
-        const bool attached = AttachParentConsole();
         if (!handle_ && attached) {
             conout_.reset(::CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE,
                                         FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
