@@ -30,11 +30,6 @@ UniqueHandle g_instanceMutex;
     ::ExitProcess(0);
 }
 
-bool SupportedWindows() {
-    return MGetWinVer::IsWinXP() || MGetWinVer::IsWin2000() || MGetWinVer::IsWin2003() ||
-           MGetWinVer::IsVista() || MGetWinVer::IsWin2003R2();
-}
-
 struct TitleSearch {
     std::wstring prefix;
     HWND found;
@@ -55,6 +50,11 @@ BOOL CALLBACK FindByTitlePrefix(HWND hwnd, LPARAM param) {
 }
 
 } // namespace
+
+bool SupportedWindows() {
+    return MGetWinVer::IsWinXP() || MGetWinVer::IsWin2000() || MGetWinVer::IsWin2003() ||
+           MGetWinVer::IsVista() || MGetWinVer::IsWin2003R2();
+}
 
 CScancodeMap& ScancodeMap() {
     if (!g_scancodeMap)
@@ -96,25 +96,21 @@ bool ActivateWindowByTitle(const std::string& title) {
     return true;
 }
 
-void ShowRefusal(Refusal reason) {
+std::string RefusalText(Refusal reason) {
     const bool german = LangCode == "DE";
-    const char* text = nullptr;
-    UINT icon = 0;
-    switch (reason) {
-    case Refusal::UnsupportedWindows:
-        text = german ? "Dieses Programm ist nur unter Windows 2000, XP, 2003 und Vista ausführbar."
+    if (reason == Refusal::UnsupportedWindows)
+        return german ? "Dieses Programm ist nur unter Windows 2000, XP, 2003 und Vista ausführbar."
                       : "This program runs only on Windows 2000, XP, 2003 and Vista.";
-        icon = MB_ICONINFORMATION;
-        break;
-    case Refusal::NoAdministratorRights:
-        text = german ? "Sie müssen über Administrator-Rechte verfügen, um dieses Programm "
-                        "auszuführen."
-                      : "You need administrative privileges to run this program.";
-        icon = MB_ICONEXCLAMATION;
-        break;
-    }
-    ::MessageBoxW(nullptr, Utf8ToWide(text).c_str(), Utf8ToWide(Product::kName).c_str(),
-                  MB_OK | icon);
+    return german ? "Sie müssen über Administrator-Rechte verfügen, um dieses Programm "
+                    "auszuführen."
+                  : "You need administrative privileges to run this program.";
+}
+
+void ShowRefusal(Refusal reason) {
+    const UINT icon =
+        reason == Refusal::UnsupportedWindows ? MB_ICONINFORMATION : MB_ICONEXCLAMATION;
+    ::MessageBoxW(nullptr, Utf8ToWide(RefusalText(reason)).c_str(),
+                  Utf8ToWide(Product::kName).c_str(), MB_OK | icon);
 }
 
 void Main() {

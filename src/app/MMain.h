@@ -31,6 +31,10 @@ void OpenWindows();
 // returns when the user has closed it; Main then ends the process.
 enum class Refusal { UnsupportedWindows, NoAdministratorRights };
 void ShowRefusal(Refusal reason);
+// The refusal's text in LangCode; the command line prints it.
+std::string RefusalText(Refusal reason);
+// The version check: Windows 2000, XP, 2003 (R2) or any NT 6.x.
+bool SupportedWindows();
 
 // Name of the mutex by which a running copy makes itself known to copies started later.
 inline constexpr const wchar_t* kInstanceMutexName = L"Tavelin.PreviousInstance";

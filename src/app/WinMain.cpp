@@ -4,6 +4,7 @@
 #include <ole2.h>
 
 #include "win32/Fatal.h"
+#include "app/CommandLineMode.h"
 #include "app/MDllSearch.h"
 #include "app/MMain.h"
 
@@ -26,6 +27,9 @@ bool WindowsOpen() {
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     // Before anything loads a DLL by name (OLE, the common controls, the shell).
     MDllSearch::RestrictDllSearch();
+    // Arguments: unattended use, no window.
+    if (const auto args = CommandLineMode::Arguments(); !args.empty())
+        return CommandLineMode::Run(args);
     // One OLE apartment for the whole run: the browser control of the help window and the
     // shell's address handlers need it, and it must outlive every window that uses it.
     const bool ole = SUCCEEDED(::OleInitialize(nullptr));

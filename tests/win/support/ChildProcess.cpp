@@ -39,12 +39,13 @@ std::set<DWORD> ProcessesNamed(const std::wstring& name) {
 
 } // namespace
 
-ChildProcess::ChildProcess(const std::string& exe) {
+ChildProcess::ChildProcess(const std::string& exe, const std::string& args) {
     SECURITY_ATTRIBUTES inherit{sizeof(inherit), nullptr, TRUE};
     UniqueHandle outputWrite;
     ::CreatePipe(outputRead_.put(), outputWrite.put(), &inherit, 0);
     ::SetHandleInformation(outputRead_.get(), HANDLE_FLAG_INHERIT, 0);
-    auto pi = Start(L"\"" + WindowsPath(exe) + L"\"", outputWrite.get());
+    const std::wstring arguments = args.empty() ? L"" : L" " + Utf8ToWide(args);
+    auto pi = Start(L"\"" + WindowsPath(exe) + L"\"" + arguments, outputWrite.get());
     process_.reset(pi.hProcess);
     pid_ = pi.dwProcessId;
 }

@@ -15,8 +15,9 @@ using Env = std::map<std::string, std::string>;
 
 class ChildProcess {
   public:
-    // Starts exe (UTF-8 path) with this process's environment; standard output captured.
-    explicit ChildProcess(const std::string& exe);
+    // Starts exe (UTF-8 path) with the arguments (UTF-8, as on a command line) and this
+    // process's environment; standard output captured.
+    explicit ChildProcess(const std::string& exe, const std::string& args = "");
     ChildProcess(ChildProcess&&) noexcept = default;
     ~ChildProcess();
     // For variables Wine reads from the Unix environment at start (LC_ALL: the system locale):
