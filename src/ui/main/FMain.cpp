@@ -304,9 +304,12 @@ void FMain::CreateControls() {
 
 RECT FMain::Bounds(int id) const {
     for (const Placement& p : kLayout)
-        if (p.id == id)
-            return {Twips(p.left), Twips(p.top), Twips(p.left + p.width),
-                    Twips(p.top + p.height) + p.framePixels};
+        if (p.id == id) {
+            // Sizes scaled on their own, not as the difference of scaled edges: the pixels
+            // stay those of the designed size at every DPI.
+            const int left = Twips(p.left), top = Twips(p.top);
+            return {left, top, left + Twips(p.width), top + Twips(p.height) + p.framePixels};
+        }
     return {};
 }
 
