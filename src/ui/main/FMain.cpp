@@ -57,10 +57,10 @@ constexpr Placement kLayout[] = {
     {IDC_IMGARROW_FIRST + 2, 3195, 630 + 2 * kPitch, 135, 255},
     // The lists: designed 330 high, a line of text. The icons (450, 30 pixels at 96 DPI) make
     // the selection field taller, and the list shows it whole, as the control sized itself at
-    // design time: 7 pixels taller than an icon (the field's edge and the list's frame).
-    {IDC_CBOKEY_FIRST, 3420, 495, 4515, 450, 7},
-    {IDC_CBOKEY_FIRST + 1, 3420, 495 + kPitch, 4515, 450, 7},
-    {IDC_CBOKEY_FIRST + 2, 3420, 495 + 2 * kPitch, 4515, 450, 7},
+    // design time: the field 2 pixels taller than an icon, the list 6 more (measured).
+    {IDC_CBOKEY_FIRST, 3420, 495, 4515, 450, 8},
+    {IDC_CBOKEY_FIRST + 1, 3420, 495 + kPitch, 4515, 450, 8},
+    {IDC_CBOKEY_FIRST + 2, 3420, 495 + 2 * kPitch, 4515, 450, 8},
     // A locked row's notice starts under the key cap (designed: icon 3465, text 3780 and
     // 4110/4155 wide) and reaches the list's right edge: the German notice needs one line of
     // that length.
