@@ -4,37 +4,88 @@
 
 #include <utility>
 
-#include "keymap/CScancodeMap.h"
-#include "system/DonationAddress.h"
-#include "ui/main/FMainIds.h"
-#include "win32/Fatal.h"
 #include "core/KeyCatalogue.h"
-#include "ui/msgbox/MCenterMBX.h"
-#include "system/MEventLog.h"
-#include "system/MShellExec.h"
-#include "system/MShutdown.h"
 #include "core/Product.h"
-#include "win32/Text.h"
+#include "keymap/CScancodeMap.h"
 #include "resources/pictures.h"
+#include "system/DonationAddress.h"
+#include "system/MEventLog.h"
+#include "system/MShutdown.h"
+#include "ui/main/FMainIds.h"
+#include "ui/msgbox/MCenterMBX.h"
+#include "win32/Fatal.h"
+#include "win32/Text.h"
 
 namespace {
 
-constexpr wchar_t kClassName[] = L"TavelinMain";
-constexpr COLORREF kBackColour = RGB(247, 247, 247);
 constexpr COLORREF kFrameColour = RGB(122, 150, 223);
+// The icon strip's background, masked out of every icon.
+constexpr COLORREF kStripBackColour = RGB(247, 247, 247);
+constexpr int kIconWidth = 44, kIconHeight = 30; // pixels at 96 DPI
 
-// Layout in twips, client coordinates.
+// The layout, in twips and client coordinates, designed at 96 DPI. The key rows lie 1215 apart.
 constexpr int kClientWidth = 8295, kClientHeight = 5235;
-constexpr int kRowPitch = 1215;
-constexpr int kDisabledIconTop[] = {1080, 2295, 3465};
-constexpr int kDisabledLabelTop[] = {1125, 2340, 3510};
-// The notices start under the key cap (designed: icon 3465, text 3780 and 4110/4155 wide) and
-// reach the lists' right edge: the German notice needs one line of that length.
-constexpr int kDisabledIconLeft = 2430, kDisabledLabelLeft = 2745, kDisabledLabelWidth = 5190;
-constexpr int kFrameTop = 4485;
+constexpr int kFrameTop = 4485; // the blue band, to the bottom
+constexpr int kPitch = 1215;
+
+struct Placement {
+    int id;
+    int left, top, width, height;
+    int framePixels = 0; // added to the height unscaled: a control's own frame
+};
+
+// Every control's rectangle. The first child created lies on top and creation order is the tab
+// order (see CreateControls); the table's order does not matter.
+constexpr Placement kLayout[] = {
+    {IDC_IMGHELP, 180, 135, 480, 480},
+    {IDC_IMGPAYPAL_FIRST, 1125, 135, 990, 570},
+    {IDC_IMGPAYPAL_FIRST + 1, 1125, 135, 990, 570},
+    // Only the left part of the decoration shows (designed 2550 wide, the picture is wider).
+    {IDC_IMGDECORATION, 0, 0, 2200, 4500},
+    // The maker's line reaches into the blue band.
+    {IDC_LBORVANDE, 45, 4275, 2085, 375},
+    // Headings wider than designed (3435): the German headings in bold need the room up to the
+    // list's right edge, and nothing else stands there.
+    {IDC_LBKEY_FIRST, 2430, 225, 5505, 330},
+    {IDC_LBKEY_FIRST + 1, 2430, 225 + kPitch, 5505, 330},
+    {IDC_LBKEY_FIRST + 2, 2430, 225 + 2 * kPitch, 5505, 330},
+    {IDC_IMGBUTTON_FIRST, 2430, 540, 660, 450},
+    {IDC_IMGBUTTON_FIRST + 1, 2430, 540 + kPitch, 660, 450},
+    {IDC_IMGBUTTON_FIRST + 2, 2430, 540 + 2 * kPitch, 660, 450},
+    {IDC_IMGARROW_FIRST, 3195, 630, 135, 255},
+    {IDC_IMGARROW_FIRST + 1, 3195, 630 + kPitch, 135, 255},
+    {IDC_IMGARROW_FIRST + 2, 3195, 630 + 2 * kPitch, 135, 255},
+    // The lists: designed 330 high, a line of text. The icons (450, 30 pixels at 96 DPI) make
+    // the selection field taller, and the list shows it whole, as the control sized itself at
+    // design time: the field 2 pixels taller than an icon, the list 6 more (measured).
+    {IDC_CBOKEY_FIRST, 3420, 495, 4515, 450, 8},
+    {IDC_CBOKEY_FIRST + 1, 3420, 495 + kPitch, 4515, 450, 8},
+    {IDC_CBOKEY_FIRST + 2, 3420, 495 + 2 * kPitch, 4515, 450, 8},
+    // A locked row's notice starts under the key cap (designed: icon 3465, text 3780 and
+    // 4110/4155 wide) and reaches the list's right edge: the German notice needs one line of
+    // that length.
+    {IDC_IMGDISABLED_FIRST, 2430, 1080, 240, 240},
+    {IDC_IMGDISABLED_FIRST + 1, 2430, 2295, 240, 240},
+    {IDC_IMGDISABLED_FIRST + 2, 2430, 3465, 240, 240},
+    {IDC_LBDISABLED_FIRST, 2745, 1125, 5190, 240},
+    {IDC_LBDISABLED_FIRST + 1, 2745, 2340, 5190, 240},
+    {IDC_LBDISABLED_FIRST + 2, 2745, 3510, 5190, 240},
+    // As wide as the lists above it (designed 4410/3525): the German caption needs the room.
+    {IDC_CMDRESTORE, 3420, 3870, 4515, 375},
+    // OK and Cancel stand in the blue band.
+    {IDC_CMDOK, 5175, kFrameTop + 180, 1320, 420},
+    {IDC_CMDCANCEL, 6615, kFrameTop + 180, 1320, 420},
+};
 
 void SetText(HWND hwnd, const std::string& utf8) {
     ::SetWindowTextW(hwnd, Utf8ToWide(utf8).c_str());
+}
+
+UniqueBitmap LoadBitmapResource(int id, int width = 0, int height = 0) {
+    // With a size, the bitmap is stretched to it while loading.
+    return UniqueBitmap(
+        static_cast<HBITMAP>(::LoadImageW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(id),
+                                          IMAGE_BITMAP, width, height, LR_CREATEDIBSECTION)));
 }
 
 // The program's own icon in the caption (small) and in the task switcher (big). Shared icons
@@ -67,40 +118,20 @@ FMain::~FMain() {
     }
 }
 
-int FMain::Twips(int twips) const noexcept { return ::MulDiv(twips, dpi_, 1440); }
+void FMain::CustomizeClass(WNDCLASSEXW& wc) noexcept {
+    wc.hIcon = ::LoadIconW(wc.hInstance, MAKEINTRESOURCEW(IDI_TAVELIN));
+}
 
 void FMain::Load() {
     if (hwnd_)
         return;
-    HINSTANCE instance = ::GetModuleHandleW(nullptr);
-    WNDCLASSEXW wc{};
-    wc.cbSize = sizeof(wc);
-    if (!::GetClassInfoExW(instance, kClassName, &wc)) {
-        wc.cbSize = sizeof(wc);
-        wc.lpfnWndProc = &FMain::WindowProc;
-        wc.hInstance = instance;
-        wc.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
-        wc.hIcon = ::LoadIconW(instance, MAKEINTRESOURCEW(IDI_TAVELIN));
-        wc.lpszClassName = kClassName;
-        if (!::RegisterClassExW(&wc))
-            throw AppError(static_cast<std::int32_t>(::GetLastError()), ExeName() + ".FMain",
-                           "The main window class cannot be registered.");
-    }
-
-    {
-        WindowDc screen(nullptr);
-        dpi_ = ::GetDeviceCaps(screen.get(), LOGPIXELSY);
-    }
+    dpi_ = WindowDpi();
     const DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU;
     RECT frame = {0, 0, Twips(kClientWidth), Twips(kClientHeight)};
     ::AdjustWindowRectEx(&frame, style, FALSE, 0);
-    HWND hwnd = ::CreateWindowExW(0, kClassName, L"", style, CW_USEDEFAULT, CW_USEDEFAULT,
-                                  frame.right - frame.left, frame.bottom - frame.top, nullptr,
-                                  nullptr, instance, this);
-    if (!hwnd)
-        throw AppError(static_cast<std::int32_t>(::GetLastError()), ExeName() + ".FMain",
-                       "The main window cannot be created.");
-    SetProgramIcon(hwnd);
+    CreateWin(ExeName() + ".FMain", 0, L"", style, CW_USEDEFAULT, CW_USEDEFAULT,
+              frame.right - frame.left, frame.bottom - frame.top, nullptr);
+    SetProgramIcon(hwnd_);
     CreateControls();
     Form_Load();
 }
@@ -132,48 +163,34 @@ bool FMain::PreTranslateMessage(MSG& msg) {
     return ::IsDialogMessageW(hwnd_, &msg) != FALSE;
 }
 
-LRESULT CALLBACK FMain::WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) noexcept {
-    if (msg == WM_NCCREATE) {
-        auto* self = static_cast<FMain*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
-        self->hwnd_ = hwnd;
-        ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
-    }
-    auto* self = reinterpret_cast<FMain*>(::GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-    if (msg == WM_NCDESTROY && self) {
-        // Late messages must not reach an object whose window is gone.
-        ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
-        self->hwnd_ = nullptr;
-    }
-    if (!self)
-        return ::DefWindowProcW(hwnd, msg, wParam, lParam);
-    LRESULT result = 0;
-    bool handled = RunGuarded([&] { result = self->HandleMessage(hwnd, msg, wParam, lParam); });
-    return handled ? result : 0;
-}
-
-LRESULT FMain::HandleMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+LRESULT FMain::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
     switch (msg) {
     case WM_ERASEBKGND:
         PaintBackground(reinterpret_cast<HDC>(wParam));
         return 1;
     case WM_CTLCOLORSTATIC: {
         HDC dc = reinterpret_cast<HDC>(wParam);
-        ::SetTextColor(dc, ::GetSysColor(COLOR_WINDOWTEXT));
-        ::SetBkColor(dc, kBackColour);
-        if (reinterpret_cast<HWND>(lParam) == lbOrvanDe_) {
+        ::SetTextColor(dc, colours_.text);
+        ::SetBkColor(dc, colours_.back);
+        if (reinterpret_cast<HWND>(lParam) == Item(IDC_LBORVANDE)) {
             // The maker's line reaches into the blue band: let the background show through.
             ::SetBkMode(dc, TRANSPARENT);
             return reinterpret_cast<LRESULT>(::GetStockObject(NULL_BRUSH));
         }
         return reinterpret_cast<LRESULT>(backBrush_.get());
     }
+    case WM_SYSCOLORCHANGE:
+        // A high-contrast theme switched on or off.
+        ChooseColours();
+        ::InvalidateRect(hwnd_, nullptr, TRUE);
+        break;
     case WM_DRAWITEM:
         DrawPicture(*reinterpret_cast<const DRAWITEMSTRUCT*>(lParam));
         return TRUE;
     case WM_SETCURSOR: {
         HWND over = reinterpret_cast<HWND>(wParam);
-        if (handCursor_ && (over == imgHelp_.hwnd || over == imgPaypal_[0].hwnd ||
-                            over == imgPaypal_[1].hwnd)) {
+        if (handCursor_ && (over == Item(IDC_IMGHELP) || over == Item(IDC_IMGPAYPAL_FIRST) ||
+                            over == Item(IDC_IMGPAYPAL_FIRST + 1))) {
             ::SetCursor(handCursor_);
             return TRUE;
         }
@@ -186,12 +203,12 @@ LRESULT FMain::HandleMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) 
         const int id = LOWORD(wParam), code = HIWORD(wParam);
         if (id == IDC_CMDOK && code == BN_CLICKED) {
             // Enter reaches here through the dialog navigation even while OK is disabled.
-            if (::IsWindowEnabled(cmdOK_))
+            if (::IsWindowEnabled(Item(IDC_CMDOK)))
                 cmdOK_Click();
         } else if (id == IDC_CMDCANCEL && code == BN_CLICKED) {
             cmdCancel_Click();
         } else if (id == IDC_CMDRESTORE && code == BN_CLICKED) {
-            if (::IsWindowEnabled(cmdRestore_))
+            if (::IsWindowEnabled(Item(IDC_CMDRESTORE)))
                 cmdRestore_Click();
         } else if (id == IDC_IMGHELP && code == STN_CLICKED) {
             imgHelp_Click();
@@ -209,17 +226,17 @@ LRESULT FMain::HandleMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) 
         if (!unloading_)
             ::PostQuitMessage(0);
         return 0;
+    case WM_NCDESTROY:
+        return 0; // the base detaches and passes it on
     }
-    // The handle given, not hwnd_: that is already cleared at WM_NCDESTROY.
-    return ::DefWindowProcW(hwnd, msg, wParam, lParam);
+    return Default(msg, wParam, lParam);
 }
 
-HWND FMain::CreateChild(const wchar_t* cls, DWORD style, int id, int left, int top, int width,
-                        int height, const wchar_t* text) {
-    HWND child = ::CreateWindowExW(0, cls, text, WS_CHILD | style, Twips(left), Twips(top),
-                                   Twips(width), Twips(height), hwnd_,
-                                   reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
-                                   ::GetModuleHandleW(nullptr), nullptr);
+HWND FMain::CreateChild(const wchar_t* cls, DWORD style, int id, const wchar_t* text) {
+    const RECT r = Bounds(id);
+    HWND child = ::CreateWindowExW(
+        0, cls, text, WS_CHILD | style, r.left, r.top, r.right - r.left, r.bottom - r.top, hwnd_,
+        reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), ::GetModuleHandleW(nullptr), nullptr);
     if (!child)
         throw AppError(static_cast<std::int32_t>(::GetLastError()), ExeName() + ".FMain",
                        "A control of the main window cannot be created.");
@@ -227,16 +244,12 @@ HWND FMain::CreateChild(const wchar_t* cls, DWORD style, int id, int left, int t
     return child;
 }
 
-void FMain::CreatePicture(Picture& picture, int id, int bitmapId, bool visible, bool clickable,
-                          int left, int top, int width, int height) {
-    picture.bitmap.reset(static_cast<HBITMAP>(
-        ::LoadImageW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(bitmapId), IMAGE_BITMAP, 0, 0,
-                     LR_CREATEDIBSECTION)));
+void FMain::CreatePicture(int id, int bitmapId, bool visible, bool clickable) {
+    pictures_[id] = LoadBitmapResource(bitmapId);
     // Without SS_NOTIFY a static is transparent to the mouse: its clicks go to what lies below.
     // A picture that only shows leaves the picture buttons above it unpainted.
     const DWORD input = clickable ? SS_NOTIFY : WS_CLIPSIBLINGS;
-    const DWORD style = SS_OWNERDRAW | input | (visible ? WS_VISIBLE : 0);
-    picture.hwnd = CreateChild(L"STATIC", style, id, left, top, width, height);
+    CreateChild(L"STATIC", SS_OWNERDRAW | input | (visible ? WS_VISIBLE : 0), id);
 }
 
 void FMain::CreateControls() {
@@ -247,56 +260,83 @@ void FMain::CreateControls() {
     boldFont_.reset(::CreateFontW(fontHeight, 0, 0, 0, FW_BOLD, FALSE, FALSE, FALSE,
                                   DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
                                   DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS, L"MS Sans Serif"));
-    backBrush_.reset(::CreateSolidBrush(kBackColour));
+    ChooseColours();
     frameBrush_.reset(::CreateSolidBrush(kFrameColour));
     ::SendMessageW(hwnd_, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
     picFrame_ = {0, Twips(kFrameTop), Twips(kClientWidth), Twips(kClientHeight)};
+    BuildImageList();
 
     // Creation order is the tab order: the three lists, Restore, OK, Cancel.
     // The first child created lies on top: the picture buttons before the decoration under them.
-    CreatePicture(imgHelp_, IDC_IMGHELP, IDB_HELP, true, true, 180, 135, 480, 480);
+    CreatePicture(IDC_IMGHELP, IDB_HELP, true, true);
     for (int i = 0; i < 2; ++i)
-        CreatePicture(imgPaypal_[i], IDC_IMGPAYPAL_FIRST + i, IDB_DONATE_FIRST + i, false, true,
-                      1125, 135, 990, 570);
-    CreatePicture(imgDecoration_, IDC_IMGDECORATION, IDB_DECORATION, true, false, 0, 0, 2550, 4500);
-    lbOrvanDe_ = CreateChild(L"STATIC", WS_VISIBLE | SS_LEFT | SS_NOPREFIX, IDC_LBORVANDE, 45,
-                             4275, 2085, 375, L"\u00A9 2026 Tavelin project");
+        CreatePicture(IDC_IMGPAYPAL_FIRST + i, IDB_DONATE_FIRST + i, false, true);
+    CreatePicture(IDC_IMGDECORATION, IDB_DECORATION, true, false);
+    CreateChild(L"STATIC", WS_VISIBLE | SS_LEFT | SS_NOPREFIX, IDC_LBORVANDE,
+                L"\u00A9 2026 Tavelin project");
 
     const MivoCboExProps listProps = MainWindowListProps();
-    for (int k = 0; k < kRows; ++k) {
-        const int top = kRowPitch * k;
-        // Wider than designed (3435): the German headings in bold need the room up to the
-        // list's right edge, and nothing else stands there.
-        lbKey_[k] = CreateChild(L"STATIC", WS_VISIBLE | SS_LEFT, IDC_LBKEY_FIRST + k, 2430,
-                                225 + top, 5505, 330);
-        ::SendMessageW(lbKey_[k], WM_SETFONT, reinterpret_cast<WPARAM>(boldFont_.get()), FALSE);
-        CreatePicture(imgButton_[k], IDC_IMGBUTTON_FIRST + k, IDB_KEYCAP_FIRST + k, true, false,
-                      2430, 540 + top, 660, 450);
-        CreatePicture(imgArrow_[k], IDC_IMGARROW_FIRST + k, IDB_ARROW, true, false, 3195, 630 + top,
-                      135, 255);
-        CreatePicture(imgDisabled_[k], IDC_IMGDISABLED_FIRST + k, IDB_INFO, false, false,
-                      kDisabledIconLeft, kDisabledIconTop[k], 240, 240);
-        lbDisabled_[k] = CreateChild(L"STATIC", SS_LEFT, IDC_LBDISABLED_FIRST + k,
-                                     kDisabledLabelLeft, kDisabledLabelTop[k], kDisabledLabelWidth,
-                                     240);
-        cboKey_[k] = std::make_unique<MivoCboEx>(hwnd_, Twips(3420), Twips(495 + top),
-                                                 Twips(4515), Twips(330), listProps);
+    for (int k = 0; k < kKeyCount; ++k) {
+        HWND heading = CreateChild(L"STATIC", WS_VISIBLE | SS_LEFT, IDC_LBKEY_FIRST + k);
+        ::SendMessageW(heading, WM_SETFONT, reinterpret_cast<WPARAM>(boldFont_.get()), FALSE);
+        CreatePicture(IDC_IMGBUTTON_FIRST + k, IDB_KEYCAP_FIRST + k, true, false);
+        CreatePicture(IDC_IMGARROW_FIRST + k, IDB_ARROW, true, false);
+        CreatePicture(IDC_IMGDISABLED_FIRST + k, IDB_INFO, false, false);
+        CreateChild(L"STATIC", SS_LEFT, IDC_LBDISABLED_FIRST + k);
+        const RECT r = Bounds(IDC_CBOKEY_FIRST + k);
+        cboKey_[k] = std::make_unique<MivoCboEx>(hwnd_, r.left, r.top, r.right - r.left,
+                                                 r.bottom - r.top, listProps);
         HWND cbo = cboKey_[k]->hwnd();
         ::SetWindowLongPtrW(cbo, GWLP_ID, IDC_CBOKEY_FIRST + k);
         ::SetWindowLongPtrW(cbo, GWL_STYLE, ::GetWindowLongPtrW(cbo, GWL_STYLE) | WS_TABSTOP);
+        cboKey_[k]->SetImageList(MivoImageListArg(&imageList_));
         cboKey_[k]->OnChange = [this, k] { cboKey_Change(k); };
     }
 
-    // As wide as the lists above it (designed 4410/3525): the German caption needs the room.
-    cmdRestore_ = CreateChild(L"BUTTON", WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, IDC_CMDRESTORE,
-                              3420, 3870, 4515, 375);
-    cmdOK_ = CreateChild(L"BUTTON", WS_VISIBLE | WS_TABSTOP | WS_DISABLED | BS_PUSHBUTTON,
-                         IDC_CMDOK, 5175, kFrameTop + 180, 1320, 420, L"&OK");
-    cmdCancel_ = CreateChild(L"BUTTON", WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, IDC_CMDCANCEL,
-                             6615, kFrameTop + 180, 1320, 420);
+    CreateChild(L"BUTTON", WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, IDC_CMDRESTORE);
+    CreateChild(L"BUTTON", WS_VISIBLE | WS_TABSTOP | WS_DISABLED | BS_PUSHBUTTON, IDC_CMDOK,
+                L"&OK");
+    CreateChild(L"BUTTON", WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, IDC_CMDCANCEL);
 
-    toolTip_ = ::CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, TTS_ALWAYSTIP, 0, 0, 0,
-                                 0, hwnd_, nullptr, ::GetModuleHandleW(nullptr), nullptr);
+    toolTip_ = ::CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, TTS_ALWAYSTIP, 0, 0, 0, 0,
+                                 hwnd_, nullptr, ::GetModuleHandleW(nullptr), nullptr);
+}
+
+RECT FMain::Bounds(int id) const {
+    for (const Placement& p : kLayout)
+        if (p.id == id) {
+            // Sizes scaled on their own, not as the difference of scaled edges: the pixels
+            // stay those of the designed size at every DPI.
+            const int left = Twips(p.left), top = Twips(p.top);
+            return {left, top, left + Twips(p.width), top + Twips(p.height) + p.framePixels};
+        }
+    return {};
+}
+
+void FMain::BuildImageList() {
+    // The strip's icons are drawn for 96 DPI: the strip is scaled as a whole, like the
+    // pictures, and cut at the scaled icon size.
+    const int width = ScaleFrom96(kIconWidth, dpi_), height = ScaleFrom96(kIconHeight, dpi_);
+    UniqueBitmap strip = LoadBitmapResource(IDB_ICON_STRIP);
+    BITMAP bm{};
+    ::GetObjectW(strip.get(), sizeof bm, &bm);
+    if (width != kIconWidth || height != kIconHeight)
+        strip = LoadBitmapResource(IDB_ICON_STRIP, bm.bmWidth / kIconWidth * width, height);
+    imageList_.SetIconSizeX(width);
+    imageList_.SetIconSizeY(height);
+    imageList_.SetColourDepth(24);
+    imageList_.Create();
+    imageList_.AddFromHandle(strip.get(), 0, "", static_cast<std::int32_t>(kStripBackColour));
+}
+
+void FMain::ChooseColours() {
+    HIGHCONTRASTW contrast{};
+    contrast.cbSize = sizeof contrast;
+    const bool high = ::SystemParametersInfoW(SPI_GETHIGHCONTRAST, sizeof contrast, &contrast, 0) &&
+                      (contrast.dwFlags & HCF_HIGHCONTRASTON);
+    colours_ =
+        ChooseLabelColours(high, ::GetSysColor(COLOR_WINDOW), ::GetSysColor(COLOR_WINDOWTEXT));
+    backBrush_.reset(::CreateSolidBrush(colours_.back));
 }
 
 void FMain::PaintBackground(HDC dc) const {
@@ -307,24 +347,18 @@ void FMain::PaintBackground(HDC dc) const {
 }
 
 void FMain::DrawPicture(const DRAWITEMSTRUCT& dis) const {
-    const Picture* all[] = {&imgDecoration_, &imgHelp_, &imgPaypal_[0], &imgPaypal_[1],
-                            &imgButton_[0],  &imgButton_[1], &imgButton_[2], &imgArrow_[0],
-                            &imgArrow_[1],   &imgArrow_[2],  &imgDisabled_[0], &imgDisabled_[1],
-                            &imgDisabled_[2]};
-    const Picture* picture = nullptr;
-    for (const Picture* p : all)
-        if (p->hwnd == dis.hwndItem)
-            picture = p;
     ::FillRect(dis.hDC, &dis.rcItem, backBrush_.get());
-    if (!picture || !picture->bitmap)
+    const auto found = pictures_.find(static_cast<int>(dis.CtlID));
+    if (found == pictures_.end() || !found->second)
         return;
+    HBITMAP bitmap = found->second.get();
     BITMAP bm{};
-    ::GetObjectW(picture->bitmap.get(), sizeof(bm), &bm);
+    ::GetObjectW(bitmap, sizeof(bm), &bm);
     UniqueMemoryDc memory(::CreateCompatibleDC(dis.hDC));
-    SelectedObject selected(memory.get(), picture->bitmap.get());
+    SelectedObject selected(memory.get(), bitmap);
     // Pictures are drawn for 96 DPI and scaled like the layout; the control clips them (the
     // decoration is narrower than its picture).
-    const int w = ::MulDiv(bm.bmWidth, dpi_, 96), h = ::MulDiv(bm.bmHeight, dpi_, 96);
+    const int w = ScaleFrom96(bm.bmWidth, dpi_), h = ScaleFrom96(bm.bmHeight, dpi_);
     if (w == bm.bmWidth && h == bm.bmHeight) {
         ::BitBlt(dis.hDC, 0, 0, w, h, memory.get(), 0, 0, SRCCOPY);
     } else {
@@ -337,128 +371,91 @@ void FMain::DrawPicture(const DRAWITEMSTRUCT& dis) const {
 void FMain::Form_Load() {
     // 1. Caption: the title by which a second copy finds this one.
     SetText(hwnd_, Product::MainWindowTitle());
-    // 2. Only the left part of the decoration shows.
-    ::SetWindowPos(imgDecoration_.hwnd, nullptr, 0, 0, Twips(2200), Twips(4500),
-                   SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-    // 3. The picture buttons show a pointing hand.
+    // 2. The picture buttons show a pointing hand.
     handCursor_ = ::LoadCursorW(::GetModuleHandleW(nullptr), L"CURSORHAND");
 
-    // 4. Texts by language.
-    SetText(lbKey_[0], Tr("Funktion für CapsLock-Taste festlegen", "Select CapsLock key function"));
-    SetText(lbKey_[1], Tr("Funktion für Einfügen-Taste festlegen", "Select Insert key function"));
-    SetText(lbKey_[2], Tr("Funktion für Rollen-Taste festlegen", "Select ScrollLock key function"));
-    SetText(cmdCancel_, Tr("&Abbrechen", "&Cancel"));
-    SetText(cmdRestore_, Tr("&Standard-Einstellungen wiederherstellen", "&Restore original settings"));
+    // 3. Texts by language.
+    SetText(Item(IDC_LBKEY_FIRST),
+            Tr("Funktion für CapsLock-Taste festlegen", "Select CapsLock key function"));
+    SetText(Item(IDC_LBKEY_FIRST + 1),
+            Tr("Funktion für Einfügen-Taste festlegen", "Select Insert key function"));
+    SetText(Item(IDC_LBKEY_FIRST + 2),
+            Tr("Funktion für Rollen-Taste festlegen", "Select ScrollLock key function"));
+    SetText(Item(IDC_CMDCANCEL), Tr("&Abbrechen", "&Cancel"));
+    SetText(Item(IDC_CMDRESTORE),
+            Tr("&Standard-Einstellungen wiederherstellen", "&Restore original settings"));
     const std::wstring tip = Utf8ToWide(Tr("Hilfe", "Help"));
     TOOLINFOW ti = {};
     ti.cbSize = TTTOOLINFOW_V2_SIZE;
     ti.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
     ti.hwnd = hwnd_;
-    ti.uId = reinterpret_cast<UINT_PTR>(imgHelp_.hwnd);
+    ti.uId = reinterpret_cast<UINT_PTR>(Item(IDC_IMGHELP));
     ti.lpszText = const_cast<wchar_t*>(tip.c_str());
     ::SendMessageW(toolTip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&ti));
-    for (HWND notice : lbDisabled_)
-        SetText(notice, Tr("Nicht verfügbar aufgrund Treiber-spezifischer Belegung",
-                           "Option not available due to driver-specific settings"));
-    ::ShowWindow(imgPaypal_[langCode_ == "DE" ? 0 : 1].hwnd, SW_SHOWNA);
+    for (int row = 0; row < kKeyCount; ++row)
+        SetText(Item(IDC_LBDISABLED_FIRST + row),
+                Tr("Nicht verfügbar aufgrund Treiber-spezifischer Belegung",
+                   "Option not available due to driver-specific settings"));
+    ::ShowWindow(Item(IDC_IMGPAYPAL_FIRST + (langCode_ == "DE" ? 0 : 1)), SW_SHOWNA);
 
-    // 5. The icons of all options, cut from the strip.
-    picImgListSource_.reset(static_cast<HBITMAP>(
-        ::LoadImageW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDB_ICON_STRIP), IMAGE_BITMAP,
-                     0, 0, LR_CREATEDIBSECTION)));
-    imageList_.SetIconSizeX(44);
-    imageList_.SetIconSizeY(30);
-    imageList_.SetColourDepth(24);
-    imageList_.Create();
-    imageList_.AddFromHandle(picImgListSource_.get(), 0, "", static_cast<std::int32_t>(kBackColour));
-
-    // 6. A fresh catalogue, identical to the one built at start.
+    // 4. A fresh catalogue, identical to the one built at start, and the rows of the map found.
     MKeys::BuildKeyCatalogue();
+    const KeyCatalogueTable& catalogue = KeyCatalogue();
+    rows_.emplace(catalogue, map_.CurrentSettingString(), map_.MapIsWellFormed());
 
-    // 7-8. Fill the lists from the options offered for each key.
-    for (int row = 0; row < kRows; ++row) {
-        MivoCboEx& cbo = *cboKey_[row];
-        cbo.SetImageList(MivoImageListArg(&imageList_));
-        // The designed height fits a line of text; with the 30-pixel icons the selection field
-        // is taller, so the list grows to show it whole, as the control sizes itself at design
-        // time (field height plus 6 pixels).
-        const int field = static_cast<int>(::SendMessageW(cbo.hWndCombo(), CB_GETITEMHEIGHT,
-                                                          static_cast<WPARAM>(-1), 0)) + 6;
-        RECT rect{};
-        ::GetWindowRect(cbo.hwnd(), &rect);
-        if (field > rect.bottom - rect.top)
-            ::SetWindowPos(cbo.hwnd(), nullptr, 0, 0, rect.right - rect.left, field,
-                           SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-    }
-    const std::string padding(100, ' ');
-    for (int row = 0; row < kRows; ++row) {
-        for (const KeyOption* option : KeyCatalogue().OfferedFor(row)) {
-            const std::int32_t id = option->ID;
-            cboKey_[row]->AddItemAndData(std::string(option->DisplayName(langCode_)) +
-                                             padding,
-                                         id, id, id);
+    // 5. Fill the lists with the options each key is offered.
+    for (int row = 0; row < kKeyCount; ++row)
+        for (const std::int32_t id : rows_->Offered(row))
+            cboKey_[row]->AddItemAndData(KeyRows::ItemText(*catalogue.ById(id), langCode_), id, id,
+                                         id);
+
+    // 6. Each key's current function, or its lock with the notice: a locked key's entries are
+    // written back as found.
+    for (int row = 0; row < kKeyCount; ++row) {
+        if (rows_->Locked(row)) {
+            cboKey_[row]->SetEnabled(false);
+            ::ShowWindow(Item(IDC_IMGDISABLED_FIRST + row), SW_SHOWNA);
+            ::ShowWindow(Item(IDC_LBDISABLED_FIRST + row), SW_SHOWNA);
+        } else {
+            cboKey_[row]->SetListIndex(rows_->SelectedIndex(row));
         }
     }
 
-    // 9-10. Preselect each key's current function and remember where each list started.
-    for (int row = 0; row < kRows; ++row)
-        SelectCurrentSetting(*cboKey_[row], row, std::string(OwnCodeOf(row)));
-    for (int row = 0; row < kRows; ++row)
-        lInitialIndex[row] = cboKey_[row]->ListIndex();
-
-    // 11. Restore is offered when a backup existed at load.
-    ::EnableWindow(cmdRestore_, map_.BackupMapExists());
+    // 7. Restore is offered when a backup existed at load.
+    ::EnableWindow(Item(IDC_CMDRESTORE), map_.BackupMapExists());
 }
 
-void FMain::SelectCurrentSetting(MivoCboEx& cbo, int row, const std::string& code) {
-    const std::int32_t id = map_.GetCurrentKeySetting(code);
-    // Also locked: a key whose entry sends a code its list cannot show (ScrollLock turned off,
-    // CapsLock sending Insert); showing the default would drop that entry at the next save.
-    if (id == -1 || map_.KeyNeedsLock(row)) {
-        cbo.SetEnabled(false);
-        ::ShowWindow(imgDisabled_[row].hwnd, SW_SHOWNA);
-        ::ShowWindow(lbDisabled_[row], SW_SHOWNA);
-        return;
-    }
-    std::int32_t index = 0;
-    for (std::int32_t i = 0; i < cbo.ListCount(); ++i) {
-        if (cbo.ItemData(i) == id) {
-            index = i;
-            break;
-        }
-    }
-    cbo.SetListIndex(index);
+void FMain::TakeSelection(int row) {
+    const MivoCboEx& cbo = *cboKey_[row];
+    if (cbo.ListIndex() >= 0)
+        rows_->Select(row, cbo.ItemData(cbo.ListIndex())); // refused for a locked row
+    else
+        rows_->Deselect(row);
 }
 
 void FMain::cboKey_Change(int row) {
-    if (cboKey_[row]->ListIndex() != lInitialIndex[row])
-        ::EnableWindow(cmdOK_, TRUE);
+    TakeSelection(row);
+    if (rows_->Changed(row))
+        ::EnableWindow(Item(IDC_CMDOK), TRUE);
 }
 
 void FMain::cmdOK_Click() {
-    CScancodeMap& map = map_;
-    map.SetNewSettingString(map.CurrentSettingString());
-    for (int row = 0; row < kRows; ++row) {
-        MivoCboEx& cbo = *cboKey_[row];
-        // A locked list keeps the key's entries as found, and so does a list without a
-        // selection: "nothing selected" must never be saved as catalogue row 0.
-        if (cbo.Enabled() && cbo.ListIndex() >= 0)
-            map.BuildNewSettingString(row, cbo.ItemData(cbo.ListIndex()));
-    }
-    if (!WrittenUnlessChanged([&] { map.SaveNewSetting(); }))
+    // The lists are what the user sees, also a selection changed without a notification.
+    for (int row = 0; row < kKeyCount; ++row)
+        TakeSelection(row);
+    // A map that is not well formed has no new entries; SaveNewSetting refuses to rewrite it.
+    map_.SetNewSettingString(rows_->NewEntries().value_or(map_.CurrentSettingString()));
+    if (!WrittenUnlessChanged([&] { map_.SaveNewSetting(); }))
         return;
     bRebootPending = true;
-
-    const char* prefix[] = {
-        Tr("Belegung der CapsLock-Taste geändert zu: ", "CapsLock key mapped to: "),
-        Tr("Belegung der Einfügen-Taste geändert zu: ", "Insert key mapped to: "),
-        Tr("Belegung der Rollen-Taste geändert zu: ", "ScrollLock key mapped to: ")};
-    for (int row = 0; row < kRows; ++row)
-        MEventLog::WriteInformation(prefix[row] + cboKey_[row]->Text());
+    for (const std::string& text : rows_->LogTexts(langCode_))
+        MEventLog::WriteInformation(text);
     Unload();
 }
 
-void FMain::cmdCancel_Click() { Unload(); }
+void FMain::cmdCancel_Click() {
+    Unload();
+}
 
 void FMain::cmdRestore_Click() {
     std::string title;
@@ -525,7 +522,8 @@ void FMain::Form_Terminate() {
             std::string(Tr("Sie müssen den Rechner neu starten, damit die Änderungen wirksam "
                            "werden.",
                            "You have to reboot the computer for the settings to take effect.")) +
-            "\r\n\r\n" + Tr("Möchten Sie den Rechner jetzt neu starten?", "Do you want to reboot now?");
+            "\r\n\r\n" +
+            Tr("Möchten Sie den Rechner jetzt neu starten?", "Do you want to reboot now?");
         const int answer =
             ::MessageBoxW(nullptr, Utf8ToWide(message).c_str(), Utf8ToWide(Product::kName).c_str(),
                           MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2);

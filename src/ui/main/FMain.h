@@ -1,36 +1,39 @@
 // The main window: one row per key (CapsLock, Insert, ScrollLock) with an icon list of the
 // functions the key may get, OK to save, Cancel, Restore, and the help and donation pictures.
-// Closing it ends the program, after the restart question when something was written.
+// Closing it ends the program, after the restart question when something was written. What
+// each row offers, shows and saves is decided by KeyRows; this class wires the controls to it.
 #pragma once
 
 #include <windows.h>
 
 #include <array>
-#include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
+#include <optional>
 #include <string>
 
-#include "ui/help/FHelp.h"
-#include "win32/Handles.h"
+#include "core/KeyRows.h"
 #include "ui/controls/MivoCboEx.h"
 #include "ui/controls/cMIVOImageList.h"
+#include "ui/help/FHelp.h"
+#include "ui/main/LabelColours.h"
+#include "win32/BaseWindow.h"
+#include "win32/Dpi.h"
+#include "win32/Handles.h"
 
 class CScancodeMap;
 
-class FMain {
-public:
+class FMain : public BaseWindow<FMain> {
+  public:
     // langCode "DE" or "EN"; map: the program's one scancode-map object, read at start.
     FMain(std::string langCode, CScancodeMap& map);
     ~FMain();
-    FMain(const FMain&) = delete;
-    FMain& operator=(const FMain&) = delete;
 
     // Creates the window hidden and runs the load handler.
     void Load();
     // Shows the window modeless, without owner, in the centre of the screen.
     void Show();
-    HWND Hwnd() const noexcept { return hwnd_; }
     // The one help window of the program; the first start opens it too.
     FHelp& Help() noexcept { return *help_; }
 
@@ -39,33 +42,31 @@ public:
     bool PreTranslateMessage(MSG& msg);
 
     // Design units to pixels at the window's DPI.
-    int Twips(int twips) const noexcept;
+    int Twips(int twips) const noexcept { return TwipsToPixels(twips, dpi_); }
 
-private:
-    static constexpr int kRows = 3;
-
-    // An image control: an owner-drawn static showing one bitmap scaled by the DPI.
-    struct Picture {
-        HWND hwnd = nullptr;
-        UniqueBitmap bitmap;
-    };
-
-    static LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) noexcept;
-    LRESULT HandleMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+  private:
+    friend class BaseWindow<FMain>;
+    static const wchar_t* ClassName() noexcept { return L"TavelinMain"; }
+    static void CustomizeClass(WNDCLASSEXW& wc) noexcept;
+    LRESULT HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam);
 
     void CreateControls();
-    HWND CreateChild(const wchar_t* cls, DWORD style, int id, int left, int top, int width,
-                     int height, const wchar_t* text = L"");
+    HWND CreateChild(const wchar_t* cls, DWORD style, int id, const wchar_t* text = L"");
     // clickable: the picture takes the mouse (a picture button); others let it through.
-    void CreatePicture(Picture& picture, int id, int bitmapId, bool visible, bool clickable,
-                       int left, int top, int width, int height);
+    void CreatePicture(int id, int bitmapId, bool visible, bool clickable);
+    // The control's rectangle from the layout table, in pixels at the window's DPI.
+    RECT Bounds(int id) const;
+    void BuildImageList();
+    void ChooseColours();
     void DrawPicture(const DRAWITEMSTRUCT& dis) const;
     void PaintBackground(HDC dc) const;
+    HWND Item(int id) const noexcept { return ::GetDlgItem(hwnd_, id); }
 
     // Event handlers, named after the controls they belong to.
     void Form_Load();
-    void SelectCurrentSetting(MivoCboEx& cbo, int row, const std::string& code);
     void cboKey_Change(int row);
+    // Tells the model what row's list shows.
+    void TakeSelection(int row);
     void cmdOK_Click();
     void cmdCancel_Click();
     void cmdRestore_Click();
@@ -84,35 +85,23 @@ private:
 
     std::string langCode_;
     CScancodeMap& map_;
-    HWND hwnd_ = nullptr;
     int dpi_ = 96;
     bool unloading_ = false;
 
+    std::optional<KeyRows> rows_;
     cMIVOImageList imageList_;
-    UniqueBitmap picImgListSource_; // the 880 x 30 icon strip
-    std::array<std::unique_ptr<MivoCboEx>, kRows> cboKey_;
-    std::array<HWND, kRows> lbKey_{};
-    std::array<Picture, kRows> imgButton_;
-    std::array<Picture, kRows> imgArrow_;
-    std::array<Picture, kRows> imgDisabled_;
-    std::array<HWND, kRows> lbDisabled_{};
-    Picture imgHelp_;
-    std::array<Picture, 2> imgPaypal_;
-    Picture imgDecoration_;
-    HWND lbOrvanDe_ = nullptr;
-    HWND cmdOK_ = nullptr;
-    HWND cmdCancel_ = nullptr;
-    HWND cmdRestore_ = nullptr;
+    std::array<std::unique_ptr<MivoCboEx>, kKeyCount> cboKey_;
+    std::map<int, UniqueBitmap> pictures_; // by control id, drawn at the DPI's scale
     HWND toolTip_ = nullptr;
     RECT picFrame_{}; // the blue band along the bottom, behind OK and Cancel
 
     UniqueFont font_;
     UniqueFont boldFont_;
+    LabelColours colours_;
     UniqueBrush backBrush_;
     UniqueBrush frameBrush_;
     HCURSOR handCursor_ = nullptr;
 
-    std::array<std::int32_t, kRows> lInitialIndex{};
     bool bRebootPending = false;
 
     std::unique_ptr<FHelp> help_;

@@ -30,6 +30,7 @@ TEST(KeyRowsTest, PreselectionAndLocks) {
         {"1D003A00", true, "U1D00", "=1", "=2"},
         {"00004600", true, "=0", "=1", "N0000"}, // ScrollLock off: its list cannot show it
         {"52E03A00", true, "N52E0", "=1", "=2"}, // CapsLock sends Insert
+        {"3A004600", true, "=0", "=1", "N3A00"}, // ScrollLock sends CapsLock
         {"52E052E0", true, "=0", "=1", "=2"},    // Insert sends itself
         {"0F003A002A003A00", true, "S0F002A00", "=1", "=2"},
         {"2A003A00", false, "W", "W", "W"},
@@ -60,6 +61,7 @@ TEST(KeyRowsTest, SaveResult) {
         // Locked rows keep their entries in place; other rows change around them.
         {"1D003A005DE052E0", "7 9 .", "1D003A0021E052E0"},
         {"0F003A002A003A00", ". . 4", "0F003A002A003A005DE04600"},
+        {"0F003A001D0038002A003A00", ". 3 .", "0F003A001D0038002A003A00000052E0"},
         {"000046001D00380021E052E0", ". 1 .", "000046001D003800"},
         {"2A003A0", ". . .", std::nullopt},
     };

@@ -122,22 +122,6 @@ TEST_F(StaleView, MapChangedBehindTheOpenWindowIsNotOverwritten) {
     }
 }
 
-// A key with two entries is locked like an unknown mapping, and both entries stay in their
-// places: editing the first would promote the second.
-TEST_F(StaleView, KeyWithTwoEntriesIsLockedAndKeptAsFound) {
-    const std::string entries = "0F003A00"
-                                "1D003800"
-                                "2A003A00";
-    WriteLayoutValue(kMap, MapOf(entries));
-    Tavelin app;
-    ASSERT_TRUE(app.Main());
-    EXPECT_FALSE(app.ListEnabled(0));
-    EXPECT_TRUE(app.NoticeVisible(0));
-    EXPECT_TRUE(app.ListEnabled(1) && !app.NoticeVisible(1));
-    SaveWithOk(app);
-    EXPECT_EQ(ReadLayoutValue(kMap), MapOf(entries + "000052E0"));
-}
-
 // An enabled list that has lost its selection (set from outside here: the user cannot clear it)
 // keeps its key's entry; it is never saved as the first catalogue row.
 TEST_F(StaleView, ListWithoutSelectionKeepsItsEntry) {
