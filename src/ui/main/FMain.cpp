@@ -284,12 +284,11 @@ void FMain::CreateControls() {
         CreatePicture(IDC_IMGDISABLED_FIRST + k, IDB_INFO, false, false);
         CreateChild(L"STATIC", SS_LEFT, IDC_LBDISABLED_FIRST + k);
         const RECT r = Bounds(IDC_CBOKEY_FIRST + k);
-        cboKey_[k] = std::make_unique<MivoCboEx>(hwnd_, r.left, r.top, r.right - r.left,
-                                                 r.bottom - r.top, listProps);
-        HWND cbo = cboKey_[k]->hwnd();
-        ::SetWindowLongPtrW(cbo, GWLP_ID, IDC_CBOKEY_FIRST + k);
-        ::SetWindowLongPtrW(cbo, GWL_STYLE, ::GetWindowLongPtrW(cbo, GWL_STYLE) | WS_TABSTOP);
+        cboKey_[k] = std::make_unique<MivoCboEx>(hwnd_, IDC_CBOKEY_FIRST + k, r.left, r.top,
+                                                 r.right - r.left, r.bottom - r.top, listProps);
         cboKey_[k]->SetImageList(MivoImageListArg(&imageList_));
+        // The table's height is Wine's field; another system's field may be taller.
+        cboKey_[k]->FitHeightToField();
         cboKey_[k]->OnChange = [this, k] { cboKey_Change(k); };
     }
 
