@@ -12,6 +12,7 @@
 #include "core/AppError.h"
 #include "win32/Fatal.h"
 #include "win32/Handles.h"
+#include "win32/LazyOle.h"
 #include "system/MShellExec.h"
 #include "win32/Text.h"
 #include "win32/ComPtr.h"
@@ -120,7 +121,6 @@ struct FHelp::Hosted {
 
     std::string langCode;
     HWND hwnd = nullptr;
-    bool oleInitialized = false;
     ComPtr<HelpOle::Site> site;
     ComPtr<IOleObject> ole;
     ComPtr<IOleInPlaceObject> inPlace;
@@ -158,8 +158,6 @@ FHelp::Hosted::~Hosted() {
     site.reset();
     docSink.reset();
     browserSink.reset();
-    if (oleInitialized)
-        ::OleUninitialize();
 }
 
 void FHelp::Hosted::Create(HWND window) {
@@ -382,9 +380,8 @@ void FHelp::Load() {
         return;
     hosted_ = std::make_unique<Hosted>(langCode_);
     try {
-        HRESULT hr = ::OleInitialize(nullptr);
-        Check(hr, "OLE could not be initialised");
-        hosted_->oleInitialized = true;
+        // The program's apartment, opened now on first use and closed at the program's end.
+        Check(LazyOle::Initialize(), "OLE could not be initialised");
 
         HINSTANCE instance = ::GetModuleHandleW(nullptr);
         WNDCLASSEXW wc = {};
