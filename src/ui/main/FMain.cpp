@@ -8,6 +8,7 @@
 #include "system/DonationAddress.h"
 #include "ui/main/FMainIds.h"
 #include "win32/Fatal.h"
+#include "win32/StartupTrace.h"
 #include "core/KeyCatalogue.h"
 #include "ui/msgbox/MCenterMBX.h"
 #include "system/MEventLog.h"
@@ -102,6 +103,7 @@ void FMain::Load() {
                        "The main window cannot be created.");
     SetProgramIcon(hwnd);
     CreateControls();
+    StartupTrace::Mark("controls");
     Form_Load();
 }
 
@@ -371,11 +373,15 @@ void FMain::Form_Load() {
     imageList_.SetColourDepth(24);
     imageList_.Create();
     imageList_.AddFromHandle(picImgListSource_.get(), 0, "", static_cast<std::int32_t>(kBackColour));
+    StartupTrace::Mark("images");
 
     // 6. A fresh catalogue, identical to the one built at start.
     MKeys::BuildKeyCatalogue();
 
     // 7-8. Fill the lists from the options offered for each key.
+    // The lists redraw once, when the window first shows, not after each step of the filling.
+    for (auto& cbo : cboKey_)
+        cbo->SetRedraw(false);
     for (int row = 0; row < kRows; ++row) {
         MivoCboEx& cbo = *cboKey_[row];
         cbo.SetImageList(MivoImageListArg(&imageList_));
@@ -399,6 +405,9 @@ void FMain::Form_Load() {
                                          id, id, id);
         }
     }
+    for (auto& cbo : cboKey_)
+        cbo->SetRedraw(true);
+    StartupTrace::Mark("filled");
 
     // 9-10. Preselect each key's current function and remember where each list started.
     for (int row = 0; row < kRows; ++row)
