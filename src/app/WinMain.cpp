@@ -3,7 +3,7 @@
 #include <windows.h>
 
 #include "win32/Fatal.h"
-#include "win32/LazyOle.h"
+#include "win32/OleApartment.h"
 #include "app/MDllSearch.h"
 #include "app/MMain.h"
 #include "win32/StartupTrace.h"
@@ -41,8 +41,8 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
         ::TranslateMessage(&msg);
         ::DispatchMessageW(&msg);
     }
-    // The OLE apartment that the help window or the shell opened on first use outlives every
-    // window that used it.
-    LazyOle::Uninitialize();
+    // The OLE apartment, opened by the help window or the shell at their first use, outlives
+    // every window that used it.
+    OleApartment::Close();
     return 0;
 }

@@ -11,7 +11,7 @@
 #include <utility>
 
 #include "win32/Handles.h"
-#include "win32/LazyOle.h"
+#include "win32/OleApartment.h"
 #include "win32/Text.h"
 #include "win32/ComPtr.h"
 #include "ui/msgbox/MCenterMBX.h"
@@ -47,7 +47,7 @@ Elevation RealElevation() {
 
 void RealShellExecute(const Launch& l) {
     // Shell extensions that handle the address may use COM.
-    LazyOle::Initialize();
+    OleApartment::Open();
     const std::string op = Utf8ToAnsi(l.operation), file = Utf8ToAnsi(l.file),
                       parameters = Utf8ToAnsi(l.parameters), directory = Utf8ToAnsi(l.directory);
     // An empty operation means the shell's default verb, which a null pointer asks for on
@@ -67,7 +67,7 @@ VARIANT TextArg(const Bstr& text) noexcept {
 // The desktop's view belongs to Explorer, which runs with the user's unelevated token; its
 // Shell.Application object starts programs from there.
 HRESULT RealDesktopShell(const Launch& l) {
-    if (HRESULT hr = LazyOle::Initialize(); FAILED(hr))
+    if (HRESULT hr = OleApartment::Open(); FAILED(hr))
         return hr;
     ComPtr<IShellWindows> windows;
     HRESULT hr = ::CoCreateInstance(CLSID_ShellWindows, nullptr, CLSCTX_ALL, IID_IShellWindows,

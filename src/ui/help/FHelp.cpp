@@ -12,7 +12,7 @@
 #include "core/AppError.h"
 #include "win32/Fatal.h"
 #include "win32/Handles.h"
-#include "win32/LazyOle.h"
+#include "win32/OleApartment.h"
 #include "system/MShellExec.h"
 #include "win32/Text.h"
 #include "win32/ComPtr.h"
@@ -381,7 +381,7 @@ void FHelp::Load() {
     hosted_ = std::make_unique<Hosted>(langCode_);
     try {
         // The program's apartment, opened now on first use and closed at the program's end.
-        Check(LazyOle::Initialize(), "OLE could not be initialised");
+        Check(OleApartment::Open(), "OLE could not be initialised");
 
         HINSTANCE instance = ::GetModuleHandleW(nullptr);
         WNDCLASSEXW wc = {};

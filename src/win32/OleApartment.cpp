@@ -1,8 +1,8 @@
-#include "win32/LazyOle.h"
+#include "win32/OleApartment.h"
 
 #include <ole2.h>
 
-namespace LazyOle {
+namespace OleApartment {
 
 namespace {
 
@@ -11,7 +11,7 @@ HRESULT g_result = E_FAIL;
 
 } // namespace
 
-HRESULT Initialize() noexcept {
+HRESULT Open() noexcept {
     if (!g_tried) {
         g_tried = true;
         g_result = ::OleInitialize(nullptr);
@@ -19,11 +19,11 @@ HRESULT Initialize() noexcept {
     return g_result;
 }
 
-void Uninitialize() noexcept {
+void Close() noexcept {
     if (g_tried && SUCCEEDED(g_result))
         ::OleUninitialize();
     g_tried = false;
     g_result = E_FAIL;
 }
 
-} // namespace LazyOle
+} // namespace OleApartment
