@@ -15,6 +15,7 @@
 #include "app/MInitComCtls.h"
 #include "core/Product.h"
 #include "win32/Text.h"
+#include "win32/StartupTrace.h"
 
 namespace MMain {
 
@@ -122,6 +123,7 @@ void Main() {
             MInitComCtls::InitComCtls();
     } catch (...) {
     }
+    StartupTrace::Mark("comctl");
 
     // Fixed before any message can appear, so that every refusal speaks the chosen language.
     LangCode = GetLanguageCode();
@@ -147,8 +149,10 @@ void Main() {
         EndProcess();
     }
 
+    StartupTrace::Mark("checks");
     MKeys::BuildKeyCatalogue();
     SetScancodeMap(std::make_unique<CScancodeMap>());
+    StartupTrace::Mark("model");
 
     OpenWindows();
 }

@@ -8,6 +8,7 @@
 #include "app/MMain.h"
 #include "system/MSettings.h"
 #include "core/Product.h"
+#include "win32/StartupTrace.h"
 
 namespace MMain {
 
@@ -20,7 +21,9 @@ std::unique_ptr<FMain> g_main;
 void OpenWindows() {
     g_main = std::make_unique<FMain>(LangCode, ScancodeMap());
     g_main->Load();
+    StartupTrace::Mark("selected");
     g_main->Show();
+    StartupTrace::Mark("shown");
 
     if (MSettings::GetSetting(Product::kName, "Settings", "ShowStartupInfo", "1") != "1")
         return;

@@ -1,12 +1,13 @@
 // Entry point of the program: the start-up sequence, then messages for as long as the
 // program's windows are open.
 #include <windows.h>
-#include <ole2.h>
 
 #include "win32/Fatal.h"
 #include "app/CommandLineMode.h"
+#include "win32/OleApartment.h"
 #include "app/MDllSearch.h"
 #include "app/MMain.h"
+#include "win32/StartupTrace.h"
 
 namespace {
 
@@ -25,15 +26,14 @@ bool WindowsOpen() {
 } // namespace
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+    StartupTrace::Mark("entry");
     // Before anything loads a DLL by name (OLE, the common controls, the shell).
     MDllSearch::RestrictDllSearch();
     // Arguments: unattended use, no window.
     if (const auto args = CommandLineMode::Arguments(); !args.empty())
         return CommandLineMode::Run(args);
-    // One OLE apartment for the whole run: the browser control of the help window and the
-    // shell's address handlers need it, and it must outlive every window that uses it.
-    const bool ole = SUCCEEDED(::OleInitialize(nullptr));
     RunGuarded([] { MMain::Main(); });
+    StartupTrace::Write();
     // The windows end the loop with PostQuitMessage when the program is done; the check
     // before the first wait covers a start that opened no window.
     MSG msg;
@@ -45,7 +45,8 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
         ::TranslateMessage(&msg);
         ::DispatchMessageW(&msg);
     }
-    if (ole)
-        ::OleUninitialize();
+    // The OLE apartment, opened by the help window or the shell at their first use, outlives
+    // every window that used it.
+    OleApartment::Close();
     return 0;
 }

@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "win32/Handles.h"
+#include "win32/OleApartment.h"
 #include "win32/Text.h"
 #include "win32/ComPtr.h"
 #include "ui/msgbox/MCenterMBX.h"
@@ -45,6 +46,8 @@ Elevation RealElevation() {
 }
 
 void RealShellExecute(const Launch& l) {
+    // Shell extensions that handle the address may use COM.
+    OleApartment::Open();
     const std::string op = Utf8ToAnsi(l.operation), file = Utf8ToAnsi(l.file),
                       parameters = Utf8ToAnsi(l.parameters), directory = Utf8ToAnsi(l.directory);
     // An empty operation means the shell's default verb, which a null pointer asks for on
@@ -64,6 +67,8 @@ VARIANT TextArg(const Bstr& text) noexcept {
 // The desktop's view belongs to Explorer, which runs with the user's unelevated token; its
 // Shell.Application object starts programs from there.
 HRESULT RealDesktopShell(const Launch& l) {
+    if (HRESULT hr = OleApartment::Open(); FAILED(hr))
+        return hr;
     ComPtr<IShellWindows> windows;
     HRESULT hr = ::CoCreateInstance(CLSID_ShellWindows, nullptr, CLSCTX_ALL, IID_IShellWindows,
                                     windows.put_void());

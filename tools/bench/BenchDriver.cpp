@@ -1,28 +1,51 @@
 // Times, from process start to the main window being shown (for Tavelin: with its lists
 // filled), tavelin.exe against the empty-window program, alternating the two, and prints the
-// medians and their ratio.
+// medians and their ratio, and the median time of each phase of Tavelin's start (the marks
+// the program writes when TAVELIN_STARTUP_TRACE names a file).
 //   bench_driver <tavelin.exe> <bench_empty_window.exe> [runs]
 #include <windows.h>
 #include <commctrl.h>
 
 #include <algorithm>
 #include <cstdio>
+#include <fstream>
+#include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "ui/main/FMainIds.h"
 
 namespace {
 
-double Now() {
+// The performance counter is one clock for all processes: the program's marks and the
+// driver's readings compare directly.
+double CounterToMs(long long counter) {
     static LARGE_INTEGER frequency = [] {
         LARGE_INTEGER f;
         QueryPerformanceFrequency(&f);
         return f;
     }();
+    return 1000.0 * static_cast<double>(counter) / static_cast<double>(frequency.QuadPart);
+}
+
+double Now() {
     LARGE_INTEGER t;
     QueryPerformanceCounter(&t);
-    return 1000.0 * static_cast<double>(t.QuadPart) / static_cast<double>(frequency.QuadPart);
+    return CounterToMs(t.QuadPart);
+}
+
+// Phase name and milliseconds since the process was created, in the order written.
+using Marks = std::vector<std::pair<std::string, double>>;
+
+Marks ReadMarks(const std::string& path, double start) {
+    Marks marks;
+    std::ifstream in(path);
+    std::string phase;
+    long long counter = 0;
+    while (in >> phase >> counter)
+        marks.emplace_back(phase, CounterToMs(counter) - start);
+    return marks;
 }
 
 bool ListsFilled(HWND main) {
@@ -36,7 +59,14 @@ bool ListsFilled(HWND main) {
 }
 
 // Milliseconds until the window is shown, or -1 when it does not come within 20 s.
-double TimeOne(const std::string& exe, const wchar_t* title, bool needLists) {
+// With a trace file, the program's marks are read back into *marks, followed by "seen" (the
+// moment the driver found the window).
+double TimeOne(const std::string& exe, const wchar_t* title, bool needLists,
+               const std::string& traceFile = {}, Marks* marks = nullptr) {
+    if (!traceFile.empty()) {
+        DeleteFileA(traceFile.c_str());
+        SetEnvironmentVariableA("TAVELIN_STARTUP_TRACE", traceFile.c_str());
+    }
     STARTUPINFOA si{};
     si.cb = sizeof(si);
     PROCESS_INFORMATION pi{};
@@ -60,6 +90,13 @@ double TimeOne(const std::string& exe, const wchar_t* title, bool needLists) {
     WaitForSingleObject(pi.hProcess, 5000);
     CloseHandle(pi.hProcess);
     CloseHandle(pi.hThread);
+    if (!traceFile.empty()) {
+        SetEnvironmentVariableA("TAVELIN_STARTUP_TRACE", nullptr);
+        if (marks) {
+            *marks = ReadMarks(traceFile, start);
+            marks->emplace_back("seen", shown);
+        }
+    }
     return shown;
 }
 
@@ -75,19 +112,26 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: bench_driver tavelin.exe empty_window.exe [runs]\n");
         return 2;
     }
-    const int runs = argc > 3 ? std::max(1, std::atoi(argv[3])) : 10;
+    const int runs = argc > 3 ? std::max(1, std::atoi(argv[3])) : 15;
     // No first-start help window: it is not part of what is measured.
     HKEY key = nullptr;
-    RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Tavelin\\Settings", 0, nullptr, 0,
-                    KEY_SET_VALUE, nullptr, &key, nullptr);
+    RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Tavelin\\Settings", 0, nullptr, 0, KEY_SET_VALUE,
+                    nullptr, &key, nullptr);
     RegSetValueExA(key, "ShowStartupInfo", 0, REG_SZ, reinterpret_cast<const BYTE*>("0"), 2);
     RegCloseKey(key);
 
+    char tempDir[MAX_PATH] = {};
+    GetTempPathA(MAX_PATH, tempDir);
+    const std::string traceFile = std::string(tempDir) + "tavelin-startup-trace.txt";
+
     std::vector<double> tavelin, empty;
+    std::vector<std::string> order; // phases in the order of the first run that wrote them
+    std::map<std::string, std::vector<double>> phases;
     TimeOne(argv[1], L"Tavelin 2.0", true); // warm-up: files and DLLs in the cache
     TimeOne(argv[2], L"Bench Empty Window", false);
     for (int i = 0; i < runs; ++i) {
-        double t = TimeOne(argv[1], L"Tavelin 2.0", true);
+        Marks marks;
+        double t = TimeOne(argv[1], L"Tavelin 2.0", true, traceFile, &marks);
         double e = TimeOne(argv[2], L"Bench Empty Window", false);
         if (t < 0 || e < 0) {
             std::printf("run %d: a window did not appear\n", i + 1);
@@ -95,10 +139,23 @@ int main(int argc, char** argv) {
         }
         tavelin.push_back(t);
         empty.push_back(e);
+        double previous = 0;
+        for (const auto& [phase, at] : marks) {
+            if (!phases.count(phase))
+                order.push_back(phase);
+            phases[phase].push_back(at - previous);
+            previous = at;
+        }
     }
+    DeleteFileA(traceFile.c_str());
     const double mt = Median(tavelin), me = Median(empty);
     std::printf("start to shown, median of %d runs: tavelin %.1f ms, empty window %.1f ms, "
                 "ratio %.2f\n",
                 runs, mt, me, mt / me);
+    // Each phase: from the previous mark (the first from process creation) to its own.
+    std::printf("tavelin phases, median ms (each from the mark before):");
+    for (const auto& phase : order)
+        std::printf(" %s %.1f", phase.c_str(), Median(phases[phase]));
+    std::printf("\n");
     return 0;
 }

@@ -9,6 +9,9 @@
 #include <string_view>
 #include <tuple>
 
+#include "core/AppError.h"
+#include "win32/Fatal.h"
+#include "win32/OleApartment.h"
 #include "system/MShellExec.h"
 #include "win32/ComPtr.h"
 #include "win32/Dpi.h"
@@ -106,7 +109,6 @@ struct FHelp::Hosted {
 
     std::string langCode;
     HWND hwnd = nullptr;
-    bool oleInitialized = false;
     ComPtr<HelpOle::Site> site;
     ComPtr<IOleObject> ole;
     ComPtr<IOleInPlaceObject> inPlace;
@@ -144,8 +146,6 @@ FHelp::Hosted::~Hosted() {
     site.reset();
     docSink.reset();
     browserSink.reset();
-    if (oleInitialized)
-        ::OleUninitialize();
 }
 
 void FHelp::Hosted::Create(HWND window) {
@@ -368,9 +368,8 @@ void FHelp::Load() {
         return;
     hosted_ = std::make_unique<Hosted>(langCode_);
     try {
-        HRESULT hr = ::OleInitialize(nullptr);
-        Check(hr, "OLE could not be initialised");
-        hosted_->oleInitialized = true;
+        // The program's apartment, opened now on first use and closed at the program's end.
+        Check(OleApartment::Open(), "OLE could not be initialised");
 
         HINSTANCE instance = ::GetModuleHandleW(nullptr);
         try {

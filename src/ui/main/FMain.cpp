@@ -4,6 +4,7 @@
 
 #include <utility>
 
+#include "win32/StartupTrace.h"
 #include "core/KeyCatalogue.h"
 #include "core/Product.h"
 #include "keymap/CScancodeMap.h"
@@ -133,6 +134,7 @@ void FMain::Load() {
               frame.right - frame.left, frame.bottom - frame.top, nullptr);
     SetProgramIcon(hwnd_);
     CreateControls();
+    StartupTrace::Mark("controls");
     Form_Load();
 }
 
@@ -397,28 +399,17 @@ void FMain::Form_Load() {
                    "Option not available due to driver-specific settings"));
     ::ShowWindow(Item(IDC_IMGPAYPAL_FIRST + (langCode_ == "DE" ? 0 : 1)), SW_SHOWNA);
 
-    // 4. A fresh catalogue, identical to the one built at start, and the rows of the map found.
+#include "win32/StartupTrace.h"
     MKeys::BuildKeyCatalogue();
     const KeyCatalogueTable& catalogue = KeyCatalogue();
     rows_.emplace(catalogue, map_.CurrentSettingString(), map_.MapIsWellFormed());
 
-    // 5. Fill the lists with the options each key is offered.
-    for (int row = 0; row < kKeyCount; ++row)
-        for (const std::int32_t id : rows_->Offered(row))
-            cboKey_[row]->AddItemAndData(KeyRows::ItemText(*catalogue.ById(id), langCode_), id, id,
-                                         id);
-
-    // 6. Each key's current function, or its lock with the notice: a locked key's entries are
-    // written back as found.
-    for (int row = 0; row < kKeyCount; ++row) {
-        if (rows_->Locked(row)) {
-            cboKey_[row]->SetEnabled(false);
-            ::ShowWindow(Item(IDC_IMGDISABLED_FIRST + row), SW_SHOWNA);
-            ::ShowWindow(Item(IDC_LBDISABLED_FIRST + row), SW_SHOWNA);
-        } else {
-            cboKey_[row]->SetListIndex(rows_->SelectedIndex(row));
+#include "win32/StartupTrace.h"
         }
     }
+    for (auto& cbo : cboKey_)
+        cbo->SetRedraw(true);
+    StartupTrace::Mark("filled");
 
     // 7. Restore is offered when a backup existed at load.
     ::EnableWindow(Item(IDC_CMDRESTORE), map_.BackupMapExists());
