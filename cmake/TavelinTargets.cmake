@@ -35,3 +35,15 @@ function(tavelin_test name)
     endif()
     set_tests_properties(${name} PROPERTIES TIMEOUT ${ARG_TIMEOUT})
 endfunction()
+
+# tavelin_test_folders()
+# Adds every subfolder that has a CMakeLists.txt: each test folder holds one area's tests and
+# mirrors a source folder, so adding an area needs no edit above it.
+function(tavelin_test_folders)
+    file(GLOB areas LIST_DIRECTORIES true CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*)
+    foreach(area IN LISTS areas)
+        if(IS_DIRECTORY ${area} AND EXISTS ${area}/CMakeLists.txt)
+            add_subdirectory(${area})
+        endif()
+    endforeach()
+endfunction()

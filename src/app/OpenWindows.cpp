@@ -38,6 +38,8 @@ void OpenWindows() {
     help.Show(g_main->Hwnd());
 }
 
-bool PreTranslateMessage(MSG& msg) { return g_main && g_main->PreTranslateMessage(msg); }
+bool PreTranslateMessage(MSG& msg) {
+    return g_main && g_main->PreTranslateMessage(msg);
+}
 
 } // namespace MMain

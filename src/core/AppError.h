@@ -7,7 +7,7 @@
 #include <string>
 
 class AppError : public std::exception {
-public:
+  public:
     AppError(std::int32_t number, std::string source, std::string description);
 
     std::int32_t Number() const noexcept { return number_; }
@@ -16,7 +16,7 @@ public:
     const std::string& Description() const noexcept { return description_; }
     const char* what() const noexcept override { return description_.c_str(); }
 
-private:
+  private:
     std::int32_t number_;
     std::string source_;
     std::string description_;

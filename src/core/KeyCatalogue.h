@@ -13,9 +13,9 @@ inline constexpr int kKeyCount = 3;
 
 struct KeyOption {
     std::int32_t ID;
-    bool FC; // offered for CapsLock
-    bool FI; // offered for Insert
-    bool FS; // offered for ScrollLock
+    bool FC;               // offered for CapsLock
+    bool FI;               // offered for Insert
+    bool FS;               // offered for ScrollLock
     std::string_view CODE; // four upper-case hex digits, low byte first ("5DE0")
     std::string_view NAME;
     std::string_view DE; // UTF-8
@@ -27,7 +27,7 @@ struct KeyOption {
 };
 
 class KeyCatalogueTable {
-public:
+  public:
     // All rows in ID order.
     const std::vector<KeyOption>& Rows() const { return rows_; }
     // "FC = 1", "FI = 1", "FS = 1": the rows offered for one key, in row order.
@@ -37,7 +37,7 @@ public:
     // "CODE = 'xxxx'": the row with that code (exact text), or nullptr.
     const KeyOption* ByCode(std::string_view code) const;
 
-private:
+  private:
     friend void BuildKeyCatalogueInto(KeyCatalogueTable& table);
     std::vector<KeyOption> rows_;
 };
@@ -45,7 +45,7 @@ private:
 namespace MKeys {
 // Builds a fresh catalogue and makes it the shared one, replacing the one built before.
 void BuildKeyCatalogue();
-}
+} // namespace MKeys
 
 // The shared catalogue; valid after the first MKeys::BuildKeyCatalogue().
 const KeyCatalogueTable& KeyCatalogue();

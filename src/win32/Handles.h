@@ -8,7 +8,7 @@
 #include <utility>
 
 template <typename Traits> class UniqueHandleOf {
-public:
+  public:
     using Handle = typename Traits::Handle;
 
     UniqueHandleOf() noexcept = default;
@@ -38,7 +38,7 @@ public:
             Traits::Close(old);
     }
 
-private:
+  private:
     Handle h_ = Traits::Invalid();
 };
 
@@ -131,7 +131,7 @@ using UniqueEventSource = UniqueHandleOf<handle_traits::EventSource>;
 
 // A window DC from GetDC, given back with ReleaseDC.
 class WindowDc {
-public:
+  public:
     explicit WindowDc(HWND hwnd) noexcept : hwnd_(hwnd), dc_(::GetDC(hwnd)) {}
     ~WindowDc() {
         if (dc_)
@@ -141,14 +141,14 @@ public:
     WindowDc& operator=(const WindowDc&) = delete;
     HDC get() const noexcept { return dc_; }
 
-private:
+  private:
     HWND hwnd_;
     HDC dc_;
 };
 
 // Selects a GDI object into a DC for one scope and puts the previous one back.
 class SelectedObject {
-public:
+  public:
     SelectedObject(HDC dc, HGDIOBJ obj) noexcept : dc_(dc), old_(::SelectObject(dc, obj)) {}
     ~SelectedObject() {
         if (old_)
@@ -157,7 +157,7 @@ public:
     SelectedObject(const SelectedObject&) = delete;
     SelectedObject& operator=(const SelectedObject&) = delete;
 
-private:
+  private:
     HDC dc_;
     HGDIOBJ old_;
 };

@@ -7,8 +7,8 @@ namespace {
 std::wstring ToWide(UINT codePage, std::string_view text) {
     if (text.empty())
         return {};
-    int n = ::MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()),
-                                  nullptr, 0);
+    int n =
+        ::MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
     std::wstring out(static_cast<size_t>(n), L'\0');
     ::MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), out.data(), n);
     return out;
@@ -17,8 +17,8 @@ std::wstring ToWide(UINT codePage, std::string_view text) {
 std::string FromWide(UINT codePage, std::wstring_view text) {
     if (text.empty())
         return {};
-    int n = ::WideCharToMultiByte(codePage, 0, text.data(), static_cast<int>(text.size()),
-                                  nullptr, 0, nullptr, nullptr);
+    int n = ::WideCharToMultiByte(codePage, 0, text.data(), static_cast<int>(text.size()), nullptr,
+                                  0, nullptr, nullptr);
     std::string out(static_cast<size_t>(n), '\0');
     ::WideCharToMultiByte(codePage, 0, text.data(), static_cast<int>(text.size()), out.data(), n,
                           nullptr, nullptr);
@@ -27,9 +27,21 @@ std::string FromWide(UINT codePage, std::wstring_view text) {
 
 } // namespace
 
-std::wstring Utf8ToWide(std::string_view utf8) { return ToWide(CP_UTF8, utf8); }
-std::string WideToUtf8(std::wstring_view wide) { return FromWide(CP_UTF8, wide); }
-std::string AnsiToUtf8(std::string_view ansi) { return WideToUtf8(ToWide(CP_ACP, ansi)); }
-std::string Utf8ToAnsi(std::string_view utf8) { return FromWide(CP_ACP, Utf8ToWide(utf8)); }
-std::wstring AnsiToWide(std::string_view ansi) { return ToWide(CP_ACP, ansi); }
-std::string WideToAnsi(std::wstring_view wide) { return FromWide(CP_ACP, wide); }
+std::wstring Utf8ToWide(std::string_view utf8) {
+    return ToWide(CP_UTF8, utf8);
+}
+std::string WideToUtf8(std::wstring_view wide) {
+    return FromWide(CP_UTF8, wide);
+}
+std::string AnsiToUtf8(std::string_view ansi) {
+    return WideToUtf8(ToWide(CP_ACP, ansi));
+}
+std::string Utf8ToAnsi(std::string_view utf8) {
+    return FromWide(CP_ACP, Utf8ToWide(utf8));
+}
+std::wstring AnsiToWide(std::string_view ansi) {
+    return ToWide(CP_ACP, ansi);
+}
+std::string WideToAnsi(std::wstring_view wide) {
+    return FromWide(CP_ACP, wide);
+}

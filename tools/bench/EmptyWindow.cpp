@@ -15,9 +15,9 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     wc.hInstance = instance;
     wc.lpszClassName = L"BenchEmptyWindow";
     RegisterClassW(&wc);
-    HWND hwnd = CreateWindowW(L"BenchEmptyWindow", L"Bench Empty Window", WS_OVERLAPPEDWINDOW,
-                              CW_USEDEFAULT, CW_USEDEFAULT, 400, 300, nullptr, nullptr, instance,
-                              nullptr);
+    HWND hwnd =
+        CreateWindowW(L"BenchEmptyWindow", L"Bench Empty Window", WS_OVERLAPPEDWINDOW,
+                      CW_USEDEFAULT, CW_USEDEFAULT, 400, 300, nullptr, nullptr, instance, nullptr);
     ShowWindow(hwnd, SW_SHOWNORMAL);
     MSG msg;
     while (GetMessageW(&msg, nullptr, 0, 0) > 0) {

@@ -405,14 +405,14 @@ void FMain::Form_Load() {
     rows_.emplace(catalogue, map_.CurrentSettingString(), map_.MapIsWellFormed());
 
 #include "win32/StartupTrace.h"
-        }
-    }
-    for (auto& cbo : cboKey_)
-        cbo->SetRedraw(true);
-    StartupTrace::Mark("filled");
+}
+}
+for (auto& cbo : cboKey_)
+    cbo->SetRedraw(true);
+StartupTrace::Mark("filled");
 
-    // 7. Restore is offered when a backup existed at load.
-    ::EnableWindow(Item(IDC_CMDRESTORE), map_.BackupMapExists());
+// 7. Restore is offered when a backup existed at load.
+::EnableWindow(Item(IDC_CMDRESTORE), map_.BackupMapExists());
 }
 
 void FMain::TakeSelection(int row) {

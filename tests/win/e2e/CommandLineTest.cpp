@@ -18,8 +18,6 @@ using testsupport::FindMsgBox;
 
 namespace {
 
-constexpr const char* kMap = "Scancode Map";
-constexpr const char* kBackup = "TVLN Backup";
 using Value = std::optional<Bytes>;
 
 Bytes MapOf(const std::vector<std::string>& entries) {
@@ -105,17 +103,7 @@ std::string Utf16File(const std::string& ascii) {
     return bytes;
 }
 
-class CommandLineTest : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        TearDown();
-        SetShowStartupInfo("0");
-    }
-    void TearDown() override {
-        DeleteLayoutValue(kMap);
-        DeleteLayoutValue(kBackup);
-    }
-};
+class CommandLineTest : public CleanLayout {};
 
 const std::string kUsageHint = " (usage: tavelin /?)\r\n";
 const std::string kSaved = "Saved.\r\nThe change takes effect when the computer restarts.\r\n";

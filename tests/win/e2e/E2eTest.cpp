@@ -23,8 +23,6 @@ using testsupport::FindMsgBox;
 namespace {
 
 const std::string kPad(100, ' ');
-constexpr const char* kMap = "Scancode Map";
-constexpr const char* kBackup = "TVLN Backup";
 constexpr int kLocked = -1;
 
 // A well-formed map of the given entries (8 hex digits each).
@@ -97,18 +95,8 @@ class BrowserStandIn {
     std::wstring file_;
 };
 
-class E2e : public ::testing::Test {
+class E2e : public CleanLayout {
   protected:
-    void SetUp() override {
-        DeleteLayoutValue(kMap);
-        DeleteLayoutValue(kBackup);
-        SetShowStartupInfo("0");
-    }
-    void TearDown() override {
-        DeleteLayoutValue(kMap);
-        DeleteLayoutValue(kBackup);
-    }
-
     // Answers the restart question with No and expects the program to end by itself.
     static void DeclineRestart(Tavelin& app) {
         auto box = FindMsgBox("Tavelin", app.Pid(), 5000);

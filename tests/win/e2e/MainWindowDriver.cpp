@@ -83,7 +83,9 @@ void WriteLayoutValue(const char* name, const Bytes& bytes) {
                   static_cast<DWORD>(bytes.size()));
 }
 
-void DeleteLayoutValue(const char* name) { ::SHDeleteValueA(HKEY_LOCAL_MACHINE, kLayoutKey, name); }
+void DeleteLayoutValue(const char* name) {
+    ::SHDeleteValueA(HKEY_LOCAL_MACHINE, kLayoutKey, name);
+}
 
 void SetShowStartupInfo(const std::optional<std::string>& value) {
     if (value)
@@ -139,7 +141,9 @@ HWND Tavelin::Main(DWORD timeoutMs) {
     return main_;
 }
 
-HWND Tavelin::Control(int id) { return ::GetDlgItem(Main(), id); }
+HWND Tavelin::Control(int id) {
+    return ::GetDlgItem(Main(), id);
+}
 
 HWND Tavelin::ComboEx(int row) {
     return ::FindWindowExW(::GetDlgItem(main_, IDC_CBOKEY_FIRST + row), nullptr, L"ComboBoxEx32",
@@ -149,8 +153,8 @@ HWND Tavelin::ComboEx(int row) {
 std::vector<std::string> Tavelin::Items(int row) {
     HWND combo = ComboEx(row);
     const int count = static_cast<int>(::SendMessageW(combo, CB_GETCOUNT, 0, 0));
-    UniqueHandle process(::OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE,
-                                       FALSE, Pid()));
+    UniqueHandle process(
+        ::OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, Pid()));
     // The item record and its text buffer live in the driven process: the message carries
     // pointers.
     constexpr int kChars = 512;
@@ -186,7 +190,9 @@ std::string Tavelin::SelectedText(int row) {
     return selection < 0 ? std::string() : Items(row).at(static_cast<size_t>(selection));
 }
 
-bool Tavelin::ListEnabled(int row) { return ::IsWindowEnabled(ComboEx(row)) != FALSE; }
+bool Tavelin::ListEnabled(int row) {
+    return ::IsWindowEnabled(ComboEx(row)) != FALSE;
+}
 
 bool Tavelin::NoticeVisible(int row) {
     return Visible(IDC_LBDISABLED_FIRST + row) && Visible(IDC_IMGDISABLED_FIRST + row);
@@ -233,8 +239,12 @@ void Tavelin::PressF1() {
     ::PostMessageW(Main(), WM_KEYUP, VK_F1, 1 | (1u << 30) | (1u << 31));
 }
 
-bool Tavelin::Enabled(int id) { return ::IsWindowEnabled(Control(id)) != FALSE; }
-bool Tavelin::Visible(int id) { return ::IsWindowVisible(Control(id)) != FALSE; }
+bool Tavelin::Enabled(int id) {
+    return ::IsWindowEnabled(Control(id)) != FALSE;
+}
+bool Tavelin::Visible(int id) {
+    return ::IsWindowVisible(Control(id)) != FALSE;
+}
 
 std::string Tavelin::Text(int id) {
     wchar_t text[512] = {};

@@ -14,7 +14,13 @@
 
 #include "support/ChildProcess.h"
 
+#include <gtest/gtest.h>
+
 namespace e2e {
+
+// The two values under the keyboard layout key that the program reads and writes.
+constexpr const char* kMap = "Scancode Map";
+constexpr const char* kBackup = "TVLN Backup";
 
 // The keyboard-layout key and its two values, read and written with the real registry.
 using Bytes = std::vector<std::uint8_t>;
@@ -27,7 +33,7 @@ void SetShowStartupInfo(const std::optional<std::string>& value);
 std::optional<std::string> ShowStartupInfo();
 
 class Tavelin {
-public:
+  public:
     // unixEnv: variables for Wine itself, such as LC_ALL for the system locale.
     explicit Tavelin(const std::map<std::string, std::string>& unixEnv = {});
 
@@ -67,12 +73,25 @@ public:
     // A click on the window's close box.
     void CloseWindow();
 
-private:
+  private:
     HWND Control(int id);
     HWND ComboEx(int row);
 
     testsupport::ChildProcess process_;
     HWND main_ = nullptr;
+};
+
+// Every case starts and ends without a map or backup, and with the first-start help already seen.
+class CleanLayout : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        TearDown();
+        SetShowStartupInfo("0");
+    }
+    void TearDown() override {
+        DeleteLayoutValue(kMap);
+        DeleteLayoutValue(kBackup);
+    }
 };
 
 } // namespace e2e

@@ -16,9 +16,6 @@ using testsupport::FindMsgBox;
 
 namespace {
 
-constexpr const char* kMap = "Scancode Map";
-constexpr const char* kBackup = "TVLN Backup";
-
 Bytes MapOf(const std::string& entries) {
     char count[9];
     snprintf(count, sizeof count, "%02X000000", static_cast<unsigned>(entries.size() / 8 + 1));
@@ -51,16 +48,8 @@ std::vector<int> Selections(Tavelin& app) {
     return {app.Selection(0), app.Selection(1), app.Selection(2)};
 }
 
-class StaleView : public ::testing::Test {
+class StaleView : public CleanLayout {
   protected:
-    void SetUp() override {
-        TearDown();
-        SetShowStartupInfo("0");
-    }
-    void TearDown() override {
-        DeleteLayoutValue(kMap);
-        DeleteLayoutValue(kBackup);
-    }
     // OK (with Insert changed first), then No to the restart question.
     static void SaveWithOk(Tavelin& app) {
         app.PressDown(1);

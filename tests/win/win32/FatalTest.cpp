@@ -7,7 +7,9 @@
 namespace {
 
 std::vector<AppError> g_reported;
-void Record(const AppError& e) { g_reported.push_back(e); }
+void Record(const AppError& e) {
+    g_reported.push_back(e);
+}
 
 struct FatalTest : ::testing::Test {
     void SetUp() override {
