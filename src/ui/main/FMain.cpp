@@ -4,7 +4,6 @@
 
 #include <utility>
 
-#include "win32/StartupTrace.h"
 #include "core/KeyCatalogue.h"
 #include "core/Product.h"
 #include "keymap/CScancodeMap.h"
@@ -15,6 +14,7 @@
 #include "ui/main/FMainIds.h"
 #include "ui/msgbox/MCenterMBX.h"
 #include "win32/Fatal.h"
+#include "win32/StartupTrace.h"
 #include "win32/Text.h"
 
 namespace {
@@ -399,20 +399,37 @@ void FMain::Form_Load() {
                    "Option not available due to driver-specific settings"));
     ::ShowWindow(Item(IDC_IMGPAYPAL_FIRST + (langCode_ == "DE" ? 0 : 1)), SW_SHOWNA);
 
-#include "win32/StartupTrace.h"
+    // 4. A fresh catalogue, identical to the one built at start, and the rows of the map found.
     MKeys::BuildKeyCatalogue();
     const KeyCatalogueTable& catalogue = KeyCatalogue();
     rows_.emplace(catalogue, map_.CurrentSettingString(), map_.MapIsWellFormed());
 
-#include "win32/StartupTrace.h"
-}
-}
-for (auto& cbo : cboKey_)
-    cbo->SetRedraw(true);
-StartupTrace::Mark("filled");
+    // 5. Fill the lists with the options each key is offered. The lists redraw once, when the
+    // window first shows, not after each item.
+    for (auto& cbo : cboKey_)
+        cbo->SetRedraw(false);
+    for (int row = 0; row < kKeyCount; ++row)
+        for (const std::int32_t id : rows_->Offered(row))
+            cboKey_[row]->AddItemAndData(KeyRows::ItemText(*catalogue.ById(id), langCode_), id, id,
+                                         id);
+    for (auto& cbo : cboKey_)
+        cbo->SetRedraw(true);
+    StartupTrace::Mark("filled");
 
-// 7. Restore is offered when a backup existed at load.
-::EnableWindow(Item(IDC_CMDRESTORE), map_.BackupMapExists());
+    // 6. Each key's current function, or its lock with the notice: a locked key's entries are
+    // written back as found.
+    for (int row = 0; row < kKeyCount; ++row) {
+        if (rows_->Locked(row)) {
+            cboKey_[row]->SetEnabled(false);
+            ::ShowWindow(Item(IDC_IMGDISABLED_FIRST + row), SW_SHOWNA);
+            ::ShowWindow(Item(IDC_LBDISABLED_FIRST + row), SW_SHOWNA);
+        } else {
+            cboKey_[row]->SetListIndex(rows_->SelectedIndex(row));
+        }
+    }
+
+    // 7. Restore is offered when a backup existed at load.
+    ::EnableWindow(Item(IDC_CMDRESTORE), map_.BackupMapExists());
 }
 
 void FMain::TakeSelection(int row) {
