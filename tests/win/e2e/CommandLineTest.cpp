@@ -20,16 +20,6 @@ namespace {
 
 using Value = std::optional<Bytes>;
 
-Bytes MapOf(const std::vector<std::string>& entries) {
-    std::string hex = "0000000000000000";
-    char count[9];
-    snprintf(count, sizeof count, "%02X000000", static_cast<unsigned>(entries.size() + 1));
-    hex += count;
-    for (const auto& e : entries)
-        hex += e;
-    return FromHex(hex + "00000000");
-}
-
 void SetLayoutValue(const char* name, const Value& value) {
     if (value)
         WriteLayoutValue(name, *value);
@@ -275,7 +265,7 @@ TEST_F(CommandLineTest, RunsBesideAnOpenWindowWhoseOkThenRefuses) {
     ASSERT_TRUE(box);
     EXPECT_EQ(box->text, "The keyboard map was changed by another program since Tavelin "
                          "started. Nothing was saved.");
-    testsupport::CloseMsgBox(box->hwnd, IDOK);
+    Answer(box->hwnd, IDOK);
     EXPECT_EQ(ReadLayoutValue(kMap), MapOf({"0F003A00"}));
     EXPECT_EQ(ReadLayoutValue(kBackup), Bytes{});
 }

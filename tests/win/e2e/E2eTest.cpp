@@ -25,25 +25,6 @@ namespace {
 const std::string kPad(100, ' ');
 constexpr int kLocked = -1;
 
-// A well-formed map of the given entries (8 hex digits each).
-Bytes MapOf(const std::vector<std::string>& entries) {
-    std::string hex = "0000000000000000";
-    char count[9];
-    snprintf(count, sizeof(count), "%02X000000", static_cast<unsigned>(entries.size() + 1));
-    hex += count;
-    for (const auto& e : entries)
-        hex += e;
-    return FromHex(hex + "00000000");
-}
-
-// Clicks a button of a box and waits until the box is gone, so that the next search cannot
-// find it again.
-void Answer(HWND box, int button) {
-    testsupport::ClickWindow(::GetDlgItem(box, button));
-    for (int i = 0; i < 250 && ::IsWindow(box); ++i)
-        ::Sleep(20);
-}
-
 // While it lives, the shell hands http and https addresses to a recorder instead of the browser.
 // Wine reads address handlers from HKEY_CLASSES_ROOT only; the handlers found there come back.
 class BrowserStandIn {

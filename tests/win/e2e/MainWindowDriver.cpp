@@ -293,4 +293,19 @@ void Tavelin::CloseWindow() {
         {caption.right - ::GetSystemMetrics(SM_CXSIZE) / 2, (caption.top + caption.bottom) / 2});
 }
 
+Bytes MapOf(const std::vector<std::string>& entries) {
+    std::string body;
+    for (const auto& e : entries)
+        body += e;
+    char count[9];
+    snprintf(count, sizeof count, "%02X000000", static_cast<unsigned>(body.size() / 8 + 1));
+    return FromHex("0000000000000000" + std::string(count) + body + "00000000");
+}
+
+void Answer(HWND box, int button) {
+    testsupport::ClickWindow(::GetDlgItem(box, button));
+    for (int i = 0; i < 250 && ::IsWindow(box); ++i)
+        ::Sleep(20);
+}
+
 } // namespace e2e

@@ -25,6 +25,10 @@ constexpr const char* kBackup = "TVLN Backup";
 // The keyboard-layout key and its two values, read and written with the real registry.
 using Bytes = std::vector<std::uint8_t>;
 Bytes FromHex(const std::string& hex);
+// A well-formed map holding these entries (8 hex digits each; an element may hold several).
+Bytes MapOf(const std::vector<std::string>& entries);
+// Clicks a button of a message box with the mouse and waits until the box is gone.
+void Answer(HWND box, int button);
 std::optional<Bytes> ReadLayoutValue(const char* name);
 void WriteLayoutValue(const char* name, const Bytes& bytes);
 void DeleteLayoutValue(const char* name);

@@ -11,38 +11,9 @@
 #include "support/MsgBoxWatcher.h"
 
 using namespace e2e;
-using testsupport::CloseMsgBox;
 using testsupport::FindMsgBox;
 
 namespace {
-
-Bytes MapOf(const std::string& entries) {
-    char count[9];
-    snprintf(count, sizeof count, "%02X000000", static_cast<unsigned>(entries.size() / 8 + 1));
-    return FromHex("0000000000000000" + std::string(count) + entries + "00000000");
-}
-
-// A person's click: the cursor onto the control's centre, the left button down and up.
-void ClickWithMouse(HWND control) {
-    RECT r{};
-    ::GetClientRect(control, &r);
-    POINT centre{(r.right - r.left) / 2, (r.bottom - r.top) / 2};
-    ::ClientToScreen(control, &centre);
-    ::SetForegroundWindow(::GetAncestor(control, GA_ROOT));
-    ::SetCursorPos(centre.x, centre.y);
-    INPUT input[2] = {};
-    input[0].type = input[1].type = INPUT_MOUSE;
-    input[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
-    input[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
-    ::SendInput(2, input, sizeof(INPUT));
-}
-
-// Presses a button of a box and waits until the box is gone.
-void Answer(HWND box, int button) {
-    CloseMsgBox(box, button);
-    for (int i = 0; i < 250 && ::IsWindow(box); ++i)
-        ::Sleep(20);
-}
 
 std::vector<int> Selections(Tavelin& app) {
     return {app.Selection(0), app.Selection(1), app.Selection(2)};
@@ -53,7 +24,7 @@ class StaleView : public CleanLayout {
     // OK (with Insert changed first), then No to the restart question.
     static void SaveWithOk(Tavelin& app) {
         app.PressDown(1);
-        ClickWithMouse(::GetDlgItem(app.Main(), IDC_CMDOK));
+        app.Click(IDC_CMDOK);
         auto box = FindMsgBox("Tavelin", app.Pid(), 5000);
         ASSERT_TRUE(box) << "no restart question";
         Answer(box->hwnd, IDNO);
@@ -72,17 +43,17 @@ TEST_F(StaleView, MapChangedBehindTheOpenWindowIsNotOverwritten) {
                       de = "Die Tastaturbelegung wurde seit dem Start von Tavelin von einem "
                            "anderen Programm geändert. Es wurde nichts gespeichert.";
     const std::tuple<const char*, int, const char*, Bytes, std::string> cases[] = {
-        {"en_US.UTF-8", IDC_CMDOK, kMap, MapOf(tab), en},
-        {"de_DE.UTF-8", IDC_CMDOK, kBackup, MapOf(tab), de},
+        {"en_US.UTF-8", IDC_CMDOK, kMap, MapOf({tab}), en},
+        {"de_DE.UTF-8", IDC_CMDOK, kBackup, MapOf({tab}), de},
         {"en_US.UTF-8", IDC_CMDRESTORE, kBackup, {}, en},
         {"de_DE.UTF-8", IDC_CMDRESTORE, kMap, {}, de},
     };
     for (const auto& [locale, button, value, changed, text] : cases) {
         SCOPED_TRACE(std::string(locale) + (button == IDC_CMDOK ? " OK " : " Restore ") + value);
         TearDown();
-        WriteLayoutValue(kMap, MapOf(caps));
+        WriteLayoutValue(kMap, MapOf({caps}));
         if (button == IDC_CMDRESTORE)
-            WriteLayoutValue(kBackup, MapOf(tab));
+            WriteLayoutValue(kBackup, MapOf({tab}));
         Tavelin app(std::map<std::string, std::string>{{"LC_ALL", locale}});
         ASSERT_TRUE(app.Main());
         if (button == IDC_CMDOK)
@@ -91,7 +62,7 @@ TEST_F(StaleView, MapChangedBehindTheOpenWindowIsNotOverwritten) {
         WriteLayoutValue(value, changed); // the other program
         const auto map = ReadLayoutValue(kMap), backup = ReadLayoutValue(kBackup);
 
-        ClickWithMouse(::GetDlgItem(app.Main(), button));
+        app.Click(button);
         if (button == IDC_CMDRESTORE) {
             auto question = FindMsgBox("Tavelin", app.Pid(), 5000);
             ASSERT_TRUE(question) << "no restore question";
@@ -114,7 +85,7 @@ TEST_F(StaleView, MapChangedBehindTheOpenWindowIsNotOverwritten) {
 // An enabled list that has lost its selection (set from outside here: the user cannot clear it)
 // keeps its key's entry; it is never saved as the first catalogue row.
 TEST_F(StaleView, ListWithoutSelectionKeepsItsEntry) {
-    WriteLayoutValue(kMap, MapOf("2A003A00"));
+    WriteLayoutValue(kMap, MapOf({"2A003A00"}));
     Tavelin app;
     ASSERT_TRUE(app.Main());
     HWND capsLock = ::FindWindowExW(::GetDlgItem(app.Main(), IDC_CBOKEY_FIRST), nullptr,
@@ -122,6 +93,5 @@ TEST_F(StaleView, ListWithoutSelectionKeepsItsEntry) {
     ::SendMessageW(capsLock, CB_SETCURSEL, static_cast<WPARAM>(-1), 0);
     ASSERT_EQ(app.Selection(0), -1);
     SaveWithOk(app);
-    EXPECT_EQ(ReadLayoutValue(kMap), MapOf("2A003A00"
-                                           "000052E0"));
+    EXPECT_EQ(ReadLayoutValue(kMap), MapOf({"2A003A00", "000052E0"}));
 }
