@@ -259,6 +259,8 @@ int Execute(std::span<const std::string> args) {
 } // namespace
 
 std::vector<std::string> Arguments() {
+    if (!CommandLine::MayHaveArguments(::GetCommandLineW()))
+        return {};
     int count = 0;
     LPWSTR* argv = ::CommandLineToArgvW(::GetCommandLineW(), &count);
     std::vector<std::string> args;

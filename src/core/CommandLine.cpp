@@ -369,4 +369,24 @@ std::vector<std::uint8_t> Utf16LeWithBom(std::string_view utf8) {
     return bytes;
 }
 
+bool MayHaveArguments(std::wstring_view commandLine) {
+    constexpr std::wstring_view kBlank = L" \t";
+    std::size_t end = 0;
+    if (commandLine.empty())
+        return false;
+    if (commandLine.front() == L'"') {
+        end = commandLine.find(L'"', 1);
+        if (end == std::wstring_view::npos)
+            return false;
+        ++end;
+    } else if (kBlank.find(commandLine.front()) != std::wstring_view::npos) {
+        return true; // no program name first: the parser's own rules apply
+    } else {
+        end = commandLine.find_first_of(kBlank);
+        if (end == std::wstring_view::npos)
+            return false;
+    }
+    return commandLine.find_first_not_of(kBlank, end) != std::wstring_view::npos;
+}
+
 } // namespace CommandLine

@@ -50,6 +50,11 @@ struct Failure {
     int exitCode;
 };
 
+// Whether a process command line may hold anything after the program name. A plain start
+// answers false without the shell's full parser (and without loading the shell at all); an
+// unusual line answers true and is left to that parser.
+bool MayHaveArguments(std::wstring_view commandLine);
+
 // Parses the arguments after the program name (UTF-8). Switches, keys and options are
 // case-insensitive; keys and options are the catalogue's NAME values, options also their ID.
 // Messages follow the language code ("DE", else English).

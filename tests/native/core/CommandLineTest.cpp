@@ -167,3 +167,23 @@ TEST(CommandLineTest, Usage) {
             EXPECT_NE(all.find("  " + std::string(option.NAME) + " "), std::string::npos) << lang;
     }
 }
+
+// Only a line with something after the program name goes to the shell's parser; when in
+// doubt, it goes there.
+TEST(CommandLineTest, MayHaveArguments) {
+    const std::pair<const wchar_t*, bool> cases[] = {
+        {L"", false},
+        {L"tavelin.exe", false},
+        {L"tavelin.exe  \t", false},
+        {L"\"C:\\Program Files\\tavelin.exe\"", false},
+        {L"\"C:\\Program Files\\tavelin.exe\" ", false},
+        {L"\"C:\\Program Files\\tavelin.exe", false},
+        {L"tavelin.exe /status", true},
+        {L"tavelin.exe\t/?", true},
+        {L"\"C:\\Program Files\\tavelin.exe\" /status", true},
+        {L"\"tavelin\".exe", true},
+        {L" tavelin.exe", true},
+    };
+    for (const auto& [line, expected] : cases)
+        EXPECT_EQ(MayHaveArguments(line), expected) << testing::PrintToString(std::wstring(line));
+}
