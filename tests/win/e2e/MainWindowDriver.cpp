@@ -4,6 +4,8 @@
 #include <shlwapi.h>
 
 #include <chrono>
+#include <fstream>
+#include <sstream>
 #include <thread>
 
 #include "ui/main/FMainIds.h"
@@ -29,34 +31,23 @@ template <typename Pred> bool WaitFor(DWORD timeoutMs, Pred pred) {
     return true;
 }
 
-struct FindArgs {
-    DWORD pid;
-    std::wstring title;
-    HWND found;
-};
-
-BOOL CALLBACK FindByTitle(HWND hwnd, LPARAM lParam) {
-    auto* args = reinterpret_cast<FindArgs*>(lParam);
-    DWORD pid = 0;
-    ::GetWindowThreadProcessId(hwnd, &pid);
-    wchar_t title[256] = {};
-    ::GetWindowTextW(hwnd, title, 256);
-    if (pid == args->pid && args->title == title && ::IsWindowVisible(hwnd)) {
-        args->found = hwnd;
-        return FALSE;
-    }
-    return TRUE;
-}
-
-// A visible top-level window of process pid and class cls, or nullptr.
-HWND TopLevelOf(DWORD pid, const wchar_t* cls) {
-    for (HWND hwnd = nullptr; (hwnd = ::FindWindowExW(nullptr, hwnd, cls, nullptr));) {
+// A visible top-level window of process pid with this class and title (nullptr: any).
+HWND TopLevelOf(DWORD pid, const wchar_t* cls, const wchar_t* title = nullptr) {
+    for (HWND hwnd = nullptr; (hwnd = ::FindWindowExW(nullptr, hwnd, cls, title));) {
         DWORD owner = 0;
         ::GetWindowThreadProcessId(hwnd, &owner);
         if (owner == pid && ::IsWindowVisible(hwnd))
             return hwnd;
     }
     return nullptr;
+}
+
+// A Unix environment variable such as LC_ALL reaches Wine only when Wine itself is started with
+// it; in a Windows environment block it does not change the child's system locale.
+testsupport::ChildProcess Start(const testsupport::Env& unixEnv, const std::string& args = "") {
+    if (unixEnv.empty())
+        return testsupport::ChildProcess(TAVELIN_EXE, args);
+    return testsupport::ChildProcess::UnderWine(TAVELIN_EXE, unixEnv, args);
 }
 
 } // namespace
@@ -68,7 +59,16 @@ Bytes FromHex(const std::string& hex) {
     return out;
 }
 
-std::optional<Bytes> ReadLayoutValue(const char* name) {
+Bytes MapOf(const std::vector<std::string>& entries) {
+    std::string body;
+    for (const auto& e : entries)
+        body += e;
+    char count[9];
+    snprintf(count, sizeof count, "%02X000000", static_cast<unsigned>(body.size() / 8 + 1));
+    return FromHex("0000000000000000" + std::string(count) + body + "00000000");
+}
+
+Value ReadLayoutValue(const char* name) {
     Bytes bytes(4096);
     DWORD size = static_cast<DWORD>(bytes.size());
     if (::SHGetValueA(HKEY_LOCAL_MACHINE, kLayoutKey, name, nullptr, bytes.data(), &size) !=
@@ -78,13 +78,12 @@ std::optional<Bytes> ReadLayoutValue(const char* name) {
     return bytes;
 }
 
-void WriteLayoutValue(const char* name, const Bytes& bytes) {
-    ::SHSetValueA(HKEY_LOCAL_MACHINE, kLayoutKey, name, REG_BINARY, bytes.data(),
-                  static_cast<DWORD>(bytes.size()));
-}
-
-void DeleteLayoutValue(const char* name) {
-    ::SHDeleteValueA(HKEY_LOCAL_MACHINE, kLayoutKey, name);
+void WriteLayoutValue(const char* name, const Value& value) {
+    if (value)
+        ::SHSetValueA(HKEY_LOCAL_MACHINE, kLayoutKey, name, REG_BINARY, value->data(),
+                      static_cast<DWORD>(value->size()));
+    else
+        ::SHDeleteValueA(HKEY_LOCAL_MACHINE, kLayoutKey, name);
 }
 
 void SetShowStartupInfo(const std::optional<std::string>& value) {
@@ -104,27 +103,46 @@ std::optional<std::string> ShowStartupInfo() {
     return std::string(text);
 }
 
-namespace {
-
-// A Unix environment variable such as LC_ALL reaches Wine only when Wine itself is started with
-// it; in a Windows environment block it does not change the child's system locale.
-testsupport::ChildProcess Start(const std::map<std::string, std::string>& unixEnv) {
-    if (unixEnv.empty())
-        return testsupport::ChildProcess(TAVELIN_EXE);
-    return testsupport::ChildProcess::UnderWine(TAVELIN_EXE, unixEnv);
+std::optional<std::string> FileBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        return std::nullopt;
+    std::stringstream bytes;
+    bytes << in.rdbuf();
+    return bytes.str();
 }
 
-} // namespace
+std::string TempPath(const std::string& name) {
+    char temp[MAX_PATH] = {};
+    ::GetTempPathA(MAX_PATH, temp);
+    return temp + name;
+}
 
-Tavelin::Tavelin(const std::map<std::string, std::string>& unixEnv) : process_(Start(unixEnv)) {}
+RunResult RunTavelin(const std::string& args, const testsupport::Env& unixEnv) {
+    testsupport::ChildProcess child = Start(unixEnv, args);
+    RunResult run;
+    run.code = child.Wait(20000);
+    run.output = child.Output();
+    return run;
+}
+
+Tavelin::Tavelin(const testsupport::Env& unixEnv) : process_(Start(unixEnv)) {}
 
 HWND Tavelin::FindWindowTitled(const std::string& title, DWORD timeoutMs) const {
-    FindArgs args{process_.Pid(), Utf8ToWide(title), nullptr};
+    HWND found = nullptr;
     WaitFor(timeoutMs, [&] {
-        ::EnumWindows(&FindByTitle, reinterpret_cast<LPARAM>(&args));
-        return args.found != nullptr;
+        return (found = TopLevelOf(Pid(), nullptr, Utf8ToWide(title).c_str())) != nullptr;
     });
-    return args.found;
+    return found;
+}
+
+std::string Tavelin::Answer(int button) {
+    auto box = testsupport::FindMsgBox("Tavelin", Pid(), 5000);
+    if (!box)
+        return "";
+    testsupport::ClickWindow(::GetDlgItem(box->hwnd, button));
+    WaitFor(5000, [&] { return !::IsWindow(box->hwnd); });
+    return box->text;
 }
 
 HWND Tavelin::Main(DWORD timeoutMs) {
@@ -291,21 +309,6 @@ void Tavelin::CloseWindow() {
     const RECT& caption = bar.rcTitleBar;
     testsupport::ClickMouse(
         {caption.right - ::GetSystemMetrics(SM_CXSIZE) / 2, (caption.top + caption.bottom) / 2});
-}
-
-Bytes MapOf(const std::vector<std::string>& entries) {
-    std::string body;
-    for (const auto& e : entries)
-        body += e;
-    char count[9];
-    snprintf(count, sizeof count, "%02X000000", static_cast<unsigned>(body.size() / 8 + 1));
-    return FromHex("0000000000000000" + std::string(count) + body + "00000000");
-}
-
-void Answer(HWND box, int button) {
-    testsupport::ClickWindow(::GetDlgItem(box, button));
-    for (int i = 0; i < 250 && ::IsWindow(box); ++i)
-        ::Sleep(20);
 }
 
 } // namespace e2e

@@ -1,6 +1,8 @@
 #include "support/ChildProcess.h"
 
+#include <fstream>
 #include <set>
+#include <sstream>
 
 #include <tlhelp32.h>
 
@@ -50,15 +52,23 @@ ChildProcess::ChildProcess(const std::string& exe, const std::string& args) {
     pid_ = pi.dwProcessId;
 }
 
-ChildProcess ChildProcess::UnderWine(const std::string& exe, const Env& unixEnv) {
-    std::wstring path = WindowsPath(exe), name = path.substr(path.find_last_of(L"/\\") + 1);
-    std::set<DWORD> before = ProcessesNamed(name);
-    std::string command = "Z:\\usr\\bin\\env";
-    for (const auto& [variable, value] : unixEnv)
-        command += " " + variable + "=" + value;
-    UniqueHandle unused(Start(Utf8ToWide(command) + L" /usr/bin/wine \"" + path + L"\"").hProcess);
+ChildProcess ChildProcess::UnderWine(const std::string& exe, const Env& unixEnv,
+                                     const std::string& args) {
+    const std::wstring name = Utf8ToWide(exe.substr(exe.find_last_of("/\\") + 1));
+    const std::set<DWORD> before = ProcessesNamed(name);
     ChildProcess child;
-    for (int i = 0; i < 500 && !child.pid_; ++i, ::Sleep(20))
+    static int runs = 0;
+    child.outputFile_ = "/tmp/tavelin-child-" + std::to_string(::GetCurrentProcessId()) + "-" +
+                        std::to_string(++runs);
+    ::DeleteFileW(WindowsPath(child.outputFile_).c_str());
+    // Wine gives no handle for a Unix program: the shell writes the exit code after the output.
+    std::string command = "Z:\\bin\\sh -c \"";
+    for (const auto& [variable, value] : unixEnv)
+        command += variable + "=" + value + " ";
+    command += "/usr/bin/wine '" + exe + "' " + args + " >" + child.outputFile_ +
+               " 2>&1; echo EXIT=$? >>" + child.outputFile_ + "\"";
+    UniqueHandle unused(Start(Utf8ToWide(command)).hProcess);
+    for (int i = 0; i < 500 && !child.pid_ && !child.ExitCode(); ++i, ::Sleep(20))
         for (DWORD pid : ProcessesNamed(name))
             if (!before.count(pid))
                 child.pid_ = pid;
@@ -70,13 +80,32 @@ ChildProcess ChildProcess::UnderWine(const std::string& exe, const Env& unixEnv)
 ChildProcess::~ChildProcess() {
     if (process_ && ::TerminateProcess(process_.get(), 99))
         ::WaitForSingleObject(process_.get(), 5000);
+    if (!outputFile_.empty())
+        ::DeleteFileW(WindowsPath(outputFile_).c_str());
+}
+
+std::optional<DWORD> ChildProcess::ExitCode() {
+    DWORD code = 0;
+    if (outputFile_.empty())
+        return process_ && ::WaitForSingleObject(process_.get(), 0) == WAIT_OBJECT_0 &&
+                       ::GetExitCodeProcess(process_.get(), &code)
+                   ? std::optional(code)
+                   : std::nullopt;
+    std::ifstream in(WideToUtf8(WindowsPath(outputFile_)), std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    const std::string all = text.str();
+    const std::size_t exit = all.rfind("EXIT=");
+    if (exit == std::string::npos || !all.ends_with("\n"))
+        return std::nullopt;
+    output_ = all.substr(0, exit);
+    return std::stoul(all.substr(exit + 5));
 }
 
 std::optional<DWORD> ChildProcess::Wait(DWORD timeoutMs) {
     HANDLE process = process_.get(), pipe = outputRead_.get();
-    DWORD start = ::GetTickCount(), code = 0;
-    for (bool ended = !process; !ended && ::GetTickCount() - start < timeoutMs;) {
-        ended = ::MsgWaitForMultipleObjects(1, &process, FALSE, 20, QS_ALLINPUT) == WAIT_OBJECT_0;
+    for (DWORD start = ::GetTickCount();;) {
+        const std::optional<DWORD> code = ExitCode(); // before the last read: no output lost
         for (MSG msg; ::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE);)
             ::DispatchMessageW(&msg);
         // Drained while waiting so that a chatty child never blocks on a full pipe.
@@ -84,9 +113,10 @@ std::optional<DWORD> ChildProcess::Wait(DWORD timeoutMs) {
         for (DWORD n = 0; pipe && ::PeekNamedPipe(pipe, nullptr, 0, nullptr, &n, nullptr) &&
                           n > 0 && ::ReadFile(pipe, buffer, sizeof(buffer), &n, nullptr) && n > 0;)
             output_.append(buffer, n);
+        if (code || ::GetTickCount() - start >= timeoutMs)
+            return code;
+        ::MsgWaitForMultipleObjects(process ? 1 : 0, &process, FALSE, 20, QS_ALLINPUT);
     }
-    bool ended = process && ::WaitForSingleObject(process, 0) == WAIT_OBJECT_0;
-    return ended && ::GetExitCodeProcess(process, &code) ? std::optional(code) : std::nullopt;
 }
 
 } // namespace testsupport

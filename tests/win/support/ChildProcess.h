@@ -21,8 +21,10 @@ class ChildProcess {
     ChildProcess(ChildProcess&&) noexcept = default;
     ~ChildProcess();
     // For variables Wine reads from the Unix environment at start (LC_ALL: the system locale):
-    // starts exe through "env" and a fresh "wine", found by its file name; output not captured.
-    static ChildProcess UnderWine(const std::string& exe, const Env& unixEnv);
+    // starts exe (a Unix path) through a shell and a fresh "wine", found by its file name (a
+    // short run may end unseen: no Pid); output and Wine's own messages captured. args: no '"'.
+    static ChildProcess UnderWine(const std::string& exe, const Env& unixEnv,
+                                  const std::string& args = "");
 
     DWORD Pid() const { return pid_; }
     // The exit code, or nothing after timeoutMs; handles this thread's messages meanwhile.
@@ -31,9 +33,10 @@ class ChildProcess {
 
   private:
     ChildProcess() = default;
+    std::optional<DWORD> ExitCode();
     UniqueHandle process_, outputRead_;
     DWORD pid_ = 0;
-    std::string output_;
+    std::string output_, outputFile_; // the file: under Wine, with "EXIT=code" last
 };
 
 // While it lives, Wine reports version (win98, winxp, ...) to processes of exeName started
