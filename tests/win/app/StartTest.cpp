@@ -62,7 +62,7 @@ TEST(TavelinExe, RefusesUnsupportedWindowsInTheLocaleLanguage) {
     WineVersionFor win98("tavelin.exe", "win98");
     for (auto [locale, text] :
          {std::pair{"en_US.UTF-8", kUnsupportedEN}, std::pair{"de_DE.UTF-8", kUnsupportedDE}}) {
-        auto tavelin = ChildProcess::UnderWine(TAVELIN_EXE, {{"LC_ALL", locale}});
+        ChildProcess tavelin(TAVELIN_EXE, "", {{"LC_ALL", locale}});
         ASSERT_TRUE(tavelin.Pid());
         auto box = FindMsgBox("Tavelin", tavelin.Pid(), 15000);
         ASSERT_TRUE(box) << locale;

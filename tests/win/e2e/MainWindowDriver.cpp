@@ -42,14 +42,6 @@ HWND TopLevelOf(DWORD pid, const wchar_t* cls, const wchar_t* title = nullptr) {
     return nullptr;
 }
 
-// A Unix environment variable such as LC_ALL reaches Wine only when Wine itself is started with
-// it; in a Windows environment block it does not change the child's system locale.
-testsupport::ChildProcess Start(const testsupport::Env& unixEnv, const std::string& args = "") {
-    if (unixEnv.empty())
-        return testsupport::ChildProcess(TAVELIN_EXE, args);
-    return testsupport::ChildProcess::UnderWine(TAVELIN_EXE, unixEnv, args);
-}
-
 } // namespace
 
 Bytes FromHex(const std::string& hex) {
@@ -119,14 +111,14 @@ std::string TempPath(const std::string& name) {
 }
 
 RunResult RunTavelin(const std::string& args, const testsupport::Env& unixEnv) {
-    testsupport::ChildProcess child = Start(unixEnv, args);
+    testsupport::ChildProcess child(TAVELIN_EXE, args, unixEnv);
     RunResult run;
     run.code = child.Wait(20000);
     run.output = child.Output();
     return run;
 }
 
-Tavelin::Tavelin(const testsupport::Env& unixEnv) : process_(Start(unixEnv)) {}
+Tavelin::Tavelin(const testsupport::Env& unixEnv) : process_(TAVELIN_EXE, "", unixEnv) {}
 
 HWND Tavelin::FindWindowTitled(const std::string& title, DWORD timeoutMs) const {
     HWND found = nullptr;

@@ -15,28 +15,25 @@ using Env = std::map<std::string, std::string>;
 
 class ChildProcess {
   public:
-    // Starts exe (UTF-8 path) with the arguments (UTF-8, as on a command line) and this
-    // process's environment; standard output captured.
-    explicit ChildProcess(const std::string& exe, const std::string& args = "");
+    // Starts exe (a Unix path) with the arguments (as on a Unix shell's command line) through a
+    // shell and a fresh "wine", so that unixEnv reaches Wine itself (LC_ALL: the system
+    // locale). It is found by its file name (a short run may end unseen: no Pid); its output and
+    // Wine's own messages are captured.
+    explicit ChildProcess(const std::string& exe, const std::string& args = "",
+                          const Env& unixEnv = {});
     ChildProcess(ChildProcess&&) noexcept = default;
     ~ChildProcess();
-    // For variables Wine reads from the Unix environment at start (LC_ALL: the system locale):
-    // starts exe (a Unix path) through a shell and a fresh "wine", found by its file name (a
-    // short run may end unseen: no Pid); output and Wine's own messages captured. args: no '"'.
-    static ChildProcess UnderWine(const std::string& exe, const Env& unixEnv,
-                                  const std::string& args = "");
 
     DWORD Pid() const { return pid_; }
     // The exit code, or nothing after timeoutMs; handles this thread's messages meanwhile.
     std::optional<DWORD> Wait(DWORD timeoutMs);
-    std::string Output() { return output_; } // standard output, read by Wait
+    std::string Output() { return output_; } // read by Wait
 
   private:
-    ChildProcess() = default;
     std::optional<DWORD> ExitCode();
-    UniqueHandle process_, outputRead_;
+    UniqueHandle process_;
     DWORD pid_ = 0;
-    std::string output_, outputFile_; // the file: under Wine, with "EXIT=code" last
+    std::string output_, outputFile_; // the file: the output, then "EXIT=code"
 };
 
 // While it lives, Wine reports version (win98, winxp, ...) to processes of exeName started
