@@ -18,19 +18,6 @@ UniqueWindow MakeWindow(const wchar_t* title) {
                                           10, 200, 100, nullptr, nullptr, nullptr, nullptr));
 }
 
-// The visible main window of this process, or nullptr after timeoutMs.
-HWND MainWindowOf(ChildProcess& tavelin, DWORD timeoutMs) {
-    const std::wstring title = Utf8ToWide(Product::MainWindowTitle());
-    for (DWORD waited = 0; waited < timeoutMs; waited += 20, ::Sleep(20)) {
-        HWND main = ::FindWindowW(nullptr, title.c_str());
-        DWORD pid = 0;
-        ::GetWindowThreadProcessId(main, &pid);
-        if (main && pid == tavelin.Pid() && ::IsWindowVisible(main))
-            return main;
-    }
-    return nullptr;
-}
-
 } // namespace
 
 // The refusal texts, icons and title in both languages.
@@ -105,7 +92,8 @@ TEST(TavelinExe, SecondCopyActivatesTheFirstOrStartsOnSupportedSystems) {
             EXPECT_EQ(::GetForegroundWindow(), windows[expected].get()) << version;
             continue;
         }
-        HWND main = MainWindowOf(tavelin, 15000);
+        HWND main = FindTopLevel(tavelin.Pid(), nullptr,
+                                 Utf8ToWide(Product::MainWindowTitle()).c_str(), 15000);
         ASSERT_TRUE(main) << version << ": did not start";
         EXPECT_GE(::GetTickCount() - start, MMain::kActivationWaitMs) << "gave up waiting early";
         ::PostMessageW(main, WM_CLOSE, 0, 0);

@@ -3,10 +3,8 @@
 #include <commctrl.h>
 #include <shlwapi.h>
 
-#include <chrono>
 #include <fstream>
 #include <sstream>
-#include <thread>
 
 #include "ui/main/FMainIds.h"
 #include "win32/Handles.h"
@@ -22,24 +20,10 @@ constexpr char kLayoutKey[] = "System\\CurrentControlSet\\Control\\Keyboard Layo
 constexpr char kSettingsKey[] = "Software\\Tavelin\\Settings";
 
 template <typename Pred> bool WaitFor(DWORD timeoutMs, Pred pred) {
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (!pred()) {
-        if (std::chrono::steady_clock::now() >= deadline)
+    for (DWORD start = ::GetTickCount(); !pred(); ::Sleep(20))
+        if (::GetTickCount() - start >= timeoutMs)
             return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
     return true;
-}
-
-// A visible top-level window of process pid with this class and title (nullptr: any).
-HWND TopLevelOf(DWORD pid, const wchar_t* cls, const wchar_t* title = nullptr) {
-    for (HWND hwnd = nullptr; (hwnd = ::FindWindowExW(nullptr, hwnd, cls, title));) {
-        DWORD owner = 0;
-        ::GetWindowThreadProcessId(hwnd, &owner);
-        if (owner == pid && ::IsWindowVisible(hwnd))
-            return hwnd;
-    }
-    return nullptr;
 }
 
 } // namespace
@@ -121,11 +105,7 @@ RunResult RunTavelin(const std::string& args, const testsupport::Env& unixEnv) {
 Tavelin::Tavelin(const testsupport::Env& unixEnv) : process_(TAVELIN_EXE, "", unixEnv) {}
 
 HWND Tavelin::FindWindowTitled(const std::string& title, DWORD timeoutMs) const {
-    HWND found = nullptr;
-    WaitFor(timeoutMs, [&] {
-        return (found = TopLevelOf(Pid(), nullptr, Utf8ToWide(title).c_str())) != nullptr;
-    });
-    return found;
+    return testsupport::FindTopLevel(Pid(), nullptr, Utf8ToWide(title).c_str(), timeoutMs);
 }
 
 std::string Tavelin::Answer(int button) {
@@ -149,10 +129,6 @@ HWND Tavelin::Main(DWORD timeoutMs) {
         if (!ComboEx(row) || ::SendMessageW(ComboEx(row), CB_GETCOUNT, 0, 0) <= 0)
             return main_ = nullptr;
     return main_;
-}
-
-HWND Tavelin::Control(int id) {
-    return ::GetDlgItem(Main(), id);
 }
 
 HWND Tavelin::ComboEx(int row) {
@@ -191,17 +167,9 @@ std::vector<std::string> Tavelin::Items(int row) {
     return items;
 }
 
-int Tavelin::Selection(int row) {
-    return static_cast<int>(::SendMessageW(ComboEx(row), CB_GETCURSEL, 0, 0));
-}
-
 std::string Tavelin::SelectedText(int row) {
     const int selection = Selection(row);
     return selection < 0 ? std::string() : Items(row).at(static_cast<size_t>(selection));
-}
-
-bool Tavelin::ListEnabled(int row) {
-    return ::IsWindowEnabled(ComboEx(row)) != FALSE;
 }
 
 bool Tavelin::NoticeVisible(int row) {
@@ -228,8 +196,7 @@ bool Tavelin::Pick(int row, const std::string& text) {
         ++index;
     HWND inner = reinterpret_cast<HWND>(::SendMessageW(ComboEx(row), CBEM_GETCOMBOCONTROL, 0, 0));
     testsupport::ClickWindow(inner);
-    HWND list = nullptr;
-    WaitFor(2000, [&] { return (list = TopLevelOf(Pid(), L"ComboLBox")) != nullptr; });
+    HWND list = testsupport::FindTopLevel(Pid(), L"ComboLBox", nullptr, 2000);
     RECT item{}, shown{};
     if (!list || index == static_cast<int>(items.size()) ||
         ::SendMessageW(list, LB_GETITEMRECT, index, reinterpret_cast<LPARAM>(&item)) == LB_ERR)
@@ -249,21 +216,10 @@ void Tavelin::PressF1() {
     ::PostMessageW(Main(), WM_KEYUP, VK_F1, 1 | (1u << 30) | (1u << 31));
 }
 
-bool Tavelin::Enabled(int id) {
-    return ::IsWindowEnabled(Control(id)) != FALSE;
-}
-bool Tavelin::Visible(int id) {
-    return ::IsWindowVisible(Control(id)) != FALSE;
-}
-
 std::string Tavelin::Text(int id) {
     wchar_t text[512] = {};
     ::GetWindowTextW(Control(id), text, 512);
     return WideToUtf8(text);
-}
-
-void Tavelin::Click(int id) {
-    testsupport::ClickWindow(Control(id));
 }
 
 int Tavelin::ControlAt(int id) {
@@ -288,8 +244,7 @@ std::string Tavelin::ToolTipOver(int id) {
     testsupport::MoveMouse(testsupport::CentreOf(Main()));
     ::Sleep(100);
     testsupport::MoveMouse(testsupport::CentreOf(Control(id)));
-    HWND tip = nullptr;
-    WaitFor(1000, [&] { return (tip = TopLevelOf(Pid(), TOOLTIPS_CLASSW)) != nullptr; });
+    HWND tip = testsupport::FindTopLevel(Pid(), TOOLTIPS_CLASSW, nullptr, 1000);
     return tip ? testsupport::TextOf(tip) : std::string();
 }
 

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "support/ChildProcess.h"
+#include "support/Mouse.h"
 
 #include <gtest/gtest.h>
 
@@ -59,9 +60,9 @@ class Tavelin {
 
     // Row r's list: item texts (UTF-8), selection, enabled state.
     std::vector<std::string> Items(int row);
-    int Selection(int row);
+    int Selection(int row) { return int(::SendMessageW(ComboEx(row), CB_GETCURSEL, 0, 0)); }
     std::string SelectedText(int row); // "": none
-    bool ListEnabled(int row);
+    bool ListEnabled(int row) { return ::IsWindowEnabled(ComboEx(row)); }
     bool NoticeVisible(int row);
     // Keyboard input to the list: the next item down.
     void PressDown(int row);
@@ -71,11 +72,11 @@ class Tavelin {
     // F1 through the program's message loop.
     void PressF1();
 
-    bool Enabled(int id);
-    bool Visible(int id);
+    bool Enabled(int id) { return ::IsWindowEnabled(Control(id)); }
+    bool Visible(int id) { return ::IsWindowVisible(Control(id)); }
     std::string Text(int id);
     // A real mouse click at the centre of control id, without waiting for what it starts.
-    void Click(int id);
+    void Click(int id) { testsupport::ClickWindow(Control(id)); }
     // The id of the control that the mouse reaches at the centre of control id (0: none).
     int ControlAt(int id);
     // The cursor shown, and the text of a tool tip shown within a second (empty: none), while
@@ -86,7 +87,7 @@ class Tavelin {
     void CloseWindow();
 
   private:
-    HWND Control(int id);
+    HWND Control(int id) { return ::GetDlgItem(Main(), id); }
     HWND ComboEx(int row);
 
     testsupport::ChildProcess process_;
