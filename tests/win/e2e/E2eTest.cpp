@@ -94,9 +94,7 @@ TEST_F(E2e, EachListShowsWhatTheStoredMapGivesItsKey) {
         {kEnglish, MapOf({"21E052E0", "00004600"}), Bytes{}, {caps, "Calculator", kLocked}},
         // The count field without its entries: not well formed.
         {kEnglish,
-         FromHex("000000000000000001000000"
-                 "2A003A00"
-                 "00000000"),
+         FromHex("0000000000000000 01000000 2A003A00 00000000"),
          std::nullopt,
          {kLocked, kLocked, kLocked}},
     };
@@ -131,10 +129,7 @@ TEST_F(E2e, EachListShowsWhatTheStoredMapGivesItsKey) {
 // map found (none: a zero-byte backup) and later ones keep that backup; Restore answered Yes puts
 // the backup back byte for byte (here one with flags another tool set) and removes it.
 TEST_F(E2e, OkAndRestoreWriteTheExactBytes) {
-    const Bytes flagged = FromHex("0000000001000000"
-                                  "02000000"
-                                  "1D003A00"
-                                  "00000000");
+    const Bytes flagged = FromHex("0000000001000000 02000000 1D003A00 00000000");
     const Bytes locked = MapOf({"1D003A00", "00004600"});
     const auto pickOff = [](Tavelin& app) {
         EXPECT_TRUE(app.Pick(0, "Key turned off"));

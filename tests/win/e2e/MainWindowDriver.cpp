@@ -28,7 +28,8 @@ template <typename Pred> bool WaitFor(DWORD timeoutMs, Pred pred) {
 
 } // namespace
 
-Bytes FromHex(const std::string& hex) {
+Bytes FromHex(std::string hex) {
+    std::erase(hex, ' ');
     Bytes out;
     for (size_t i = 0; i + 1 < hex.size(); i += 2)
         out.push_back(static_cast<std::uint8_t>(std::stoul(hex.substr(i, 2), nullptr, 16)));

@@ -23,7 +23,7 @@ constexpr const char* kBackup = "TVLN Backup";
 
 using Bytes = std::vector<std::uint8_t>;
 using Value = std::optional<Bytes>;
-Bytes FromHex(const std::string& hex);
+Bytes FromHex(std::string hex); // blanks are skipped
 // A well-formed map holding these entries (8 hex digits each; an element may hold several).
 Bytes MapOf(const std::vector<std::string>& entries);
 // A value under the keyboard layout key, read and written with the real registry; writing

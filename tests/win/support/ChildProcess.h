@@ -21,7 +21,6 @@ class ChildProcess {
     // Wine's own messages are captured.
     explicit ChildProcess(const std::string& exe, const std::string& args = "",
                           const Env& unixEnv = {});
-    ChildProcess(ChildProcess&&) noexcept = default;
     ~ChildProcess();
 
     DWORD Pid() const { return pid_; }
