@@ -3,8 +3,8 @@
 #include <commctrl.h>
 #include <shlwapi.h>
 
-#include <chrono>
-#include <thread>
+#include <fstream>
+#include <sstream>
 
 #include "ui/main/FMainIds.h"
 #include "win32/Handles.h"
@@ -20,55 +20,32 @@ constexpr char kLayoutKey[] = "System\\CurrentControlSet\\Control\\Keyboard Layo
 constexpr char kSettingsKey[] = "Software\\Tavelin\\Settings";
 
 template <typename Pred> bool WaitFor(DWORD timeoutMs, Pred pred) {
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (!pred()) {
-        if (std::chrono::steady_clock::now() >= deadline)
+    for (DWORD start = ::GetTickCount(); !pred(); ::Sleep(20))
+        if (::GetTickCount() - start >= timeoutMs)
             return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
     return true;
-}
-
-struct FindArgs {
-    DWORD pid;
-    std::wstring title;
-    HWND found;
-};
-
-BOOL CALLBACK FindByTitle(HWND hwnd, LPARAM lParam) {
-    auto* args = reinterpret_cast<FindArgs*>(lParam);
-    DWORD pid = 0;
-    ::GetWindowThreadProcessId(hwnd, &pid);
-    wchar_t title[256] = {};
-    ::GetWindowTextW(hwnd, title, 256);
-    if (pid == args->pid && args->title == title && ::IsWindowVisible(hwnd)) {
-        args->found = hwnd;
-        return FALSE;
-    }
-    return TRUE;
-}
-
-// A visible top-level window of process pid and class cls, or nullptr.
-HWND TopLevelOf(DWORD pid, const wchar_t* cls) {
-    for (HWND hwnd = nullptr; (hwnd = ::FindWindowExW(nullptr, hwnd, cls, nullptr));) {
-        DWORD owner = 0;
-        ::GetWindowThreadProcessId(hwnd, &owner);
-        if (owner == pid && ::IsWindowVisible(hwnd))
-            return hwnd;
-    }
-    return nullptr;
 }
 
 } // namespace
 
-Bytes FromHex(const std::string& hex) {
+Bytes FromHex(std::string hex) {
+    std::erase(hex, ' ');
     Bytes out;
     for (size_t i = 0; i + 1 < hex.size(); i += 2)
         out.push_back(static_cast<std::uint8_t>(std::stoul(hex.substr(i, 2), nullptr, 16)));
     return out;
 }
 
-std::optional<Bytes> ReadLayoutValue(const char* name) {
+Bytes MapOf(const std::vector<std::string>& entries) {
+    std::string body;
+    for (const auto& e : entries)
+        body += e;
+    char count[9];
+    snprintf(count, sizeof count, "%02X000000", static_cast<unsigned>(body.size() / 8 + 1));
+    return FromHex("0000000000000000" + std::string(count) + body + "00000000");
+}
+
+Value ReadLayoutValue(const char* name) {
     Bytes bytes(4096);
     DWORD size = static_cast<DWORD>(bytes.size());
     if (::SHGetValueA(HKEY_LOCAL_MACHINE, kLayoutKey, name, nullptr, bytes.data(), &size) !=
@@ -78,13 +55,12 @@ std::optional<Bytes> ReadLayoutValue(const char* name) {
     return bytes;
 }
 
-void WriteLayoutValue(const char* name, const Bytes& bytes) {
-    ::SHSetValueA(HKEY_LOCAL_MACHINE, kLayoutKey, name, REG_BINARY, bytes.data(),
-                  static_cast<DWORD>(bytes.size()));
-}
-
-void DeleteLayoutValue(const char* name) {
-    ::SHDeleteValueA(HKEY_LOCAL_MACHINE, kLayoutKey, name);
+void WriteLayoutValue(const char* name, const Value& value) {
+    if (value)
+        ::SHSetValueA(HKEY_LOCAL_MACHINE, kLayoutKey, name, REG_BINARY, value->data(),
+                      static_cast<DWORD>(value->size()));
+    else
+        ::SHDeleteValueA(HKEY_LOCAL_MACHINE, kLayoutKey, name);
 }
 
 void SetShowStartupInfo(const std::optional<std::string>& value) {
@@ -104,27 +80,42 @@ std::optional<std::string> ShowStartupInfo() {
     return std::string(text);
 }
 
-namespace {
-
-// A Unix environment variable such as LC_ALL reaches Wine only when Wine itself is started with
-// it; in a Windows environment block it does not change the child's system locale.
-testsupport::ChildProcess Start(const std::map<std::string, std::string>& unixEnv) {
-    if (unixEnv.empty())
-        return testsupport::ChildProcess(TAVELIN_EXE);
-    return testsupport::ChildProcess::UnderWine(TAVELIN_EXE, unixEnv);
+std::optional<std::string> FileBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        return std::nullopt;
+    std::stringstream bytes;
+    bytes << in.rdbuf();
+    return bytes.str();
 }
 
-} // namespace
+std::string TempPath(const std::string& name) {
+    char temp[MAX_PATH] = {};
+    ::GetTempPathA(MAX_PATH, temp);
+    return temp + name;
+}
 
-Tavelin::Tavelin(const std::map<std::string, std::string>& unixEnv) : process_(Start(unixEnv)) {}
+RunResult RunTavelin(const std::string& args, const testsupport::Env& unixEnv) {
+    testsupport::ChildProcess child(TAVELIN_EXE, args, unixEnv);
+    RunResult run;
+    run.code = child.Wait(20000);
+    run.output = child.Output();
+    return run;
+}
+
+Tavelin::Tavelin(const testsupport::Env& unixEnv) : process_(TAVELIN_EXE, "", unixEnv) {}
 
 HWND Tavelin::FindWindowTitled(const std::string& title, DWORD timeoutMs) const {
-    FindArgs args{process_.Pid(), Utf8ToWide(title), nullptr};
-    WaitFor(timeoutMs, [&] {
-        ::EnumWindows(&FindByTitle, reinterpret_cast<LPARAM>(&args));
-        return args.found != nullptr;
-    });
-    return args.found;
+    return testsupport::FindTopLevel(Pid(), nullptr, Utf8ToWide(title).c_str(), timeoutMs);
+}
+
+std::string Tavelin::Answer(int button) {
+    auto box = testsupport::FindMsgBox("Tavelin", Pid(), 5000);
+    if (!box)
+        return "";
+    testsupport::ClickWindow(::GetDlgItem(box->hwnd, button));
+    WaitFor(5000, [&] { return !::IsWindow(box->hwnd); });
+    return box->text;
 }
 
 HWND Tavelin::Main(DWORD timeoutMs) {
@@ -139,10 +130,6 @@ HWND Tavelin::Main(DWORD timeoutMs) {
         if (!ComboEx(row) || ::SendMessageW(ComboEx(row), CB_GETCOUNT, 0, 0) <= 0)
             return main_ = nullptr;
     return main_;
-}
-
-HWND Tavelin::Control(int id) {
-    return ::GetDlgItem(Main(), id);
 }
 
 HWND Tavelin::ComboEx(int row) {
@@ -181,17 +168,9 @@ std::vector<std::string> Tavelin::Items(int row) {
     return items;
 }
 
-int Tavelin::Selection(int row) {
-    return static_cast<int>(::SendMessageW(ComboEx(row), CB_GETCURSEL, 0, 0));
-}
-
 std::string Tavelin::SelectedText(int row) {
     const int selection = Selection(row);
     return selection < 0 ? std::string() : Items(row).at(static_cast<size_t>(selection));
-}
-
-bool Tavelin::ListEnabled(int row) {
-    return ::IsWindowEnabled(ComboEx(row)) != FALSE;
 }
 
 bool Tavelin::NoticeVisible(int row) {
@@ -218,8 +197,7 @@ bool Tavelin::Pick(int row, const std::string& text) {
         ++index;
     HWND inner = reinterpret_cast<HWND>(::SendMessageW(ComboEx(row), CBEM_GETCOMBOCONTROL, 0, 0));
     testsupport::ClickWindow(inner);
-    HWND list = nullptr;
-    WaitFor(2000, [&] { return (list = TopLevelOf(Pid(), L"ComboLBox")) != nullptr; });
+    HWND list = testsupport::FindTopLevel(Pid(), L"ComboLBox", nullptr, 2000);
     RECT item{}, shown{};
     if (!list || index == static_cast<int>(items.size()) ||
         ::SendMessageW(list, LB_GETITEMRECT, index, reinterpret_cast<LPARAM>(&item)) == LB_ERR)
@@ -239,21 +217,10 @@ void Tavelin::PressF1() {
     ::PostMessageW(Main(), WM_KEYUP, VK_F1, 1 | (1u << 30) | (1u << 31));
 }
 
-bool Tavelin::Enabled(int id) {
-    return ::IsWindowEnabled(Control(id)) != FALSE;
-}
-bool Tavelin::Visible(int id) {
-    return ::IsWindowVisible(Control(id)) != FALSE;
-}
-
 std::string Tavelin::Text(int id) {
     wchar_t text[512] = {};
     ::GetWindowTextW(Control(id), text, 512);
     return WideToUtf8(text);
-}
-
-void Tavelin::Click(int id) {
-    testsupport::ClickWindow(Control(id));
 }
 
 int Tavelin::ControlAt(int id) {
@@ -278,8 +245,7 @@ std::string Tavelin::ToolTipOver(int id) {
     testsupport::MoveMouse(testsupport::CentreOf(Main()));
     ::Sleep(100);
     testsupport::MoveMouse(testsupport::CentreOf(Control(id)));
-    HWND tip = nullptr;
-    WaitFor(1000, [&] { return (tip = TopLevelOf(Pid(), TOOLTIPS_CLASSW)) != nullptr; });
+    HWND tip = testsupport::FindTopLevel(Pid(), TOOLTIPS_CLASSW, nullptr, 1000);
     return tip ? testsupport::TextOf(tip) : std::string();
 }
 
@@ -291,21 +257,6 @@ void Tavelin::CloseWindow() {
     const RECT& caption = bar.rcTitleBar;
     testsupport::ClickMouse(
         {caption.right - ::GetSystemMetrics(SM_CXSIZE) / 2, (caption.top + caption.bottom) / 2});
-}
-
-Bytes MapOf(const std::vector<std::string>& entries) {
-    std::string body;
-    for (const auto& e : entries)
-        body += e;
-    char count[9];
-    snprintf(count, sizeof count, "%02X000000", static_cast<unsigned>(body.size() / 8 + 1));
-    return FromHex("0000000000000000" + std::string(count) + body + "00000000");
-}
-
-void Answer(HWND box, int button) {
-    testsupport::ClickWindow(::GetDlgItem(box, button));
-    for (int i = 0; i < 250 && ::IsWindow(box); ++i)
-        ::Sleep(20);
 }
 
 } // namespace e2e

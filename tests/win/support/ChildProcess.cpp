@@ -1,6 +1,9 @@
 #include "support/ChildProcess.h"
 
+#include <algorithm>
+#include <fstream>
 #include <set>
+#include <sstream>
 
 #include <tlhelp32.h>
 
@@ -9,23 +12,6 @@
 namespace testsupport {
 
 namespace {
-
-// Wine maps the Unix root to drive Z:, so a build path from CMake works there too.
-std::wstring WindowsPath(const std::string& path) {
-    return Utf8ToWide(path.starts_with("/") ? "Z:" + path : path);
-}
-
-// The handle and id of the new process; Wine gives none for a Unix program.
-PROCESS_INFORMATION Start(std::wstring commandLine, HANDLE output = nullptr) {
-    STARTUPINFOW si{sizeof(si)};
-    si.dwFlags = output ? STARTF_USESTDHANDLES : 0;
-    si.hStdOutput = si.hStdError = output;
-    PROCESS_INFORMATION pi{};
-    if (::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, output != nullptr, 0,
-                         nullptr, nullptr, &si, &pi))
-        ::CloseHandle(pi.hThread);
-    return pi;
-}
 
 std::set<DWORD> ProcessesNamed(const std::wstring& name) {
     std::set<DWORD> pids;
@@ -39,54 +25,68 @@ std::set<DWORD> ProcessesNamed(const std::wstring& name) {
 
 } // namespace
 
-ChildProcess::ChildProcess(const std::string& exe, const std::string& args) {
-    SECURITY_ATTRIBUTES inherit{sizeof(inherit), nullptr, TRUE};
-    UniqueHandle outputWrite;
-    ::CreatePipe(outputRead_.put(), outputWrite.put(), &inherit, 0);
-    ::SetHandleInformation(outputRead_.get(), HANDLE_FLAG_INHERIT, 0);
-    const std::wstring arguments = args.empty() ? L"" : L" " + Utf8ToWide(args);
-    auto pi = Start(L"\"" + WindowsPath(exe) + L"\"" + arguments, outputWrite.get());
-    process_.reset(pi.hProcess);
-    pid_ = pi.dwProcessId;
-}
-
-ChildProcess ChildProcess::UnderWine(const std::string& exe, const Env& unixEnv) {
-    std::wstring path = WindowsPath(exe), name = path.substr(path.find_last_of(L"/\\") + 1);
-    std::set<DWORD> before = ProcessesNamed(name);
-    std::string command = "Z:\\usr\\bin\\env";
+ChildProcess::ChildProcess(const std::string& exe, const std::string& args, const Env& unixEnv) {
+    const std::wstring name = Utf8ToWide(exe.substr(exe.find_last_of('/') + 1));
+    const std::set<DWORD> before = ProcessesNamed(name);
+    // Beside this test program, which Wine maps from the Unix root to drive Z:. Wine gives no
+    // handle for a Unix program: the shell writes the exit code after the output.
+    char self[MAX_PATH] = {};
+    ::GetModuleFileNameA(nullptr, self, MAX_PATH);
+    std::string file = std::string(self).substr(2);
+    std::replace(file.begin(), file.end(), '\\', '/');
+    static int runs = 0;
+    file += "-child-" + std::to_string(::GetCurrentProcessId()) + "-" + std::to_string(++runs);
+    outputFile_ = "Z:" + file;
+    ::DeleteFileA(outputFile_.c_str());
+    std::string command = "Z:\\bin\\sh -c \"";
     for (const auto& [variable, value] : unixEnv)
-        command += " " + variable + "=" + value;
-    UniqueHandle unused(Start(Utf8ToWide(command) + L" /usr/bin/wine \"" + path + L"\"").hProcess);
-    ChildProcess child;
-    for (int i = 0; i < 500 && !child.pid_; ++i, ::Sleep(20))
+        command += variable + "=" + value + " ";
+    command += "/usr/bin/wine '" + exe + "'";
+    for (char c : " " + args)
+        command += c == '"' ? std::string("\\\"") : std::string(1, c);
+    command += " >" + file + " 2>&1; echo EXIT=$? >>" + file + "\"";
+    std::wstring commandLine = Utf8ToWide(command);
+    STARTUPINFOW si{sizeof(si)};
+    PROCESS_INFORMATION pi{};
+    if (::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                         &si, &pi))
+        ::CloseHandle(pi.hThread), ::CloseHandle(pi.hProcess);
+    for (int i = 0; i < 500 && !pid_ && !ExitCode(); ++i, ::Sleep(20))
         for (DWORD pid : ProcessesNamed(name))
             if (!before.count(pid))
-                child.pid_ = pid;
-    child.process_.reset(::OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION | PROCESS_TERMINATE,
-                                       FALSE, child.pid_));
-    return child;
+                pid_ = pid;
+    process_.reset(
+        ::OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION | PROCESS_TERMINATE, FALSE, pid_));
 }
 
 ChildProcess::~ChildProcess() {
     if (process_ && ::TerminateProcess(process_.get(), 99))
         ::WaitForSingleObject(process_.get(), 5000);
+    if (!outputFile_.empty())
+        ::DeleteFileA(outputFile_.c_str());
+}
+
+std::optional<DWORD> ChildProcess::ExitCode() {
+    std::ifstream in(outputFile_, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    const std::string all = text.str();
+    const std::size_t exit = all.rfind("EXIT=");
+    if (exit == std::string::npos || !all.ends_with("\n"))
+        return std::nullopt;
+    output_ = all.substr(0, exit);
+    return std::stoul(all.substr(exit + 5));
 }
 
 std::optional<DWORD> ChildProcess::Wait(DWORD timeoutMs) {
-    HANDLE process = process_.get(), pipe = outputRead_.get();
-    DWORD start = ::GetTickCount(), code = 0;
-    for (bool ended = !process; !ended && ::GetTickCount() - start < timeoutMs;) {
-        ended = ::MsgWaitForMultipleObjects(1, &process, FALSE, 20, QS_ALLINPUT) == WAIT_OBJECT_0;
+    std::optional<DWORD> code;
+    for (DWORD start = ::GetTickCount();
+         !(code = ExitCode()) && ::GetTickCount() - start < timeoutMs;) {
+        ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
         for (MSG msg; ::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE);)
             ::DispatchMessageW(&msg);
-        // Drained while waiting so that a chatty child never blocks on a full pipe.
-        char buffer[4096];
-        for (DWORD n = 0; pipe && ::PeekNamedPipe(pipe, nullptr, 0, nullptr, &n, nullptr) &&
-                          n > 0 && ::ReadFile(pipe, buffer, sizeof(buffer), &n, nullptr) && n > 0;)
-            output_.append(buffer, n);
     }
-    bool ended = process && ::WaitForSingleObject(process, 0) == WAIT_OBJECT_0;
-    return ended && ::GetExitCodeProcess(process, &code) ? std::optional(code) : std::nullopt;
+    return code;
 }
 
 } // namespace testsupport

@@ -15,25 +15,24 @@ using Env = std::map<std::string, std::string>;
 
 class ChildProcess {
   public:
-    // Starts exe (UTF-8 path) with the arguments (UTF-8, as on a command line) and this
-    // process's environment; standard output captured.
-    explicit ChildProcess(const std::string& exe, const std::string& args = "");
-    ChildProcess(ChildProcess&&) noexcept = default;
+    // Starts exe (a Unix path) with the arguments (as on a Unix shell's command line) through a
+    // shell and a fresh "wine", so that unixEnv reaches Wine itself (LC_ALL: the system
+    // locale). It is found by its file name (a short run may end unseen: no Pid); its output and
+    // Wine's own messages are captured.
+    explicit ChildProcess(const std::string& exe, const std::string& args = "",
+                          const Env& unixEnv = {});
     ~ChildProcess();
-    // For variables Wine reads from the Unix environment at start (LC_ALL: the system locale):
-    // starts exe through "env" and a fresh "wine", found by its file name; output not captured.
-    static ChildProcess UnderWine(const std::string& exe, const Env& unixEnv);
 
     DWORD Pid() const { return pid_; }
     // The exit code, or nothing after timeoutMs; handles this thread's messages meanwhile.
     std::optional<DWORD> Wait(DWORD timeoutMs);
-    std::string Output() { return output_; } // standard output, read by Wait
+    std::string Output() { return output_; } // read by Wait
 
   private:
-    ChildProcess() = default;
-    UniqueHandle process_, outputRead_;
+    std::optional<DWORD> ExitCode();
+    UniqueHandle process_;
     DWORD pid_ = 0;
-    std::string output_;
+    std::string output_, outputFile_; // the file: the output, then "EXIT=code"
 };
 
 // While it lives, Wine reports version (win98, winxp, ...) to processes of exeName started

@@ -25,28 +25,36 @@ inline std::string TextOf(HWND hwnd) {
     return WideToUtf8(buffer);
 }
 
+// A visible top-level window of process pid (0: this process) with this class and title (nullptr:
+// any), waited for up to timeoutMs; nullptr when none came.
+inline HWND FindTopLevel(DWORD pid, const wchar_t* cls, const wchar_t* title, DWORD timeoutMs) {
+    for (DWORD start = ::GetTickCount();; ::Sleep(20)) {
+        for (HWND hwnd = nullptr; (hwnd = ::FindWindowExW(nullptr, hwnd, cls, title));) {
+            DWORD owner = 0;
+            ::GetWindowThreadProcessId(hwnd, &owner);
+            if (owner == (pid ? pid : ::GetCurrentProcessId()) && ::IsWindowVisible(hwnd))
+                return hwnd;
+        }
+        if (::GetTickCount() - start >= timeoutMs)
+            return nullptr;
+    }
+}
+
 // Waits up to timeoutMs for a visible message box (#32770) of process pid (0: this process)
 // whose title equals title (empty: any title), then reads it.
 inline std::optional<MsgBoxInfo> FindMsgBox(const std::string& title, DWORD pid = 0,
                                             DWORD timeoutMs = 5000) {
-    for (DWORD start = ::GetTickCount();; ::Sleep(20)) {
-        for (HWND box = nullptr; (box = ::FindWindowExW(nullptr, box, L"#32770", nullptr));) {
-            DWORD owner = 0;
-            ::GetWindowThreadProcessId(box, &owner);
-            if (owner != (pid ? pid : ::GetCurrentProcessId()) || !::IsWindowVisible(box) ||
-                !(title.empty() || TextOf(box) == title))
-                continue;
-            ::Sleep(50); // visible while being activated: give a placement hook time to finish
-            MsgBoxInfo info{box, TextOf(box), TextOf(::GetDlgItem(box, 0xFFFF))};
-            ::GetWindowRect(box, &info.rect);
-            for (HWND child = nullptr; (child = ::FindWindowExW(box, child, L"Static", nullptr));)
-                if ((::GetWindowLongW(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON)
-                    info.icon = reinterpret_cast<HICON>(::SendMessageW(child, STM_GETICON, 0, 0));
-            return info;
-        }
-        if (::GetTickCount() - start >= timeoutMs)
-            return std::nullopt;
-    }
+    const std::wstring wide = Utf8ToWide(title);
+    HWND box = FindTopLevel(pid, L"#32770", title.empty() ? nullptr : wide.c_str(), timeoutMs);
+    if (!box)
+        return std::nullopt;
+    ::Sleep(50); // visible while being activated: give a placement hook time to finish
+    MsgBoxInfo info{box, TextOf(box), TextOf(::GetDlgItem(box, 0xFFFF))};
+    ::GetWindowRect(box, &info.rect);
+    for (HWND child = nullptr; (child = ::FindWindowExW(box, child, L"Static", nullptr));)
+        if ((::GetWindowLongW(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON)
+            info.icon = reinterpret_cast<HICON>(::SendMessageW(child, STM_GETICON, 0, 0));
+    return info;
 }
 
 inline void CloseMsgBox(HWND box, int button) {

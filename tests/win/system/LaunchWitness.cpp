@@ -1,4 +1,5 @@
-// Writes "<parent's file name> <show state>" to the file named on its command line.
+// Writes "<parent's file name> <show state>" and its further arguments to the file named first on
+// its command line: started through the shell, it shows who started it and with what.
 #include <windows.h>
 #include <shellapi.h>
 #include <tlhelp32.h>
@@ -20,9 +21,11 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
         ok = ::Process32NextW(all, &e);
     STARTUPINFOW si{};
     ::GetStartupInfoW(&si);
-    FILE* out = argc == 2 ? _wfopen(argv[1], L"w") : nullptr;
+    FILE* out = argc >= 2 ? _wfopen(argv[1], L"w") : nullptr;
     if (out)
         std::fwprintf(out, L"%ls %d", ok ? e.szExeFile : L"?",
                       si.dwFlags & STARTF_USESHOWWINDOW ? si.wShowWindow : -1);
+    for (int i = 2; out && i < argc; ++i)
+        std::fwprintf(out, L" %ls", argv[i]);
     return out && std::fclose(out) == 0 ? 0 : 1;
 }

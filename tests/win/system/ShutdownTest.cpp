@@ -20,23 +20,23 @@ bool ShutdownPrivilegeEnabled() {
     return ::PrivilegeCheck(token.get(), &set, &enabled) && enabled;
 }
 
+// True, with the error code set, when step is the one made to fail.
+bool Fails(const char* step, DWORD error) {
+    return g_fail == step ? ::SetLastError(error), true : false;
+}
+
 BOOL WINAPI Open(HANDLE process, DWORD access, PHANDLE token) {
-    if (g_fail == "open")
-        return ::SetLastError(ERROR_ACCESS_DENIED), FALSE;
-    return ::OpenProcessToken(process, access, token);
+    return !Fails("open", ERROR_ACCESS_DENIED) && ::OpenProcessToken(process, access, token);
 }
 
 BOOL WINAPI Lookup(LPCSTR system, LPCSTR name, PLUID luid) {
-    if (g_fail == "lookup")
-        return ::SetLastError(ERROR_NO_SUCH_PRIVILEGE), FALSE;
-    return ::LookupPrivilegeValueA(system, name, luid);
+    return !Fails("lookup", ERROR_NO_SUCH_PRIVILEGE) && ::LookupPrivilegeValueA(system, name, luid);
 }
 
 BOOL WINAPI Adjust(HANDLE token, BOOL disableAll, PTOKEN_PRIVILEGES state, DWORD length,
                    PTOKEN_PRIVILEGES previous, PDWORD returned) {
-    if (g_fail == (state->Privileges[0].Attributes ? "enable" : "disable"))
-        return ::SetLastError(6), FALSE;
-    return ::AdjustTokenPrivileges(token, disableAll, state, length, previous, returned);
+    return !Fails(state->Privileges[0].Attributes ? "enable" : "disable", 6) &&
+           ::AdjustTokenPrivileges(token, disableAll, state, length, previous, returned);
 }
 
 // Recorded as "machine|message|timeout|force reboot privilege", never made: a test must not
