@@ -262,9 +262,7 @@ TEST_F(ComboTest, BackgroundFollowsTheSystemColours) {
 
 // The stored settings come back as they were written; a drop-down width beyond the 16 bits it
 // is stored in is clamped, not wrapped.
-TEST(ComboProps, BagRoundTripAndClampedWidth) {
-    HWND host = ::CreateWindowExW(0, L"STATIC", L"", WS_OVERLAPPEDWINDOW, 0, 0, 200, 100, nullptr,
-                                  nullptr, nullptr, nullptr);
+TEST_F(ComboTest, PropertyBagRoundTripAndClampedWidth) {
     namespace K = MivoCboExKey;
     MivoCboExProps all;
     all.Write(K::Style, std::int32_t{1});
@@ -289,14 +287,11 @@ TEST(ComboProps, BagRoundTripAndClampedWidth) {
         cbo.WriteProperties(written);
         EXPECT_TRUE(written == out) << written.Size();
     }
-    ::DestroyWindow(host);
 }
 
 // Sorted lists insert at the sorted place, case-insensitively unless the case-sensitive
 // extended style is set; equal texts keep their order of insertion.
-TEST(ComboSorted, InsertsAtTheSortedPlace) {
-    HWND host = ::CreateWindowExW(0, L"STATIC", L"", WS_OVERLAPPEDWINDOW, 0, 0, 200, 100, nullptr,
-                                  nullptr, nullptr, nullptr);
+TEST_F(ComboTest, SortedListInsertsAtTheSortedPlace) {
     const std::tuple<bool, std::string> cases[] = {{false, "A1 a3 b C d"}, {true, "a3 A1 b C d"}};
     for (const auto& [caseSensitive, expected] : cases) {
         MivoCboEx cbo(host, 0, 0, 150, 22);
@@ -315,7 +310,6 @@ TEST(ComboSorted, InsertsAtTheSortedPlace) {
         }
         EXPECT_EQ(order, expected) << caseSensitive;
     }
-    ::DestroyWindow(host);
 }
 
 } // namespace
