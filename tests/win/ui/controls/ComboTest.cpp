@@ -112,9 +112,8 @@ TEST_F(ComboTest, UserSelectionRaisesChangeThenClickOnceInEveryStyle) {
     events.clear();
     ::SetForegroundWindow(host);
     ::SetFocus(combo->hWndCombo());
-    INPUT keys[2] = {{INPUT_KEYBOARD, {}}, {INPUT_KEYBOARD, {}}};
-    keys[0].ki.wVk = keys[1].ki.wVk = VK_DOWN;
-    keys[1].ki.dwFlags = KEYEVENTF_KEYUP;
+    INPUT keys[2] = {{INPUT_KEYBOARD, {.ki = {VK_DOWN, 0, 0, 0, 0}}},
+                     {INPUT_KEYBOARD, {.ki = {VK_DOWN, 0, KEYEVENTF_KEYUP, 0, 0}}}};
     ASSERT_EQ(::SendInput(2, keys, sizeof(INPUT)), 2u);
     Pump(host, 200);
     EXPECT_EQ(events, (Events{"Change", "Click"}));
