@@ -14,7 +14,7 @@ namespace {
 using namespace std::string_literals; // "a\0"s keeps its NUL
 constexpr std::uint32_t kHkcu = 0x80000001u;
 const std::string kBase = "Software\\TavelinTest", kPath = kBase + "\\Registry";
-const std::string kSource = ExeName() + ".cRegistry";
+const std::string kClass = "TavelinTestClass", kSource = ExeName() + ".cRegistry";
 
 void RawSet(const std::string& path, const std::string& name, DWORD type, const std::string& data) {
     SHSetValueA(HKEY_CURRENT_USER, path.c_str(), name.c_str(), type, data.data(), data.size());
@@ -71,6 +71,8 @@ struct RegistryTest : ::testing::Test {
     void TearDown() override {
         SetRegistryApi(RealRegistryApi());
         SHDeleteKeyA(HKEY_CURRENT_USER, kBase.c_str());
+        SHDeleteKeyA(HKEY_CLASSES_ROOT, kClass.c_str()); // also HKLM\SOFTWARE\Classes in Wine
+        SHDeleteKeyA(HKEY_CLASSES_ROOT, ".tvlntest");
     }
 };
 
@@ -146,6 +148,16 @@ TEST_F(RegistryTest, ErrorTexts) {
          cRegistry::kErrSetValue, setText + "N' to value: '7'"},
         {[&](auto& r) { r.SetValueKey("N"), r.SetValueType(5), r.SetValue(RegNull{}); },
          cRegistry::kErrSetValue, setText + "N' to value: ''"},
+        // Returned rather than raised: they do not abort the caller.
+        {[&](auto& r) { throw r.CreateAdditionalEXEAssociations(kClass + "X", {}).value(); },
+         cRegistry::kErrAssocList,
+         "Invalid parameter list passed to CreateAdditionalEXEAssociations - expected "
+         "Name/Text/Command"},
+        {[&](auto& r) {
+             throw r.CreateAdditionalEXEAssociations(kClass, {""s, ""s, ""s}).value();
+         },
+         cRegistry::kErrAssocClass,
+         "Error - attempt to create additional associations before class defined."},
     };
     for (const auto& [act, number, description] : cases) {
         cRegistry r = Make();
@@ -155,27 +167,67 @@ TEST_F(RegistryTest, ErrorTexts) {
     EXPECT_EQ(RawGet(HKEY_CURRENT_USER, kPath, "N"), std::make_pair(REG_DWORD, "\7\0\0\0"s));
 }
 
-// A failed write leaves no key open.
-TEST_F(RegistryTest, KeysAreClosedOnFailure) {
+TEST_F(RegistryTest, MachineIsNormalisedAndKeysAreClosedOnFailure) {
+    const std::string local = "\\\\"s + std::getenv("COMPUTERNAME"); // a short name is kept
+    cRegistry r = Make();
+    const auto normal = [&](const char* m) { return r.SetMachine(m), r.Machine(); };
+    EXPECT_EQ((std::vector{normal(""), normal("ab"), normal("abc"), normal("\\\\host")}),
+              (std::vector<std::string>{"", "", "\\\\abc", "\\\\host"}));
+    RawSet(kPath, "V", REG_SZ, "here\0"s);
+    r.SetMachine("no-such-host-tavelin"), r.SetDefault(7); // stores nothing, reads Default
+    EXPECT_EQ(std::get<0>(Raised([&] { r.SetValue("x"s); })), 26001);
+    EXPECT_EQ(r.Value(), RegistryValue(7));
+    r.SetMachine(local);
+    EXPECT_EQ(r.Value(), RegistryValue("here"s));
+
     Fake(&RegistryApi::CloseKey, &CountClose), Fake(&RegistryApi::SetValueEx);
-    EXPECT_EQ(std::get<0>(Raised([&] { Make().SetValue("x"s); })), cRegistry::kErrSetValue);
-    EXPECT_EQ(g_closed, 1);
+    EXPECT_EQ(std::get<0>(Raised([&] { r.SetValue("x"s); })), cRegistry::kErrSetValue);
+    EXPECT_EQ(g_closed, 2); // the key and the remote root
 }
 
-// The value listing the backup check relies on: long names included, nothing stale kept.
-TEST_F(RegistryTest, EnumeratesValues) {
+TEST_F(RegistryTest, KeysAndEnumerations) {
     const std::string layout = kPath + "\\Keyboard Layout\\", longName(300, 'n');
     for (const std::string& n : {"Scancode Map"s, "TVLN Backup"s, longName})
         RawSet(layout, n, REG_BINARY, {});
+    cRegistry deeper = Make(kHkcu, layout + "Sub2\\Deeper\\");
+    EXPECT_TRUE(deeper.CreateKey() && Make(kHkcu, layout + "Sub1").CreateKey());
+    EXPECT_TRUE(deeper.KeyExists() && deeper.DeleteKey() && !deeper.KeyExists()); // Sub2 stays
     using Names = std::vector<std::string>;
     Names names{"stale"};
     std::int32_t count = -1;
+    cRegistry r = Make(kHkcu, layout), missing = Make(kHkcu, kPath + "\\Missing");
     // Wine lists values sorted by name, ignoring case.
-    EXPECT_TRUE(Make(kHkcu, layout).EnumerateValues(names, count));
+    EXPECT_TRUE(r.EnumerateValues(names, count));
     EXPECT_EQ(std::tie(names, count),
               std::tuple(Names{longName, "Scancode Map", "TVLN Backup"}, 3));
-    EXPECT_TRUE(Make(kHkcu, kPath + "\\Missing").EnumerateValues(names, count));
-    EXPECT_EQ(std::tie(names, count), std::tuple(Names{}, 0));
+    EXPECT_TRUE(missing.EnumerateSections(names, count) && names.empty() && count == 0);
+    EXPECT_TRUE(r.EnumerateSections(names, count));
+    EXPECT_EQ(std::tie(names, count), std::tuple(Names{"Sub1", "Sub2"}, 2));
+    EXPECT_TRUE(missing.EnumerateValues(names, count) && names.empty() && count == 0);
+}
+
+TEST_F(RegistryTest, AssociationsGoToBothClassRoots) {
+    cRegistry r;
+    r.CreateEXEAssociation("  C:\\Tools\\t.exe ", kClass, "Test file", "tvlntest", "", true, "",
+                           true, "", true, "", 2);
+    // On the same object, whose last write left HKEY_LOCAL_MACHINE set.
+    EXPECT_FALSE(r.CreateAdditionalEXEAssociations(kClass, {"edit"s, "&Edit"s, "ed %1"s}));
+    const std::string q = "\"C:\\Tools\\t.exe\"", shell = kClass + "\\shell\\";
+    const std::pair<std::string, std::string> expected[] = {
+        {".tvlntest", kClass},
+        {kClass, "Test file"},
+        {kClass + "\\DefaultIcon", q + ",2"},
+        {shell + "print\\command", q + " /p \"%1\""},
+        {shell + "add", "&Install tvlntest"},
+        {shell + "new\\command", q + " /n \"%1\""},
+        {shell + "edit\\command", "ed %1"},
+    };
+    for (const std::string prefix : {"", "SOFTWARE\\Classes\\"}) // HKCR, then HKLM
+        for (const auto& [path, text] : expected)
+            EXPECT_EQ(
+                RawGet(prefix.empty() ? HKEY_CLASSES_ROOT : HKEY_LOCAL_MACHINE, prefix + path, ""),
+                std::make_pair(1, text + '\0'))
+                << prefix << path;
 }
 
 } // namespace
