@@ -5,8 +5,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "core/AppError.h"
-#include "win32/Fatal.h"
+#include "win32/ErrorSource.h"
 
 namespace MSubclass {
 
@@ -34,20 +33,21 @@ std::unordered_map<HWND, Mirror> g_mirror;
 // Counts detaches, so that a dispatch learns whether a client went away while it ran.
 unsigned g_unhooks = 0;
 
+constexpr ErrorSource kSource("WindowProc");
+
 [[noreturn]] void Raise(std::int32_t code) {
-    std::string source = ExeName() + ".WindowProc";
     switch (code) {
     case kCantSubclass:
-        throw AppError(kObjectErrorBase | code, source, "Can't subclass window");
+        kSource.Raise(kObjectErrorBase | code, "Can't subclass window");
     case kAlreadyHandled:
-        throw AppError(kObjectErrorBase | code, source, "Message already handled by another class");
+        kSource.Raise(kObjectErrorBase | code, "Message already handled by another class");
     case kInvalidWindow:
-        throw AppError(kObjectErrorBase | code, source, "Invalid window");
+        kSource.Raise(kObjectErrorBase | code, "Invalid window");
     case kExternalWindow:
-        throw AppError(kObjectErrorBase | code, source, "Can't modify external window");
+        kSource.Raise(kObjectErrorBase | code, "Can't modify external window");
     default:
         // Small numbers carry the standard text.
-        throw AppError(code, source, "");
+        kSource.Raise(code);
     }
 }
 

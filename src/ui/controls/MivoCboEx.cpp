@@ -17,10 +17,6 @@
 
 namespace mivo {
 
-void Raise(std::int32_t number) {
-    throw AppError(number, ExeName() + ".MivoComboEx", "");
-}
-
 void RaiseImageListArgument() {
     throw AppError(static_cast<std::int32_t>(0x80040419u), "MivoDriveCboEx." + ExeName(),
                    "ImageList property expects ImageList object or long hImageList handle.");
@@ -94,7 +90,7 @@ MivoCboEx::MivoCboEx(HWND hwndParent, int id, int x, int y, int width, int heigh
 
     style_ = props.ReadLong(MivoCboExKey::Style, 0);
     if (style_ < 0 || style_ > 2)
-        mivo::Raise(5);
+        mivo::kSource.Raise(5);
     enabled_ = props.ReadBool(MivoCboExKey::Enabled, true);
     font_ = props.ReadFont(MivoCboExKey::Font).value_or(ContainerFont(hwndParent));
 
@@ -169,7 +165,7 @@ void MivoCboEx::CreateComboEx() {
         0, WC_COMBOBOXEXW, L"", WS_CHILD | WS_VISIBLE | kind, 0, 0, rc.right, rc.bottom * 8, hwnd_,
         reinterpret_cast<HMENU>(static_cast<INT_PTR>(1)), ::GetModuleHandleW(nullptr), nullptr);
     if (!hWndComboEx_)
-        mivo::Raise(5);
+        mivo::kSource.Raise(5);
     if (imageList_)
         SendCombo(CBEM_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(imageList_));
 
@@ -312,7 +308,7 @@ void MivoCboEx::SetFont(const MivoFont& font) {
 
 void MivoCboEx::SetStyle(std::int32_t lStyle) {
     if (lStyle < 0 || lStyle > 2)
-        mivo::Raise(5);
+        mivo::kSource.Raise(5);
     if (lStyle == style_)
         return;
     if (!hWndComboEx_) {

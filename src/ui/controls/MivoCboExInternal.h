@@ -7,15 +7,16 @@
 #include <cstdint>
 
 #include "ui/controls/MivoCboExProps.h"
+#include "win32/ErrorSource.h"
 
 namespace mivo {
 
 inline constexpr UINT kItemMaskAll =
     CBEIF_TEXT | CBEIF_IMAGE | CBEIF_SELECTEDIMAGE | CBEIF_INDENT | CBEIF_LPARAM; // 0x37
 
-// Raises number with the control's source (<exe>.MivoComboEx) and the number's standard text:
-// 381 for a bad item index, 5 for a bad argument, 13 for a type mismatch.
-[[noreturn]] void Raise(std::int32_t number);
+// The control's errors carry their number's standard text: 381 for a bad item index, 5 for a
+// bad argument, 13 for a type mismatch.
+inline constexpr ErrorSource kSource("MivoComboEx");
 // The image-list argument is neither an object nor a handle (its own source and text).
 [[noreturn]] void RaiseImageListArgument();
 

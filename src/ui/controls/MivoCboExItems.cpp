@@ -65,19 +65,19 @@ std::int32_t MivoCboEx::ListIndex() const {
 void MivoCboEx::SetListIndex(std::int32_t lIndex) {
     // Checked first: the combo would answer a bad index by clearing the selection as well.
     if (lIndex < -1 || lIndex >= ListCount())
-        mivo::Raise(381);
+        mivo::kSource.Raise(381);
     // The edit field's change notice for the text it takes over is no user's change.
     inSelection_ = true;
     const LRESULT set = SendCombo(CB_SETCURSEL, static_cast<WPARAM>(lIndex));
     inSelection_ = false;
     if (set == CB_ERR && lIndex != -1)
-        mivo::Raise(381);
+        mivo::kSource.Raise(381);
     (void)Fire(OnClick);
 }
 
 void MivoCboEx::CheckIndex(std::int32_t lIndex) const {
     if (lIndex < 0 || lIndex >= ListCount())
-        mivo::Raise(381);
+        mivo::kSource.Raise(381);
 }
 
 MivoCboEx::Item MivoCboEx::GetItem(std::int32_t lIndex) const {
@@ -86,7 +86,7 @@ MivoCboEx::Item MivoCboEx::GetItem(std::int32_t lIndex) const {
     it.mask = CBEIF_IMAGE | CBEIF_SELECTEDIMAGE | CBEIF_INDENT | CBEIF_LPARAM;
     it.iItem = lIndex;
     if (!SendCombo(CBEM_GETITEMW, 0, reinterpret_cast<LPARAM>(&it)))
-        mivo::Raise(381);
+        mivo::kSource.Raise(381);
     return Item{ItemText(lIndex), it.iImage, it.iSelectedImage, it.iIndent,
                 static_cast<std::int32_t>(it.lParam)};
 }
@@ -94,7 +94,7 @@ MivoCboEx::Item MivoCboEx::GetItem(std::int32_t lIndex) const {
 void MivoCboEx::SetItem(std::int32_t lIndex, UINT mask, const Item& item) {
     CheckIndex(lIndex);
     if (!SendItem(CBEM_SETITEMW, lIndex, mask, item))
-        mivo::Raise(381);
+        mivo::kSource.Raise(381);
 }
 
 std::wstring MivoCboEx::ItemText(std::int32_t lIndex) const {
@@ -106,7 +106,7 @@ std::wstring MivoCboEx::ItemText(std::int32_t lIndex) const {
         it.pszText = buf.data();
         it.cchTextMax = cap;
         if (!SendCombo(CBEM_GETITEMW, 0, reinterpret_cast<LPARAM>(&it)))
-            mivo::Raise(381);
+            mivo::kSource.Raise(381);
         std::wstring text = it.pszText ? it.pszText : L"";
         // A text that filled the buffer may have been cut: try again with more room.
         if (static_cast<int>(text.size()) < cap - 1 || cap >= (1 << 20))
@@ -122,7 +122,7 @@ std::int32_t MivoCboEx::ItemData(std::int32_t lIndex) const {
     it.mask = CBEIF_LPARAM;
     it.iItem = lIndex;
     if (!SendCombo(CBEM_GETITEMW, 0, reinterpret_cast<LPARAM>(&it)))
-        mivo::Raise(381);
+        mivo::kSource.Raise(381);
     return static_cast<std::int32_t>(it.lParam);
 }
 
@@ -200,5 +200,5 @@ void MivoCboEx::SetList(std::int32_t lIndex, const std::string& sText) {
 void MivoCboEx::RemoveItem(std::int32_t lIndex) {
     CheckIndex(lIndex);
     if (SendCombo(CBEM_DELETEITEM, static_cast<WPARAM>(lIndex)) == CB_ERR)
-        mivo::Raise(381);
+        mivo::kSource.Raise(381);
 }

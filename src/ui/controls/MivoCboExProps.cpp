@@ -14,7 +14,7 @@ std::int32_t MivoCboExProps::ReadLong(std::string_view key, std::int32_t def) co
     return std::visit(
         [](const auto& x) -> std::int32_t {
             if constexpr (std::is_same_v<std::decay_t<decltype(x)>, MivoFont>)
-                mivo::Raise(13); // type mismatch
+                mivo::kSource.Raise(13); // type mismatch
             else
                 return static_cast<std::int32_t>(x);
         },
@@ -31,7 +31,7 @@ std::optional<MivoFont> MivoCboExProps::ReadFont(std::string_view key) const {
         return std::nullopt;
     if (const auto* f = std::get_if<MivoFont>(v))
         return *f;
-    mivo::Raise(13); // type mismatch
+    mivo::kSource.Raise(13); // type mismatch
 }
 
 void MivoCboExProps::Write(std::string_view key, MivoPropValue value, const MivoPropValue& def) {

@@ -3,11 +3,12 @@
 #include <algorithm>
 #include <utility>
 
-#include "core/AppError.h"
-#include "win32/Fatal.h"
+#include "win32/ErrorSource.h"
 #include "win32/Text.h"
 
 namespace {
+
+constexpr ErrorSource kSource("cMIVOImageList");
 
 bool ImageType(std::int32_t iType, UINT& type) {
     switch (iType) {
@@ -211,7 +212,7 @@ void cMIVOImageList::SetItemKey(std::int32_t iIndex, const std::string& sKey) {
     const std::int32_t owner = Resolve(ImageRef(sKey));
     if (iIndex < 0 || iIndex >= static_cast<std::int32_t>(keys_.size()) ||
         (owner >= 0 && owner != iIndex))
-        throw AppError(5, ExeName() + ".cMIVOImageList", "");
+        kSource.Raise(5);
     keys_[static_cast<std::size_t>(iIndex)] = sKey;
 }
 

@@ -13,12 +13,14 @@
 #include "system/MShutdown.h"
 #include "ui/main/FMainIds.h"
 #include "ui/msgbox/MCenterMBX.h"
+#include "win32/ErrorSource.h"
 #include "win32/Fatal.h"
 #include "win32/StartupTrace.h"
 #include "win32/Text.h"
 
 namespace {
 
+constexpr ErrorSource kSource("FMain");
 constexpr COLORREF kFrameColour = RGB(122, 150, 223);
 // The icon strip's background, masked out of every icon.
 constexpr COLORREF kStripBackColour = RGB(247, 247, 247);
@@ -240,8 +242,8 @@ HWND FMain::CreateChild(const wchar_t* cls, DWORD style, int id, const wchar_t* 
         0, cls, text, WS_CHILD | style, r.left, r.top, r.right - r.left, r.bottom - r.top, hwnd_,
         reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), ::GetModuleHandleW(nullptr), nullptr);
     if (!child)
-        throw AppError(static_cast<std::int32_t>(::GetLastError()), ExeName() + ".FMain",
-                       "A control of the main window cannot be created.");
+        kSource.Raise(static_cast<std::int32_t>(::GetLastError()),
+                      "A control of the main window cannot be created.");
     ::SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
     return child;
 }

@@ -5,11 +5,11 @@
 #include <algorithm>
 #include <functional>
 
-#include "keymap/CScancodeMap.h"
-#include "win32/Fatal.h"
 #include "core/KeyCatalogue.h"
 #include "core/MapText.h"
+#include "keymap/CScancodeMap.h"
 #include "registry/RegistryApi.h"
+#include "win32/Fatal.h"
 
 using namespace std::string_literals;
 
@@ -19,21 +19,32 @@ constexpr char kLayout[] = "System\\CurrentControlSet\\Control\\Keyboard Layout"
 constexpr char kMap[] = "Scancode Map", kBackup[] = "TVLN Backup";
 const std::string kNone = "none";
 using Error = std::tuple<std::int32_t, std::string, std::string>;
+using State = std::pair<std::string, std::string>; // map and backup as Get gives them
+using Op = void (*)(CScancodeMap&);
 
 // A stored map: version and flags 0, the count field and entries given, the terminator.
 std::string Map(const std::string& count, const std::string& entries = "") {
     return "0000000000000000" + count + entries + "00000000";
 }
-const std::string kMapA = Map("02000000", "2A003A00"); // CapsLock sends left shift
+const std::string kMapA = Map("02000000", "2A003A00"), // CapsLock sends left shift
+    kCtrl = Map("02000000", "1D003800"),               // another key's entry
+    kTab = Map("02000000", "0F003A00");
 
-// Stores a value with the real registry functions, never through the seam; "none" removes it.
-void Put(const char* name, const std::string& hex, DWORD type = REG_BINARY) {
-    const auto bytes = MapText::HexToBytes(hex == kNone ? "" : hex).value();
-    hex == kNone ? SHDeleteValueA(HKEY_LOCAL_MACHINE, kLayout, name)
-                 : SHSetValueA(HKEY_LOCAL_MACHINE, kLayout, name, type, bytes.data(), bytes.size());
+// Stores a value with the real registry functions, never through the seam: hex, binary unless
+// prefixed with its type ("1:4100"); "none" removes it.
+void Put(const char* name, const std::string& value) {
+    const std::size_t colon = value.find(':');
+    const DWORD type = colon == std::string::npos ? REG_BINARY : std::stoul(value.substr(0, colon));
+    const auto bytes = MapText::HexToBytes(value == kNone ? "" : value.substr(colon + 1)).value();
+    value == kNone
+        ? SHDeleteValueA(HKEY_LOCAL_MACHINE, kLayout, name)
+        : SHSetValueA(HKEY_LOCAL_MACHINE, kLayout, name, type, bytes.data(), bytes.size());
+}
+void Put(const State& s) {
+    Put(kMap, s.first), Put(kBackup, s.second);
 }
 
-// The value as hex text ("none" when missing), prefixed with its type unless binary.
+// The value as Put takes it.
 std::string Get(const char* name) {
     std::vector<std::uint8_t> bytes(8192);
     DWORD type = 0, size = 8192;
@@ -42,18 +53,18 @@ std::string Get(const char* name) {
     return (type == REG_BINARY ? "" : std::to_string(type) + ":") +
            MapText::BytesToHex({bytes.data(), size});
 }
-
-std::vector<std::int32_t> Readout(const CScancodeMap& m) {
-    return {m.GetCurrentKeySetting("3A00"), m.GetCurrentKeySetting("52E0"),
-            m.GetCurrentKeySetting("4600")};
+State Stored() {
+    return {Get(kMap), Get(kBackup)};
 }
 
-// Sets one key (by default CapsLock to left shift) on top of the map found, then saves.
-void Save(CScancodeMap& m, std::int32_t key = kCapsLock, std::int32_t option = 7) {
+// Sets one key on top of the map found, then saves.
+void Save(CScancodeMap& m, std::int32_t key, std::int32_t option) {
     m.SetNewSettingString(m.CurrentSettingString());
     m.BuildNewSettingString(key, option);
     m.SaveNewSetting();
 }
+const Op kSave = [](CScancodeMap& m) { Save(m, kCapsLock, 7); }; // to left shift
+const Op kRestore = [](CScancodeMap& m) { m.RestoreMap(); };
 
 // Number, source and text of the error f raises; number 0 when it raises none.
 Error ErrorOf(const std::function<void()>& f) try {
@@ -61,10 +72,13 @@ Error ErrorOf(const std::function<void()>& f) try {
 } catch (const AppError& e) {
     return {e.Number(), e.Source(), DisplayText(e)};
 }
+Error Own(std::int32_t number, const std::string& text) {
+    return {number, ExeName() + ".CScancodeMap", text};
+}
 
 struct ScancodeMapTest : ::testing::Test {
     void SetUp() override { TearDown(); }
-    void TearDown() override { Put(kMap, kNone), Put(kBackup, kNone); }
+    void TearDown() override { Put({kNone, kNone}); }
 };
 
 RegistryApi g_real;
@@ -76,12 +90,10 @@ template <auto Member> struct Counted {
     }
 };
 
-using State = std::pair<std::string, std::string>; // map and backup as Get gives them
-
 // Runs the operation on a map read with the real functions; the calls it makes are counted and
 // call number failAt fails.
-std::pair<Error, State> Attempt(const State& before, void (*operation)(CScancodeMap&), int failAt) {
-    Put(kMap, before.first), Put(kBackup, before.second);
+std::pair<Error, State> Attempt(const State& before, Op operation, int failAt) {
+    Put(before);
     CScancodeMap m;
     g_calls = 0, g_failAt = failAt;
 #define C(f) Counted<&RegistryApi::f>::Call
@@ -91,120 +103,103 @@ std::pair<Error, State> Attempt(const State& before, void (*operation)(CScancode
 #undef C
     const auto error = ErrorOf([&] { operation(m); });
     SetRegistryApi(g_real);
-    return {error, {Get(kMap), Get(kBackup)}};
+    return {error, Stored()};
 }
 
 } // namespace
 
-// Maps Windows would ignore (wrong type or count) lock all three keys.
+// Maps Windows would ignore (wrong type or count) lock all three keys (L), and so does an entry
+// a key's list cannot show: an unknown code, one the list does not offer, two entries.
 TEST_F(ScancodeMapTest, ReadoutOfStoredMaps) {
-    const std::tuple<std::string, DWORD, std::string, std::vector<std::int32_t>> cases[] = {
-        {kNone, REG_BINARY, "", {1, 1, 1}},
-        {"", REG_BINARY, "", {1, 1, 1}},
-        {Map("01000000"), REG_BINARY, "", {1, 1, 1}},
-        {kMapA, REG_BINARY, "2A003A00", {7, 1, 1}},
-        {Map("03000000", "1D003A002A004600"), REG_BINARY, "1D003A002A004600", {-1, 1, 7}},
-        {Map("01000000", "2A003A00"), REG_BINARY, "", {-1, -1, -1}},
-        {kMapA + "00", REG_BINARY, "", {-1, -1, -1}},
-        {"01000000" + kMapA.substr(8), REG_BINARY, "", {-1, -1, -1}}, // version set
-        {kMapA, REG_NONE, "", {-1, -1, -1}},
-    };
-    for (const auto& [hex, type, entries, settings] : cases) {
-        Put(kMap, hex, type);
-        CScancodeMap m;
-        EXPECT_EQ(m.CurrentSettingString(), entries) << hex;
-        EXPECT_EQ(Readout(m), settings) << hex;
-        EXPECT_EQ(m.MapIsWellFormed(), settings[1] != -1) << hex;
-    }
-}
-
-// A map that is not well formed is refused before anything is written; it is still backed up
-// and restored byte for byte.
-TEST_F(ScancodeMapTest, MalformedMapIsNeverRewritten) {
-    const std::string hidden = Map("01000000", "00004600"); // count 1 hides it
-    Put(kMap, hidden);
-    CScancodeMap m;
-    EXPECT_TRUE(m.KeyNeedsLock(kCapsLock) && m.KeyNeedsLock(kInsert));
-    EXPECT_EQ(ErrorOf([&] { Save(m); }),
-              Error(CScancodeMap::kErrMapNotWellFormed, ExeName() + ".CScancodeMap",
-                    "The stored Scancode Map is not well formed; Tavelin does not rewrite it."));
-    m.BackupMap();
-    EXPECT_EQ(std::make_pair(Get(kMap), Get(kBackup)), std::make_pair(hidden, hidden));
-    Put(kMap, kMapA);
-    CScancodeMap().RestoreMap();
-    EXPECT_EQ(std::make_pair(Get(kMap), Get(kBackup)), std::make_pair(hidden, kNone));
-}
-
-TEST_F(ScancodeMapTest, FirstSaveBacksUpTheMapOnceAndRestorePutsItBack) {
-    const std::string foreign = Map("02000000", "1D003800"); // another key's entry
-    Put(kMap, foreign);
-    CScancodeMap first;
-    Save(first, kInsert, 9);
-    EXPECT_EQ(Get(kMap), Map("03000000", "1D00380021E052E0"));
-    EXPECT_EQ(Get(kBackup), foreign);
-    EXPECT_EQ(std::get<0>(ErrorOf([&] { first.BuildNewSettingString(3, 0); })), 5); // not a key
-    CScancodeMap second; // a later run: its save keeps the first backup
-    EXPECT_TRUE(second.BackupMapExists());
-    second.SetNewSettingString("");
-    second.SaveNewSetting();
-    EXPECT_EQ(std::make_pair(Get(kMap), Get(kBackup)), std::make_pair(""s, foreign));
-    CScancodeMap().RestoreMap();
-    EXPECT_EQ(std::make_pair(Get(kMap), Get(kBackup)), std::make_pair(foreign, kNone));
-}
-
-// 255 entries and more: the count is a full 32-bit number.
-TEST_F(ScancodeMapTest, CrowdedMapKeepsAllEntries) {
-    std::string entries;
-    for (int i = 0; i < 300; ++i)
-        entries += "1D003800";
-    Put(kMap, Map("2D010000", entries));
-    CScancodeMap m;
-    Save(m);
-    EXPECT_EQ(Get(kMap), Map("2E010000", entries + "2A003A00"));
-}
-
-// An empty backup means "no map", reached also when the map is already gone. Without a backup,
-// or with one that is not binary, the map stays.
-TEST_F(ScancodeMapTest, Restore) {
-    const Error noBackup{26001, ExeName() + ".cRegistry",
-                         "Failed to delete registry Key: '-2147483646',Section: '"s + kLayout +
-                             "\\',Key: 'TVLN Backup"},
-        notBinary{CScancodeMap::kErrBackupNotBinary, ExeName() + ".CScancodeMap",
-                  "The stored TVLN Backup is not a binary value; Tavelin does not restore it."};
-    const std::tuple<std::string, std::string, DWORD, std::string, Error> cases[] = {
-        {kNone, "", REG_BINARY, kNone, {}},
-        {kMapA, "", REG_BINARY, kNone, {}},
-        {kMapA, kNone, REG_BINARY, kMapA, noBackup},
-        {"", "414200", REG_SZ, "", notBinary},
-    };
-    for (const auto& [map, backup, type, after, error] : cases) {
-        Put(kMap, map), Put(kBackup, backup, type);
-        const std::string storedBackup = Get(kBackup);
-        CScancodeMap m;
-        EXPECT_EQ(ErrorOf([&] { m.RestoreMap(); }), error) << map << " " << backup;
-        EXPECT_EQ(Get(kMap), after);
-        EXPECT_EQ(Get(kBackup), std::get<0>(error) ? storedBackup : kNone);
-    }
-    // A backup that could not be restored must not be left as the only way back: no save then.
-    CScancodeMap m;
-    EXPECT_EQ(std::get<0>(ErrorOf([&] { Save(m); })), CScancodeMap::kErrBackupNotBinary);
-    EXPECT_EQ(std::make_pair(Get(kMap), Get(kBackup)), std::make_pair(""s, "1:414200"s));
-}
-
-// Entries the key's list cannot show are reported, locked, and written back unchanged.
-TEST_F(ScancodeMapTest, EntriesTheListsCannotShowSurviveASave) {
     const std::string odd = "00004600"s + "52E03A00" + "3A004600"; // off, Insert, CapsLock
-    Put(kMap, Map("04000000", odd));
-    CScancodeMap m;
-    EXPECT_EQ(Readout(m), (std::vector{1, 1, 3}));
-    EXPECT_EQ((std::vector{m.CurrentEntryFor("3A00"), m.CurrentEntryFor("52E0"),
-                           m.CurrentEntryFor("4600")}),
-              (std::vector<std::optional<std::string>>{"52E0", std::nullopt, "0000"}));
-    EXPECT_EQ((std::vector{m.KeyNeedsLock(kCapsLock), m.KeyNeedsLock(kInsert),
-                           m.KeyNeedsLock(kScrollLock)}),
-              (std::vector{true, false, true}));
-    Save(m, kInsert, 4); // only Insert's list is open
-    EXPECT_EQ(Get(kMap), Map("05000000", odd + "5DE052E0"));
+    const std::tuple<std::string, std::string, std::vector<std::int32_t>, const char*> cases[] = {
+        {kNone, "", {1, 1, 1}, "..."},
+        {"", "", {1, 1, 1}, "..."},
+        {Map("01000000"), "", {1, 1, 1}, "..."},
+        {kMapA, "2A003A00", {7, 1, 1}, "..."},
+        {Map("03000000", "1D003A002A004600"), "1D003A002A004600", {-1, 1, 7}, "L.L"},
+        {Map("01000000", "2A003A00"), "", {-1, -1, -1}, "LLL"},
+        {"0:" + kMapA, "", {-1, -1, -1}, "LLL"},
+        {Map("04000000", odd), odd, {1, 1, 3}, "L.L"},
+    };
+    for (const auto& [hex, entries, settings, locks] : cases) {
+        Put(kMap, hex);
+        CScancodeMap m;
+        std::string locked;
+        for (std::int32_t key : {kCapsLock, kInsert, kScrollLock})
+            locked += m.KeyNeedsLock(key) ? 'L' : '.';
+        EXPECT_EQ(std::tuple(m.CurrentSettingString(), m.MapIsWellFormed(), locked),
+                  std::tuple(entries, settings[1] != -1, std::string(locks)))
+            << hex;
+        EXPECT_EQ((std::vector{m.GetCurrentKeySetting("3A00"), m.GetCurrentKeySetting("52E0"),
+                               m.GetCurrentKeySetting("4600")}),
+                  settings)
+            << hex;
+        if (entries == odd) { // what the lists cannot show, by its new code
+            EXPECT_EQ((std::vector{m.CurrentEntryFor("3A00"), m.CurrentEntryFor("52E0"),
+                                   m.CurrentEntryFor("4600")}),
+                      (std::vector<std::optional<std::string>>{"52E0", std::nullopt, "0000"}));
+        }
+    }
+}
+
+// Each operation on a stored map and backup: the error it raises and what is stored afterwards.
+// The first save backs the map up, later ones keep that backup; an empty backup means "no map".
+// A map that is not well formed is never rewritten, but backed up and restored byte for byte.
+TEST_F(ScancodeMapTest, SaveBackupAndRestore) {
+    const std::string oddEntries = "00004600"s + "52E03A00" + "3A004600", // off, Insert, CapsLock
+        odd = Map("04000000", oddEntries), hidden = Map("01000000", "00004600"), text = "1:414200";
+    std::string many; // 255 entries and more: the count is a full 32-bit number
+    for (int i = 0; i < 300; ++i)
+        many += "1D003800";
+    const std::string crowded = Map("2D010000", many);
+    const Error notAKey = Own(5, "Invalid procedure call or argument"),
+                malformed = Own(CScancodeMap::kErrMapNotWellFormed,
+                                "The stored Scancode Map is not well formed; Tavelin does not "
+                                "rewrite it."),
+                notBinary = Own(CScancodeMap::kErrBackupNotBinary,
+                                "The stored TVLN Backup is not a binary value; Tavelin does not "
+                                "restore it."),
+                noSave = Own(CScancodeMap::kErrBackupNotBinary,
+                             "The stored TVLN Backup is not a binary value; Tavelin does not "
+                             "change the map while its backup cannot be restored."),
+                noBackup{26001, ExeName() + ".cRegistry",
+                         "Failed to delete registry Key: '-2147483646',Section: '"s + kLayout +
+                             "\\',Key: 'TVLN Backup"};
+    const Op backup = [](CScancodeMap& m) { m.BackupMap(); };
+    const Op insert9 = [](CScancodeMap& m) { Save(m, kInsert, 9); };
+    const Op insert4 = [](CScancodeMap& m) { Save(m, kInsert, 4); };
+    const Op key3 = [](CScancodeMap& m) { m.BuildNewSettingString(3, 0); };
+    const Op clear = [](CScancodeMap& m) {
+        EXPECT_TRUE(m.BackupMapExists());
+        m.SetNewSettingString("");
+        m.SaveNewSetting();
+    };
+    const std::tuple<State, Op, Error, State> cases[] = {
+        {{kCtrl, kNone}, insert9, {}, {Map("03000000", "1D00380021E052E0"), kCtrl}},
+        {{kMapA, kCtrl}, clear, {}, {"", kCtrl}}, // a later save keeps the backup
+        {{"", kCtrl}, kRestore, {}, {kCtrl, kNone}},
+        {{kNone, kNone}, key3, notAKey, {kNone, kNone}},
+        {{crowded, kNone}, kSave, {}, {Map("2E010000", many + "2A003A00"), crowded}},
+        // Entries the key's list cannot show are written back unchanged.
+        {{odd, kNone}, insert4, {}, {Map("05000000", oddEntries + "5DE052E0"), odd}},
+        {{hidden, kNone}, kSave, malformed, {hidden, kNone}},
+        {{hidden, kNone}, backup, {}, {hidden, hidden}},
+        {{kMapA, hidden}, kRestore, {}, {hidden, kNone}},
+        {{kMapA, ""}, kRestore, {}, {kNone, kNone}},
+        {{kNone, ""}, kRestore, {}, {kNone, kNone}},
+        // Without a backup, or with one that is not binary, the map stays; and no save then, which
+        // would leave the backup that cannot be restored as the only way back.
+        {{kMapA, kNone}, kRestore, noBackup, {kMapA, kNone}},
+        {{"", text}, kRestore, notBinary, {"", text}},
+        {{"", text}, kSave, noSave, {"", text}},
+    };
+    for (const auto& [before, operation, error, after] : cases) {
+        Put(before);
+        CScancodeMap m;
+        EXPECT_EQ(ErrorOf([&] { operation(m); }), error) << before.first << " " << before.second;
+        EXPECT_EQ(Stored(), after) << before.first << " " << before.second;
+    }
 }
 
 // The registry finds value names in any case, the program compares them exactly: a value that
@@ -213,39 +208,34 @@ TEST_F(ScancodeMapTest, BackupNamedInOtherCaseIsNotOfferedNorOverwritten) {
     Put("tvln backup", "00");
     CScancodeMap m;
     EXPECT_FALSE(m.BackupMapExists());
-    Save(m);
+    kSave(m);
     EXPECT_EQ(Get(kBackup), "00");
 }
 
 // Another program (or a second Tavelin) changes the map or the backup after this object read
-// them: a save or a restore writes nothing and says so with its own number. Changes are given as
-// hex and type; "none" removes the value.
+// them: a save or a restore writes nothing and says so with its own number.
 TEST_F(ScancodeMapTest, ChangedBehindItsBackNothingIsWritten) {
-    const std::string ctrl = Map("02000000", "1D003800"), tab = Map("02000000", "0F003A00");
-    const Error changed{CScancodeMap::kErrChangedSinceStart, ExeName() + ".CScancodeMap",
-                        "The keyboard map was changed by another program since Tavelin started. "
-                        "Nothing was saved."};
-    using Op = void (*)(CScancodeMap&);
-    const Op SaveCapsLock = [](CScancodeMap& m) { Save(m); };
-    const Op Restore = [](CScancodeMap& m) { m.RestoreMap(); };
-    const std::tuple<const char*, State, const char*, std::string, DWORD, Op> cases[] = {
-        {"map changed", {ctrl, kNone}, kMap, tab, REG_BINARY, SaveCapsLock},
-        {"map appeared", {kNone, kNone}, kMap, ctrl, REG_BINARY, SaveCapsLock},
-        {"map removed", {ctrl, ctrl}, kMap, kNone, REG_BINARY, SaveCapsLock},
-        {"map now text", {"", kNone}, kMap, "", REG_SZ, SaveCapsLock},
-        {"backup appeared", {ctrl, kNone}, kBackup, "", REG_BINARY, SaveCapsLock},
-        {"backup removed", {tab, ctrl}, kBackup, kNone, REG_BINARY, SaveCapsLock},
-        {"map changed", {tab, ctrl}, kMap, kMapA, REG_BINARY, Restore},
-        {"map removed", {tab, ""}, kMap, kNone, REG_BINARY, Restore},
-        {"backup changed", {tab, ctrl}, kBackup, kMapA, REG_BINARY, Restore},
+    const Error changed = Own(CScancodeMap::kErrChangedSinceStart,
+                              "The keyboard map was changed by another program since Tavelin "
+                              "started. Nothing was saved.");
+    const std::tuple<const char*, State, const char*, std::string, Op> cases[] = {
+        {"map changed", {kCtrl, kNone}, kMap, kTab, kSave},
+        {"map appeared", {kNone, kNone}, kMap, kCtrl, kSave},
+        {"map removed", {kCtrl, kCtrl}, kMap, kNone, kSave},
+        {"map now text", {"", kNone}, kMap, "1:", kSave},
+        {"backup appeared", {kCtrl, kNone}, kBackup, "", kSave},
+        {"backup removed", {kTab, kCtrl}, kBackup, kNone, kSave},
+        {"map changed", {kTab, kCtrl}, kMap, kMapA, kRestore},
+        {"map removed", {kTab, ""}, kMap, kNone, kRestore},
+        {"backup changed", {kTab, kCtrl}, kBackup, kMapA, kRestore},
     };
-    for (const auto& [name, before, value, hex, type, operation] : cases) {
-        Put(kMap, before.first), Put(kBackup, before.second);
+    for (const auto& [name, before, value, changedTo, operation] : cases) {
+        Put(before);
         CScancodeMap m;
-        Put(value, hex, type);
-        const State now{Get(kMap), Get(kBackup)};
+        Put(value, changedTo);
+        const State now = Stored();
         EXPECT_EQ(ErrorOf([&] { operation(m); }), changed) << name;
-        EXPECT_EQ(State(Get(kMap), Get(kBackup)), now) << name;
+        EXPECT_EQ(Stored(), now) << name;
     }
 }
 
@@ -261,20 +251,19 @@ LONG WINAPI DenyEnumValue(HKEY, DWORD, LPSTR, LPDWORD, LPDWORD, LPDWORD, LPBYTE,
 // The backup cannot be read: a save relies on the value listing to learn whether one exists, and
 // writes nothing when the listing fails too, rather than a new backup over the original.
 TEST_F(ScancodeMapTest, BackupOfUnknownPresenceIsNeverOverwritten) {
-    const std::string ctrl = Map("02000000", "1D003800");
     for (const bool listingFails : {true, false}) {
-        Put(kMap, ctrl), Put(kBackup, kMapA);
+        Put({kCtrl, kMapA});
         RegistryApi api = RealRegistryApi();
         api.QueryValueEx = &DenyBackupQuery;
         if (listingFails)
             api.EnumValue = &DenyEnumValue;
         SetRegistryApi(api);
         CScancodeMap m;
-        const Error error = ErrorOf([&] { Save(m); });
+        const Error error = ErrorOf([&] { kSave(m); });
         SetRegistryApi(RealRegistryApi());
         EXPECT_EQ(std::get<0>(error), listingFails ? CScancodeMap::kErrNotReadable : 0);
-        EXPECT_EQ(State(Get(kMap), Get(kBackup)),
-                  State(listingFails ? ctrl : Map("03000000", "1D0038002A003A00"), kMapA));
+        EXPECT_EQ(Stored(),
+                  State(listingFails ? kCtrl : Map("03000000", "1D0038002A003A00"), kMapA));
     }
 }
 
@@ -282,18 +271,14 @@ TEST_F(ScancodeMapTest, BackupOfUnknownPresenceIsNeverOverwritten) {
 // fails, the registry holds the state before, an allowed state in between, or the complete new
 // state; a failure that leaves the new state unreached reaches the caller with number and text.
 TEST_F(ScancodeMapTest, EveryFailingCallLeavesAWholeState) {
-    const std::string both = Map("03000000", "1D0038002A003A00"), tab = Map("02000000", "0F003A00"),
-                      ctrl = Map("02000000", "1D003800");
-    using Op = void (*)(CScancodeMap&);
-    const Op SaveCapsLock = [](CScancodeMap& m) { Save(m); };
-    const Op Restore = [](CScancodeMap& m) { m.RestoreMap(); };
+    const std::string both = Map("03000000", "1D0038002A003A00");
     const std::tuple<const char*, State, Op, std::vector<State>> scenarios[] = {
-        {"first save", {ctrl, kNone}, SaveCapsLock, {{ctrl, kNone}, {ctrl, ctrl}, {both, ctrl}}},
-        {"first, no map", {kNone, kNone}, SaveCapsLock, {{kNone, kNone}, {kNone, ""}, {kMapA, ""}}},
-        {"second save", {tab, ctrl}, SaveCapsLock, {{tab, ctrl}, {kMapA, ctrl}}},
-        {"restore", {both, ctrl}, Restore, {{both, ctrl}, {ctrl, ctrl}, {ctrl, kNone}}},
-        {"restore empty", {both, ""}, Restore, {{both, ""}, {kNone, ""}, {kNone, kNone}}},
-        {"restore empty, no map", {kNone, ""}, Restore, {{kNone, ""}, {kNone, kNone}}},
+        {"first save", {kCtrl, kNone}, kSave, {{kCtrl, kNone}, {kCtrl, kCtrl}, {both, kCtrl}}},
+        {"first, no map", {kNone, kNone}, kSave, {{kNone, kNone}, {kNone, ""}, {kMapA, ""}}},
+        {"second save", {kTab, kCtrl}, kSave, {{kTab, kCtrl}, {kMapA, kCtrl}}},
+        {"restore", {both, kCtrl}, kRestore, {{both, kCtrl}, {kCtrl, kCtrl}, {kCtrl, kNone}}},
+        {"restore empty", {both, ""}, kRestore, {{both, ""}, {kNone, ""}, {kNone, kNone}}},
+        {"restore empty, no map", {kNone, ""}, kRestore, {{kNone, ""}, {kNone, kNone}}},
     };
     g_real = RealRegistryApi();
     for (const auto& [name, before, operation, allowed] : scenarios) {

@@ -112,9 +112,8 @@ TEST_F(ComboTest, UserSelectionRaisesChangeThenClickOnceInEveryStyle) {
     events.clear();
     ::SetForegroundWindow(host);
     ::SetFocus(combo->hWndCombo());
-    INPUT keys[2] = {{INPUT_KEYBOARD, {}}, {INPUT_KEYBOARD, {}}};
-    keys[0].ki.wVk = keys[1].ki.wVk = VK_DOWN;
-    keys[1].ki.dwFlags = KEYEVENTF_KEYUP;
+    INPUT keys[2] = {{INPUT_KEYBOARD, {.ki = {VK_DOWN, 0, 0, 0, 0}}},
+                     {INPUT_KEYBOARD, {.ki = {VK_DOWN, 0, KEYEVENTF_KEYUP, 0, 0}}}};
     ASSERT_EQ(::SendInput(2, keys, sizeof(INPUT)), 2u);
     Pump(host, 200);
     EXPECT_EQ(events, (Events{"Change", "Click"}));
@@ -262,9 +261,7 @@ TEST_F(ComboTest, BackgroundFollowsTheSystemColours) {
 
 // The stored settings come back as they were written; a drop-down width beyond the 16 bits it
 // is stored in is clamped, not wrapped.
-TEST(ComboProps, BagRoundTripAndClampedWidth) {
-    HWND host = ::CreateWindowExW(0, L"STATIC", L"", WS_OVERLAPPEDWINDOW, 0, 0, 200, 100, nullptr,
-                                  nullptr, nullptr, nullptr);
+TEST_F(ComboTest, PropertyBagRoundTripAndClampedWidth) {
     namespace K = MivoCboExKey;
     MivoCboExProps all;
     all.Write(K::Style, std::int32_t{1});
@@ -289,14 +286,11 @@ TEST(ComboProps, BagRoundTripAndClampedWidth) {
         cbo.WriteProperties(written);
         EXPECT_TRUE(written == out) << written.Size();
     }
-    ::DestroyWindow(host);
 }
 
 // Sorted lists insert at the sorted place, case-insensitively unless the case-sensitive
 // extended style is set; equal texts keep their order of insertion.
-TEST(ComboSorted, InsertsAtTheSortedPlace) {
-    HWND host = ::CreateWindowExW(0, L"STATIC", L"", WS_OVERLAPPEDWINDOW, 0, 0, 200, 100, nullptr,
-                                  nullptr, nullptr, nullptr);
+TEST_F(ComboTest, SortedListInsertsAtTheSortedPlace) {
     const std::tuple<bool, std::string> cases[] = {{false, "A1 a3 b C d"}, {true, "a3 A1 b C d"}};
     for (const auto& [caseSensitive, expected] : cases) {
         MivoCboEx cbo(host, 0, 0, 150, 22);
@@ -315,7 +309,6 @@ TEST(ComboSorted, InsertsAtTheSortedPlace) {
         }
         EXPECT_EQ(order, expected) << caseSensitive;
     }
-    ::DestroyWindow(host);
 }
 
 } // namespace

@@ -102,33 +102,25 @@ TEST_F(SubclassTest, PropertiesCountHooksAndGoWithTheLastHookOrTheWindow) {
 }
 
 // Only the first-attached client's answer decides about the previous procedure; later clients
-// run first; the result is the first client's unless the previous procedure ran after it.
-TEST_F(SubclassTest, ResponseProtocolOrdersPreviousProcedureAndClients) {
-    const std::tuple<std::int32_t, std::int32_t, const char*, LRESULT> cases[] = {
-        {emrPreprocess, emrPostProcess, "BPA", 'A'},
-        {emrPostProcess, emrConsume, "BAP", 'P'},
-        {emrConsume, emrPostProcess, "BA", 'A'},
-    };
-    MSubclass::HookMessage(&a, hwnd, kMsg);
-    MSubclass::HookMessage(&b, hwnd, kMsg);
-    for (const auto& [first, second, order, result] : cases) {
-        a.response = first, b.response = second, g_log.clear();
-        EXPECT_EQ(::SendMessageA(hwnd, kMsg, 0, 0), result) << order;
-        EXPECT_EQ(g_log, order);
-    }
-}
-
-// A client that detaches clients while the message is dispatched: each client that the message
-// found runs at most once, and not at all once it has been detached.
-TEST_F(SubclassTest, ClientsDetachedDuringDispatchDoNotRun) {
-    const std::tuple<std::vector<Client*>, const char*, bool> cases[] = {
-        {{&a}, "B", true}, {{&b}, "BA", true}, {{&a, &b}, "B", false}};
-    for (const auto& [detached, order, stillHooked] : cases) {
+// run first; the result is the first client's unless the previous procedure ran after it. A
+// client may detach clients during the dispatch: each client the message found runs at most
+// once, and not at all once it has been detached.
+TEST_F(SubclassTest, DispatchOrderAndClientsDetachedDuringDispatch) {
+    constexpr std::int32_t pre = emrPreprocess, post = emrPostProcess, eat = emrConsume;
+    // The answers of A and B, the clients B detaches, the order run, the result (0: any) and
+    // whether the window is still hooked.
+    const std::tuple<std::int32_t, std::int32_t, std::vector<Client*>, const char*, LRESULT, bool>
+        cases[] = {
+            {pre, post, {}, "BPA", 'A', true}, {post, eat, {}, "BAP", 'P', true},
+            {eat, post, {}, "BA", 'A', true},  {eat, eat, {&a}, "B", 0, true},
+            {eat, eat, {&b}, "BA", 0, true},   {eat, eat, {&a, &b}, "B", 0, false},
+        };
+    for (const auto& [first, second, detached, order, result, stillHooked] : cases) {
         MSubclass::HookMessage(&a, hwnd, kMsg);
         MSubclass::HookMessage(&b, hwnd, kMsg);
-        a.response = b.response = emrConsume, b.detaches = detached, g_log.clear();
-        ::SendMessageA(hwnd, kMsg, 0, 0);
-        EXPECT_EQ(g_log, order);
+        a.response = first, b.response = second, b.detaches = detached, g_log.clear();
+        const LRESULT got = ::SendMessageA(hwnd, kMsg, 0, 0);
+        EXPECT_EQ(std::pair(g_log, result ? got : 0), std::pair(std::string(order), result));
         EXPECT_EQ(Proc() != reinterpret_cast<LONG_PTR>(&TestProc), stillHooked) << order;
         b.detaches.clear();
         MSubclass::UnhookMessage(&a, hwnd, kMsg);

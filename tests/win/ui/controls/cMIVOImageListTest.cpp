@@ -1,8 +1,6 @@
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <string>
-#include <tuple>
 
 #include "ui/controls/cMIVOImageList.h"
 
@@ -27,77 +25,65 @@ struct Dib {
     UniqueBitmap bitmap;
 };
 
+// The main window's list: 44 x 30 pixels, 24-bit colour.
+struct ImageList : ::testing::Test {
+    void SetUp() override {
+        list.SetIconSizeX(kW), list.SetIconSizeY(kH), list.SetColourDepth(ILC_COLOR24);
+    }
+    // Image i drawn on a red ground: a pixel outside and one inside the square at (10..19).
+    std::pair<DWORD, DWORD> Drawn(std::int32_t i) {
+        Dib target(kW, kH, [](int, int) { return kRed; });
+        HGDIOBJ old = ::SelectObject(dc.get(), target.bitmap.get());
+        EXPECT_TRUE(list.DrawImage(i, dc.get(), 0, 0)) << i;
+        ::SelectObject(dc.get(), old);
+        return {target.Pixel(2, 2), target.Pixel(15, 15)};
+    }
+    cMIVOImageList list;
+    UniqueMemoryDc dc{::CreateCompatibleDC(nullptr)};
+};
+
 } // namespace
 
 // The main window's icons: one 880 x 30 strip, one image per 44 pixels, each with a square of
-// the mask colour at (10..19, 10..19) that must come out clear.
-TEST(ImageList, StripBecomesImagesWithTheMaskColourTransparent) {
+// the mask colour that must come out clear.
+TEST_F(ImageList, StripBecomesImagesWithTheMaskColourTransparent) {
     const auto colour = [](int i) -> DWORD { return RGB(0, 10 * i, 255 - 10 * i); };
     Dib strip(20 * kW, kH, [&](int x, int y) {
         return x % kW / 10 == 1 && y / 10 == 1 ? kMask : colour(x / kW);
     });
-    cMIVOImageList list;
-    list.SetIconSizeX(kW);
-    list.SetIconSizeY(kH);
-    list.SetColourDepth(ILC_COLOR24);
     EXPECT_FALSE(list.AddFromHandle(strip.bitmap.get(), 0, "", kMask)); // not created yet
     ASSERT_TRUE(list.Create());
     EXPECT_TRUE(list.AddFromHandle(strip.bitmap.get(), 0, "", kMask));
     ASSERT_EQ(list.ImageCount(), 20);
-    UniqueMemoryDc dc(::CreateCompatibleDC(nullptr));
-    for (int i : {0, 7, 19}) { // drawn on a red ground
-        Dib target(kW, kH, [](int, int) { return kRed; });
-        HGDIOBJ old = ::SelectObject(dc.get(), target.bitmap.get());
-        EXPECT_TRUE(list.DrawImage(i, dc.get(), 0, 0));
-        ::SelectObject(dc.get(), old);
-        EXPECT_EQ(std::pair(target.Pixel(2, 2), target.Pixel(15, 15)), std::pair(colour(i), kRed));
-    }
+    for (int i : {0, 7, 19})
+        EXPECT_EQ(Drawn(i), std::pair(colour(i), kRed)) << i;
 }
 
-// Moving a new image behind a key, swapping and copying: images and keys travel together
-// (a copy keeps the destination's key). Each image is one colour, named by a letter.
-TEST(ImageList, MoveSwapAndCopyKeepImagesAndKeysTogether) {
+// Moving a new image behind a key, swapping and copying: images and keys travel together (a copy
+// keeps the destination's key). Each image is one colour, named by a letter.
+TEST_F(ImageList, MoveSwapAndCopyKeepImagesAndKeysTogether) {
     const auto colour = [](char c) -> DWORD { return RGB(0, 40 * (c - 'a'), 200); };
-    cMIVOImageList list;
-    list.SetIconSizeX(kW);
-    list.SetIconSizeY(kH);
-    list.SetColourDepth(ILC_COLOR24);
-    UniqueMemoryDc dc(::CreateCompatibleDC(nullptr));
-    // The images in order as letters, and their keys.
-    const auto images = [&] {
+    const auto add = [&](char c, const ImageRef* after = nullptr) {
+        Dib image(kW, kH, [&](int, int) { return colour(c); });
+        return list.AddFromHandle(image.bitmap.get(), 0, std::string(1, c), kMask, after);
+    };
+    const auto images = [&] { // the images in order as letters, and their keys
         std::string letters, keys;
         for (std::int32_t i = 0; i < list.ImageCount(); ++i) {
-            Dib target(kW, kH, [](int, int) { return kRed; });
-            HGDIOBJ old = ::SelectObject(dc.get(), target.bitmap.get());
-            list.DrawImage(i, dc.get(), 0, 0);
-            ::SelectObject(dc.get(), old);
             for (char c = 'a'; c <= 'e'; ++c)
-                letters += target.Pixel(2, 2) == colour(c) ? std::string(1, c) : "";
+                letters += Drawn(i).first == colour(c) ? std::string(1, c) : "";
             keys += list.ItemKey(i);
         }
         return letters + " " + keys;
     };
-    const std::tuple<const char*, std::function<void()>, const char*> steps[] = {
-        {"move e after a",
-         [&] {
-             Dib e(kW, kH, [&](int, int) { return colour('e'); });
-             const ImageRef after(std::string("a"));
-             list.AddFromHandle(e.bitmap.get(), 0, "e", kMask, &after);
-         },
-         "aebcd aebcd"},
-        {"swap b and d", [&] { list.SwapOrCopyImage(std::string("b"), 4, eicSwap); },
-         "aedcb aedcb"},
-        {"copy a onto c", [&] { list.SwapOrCopyImage(0, std::string("c"), eicCopy); },
-         "aedab aedcb"},
-    };
     ASSERT_TRUE(list.Create());
-    for (char c : std::string("abcd")) {
-        Dib image(kW, kH, [&](int, int) { return colour(c); });
-        ASSERT_TRUE(list.AddFromHandle(image.bitmap.get(), 0, std::string(1, c), kMask));
-    }
-    ASSERT_EQ(images(), "abcd abcd");
-    for (const auto& [what, step, expected] : steps) {
-        step();
-        EXPECT_EQ(images(), expected) << what;
-    }
+    for (char c : std::string("abcd"))
+        ASSERT_TRUE(add(c));
+    const ImageRef a(std::string("a"));
+    add('e', &a);
+    EXPECT_EQ(images(), "aebcd aebcd") << "move e after a";
+    list.SwapOrCopyImage(std::string("b"), 4, eicSwap);
+    EXPECT_EQ(images(), "aedcb aedcb") << "swap b and d";
+    list.SwapOrCopyImage(0, std::string("c"), eicCopy);
+    EXPECT_EQ(images(), "aedab aedcb") << "copy a onto c";
 }

@@ -39,13 +39,14 @@ void Pump(DWORD ms) {
     PumpUntil(ms, [] { return false; });
 }
 
-// Real key strokes: each entry is a virtual key, pressed in order and released in reverse.
-void Press(std::vector<WORD> keys) {
+// A real key stroke, with a modifier held (0: none).
+void Press(WORD modifier, WORD key) {
     std::vector<INPUT> input;
-    for (WORD vk : keys)
-        input.push_back({INPUT_KEYBOARD, {.ki = {vk, 0, 0, 0, 0}}});
-    for (auto it = keys.rbegin(); it != keys.rend(); ++it)
-        input.push_back({INPUT_KEYBOARD, {.ki = {*it, 0, KEYEVENTF_KEYUP, 0, 0}}});
+    const WORD order[] = {modifier, key, key, modifier};
+    for (int i = 0; i < 4; ++i)
+        if (order[i])
+            input.push_back(
+                {INPUT_KEYBOARD, {.ki = {order[i], 0, i < 2 ? 0u : KEYEVENTF_KEYUP, 0, 0}}});
     ::SendInput(static_cast<UINT>(input.size()), input.data(), sizeof(INPUT));
     Pump(100);
 }
@@ -158,23 +159,18 @@ TEST(FHelp, OnlyTheScrollingKeysReachTheControl) {
     g_controlProc = reinterpret_cast<WNDPROC>(
         ::SetWindowLongPtrW(control, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&RecordKeys)));
 
-    for (const auto& keys : std::vector<std::vector<WORD>>{{VK_CONTROL, 'O'},
-                                                           {VK_CONTROL, 'N'},
-                                                           {VK_CONTROL, 'P'},
-                                                           {VK_CONTROL, 'L'},
-                                                           {VK_F5},
-                                                           {VK_CONTROL, 'R'},
-                                                           {VK_CONTROL, VK_F5},
-                                                           {VK_TAB},
-                                                           {'A'},
-                                                           {VK_MENU, VK_LEFT}})
-        Press(keys);
+    const std::pair<WORD, WORD> blocked[] = {
+        {VK_CONTROL, 'O'}, {VK_CONTROL, 'N'}, {VK_CONTROL, 'P'},   {VK_CONTROL, 'L'},
+        {0, VK_F5},        {VK_CONTROL, 'R'}, {VK_CONTROL, VK_F5}, {0, VK_TAB},
+        {0, 'A'},          {VK_MENU, VK_LEFT}};
+    for (auto [modifier, key] : blocked)
+        Press(modifier, key);
     EXPECT_EQ(g_arrived, std::vector<std::string>{});
-    Press({VK_NEXT});
-    Press({VK_DOWN});
+    Press(0, VK_NEXT);
+    Press(0, VK_DOWN);
     EXPECT_EQ(g_arrived, (std::vector<std::string>{"256:34", "257:34", "256:40", "257:40"}));
 
-    Press({VK_MENU, VK_F4});
+    Press(VK_MENU, VK_F4);
     Pump(200);
     EXPECT_FALSE(help.IsLoaded());
     g_arrived.clear();

@@ -8,9 +8,15 @@
 namespace {
 
 std::vector<AppError> g_reported;
-void Record(const AppError& e) {
-    g_reported.push_back(e);
-}
+
+struct Win32Test : ::testing::Test {
+    void SetUp() override {
+        g_reported.clear();
+        previous = SetFatalHandler([](const AppError& e) { g_reported.push_back(e); });
+    }
+    void TearDown() override { SetFatalHandler(previous); }
+    FatalHandler previous = nullptr;
+};
 
 // Records what reaches the object; throws on WM_USER to prove the guard.
 class Probe : public BaseWindow<Probe> {
@@ -23,34 +29,39 @@ class Probe : public BaseWindow<Probe> {
         seen.push_back(msg);
         if (msg == WM_USER)
             throw std::runtime_error("handler failed");
-        if (msg == WM_USER + 1)
-            return 42;
-        return Default(msg, wParam, lParam);
+        return msg == WM_USER + 1 ? 42 : Default(msg, wParam, lParam);
     }
     std::vector<UINT> seen;
 };
 
 } // namespace
 
+// Whatever a callback throws reaches the handler as one AppError, and nothing unwinds further.
+TEST_F(Win32Test, GuardedBodiesReportEveryKindOfException) {
+    EXPECT_FALSE(RunGuarded([] { throw AppError(381, "x.MivoComboEx", ""); }));
+    EXPECT_FALSE(RunGuarded([] { throw std::runtime_error("boom"); }));
+    EXPECT_FALSE(RunGuarded([] { throw 42; }));
+    EXPECT_TRUE(RunGuarded([] {}));
+    ASSERT_EQ(g_reported.size(), 3u);
+    EXPECT_EQ(DisplayText(g_reported[0]), "Invalid property array index");
+    EXPECT_EQ(std::pair(g_reported[1].Description(), g_reported[1].Source()),
+              std::pair(std::string("boom"), ExeName()));
+    EXPECT_EQ(g_reported[2].Source(), "win32_tests");
+}
+
 // The object sees its window from WM_NCCREATE to WM_NCDESTROY and nothing after; a failing
 // handler reaches the fatal-error handler instead of Windows; two windows share one class.
-TEST(BaseWindowTest, AttachesGuardsAndDetaches) {
-    FatalHandler previous = SetFatalHandler(&Record);
+TEST_F(Win32Test, WindowAttachesGuardsAndDetaches) {
     Probe first, second;
     HWND a = first.Create(), b = second.Create();
     ASSERT_TRUE(a && b);
-    EXPECT_EQ(first.Hwnd(), a);
-    EXPECT_EQ(first.seen.front(), static_cast<UINT>(WM_NCCREATE));
-
+    EXPECT_EQ(std::pair(first.Hwnd(), first.seen.front()), std::pair(a, UINT(WM_NCCREATE)));
     EXPECT_EQ(::SendMessageW(a, WM_USER + 1, 0, 0), 42);
     EXPECT_EQ(::SendMessageW(a, WM_USER, 0, 0), 0);
     ASSERT_EQ(g_reported.size(), 1u);
     EXPECT_EQ(g_reported[0].Description(), "handler failed");
-
     ::DestroyWindow(a);
-    EXPECT_EQ(first.Hwnd(), nullptr);
-    EXPECT_EQ(first.seen.back(), static_cast<UINT>(WM_NCDESTROY));
+    EXPECT_EQ(std::pair(first.Hwnd(), first.seen.back()), std::pair(HWND{}, UINT(WM_NCDESTROY)));
     EXPECT_EQ(::GetWindowLongPtrW(b, GWLP_USERDATA), reinterpret_cast<LONG_PTR>(&second));
     ::DestroyWindow(b);
-    SetFatalHandler(previous);
 }
