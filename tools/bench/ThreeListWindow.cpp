@@ -4,37 +4,24 @@
 #include <windows.h>
 #include <commctrl.h>
 
-static LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-    if (msg == WM_DESTROY) {
-        PostQuitMessage(0);
-        return 0;
-    }
-    return DefWindowProcW(hwnd, msg, wParam, lParam);
-}
+#include "BenchWindow.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     INITCOMMONCONTROLSEX icc{sizeof icc, ICC_USEREX_CLASSES | ICC_STANDARD_CLASSES};
     InitCommonControlsEx(&icc);
-    WNDCLASSW wc{};
-    wc.lpfnWndProc = WindowProc;
-    wc.hInstance = instance;
-    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-    wc.lpszClassName = L"BenchThreeLists";
-    RegisterClassW(&wc);
-    HWND hwnd = CreateWindowW(L"BenchThreeLists", L"Bench Three Lists", WS_OVERLAPPEDWINDOW,
-                              CW_USEDEFAULT, CW_USEDEFAULT, 540, 420, nullptr, nullptr, instance,
-                              nullptr);
+    HWND hwnd = CreateBenchWindow(instance, L"Bench Three Lists", 540, 420,
+                                  reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1));
     HFONT font = static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
     HIMAGELIST images = ImageList_Create(44, 30, ILC_COLOR24, 15, 0);
     for (int row = 0; row < 3; ++row) {
-        HWND label = CreateWindowExW(0, L"STATIC", L"Select the key's function",
-                                     WS_CHILD | WS_VISIBLE, 10, 10 + 80 * row, 300, 20, hwnd,
-                                     nullptr, instance, nullptr);
+        HWND label =
+            CreateWindowExW(0, L"STATIC", L"Select the key's function", WS_CHILD | WS_VISIBLE, 10,
+                            10 + 80 * row, 300, 20, hwnd, nullptr, instance, nullptr);
         SendMessageW(label, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
         HWND list = CreateWindowExW(
             0, WC_COMBOBOXEXW, L"", WS_CHILD | WS_VISIBLE | WS_TABSTOP | CBS_DROPDOWNLIST, 10,
-            35 + 80 * row, 300, 300, hwnd,
-            reinterpret_cast<HMENU>(static_cast<INT_PTR>(100 + row)), instance, nullptr);
+            35 + 80 * row, 300, 300, hwnd, reinterpret_cast<HMENU>(static_cast<INT_PTR>(100 + row)),
+            instance, nullptr);
         SendMessageW(list, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
         SendMessageW(list, CBEM_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(images));
         for (int i = 0; i < 15; ++i) {
@@ -55,11 +42,5 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
                                       330 + 95 * i, 340, 85, 28, hwnd, nullptr, instance, nullptr);
         SendMessageW(button, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
     }
-    ShowWindow(hwnd, SW_SHOWNORMAL);
-    MSG msg;
-    while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
-        TranslateMessage(&msg);
-        DispatchMessageW(&msg);
-    }
-    return 0;
+    return ShowAndRun(hwnd);
 }
