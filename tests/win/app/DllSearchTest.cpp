@@ -30,11 +30,10 @@ FARPROC FakeLookup(const char* name) {
 
 } // namespace
 
-// Windows 8 (or 7 with the update), XP SP1 to 7, Windows 2000: the strongest restriction there
-// is, and a fall-back when it is refused.
+// XP SP1 to 7, Windows 2000: the strongest restriction there is, and a fall-back when the
+// strongest is refused (Windows 8's own: the real case below).
 TEST(DllSearch, StrongestRestrictionThisWindowsHas) {
     const std::tuple<bool, bool, bool, Restriction, std::string> cases[] = {
-        {true, true, true, Restriction::SystemFolderOnly, "SetDefaultDllDirectories(2048) "},
         {false, true, true, Restriction::NoCurrentFolder, "SetDllDirectoryW(\"\") "},
         {false, false, true, Restriction::None, ""},
         {true, true, false, Restriction::NoCurrentFolder,

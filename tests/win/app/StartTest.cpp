@@ -20,12 +20,11 @@ UniqueWindow MakeWindow(const wchar_t* title) {
 
 } // namespace
 
-// The refusal texts, icons and title in both languages.
+// The refusal texts, icons and title in both languages (German version refusal: tavelin.exe).
 TEST(Refusals, TextsIconsAndTitle) {
     using enum MMain::Refusal;
     const std::tuple<const char*, MMain::Refusal, std::string, LPCWSTR> cases[] = {
         {"EN", UnsupportedWindows, kUnsupportedEN, IDI_INFORMATION},
-        {"DE", UnsupportedWindows, kUnsupportedDE, IDI_INFORMATION},
         {"EN", NoAdministratorRights, "You need administrative privileges to run this program.",
          IDI_WARNING},
         {"DE", NoAdministratorRights,
@@ -55,7 +54,7 @@ TEST(TavelinExe, RefusesUnsupportedWindowsInTheLocaleLanguage) {
         ASSERT_TRUE(box) << locale;
         EXPECT_EQ(box->text, text) << locale;
         EXPECT_FALSE(UniqueHandle(::OpenMutexW(SYNCHRONIZE, FALSE, MMain::kInstanceMutexName)));
-        CloseMsgBox(box->hwnd, IDOK);
+        ::PostMessageW(box->hwnd, WM_COMMAND, IDOK, 0);
         EXPECT_EQ(tavelin.Wait(15000), 0u) << locale;
     }
 }

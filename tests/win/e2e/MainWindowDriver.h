@@ -4,91 +4,250 @@
 #pragma once
 
 #include <windows.h>
+#include <commctrl.h>
+#include <shlwapi.h>
 
 #include <cstdint>
+#include <fstream>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "support/ChildProcess.h"
 #include "support/Mouse.h"
+#include "support/MsgBoxWatcher.h"
+#include "ui/main/FMainIds.h"
+#include "win32/Text.h"
 
 #include <gtest/gtest.h>
 
 namespace e2e {
 
-// The two values under the keyboard layout key that the program reads and writes.
-constexpr const char* kMap = "Scancode Map";
-constexpr const char* kBackup = "TVLN Backup";
-
 using Bytes = std::vector<std::uint8_t>;
 using Value = std::optional<Bytes>;
-Bytes FromHex(std::string hex); // blanks are skipped
-// A well-formed map holding these entries (8 hex digits each; an element may hold several).
-Bytes MapOf(const std::vector<std::string>& entries);
-// A value under the keyboard layout key, read and written with the real registry; writing
-// nothing deletes it.
-Value ReadLayoutValue(const char* name);
-void WriteLayoutValue(const char* name, const Value& value);
-// The per-user first-start flag; nullopt deletes it.
-void SetShowStartupInfo(const std::optional<std::string>& value);
-std::optional<std::string> ShowStartupInfo();
-// A file's bytes (nothing when it does not exist), and a path in the temporary folder.
-std::optional<std::string> FileBytes(const std::string& path);
-std::string TempPath(const std::string& name);
 
-// tavelin.exe run with arguments: its exit code and what it printed. unixEnv as for Tavelin.
+// The two values under the keyboard layout key that the program reads and writes, and the
+// per-user first-start flag ("0": the help was shown).
+constexpr const char* kMap = "Scancode Map";
+constexpr const char* kBackup = "TVLN Backup";
+constexpr char kLayoutKey[] = "System\\CurrentControlSet\\Control\\Keyboard Layout";
+constexpr char kSettingsKey[] = "Software\\Tavelin\\Settings";
+const Value kHelpSeen = Bytes{'0', 0};
+
+template <typename Pred> bool WaitFor(DWORD timeoutMs, Pred pred) {
+    for (DWORD start = ::GetTickCount(); !pred(); ::Sleep(20))
+        if (::GetTickCount() - start >= timeoutMs)
+            return false;
+    return true;
+}
+
+// A registry value's bytes, read and written with the real registry; writing nothing deletes it.
+inline Value ReadValue(HKEY root, const char* key, const char* name) {
+    Bytes bytes(4096);
+    DWORD size = static_cast<DWORD>(bytes.size());
+    if (::SHGetValueA(root, key, name, nullptr, bytes.data(), &size) != ERROR_SUCCESS)
+        return std::nullopt;
+    bytes.resize(size);
+    return bytes;
+}
+inline void WriteValue(HKEY root, const char* key, const char* name, const Value& value,
+                       DWORD type = REG_BINARY) {
+    value ? void(::SHSetValueA(root, key, name, type, value->data(), DWORD(value->size())))
+          : void(::SHDeleteValueA(root, key, name));
+}
+inline Value ReadLayoutValue(const char* name) {
+    return ReadValue(HKEY_LOCAL_MACHINE, kLayoutKey, name);
+}
+inline void WriteLayoutValue(const char* name, const Value& value) {
+    WriteValue(HKEY_LOCAL_MACHINE, kLayoutKey, name, value);
+}
+
+inline Bytes FromHex(std::string hex) { // blanks are skipped
+    std::erase(hex, ' ');
+    Bytes out;
+    for (size_t i = 0; i + 1 < hex.size(); i += 2)
+        out.push_back(static_cast<std::uint8_t>(std::stoul(hex.substr(i, 2), nullptr, 16)));
+    return out;
+}
+
+// A well-formed map holding these entries (8 hex digits each; an element may hold several).
+inline Bytes MapOf(const std::vector<std::string>& entries) {
+    std::string body;
+    for (const auto& e : entries)
+        body += e;
+    char count[9];
+    snprintf(count, sizeof count, "%02X000000", static_cast<unsigned>(body.size() / 8 + 1));
+    return FromHex("0000000000000000" + std::string(count) + body + "00000000");
+}
+
+// A file's bytes, nothing when it does not exist.
+inline std::optional<std::string> FileBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream bytes;
+    bytes << in.rdbuf();
+    return in ? std::optional(bytes.str()) : std::nullopt;
+}
+inline std::string TempPath(const std::string& name) {
+    char temp[MAX_PATH] = {};
+    ::GetTempPathA(MAX_PATH, temp);
+    return temp + name;
+}
+
+// tavelin.exe run with arguments: its exit code and what it printed.
 struct RunResult {
     std::optional<DWORD> code;
     std::string output;
 };
-RunResult RunTavelin(const std::string& args, const testsupport::Env& unixEnv = {});
+inline RunResult RunTavelin(const std::string& args, const testsupport::Env& unixEnv = {}) {
+    testsupport::ChildProcess child(TAVELIN_EXE, args, unixEnv);
+    const auto code = child.Wait(20000);
+    return {code, child.Output()};
+}
 
 class Tavelin {
   public:
     // unixEnv: variables for Wine itself, such as LC_ALL for the system locale.
-    explicit Tavelin(const testsupport::Env& unixEnv = {});
+    explicit Tavelin(const testsupport::Env& unixEnv = {}) : process_(TAVELIN_EXE, "", unixEnv) {}
 
     // Waits for the main window ("Tavelin 2.0") with its lists filled; nullptr on time-out.
-    HWND Main(DWORD timeoutMs = 15000);
-    // A visible top-level window of this process with exactly this title, or nullptr.
-    HWND FindWindowTitled(const std::string& title, DWORD timeoutMs) const;
+    HWND Main(DWORD timeoutMs = 15000) {
+        if (!main_ && (main_ = FindWindowTitled("Tavelin 2.0", timeoutMs)))
+            // The window shows once its load handler has filled every list.
+            for (int row = 0; row < 3; ++row)
+                if (!ComboEx(row) || ::SendMessageW(ComboEx(row), CB_GETCOUNT, 0, 0) <= 0)
+                    return main_ = nullptr;
+        return main_;
+    }
+    HWND FindWindowTitled(const std::string& title, DWORD timeoutMs) const {
+        return testsupport::FindTopLevel(Pid(), nullptr, Utf8ToWide(title).c_str(), timeoutMs);
+    }
     DWORD Pid() const { return process_.Pid(); }
     std::optional<DWORD> Wait(DWORD timeoutMs) { return process_.Wait(timeoutMs); }
     // Clicks a button of the program's message box and returns the box's text ("": no box).
-    std::string Answer(int button);
+    std::string Answer(int button) {
+        auto box = testsupport::FindMsgBox("Tavelin", Pid(), 5000);
+        if (!box)
+            return "";
+        testsupport::ClickWindow(::GetDlgItem(box->hwnd, button));
+        WaitFor(5000, [&] { return !::IsWindow(box->hwnd); });
+        return box->text;
+    }
 
-    // Row r's list: item texts (UTF-8), selection, enabled state.
-    std::vector<std::string> Items(int row);
+    std::vector<std::string> Items(int row) {
+        HWND combo = ComboEx(row);
+        UniqueHandle process(
+            ::OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, Pid()));
+        // The item record and its text buffer live in the driven process: the message carries
+        // pointers.
+        struct Remote {
+            COMBOBOXEXITEMW item;
+            wchar_t text[512];
+        };
+        auto* remote = static_cast<Remote*>(
+            ::VirtualAllocEx(process.get(), nullptr, sizeof(Remote), MEM_COMMIT, PAGE_READWRITE));
+        std::vector<std::string> items;
+        for (int i = 0; i < ::SendMessageW(combo, CB_GETCOUNT, 0, 0); ++i) {
+            COMBOBOXEXITEMW item{CBEIF_TEXT, i, remote->text, 512};
+            ::WriteProcessMemory(process.get(), &remote->item, &item, sizeof(item), nullptr);
+            ::SendMessageW(combo, CBEM_GETITEMW, 0, reinterpret_cast<LPARAM>(&remote->item));
+            wchar_t text[513] = {};
+            ::ReadProcessMemory(process.get(), remote->text, text, sizeof(remote->text), nullptr);
+            items.push_back(WideToUtf8(text));
+        }
+        ::VirtualFreeEx(process.get(), remote, 0, MEM_RELEASE);
+        return items;
+    }
     int Selection(int row) { return int(::SendMessageW(ComboEx(row), CB_GETCURSEL, 0, 0)); }
-    std::string SelectedText(int row); // "": none
+    std::string SelectedText(int row) { // "": none
+        return Selection(row) < 0 ? std::string() : Items(row).at(size_t(Selection(row)));
+    }
     bool ListEnabled(int row) { return ::IsWindowEnabled(ComboEx(row)); }
-    bool NoticeVisible(int row);
-    // Keyboard input to the list: the next item down.
-    void PressDown(int row);
+    bool NoticeVisible(int row) {
+        return Visible(IDC_LBDISABLED_FIRST + row) && Visible(IDC_IMGDISABLED_FIRST + row);
+    }
+    // Keyboard input to the list: the next item down. The lists use the extended keyboard
+    // interface: Down opens the list, the next Down moves to the following item, Enter takes it.
+    void PressDown(int row) {
+        for (WPARAM key : {VK_DOWN, VK_DOWN, VK_RETURN})
+            Press(::SendMessageW, Inner(row), key);
+    }
     // Opens row's list with a click and clicks the item whose text begins with text; false when
     // the open list shows no such item.
-    bool Pick(int row, const std::string& text);
+    bool Pick(int row, const std::string& text) {
+        const std::vector<std::string> items = Items(row);
+        int index = 0;
+        while (index < int(items.size()) && !items[index].starts_with(text))
+            ++index;
+        testsupport::ClickWindow(Inner(row));
+        HWND list = testsupport::FindTopLevel(Pid(), L"ComboLBox", nullptr, 2000);
+        RECT item{}, shown{};
+        if (!list || index == int(items.size()) ||
+            ::SendMessageW(list, LB_GETITEMRECT, index, reinterpret_cast<LPARAM>(&item)) == LB_ERR)
+            return false;
+        // Only an item the open list shows can be clicked.
+        ::GetClientRect(list, &shown);
+        POINT centre{(item.left + item.right) / 2, (item.top + item.bottom) / 2};
+        if (!::PtInRect(&shown, centre))
+            return false;
+        ::ClientToScreen(list, &centre);
+        testsupport::ClickMouse(centre);
+        return WaitFor(2000, [&] { return !::IsWindowVisible(list) && Selection(row) == index; });
+    }
     // F1 through the program's message loop.
-    void PressF1();
+    void PressF1() { Press(::PostMessageW, Main(), VK_F1); }
 
     bool Enabled(int id) { return ::IsWindowEnabled(Control(id)); }
     bool Visible(int id) { return ::IsWindowVisible(Control(id)); }
-    std::string Text(int id);
-    // A real mouse click at the centre of control id, without waiting for what it starts.
+    std::string Text(int id) { return testsupport::TextOf(Control(id)); }
     void Click(int id) { testsupport::ClickWindow(Control(id)); }
-    // The id of the control that the mouse reaches at the centre of control id (0: none).
-    int ControlAt(int id);
-    // The cursor shown, and the text of a tool tip shown within a second (empty: none), while
-    // the mouse rests on control id.
-    HCURSOR CursorOver(int id);
-    std::string ToolTipOver(int id);
-    // A click on the window's close box.
-    void CloseWindow();
+    // The control that the mouse reaches at the centre of control id.
+    int ControlAt(int id) {
+        return ::GetDlgCtrlID(::WindowFromPoint(testsupport::CentreOf(Control(id))));
+    }
+    // The cursor shown while the mouse rests on control id, after a real move onto it: the
+    // cursor shape is set again only when the mouse moves.
+    HCURSOR CursorOver(int id) {
+        POINT centre = testsupport::CentreOf(Control(id));
+        testsupport::MoveMouse({centre.x + 1, centre.y + 1});
+        ::Sleep(50);
+        testsupport::MoveMouse(centre);
+        ::Sleep(200);
+        CURSORINFO info{sizeof(info)};
+        ::GetCursorInfo(&info);
+        return info.hCursor;
+    }
+    // The text of a tool tip shown within a second (empty: none) once the mouse arrives on
+    // control id from elsewhere, as a person's mouse does.
+    std::string ToolTipOver(int id) {
+        testsupport::MoveMouse(testsupport::CentreOf(Main()));
+        ::Sleep(100);
+        testsupport::MoveMouse(testsupport::CentreOf(Control(id)));
+        HWND tip = testsupport::FindTopLevel(Pid(), TOOLTIPS_CLASSW, nullptr, 1000);
+        return tip ? testsupport::TextOf(tip) : std::string();
+    }
+    // A click on the window's close box, the caption's last button.
+    void CloseWindow() {
+        TITLEBARINFO bar{sizeof(bar)};
+        ::GetTitleBarInfo(Main(), &bar);
+        const RECT& caption = bar.rcTitleBar;
+        testsupport::ClickMouse({caption.right - ::GetSystemMetrics(SM_CXSIZE) / 2,
+                                 (caption.top + caption.bottom) / 2});
+    }
 
   private:
     HWND Control(int id) { return ::GetDlgItem(Main(), id); }
-    HWND ComboEx(int row);
+    HWND ComboEx(int row) {
+        return ::FindWindowExW(::GetDlgItem(main_, IDC_CBOKEY_FIRST + row), nullptr,
+                               L"ComboBoxEx32", nullptr);
+    }
+    HWND Inner(int row) {
+        return reinterpret_cast<HWND>(::SendMessageW(ComboEx(row), CBEM_GETCOMBOCONTROL, 0, 0));
+    }
+    template <typename Send> static void Press(Send send, HWND to, WPARAM key) {
+        send(to, WM_KEYDOWN, key, 1);
+        send(to, WM_KEYUP, key, 1 | (1u << 30) | (1u << 31));
+    }
 
     testsupport::ChildProcess process_;
     HWND main_ = nullptr;
@@ -99,7 +258,7 @@ class CleanLayout : public ::testing::Test {
   protected:
     void SetUp() override {
         TearDown();
-        SetShowStartupInfo("0");
+        WriteValue(HKEY_CURRENT_USER, kSettingsKey, "ShowStartupInfo", kHelpSeen, REG_SZ);
     }
     void TearDown() override {
         WriteLayoutValue(kMap, std::nullopt);

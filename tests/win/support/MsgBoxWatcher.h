@@ -57,17 +57,13 @@ inline std::optional<MsgBoxInfo> FindMsgBox(const std::string& title, DWORD pid 
     return info;
 }
 
-inline void CloseMsgBox(HWND box, int button) {
-    ::PostMessageW(box, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), 0);
-}
-
 // Watches on a second thread for one box of this process, records it and closes it with button.
 struct MsgBoxWatcher {
     MsgBoxWatcher(std::string title, int button)
         : seen(std::async(std::launch::async, [=] {
               auto box = FindMsgBox(title);
               if (box)
-                  CloseMsgBox(box->hwnd, button);
+                  ::PostMessageW(box->hwnd, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), 0);
               return box;
           })) {}
     // The box seen, or nothing when none came in time; the last copy's end waits for the thread.

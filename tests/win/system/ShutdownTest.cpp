@@ -73,7 +73,6 @@ TEST(ShutdownSystem, DecisionRequestAndFailures) {
         {host, true, "", true, {"\\\\" + host + "|Bye|30|011"}, {}},
         {lowered, true, "", true, {lowered + "|Bye|30|011"}, {}},
         {host, false, "", false, {}, {}},
-        {lowered, false, "", false, {}, {}},
         {"OTHERPC", false, "", true, {"\\\\OTHERPC|Bye|30|010"}, {}},
         {"\\\\otherpc", true, "", true, {"\\\\otherpc|Bye|30|010"}, {}},
         {host, true, "open", false, {}, {"OpenProcessToken Error: 5"}},
