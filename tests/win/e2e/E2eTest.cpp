@@ -93,7 +93,8 @@ TEST_F(E2e, EachListShowsWhatTheStoredMapGivesItsKey) {
             const bool locked = c.shown[row] == kLocked;
             EXPECT_EQ(app.Items(row).size(), counts[row]) << row;
             EXPECT_EQ(app.ListEnabled(row), !locked) << row;
-            EXPECT_EQ(app.NoticeVisible(row), locked) << row;
+            EXPECT_EQ(app.Visible(IDC_LBDISABLED_FIRST + row), locked) << row;
+            EXPECT_EQ(app.Visible(IDC_IMGDISABLED_FIRST + row), locked) << row;
             EXPECT_EQ(app.SelectedText(row), locked ? "" : c.shown[row] + kPad) << row;
         }
         EXPECT_EQ(app.Text(IDC_LBKEY_FIRST + 1),

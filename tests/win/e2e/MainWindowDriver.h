@@ -163,9 +163,6 @@ class Tavelin {
         return Selection(row) < 0 ? std::string() : Items(row).at(size_t(Selection(row)));
     }
     bool ListEnabled(int row) { return ::IsWindowEnabled(ComboEx(row)); }
-    bool NoticeVisible(int row) {
-        return Visible(IDC_LBDISABLED_FIRST + row) && Visible(IDC_IMGDISABLED_FIRST + row);
-    }
     // Keyboard input to the list: the next item down. The lists use the extended keyboard
     // interface: Down opens the list, the next Down moves to the following item, Enter takes it.
     void PressDown(int row) {

@@ -6,7 +6,6 @@
 
 namespace testsupport {
 
-// The centre of a window's client area, on the screen.
 inline POINT CentreOf(HWND hwnd) {
     RECT client{};
     ::GetClientRect(hwnd, &client);
@@ -35,7 +34,6 @@ inline void ClickMouse(POINT at) {
     ::SendInput(2, press, sizeof(INPUT));
 }
 
-// Clicks the middle of a window (a button of a message box, say).
 inline void ClickWindow(HWND hwnd) {
     ClickMouse(CentreOf(hwnd));
 }

@@ -14,12 +14,10 @@ constexpr char kSource[] = "SYSTEM\\CurrentControlSet\\Services\\EventLog\\Appli
 std::string MessageFile() {
     char value[1024] = {};
     DWORD size = sizeof value;
-    HKEY key = nullptr;
-    const bool ok =
-        !RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSource, 0, KEY_QUERY_VALUE, &key) &&
-        !RegQueryValueExA(key, "EventMessageFile", nullptr, nullptr, LPBYTE(value), &size);
-    RegCloseKey(key);
-    return ok ? value : "none";
+    return RegGetValueA(HKEY_LOCAL_MACHINE, kSource, "EventMessageFile", RRF_RT_ANY | RRF_NOEXPAND,
+                        nullptr, value, &size)
+               ? "none"
+               : value;
 }
 
 } // namespace

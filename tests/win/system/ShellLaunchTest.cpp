@@ -9,21 +9,9 @@
 #include "system/DonationAddress.h"
 #include "support/MsgBoxWatcher.h"
 #include "system/ShellLaunch.h"
-#include "win32/Text.h"
 
 using ShellLaunch::Elevation;
 using ShellLaunch::Launch;
-
-namespace {
-
-std::wstring Beside(const wchar_t* file) {
-    wchar_t path[MAX_PATH] = {};
-    ::GetModuleFileNameW(nullptr, path, MAX_PATH);
-    std::wstring dir(path);
-    return dir.substr(0, dir.find_last_of(L'\\') + 1) + file;
-}
-
-} // namespace
 
 // Which route each system and token takes for the donation page, which always opens in a normal
 // window; a failed desktop shell ends in the box, never in an elevated launch.
@@ -66,16 +54,17 @@ TEST(ShellLaunch, RouteByVersionAndToken) {
 // where the desktop shell starts it: E2e's click on the donation picture.)
 TEST(ShellLaunch, RealLaunchOnNt5StartsFromHere) {
     ASSERT_TRUE(SUCCEEDED(::OleInitialize(nullptr)));
-    wchar_t temp[MAX_PATH] = {};
-    ::GetTempPathW(MAX_PATH, temp);
-    const std::string out = WideToUtf8(temp) + "tavelin_witness.txt";
+    char self[MAX_PATH] = {}, temp[MAX_PATH] = {};
+    ::GetModuleFileNameA(nullptr, self, MAX_PATH);
+    ::GetTempPathA(MAX_PATH, temp);
+    std::string witness = self, out = temp + std::string("tavelin_witness.txt");
+    witness.replace(witness.rfind('\\') + 1, std::string::npos, "launch_witness.exe");
     ShellLaunch::Calls calls = ShellLaunch::RealCalls();
     calls.majorVersion = [] { return 5u; };
     calls.showAddress = [](const Launch&, HWND, const std::string&) { ADD_FAILURE(); };
     ShellLaunch::ScopedCalls scoped(calls);
     ::DeleteFileA(out.c_str());
-    ShellLaunch::Open({"", WideToUtf8(Beside(L"launch_witness.exe")), out, "", SW_SHOWNORMAL},
-                      nullptr, "EN");
+    ShellLaunch::Open({"", witness, out, "", SW_SHOWNORMAL}, nullptr, "EN");
     std::string seen;
     for (int i = 0; i < 200 && seen.empty(); ++i, ::Sleep(50))
         std::getline(std::ifstream(out), seen);
