@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "support/ChildProcess.h"
+#include "app/GetLanguageCode.h"
 #include "win32/Handles.h"
 #include "app/MCheckAdmin.h"
 #include "app/MGetWinVer.h"
@@ -23,6 +24,13 @@ TEST(VersionRules, Boundaries) {
         EXPECT_EQ(got, expected) << v.platformId << " " << v.major << "." << v.minor << "."
                                  << v.build;
     }
+}
+
+TEST(LanguageCode, OnlyTheFiveGermanLocalesGiveDE) {
+    for (std::uint32_t lcid : {1031u, 2055u, 3079u, 4103u, 5127u})
+        EXPECT_EQ(MMain::LanguageCodeFor(lcid), "DE") << lcid;
+    for (std::uint32_t lcid : {1033u, 2057u, 1036u, 1030u, 6151u, 0u, 0x10407u})
+        EXPECT_EQ(MMain::LanguageCodeFor(lcid), "EN") << lcid;
 }
 
 // A group list built by hand (Wine's tokens hold the group near the start): found anywhere,
