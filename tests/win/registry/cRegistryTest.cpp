@@ -53,16 +53,11 @@ cRegistry Make(std::uint32_t root = kHkcu, const std::string& path = kPath,
     return r;
 }
 
-// Number, source and description of the error f raises; the real registry table afterwards.
-auto Raised(const std::function<void()>& f) {
-    AppError e(0, "", "nothing raised");
-    try {
-        f();
-    } catch (const AppError& raised) {
-        e = raised;
-    }
-    SetRegistryApi(RealRegistryApi());
-    return std::make_tuple(e.Number(), e.Source(), e.Description());
+// Number, source and description of the error f raises.
+std::tuple<std::int32_t, std::string, std::string> Raised(const std::function<void()>& f) try {
+    return f(), std::tuple(0, "", "nothing raised");
+} catch (const AppError& e) {
+    return {e.Number(), e.Source(), e.Description()};
 }
 
 struct RegistryTest : ::testing::Test {
@@ -158,6 +153,7 @@ TEST_F(RegistryTest, ErrorTexts) {
     for (const auto& [act, number, description] : cases) {
         cRegistry r = Make();
         EXPECT_EQ(Raised([&] { act(r); }), std::make_tuple(number, kSource, description));
+        SetRegistryApi(RealRegistryApi());
     }
     EXPECT_EQ(RawGet(HKEY_CURRENT_USER, kPath, "V").second, "second\0"s);
     EXPECT_EQ(RawGet(HKEY_CURRENT_USER, kPath, "N"), std::make_pair(REG_DWORD, "\7\0\0\0"s));
