@@ -20,7 +20,7 @@ constexpr char kMap[] = "Scancode Map", kBackup[] = "TVLN Backup";
 const std::string kNone = "none";
 using Error = std::tuple<std::int32_t, std::string, std::string>;
 using State = std::pair<std::string, std::string>; // map and backup as Get gives them
-using Op = void (*)(CScancodeMap&);
+using Op = std::function<void(CScancodeMap&)>;
 
 // A stored map: version and flags 0, the count field and entries given, the terminator.
 std::string Map(const std::string& count, const std::string& entries = "") {
@@ -57,13 +57,10 @@ State Stored() {
     return {Get(kMap), Get(kBackup)};
 }
 
-// Sets one key on top of the map found, then saves.
-void Save(CScancodeMap& m, std::int32_t key, std::int32_t option) {
+const Op kSave = [](CScancodeMap& m) { // CapsLock to left shift on top of the map found
     m.SetNewSettingString(m.CurrentSettingString());
-    m.BuildNewSettingString(key, option);
-    m.SaveNewSetting();
-}
-const Op kSave = [](CScancodeMap& m) { Save(m, kCapsLock, 7); }; // to left shift
+    m.BuildNewSettingString(kCapsLock, 7), m.SaveNewSetting();
+};
 const Op kRestore = [](CScancodeMap& m) { m.RestoreMap(); };
 
 // Number, source and text of the error f raises; number 0 when it raises none.
@@ -108,17 +105,13 @@ std::pair<Error, State> Attempt(const State& before, Op operation, int failAt) {
 
 } // namespace
 
-// Maps Windows would ignore (wrong type or count) lock all three keys (L), and so does an entry
-// a key's list cannot show: an unknown code, one the list does not offer, two entries.
+// A map Windows would ignore locks all three keys (L), and so does an entry a key's list cannot
+// show. No map and a wrong count are read by the exe (e2e); here a wrong type.
 TEST_F(ScancodeMapTest, ReadoutOfStoredMaps) {
     const std::string odd = "00004600"s + "52E03A00" + "3A004600"; // off, Insert, CapsLock
     const std::tuple<std::string, std::string, std::vector<std::int32_t>, const char*> cases[] = {
-        {kNone, "", {1, 1, 1}, "..."},
         {"", "", {1, 1, 1}, "..."},
         {Map("01000000"), "", {1, 1, 1}, "..."},
-        {kMapA, "2A003A00", {7, 1, 1}, "..."},
-        {Map("03000000", "1D003A002A004600"), "1D003A002A004600", {-1, 1, 7}, "L.L"},
-        {Map("01000000", "2A003A00"), "", {-1, -1, -1}, "LLL"},
         {"0:" + kMapA, "", {-1, -1, -1}, "LLL"},
         {Map("04000000", odd), odd, {1, 1, 3}, "L.L"},
     };
@@ -144,11 +137,10 @@ TEST_F(ScancodeMapTest, ReadoutOfStoredMaps) {
 }
 
 // Each operation on a stored map and backup: the error it raises and what is stored afterwards.
-// The first save backs the map up, later ones keep that backup; an empty backup means "no map".
-// A map that is not well formed is never rewritten, but backed up and restored byte for byte.
+// A map that is not well formed is never rewritten, but backed up byte for byte. First and later
+// saves and restores, also of a malformed or empty backup, run through the exe (e2e tests).
 TEST_F(ScancodeMapTest, SaveBackupAndRestore) {
-    const std::string oddEntries = "00004600"s + "52E03A00" + "3A004600", // off, Insert, CapsLock
-        odd = Map("04000000", oddEntries), hidden = Map("01000000", "00004600"), text = "1:414200";
+    const std::string hidden = Map("01000000", "00004600"), text = "1:414200";
     std::string many; // 255 entries and more: the count is a full 32-bit number
     for (int i = 0; i < 300; ++i)
         many += "1D003800";
@@ -167,32 +159,30 @@ TEST_F(ScancodeMapTest, SaveBackupAndRestore) {
                          "Failed to delete registry Key: '-2147483646',Section: '"s + kLayout +
                              "\\',Key: 'TVLN Backup"};
     const Op backup = [](CScancodeMap& m) { m.BackupMap(); };
-    const Op insert9 = [](CScancodeMap& m) { Save(m, kInsert, 9); };
-    const Op insert4 = [](CScancodeMap& m) { Save(m, kInsert, 4); };
     const Op key3 = [](CScancodeMap& m) { m.BuildNewSettingString(3, 0); };
-    const Op clear = [](CScancodeMap& m) {
-        EXPECT_TRUE(m.BackupMapExists());
-        m.SetNewSettingString("");
-        m.SaveNewSetting();
+    // Another program (or a second Tavelin) changes a value after the object read it.
+    const auto behindItsBack = [](const char* value, std::string to, Op then) -> Op {
+        return [=](CScancodeMap& m) { Put(value, to), then(m); };
     };
+    const Error changed = Own(CScancodeMap::kErrChangedSinceStart,
+                              "The keyboard map was changed by another program since Tavelin "
+                              "started. Nothing was saved.");
     const std::tuple<State, Op, Error, State> cases[] = {
-        {{kCtrl, kNone}, insert9, {}, {Map("03000000", "1D00380021E052E0"), kCtrl}},
-        {{kMapA, kCtrl}, clear, {}, {"", kCtrl}}, // a later save keeps the backup
-        {{"", kCtrl}, kRestore, {}, {kCtrl, kNone}},
         {{kNone, kNone}, key3, notAKey, {kNone, kNone}},
         {{crowded, kNone}, kSave, {}, {Map("2E010000", many + "2A003A00"), crowded}},
-        // Entries the key's list cannot show are written back unchanged.
-        {{odd, kNone}, insert4, {}, {Map("05000000", oddEntries + "5DE052E0"), odd}},
         {{hidden, kNone}, kSave, malformed, {hidden, kNone}},
         {{hidden, kNone}, backup, {}, {hidden, hidden}},
-        {{kMapA, hidden}, kRestore, {}, {hidden, kNone}},
-        {{kMapA, ""}, kRestore, {}, {kNone, kNone}},
-        {{kNone, ""}, kRestore, {}, {kNone, kNone}},
         // Without a backup, or with one that is not binary, the map stays; and no save then, which
         // would leave the backup that cannot be restored as the only way back.
         {{kMapA, kNone}, kRestore, noBackup, {kMapA, kNone}},
         {{"", text}, kRestore, notBinary, {"", text}},
         {{"", text}, kSave, noSave, {"", text}},
+        // Nothing is written then; changed bytes are the open window's stale-view cases (e2e),
+        // here presence and type.
+        {{kCtrl, kCtrl}, behindItsBack(kMap, kNone, kSave), changed, {kNone, kCtrl}},
+        {{"", kNone}, behindItsBack(kMap, "1:", kSave), changed, {"1:", kNone}},
+        {{kCtrl, kNone}, behindItsBack(kBackup, "", kSave), changed, {kCtrl, ""}},
+        {{kTab, ""}, behindItsBack(kMap, kNone, kRestore), changed, {kNone, ""}},
     };
     for (const auto& [before, operation, error, after] : cases) {
         Put(before);
@@ -210,33 +200,6 @@ TEST_F(ScancodeMapTest, BackupNamedInOtherCaseIsNotOfferedNorOverwritten) {
     EXPECT_FALSE(m.BackupMapExists());
     kSave(m);
     EXPECT_EQ(Get(kBackup), "00");
-}
-
-// Another program (or a second Tavelin) changes the map or the backup after this object read
-// them: a save or a restore writes nothing and says so with its own number.
-TEST_F(ScancodeMapTest, ChangedBehindItsBackNothingIsWritten) {
-    const Error changed = Own(CScancodeMap::kErrChangedSinceStart,
-                              "The keyboard map was changed by another program since Tavelin "
-                              "started. Nothing was saved.");
-    const std::tuple<const char*, State, const char*, std::string, Op> cases[] = {
-        {"map changed", {kCtrl, kNone}, kMap, kTab, kSave},
-        {"map appeared", {kNone, kNone}, kMap, kCtrl, kSave},
-        {"map removed", {kCtrl, kCtrl}, kMap, kNone, kSave},
-        {"map now text", {"", kNone}, kMap, "1:", kSave},
-        {"backup appeared", {kCtrl, kNone}, kBackup, "", kSave},
-        {"backup removed", {kTab, kCtrl}, kBackup, kNone, kSave},
-        {"map changed", {kTab, kCtrl}, kMap, kMapA, kRestore},
-        {"map removed", {kTab, ""}, kMap, kNone, kRestore},
-        {"backup changed", {kTab, kCtrl}, kBackup, kMapA, kRestore},
-    };
-    for (const auto& [name, before, value, changedTo, operation] : cases) {
-        Put(before);
-        CScancodeMap m;
-        Put(value, changedTo);
-        const State now = Stored();
-        EXPECT_EQ(ErrorOf([&] { operation(m); }), changed) << name;
-        EXPECT_EQ(Stored(), now) << name;
-    }
 }
 
 LONG WINAPI DenyBackupQuery(HKEY key, LPCSTR name, LPDWORD reserved, LPDWORD type, LPBYTE data,

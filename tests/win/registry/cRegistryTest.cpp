@@ -20,16 +20,14 @@ void RawSet(const std::string& path, const std::string& name, DWORD type, const 
     SHSetValueA(HKEY_CURRENT_USER, path.c_str(), name.c_str(), type, data.data(), data.size());
 }
 
-// Type and bytes of a stored value; type -1 when there is none.
+// Type and bytes of a stored value as stored; type -1 when there is none.
 std::pair<int, std::string> RawGet(HKEY root, const std::string& path, const std::string& name) {
-    HKEY key = nullptr;
     char data[4096];
     DWORD type = 0, size = sizeof data;
-    RegOpenKeyExA(root, path.c_str(), 0, KEY_QUERY_VALUE, &key);
-    const bool ok =
-        key && !RegQueryValueExA(key, name.c_str(), nullptr, &type, LPBYTE(data), &size);
-    RegCloseKey(key);
-    return ok ? std::pair(int(type), std::string(data, size)) : std::pair(-1, std::string());
+    return RegGetValueA(root, path.c_str(), name.c_str(), RRF_RT_ANY | RRF_NOEXPAND, &type, data,
+                        &size)
+               ? std::pair(-1, std::string())
+               : std::pair(int(type), std::string(data, size));
 }
 
 template <typename F> struct DenyOf;
@@ -55,16 +53,11 @@ cRegistry Make(std::uint32_t root = kHkcu, const std::string& path = kPath,
     return r;
 }
 
-// Number, source and description of the error f raises; the real registry table afterwards.
-auto Raised(const std::function<void()>& f) {
-    AppError e(0, "", "nothing raised");
-    try {
-        f();
-    } catch (const AppError& raised) {
-        e = raised;
-    }
-    SetRegistryApi(RealRegistryApi());
-    return std::make_tuple(e.Number(), e.Source(), e.Description());
+// Number, source and description of the error f raises.
+std::tuple<std::int32_t, std::string, std::string> Raised(const std::function<void()>& f) try {
+    return f(), std::tuple(0, "", "nothing raised");
+} catch (const AppError& e) {
+    return {e.Number(), e.Source(), e.Description()};
 }
 
 struct RegistryTest : ::testing::Test {
@@ -84,7 +77,6 @@ TEST_F(RegistryTest, ReadsAndWritesByType) {
         {REG_EXPAND_SZ, "%TAVELIN_X%\\y\0"s, "C:\\x\\y"s},
         {REG_MULTI_SZ, "a\0b\0\0"s, "a\0b\0"s},
         {REG_DWORD, "\x78\x56\x34\x12"s, 0x12345678},
-        {REG_BINARY, "\1\2\3"s, ByteArray{0, {1, 2, 3, 0}}},
         {REG_NONE, ""s, ByteArray{0, {0}}},
     };
     for (const auto& [type, stored, expected] : reads) {
@@ -103,7 +95,6 @@ TEST_F(RegistryTest, ReadsAndWritesByType) {
         {1, "50%"s, REG_SZ, "50%\0"s},
         {2, "%a%"s, REG_EXPAND_SZ, "%a%\0"s},
         {1, 42, REG_SZ, "42\0"s},
-        {3, RegNull{}, REG_BINARY, ""},
         {3, ByteArray{1, {1, 2, 3}}, REG_BINARY, "\1\2\3"},
         {4, std::int16_t{-1}, REG_DWORD, "\xFF\xFF\xFF\xFF"},
         {5, 0x12345678, REG_DWORD, "\x78\x56\x34\x12"},
@@ -162,6 +153,7 @@ TEST_F(RegistryTest, ErrorTexts) {
     for (const auto& [act, number, description] : cases) {
         cRegistry r = Make();
         EXPECT_EQ(Raised([&] { act(r); }), std::make_tuple(number, kSource, description));
+        SetRegistryApi(RealRegistryApi());
     }
     EXPECT_EQ(RawGet(HKEY_CURRENT_USER, kPath, "V").second, "second\0"s);
     EXPECT_EQ(RawGet(HKEY_CURRENT_USER, kPath, "N"), std::make_pair(REG_DWORD, "\7\0\0\0"s));

@@ -9,16 +9,16 @@ namespace {
 
 // The contrast ratio of two COLORREF values as accessibility guidelines define it (1 to 21).
 double Contrast(std::uint32_t a, std::uint32_t b) {
-    auto luminance = [](std::uint32_t c) {
-        auto channel = [](std::uint32_t v) {
-            const double s = v / 255.0;
-            return s <= 0.03928 ? s / 12.92 : std::pow((s + 0.055) / 1.055, 2.4);
-        };
-        return 0.2126 * channel(c & 0xFF) + 0.7152 * channel(c >> 8 & 0xFF) +
-               0.0722 * channel(c >> 16 & 0xFF);
+    const auto luminance = [](std::uint32_t c) { // plus the flare both sides get
+        double sum = 0.05;
+        for (const auto& [shift, weight] :
+             {std::pair(0, 0.2126), std::pair(8, 0.7152), std::pair(16, 0.0722)}) {
+            const double s = (c >> shift & 0xFF) / 255.0;
+            sum += weight * (s <= 0.03928 ? s / 12.92 : std::pow((s + 0.055) / 1.055, 2.4));
+        }
+        return sum;
     };
-    const double la = luminance(a), lb = luminance(b);
-    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+    return std::max(luminance(a), luminance(b)) / std::min(luminance(a), luminance(b));
 }
 
 } // namespace

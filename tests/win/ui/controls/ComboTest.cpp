@@ -1,14 +1,8 @@
 // The icon drop-down list under Wine's real ComboBoxEx32, driven by real key input.
 #include <gtest/gtest.h>
 
-#include <windows.h>
-
 #include <cstring>
-#include <memory>
 #include <new>
-#include <string>
-#include <utility>
-#include <vector>
 
 #include "win32/Fatal.h"
 #include "ui/controls/MivoCboEx.h"
@@ -139,8 +133,8 @@ TEST_F(ComboTest, ListIndexItemDataAndTextAsTheMainWindowUsesThem) {
 
     const std::string own = ExeName() + ".MivoComboEx";
     events.clear();
-    ExpectError(381, own, [&] { combo->SetListIndex(5); });
-    ExpectError(381, own, [&] { combo->SetListIndex(-2); });
+    for (const std::int32_t bad : {5, -2})
+        ExpectError(381, own, [&] { combo->SetListIndex(bad); });
     EXPECT_EQ(std::pair(events, combo->ListIndex()), std::pair(Events{}, 1));
     ExpectError(381, own, [&] { (void)combo->ItemData(3); });
     EXPECT_EQ(ExpectError(-2147220455, "MivoDriveCboEx." + ExeName(),

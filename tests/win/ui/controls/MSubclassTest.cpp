@@ -43,21 +43,24 @@ LRESULT CALLBACK TestProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
 // The window's properties named after its number (ours, not the platform's) in name order, as
 // "suffix=value ": clients by name, this window procedure as P, counts as numbers.
 std::string Props(HWND hwnd) {
-    using Found = std::pair<std::map<std::string, HANDLE>, std::string>;
-    Found out{{}, std::to_string(HandleToLong(hwnd))};
+    std::pair<std::string, std::map<std::string, std::string>> out{
+        std::to_string(HandleToLong(hwnd)), {}};
     ::EnumPropsExA(
         hwnd,
-        [](HWND, LPSTR name, HANDLE value, ULONG_PTR p) -> BOOL {
-            auto& [props, prefix] = *reinterpret_cast<Found*>(p);
+        [](HWND, LPSTR name, HANDLE v, ULONG_PTR p) -> BOOL {
+            auto& [prefix, props] = *reinterpret_cast<decltype(out)*>(p);
             if (!IS_INTRESOURCE(name) && std::string_view(name).starts_with(prefix))
-                props[name + prefix.size()] = value;
+                props[name + prefix.size()] = v == &a   ? "A"
+                                              : v == &b ? "B"
+                                              : v == (HANDLE)&TestProc
+                                                  ? "P"
+                                                  : std::to_string(HandleToLong(v));
             return TRUE;
         },
         reinterpret_cast<LPARAM>(&out));
-    std::map<HANDLE, std::string> names{{&a, "A"}, {&b, "B"}, {(HANDLE)&TestProc, "P"}};
     std::string text;
-    for (const auto& [name, v] : out.first)
-        text += name + "=" + (names.contains(v) ? names[v] : std::to_string(HandleToLong(v))) + " ";
+    for (const auto& [name, value] : out.second)
+        text += name + "=" + value + " ";
     return text;
 }
 

@@ -50,14 +50,11 @@ TEST(CenteredMsgBox, CentresOnTheOwnerOrTheWorkArea) {
                                                 title, owner.get());
         const auto& box = watcher.Result();
         ASSERT_TRUE(box) << "owner at " << r.left << ", style " << c.style;
-        // Centred with the halves rounded down.
         const RECT& b = box->rect;
-        EXPECT_EQ(b.left, c.centre.x - (b.right - b.left + 1) / 2) << r.left << " " << c.style;
-        EXPECT_EQ(b.top, c.centre.y - (b.bottom - b.top + 1) / 2) << r.left << " " << c.style;
-        EXPECT_EQ(box->text, "Restore the settings?");
-        EXPECT_EQ(box->title, c.shownTitle);
-        EXPECT_EQ(title, c.shownTitle);
-        EXPECT_EQ(result, IDNO);
-        EXPECT_FALSE(MCenterMBX::HookInstalled());
+        EXPECT_EQ(std::pair(b.left, b.top), std::pair(c.centre.x - (b.right - b.left + 1) / 2,
+                                                      c.centre.y - (b.bottom - b.top + 1) / 2))
+            << r.left << " " << c.style;
+        EXPECT_EQ(std::tuple(box->text, box->title, title, result, MCenterMBX::HookInstalled()),
+                  std::tuple("Restore the settings?", c.shownTitle, c.shownTitle, IDNO, false));
     }
 }
