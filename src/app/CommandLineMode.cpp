@@ -259,10 +259,11 @@ int Execute(std::span<const std::string> args) {
 } // namespace
 
 std::vector<std::string> Arguments() {
-    if (!CommandLine::MayHaveArguments(::GetCommandLineW()))
+    const wchar_t* line = ::GetCommandLineW();
+    if (!CommandLine::MayHaveArguments(line))
         return {};
     int count = 0;
-    LPWSTR* argv = ::CommandLineToArgvW(::GetCommandLineW(), &count);
+    LPWSTR* argv = ::CommandLineToArgvW(line, &count);
     std::vector<std::string> args;
     if (!argv)
         return args;

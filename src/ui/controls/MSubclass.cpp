@@ -35,20 +35,27 @@ unsigned g_unhooks = 0;
 
 constexpr ErrorSource kSource("WindowProc");
 
-[[noreturn]] void Raise(std::int32_t code) {
+// The module's own errors have texts and sit above the object error base; small numbers carry
+// their standard text.
+const char* OwnErrorText(std::int32_t code) {
     switch (code) {
     case kCantSubclass:
-        kSource.Raise(kObjectErrorBase | code, "Can't subclass window");
+        return "Can't subclass window";
     case kAlreadyHandled:
-        kSource.Raise(kObjectErrorBase | code, "Message already handled by another class");
+        return "Message already handled by another class";
     case kInvalidWindow:
-        kSource.Raise(kObjectErrorBase | code, "Invalid window");
+        return "Invalid window";
     case kExternalWindow:
-        kSource.Raise(kObjectErrorBase | code, "Can't modify external window");
+        return "Can't modify external window";
     default:
-        // Small numbers carry the standard text.
-        kSource.Raise(code);
+        return nullptr;
     }
+}
+
+[[noreturn]] void Raise(std::int32_t code) {
+    if (const char* text = OwnErrorText(code))
+        kSource.Raise(kObjectErrorBase | code, text);
+    kSource.Raise(code);
 }
 
 // The property names of one window and one of its messages.
