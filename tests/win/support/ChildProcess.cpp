@@ -78,14 +78,20 @@ std::optional<DWORD> ChildProcess::ExitCode() {
     return std::stoul(all.substr(exit + 5));
 }
 
-std::optional<DWORD> ChildProcess::Wait(DWORD timeoutMs) {
-    std::optional<DWORD> code;
-    for (DWORD start = ::GetTickCount();
-         !(code = ExitCode()) && ::GetTickCount() - start < timeoutMs;) {
+bool HandleMessagesUntil(const std::function<bool()>& done, DWORD timeoutMs) {
+    for (DWORD start = ::GetTickCount(); !done();) {
+        if (::GetTickCount() - start >= timeoutMs)
+            return false;
         ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
         for (MSG msg; ::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE);)
             ::DispatchMessageW(&msg);
     }
+    return true;
+}
+
+std::optional<DWORD> ChildProcess::Wait(DWORD timeoutMs) {
+    std::optional<DWORD> code;
+    HandleMessagesUntil([&] { return (code = ExitCode()).has_value(); }, timeoutMs);
     return code;
 }
 

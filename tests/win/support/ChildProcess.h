@@ -1,6 +1,7 @@
 // A program of the build run as a child process; ended, with any box it left open, at the end.
 #pragma once
 
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -12,6 +13,9 @@
 namespace testsupport {
 
 using Env = std::map<std::string, std::string>;
+
+// Handles this thread's messages until done() holds or timeoutMs have passed; returns done().
+bool HandleMessagesUntil(const std::function<bool()>& done, DWORD timeoutMs);
 
 class ChildProcess {
   public:
