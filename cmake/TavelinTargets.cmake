@@ -47,3 +47,11 @@ function(tavelin_test_folders)
         endif()
     endforeach()
 endfunction()
+
+# tavelin_resource_depends(<script.rc>...)
+# windres reports none of the files a resource script pulls in, so a changed help page, picture
+# or manifest would leave the program built with the old one.
+function(tavelin_resource_depends)
+    file(GLOB_RECURSE files CONFIGURE_DEPENDS ${TAVELIN_SRC}/resources/*)
+    set_property(SOURCE ${ARGN} APPEND PROPERTY OBJECT_DEPENDS ${files})
+endfunction()
