@@ -17,20 +17,17 @@ std::vector<std::string> Split(const std::string& line) {
     return args;
 }
 
-// "SET 0=7 1=3 restart", or the failure as "1 message".
+// "SET 0=7 1=3 restart", or a failure as "1 message".
 std::string Describe(const std::variant<Command, Failure>& parsed) {
     if (const auto* failure = std::get_if<Failure>(&parsed))
         return std::to_string(failure->exitCode) + " " + failure->message;
     const Command& command = std::get<Command>(parsed);
     const char* names[] = {"WINDOW", "USAGE", "STATUS", "SET", "RESTORE", "EXPORT"};
     std::string text = names[static_cast<int>(command.action)];
-    if (!command.file.empty())
-        text += " " + command.file;
     for (const KeyChoice& choice : command.choices)
         text += " " + std::to_string(choice.row) + "=" + std::to_string(choice.optionId);
-    if (command.restart)
-        text += " restart";
-    return text;
+    return text + (command.file.empty() ? "" : " " + command.file) +
+           (command.restart ? " restart" : "");
 }
 
 } // namespace
@@ -85,7 +82,7 @@ TEST(CommandLineTest, AgainstTheMapFound) {
         if (command.action == Action::Status) {
             EXPECT_EQ(StatusText(rows, false), expected);
         } else if (const auto refusal = Apply(command, rows, "EN")) {
-            EXPECT_EQ(std::to_string(refusal->exitCode) + " " + refusal->message, expected);
+            EXPECT_EQ(Describe(*refusal), expected);
             for (int row = 0; row < kKeyCount; ++row)
                 EXPECT_EQ(rows.Selection(row), rows.Preselection(row)) << line;
         } else {
