@@ -80,7 +80,7 @@ TEST(CommandLineTest, AgainstTheMapFound) {
         KeyRows rows(KeyCatalogue(), found, true);
         const Command command = std::get<Command>(Parse(Split(line), "EN"));
         if (command.action == Action::Status) {
-            EXPECT_EQ(StatusText(rows, false), expected);
+            EXPECT_EQ(StatusText(rows, false), expected) << found;
         } else if (const auto refusal = Apply(command, rows, "EN")) {
             EXPECT_EQ(Describe(*refusal), expected);
             for (int row = 0; row < kKeyCount; ++row)
