@@ -8,24 +8,24 @@ using MDllSearch::Restriction;
 
 namespace {
 
-// Which functions this fake Windows has, whether they succeed, and what was called.
-bool g_hasDefault, g_hasDllDirectory, g_defaultWorks;
-std::string g_calls;
+// The functions this fake Windows has ("refused": its SetDefaultDllDirectories fails), and what
+// was called.
+std::string g_functions, g_calls;
 
 BOOL WINAPI FakeSetDefaultDllDirectories(DWORD flags) {
     g_calls += "SetDefaultDllDirectories(" + std::to_string(flags) + ") ";
-    return g_defaultWorks;
+    return g_functions.find("refused") == std::string::npos;
 }
 BOOL WINAPI FakeSetDllDirectoryW(LPCWSTR path) {
     g_calls += path && !*path ? "SetDllDirectoryW(\"\") " : "SetDllDirectoryW(?) ";
     return TRUE;
 }
 FARPROC FakeLookup(const char* name) {
-    if (name == std::string("SetDefaultDllDirectories") && g_hasDefault)
-        return reinterpret_cast<FARPROC>(&FakeSetDefaultDllDirectories);
-    if (name == std::string("SetDllDirectoryW") && g_hasDllDirectory)
-        return reinterpret_cast<FARPROC>(&FakeSetDllDirectoryW);
-    return nullptr;
+    if (g_functions.find(name) == std::string::npos)
+        return nullptr;
+    return name == std::string("SetDllDirectoryW")
+               ? reinterpret_cast<FARPROC>(&FakeSetDllDirectoryW)
+               : reinterpret_cast<FARPROC>(&FakeSetDefaultDllDirectories);
 }
 
 } // namespace
@@ -33,17 +33,16 @@ FARPROC FakeLookup(const char* name) {
 // XP SP1 to 7, Windows 2000: the strongest restriction there is, and a fall-back when the
 // strongest is refused (Windows 8's own: the real case below).
 TEST(DllSearch, StrongestRestrictionThisWindowsHas) {
-    const std::tuple<bool, bool, bool, Restriction, std::string> cases[] = {
-        {false, true, true, Restriction::NoCurrentFolder, "SetDllDirectoryW(\"\") "},
-        {false, false, true, Restriction::None, ""},
-        {true, true, false, Restriction::NoCurrentFolder,
+    const std::tuple<const char*, Restriction, std::string> cases[] = {
+        {"SetDllDirectoryW", Restriction::NoCurrentFolder, "SetDllDirectoryW(\"\") "},
+        {"", Restriction::None, ""},
+        {"SetDefaultDllDirectories refused, SetDllDirectoryW", Restriction::NoCurrentFolder,
          "SetDefaultDllDirectories(2048) SetDllDirectoryW(\"\") "},
     };
-    for (const auto& [hasDefault, hasDllDirectory, defaultWorks, restriction, calls] : cases) {
-        g_hasDefault = hasDefault, g_hasDllDirectory = hasDllDirectory;
-        g_defaultWorks = defaultWorks, g_calls.clear();
-        EXPECT_EQ(MDllSearch::RestrictDllSearch(&FakeLookup), restriction) << calls;
-        EXPECT_EQ(g_calls, calls);
+    for (const auto& [functions, restriction, calls] : cases) {
+        g_functions = functions, g_calls.clear();
+        EXPECT_EQ(MDllSearch::RestrictDllSearch(&FakeLookup), restriction) << functions;
+        EXPECT_EQ(g_calls, calls) << functions;
     }
 }
 
