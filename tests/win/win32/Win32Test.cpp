@@ -8,15 +8,7 @@
 namespace {
 
 std::vector<AppError> g_reported;
-
-struct Win32Test : ::testing::Test {
-    void SetUp() override {
-        g_reported.clear();
-        previous = SetFatalHandler([](const AppError& e) { g_reported.push_back(e); });
-    }
-    void TearDown() override { SetFatalHandler(previous); }
-    FatalHandler previous = nullptr;
-};
+const FatalHandler g_previous = SetFatalHandler([](const AppError& e) { g_reported.push_back(e); });
 
 // Records what reaches the object; throws on WM_USER to prove the guard.
 class Probe : public BaseWindow<Probe> {
@@ -37,7 +29,8 @@ class Probe : public BaseWindow<Probe> {
 } // namespace
 
 // Whatever a callback throws reaches the handler as one AppError, and nothing unwinds further.
-TEST_F(Win32Test, GuardedBodiesReportEveryKindOfException) {
+TEST(Win32, GuardedBodiesReportEveryKindOfException) {
+    g_reported.clear();
     EXPECT_FALSE(RunGuarded([] { throw AppError(381, "x.MivoComboEx", ""); }) ||
                  RunGuarded([] { throw std::runtime_error("boom"); }) ||
                  RunGuarded([] { throw 42; }) || !RunGuarded([] {}));
@@ -50,7 +43,8 @@ TEST_F(Win32Test, GuardedBodiesReportEveryKindOfException) {
 
 // The object sees its window from WM_NCCREATE to WM_NCDESTROY and nothing after; a failing
 // handler reaches the fatal-error handler instead of Windows; two windows share one class.
-TEST_F(Win32Test, WindowAttachesGuardsAndDetaches) {
+TEST(Win32, WindowAttachesGuardsAndDetaches) {
+    g_reported.clear();
     Probe first, second;
     HWND a = first.Create(), b = second.Create();
     ASSERT_TRUE(a && b);

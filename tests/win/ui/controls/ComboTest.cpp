@@ -9,7 +9,10 @@
 
 namespace {
 
-std::vector<AppError> g_errors;
+// Whatever the control reports fails the running test.
+const FatalHandler g_failOnReport = SetFatalHandler([](const AppError& e) {
+    ADD_FAILURE() << "reported: " << e.Number() << " " << e.Description();
+});
 
 int g_okCommands = 0; // WM_COMMAND IDOK that reached the host window
 
@@ -31,8 +34,7 @@ void Pump(HWND dialog, DWORD ms = 0) {
 
 struct ComboTest : ::testing::Test {
     void SetUp() override {
-        g_errors.clear(), g_okCommands = 0;
-        previous = SetFatalHandler([](const AppError& e) { g_errors.push_back(e); });
+        g_okCommands = 0;
         const WNDCLASSW wc{0,       &HostProc, 0,       0,       ::GetModuleHandleW(nullptr),
                            nullptr, nullptr,   nullptr, nullptr, L"ComboTestHost"};
         ::RegisterClassW(&wc);
@@ -51,7 +53,6 @@ struct ComboTest : ::testing::Test {
     void TearDown() override {
         combo.reset();
         ::DestroyWindow(host);
-        SetFatalHandler(previous);
     }
     // Runs body, which must raise error number from source; returns the error's description.
     static std::string ExpectError(std::int32_t number, std::string source, auto&& body) try {
@@ -63,7 +64,6 @@ struct ComboTest : ::testing::Test {
         return e.Description();
     }
 
-    FatalHandler previous = nullptr;
     HWND host = nullptr, button = nullptr;
     std::unique_ptr<MivoCboEx> combo;
     std::vector<std::string> events;
@@ -83,8 +83,7 @@ TEST_F(ComboTest, UserSelectionRaisesChangeThenClickOnceInEveryStyle) {
     for (const auto& [key, expected, index] : steps) {
         events.clear();
         ::SendMessageW(combo->hWndCombo(), WM_KEYDOWN, key, 0);
-        EXPECT_EQ(events, expected) << key;
-        EXPECT_EQ(combo->ListIndex(), index) << key;
+        EXPECT_EQ(std::pair(events, combo->ListIndex()), std::pair(expected, index)) << key;
     }
 
     combo->SetExtendedUI(false);
@@ -110,24 +109,18 @@ TEST_F(ComboTest, UserSelectionRaisesChangeThenClickOnceInEveryStyle) {
                      {INPUT_KEYBOARD, {.ki = {VK_DOWN, 0, KEYEVENTF_KEYUP, 0, 0}}}};
     ASSERT_EQ(::SendInput(2, keys, sizeof(INPUT)), 2u);
     Pump(host, 200);
-    EXPECT_EQ(events, (Events{"Change", "Click"}));
-    EXPECT_EQ(combo->ListIndex(), 2);
-
-    // A failing handler is reported, not thrown through Windows.
-    combo->OnChange = [] { throw AppError(91, "test", "handler failed"); };
-    ::SendMessageW(combo->hWndCombo(), WM_KEYDOWN, VK_UP, 0);
-    ASSERT_EQ(g_errors.size(), 1u);
-    EXPECT_EQ(g_errors[0].Number(), 91);
+    EXPECT_EQ(std::pair(events, combo->ListIndex()), std::pair(Events{"Change", "Click"}, 2));
 }
 
-// Every write raises Click, also of the same value or -1; a rejected one raises nothing.
+// Every write raises Click, also of the same value or -1; a rejected one raises nothing. Windows
+// destroys the control's windows with their parent: the hooks must go with them, and the control
+// then has no selection (a message to no window would answer 0, the first item).
 TEST_F(ComboTest, ListIndexItemDataAndTextAsTheMainWindowUsesThem) {
     EXPECT_EQ(std::pair(combo->ItemData(-1), combo->Text()), std::pair(0, std::string()));
     for (std::int32_t index : {2, 2, -1, -1, 1}) {
         events.clear();
         combo->SetListIndex(index);
-        EXPECT_EQ(events, Events{"Click"}) << index;
-        EXPECT_EQ(combo->ListIndex(), index);
+        EXPECT_EQ(std::pair(events, combo->ListIndex()), std::pair(Events{"Click"}, index));
     }
     EXPECT_EQ(std::pair(combo->ItemData(1), combo->Text()), std::pair(20, std::string("Ωmega")));
 
@@ -147,44 +140,29 @@ TEST_F(ComboTest, ListIndexItemDataAndTextAsTheMainWindowUsesThem) {
     combo->SetEnabled(false);
     EXPECT_EQ(events, Events{"Enabled"});
     EXPECT_FALSE(::IsWindowEnabled(combo->hwnd()) || ::IsWindowEnabled(combo->hWndComboEx()));
-}
 
-// While the list has the focus, dialog navigation leaves these keys to it; on an ordinary
-// ComboBoxEx Enter presses the default button. Tab is not the list's: it moves on.
-TEST_F(ComboTest, DialogNavigationLeavesTheListItsKeys) {
-    HWND bare = ::CreateWindowExW(0, WC_COMBOBOXEXW, L"", WS_CHILD | WS_VISIBLE | CBS_DROPDOWNLIST,
-                                  10, 100, 300, 200, host, nullptr, nullptr, nullptr);
-    const HWND bareCombo = reinterpret_cast<HWND>(::SendMessageW(bare, CBEM_GETCOMBOCONTROL, 0, 0));
-    std::vector<std::int32_t> seen;
-    combo->OnKeyDown = [&](std::int32_t& key, std::int32_t) { seen.push_back(key); };
-    for (const auto& [target, ours] :
-         {std::pair(combo->hWndCombo(), true), std::pair(bareCombo, false)}) {
-        for (WPARAM key :
-             {VK_RETURN, VK_PRIOR, VK_NEXT, VK_HOME, VK_END, VK_LEFT, VK_UP, VK_RIGHT, VK_DOWN}) {
-            seen.clear(), g_okCommands = 0;
-            ::SetFocus(target);
-            ::PostMessageW(target, WM_KEYDOWN, key, 1);
-            Pump(host);
-            EXPECT_EQ(seen.size(), ours ? 1u : 0u) << key;
-            EXPECT_EQ(g_okCommands, ours ? 0 : key == VK_RETURN) << ours << " " << key;
-            EXPECT_EQ(::GetFocus(), target) << key;
-        }
-    }
-    ::SetFocus(combo->hWndCombo());
-    ::PostMessageW(combo->hWndCombo(), WM_KEYDOWN, VK_TAB, 1);
-    Pump(host);
-    EXPECT_EQ(::GetFocus(), button);
-}
-
-// Windows destroys the control's windows with their parent: the hooks must go with them, and
-// the control then has no selection (a message to no window would answer 0, the first item).
-TEST_F(ComboTest, ParentDestroyedFirstLeavesNothingBehind) {
-    combo->SetListIndex(1);
     ::DestroyWindow(std::exchange(host, nullptr));
     EXPECT_EQ(std::tuple(combo->hwnd(), combo->ListIndex(), combo->Text()),
               std::tuple(HWND{}, -1, std::string()));
-    combo.reset();
-    EXPECT_TRUE(g_errors.empty());
+}
+
+// While the list has the focus, dialog navigation leaves these keys to it (else Enter would
+// press the default button). Tab is not the list's: it moves on.
+TEST_F(ComboTest, DialogNavigationLeavesTheListItsKeys) {
+    std::vector<WPARAM> seen;
+    combo->OnKeyDown = [&](std::int32_t& key, std::int32_t) { seen.push_back(key); };
+    const std::vector<WPARAM> keys{VK_RETURN, VK_PRIOR, VK_NEXT,  VK_HOME, VK_END,
+                                   VK_LEFT,   VK_UP,    VK_RIGHT, VK_DOWN};
+    for (WPARAM key : keys) {
+        ::SetFocus(combo->hWndCombo());
+        ::PostMessageW(combo->hWndCombo(), WM_KEYDOWN, key, 1);
+        Pump(host);
+    }
+    EXPECT_EQ(std::tuple(seen, g_okCommands, ::GetFocus()),
+              std::tuple(keys, 0, combo->hWndCombo()));
+    ::PostMessageW(combo->hWndCombo(), WM_KEYDOWN, VK_TAB, 1);
+    Pump(host);
+    EXPECT_EQ(::GetFocus(), button);
 }
 
 // A Change handler that ends the control: nothing of it may be touched afterwards. Its memory
@@ -203,7 +181,6 @@ TEST_F(ComboTest, HandlerDestroyingTheControlEndsTheEvents) {
     };
     ::SendMessageW(doomed->hWndCombo(), WM_KEYDOWN, VK_DOWN, 0);
     EXPECT_EQ(events, Events{"Change"});
-    EXPECT_TRUE(g_errors.empty());
 }
 
 // Typed characters complete as typed: the hooks receive them in the ANSI code page, where
@@ -219,15 +196,10 @@ TEST_F(ComboTest, AutoCompletionTakesTypedCharactersOfTheAnsiCodePage) {
     combo->OnAutoCompleteSelection = [&](const std::string& text, std::int32_t index) {
         completed = text + " " + std::to_string(index);
     };
-    int tried = 0;
     for (const auto& [typed, expected] : {std::pair(L'€', "€uro 1"), std::pair(L'Ω', "Ωmega 2")}) {
-        BOOL lossy = FALSE;
-        char ansi[4];
-        if (::WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, &typed, 1, ansi, 4, nullptr,
-                                  &lossy) != 1 ||
-            lossy)
+        if (typed == L'Ω' && ::GetACP() != 1253)
             continue;
-        ++tried, completed.clear();
+        completed.clear();
         combo->SetText("");
         ::SetFocus(combo->hWndEdit());
         ::PostMessageW(combo->hWndEdit(), WM_CHAR, typed, 1);
@@ -235,7 +207,6 @@ TEST_F(ComboTest, AutoCompletionTakesTypedCharactersOfTheAnsiCodePage) {
         EXPECT_EQ(completed, expected) << ::GetACP();
         EXPECT_EQ(combo->Text(), std::string(expected).substr(0, std::strlen(expected) - 2));
     }
-    EXPECT_EQ(tried, ::GetACP() == 1253 ? 2 : 1) << ::GetACP(); // Greek has both
 }
 
 // The list's background follows the system colours, also when they change after its creation.
@@ -258,15 +229,10 @@ TEST_F(ComboTest, BackgroundFollowsTheSystemColours) {
 TEST_F(ComboTest, PropertyBagRoundTripAndClampedWidth) {
     namespace K = MivoCboExKey;
     MivoCboExProps all;
-    all.Write(K::Style, std::int32_t{1});
-    all.Write(K::Enabled, false);
-    all.Write(K::ExtendedUI, false);
-    all.Write(K::DropDownWidth, std::int16_t{250});
-    all.Write(K::AutoCompleteListItemsOnly, true);
-    all.Write(K::AutoCompleteItemsAreSorted, true);
-    all.Write(K::DoAutoComplete, true);
-    all.Write(K::DrawStyle, std::int32_t{7});
-    all.Write(K::Redraw, false);
+    all.Write(K::Style, 1), all.Write(K::Enabled, false), all.Write(K::ExtendedUI, false);
+    all.Write(K::DropDownWidth, std::int16_t{250}), all.Write(K::AutoCompleteListItemsOnly, true);
+    all.Write(K::AutoCompleteItemsAreSorted, true), all.Write(K::DoAutoComplete, true);
+    all.Write(K::DrawStyle, 7), all.Write(K::Redraw, false);
     all.Write(K::Font, MivoFont{"Tahoma", 10, true, true});
     MivoCboExProps wide = MainWindowListProps();
     wide.Write(K::DropDownWidth, std::int32_t{70000});
@@ -283,9 +249,10 @@ TEST_F(ComboTest, PropertyBagRoundTripAndClampedWidth) {
 }
 
 // Sorted lists insert at the sorted place, case-insensitively unless the case-sensitive
-// extended style is set; equal texts keep their order of insertion.
+// extended style is set; equal texts keep their order of insertion. Each item with its data.
 TEST_F(ComboTest, SortedListInsertsAtTheSortedPlace) {
-    const std::tuple<bool, std::string> cases[] = {{false, "A1 a3 b C d"}, {true, "a3 A1 b C d"}};
+    const std::tuple<bool, std::string> cases[] = {{false, "A3 a5 b2 C4 d1 "},
+                                                   {true, "a5 A3 b2 C4 d1 "}};
     for (const auto& [caseSensitive, expected] : cases) {
         MivoCboEx cbo(host, 0, 0, 150, 22);
         cbo.SetSorted(true);
@@ -296,11 +263,8 @@ TEST_F(ComboTest, SortedListInsertsAtTheSortedPlace) {
             EXPECT_EQ(cbo.ItemData(cbo.NewIndex()), data);
         }
         std::string order;
-        for (std::int32_t i = 0; i < cbo.ListCount(); ++i) {
-            const std::string text = cbo.List(i);
-            order += (order.empty() ? "" : " ") + text +
-                     (text == "a" || text == "A" ? std::to_string(cbo.ItemData(i) - 2) : "");
-        }
+        for (std::int32_t i = 0; i < cbo.ListCount(); ++i)
+            order += cbo.List(i) + std::to_string(cbo.ItemData(i)) + " ";
         EXPECT_EQ(order, expected) << caseSensitive;
     }
 }

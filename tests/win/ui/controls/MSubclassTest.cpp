@@ -93,8 +93,7 @@ TEST_F(SubclassTest, PropertiesCountHooksAndGoWithTheLastHookOrTheWindow) {
 
     MSubclass::UnhookMessage(&b, hwnd, WM_COMMAND);
     MSubclass::UnhookMessage(&a, hwnd, kMsg);
-    EXPECT_EQ(Props(hwnd), "");
-    EXPECT_EQ(Proc(), reinterpret_cast<LONG_PTR>(&TestProc));
+    EXPECT_EQ(std::pair(Props(hwnd), Proc()), std::pair(std::string(), (LONG_PTR)&TestProc));
 
     // Destroyed while hooked but with no client for WM_DESTROY: the window's own procedure
     // sees it with the original procedure back and the bookkeeping gone.
@@ -123,8 +122,8 @@ TEST_F(SubclassTest, DispatchOrderAndClientsDetachedDuringDispatch) {
         MSubclass::HookMessage(&b, hwnd, kMsg);
         a.response = first, b.response = second, b.detaches = detached, g_log.clear();
         const LRESULT got = ::SendMessageA(hwnd, kMsg, 0, 0);
-        EXPECT_EQ(std::pair(g_log, result ? got : 0), std::pair(std::string(order), result));
-        EXPECT_EQ(Proc() != reinterpret_cast<LONG_PTR>(&TestProc), stillHooked) << order;
+        EXPECT_EQ(std::tuple(g_log, result ? got : 0, Proc() != (LONG_PTR)&TestProc),
+                  std::tuple(std::string(order), result, stillHooked));
         b.detaches.clear();
         MSubclass::UnhookMessage(&a, hwnd, kMsg);
         MSubclass::UnhookMessage(&b, hwnd, kMsg);
@@ -146,8 +145,7 @@ TEST_F(SubclassTest, FailedAttachRaisesAndChangesNothing) {
         {true, "C", 5, ""},
         {false, "#273#1", 5, ""},
         {false, "", 5, ""},
-        {false, "C", 5, ""},
-    };
+        {false, "C", 5, ""}};
     for (const auto& [preHooked, fail, number, description] : cases) {
         SCOPED_TRACE("'" + fail + "'");
         TearDown(), SetUp();

@@ -7,10 +7,8 @@
 #include "ui/help/HelpResource.h"
 
 int main(int argc, char** argv) {
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: help_page_writer DE|EN output.html\n");
-        return 2;
-    }
+    if (argc != 3)
+        return std::fputs("usage: help_page_writer DE|EN output.html\n", stderr), 2;
     // An unknown language ends in the missing resource's error, printed by the runtime.
     std::ofstream out(argv[2], std::ios::binary);
     out << HelpPage::AssemblePage(HelpResource::Text("CSS"),

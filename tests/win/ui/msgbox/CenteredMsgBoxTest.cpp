@@ -24,37 +24,31 @@ TEST(CenteredMsgBox, CentresOnTheOwnerOrTheWorkArea) {
     const POINT o =
         MCenterMBX::OriginFor(MCenterMBX::CentreOf({-601, -401, -200, -100}), {5, 5, 8, 10});
     EXPECT_EQ(std::pair(o.x, o.y), std::pair(-403L, -254L));
-    struct Case {
-        RECT owner; // empty: no owner
-        DWORD style;
-        const char* title;
-        POINT centre;
-        const char* shownTitle;
-    } cases[] = {
+    // The owner (empty: none), its style, the title given, the centre, the title shown.
+    const std::tuple<RECT, DWORD, const char*, POINT, const char*> cases[] = {
         {{100, 100, 500, 400}, WS_VISIBLE, "Restore", {300, 250}, "Restore"},
         {{-601, -401, -200, -100}, WS_VISIBLE, "", {-401, -251}, "Tavelin"},
         {{}, 0, "", workCentre, "Tavelin"},
         {{100, 100, 500, 400}, 0, "Restore", workCentre, "Restore"},
         {{100, 100, 500, 400}, WS_VISIBLE | WS_MINIMIZE, "", workCentre, "Tavelin"},
     };
-    for (const auto& c : cases) {
-        const RECT& r = c.owner;
-        UniqueWindow owner(
-            ::IsRectEmpty(&r) ? nullptr
-                              : ::CreateWindowExW(0, L"STATIC", L"owner", WS_POPUP | c.style,
-                                                  r.left, r.top, r.right - r.left, r.bottom - r.top,
-                                                  nullptr, nullptr, nullptr, nullptr));
-        std::string title = c.title;
+    for (const auto& [r, style, given, centre, shown] : cases) {
+        SCOPED_TRACE(std::to_string(r.left) + " " + std::to_string(style));
+        UniqueWindow owner(::IsRectEmpty(&r)
+                               ? nullptr
+                               : ::CreateWindowExW(0, L"STATIC", L"", WS_POPUP | style, r.left,
+                                                   r.top, r.right - r.left, r.bottom - r.top,
+                                                   nullptr, nullptr, nullptr, nullptr));
+        std::string title = given;
         testsupport::MsgBoxWatcher watcher("", IDNO);
         int result = MCenterMBX::CenteredMsgBox("Restore the settings?", MB_YESNO | MB_ICONQUESTION,
                                                 title, owner.get());
         const auto& box = watcher.Result();
-        ASSERT_TRUE(box) << "owner at " << r.left << ", style " << c.style;
+        ASSERT_TRUE(box);
         const RECT& b = box->rect;
-        EXPECT_EQ(std::pair(b.left, b.top), std::pair(c.centre.x - (b.right - b.left + 1) / 2,
-                                                      c.centre.y - (b.bottom - b.top + 1) / 2))
-            << r.left << " " << c.style;
+        EXPECT_EQ(std::pair(b.left, b.top), std::pair(centre.x - (b.right - b.left + 1) / 2,
+                                                      centre.y - (b.bottom - b.top + 1) / 2));
         EXPECT_EQ(std::tuple(box->text, box->title, title, result, MCenterMBX::HookInstalled()),
-                  std::tuple("Restore the settings?", c.shownTitle, c.shownTitle, IDNO, false));
+                  std::tuple("Restore the settings?", shown, shown, IDNO, false));
     }
 }
