@@ -9,8 +9,8 @@
 
 namespace {
 
-// Whatever the control reports fails the running test.
-const FatalHandler g_failOnReport = SetFatalHandler([](const AppError& e) {
+// Whatever the control reports fails the running test (installed once, before any test runs).
+const FatalHandler g_previous = SetFatalHandler([](const AppError& e) {
     ADD_FAILURE() << "reported: " << e.Number() << " " << e.Description();
 });
 
