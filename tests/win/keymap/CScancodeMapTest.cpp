@@ -28,6 +28,7 @@ std::string Map(const std::string& count, const std::string& entries = "") {
 }
 const std::string kMapA = Map("02000000", "2A003A00"), // CapsLock sends left shift
     kCtrl = Map("02000000", "1D003800"),               // another key's entry
+    kBoth = Map("03000000", "1D0038002A003A00"),       // kCtrl's entry, then kMapA's
     kTab = Map("02000000", "0F003A00");
 
 // Stores a value with the real registry functions, never through the seam: hex, binary unless
@@ -106,33 +107,27 @@ std::pair<Error, State> Attempt(const State& before, Op operation, int failAt) {
 } // namespace
 
 // A map Windows would ignore locks all three keys (L), and so does an entry a key's list cannot
-// show. No map and a wrong count are read by the exe (e2e); here a wrong type.
+// show. No map and a wrong count are read by the exe (e2e); here a wrong type. Per key: setting,
+// the new code of its entry (what the lists cannot show, by its code), and L when locked.
 TEST_F(ScancodeMapTest, ReadoutOfStoredMaps) {
     const std::string odd = "00004600"s + "52E03A00" + "3A004600"; // off, Insert, CapsLock
-    const std::tuple<std::string, std::string, std::vector<std::int32_t>, const char*> cases[] = {
-        {"", "", {1, 1, 1}, "..."},
-        {Map("01000000"), "", {1, 1, 1}, "..."},
-        {"0:" + kMapA, "", {-1, -1, -1}, "LLL"},
-        {Map("04000000", odd), odd, {1, 1, 3}, "L.L"},
+    const std::tuple<std::string, std::string, bool, std::string> cases[] = {
+        {Map("01000000"), "", true, "1:- 1:- 1:- "},
+        {"0:" + kMapA, "", false, "-1:-L -1:-L -1:-L "},
+        {Map("04000000", odd), odd, true, "1:52E0L 1:- 3:0000L "},
     };
-    for (const auto& [hex, entries, settings, locks] : cases) {
+    const std::pair<std::int32_t, const char*> keys[] = {
+        {kCapsLock, "3A00"}, {kInsert, "52E0"}, {kScrollLock, "4600"}};
+    for (const auto& [hex, entries, wellFormed, shown] : cases) {
         Put(kMap, hex);
         CScancodeMap m;
-        std::string locked;
-        for (std::int32_t key : {kCapsLock, kInsert, kScrollLock})
-            locked += m.KeyNeedsLock(key) ? 'L' : '.';
-        EXPECT_EQ(std::tuple(m.CurrentSettingString(), m.MapIsWellFormed(), locked),
-                  std::tuple(entries, settings[1] != -1, std::string(locks)))
+        std::string seen;
+        for (const auto& [key, code] : keys)
+            seen += std::to_string(m.GetCurrentKeySetting(code)) + ":" +
+                    m.CurrentEntryFor(code).value_or("-") + (m.KeyNeedsLock(key) ? "L " : " ");
+        EXPECT_EQ(std::tuple(m.CurrentSettingString(), m.MapIsWellFormed(), seen),
+                  std::tuple(entries, wellFormed, shown))
             << hex;
-        EXPECT_EQ((std::vector{m.GetCurrentKeySetting("3A00"), m.GetCurrentKeySetting("52E0"),
-                               m.GetCurrentKeySetting("4600")}),
-                  settings)
-            << hex;
-        if (entries == odd) { // what the lists cannot show, by its new code
-            EXPECT_EQ((std::vector{m.CurrentEntryFor("3A00"), m.CurrentEntryFor("52E0"),
-                                   m.CurrentEntryFor("4600")}),
-                      (std::vector<std::optional<std::string>>{"52E0", std::nullopt, "0000"}));
-        }
     }
 }
 
@@ -140,49 +135,34 @@ TEST_F(ScancodeMapTest, ReadoutOfStoredMaps) {
 // A map that is not well formed is never rewritten, but backed up byte for byte. First and later
 // saves and restores, also of a malformed or empty backup, run through the exe (e2e tests).
 TEST_F(ScancodeMapTest, SaveBackupAndRestore) {
-    const std::string hidden = Map("01000000", "00004600"), text = "1:414200";
-    std::string many; // 255 entries and more: the count is a full 32-bit number
-    for (int i = 0; i < 300; ++i)
-        many += "1D003800";
-    const std::string crowded = Map("2D010000", many);
+    const std::string hidden = Map("01000000", "00004600"), text = "1:414200",
+                      notBinary = "The stored TVLN Backup is not a binary value; Tavelin does not ";
     const Error notAKey = Own(5, "Invalid procedure call or argument"),
                 malformed = Own(CScancodeMap::kErrMapNotWellFormed,
                                 "The stored Scancode Map is not well formed; Tavelin does not "
                                 "rewrite it."),
-                notBinary = Own(CScancodeMap::kErrBackupNotBinary,
-                                "The stored TVLN Backup is not a binary value; Tavelin does not "
-                                "restore it."),
+                noRestore = Own(CScancodeMap::kErrBackupNotBinary, notBinary + "restore it."),
                 noSave = Own(CScancodeMap::kErrBackupNotBinary,
-                             "The stored TVLN Backup is not a binary value; Tavelin does not "
-                             "change the map while its backup cannot be restored."),
+                             notBinary + "change the map while its backup cannot be restored."),
                 noBackup{26001, ExeName() + ".cRegistry",
                          "Failed to delete registry Key: '-2147483646',Section: '"s + kLayout +
                              "\\',Key: 'TVLN Backup"};
-    const Op backup = [](CScancodeMap& m) { m.BackupMap(); };
-    const Op key3 = [](CScancodeMap& m) { m.BuildNewSettingString(3, 0); };
-    // Another program (or a second Tavelin) changes a value after the object read it.
-    const auto behindItsBack = [](const char* value, std::string to, Op then) -> Op {
-        return [=](CScancodeMap& m) { Put(value, to), then(m); };
-    };
     const Error changed = Own(CScancodeMap::kErrChangedSinceStart,
                               "The keyboard map was changed by another program since Tavelin "
                               "started. Nothing was saved.");
     const std::tuple<State, Op, Error, State> cases[] = {
-        {{kNone, kNone}, key3, notAKey, {kNone, kNone}},
-        {{crowded, kNone}, kSave, {}, {Map("2E010000", many + "2A003A00"), crowded}},
+        {{kNone, kNone}, [](auto& m) { m.BuildNewSettingString(3, 0); }, notAKey, {kNone, kNone}},
         {{hidden, kNone}, kSave, malformed, {hidden, kNone}},
-        {{hidden, kNone}, backup, {}, {hidden, hidden}},
+        {{hidden, kNone}, [](auto& m) { m.BackupMap(); }, {}, {hidden, hidden}},
         // Without a backup, or with one that is not binary, the map stays; and no save then, which
         // would leave the backup that cannot be restored as the only way back.
         {{kMapA, kNone}, kRestore, noBackup, {kMapA, kNone}},
-        {{"", text}, kRestore, notBinary, {"", text}},
+        {{"", text}, kRestore, noRestore, {"", text}},
         {{"", text}, kSave, noSave, {"", text}},
-        // Nothing is written then; changed bytes are the open window's stale-view cases (e2e),
-        // here presence and type.
-        {{kCtrl, kCtrl}, behindItsBack(kMap, kNone, kSave), changed, {kNone, kCtrl}},
-        {{"", kNone}, behindItsBack(kMap, "1:", kSave), changed, {"1:", kNone}},
-        {{kCtrl, kNone}, behindItsBack(kBackup, "", kSave), changed, {kCtrl, ""}},
-        {{kTab, ""}, behindItsBack(kMap, kNone, kRestore), changed, {kNone, ""}},
+        // Another program changes the map after the object read it: nothing is written (changed
+        // bytes: the open window's stale-view cases, e2e).
+        {{"", kNone}, [](auto& m) { Put(kMap, "1:"), kSave(m); }, changed, {"1:", kNone}},
+        {{kTab, ""}, [](auto& m) { Put(kMap, kNone), kRestore(m); }, changed, {kNone, ""}},
     };
     for (const auto& [before, operation, error, after] : cases) {
         Put(before);
@@ -190,16 +170,6 @@ TEST_F(ScancodeMapTest, SaveBackupAndRestore) {
         EXPECT_EQ(ErrorOf([&] { operation(m); }), error) << before.first << " " << before.second;
         EXPECT_EQ(Stored(), after) << before.first << " " << before.second;
     }
-}
-
-// The registry finds value names in any case, the program compares them exactly: a value that
-// answers to the backup's name is never overwritten.
-TEST_F(ScancodeMapTest, BackupNamedInOtherCaseIsNotOfferedNorOverwritten) {
-    Put("tvln backup", "00");
-    CScancodeMap m;
-    EXPECT_FALSE(m.BackupMapExists());
-    kSave(m);
-    EXPECT_EQ(Get(kBackup), "00");
 }
 
 LONG WINAPI DenyBackupQuery(HKEY key, LPCSTR name, LPDWORD reserved, LPDWORD type, LPBYTE data,
@@ -211,22 +181,24 @@ LONG WINAPI DenyEnumValue(HKEY, DWORD, LPSTR, LPDWORD, LPDWORD, LPDWORD, LPBYTE,
     return ERROR_ACCESS_DENIED;
 }
 
-// The backup cannot be read: a save relies on the value listing to learn whether one exists, and
-// writes nothing when the listing fails too, rather than a new backup over the original.
-TEST_F(ScancodeMapTest, BackupOfUnknownPresenceIsNeverOverwritten) {
-    for (const bool listingFails : {true, false}) {
-        Put({kCtrl, kMapA});
+// A save never writes a backup over one that exists: not when the registry finds it by its name
+// in another case (the program compares names exactly), nor when it cannot be read; the value
+// listing then tells, and when that fails too nothing is written.
+TEST_F(ScancodeMapTest, ExistingBackupIsNeverOverwritten) {
+    for (int unreadable : {0, 1, 2}) { // 0: named in another case; 2: the listing fails too
+        TearDown(), Put(kMap, kCtrl), Put(unreadable ? kBackup : "tvln backup", kMapA);
         RegistryApi api = RealRegistryApi();
-        api.QueryValueEx = &DenyBackupQuery;
-        if (listingFails)
+        if (unreadable)
+            api.QueryValueEx = &DenyBackupQuery;
+        if (unreadable == 2)
             api.EnumValue = &DenyEnumValue;
         SetRegistryApi(api);
         CScancodeMap m;
+        EXPECT_EQ(m.BackupMapExists(), unreadable == 1) << unreadable; // Restore offered
         const Error error = ErrorOf([&] { kSave(m); });
         SetRegistryApi(RealRegistryApi());
-        EXPECT_EQ(std::get<0>(error), listingFails ? CScancodeMap::kErrNotReadable : 0);
-        EXPECT_EQ(Stored(),
-                  State(listingFails ? kCtrl : Map("03000000", "1D0038002A003A00"), kMapA));
+        EXPECT_EQ(std::get<0>(error), unreadable == 2 ? CScancodeMap::kErrNotReadable : 0);
+        EXPECT_EQ(Stored(), State(unreadable == 2 ? kCtrl : kBoth, kMapA)) << unreadable;
     }
 }
 
@@ -234,13 +206,12 @@ TEST_F(ScancodeMapTest, BackupOfUnknownPresenceIsNeverOverwritten) {
 // fails, the registry holds the state before, an allowed state in between, or the complete new
 // state; a failure that leaves the new state unreached reaches the caller with number and text.
 TEST_F(ScancodeMapTest, EveryFailingCallLeavesAWholeState) {
-    const std::string both = Map("03000000", "1D0038002A003A00");
     const std::tuple<const char*, State, Op, std::vector<State>> scenarios[] = {
-        {"first save", {kCtrl, kNone}, kSave, {{kCtrl, kNone}, {kCtrl, kCtrl}, {both, kCtrl}}},
+        {"first save", {kCtrl, kNone}, kSave, {{kCtrl, kNone}, {kCtrl, kCtrl}, {kBoth, kCtrl}}},
         {"first, no map", {kNone, kNone}, kSave, {{kNone, kNone}, {kNone, ""}, {kMapA, ""}}},
         {"second save", {kTab, kCtrl}, kSave, {{kTab, kCtrl}, {kMapA, kCtrl}}},
-        {"restore", {both, kCtrl}, kRestore, {{both, kCtrl}, {kCtrl, kCtrl}, {kCtrl, kNone}}},
-        {"restore empty", {both, ""}, kRestore, {{both, ""}, {kNone, ""}, {kNone, kNone}}},
+        {"restore", {kBoth, kCtrl}, kRestore, {{kBoth, kCtrl}, {kCtrl, kCtrl}, {kCtrl, kNone}}},
+        {"restore empty", {kBoth, ""}, kRestore, {{kBoth, ""}, {kNone, ""}, {kNone, kNone}}},
         {"restore empty, no map", {kNone, ""}, kRestore, {{kNone, ""}, {kNone, kNone}}},
     };
     g_real = RealRegistryApi();

@@ -11,8 +11,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     int argc = 0;
     wchar_t** argv = ::CommandLineToArgvW(::GetCommandLineW(), &argc);
     HANDLE all = ::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-    PROCESSENTRY32W e{};
-    e.dwSize = sizeof e;
+    PROCESSENTRY32W e{sizeof(PROCESSENTRY32W)};
     DWORD parent = 0;
     for (BOOL ok = ::Process32FirstW(all, &e); ok && !parent; ok = ::Process32NextW(all, &e))
         parent = e.th32ProcessID == ::GetCurrentProcessId() ? e.th32ParentProcessID : 0;

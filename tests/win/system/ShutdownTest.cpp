@@ -8,8 +8,9 @@ using MShutdown::Calls;
 
 namespace {
 
-std::vector<std::string> g_requests, g_errors;
-std::string g_fail; // the step made to fail: open, lookup, enable, request or disable
+// The request and error texts seen; the step made to fail: open, lookup, enable, request or
+// disable.
+std::string g_log, g_fail;
 
 bool ShutdownPrivilegeEnabled() {
     UniqueHandle token;
@@ -39,17 +40,17 @@ BOOL WINAPI Adjust(HANDLE token, BOOL disableAll, PTOKEN_PRIVILEGES state, DWORD
            ::AdjustTokenPrivileges(token, disableAll, state, length, previous, returned);
 }
 
-// Recorded as "machine|message|timeout|force reboot privilege", never made: a test must not
+// Logged as "machine|message|timeout|force reboot privilege", never made: a test must not
 // restart anything.
 BOOL WINAPI Initiate(LPSTR machine, LPSTR message, DWORD timeout, BOOL force, BOOL reboot) {
-    g_requests.push_back(std::string(machine ? machine : "(null)") + "|" + message + "|" +
-                         std::to_string(timeout) + "|" + std::to_string(force) +
-                         std::to_string(reboot) + std::to_string(ShutdownPrivilegeEnabled()));
+    g_log += std::string(machine ? machine : "(null)") + "|" + message + "|" +
+             std::to_string(timeout) + "|" + std::to_string(force) + std::to_string(reboot) +
+             std::to_string(ShutdownPrivilegeEnabled());
     return g_fail != "request";
 }
 
 void ShowError(const std::string& text) {
-    g_errors.push_back(text);
+    g_log += text;
 }
 
 } // namespace
@@ -62,45 +63,34 @@ TEST(ShutdownSystem, DecisionRequestAndFailures) {
     char name[100] = {};
     DWORD length = 100;
     ASSERT_TRUE(::GetComputerNameA(name, &length));
-    const std::string host = name, lowered = "\\\\" + std::string(::CharLowerA(name));
-    struct Case {
-        std::string name;
-        bool local;
-        std::string fail;
-        bool result;
-        std::vector<std::string> requests, errors;
-    } cases[] = {
-        {host, true, "", true, {"\\\\" + host + "|Bye|30|011"}, {}},
-        {lowered, true, "", true, {lowered + "|Bye|30|011"}, {}},
-        {host, false, "", false, {}, {}},
-        {"OTHERPC", false, "", true, {"\\\\OTHERPC|Bye|30|010"}, {}},
-        {"\\\\otherpc", true, "", true, {"\\\\otherpc|Bye|30|010"}, {}},
-        {host, true, "open", false, {}, {"OpenProcessToken Error: 5"}},
-        {host, true, "lookup", false, {}, {"LookupPrivilegeValue Error: 1313"}},
-        {host, true, "enable", false, {}, {"AdjustTokenPrivileges Error: 6"}},
-        {host, true, "request", false, {"\\\\" + host + "|Bye|30|011"}, {}},
-        {host, true, "disable", false, {"\\\\" + host + "|Bye|30|011"}, {}}, // these two last
+    const std::string host = name, lowered = "\\\\" + std::string(::CharLowerA(name)),
+                      asked = "\\\\" + host + "|Bye|30|011";
+    // Machine, local allowed, the step made to fail, the answer, and the request or error seen.
+    const std::tuple<std::string, bool, std::string, bool, std::string> cases[] = {
+        {host, true, "", true, asked},
+        {lowered, true, "", true, lowered + "|Bye|30|011"},
+        {host, false, "", false, ""},
+        {"OTHERPC", false, "", true, "\\\\OTHERPC|Bye|30|010"},
+        {"\\\\otherpc", true, "", true, "\\\\otherpc|Bye|30|010"},
+        {host, true, "open", false, "OpenProcessToken Error: 5"},
+        {host, true, "lookup", false, "LookupPrivilegeValue Error: 1313"},
+        {host, true, "enable", false, "AdjustTokenPrivileges Error: 6"},
+        {host, true, "request", false, asked},
+        {host, true, "disable", false, asked}, // these two leave the privilege on: last
     };
     Calls() = {&Open, &Lookup, &Adjust, &Initiate, &::GetComputerNameA, &ShowError};
-    for (const auto& c : cases) {
-        g_requests.clear();
-        g_errors.clear();
-        g_fail = c.fail;
-        EXPECT_EQ(MShutdown::ShutdownSystem(c.name, false, true, c.local, 30, "Bye"), c.result)
-            << c.name << " " << c.fail;
-        EXPECT_EQ(g_requests, c.requests) << c.fail;
-        EXPECT_EQ(g_errors, c.errors) << c.fail;
+    for (const auto& [machine, local, fail, result, log] : cases) {
+        g_log.clear(), g_fail = fail;
+        EXPECT_EQ(MShutdown::ShutdownSystem(machine, false, true, local, 30, "Bye"), result)
+            << machine << " " << fail;
+        EXPECT_EQ(g_log, log) << fail;
         // A refused request returns at once and leaves the privilege on: not pinned here.
-        if (c.fail != "request") {
-            EXPECT_EQ(ShutdownPrivilegeEnabled(), c.fail == "disable") << c.name << " " << c.fail;
-        }
+        if (fail != "request")
+            EXPECT_EQ(ShutdownPrivilegeEnabled(), fail == "disable") << machine << " " << fail;
     }
-    g_fail = "";
-    MShutdown::ShutdownSystem(host, false, true, true); // switches the privilege off again
 
     // The message reaches the user as a plain box with an OK button.
-    Calls().showError = nullptr;
-    g_fail = "open";
+    Calls().showError = nullptr, g_fail = "open";
     testsupport::MsgBoxWatcher watcher("", IDOK);
     EXPECT_FALSE(MShutdown::ShutdownSystem(host, false, true, true));
     ASSERT_TRUE(watcher.Result());
