@@ -2,13 +2,10 @@
 // the registry values and the exported file afterwards. Nothing here passes /restart.
 #include <gtest/gtest.h>
 
-#include <windows.h>
-
 #include <fstream>
 #include <sstream>
 
 #include "e2e/MainWindowDriver.h"
-#include "win32/Text.h"
 
 using namespace e2e;
 
@@ -16,9 +13,7 @@ namespace {
 
 using CommandLineTest = CleanLayout;
 
-const std::string kSaved = "Saved.\r\nThe change takes effect when the computer restarts.\r\n";
-const std::string kRestored =
-    "Restored.\r\nThe change takes effect when the computer restarts.\r\n";
+const std::string kLater = "The change takes effect when the computer restarts.\r\n";
 
 // ASCII text as regedit writes it: UTF-16LE after the byte-order mark.
 std::string Utf16File(const std::string& ascii) {
@@ -34,7 +29,7 @@ std::string Utf16File(const std::string& ascii) {
 // afterwards, byte for byte. What each command decides is the core's (native CommandLineTest);
 // these cases prove what reaches the registry and the console.
 TEST_F(CommandLineTest, CommandsAgainstTheStoredMap) {
-    const Bytes caps = MapOf({"2A003A00"});
+    const Bytes caps = MapOf("2A003A00");
     const Bytes badCount = FromHex("0000000000000000 05000000 2A003A00 00000000");
     // A backup with flags another tool set: restored as it is, not rebuilt.
     const Bytes flagged = FromHex("0000000001000000 02000000 1D003A00 00000000");
@@ -49,18 +44,18 @@ TEST_F(CommandLineTest, CommandsAgainstTheStoredMap) {
     const Case cases[] = {
         {"/status", none, none, 0,
          "CAPSLOCK=CAPSLOCK\r\nINSERT=INSERT\r\nSCROLL=SCROLL\r\nBACKUP=NO\r\n", none, none},
-        {"/STATUS", MapOf({"2A003A00", "1D0052E0"}), Bytes{}, 0,
+        {"/STATUS", MapOf("2A003A00 1D0052E0"), Bytes{}, 0,
          "CAPSLOCK=LSHIFT\r\nINSERT=LOCKED (new code 1D00)\r\nSCROLL=SCROLL\r\nBACKUP=YES\r\n",
-         MapOf({"2A003A00", "1D0052E0"}), Bytes{}},
+         MapOf("2A003A00 1D0052E0"), Bytes{}},
         // The first save backs up what it found, here nothing: a zero-byte backup.
-        {"/set capslock=lshift", none, none, 0, kSaved, caps, Bytes{}},
+        {"/set capslock=lshift", none, none, 0, "Saved.\r\n" + kLater, caps, Bytes{}},
         {"/set CAPSLOCK=LSHIFT", caps, none, 0,
          "The keys already have these functions; nothing was written.\r\n", caps, none},
         {"/set CAPSLOCK=TAB", badCount, none, 2,
          "The stored Scancode Map is not well formed; Tavelin does not rewrite it. Nothing was "
          "written.\r\n",
          badCount, none},
-        {"/restore", caps, flagged, 0, kRestored, flagged, none},
+        {"/restore", caps, flagged, 0, "Restored.\r\n" + kLater, flagged, none},
         {"/restore", caps, none, 2, "There is no backup to restore. Nothing was written.\r\n", caps,
          none},
         {"/export", caps, none, 1, "File name missing after /export (usage: tavelin /?)\r\n", caps,
@@ -68,13 +63,13 @@ TEST_F(CommandLineTest, CommandsAgainstTheStoredMap) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.args);
-        WriteLayoutValue(kMap, c.map);
-        WriteLayoutValue(kBackup, c.backup);
+        WriteValue(kMap, c.map);
+        WriteValue(kBackup, c.backup);
         const RunResult run = RunTavelin(c.args);
         EXPECT_EQ(run.code, c.code);
         EXPECT_EQ(run.output, c.output);
-        EXPECT_EQ(ReadLayoutValue(kMap), c.mapAfter);
-        EXPECT_EQ(ReadLayoutValue(kBackup), c.backupAfter);
+        EXPECT_EQ(ReadValue(kMap), c.mapAfter);
+        EXPECT_EQ(ReadValue(kBackup), c.backupAfter);
     }
 }
 
@@ -86,8 +81,8 @@ TEST_F(CommandLineTest, ExportWritesTheRegFileAtomically) {
     ::CreateDirectoryA(folder.c_str(), nullptr);
     const std::string head = "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_LOCAL_MACHINE\\"
                              "SYSTEM\\CurrentControlSet\\Control\\Keyboard Layout]\r\n";
-    const Bytes found = MapOf({"1D0052E0"});
-    WriteLayoutValue(kMap, found);
+    const Bytes found = MapOf("1D0052E0");
+    WriteValue(kMap, found);
     { std::ofstream(kept, std::ios::binary) << "old"; }
     ::SetFileAttributesA(kept.c_str(), FILE_ATTRIBUTE_READONLY);
 
@@ -119,8 +114,7 @@ TEST_F(CommandLineTest, ExportWritesTheRegFileAtomically) {
         EXPECT_EQ(run.code, code);
         EXPECT_EQ(run.output.substr(0, code == 1 ? output.size() : std::string::npos), output);
         EXPECT_EQ(FileBytes(file), bytes);
-        EXPECT_EQ(ReadLayoutValue(kMap), found);
-        EXPECT_EQ(ReadLayoutValue(kBackup), std::nullopt);
+        EXPECT_EQ(ReadValue(kMap), found);
     }
     EXPECT_EQ(FileBytes(kept), "old");
     // No temporary file was left behind.
@@ -150,7 +144,7 @@ TEST_F(CommandLineTest, PlatformCheckRefusesButUsageAnswers) {
 // when redirected, and the window's three event-log entries (Wine's trace, the only place Wine
 // shows them, writes non-ASCII as \xxxx); a locked key's list shows nothing.
 TEST_F(CommandLineTest, GermanLocaleTextsAndTheThreeLogEntries) {
-    WriteLayoutValue(kMap, MapOf({"1D004600"}));
+    WriteValue(kMap, MapOf("1D004600"));
     const RunResult run = RunTavelin("/set insert=mute",
                                      {{"LC_ALL", "de_DE.UTF-8"}, {"WINEDEBUG", "-all,+eventlog"}});
     EXPECT_EQ(run.code, 0u);
@@ -173,5 +167,5 @@ TEST_F(CommandLineTest, GermanLocaleTextsAndTheThreeLogEntries) {
                           "|Belegung der Einf\\00fcgen-Taste ge\\00e4ndert zu: "
                           "Ton ein/aus" +
                           pad + "|Belegung der Rollen-Taste ge\\00e4ndert zu: |");
-    EXPECT_EQ(ReadLayoutValue(kMap), MapOf({"1D004600", "20E052E0"}));
+    EXPECT_EQ(ReadValue(kMap), MapOf("1D004600 20E052E0"));
 }
