@@ -93,8 +93,7 @@ class Tavelin {
     // unixEnv: variables for Wine itself, such as LC_ALL for the system locale.
     explicit Tavelin(const testsupport::Env& unixEnv = {}) : process_(TAVELIN_EXE, "", unixEnv) {}
 
-    // Waits for the main window ("Tavelin 2.0"), which shows once its lists are filled; nullptr
-    // on time-out.
+    // Waits for the main window ("Tavelin 2.0"), shown once its lists are filled; nullptr: none.
     HWND Main() { return main_ ? main_ : (main_ = FindWindowTitled("Tavelin 2.0", 15000)); }
     HWND FindWindowTitled(const std::string& title, DWORD timeoutMs) const {
         return testsupport::FindTopLevel(Pid(), nullptr, Utf8ToWide(title).c_str(), timeoutMs);
