@@ -147,7 +147,7 @@ TEST_F(E2e, OkAndRestoreWriteTheExactBytes) {
              MapOf("2A003A00 000052E0"), caps},
             {"restore", kEnglish, caps, flagged, restore, kRestart, flagged, std::nullopt},
             {"backup changed", kGerman, caps, tab, backupChanged, de, caps, Bytes{}},
-            {"command line saved", kEnglish, caps, std::nullopt, commandLineSaved, en, tab, caps},
+            {"command line saved", kEnglish, caps, Bytes{}, commandLineSaved, en, tab, Bytes{}},
         };
     for (const auto& [name, locale, map, backup, act, box, mapAfter, backupAfter] : cases) {
         SCOPED_TRACE(name);
