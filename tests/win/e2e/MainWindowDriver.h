@@ -10,7 +10,6 @@
 #include <cstdint>
 #include <fstream>
 #include <optional>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -35,15 +34,10 @@ constexpr char kLayoutKey[] = "System\\CurrentControlSet\\Control\\Keyboard Layo
 constexpr char kSettingsKey[] = "Software\\Tavelin\\Settings";
 const Value kHelpSeen = Bytes{'0', 0};
 
-template <typename Pred> bool WaitFor(DWORD timeoutMs, Pred pred) {
-    for (DWORD start = ::GetTickCount(); !pred(); ::Sleep(20))
-        if (::GetTickCount() - start >= timeoutMs)
-            return false;
-    return true;
-}
-
-// A registry value's bytes, read and written with the real registry; writing nothing deletes it.
-inline Value ReadValue(HKEY root, const char* key, const char* name) {
+// A registry value's bytes (by default the keyboard layout's), read and written with the real
+// registry; writing nothing deletes it.
+inline Value ReadValue(const char* name, HKEY root = HKEY_LOCAL_MACHINE,
+                       const char* key = kLayoutKey) {
     Bytes bytes(4096);
     DWORD size = static_cast<DWORD>(bytes.size());
     if (::SHGetValueA(root, key, name, nullptr, bytes.data(), &size) != ERROR_SUCCESS)
@@ -51,16 +45,10 @@ inline Value ReadValue(HKEY root, const char* key, const char* name) {
     bytes.resize(size);
     return bytes;
 }
-inline void WriteValue(HKEY root, const char* key, const char* name, const Value& value,
-                       DWORD type = REG_BINARY) {
+inline void WriteValue(const char* name, const Value& value, HKEY root = HKEY_LOCAL_MACHINE,
+                       const char* key = kLayoutKey, DWORD type = REG_BINARY) {
     value ? void(::SHSetValueA(root, key, name, type, value->data(), DWORD(value->size())))
           : void(::SHDeleteValueA(root, key, name));
-}
-inline Value ReadLayoutValue(const char* name) {
-    return ReadValue(HKEY_LOCAL_MACHINE, kLayoutKey, name);
-}
-inline void WriteLayoutValue(const char* name, const Value& value) {
-    WriteValue(HKEY_LOCAL_MACHINE, kLayoutKey, name, value);
 }
 
 inline Bytes FromHex(std::string hex) { // blanks are skipped
@@ -71,22 +59,18 @@ inline Bytes FromHex(std::string hex) { // blanks are skipped
     return out;
 }
 
-// A well-formed map holding these entries (8 hex digits each; an element may hold several).
-inline Bytes MapOf(const std::vector<std::string>& entries) {
-    std::string body;
-    for (const auto& e : entries)
-        body += e;
+// A well-formed map holding these entries (8 hex digits each, blank-separated).
+inline Bytes MapOf(std::string entries) {
+    std::erase(entries, ' ');
     char count[9];
-    snprintf(count, sizeof count, "%02X000000", static_cast<unsigned>(body.size() / 8 + 1));
-    return FromHex("0000000000000000" + std::string(count) + body + "00000000");
+    snprintf(count, sizeof count, "%02X000000", static_cast<unsigned>(entries.size() / 8 + 1));
+    return FromHex("0000000000000000" + std::string(count) + entries + "00000000");
 }
 
 // A file's bytes, nothing when it does not exist.
 inline std::optional<std::string> FileBytes(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
-    std::stringstream bytes;
-    bytes << in.rdbuf();
-    return in ? std::optional(bytes.str()) : std::nullopt;
+    return in ? std::optional(std::string(std::istreambuf_iterator<char>(in), {})) : std::nullopt;
 }
 inline std::string TempPath(const std::string& name) {
     char temp[MAX_PATH] = {};
@@ -101,8 +85,7 @@ struct RunResult {
 };
 inline RunResult RunTavelin(const std::string& args, const testsupport::Env& unixEnv = {}) {
     testsupport::ChildProcess child(TAVELIN_EXE, args, unixEnv);
-    const auto code = child.Wait(20000);
-    return {code, child.Output()};
+    return {child.Wait(20000), child.Output()}; // in this order: Wait reads the output
 }
 
 class Tavelin {
@@ -110,15 +93,8 @@ class Tavelin {
     // unixEnv: variables for Wine itself, such as LC_ALL for the system locale.
     explicit Tavelin(const testsupport::Env& unixEnv = {}) : process_(TAVELIN_EXE, "", unixEnv) {}
 
-    // Waits for the main window ("Tavelin 2.0") with its lists filled; nullptr on time-out.
-    HWND Main(DWORD timeoutMs = 15000) {
-        if (!main_ && (main_ = FindWindowTitled("Tavelin 2.0", timeoutMs)))
-            // The window shows once its load handler has filled every list.
-            for (int row = 0; row < 3; ++row)
-                if (!ComboEx(row) || ::SendMessageW(ComboEx(row), CB_GETCOUNT, 0, 0) <= 0)
-                    return main_ = nullptr;
-        return main_;
-    }
+    // Waits for the main window ("Tavelin 2.0"), shown once its lists are filled; nullptr: none.
+    HWND Main() { return main_ ? main_ : (main_ = FindWindowTitled("Tavelin 2.0", 15000)); }
     HWND FindWindowTitled(const std::string& title, DWORD timeoutMs) const {
         return testsupport::FindTopLevel(Pid(), nullptr, Utf8ToWide(title).c_str(), timeoutMs);
     }
@@ -130,16 +106,14 @@ class Tavelin {
         if (!box)
             return "";
         testsupport::ClickWindow(::GetDlgItem(box->hwnd, button));
-        WaitFor(5000, [&] { return !::IsWindow(box->hwnd); });
+        testsupport::HandleMessagesUntil([&] { return !::IsWindow(box->hwnd); }, 5000);
         return box->text;
     }
 
     std::vector<std::string> Items(int row) {
-        HWND combo = ComboEx(row);
         UniqueHandle process(
             ::OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, Pid()));
-        // The item record and its text buffer live in the driven process: the message carries
-        // pointers.
+        // The message carries pointers: the item record and its text live in the driven process.
         struct Remote {
             COMBOBOXEXITEMW item;
             wchar_t text[512];
@@ -147,13 +121,12 @@ class Tavelin {
         auto* remote = static_cast<Remote*>(
             ::VirtualAllocEx(process.get(), nullptr, sizeof(Remote), MEM_COMMIT, PAGE_READWRITE));
         std::vector<std::string> items;
-        for (int i = 0; i < ::SendMessageW(combo, CB_GETCOUNT, 0, 0); ++i) {
-            COMBOBOXEXITEMW item{CBEIF_TEXT, i, remote->text, 512};
-            ::WriteProcessMemory(process.get(), &remote->item, &item, sizeof(item), nullptr);
-            ::SendMessageW(combo, CBEM_GETITEMW, 0, reinterpret_cast<LPARAM>(&remote->item));
-            wchar_t text[513] = {};
-            ::ReadProcessMemory(process.get(), remote->text, text, sizeof(remote->text), nullptr);
-            items.push_back(WideToUtf8(text));
+        for (int i = 0; i < ::SendMessageW(ComboEx(row), CB_GETCOUNT, 0, 0); ++i) {
+            Remote local{{CBEIF_TEXT, i, remote->text, 512}, {}};
+            ::WriteProcessMemory(process.get(), remote, &local, sizeof(local), nullptr);
+            ::SendMessageW(ComboEx(row), CBEM_GETITEMW, 0, reinterpret_cast<LPARAM>(&remote->item));
+            ::ReadProcessMemory(process.get(), remote, &local, sizeof(local), nullptr);
+            items.push_back(WideToUtf8(local.text));
         }
         ::VirtualFreeEx(process.get(), remote, 0, MEM_RELEASE);
         return items;
@@ -170,7 +143,7 @@ class Tavelin {
             Press(::SendMessageW, Inner(row), key);
     }
     // Opens row's list with a click and clicks the item whose text begins with text; false when
-    // the open list shows no such item.
+    // the list has no such item or the click did not select it.
     bool Pick(int row, const std::string& text) {
         const std::vector<std::string> items = Items(row);
         int index = 0;
@@ -178,18 +151,15 @@ class Tavelin {
             ++index;
         testsupport::ClickWindow(Inner(row));
         HWND list = testsupport::FindTopLevel(Pid(), L"ComboLBox", nullptr, 2000);
-        RECT item{}, shown{};
-        if (!list || index == int(items.size()) ||
+        RECT item{};
+        if (!list ||
             ::SendMessageW(list, LB_GETITEMRECT, index, reinterpret_cast<LPARAM>(&item)) == LB_ERR)
             return false;
-        // Only an item the open list shows can be clicked.
-        ::GetClientRect(list, &shown);
         POINT centre{(item.left + item.right) / 2, (item.top + item.bottom) / 2};
-        if (!::PtInRect(&shown, centre))
-            return false;
         ::ClientToScreen(list, &centre);
         testsupport::ClickMouse(centre);
-        return WaitFor(2000, [&] { return !::IsWindowVisible(list) && Selection(row) == index; });
+        return testsupport::HandleMessagesUntil(
+            [&] { return !::IsWindowVisible(list) && Selection(row) == index; }, 2000);
     }
     // F1 through the program's message loop.
     void PressF1() { Press(::PostMessageW, Main(), VK_F1); }
@@ -232,12 +202,13 @@ class Tavelin {
                                  (caption.top + caption.bottom) / 2});
     }
 
-  private:
-    HWND Control(int id) { return ::GetDlgItem(Main(), id); }
     HWND ComboEx(int row) {
-        return ::FindWindowExW(::GetDlgItem(main_, IDC_CBOKEY_FIRST + row), nullptr,
+        return ::FindWindowExW(::GetDlgItem(Main(), IDC_CBOKEY_FIRST + row), nullptr,
                                L"ComboBoxEx32", nullptr);
     }
+
+  private:
+    HWND Control(int id) { return ::GetDlgItem(Main(), id); }
     HWND Inner(int row) {
         return reinterpret_cast<HWND>(::SendMessageW(ComboEx(row), CBEM_GETCOMBOCONTROL, 0, 0));
     }
@@ -255,11 +226,11 @@ class CleanLayout : public ::testing::Test {
   protected:
     void SetUp() override {
         TearDown();
-        WriteValue(HKEY_CURRENT_USER, kSettingsKey, "ShowStartupInfo", kHelpSeen, REG_SZ);
+        WriteValue("ShowStartupInfo", kHelpSeen, HKEY_CURRENT_USER, kSettingsKey, REG_SZ);
     }
     void TearDown() override {
-        WriteLayoutValue(kMap, std::nullopt);
-        WriteLayoutValue(kBackup, std::nullopt);
+        WriteValue(kMap, std::nullopt);
+        WriteValue(kBackup, std::nullopt);
     }
 };
 
