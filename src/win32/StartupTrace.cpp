@@ -5,6 +5,8 @@
 #include <charconv>
 #include <iterator>
 
+#include "win32/Handles.h"
+
 namespace StartupTrace {
 
 namespace {
@@ -31,9 +33,9 @@ void Write() noexcept {
     const DWORD n = ::GetEnvironmentVariableW(L"TAVELIN_STARTUP_TRACE", path, MAX_PATH);
     if (n == 0 || n >= MAX_PATH)
         return;
-    HANDLE file = ::CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
+    UniqueHandle file(::CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file)
         return;
     for (int i = 0; i < g_count; ++i) {
         char line[64];
@@ -44,9 +46,8 @@ void Write() noexcept {
         end = std::to_chars(end, line + sizeof line - 1, g_entries[i].counter).ptr;
         *end++ = '\n';
         DWORD written = 0;
-        ::WriteFile(file, line, static_cast<DWORD>(end - line), &written, nullptr);
+        ::WriteFile(file.get(), line, static_cast<DWORD>(end - line), &written, nullptr);
     }
-    ::CloseHandle(file);
 }
 
 } // namespace StartupTrace

@@ -424,7 +424,6 @@ void FHelp::Form_Resize() {
     RECT client = {};
     ::GetClientRect(hwnd_, &client);
     hosted_->Place(client);
-    browserRect_ = client;
 }
 
 void FHelp::Move(int x, int y) {
@@ -486,10 +485,7 @@ LRESULT FHelp::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
         // Closing the window unloads it.
         TearDown();
         return 0;
-    case WM_NCDESTROY:
-        browserRect_ = {};
-        return Default(msg, wParam, lParam);
     default:
-        return ::DefWindowProcW(hwnd_, msg, wParam, lParam);
+        return Default(msg, wParam, lParam);
     }
 }

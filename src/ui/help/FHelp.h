@@ -33,9 +33,6 @@ class FHelp : public BaseWindow<FHelp> {
     // The hosted browser control, none while not loaded; for tests that drive it.
     IWebBrowser2* Browser() const noexcept;
 
-    // The rectangle the browser control was last placed in (client coordinates).
-    RECT BrowserRect() const noexcept { return browserRect_; }
-
   private:
     friend class BaseWindow<FHelp>;
     struct Hosted;
@@ -49,6 +46,5 @@ class FHelp : public BaseWindow<FHelp> {
     void TearDown() noexcept;
 
     std::string langCode_;
-    RECT browserRect_ = {};
     std::unique_ptr<Hosted> hosted_;
 };
