@@ -12,6 +12,7 @@
 #include "system/MEventLog.h"
 #include "system/MShutdown.h"
 #include "ui/main/FMainIds.h"
+#include "ui/msgbox/AddressBox.h"
 #include "ui/msgbox/MCenterMBX.h"
 #include "win32/ErrorSource.h"
 #include "win32/Fatal.h"
@@ -507,7 +508,8 @@ void FMain::imgHelp_Click() {
 }
 
 void FMain::imgPaypal_Click() {
-    OpenDonationPage(langCode_, hwnd_);
+    if (!OpenDonationPage(langCode_))
+        AddressBox::Show(DonationAddress(langCode_), langCode_, hwnd_);
 }
 
 void FMain::Unload() {
