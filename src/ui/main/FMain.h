@@ -18,6 +18,7 @@
 #include "ui/controls/cMIVOImageList.h"
 #include "ui/help/FHelp.h"
 #include "ui/main/LabelColours.h"
+#include "ui/main/FMainIds.h"
 #include "win32/BaseWindow.h"
 #include "win32/Dpi.h"
 #include "win32/Handles.h"
@@ -46,7 +47,7 @@ class FMain : public BaseWindow<FMain> {
 
   private:
     friend class BaseWindow<FMain>;
-    static const wchar_t* ClassName() noexcept { return L"TavelinMain"; }
+    static const wchar_t* ClassName() noexcept { return kMainWindowClass; }
     static void CustomizeClass(WNDCLASSEXW& wc) noexcept;
     LRESULT HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam);
 
