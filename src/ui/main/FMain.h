@@ -14,11 +14,12 @@
 #include <string>
 
 #include "core/KeyRows.h"
+#include "system/MShutdown.h"
 #include "ui/controls/MivoCboEx.h"
 #include "ui/controls/cMIVOImageList.h"
 #include "ui/help/FHelp.h"
-#include "ui/main/LabelColours.h"
 #include "ui/main/FMainIds.h"
+#include "ui/main/LabelColours.h"
 #include "win32/BaseWindow.h"
 #include "win32/Dpi.h"
 #include "win32/Handles.h"
@@ -80,6 +81,8 @@ class FMain : public BaseWindow<FMain> {
     void Unload();
     void Form_Unload();
     void Form_Terminate();
+    // Tells the user when the restart asked for at the end will not come.
+    void ShowRestartFailure(const MShutdown::Result& restart) const;
 
     // The text of the current language: German for "DE", English otherwise.
     const char* Tr(const char* de, const char* en) const;
