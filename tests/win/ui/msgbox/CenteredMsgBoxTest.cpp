@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include "win32/Handles.h"
-#include "ui/msgbox/AddressBox.h"
 #include "ui/msgbox/MCenterMBX.h"
 #include "support/MsgBoxWatcher.h"
 
@@ -51,19 +50,5 @@ TEST(CenteredMsgBox, CentresOnTheOwnerOrTheWorkArea) {
                                                       centre.y - (b.bottom - b.top + 1) / 2));
         EXPECT_EQ(std::tuple(box->text, box->title, title, result, MCenterMBX::HookInstalled()),
                   std::tuple("Restore the settings?", shown, shown, IDNO, false));
-    }
-}
-
-// The address a window could not open, shown in the user's language. (Ctrl+C copying the box's
-// text is Windows' own; Wine 8's boxes copy nothing, measured.)
-TEST(AddressBox, ShowsTheAddressInTheUsersLanguage) {
-    const std::string address = "https://tavelin.example.org/spende?a=1&b=2";
-    for (const std::string lc : {"DE", "EN"}) {
-        testsupport::MsgBoxWatcher watcher("Tavelin", IDOK);
-        AddressBox::Show(address, lc, nullptr);
-        ASSERT_TRUE(watcher.Result()) << lc;
-        const std::string& text = watcher.Result()->text;
-        EXPECT_NE(text.find("\r\n" + address + "\r\n"), std::string::npos);
-        EXPECT_NE(text.find(lc == "DE" ? "Strg+C" : "Ctrl+C"), std::string::npos) << text;
     }
 }
