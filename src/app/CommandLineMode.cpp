@@ -146,7 +146,12 @@ int Finish(const Command& command, const Texts& tr) {
                           "The change takes effect when the computer restarts."));
         return kExitDone;
     }
-    if (!MShutdown::ShutdownSystem(MShutdown::GetMachineName(), false, true, true)) {
+    if (const auto restart =
+            MShutdown::ShutdownSystem(MShutdown::GetMachineName(), false, true, true);
+        !restart.requested) {
+        // A line, not a box: a box would stall an unattended run.
+        if (!restart.failure.empty())
+            g_output->Line(restart.failure);
         g_output->Line(tr("Der Neustart konnte nicht angefordert werden.",
                           "The restart could not be requested."));
         return kExitSystemFailure;
@@ -276,8 +281,6 @@ std::vector<std::string> Arguments() {
 int Run(std::span<const std::string> args) {
     Output output;
     g_output = &output;
-    // The restart routine's failures are lines here: a box would stall an unattended run.
-    MShutdown::Calls().showError = [](const std::string& text) { g_output->Line(text); };
     MMain::LangCode = MMain::GetLanguageCode();
     const bool de = MMain::LangCode == "DE";
     try {
