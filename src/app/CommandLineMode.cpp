@@ -16,6 +16,7 @@
 #include "keymap/CScancodeMap.h"
 #include "system/MEventLog.h"
 #include "system/MShutdown.h"
+#include "win32/ConsoleOutput.h"
 #include "win32/Handles.h"
 #include "win32/Text.h"
 
@@ -25,74 +26,7 @@ namespace {
 
 using namespace CommandLine;
 
-// Where the answers go: the starting program's console, or standard output when it is
-// redirected (a file, a pipe), or nowhere (started from Explorer or a scheduled task).
-// Redirected output wins over the console, so that "tavelin /status > file" fills the file.
-class Output {
-  public:
-    Output() {
-        // Read before attaching, which may set missing standard handles to the console.
-        HANDLE standard = ::GetStdHandle(STD_OUTPUT_HANDLE);
-        // Also for redirected output: the console tells the code page its reader expects.
-        const bool attached = AttachParentConsole();
-        DWORD mode = 0;
-        // A GUI program has a valid handle only when its starter passed one.
-        if (standard && standard != INVALID_HANDLE_VALUE &&
-            ::GetFileType(standard) != FILE_TYPE_UNKNOWN) {
-            handle_ = standard;
-            console_ = ::GetConsoleMode(standard, &mode) != 0;
-        }
-        if (!handle_ && attached) {
-            conout_.reset(::CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE,
-                                        FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                        0, nullptr));
-            if (conout_) {
-                handle_ = conout_.get();
-                console_ = true;
-            }
-        }
-        codePage_ = ::GetConsoleOutputCP();
-        if (codePage_ == 0)
-            codePage_ = ::GetOEMCP();
-    }
-
-    void Line(std::string_view utf8) { Write(std::string(utf8) + "\r\n"); }
-
-    void Write(std::string_view utf8) {
-        if (!handle_ || utf8.empty())
-            return;
-        const std::wstring wide = Utf8ToWide(utf8);
-        DWORD done = 0;
-        if (console_) {
-            // UTF-16 straight to the console: every character shows, whatever its code page.
-            ::WriteConsoleW(handle_, wide.data(), static_cast<DWORD>(wide.size()), &done, nullptr);
-            return;
-        }
-        const int n = ::WideCharToMultiByte(
-            codePage_, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
-        std::string bytes(static_cast<std::size_t>(n > 0 ? n : 0), '\0');
-        ::WideCharToMultiByte(codePage_, 0, wide.data(), static_cast<int>(wide.size()),
-                              bytes.data(), n, nullptr, nullptr);
-        ::WriteFile(handle_, bytes.data(), static_cast<DWORD>(bytes.size()), &done, nullptr);
-    }
-
-  private:
-    // AttachConsole arrived with Windows XP.
-    static bool AttachParentConsole() {
-        using AttachConsoleFn = BOOL(WINAPI*)(DWORD);
-        const auto attach = reinterpret_cast<AttachConsoleFn>(reinterpret_cast<void*>(
-            ::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "AttachConsole")));
-        constexpr DWORD kParentProcess = static_cast<DWORD>(-1); // ATTACH_PARENT_PROCESS
-        return attach && attach(kParentProcess);
-    }
-
-    HANDLE handle_ = nullptr;
-    UniqueHandle conout_;
-    bool console_ = false;
-    UINT codePage_ = CP_ACP;
-};
-
-Output* g_output = nullptr;
+ConsoleOutput* g_output = nullptr;
 
 struct Texts {
     bool de;
@@ -274,7 +208,7 @@ std::vector<std::string> Arguments() {
 }
 
 int Run(std::span<const std::string> args) {
-    Output output;
+    ConsoleOutput output;
     g_output = &output;
     // The restart routine's failures are lines here: a box would stall an unattended run.
     MShutdown::Calls().showError = [](const std::string& text) { g_output->Line(text); };
