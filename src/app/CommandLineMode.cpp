@@ -16,8 +16,8 @@
 #include "keymap/CScancodeMap.h"
 #include "system/MEventLog.h"
 #include "system/MShutdown.h"
+#include "win32/AtomicFile.h"
 #include "win32/ConsoleOutput.h"
-#include "win32/Handles.h"
 #include "win32/Text.h"
 
 namespace CommandLineMode {
@@ -136,7 +136,7 @@ int Export(const Command& command, KeyRows& rows, const Texts& tr) {
         return refusal->exitCode;
     }
     const auto bytes = Utf16LeWithBom(RegFileText(rows.NewEntries().value()));
-    if (const auto error = WriteFileAtomically(Utf8ToWide(command.file), bytes)) {
+    if (const auto error = AtomicFile::Write(Utf8ToWide(command.file), bytes)) {
         g_output->Line(
             tr("Die Datei kann nicht geschrieben werden: ", "The file cannot be written: ") +
             command.file + " (" + SystemErrorText(*error, tr) + ")");
@@ -227,55 +227,6 @@ int Run(std::span<const std::string> args) {
         output.Line(de ? "Interner Fehler." : "Internal error.");
     }
     return kExitSystemFailure;
-}
-
-std::optional<std::uint32_t> WriteFileAtomically(const std::wstring& path,
-                                                 std::span<const std::uint8_t> bytes) {
-    std::wstring full(32768, L'\0');
-    wchar_t* name = nullptr;
-    const DWORD length =
-        ::GetFullPathNameW(path.c_str(), static_cast<DWORD>(full.size()), full.data(), &name);
-    if (length == 0)
-        return ::GetLastError();
-    if (length >= full.size())
-        return ERROR_FILENAME_EXCED_RANGE;
-    if (!name || !*name)
-        return ERROR_INVALID_NAME; // a folder, not a file
-    const std::wstring folder(full.data(), name);
-    full.resize(length);
-    // Windows refuses to move over a read-only file; asked first, so that no system differs.
-    const DWORD attributes = ::GetFileAttributesW(full.c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
-        return ERROR_ACCESS_DENIED;
-
-    wchar_t temp[MAX_PATH] = {};
-    if (!::GetTempFileNameW(folder.c_str(), L"tvl", 0, temp))
-        return ::GetLastError();
-    // The temporary file exists from here on; it goes unless it became the target.
-    DWORD error = ERROR_SUCCESS;
-    const auto failed = [&error] {
-        error = ::GetLastError();
-        if (error == ERROR_SUCCESS)
-            error = ERROR_WRITE_FAULT; // a short write reports no error of its own
-    };
-    {
-        UniqueHandle file(::CreateFileW(temp, GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING,
-                                        FILE_ATTRIBUTE_NORMAL, nullptr));
-        DWORD written = 0;
-        if (!file ||
-            !::WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written,
-                         nullptr) ||
-            written != bytes.size() || !::FlushFileBuffers(file.get()))
-            failed();
-    }
-    if (error == ERROR_SUCCESS &&
-        !::MoveFileExW(temp, full.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-        failed();
-    if (error != ERROR_SUCCESS) {
-        ::DeleteFileW(temp);
-        return error;
-    }
-    return std::nullopt;
 }
 
 } // namespace CommandLineMode
