@@ -3,7 +3,9 @@
 #include <shlwapi.h>
 
 #include <algorithm>
+#include <atomic>
 #include <functional>
+#include <thread>
 
 #include "core/KeyCatalogue.h"
 #include "core/MapText.h"
@@ -227,5 +229,72 @@ TEST_F(ScancodeMapTest, EveryFailingCallLeavesAWholeState) {
             else
                 EXPECT_EQ(after, allowed.back()) << where << ": failure reported as success";
         }
+    }
+}
+
+namespace {
+
+// A writer on this thread stops at its first write until go is set.
+std::atomic<DWORD> g_stopped = 0;
+HANDLE g_reached = ::CreateEventW(nullptr, TRUE, FALSE, nullptr),
+       g_go = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+void StopOnce() {
+    if (::GetCurrentThreadId() != g_stopped)
+        return;
+    g_stopped = 0;
+    ::SetEvent(g_reached);
+    ::WaitForSingleObject(g_go, INFINITE);
+}
+LONG WINAPI StoppedSet(HKEY key, LPCSTR name, DWORD reserved, DWORD type, const BYTE* data,
+                       DWORD size) {
+    StopOnce();
+    return RegSetValueExA(key, name, reserved, type, data, size);
+}
+LONG WINAPI StoppedDelete(HKEY key, LPCSTR name) {
+    StopOnce();
+    return RegDeleteValueA(key, name);
+}
+
+} // namespace
+
+// Two writers at the same moment (a logon script's /set and a window's Restore), each with the
+// values as they were when it started; the first stops between its check and its first write.
+// The second waits for it, then finds the map changed and writes nothing: it must not restore
+// and delete the backup under a save that then writes its map (the map from before Tavelin
+// would be gone), nor check before the first one's writes.
+TEST_F(ScancodeMapTest, SecondWriterWaitsForTheFirstAndRefuses) {
+    const Error changed = Own(CScancodeMap::kErrChangedSinceStart,
+                              "The keyboard map was changed by another program since Tavelin "
+                              "started. Nothing was saved.");
+    const std::tuple<State, Op, Op, State> cases[] = {
+        {{kMapA, kCtrl}, kRestore, kSave, {kCtrl, kNone}},
+        {{kTab, kCtrl}, kSave, kRestore, {kMapA, kCtrl}},
+    };
+    RegistryApi api = RealRegistryApi();
+    api.SetValueEx = &StoppedSet, api.DeleteValue = &StoppedDelete;
+    for (const auto& [before, first, second, after] : cases) {
+        Put(before);
+        CScancodeMap one, two;
+        ::ResetEvent(g_reached), ::ResetEvent(g_go);
+        SetRegistryApi(api);
+        Error firstError, secondError;
+        std::atomic<bool> secondDone = false;
+        std::thread a([&] {
+            g_stopped = ::GetCurrentThreadId();
+            firstError = ErrorOf([&] { first(one); });
+        });
+        ASSERT_EQ(::WaitForSingleObject(g_reached, 5000), WAIT_OBJECT_0);
+        std::thread b([&] {
+            secondError = ErrorOf([&] { second(two); });
+            secondDone = true;
+        });
+        ::Sleep(500);
+        EXPECT_FALSE(secondDone) << "the second writer did not wait";
+        ::SetEvent(g_go);
+        a.join(), b.join();
+        SetRegistryApi(RealRegistryApi());
+        EXPECT_EQ(firstError, Error{});
+        EXPECT_EQ(secondError, changed);
+        EXPECT_EQ(Stored(), after) << before.first << " " << before.second;
     }
 }
