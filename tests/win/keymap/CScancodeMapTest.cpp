@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <atomic>
 #include <functional>
+#include <future>
 #include <thread>
 
 #include "core/KeyCatalogue.h"
@@ -234,25 +235,15 @@ TEST_F(ScancodeMapTest, EveryFailingCallLeavesAWholeState) {
 
 namespace {
 
-// A writer on this thread stops at its first write until go is set.
+// The writer on this thread stops at its first write until go is set.
 std::atomic<DWORD> g_stopped = 0;
 HANDLE g_reached = ::CreateEventW(nullptr, TRUE, FALSE, nullptr),
        g_go = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
-void StopOnce() {
-    if (::GetCurrentThreadId() != g_stopped)
-        return;
-    g_stopped = 0;
-    ::SetEvent(g_reached);
-    ::WaitForSingleObject(g_go, INFINITE);
-}
 LONG WINAPI StoppedSet(HKEY key, LPCSTR name, DWORD reserved, DWORD type, const BYTE* data,
                        DWORD size) {
-    StopOnce();
+    if (g_stopped.exchange(0) == ::GetCurrentThreadId())
+        ::SetEvent(g_reached), ::WaitForSingleObject(g_go, INFINITE);
     return RegSetValueExA(key, name, reserved, type, data, size);
-}
-LONG WINAPI StoppedDelete(HKEY key, LPCSTR name) {
-    StopOnce();
-    return RegDeleteValueA(key, name);
 }
 
 } // namespace
@@ -271,30 +262,26 @@ TEST_F(ScancodeMapTest, SecondWriterWaitsForTheFirstAndRefuses) {
         {{kTab, kCtrl}, kSave, kRestore, {kMapA, kCtrl}},
     };
     RegistryApi api = RealRegistryApi();
-    api.SetValueEx = &StoppedSet, api.DeleteValue = &StoppedDelete;
+    api.SetValueEx = &StoppedSet;
     for (const auto& [before, first, second, after] : cases) {
         Put(before);
         CScancodeMap one, two;
         ::ResetEvent(g_reached), ::ResetEvent(g_go);
         SetRegistryApi(api);
-        Error firstError, secondError;
-        std::atomic<bool> secondDone = false;
+        Error firstError;
         std::thread a([&] {
             g_stopped = ::GetCurrentThreadId();
             firstError = ErrorOf([&] { first(one); });
         });
         ASSERT_EQ(::WaitForSingleObject(g_reached, 5000), WAIT_OBJECT_0);
-        std::thread b([&] {
-            secondError = ErrorOf([&] { second(two); });
-            secondDone = true;
-        });
-        ::Sleep(500);
-        EXPECT_FALSE(secondDone) << "the second writer did not wait";
+        auto b = std::async(std::launch::async, [&] { return ErrorOf([&] { second(two); }); });
+        EXPECT_EQ(b.wait_for(std::chrono::milliseconds(500)), std::future_status::timeout)
+            << "the second writer did not wait";
         ::SetEvent(g_go);
-        a.join(), b.join();
+        a.join();
+        const Error secondError = b.get();
         SetRegistryApi(RealRegistryApi());
-        EXPECT_EQ(firstError, Error{});
-        EXPECT_EQ(secondError, changed);
-        EXPECT_EQ(Stored(), after) << before.first << " " << before.second;
+        EXPECT_EQ(std::tuple(firstError, secondError, Stored()),
+                  std::tuple(Error{}, changed, after));
     }
 }
