@@ -19,11 +19,12 @@ struct TrustedSids {
     }
 };
 
-// Creates the mutex owned by Administrators with an access list of its own (the default one
-// would admit the creating user's other processes), or opens the one that exists. Those who may
-// not open it cannot create it first under another owner unnoticed: an existing one counts only
-// when an administrator or SYSTEM owns it. A standard user who takes the name first blocks the
-// writers (they refuse), but never lets two of them write at once.
+// Creates the mutex, owned by Administrators and with an access list of its own rather than the
+// creating token's default (which on Windows 2000 and XP admits that account's other processes),
+// or opens the one that exists. Anyone may
+// create the name first, with a descriptor of their choosing: an existing mutex counts only when
+// Administrators or SYSTEM own it, which no one else can make them. A standard user who takes the
+// name first makes the writers refuse, but never lets two of them write at once.
 DWORD OpenLock(const wchar_t* name, UniqueHandle& out) {
     const TrustedSids sids;
     if (!sids.admins || !sids.system)
