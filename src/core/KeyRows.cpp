@@ -12,10 +12,8 @@ namespace {
 // The new codes of every entry whose old code is the key's own code, in stored order.
 std::vector<std::string> EntryCodesFor(std::string_view entryList, std::string_view ownCode) {
     std::vector<std::string> codes;
-    for (std::size_t pos = 0; pos + MapText::kEntryDigits <= entryList.size();
-         pos += MapText::kEntryDigits)
-        if (entryList.substr(pos + 4, 4) == ownCode)
-            codes.emplace_back(entryList.substr(pos, 4));
+    for (const std::size_t pos : MapText::EntriesFor(entryList, ownCode))
+        codes.emplace_back(entryList.substr(pos, 4));
     return codes;
 }
 

@@ -1,5 +1,6 @@
 #include "keymap/CScancodeMap.h"
 
+#include <optional>
 #include <string_view>
 
 #include "core/KeyCatalogue.h"
@@ -188,18 +189,12 @@ void CScancodeMap::SaveNewSetting() {
 std::int32_t CScancodeMap::GetCurrentKeySetting(const std::string& sCode) const {
     if (!mapWellFormed_)
         return -1;
-    return MapText::KeySetting(KeyCatalogue(), currentSettingString_, sCode);
-}
-
-std::optional<std::string> CScancodeMap::CurrentEntryFor(const std::string& sCode) const {
-    if (!mapWellFormed_)
-        return std::nullopt;
-    return MapText::FirstNewCode(currentSettingString_, sCode);
-}
-
-bool CScancodeMap::KeyNeedsLock(std::int32_t idxKeyType) const {
-    return !mapWellFormed_ ||
-           MapText::KeyNeedsLock(KeyCatalogue(), currentSettingString_, idxKeyType);
+    const auto entries = MapText::EntriesFor(currentSettingString_, sCode);
+    if (entries.empty())
+        return 1;
+    const KeyOption* option =
+        KeyCatalogue().ByCode(std::string_view(currentSettingString_).substr(entries.front(), 4));
+    return option ? option->ID : -1;
 }
 
 bool CScancodeMap::BackupMapExists() const {
