@@ -44,47 +44,38 @@ void DeleteValue(const std::string& valueName) {
 // Reads through cRegistry cannot tell a missing value from one they failed to read; this asks
 // the registry itself, so that only a value that is surely absent counts as absent.
 bool ValueIsSurelyMissing(const char* valueName) {
-    const RegistryApi& api = Registry();
-    HKEY key = nullptr;
-    LONG rc = api.OpenKeyEx(HKEY_LOCAL_MACHINE, kSection, 0, KEY_QUERY_VALUE, &key);
+    RegistryKey key;
+    LONG rc = Registry().OpenKeyEx(HKEY_LOCAL_MACHINE, kSection, 0, KEY_QUERY_VALUE, key.put());
     if (rc == ERROR_FILE_NOT_FOUND)
         return true;
     if (rc != ERROR_SUCCESS)
         return false;
     DWORD type = 0, size = 0;
-    rc = api.QueryValueEx(key, valueName, nullptr, &type, nullptr, &size);
-    api.CloseKey(key);
+    rc = Registry().QueryValueEx(key.get(), valueName, nullptr, &type, nullptr, &size);
     return rc == ERROR_FILE_NOT_FOUND;
 }
 
 // Whether the value listing holds "TVLN Backup"; nothing when the listing fails (cRegistry's
 // listing cannot tell a failure from an empty key).
 std::optional<bool> ListedBackup() {
-    const RegistryApi& api = Registry();
-    HKEY key = nullptr;
-    if (api.OpenKeyEx(HKEY_LOCAL_MACHINE, kSection, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
+    RegistryKey key;
+    if (Registry().OpenKeyEx(HKEY_LOCAL_MACHINE, kSection, 0, KEY_QUERY_VALUE, key.put()) !=
+        ERROR_SUCCESS)
         return std::nullopt;
-    std::optional<bool> found = false;
     for (DWORD index = 0;; ++index) {
         char name[64];
         DWORD length = sizeof name;
-        const LONG rc =
-            api.EnumValue(key, index, name, &length, nullptr, nullptr, nullptr, nullptr);
+        const LONG rc = Registry().EnumValue(key.get(), index, name, &length, nullptr, nullptr,
+                                             nullptr, nullptr);
         if (rc == ERROR_NO_MORE_ITEMS)
-            break;
+            return false;
         if (rc == ERROR_MORE_DATA) // a longer name is not the backup's
             continue;
-        if (rc != ERROR_SUCCESS) {
-            found = std::nullopt;
-            break;
-        }
-        if (std::string_view(name, length) == kBackupName) {
-            found = true;
-            break;
-        }
+        if (rc != ERROR_SUCCESS)
+            return std::nullopt;
+        if (std::string_view(name, length) == kBackupName)
+            return true;
     }
-    api.CloseKey(key);
-    return found;
 }
 
 } // namespace

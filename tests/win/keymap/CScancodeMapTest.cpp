@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <type_traits>
 
 #include "core/KeyCatalogue.h"
 #include "core/MapText.h"
@@ -80,11 +81,17 @@ struct ScancodeMapTest : ::testing::Test {
 };
 
 RegistryApi g_real;
-int g_calls = 0, g_failAt = 0; // 0: count only
+int g_calls = 0, g_failAt = 0;  // 0: count only
+int g_opened = 0, g_closed = 0; // keys handed out, and closes asked for
 
 template <auto Member> struct Counted {
+    template <auto Other> static constexpr bool Is = std::is_same_v<Counted, Counted<Other>>;
     template <typename... A> static LONG WINAPI Call(A... a) {
-        return ++g_calls == g_failAt ? ERROR_ACCESS_DENIED : (g_real.*Member)(a...);
+        const LONG rc = ++g_calls == g_failAt ? ERROR_ACCESS_DENIED : (g_real.*Member)(a...);
+        g_opened +=
+            rc == ERROR_SUCCESS && (Is<&RegistryApi::OpenKeyEx> || Is<&RegistryApi::CreateKeyEx>);
+        g_closed += Is<&RegistryApi::CloseKey>;
+        return rc;
     }
 };
 
@@ -93,7 +100,7 @@ template <auto Member> struct Counted {
 std::pair<Error, State> Attempt(const State& before, Op operation, int failAt) {
     Put(before);
     CScancodeMap m;
-    g_calls = 0, g_failAt = failAt;
+    g_calls = g_opened = g_closed = 0, g_failAt = failAt;
 #define C(f) Counted<&RegistryApi::f>::Call
     SetRegistryApi({C(OpenKeyEx), C(CreateKeyEx), C(CloseKey), C(QueryValueEx), C(SetValueEx),
                     C(DeleteKey), C(DeleteValue), C(EnumKey), C(EnumValue), C(QueryInfoKey),
@@ -201,7 +208,8 @@ TEST_F(ScancodeMapTest, ExistingBackupIsNeverOverwritten) {
 
 // Each registry call of a save or a restore fails in turn (the seam denies access). Whatever
 // fails, the registry holds the state before, an allowed state in between, or the complete new
-// state; a failure that leaves the new state unreached reaches the caller with number and text.
+// state; a failure that leaves the new state unreached reaches the caller with number and text;
+// every key opened is closed.
 TEST_F(ScancodeMapTest, EveryFailingCallLeavesAWholeState) {
     const std::tuple<const char*, State, Op, std::vector<State>> scenarios[] = {
         {"first save", {kCtrl, kNone}, kSave, {{kCtrl, kNone}, {kCtrl, kCtrl}, {kBoth, kCtrl}}},
@@ -218,6 +226,7 @@ TEST_F(ScancodeMapTest, EveryFailingCallLeavesAWholeState) {
         for (int k = 1, total = g_calls; k <= total; ++k) {
             const auto [error, after] = Attempt(before, operation, k);
             const auto where = name + ", failing call "s + std::to_string(k);
+            EXPECT_EQ(g_opened, g_closed) << where << ": a key left open";
             EXPECT_NE(std::find(allowed.begin(), allowed.end(), after), allowed.end()) << where;
             if (std::get<0>(error) != 0)
                 EXPECT_FALSE(std::get<2>(error).empty()) << where;
