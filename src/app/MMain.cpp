@@ -6,7 +6,7 @@
 
 #include "core/AppError.h"
 #include "keymap/CScancodeMap.h"
-#include "win32/Fatal.h"
+#include "win32/ErrorSource.h"
 #include "app/GetLanguageCode.h"
 #include "win32/Handles.h"
 #include "core/KeyCatalogue.h"
@@ -59,7 +59,7 @@ bool SupportedWindows() {
 
 CScancodeMap& ScancodeMap() {
     if (!g_scancodeMap)
-        throw AppError(91, ExeName(), "Object variable or With block variable not set");
+        kProgramSource.Raise(91, "Object variable or With block variable not set");
     return *g_scancodeMap;
 }
 

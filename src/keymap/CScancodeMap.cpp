@@ -17,7 +17,7 @@ constexpr char kMapName[] = "Scancode Map";
 constexpr char kBackupName[] = "TVLN Backup";
 constexpr std::int32_t kBinary = 3;
 
-constexpr ErrorSource kSource("CScancodeMap");
+constexpr ErrorSource kSource = ModuleSource("CScancodeMap");
 
 cRegistry KeyboardLayoutKey(const std::string& valueName) {
     cRegistry reg;

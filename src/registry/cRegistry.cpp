@@ -37,7 +37,7 @@ bool OpenRoot(const std::string& machine, std::uint32_t classKey, Root& root) {
     return true;
 }
 
-constexpr ErrorSource kSource("cRegistry");
+constexpr ErrorSource kSource = ModuleSource("cRegistry");
 
 std::string KeyText(std::uint32_t classKey) {
     return std::to_string(static_cast<std::int32_t>(classKey));

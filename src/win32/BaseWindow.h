@@ -13,9 +13,8 @@
 #include <windows.h>
 
 #include <cstdint>
-#include <string>
 
-#include "core/AppError.h"
+#include "core/ErrorSource.h"
 #include "win32/Fatal.h"
 
 template <typename Derived> class BaseWindow {
@@ -32,8 +31,8 @@ template <typename Derived> class BaseWindow {
     static void CustomizeClass(WNDCLASSEXW&) noexcept {}
 
     // Registers the class on first use and creates the window with this object attached.
-    // Raises the system error with `source` when either fails.
-    HWND CreateWin(const std::string& source, DWORD exStyle, const wchar_t* title, DWORD style,
+    // Raises the system error from `source` when either fails.
+    HWND CreateWin(const ErrorSource& source, DWORD exStyle, const wchar_t* title, DWORD style,
                    int x, int y, int width, int height, HWND parent, HMENU menu = nullptr) {
         HINSTANCE instance = ::GetModuleHandleW(nullptr);
         WNDCLASSEXW wc{};
@@ -63,9 +62,8 @@ template <typename Derived> class BaseWindow {
     HWND hwnd_ = nullptr;
 
   private:
-    [[noreturn]] static void RaiseLastError(const std::string& source) {
-        throw AppError(static_cast<std::int32_t>(::GetLastError()), source,
-                       "The window cannot be created.");
+    [[noreturn]] static void RaiseLastError(const ErrorSource& source) {
+        source.Raise(static_cast<std::int32_t>(::GetLastError()), "The window cannot be created.");
     }
 
     static LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) noexcept {

@@ -18,8 +18,9 @@
 namespace mivo {
 
 void RaiseImageListArgument() {
-    throw AppError(static_cast<std::int32_t>(0x80040419u), "MivoDriveCboEx." + ExeName(),
-                   "ImageList property expects ImageList object or long hImageList handle.");
+    kImageListSource.Raise(
+        static_cast<std::int32_t>(0x80040419u),
+        "ImageList property expects ImageList object or long hImageList handle.");
 }
 
 HFONT SharedFont(const MivoFont& f, int dpi) {
@@ -94,9 +95,8 @@ MivoCboEx::MivoCboEx(HWND hwndParent, int id, int x, int y, int width, int heigh
     enabled_ = props.ReadBool(MivoCboExKey::Enabled, true);
     font_ = props.ReadFont(MivoCboExKey::Font).value_or(ContainerFont(hwndParent));
 
-    CreateWin(ExeName() + ".MivoComboEx", 0, L"",
-              WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_CLIPCHILDREN, x, y, width, height, hwndParent,
-              reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)));
+    CreateWin(mivo::kSource, 0, L"", WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_CLIPCHILDREN, x, y,
+              width, height, hwndParent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)));
     try {
         ::EnableWindow(hwnd_, enabled_);
         CreateComboEx();

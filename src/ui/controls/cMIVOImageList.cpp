@@ -8,7 +8,7 @@
 
 namespace {
 
-constexpr ErrorSource kSource("cMIVOImageList");
+constexpr ErrorSource kSource = ModuleSource("cMIVOImageList");
 
 bool ImageType(std::int32_t iType, UINT& type) {
     switch (iType) {

@@ -373,7 +373,7 @@ void FHelp::Load() {
 
         HINSTANCE instance = ::GetModuleHandleW(nullptr);
         try {
-            CreateWin(kHelpSource.Text(), kExStyle, L"", kStyle, CW_USEDEFAULT, CW_USEDEFAULT,
+            CreateWin(kHelpSource, kExStyle, L"", kStyle, CW_USEDEFAULT, CW_USEDEFAULT,
                       CW_USEDEFAULT, CW_USEDEFAULT, nullptr);
         } catch (const AppError& e) {
             // The help window's own number and text for a window it cannot make.

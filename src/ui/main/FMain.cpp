@@ -20,7 +20,7 @@
 
 namespace {
 
-constexpr ErrorSource kSource("FMain");
+constexpr ErrorSource kSource = ModuleSource("FMain");
 constexpr COLORREF kFrameColour = RGB(122, 150, 223);
 // The icon strip's background, masked out of every icon.
 constexpr COLORREF kStripBackColour = RGB(247, 247, 247);
@@ -132,8 +132,8 @@ void FMain::Load() {
     const DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU;
     RECT frame = {0, 0, Twips(kClientWidth), Twips(kClientHeight)};
     ::AdjustWindowRectEx(&frame, style, FALSE, 0);
-    CreateWin(ExeName() + ".FMain", 0, L"", style, CW_USEDEFAULT, CW_USEDEFAULT,
-              frame.right - frame.left, frame.bottom - frame.top, nullptr);
+    CreateWin(kSource, 0, L"", style, CW_USEDEFAULT, CW_USEDEFAULT, frame.right - frame.left,
+              frame.bottom - frame.top, nullptr);
     SetProgramIcon(hwnd_);
     CreateControls();
     StartupTrace::Mark("controls");

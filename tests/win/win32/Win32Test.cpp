@@ -4,19 +4,20 @@
 #include <vector>
 
 #include "win32/BaseWindow.h"
+#include "win32/ErrorSource.h"
 
 namespace {
 
 std::vector<AppError> g_reported;
 const FatalHandler g_previous = SetFatalHandler([](const AppError& e) { g_reported.push_back(e); });
 
+constexpr ErrorSource kProbeSource = ModuleSource("Probe");
+
 // Records what reaches the object; throws on WM_USER to prove the guard.
 class Probe : public BaseWindow<Probe> {
   public:
     static const wchar_t* ClassName() { return L"TavelinBaseWindowProbe"; }
-    HWND Create() {
-        return CreateWin("win32_tests.Probe", 0, L"", WS_OVERLAPPED, 0, 0, 10, 10, nullptr);
-    }
+    HWND Create() { return CreateWin(kProbeSource, 0, L"", WS_OVERLAPPED, 0, 0, 10, 10, nullptr); }
     LRESULT HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
         seen.push_back(msg);
         if (msg == WM_USER)
