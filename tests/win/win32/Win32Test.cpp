@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <stdexcept>
 #include <vector>
 
@@ -13,18 +14,24 @@ const FatalHandler g_previous = SetFatalHandler([](const AppError& e) { g_report
 
 constexpr ErrorSource kProbeSource = ModuleSource("Probe");
 
-// Records what reaches the object; throws on WM_USER to prove the guard.
+// Records what reaches the object, in a log that outlives it; throws on WM_USER to prove the
+// guard.
 class Probe : public BaseWindow<Probe> {
   public:
+    explicit Probe(std::vector<UINT>& log) : seen(log) {}
     static const wchar_t* ClassName() { return L"TavelinBaseWindowProbe"; }
-    HWND Create() { return CreateWin(kProbeSource, 0, L"", WS_OVERLAPPED, 0, 0, 10, 10, nullptr); }
+    HWND Create(HWND parent = nullptr) {
+        return CreateWin(kProbeSource, 0, L"", parent ? WS_CHILD : WS_OVERLAPPED, 0, 0, 10, 10,
+                         parent);
+    }
+    using BaseWindow::Destroy;
     LRESULT HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
         seen.push_back(msg);
         if (msg == WM_USER)
             throw std::runtime_error("handler failed");
         return msg == WM_USER + 1 ? 42 : Default(msg, wParam, lParam);
     }
-    std::vector<UINT> seen;
+    std::vector<UINT>& seen;
 };
 
 } // namespace
@@ -43,19 +50,35 @@ TEST(Win32, GuardedBodiesReportEveryKindOfException) {
 }
 
 // The object sees its window from WM_NCCREATE to WM_NCDESTROY and nothing after; a failing
-// handler reaches the fatal-error handler instead of Windows; two windows share one class.
+// handler reaches the fatal-error handler instead of Windows; two windows share one class. A
+// window goes with its object, which sees nothing of that end: its own part is gone by then.
 TEST(Win32, WindowAttachesGuardsAndDetaches) {
     g_reported.clear();
-    Probe first, second;
-    HWND a = first.Create(), b = second.Create();
-    ASSERT_TRUE(a && b);
-    EXPECT_EQ(std::pair(first.Hwnd(), first.seen.front()), std::pair(a, UINT(WM_NCCREATE)));
-    EXPECT_EQ(::SendMessageW(a, WM_USER + 1, 0, 0), 42);
-    EXPECT_EQ(::SendMessageW(a, WM_USER, 0, 0), 0);
-    ASSERT_EQ(g_reported.size(), 1u);
-    EXPECT_EQ(g_reported[0].Description(), "handler failed");
-    ::DestroyWindow(a);
-    EXPECT_EQ(std::pair(first.Hwnd(), first.seen.back()), std::pair(HWND{}, UINT(WM_NCDESTROY)));
-    EXPECT_EQ(::GetWindowLongPtrW(b, GWLP_USERDATA), reinterpret_cast<LONG_PTR>(&second));
-    ::DestroyWindow(b);
+    std::vector<UINT> firstLog, secondLog;
+    Probe first(firstLog);
+    HWND a = first.Create(), b = nullptr;
+    {
+        Probe second(secondLog);
+        b = second.Create();
+        ASSERT_TRUE(a && b);
+        EXPECT_EQ(std::pair(first.Hwnd(), firstLog.front()), std::pair(a, UINT(WM_NCCREATE)));
+        EXPECT_EQ(::SendMessageW(a, WM_USER + 1, 0, 0), 42);
+        EXPECT_EQ(::SendMessageW(a, WM_USER, 0, 0), 0);
+        ASSERT_EQ(g_reported.size(), 1u);
+        EXPECT_EQ(g_reported[0].Description(), "handler failed");
+        first.Destroy();
+        EXPECT_EQ(std::pair(first.Hwnd(), firstLog.back()), std::pair(HWND{}, UINT(WM_NCDESTROY)));
+        EXPECT_EQ(::GetWindowLongPtrW(b, GWLP_USERDATA), reinterpret_cast<LONG_PTR>(&second));
+    }
+    EXPECT_FALSE(::IsWindow(b));
+    EXPECT_EQ(std::count(secondLog.begin(), secondLog.end(), UINT(WM_DESTROY)), 0);
+    // A window that cannot be made names the system's error and its module.
+    try {
+        Probe(secondLog).Create(reinterpret_cast<HWND>(1));
+        ADD_FAILURE() << "created without a parent";
+    } catch (const AppError& e) {
+        EXPECT_EQ(std::pair(e.Source(), e.Description()),
+                  std::pair(ExeName() + ".Probe", std::string("The window cannot be created.")));
+        EXPECT_EQ(e.Number(), ERROR_INVALID_WINDOW_HANDLE);
+    }
 }
