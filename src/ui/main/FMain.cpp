@@ -80,6 +80,15 @@ constexpr Placement kLayout[] = {
     {IDC_CMDCANCEL, 6615, kFrameTop + 180, 1320, 420},
 };
 
+// The stored settings of the three key lists: drop-down list without edit field, 8.25-point
+// "MS Sans Serif", everything else at its default.
+MivoCboExProps MainWindowListProps() {
+    MivoCboExProps bag;
+    bag.Write(MivoCboExKey::Style, std::int32_t{2});
+    bag.Write(MivoCboExKey::Font, MivoFont{"MS Sans Serif", 8.25});
+    return bag;
+}
+
 void SetText(HWND hwnd, const std::string& utf8) {
     ::SetWindowTextW(hwnd, Utf8ToWide(utf8).c_str());
 }
