@@ -13,6 +13,7 @@
 #include "app/MCheckAdmin.h"
 #include "app/MGetWinVer.h"
 #include "app/MInitComCtls.h"
+#include "app/OpenWindows.h"
 #include "core/Product.h"
 #include "win32/Text.h"
 #include "win32/StartupTrace.h"
