@@ -16,11 +16,10 @@ const FatalHandler g_previous = SetFatalHandler([](const AppError& e) {
 
 int g_okCommands = 0; // WM_COMMAND IDOK that reached the host window
 
-// The settings the main window's key lists are stored with: drop-down list, its own font.
+// Stored as the main window's key lists are: drop-down list, 8.25-point "MS Sans Serif".
 MivoCboExProps DropDownList() {
     MivoCboExProps bag;
-    bag.Write(MivoCboExKey::Style, std::int32_t{2});
-    bag.Write(MivoCboExKey::Font, MivoFont{"MS Sans Serif", 8.25});
+    bag.Write(MivoCboExKey::Style, std::int32_t{2}), bag.Write(MivoCboExKey::Font, MivoFont{});
     return bag;
 }
 
