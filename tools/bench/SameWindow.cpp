@@ -29,16 +29,19 @@ struct Control {
     bool visible = true; // the notices of a locked row and one donation button stay hidden
     bool clickable = false;
     const wchar_t* text = L"";
+    bool disabled = false; // OK until a change, Restore without a backup
 };
 
 // In creation order, which is the z-order and the tab order, as in Tavelin's window.
+// The maker's line reaches into the band: its background shows through.
+constexpr const wchar_t* kMakerLine = L"\u00A9 2026 Tavelin project";
 constexpr const wchar_t* kNotice = L"Option not available due to driver-specific settings";
 const Control kControls[] = {
     {Picture, 180, 135, 480, 480, SW_HELP, true, true},
     {Picture, 1125, 135, 990, 570, SW_DONATE_FIRST, false, true},
     {Picture, 1125, 135, 990, 570, SW_DONATE_FIRST + 1, true, true},
     {Picture, 0, 0, 2200, 4500, SW_DECORATION},
-    {Label, 45, 4275, 2085, 375, 0, true, false, L"\u00A9 2026 Tavelin project"},
+    {Label, 45, 4275, 2085, 375, 0, true, false, kMakerLine},
     {Heading, 2430, 225, 5505, 330, 0, true, false, L"Select CapsLock key function"},
     {Picture, 2430, 540, 660, 450, SW_KEYCAP_FIRST},
     {Picture, 3195, 630, 135, 255, SW_ARROW},
@@ -57,8 +60,8 @@ const Control kControls[] = {
     {Picture, 2430, 1080 + 2 * kPitch, 240, 240, SW_INFO, false},
     {Label, 2745, 1125 + 2 * kPitch, 5190, 240, 0, false, false, kNotice},
     {List, 3420, 495 + 2 * kPitch, 4515, 450, 2},
-    {Button, 3420, 3870, 4515, 375, 0, true, false, L"&Restore original settings"},
-    {Button, 5175, kBandTop + 180, 1320, 420, 0, true, false, L"&OK"},
+    {Button, 3420, 3870, 4515, 375, 0, true, false, L"&Restore original settings", true},
+    {Button, 5175, kBandTop + 180, 1320, 420, 0, true, false, L"&OK", true},
     {Button, 6615, kBandTop + 180, 1320, 420, 0, true, false, L"&Cancel"},
 };
 constexpr int kFirstId = 2000; // + the control's place in the table
@@ -96,6 +99,7 @@ int g_dpi = 96;
 HBITMAP g_bitmaps[std::size(kControls)]; // by place in the table
 HBRUSH g_backBrush, g_bandBrush;
 HCURSOR g_hand;
+HWND g_maker;
 
 int Px(int twips) {
     return MulDiv(twips, g_dpi, 1440);
@@ -138,6 +142,10 @@ LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
         return 1;
     }
     case WM_CTLCOLORSTATIC:
+        if (reinterpret_cast<HWND>(lParam) == g_maker) {
+            SetBkMode(reinterpret_cast<HDC>(wParam), TRANSPARENT);
+            return reinterpret_cast<LRESULT>(GetStockObject(NULL_BRUSH));
+        }
         SetBkColor(reinterpret_cast<HDC>(wParam), kBack);
         return reinterpret_cast<LRESULT>(g_backBrush);
     case WM_DRAWITEM: {
@@ -246,11 +254,14 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
                                     hwnd, id, instance, nullptr);
             SendMessageW(child, WM_SETFONT,
                          reinterpret_cast<WPARAM>(c.kind == Heading ? bold : font), FALSE);
+            if (c.text == kMakerLine)
+                g_maker = child;
             break;
         case Button:
             child = CreateWindowExW(0, L"BUTTON", c.text,
-                                    WS_CHILD | visible | WS_TABSTOP | BS_PUSHBUTTON, x, y, w, h,
-                                    hwnd, id, instance, nullptr);
+                                    WS_CHILD | visible | WS_TABSTOP | BS_PUSHBUTTON |
+                                        (c.disabled ? WS_DISABLED : 0),
+                                    x, y, w, h, hwnd, id, instance, nullptr);
             SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
             break;
         case List: {
