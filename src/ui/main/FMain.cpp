@@ -296,8 +296,8 @@ void FMain::CreateControls() {
         CreateChild(L"STATIC", SS_LEFT, IDC_LBDISABLED_FIRST + k);
         const RECT r = Bounds(IDC_CBOKEY_FIRST + k);
         cboKey_[k] = std::make_unique<MivoCboEx>(Hwnd(), IDC_CBOKEY_FIRST + k, r.left, r.top,
-                                                 r.right - r.left, r.bottom - r.top, listProps);
-        cboKey_[k]->SetImageList(MivoImageListArg(&imageList_));
+                                                 r.right - r.left, r.bottom - r.top, listProps,
+                                                 imageList_.hIml());
         // The table's height is Wine's field; another system's field may be taller.
         cboKey_[k]->FitHeightToField();
         cboKey_[k]->OnChange = [this, k] { cboKey_Change(k); };

@@ -154,14 +154,15 @@ TEST_F(ComboTest, ListIndexItemDataAndTextAsTheMainWindowUsesThem) {
 }
 
 // While the list has the focus, dialog navigation leaves these keys to it (else Enter would
-// press the default button). Tab is not the list's: it moves on.
+// press the default button), from the first key on: the focus comes as Tab brings it, to the
+// control's own window. Tab is not the list's: it moves on.
 TEST_F(ComboTest, DialogNavigationLeavesTheListItsKeys) {
     std::vector<WPARAM> seen;
     combo->OnKeyDown = [&](std::int32_t& key, std::int32_t) { seen.push_back(key); };
     const std::vector<WPARAM> keys{VK_RETURN, VK_PRIOR, VK_NEXT,  VK_HOME, VK_END,
                                    VK_LEFT,   VK_UP,    VK_RIGHT, VK_DOWN};
     for (WPARAM key : keys) {
-        ::SetFocus(combo->hWndCombo());
+        ::SetFocus(combo->hwnd());
         ::PostMessageW(combo->hWndCombo(), WM_KEYDOWN, key, 1);
         Pump(host);
     }
@@ -216,8 +217,11 @@ TEST_F(ComboTest, AutoCompletionTakesTypedCharactersOfTheAnsiCodePage) {
     }
 }
 
-// The list's background follows the system colours, also when they change after its creation.
+// The open list's background follows the system colours, also when they change after its
+// creation.
 TEST_F(ComboTest, BackgroundFollowsTheSystemColours) {
+    combo->ShowDropDown(true);
+    combo->ShowDropDown(false);
     const int element = COLOR_WINDOW;
     const COLORREF before = ::GetSysColor(element);
     const COLORREF changed = RGB(12, 34, 56);
