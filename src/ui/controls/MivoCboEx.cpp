@@ -72,15 +72,16 @@ std::int32_t ClampedWidth(std::int32_t width) {
                                     std::numeric_limits<std::int16_t>::max());
 }
 
-// Moves a window unless it already has that place and size: every move costs a round of
-// size messages and a trip to the window manager.
-void Place(HWND hwnd, int width, int height) {
+// Moves a window to 0,0 unless it already has that place and size: every move costs a round
+// of size messages and a trip to the window manager. A height already asked for counts as had:
+// a window that keeps a height of its own would only refuse it again.
+void Place(HWND hwnd, int width, int height, bool heightAsked = false) {
     RECT now{};
     ::GetWindowRect(hwnd, &now);
     POINT origin{now.left, now.top};
     ::ScreenToClient(::GetParent(hwnd), &origin);
     if (origin.x != 0 || origin.y != 0 || now.right - now.left != width ||
-        now.bottom - now.top != height)
+        (now.bottom - now.top != height && !heightAsked))
         ::MoveWindow(hwnd, 0, 0, width, height, TRUE);
 }
 
@@ -171,12 +172,14 @@ void MivoCboEx::CreateComboEx() {
     const DWORD kind = style_ == 0 ? CBS_DROPDOWN : style_ == 1 ? CBS_SIMPLE : CBS_DROPDOWNLIST;
     RECT rc{};
     ::GetClientRect(Hwnd(), &rc);
-    // Created in place and visible: moving and showing it afterwards costs a round of messages.
+    // Created in place, at its size and visible: moving and showing it afterwards costs a round
+    // of messages. The inner combo box gets the open list's height in Resize.
     comboEx_.reset(::CreateWindowExW(
-        0, WC_COMBOBOXEXW, L"", WS_CHILD | WS_VISIBLE | kind, 0, 0, rc.right, rc.bottom * 8, Hwnd(),
+        0, WC_COMBOBOXEXW, L"", WS_CHILD | WS_VISIBLE | kind, 0, 0, rc.right, rc.bottom, Hwnd(),
         reinterpret_cast<HMENU>(static_cast<INT_PTR>(1)), ::GetModuleHandleW(nullptr), nullptr));
     if (!comboEx_)
         mivo::kSource.Raise(5);
+    askedHeight_ = rc.bottom;
     hWndCombo_ = reinterpret_cast<HWND>(SendCombo(CBEM_GETCOMBOCONTROL));
     if (style_ == 0)
         hWndEdit_ = reinterpret_cast<HWND>(SendCombo(CBEM_GETEDITCONTROL));
@@ -277,7 +280,9 @@ void MivoCboEx::Resize() {
         return;
     RECT rc{};
     ::GetClientRect(Hwnd(), &rc);
-    Place(comboEx_.get(), rc.right, rc.bottom);
+    // The ComboBoxEx takes the height of its selection field, whatever it is given.
+    Place(comboEx_.get(), rc.right, rc.bottom, askedHeight_ == rc.bottom);
+    askedHeight_ = rc.bottom;
     if (hWndCombo_) {
         auto itemHeight = static_cast<int>(SendCombo(CB_GETITEMHEIGHT, 0));
         Place(hWndCombo_, rc.right, style_ == 1 ? rc.bottom : rc.bottom + 2 + 8 * itemHeight);

@@ -248,4 +248,5 @@ class MivoCboEx final : public BaseWindow<MivoCboEx>, private ISubclass {
     bool keysHooked_ = false;
     bool listColoursHooked_ = false;
     bool drawingHooked_ = false;
+    int askedHeight_ = -1; // the ComboBoxEx's height last asked for
 };
