@@ -217,11 +217,30 @@ TEST_F(ComboTest, AutoCompletionTakesTypedCharactersOfTheAnsiCodePage) {
     }
 }
 
-// The open list's background follows the system colours, also when they change after its
+// The first opening asks the handler where the list goes, each opening once, and the list
+// goes there. Its background follows the system colours, also when they change after its
 // creation.
-TEST_F(ComboTest, BackgroundFollowsTheSystemColours) {
-    combo->ShowDropDown(true);
-    combo->ShowDropDown(false);
+TEST_F(ComboTest, OpeningAsksWhereTheListGoesAndColoursItAsTheSystem) {
+    std::vector<RECT> asked;
+    combo->OnRequestDropDownResize = [&](std::int32_t& l, std::int32_t& t, std::int32_t& r,
+                                         std::int32_t& b, bool&) {
+        asked.push_back({l, t, r, b});
+        b -= 10;
+    };
+    COMBOBOXINFO info{};
+    info.cbSize = sizeof info;
+    ASSERT_TRUE(::GetComboBoxInfo(combo->hWndCombo(), &info));
+    for (std::size_t opening = 1; opening <= 2; ++opening) {
+        combo->ShowDropDown(true);
+        Pump(host);
+        RECT list{};
+        ::GetWindowRect(info.hwndList, &list);
+        ASSERT_EQ(asked.size(), opening);
+        EXPECT_EQ(std::pair(list.top, list.bottom),
+                  std::pair(asked.back().top, asked.back().bottom - 10));
+        combo->ShowDropDown(false);
+    }
+
     const int element = COLOR_WINDOW;
     const COLORREF before = ::GetSysColor(element);
     const COLORREF changed = RGB(12, 34, 56);
@@ -233,6 +252,28 @@ TEST_F(ComboTest, BackgroundFollowsTheSystemColours) {
     ::GetObjectW(brush, sizeof lb, &lb);
     ::SetSysColors(1, &element, &before);
     EXPECT_EQ(lb.lbColor, changed);
+}
+
+// The items are as tall as the icons, the selection field shows whole in the control and the
+// open list has room for eight items, whether the icons come with the control or later.
+TEST_F(ComboTest, ItemsTakeTheIconsHeightAndTheOpenListEight) {
+    const UniqueImageList icons(::ImageList_Create(44, 30, ILC_COLOR24 | ILC_MASK, 1, 1));
+    ::ImageList_SetImageCount(icons.get(), 1);
+    for (const bool withControl : {true, false}) {
+        MivoCboEx cbo(host, 0, 0, 100, 300, 38, DropDownList(),
+                      withControl ? icons.get() : nullptr);
+        if (!withControl)
+            cbo.SetImageList(reinterpret_cast<std::intptr_t>(icons.get()));
+        const auto item = ::SendMessageW(cbo.hWndComboEx(), CB_GETITEMHEIGHT, 0, 0);
+        RECT client{}, field{}, open{};
+        ::GetClientRect(cbo.hwnd(), &client);
+        ::GetWindowRect(cbo.hWndCombo(), &field);
+        ::SendMessageW(cbo.hWndCombo(), CB_GETDROPPEDCONTROLRECT, 0,
+                       reinterpret_cast<LPARAM>(&open));
+        EXPECT_GE(item, 30) << withControl;
+        EXPECT_LE(field.bottom - field.top, client.bottom) << withControl;
+        EXPECT_GE(open.bottom - open.top, 8 * item) << withControl;
+    }
 }
 
 // The stored settings come back as they were written; a drop-down width beyond the 16 bits it
