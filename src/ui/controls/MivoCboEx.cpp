@@ -66,15 +66,22 @@ MivoFont ContainerFont(HWND parent) {
     return f;
 }
 
-// Moves a window unless it already has that place and size: every move costs a round of
-// size messages and a trip to the window manager.
-void Place(HWND hwnd, int width, int height) {
+// The drop-down width is stored in 16 bits.
+std::int32_t ClampedWidth(std::int32_t width) {
+    return std::clamp<std::int32_t>(width, std::numeric_limits<std::int16_t>::min(),
+                                    std::numeric_limits<std::int16_t>::max());
+}
+
+// Moves a window to 0,0 unless it already has that place and size: every move costs a round
+// of size messages and a trip to the window manager. A height already asked for counts as had:
+// a window that keeps a height of its own would only refuse it again.
+void Place(HWND hwnd, int width, int height, bool heightAsked = false) {
     RECT now{};
     ::GetWindowRect(hwnd, &now);
     POINT origin{now.left, now.top};
     ::ScreenToClient(::GetParent(hwnd), &origin);
     if (origin.x != 0 || origin.y != 0 || now.right - now.left != width ||
-        now.bottom - now.top != height)
+        (now.bottom - now.top != height && !heightAsked))
         ::MoveWindow(hwnd, 0, 0, width, height, TRUE);
 }
 
@@ -85,34 +92,40 @@ void MivoCboEx::CustomizeClass(WNDCLASSEXW& wc) noexcept {
 }
 
 MivoCboEx::MivoCboEx(HWND hwndParent, int id, int x, int y, int width, int height,
-                     const MivoCboExProps& props) {
-    INITCOMMONCONTROLSEX icc{sizeof icc, ICC_USEREX_CLASSES};
-    ::InitCommonControlsEx(&icc);
+                     const MivoCboExProps& props, HIMAGELIST imageList) {
+    // Registers the class once per process; a later call would only find it registered.
+    static const bool registered = [] {
+        INITCOMMONCONTROLSEX icc{sizeof icc, ICC_USEREX_CLASSES};
+        return ::InitCommonControlsEx(&icc) != FALSE;
+    }();
+    (void)registered;
 
+    // Every setting is read before the windows exist, so that each reaches them once.
     style_ = props.ReadLong(MivoCboExKey::Style, 0);
     if (style_ < 0 || style_ > 2)
         mivo::kSource.Raise(5);
     enabled_ = props.ReadBool(MivoCboExKey::Enabled, true);
+    extendedUI_ = props.ReadBool(MivoCboExKey::ExtendedUI, true);
+    dropDownWidth_ = ClampedWidth(props.ReadLong(MivoCboExKey::DropDownWidth, -1));
+    acListOnly_ = props.ReadBool(MivoCboExKey::AutoCompleteListItemsOnly, false);
+    acSorted_ = props.ReadBool(MivoCboExKey::AutoCompleteItemsAreSorted, false);
+    doAutoComplete_ = props.ReadBool(MivoCboExKey::DoAutoComplete, false);
+    drawStyle_ = props.ReadLong(MivoCboExKey::DrawStyle, 0);
+    redraw_ = props.ReadBool(MivoCboExKey::Redraw, true);
     font_ = props.ReadFont(MivoCboExKey::Font).value_or(ContainerFont(hwndParent));
+    if (imageList) {
+        imageList_ = imageList;
+        int cx = 0, cy = 0;
+        if (::ImageList_GetIconSize(imageList, &cx, &cy))
+            iconHeight_ = cy;
+    }
 
-    CreateWin(mivo::kSource, 0, L"", WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_CLIPCHILDREN, x, y,
-              width, height, hwndParent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)));
+    CreateWin(mivo::kSource, 0, L"",
+              WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_CLIPCHILDREN | (enabled_ ? 0 : WS_DISABLED),
+              x, y, width, height, hwndParent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)));
     try {
-        ::EnableWindow(Hwnd(), enabled_);
+        hFont_ = mivo::SharedFont(font_, WindowDpi(Hwnd()));
         CreateComboEx();
-        SetExtendedUI(props.ReadBool(MivoCboExKey::ExtendedUI, true));
-        SetDropDownWidth(props.ReadLong(MivoCboExKey::DropDownWidth, -1));
-        acListOnly_ = props.ReadBool(MivoCboExKey::AutoCompleteListItemsOnly, false);
-        acSorted_ = props.ReadBool(MivoCboExKey::AutoCompleteItemsAreSorted, false);
-        doAutoComplete_ = props.ReadBool(MivoCboExKey::DoAutoComplete, false);
-        drawStyle_ = props.ReadLong(MivoCboExKey::DrawStyle, 0);
-        // Switching redraw on repaints the whole list: only an off is worth sending now.
-        if (!props.ReadBool(MivoCboExKey::Redraw, true))
-            SetRedraw(false);
-        // The item height follows a font only while the list holds an item.
-        Insert(L"To Allow SetFont/Height", -1, 0, 0, 0, 0);
-        ApplyFont();
-        Clear();
         FillSelf();
         Resize();
     } catch (...) {
@@ -159,52 +172,42 @@ void MivoCboEx::CreateComboEx() {
     const DWORD kind = style_ == 0 ? CBS_DROPDOWN : style_ == 1 ? CBS_SIMPLE : CBS_DROPDOWNLIST;
     RECT rc{};
     ::GetClientRect(Hwnd(), &rc);
-    // Created in place and visible: moving and showing it afterwards costs a round of messages.
+    // Created in place, at its size and visible: moving and showing it afterwards costs a round
+    // of messages. The inner combo box gets the open list's height in Resize.
     comboEx_.reset(::CreateWindowExW(
-        0, WC_COMBOBOXEXW, L"", WS_CHILD | WS_VISIBLE | kind, 0, 0, rc.right, rc.bottom * 8, Hwnd(),
+        0, WC_COMBOBOXEXW, L"", WS_CHILD | WS_VISIBLE | kind, 0, 0, rc.right, rc.bottom, Hwnd(),
         reinterpret_cast<HMENU>(static_cast<INT_PTR>(1)), ::GetModuleHandleW(nullptr), nullptr));
     if (!comboEx_)
         mivo::kSource.Raise(5);
+    askedHeight_ = rc.bottom;
+    hWndCombo_ = reinterpret_cast<HWND>(SendCombo(CBEM_GETCOMBOCONTROL));
+    if (style_ == 0)
+        hWndEdit_ = reinterpret_cast<HWND>(SendCombo(CBEM_GETEDITCONTROL));
+
+    // The icons first: the font then measures the items once, with the icons' height in it.
+    // Settings at a new window's default are not sent.
     if (imageList_)
         SendCombo(CBEM_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(imageList_));
-
-    Hook(comboEx_.get(), WM_CTLCOLORLISTBOX);
-    Hook(comboEx_.get(), WM_DRAWITEM);
-    if (style_ == 0) // to tell the edit field's echo of a selection from a user's change
-        Hook(comboEx_.get(), WM_COMMAND);
-    hWndCombo_ = reinterpret_cast<HWND>(SendCombo(CBEM_GETCOMBOCONTROL));
-    if (hWndCombo_) {
-        Hook(hWndCombo_, WM_GETDLGCODE);
-        if (style_ == 0 || style_ == 2) {
-            Hook(hWndCombo_, WM_KEYDOWN);
-            Hook(hWndCombo_, WM_CHAR);
-            Hook(hWndCombo_, WM_KEYUP);
-        }
-        if (style_ == 0)
-            Hook(hWndCombo_, WM_CTLCOLOREDIT);
-    }
-    if (style_ == 0) {
-        hWndEdit_ = reinterpret_cast<HWND>(SendCombo(CBEM_GETEDITCONTROL));
-        if (hWndEdit_) {
-            Hook(hWndEdit_, WM_GETDLGCODE);
-            Hook(hWndEdit_, WM_KEYDOWN);
-            Hook(hWndEdit_, WM_CHAR);
-            Hook(hWndEdit_, WM_KEYUP);
-        }
-    }
-
-    ::EnableWindow(comboEx_.get(), enabled_);
+    if (hFont_)
+        SendCombo(WM_SETFONT, reinterpret_cast<WPARAM>(hFont_), FALSE);
+    if (!enabled_)
+        ::EnableWindow(comboEx_.get(), FALSE);
     if (extendedStyle_)
         SendCombo(CBEM_SETEXSTYLE, 0, extendedStyle_);
     if (!redraw_)
         SendCombo(WM_SETREDRAW, FALSE);
-    // A re-created window starts from the class defaults: give it back what was set.
-    if (hFont_)
-        SendCombo(WM_SETFONT, reinterpret_cast<WPARAM>(hFont_), FALSE);
-    SendCombo(CB_SETEXTENDEDUI, extendedUI_);
-    SendCombo(CB_SETDROPPEDWIDTH, std::max(dropDownWidth_, 0));
+    if (extendedUI_)
+        SendCombo(CB_SETEXTENDEDUI, TRUE);
+    if (dropDownWidth_ > 0)
+        SendCombo(CB_SETDROPPEDWIDTH, dropDownWidth_);
     if (maxLength_ > 0)
         SendCombo(CB_LIMITTEXT, maxLength_);
+
+    // A drop-down list's keys can wait for its focus (HookKeys on CBN_SETFOCUS); an edit
+    // field may take the focus without the combo box telling.
+    if (style_ != 2)
+        HookKeys();
+    HookDrawing();
 }
 
 void MivoCboEx::DestroyComboEx() noexcept {
@@ -221,6 +224,45 @@ void MivoCboEx::Hook(HWND hwnd, UINT msg) {
     hooks_.emplace_back(hwnd, msg);
 }
 
+void MivoCboEx::HookKeys() {
+    if (keysHooked_ || !comboEx_)
+        return;
+    keysHooked_ = true;
+    if (style_ == 0) // to tell the edit field's echo of a selection from a user's change
+        Hook(comboEx_.get(), WM_COMMAND);
+    if (hWndCombo_) {
+        Hook(hWndCombo_, WM_GETDLGCODE);
+        if (style_ == 0 || style_ == 2) {
+            Hook(hWndCombo_, WM_KEYDOWN);
+            Hook(hWndCombo_, WM_CHAR);
+            Hook(hWndCombo_, WM_KEYUP);
+        }
+        if (style_ == 0)
+            Hook(hWndCombo_, WM_CTLCOLOREDIT);
+    }
+    if (hWndEdit_) {
+        Hook(hWndEdit_, WM_GETDLGCODE);
+        Hook(hWndEdit_, WM_KEYDOWN);
+        Hook(hWndEdit_, WM_CHAR);
+        Hook(hWndEdit_, WM_KEYUP);
+    }
+}
+
+void MivoCboEx::HookListColours() {
+    if (listColoursHooked_ || !comboEx_)
+        return;
+    listColoursHooked_ = true;
+    Hook(comboEx_.get(), WM_CTLCOLORLISTBOX);
+}
+
+void MivoCboEx::HookDrawing() {
+    // Plain lists and the self-filling font and drive lists are drawn by the ComboBoxEx.
+    if (drawingHooked_ || !comboEx_ || drawStyle_ == 0 || drawStyle_ == 8 || drawStyle_ == 9)
+        return;
+    drawingHooked_ = true;
+    Hook(comboEx_.get(), WM_DRAWITEM);
+}
+
 void MivoCboEx::UnhookAll() noexcept {
     for (auto [hwnd, msg] : hooks_) {
         try {
@@ -230,6 +272,7 @@ void MivoCboEx::UnhookAll() noexcept {
         }
     }
     hooks_.clear();
+    keysHooked_ = listColoursHooked_ = drawingHooked_ = false;
 }
 
 void MivoCboEx::Resize() {
@@ -237,7 +280,9 @@ void MivoCboEx::Resize() {
         return;
     RECT rc{};
     ::GetClientRect(Hwnd(), &rc);
-    Place(comboEx_.get(), rc.right, rc.bottom);
+    // The ComboBoxEx takes the height of its selection field, whatever it is given.
+    Place(comboEx_.get(), rc.right, rc.bottom, askedHeight_ == rc.bottom);
+    askedHeight_ = rc.bottom;
     if (hWndCombo_) {
         auto itemHeight = static_cast<int>(SendCombo(CB_GETITEMHEIGHT, 0));
         Place(hWndCombo_, rc.right, style_ == 1 ? rc.bottom : rc.bottom + 2 + 8 * itemHeight);
@@ -334,9 +379,13 @@ void MivoCboEx::SetStyle(std::int32_t lStyle) {
     Resize();
 }
 
+void MivoCboEx::SetDrawStyle(std::int32_t lStyle) {
+    drawStyle_ = lStyle;
+    HookDrawing();
+}
+
 void MivoCboEx::SetDropDownWidth(std::int32_t lWidth) {
-    dropDownWidth_ = std::clamp<std::int32_t>(lWidth, std::numeric_limits<std::int16_t>::min(),
-                                              std::numeric_limits<std::int16_t>::max());
+    dropDownWidth_ = ClampedWidth(lWidth);
     // 0 asks for the smallest width, which is the system's: the width of the combo itself.
     SendCombo(CB_SETDROPPEDWIDTH, std::max(dropDownWidth_, 0));
 }

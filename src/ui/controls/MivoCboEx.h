@@ -1,7 +1,9 @@
 // Icon drop-down list: one ComboBoxEx32 window inside a child window of its own, with items of
 // text, icon, selected-state icon, indent and a 32-bit data value, exposed through properties,
 // methods and events (callbacks the owner sets). Hooked messages of the ComboBoxEx and its inner
-// windows arrive through MSubclass and are turned into the events.
+// windows arrive through MSubclass and are turned into the events. A drop-down list hooks its
+// keys when it first takes the focus and its list's colours when it first opens: a window
+// of lists starts without a hook on the ones the user never touches.
 //
 // Item texts travel as UTF-16 (CBEM_*ITEMW), so that umlauts survive on any ANSI code page.
 //
@@ -36,9 +38,10 @@ class MivoCboEx final : public BaseWindow<MivoCboEx>, private ISubclass {
   public:
     // Creates the control's window as a child of hwndParent and loads the stored settings; a
     // bag without "Font" takes the parent's font (WM_GETFONT, else the default GUI font). The
-    // window is a tab stop; id is its child-window id (what GetDlgItem finds).
+    // window is a tab stop; id is its child-window id (what GetDlgItem finds). imageList, when
+    // given, is shown from the start, as if set through SetImageList; it must outlive its use.
     MivoCboEx(HWND hwndParent, int id, int x, int y, int width, int height,
-              const MivoCboExProps& props = {});
+              const MivoCboExProps& props = {}, HIMAGELIST imageList = nullptr);
     MivoCboEx(HWND hwndParent, int x, int y, int width, int height,
               const MivoCboExProps& props = {})
         : MivoCboEx(hwndParent, 0, x, y, width, height, props) {}
@@ -89,7 +92,7 @@ class MivoCboEx final : public BaseWindow<MivoCboEx>, private ISubclass {
     bool ExtendedStyle(std::int32_t eStyle) const { return (extendedStyle_ & eStyle) != 0; }
     void SetExtendedStyle(std::int32_t eStyle, bool bState);
     std::int32_t DrawStyle() const { return drawStyle_; }
-    void SetDrawStyle(std::int32_t lStyle) { drawStyle_ = lStyle; }
+    void SetDrawStyle(std::int32_t lStyle);
     const MivoFont& Font() const { return font_; }
     void SetFont(const MivoFont& font);
     std::int32_t Style() const { return style_; }
@@ -187,6 +190,10 @@ class MivoCboEx final : public BaseWindow<MivoCboEx>, private ISubclass {
     void CreateComboEx();
     void DestroyComboEx() noexcept;
     void Hook(HWND hwnd, UINT msg);
+    // The hooks that wait until they are first needed; each attaches once per ComboBoxEx.
+    void HookKeys();
+    void HookListColours();
+    void HookDrawing();
     void UnhookAll() noexcept;
     void Resize();
     void ApplyFont();
@@ -238,4 +245,8 @@ class MivoCboEx final : public BaseWindow<MivoCboEx>, private ISubclass {
     bool inSelection_ = false;
     std::int32_t newIndex_ = -1;
     std::vector<std::pair<HWND, UINT>> hooks_;
+    bool keysHooked_ = false;
+    bool listColoursHooked_ = false;
+    bool drawingHooked_ = false;
+    int askedHeight_ = -1; // the ComboBoxEx's height last asked for
 };

@@ -102,7 +102,7 @@ void MivoCboEx::FillSelf() {
 }
 
 LRESULT MivoCboEx::OnDraw(HWND hwnd, WPARAM wParam, LPARAM lParam) {
-    // Plain lists and the self-filling font and drive lists draw as the ComboBoxEx does.
+    // Back to a style the ComboBoxEx draws: as it does.
     if (drawStyle_ == 0 || drawStyle_ == 8 || drawStyle_ == 9)
         return MSubclass::CallPreviousProc(hwnd, WM_DRAWITEM, wParam, lParam);
     auto& dis = *reinterpret_cast<DRAWITEMSTRUCT*>(lParam);

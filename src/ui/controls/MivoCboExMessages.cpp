@@ -95,7 +95,13 @@ void MivoCboEx::OnComboCommand(int code) {
         if (!inSelection_)
             (void)Fire(OnChange);
         break;
+    case CBN_SETFOCUS:
+        // Before the first key: the dialog navigation asks the focused combo box first.
+        HookKeys();
+        break;
     case CBN_DROPDOWN:
+        // The list is shown and coloured after this notification.
+        HookListColours();
         awaitingDropList_ = true;
         (void)Fire(OnDropDown);
         break;

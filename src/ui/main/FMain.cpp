@@ -82,37 +82,29 @@ constexpr Placement kLayout[] = {
 };
 
 // The stored settings of the three key lists: drop-down list without edit field, 8.25-point
-// "MS Sans Serif", everything else at its default.
-MivoCboExProps MainWindowListProps() {
+// "MS Sans Serif", everything else at its default; a locked key's list is disabled.
+MivoCboExProps MainWindowListProps(bool locked) {
     MivoCboExProps bag;
     bag.Write(MivoCboExKey::Style, std::int32_t{2});
     bag.Write(MivoCboExKey::Font, MivoFont{"MS Sans Serif", 8.25});
+    if (locked)
+        bag.Write(MivoCboExKey::Enabled, false);
     return bag;
 }
 
-void SetText(HWND hwnd, const std::string& utf8) {
-    ::SetWindowTextW(hwnd, Utf8ToWide(utf8).c_str());
-}
+// Each key row's heading, German and English.
+constexpr std::pair<const char*, const char*> kHeadings[] = {
+    {"Funktion für CapsLock-Taste festlegen", "Select CapsLock key function"},
+    {"Funktion für Einfügen-Taste festlegen", "Select Insert key function"},
+    {"Funktion für Rollen-Taste festlegen", "Select ScrollLock key function"},
+};
+static_assert(std::size(kHeadings) == kKeyCount);
 
 UniqueBitmap LoadBitmapResource(int id, int width = 0, int height = 0) {
     // With a size, the bitmap is stretched to it while loading.
     return UniqueBitmap(
         static_cast<HBITMAP>(::LoadImageW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(id),
                                           IMAGE_BITMAP, width, height, LR_CREATEDIBSECTION)));
-}
-
-// The program's own icon in the caption (small) and in the task switcher (big). Shared icons
-// live as long as the program.
-void SetProgramIcon(HWND hwnd) {
-    const struct {
-        WPARAM which;
-        int cx, cy;
-    } sizes[] = {{ICON_SMALL, SM_CXSMICON, SM_CYSMICON}, {ICON_BIG, SM_CXICON, SM_CYICON}};
-    for (const auto& size : sizes)
-        ::SendMessageW(hwnd, WM_SETICON, size.which,
-                       reinterpret_cast<LPARAM>(::LoadImageW(
-                           ::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_TAVELIN), IMAGE_ICON,
-                           ::GetSystemMetrics(size.cx), ::GetSystemMetrics(size.cy), LR_SHARED)));
 }
 
 } // namespace
@@ -129,19 +121,34 @@ FMain::~FMain() {
 }
 
 void FMain::CustomizeClass(WNDCLASSEXW& wc) noexcept {
+    // The program's own icon in the task switcher (big) and in the caption (small). Shared
+    // icons live as long as the program.
     wc.hIcon = ::LoadIconW(wc.hInstance, MAKEINTRESOURCEW(IDI_TAVELIN));
+    wc.hIconSm = static_cast<HICON>(::LoadImageW(wc.hInstance, MAKEINTRESOURCEW(IDI_TAVELIN),
+                                                 IMAGE_ICON, ::GetSystemMetrics(SM_CXSMICON),
+                                                 ::GetSystemMetrics(SM_CYSMICON), LR_SHARED));
 }
 
 void FMain::Load() {
     if (Hwnd())
         return;
+    // What the window shows is known before it is made, so that each control is made as it
+    // shows: a fresh catalogue, identical to the one built at start, and the rows of the map.
+    MKeys::BuildKeyCatalogue();
+    rows_.emplace(KeyCatalogue(), map_.CurrentSettingString(), map_.MapIsWellFormed());
+
     dpi_ = WindowDpi();
     const DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU;
     RECT frame = {0, 0, Twips(kClientWidth), Twips(kClientHeight)};
     ::AdjustWindowRectEx(&frame, style, FALSE, 0);
-    CreateWin(kSource, 0, L"", style, CW_USEDEFAULT, CW_USEDEFAULT, frame.right - frame.left,
-              frame.bottom - frame.top, nullptr);
-    SetProgramIcon(Hwnd());
+    // Made in the centre of the screen, where it first shows, with the title by which a second
+    // copy finds this one.
+    RECT work{};
+    ::SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+    const int w = frame.right - frame.left, h = frame.bottom - frame.top;
+    CreateWin(kSource, 0, Utf8ToWide(Product::MainWindowTitle()).c_str(), style,
+              work.left + (work.right - work.left - w) / 2,
+              work.top + (work.bottom - work.top - h) / 2, w, h, nullptr);
     CreateControls();
     StartupTrace::Mark("controls");
     Form_Load();
@@ -149,17 +156,15 @@ void FMain::Load() {
 
 void FMain::Show() {
     Load();
-    RECT work{}, window{};
-    ::SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
-    ::GetWindowRect(Hwnd(), &window);
-    const int w = window.right - window.left, h = window.bottom - window.top;
-    ::SetWindowPos(Hwnd(), nullptr, work.left + (work.right - work.left - w) / 2,
-                   work.top + (work.bottom - work.top - h) / 2, 0, 0,
-                   SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
     ::ShowWindow(Hwnd(), SW_SHOWNORMAL);
-    // Keyboard users start in the first list that can take the focus.
-    if (HWND first = ::GetNextDlgTabItem(Hwnd(), nullptr, FALSE))
+    // Keyboard users start in the first list that can take the focus, in its combo box, where
+    // the list's own window would hand it on.
+    if (HWND first = ::GetNextDlgTabItem(Hwnd(), nullptr, FALSE)) {
+        for (const auto& cbo : cboKey_)
+            if (cbo->hwnd() == first && cbo->hWndCombo())
+                first = cbo->hWndCombo();
         ::SetFocus(first);
+    }
     ::UpdateWindow(Hwnd());
 }
 
@@ -200,8 +205,11 @@ LRESULT FMain::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
         return TRUE;
     case WM_SETCURSOR: {
         HWND over = reinterpret_cast<HWND>(wParam);
-        if (handCursor_ && (over == Item(IDC_IMGHELP) || over == Item(IDC_IMGPAYPAL_FIRST) ||
-                            over == Item(IDC_IMGPAYPAL_FIRST + 1))) {
+        if (over == Item(IDC_IMGHELP) || over == Item(IDC_IMGPAYPAL_FIRST) ||
+            over == Item(IDC_IMGPAYPAL_FIRST + 1)) {
+            // Loaded when the mouse first comes onto a picture button.
+            if (!handCursor_)
+                handCursor_ = ::LoadCursorW(::GetModuleHandleW(nullptr), L"CURSORHAND");
             ::SetCursor(handCursor_);
             return TRUE;
         }
@@ -243,15 +251,18 @@ LRESULT FMain::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
     return Default(msg, wParam, lParam);
 }
 
-HWND FMain::CreateChild(const wchar_t* cls, DWORD style, int id, const wchar_t* text) {
+HWND FMain::CreateChild(const wchar_t* cls, DWORD style, int id, const std::string& text,
+                        HFONT font) {
     const RECT r = Bounds(id);
-    HWND child = ::CreateWindowExW(
-        0, cls, text, WS_CHILD | style, r.left, r.top, r.right - r.left, r.bottom - r.top, Hwnd(),
-        reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), ::GetModuleHandleW(nullptr), nullptr);
+    HWND child = ::CreateWindowExW(0, cls, Utf8ToWide(text).c_str(), WS_CHILD | style, r.left,
+                                   r.top, r.right - r.left, r.bottom - r.top, Hwnd(),
+                                   reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
+                                   ::GetModuleHandleW(nullptr), nullptr);
     if (!child)
         kSource.Raise(static_cast<std::int32_t>(::GetLastError()),
                       "A control of the main window cannot be created.");
-    ::SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
+    if (font)
+        ::SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
     return child;
 }
 
@@ -273,43 +284,63 @@ void FMain::CreateControls() {
                                   DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS, L"MS Sans Serif"));
     ChooseColours();
     frameBrush_.reset(::CreateSolidBrush(kFrameColour));
-    ::SendMessageW(Hwnd(), WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
     picFrame_ = {0, Twips(kFrameTop), Twips(kClientWidth), Twips(kClientHeight)};
     BuildImageList();
 
+    // Every control is made as it shows, with its text, font and state: nothing is set twice.
     // Creation order is the tab order: the three lists, Restore, OK, Cancel.
     // The first child created lies on top: the picture buttons before the decoration under them.
     CreatePicture(IDC_IMGHELP, IDB_HELP, true, true);
+    const int donation = langCode_ == "DE" ? 0 : 1; // the picture of the window's language
     for (int i = 0; i < 2; ++i)
-        CreatePicture(IDC_IMGPAYPAL_FIRST + i, IDB_DONATE_FIRST + i, false, true);
+        CreatePicture(IDC_IMGPAYPAL_FIRST + i, IDB_DONATE_FIRST + i, i == donation, true);
     CreatePicture(IDC_IMGDECORATION, IDB_DECORATION, true, false);
     CreateChild(L"STATIC", WS_VISIBLE | SS_LEFT | SS_NOPREFIX, IDC_LBORVANDE,
-                L"\u00A9 2026 Tavelin project");
+                "\u00A9 2026 Tavelin project", font_.get());
 
-    const MivoCboExProps listProps = MainWindowListProps();
+    // A locked key's list is disabled, and its notice shows: its entries are written back as
+    // found.
+    const std::string notice = Tr("Nicht verfügbar aufgrund Treiber-spezifischer Belegung",
+                                  "Option not available due to driver-specific settings");
     for (int k = 0; k < kKeyCount; ++k) {
-        HWND heading = CreateChild(L"STATIC", WS_VISIBLE | SS_LEFT, IDC_LBKEY_FIRST + k);
-        ::SendMessageW(heading, WM_SETFONT, reinterpret_cast<WPARAM>(boldFont_.get()), FALSE);
+        const bool locked = rows_->Locked(k);
+        CreateChild(L"STATIC", WS_VISIBLE | SS_LEFT, IDC_LBKEY_FIRST + k,
+                    Tr(kHeadings[k].first, kHeadings[k].second), boldFont_.get());
         CreatePicture(IDC_IMGBUTTON_FIRST + k, IDB_KEYCAP_FIRST + k, true, false);
         CreatePicture(IDC_IMGARROW_FIRST + k, IDB_ARROW, true, false);
-        CreatePicture(IDC_IMGDISABLED_FIRST + k, IDB_INFO, false, false);
-        CreateChild(L"STATIC", SS_LEFT, IDC_LBDISABLED_FIRST + k);
+        CreatePicture(IDC_IMGDISABLED_FIRST + k, IDB_INFO, locked, false);
+        CreateChild(L"STATIC", SS_LEFT | (locked ? WS_VISIBLE : 0), IDC_LBDISABLED_FIRST + k,
+                    notice, font_.get());
         const RECT r = Bounds(IDC_CBOKEY_FIRST + k);
         cboKey_[k] = std::make_unique<MivoCboEx>(Hwnd(), IDC_CBOKEY_FIRST + k, r.left, r.top,
-                                                 r.right - r.left, r.bottom - r.top, listProps);
-        cboKey_[k]->SetImageList(MivoImageListArg(&imageList_));
+                                                 r.right - r.left, r.bottom - r.top,
+                                                 MainWindowListProps(locked), imageList_.hIml());
         // The table's height is Wine's field; another system's field may be taller.
         cboKey_[k]->FitHeightToField();
         cboKey_[k]->OnChange = [this, k] { cboKey_Change(k); };
     }
 
-    CreateChild(L"BUTTON", WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, IDC_CMDRESTORE);
-    CreateChild(L"BUTTON", WS_VISIBLE | WS_TABSTOP | WS_DISABLED | BS_PUSHBUTTON, IDC_CMDOK,
-                L"&OK");
-    CreateChild(L"BUTTON", WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, IDC_CMDCANCEL);
+    // Restore is offered when a backup existed at load.
+    CreateChild(
+        L"BUTTON",
+        WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON | (map_.BackupMapExists() ? 0 : WS_DISABLED),
+        IDC_CMDRESTORE,
+        Tr("&Standard-Einstellungen wiederherstellen", "&Restore original settings"), font_.get());
+    CreateChild(L"BUTTON", WS_VISIBLE | WS_TABSTOP | WS_DISABLED | BS_PUSHBUTTON, IDC_CMDOK, "&OK",
+                font_.get());
+    CreateChild(L"BUTTON", WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, IDC_CMDCANCEL,
+                Tr("&Abbrechen", "&Cancel"), font_.get());
 
     toolTip_ = ::CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, TTS_ALWAYSTIP, 0, 0, 0, 0,
                                  Hwnd(), nullptr, ::GetModuleHandleW(nullptr), nullptr);
+    const std::wstring tip = Utf8ToWide(Tr("Hilfe", "Help"));
+    TOOLINFOW ti = {};
+    ti.cbSize = TTTOOLINFOW_V2_SIZE;
+    ti.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+    ti.hwnd = Hwnd();
+    ti.uId = reinterpret_cast<UINT_PTR>(Item(IDC_IMGHELP));
+    ti.lpszText = const_cast<wchar_t*>(tip.c_str());
+    ::SendMessageW(toolTip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&ti));
 }
 
 RECT FMain::Bounds(int id) const {
@@ -379,42 +410,10 @@ void FMain::DrawPicture(const DRAWITEMSTRUCT& dis) const {
 }
 
 void FMain::Form_Load() {
-    // 1. Caption: the title by which a second copy finds this one.
-    SetText(Hwnd(), Product::MainWindowTitle());
-    // 2. The picture buttons show a pointing hand.
-    handCursor_ = ::LoadCursorW(::GetModuleHandleW(nullptr), L"CURSORHAND");
-
-    // 3. Texts by language.
-    SetText(Item(IDC_LBKEY_FIRST),
-            Tr("Funktion für CapsLock-Taste festlegen", "Select CapsLock key function"));
-    SetText(Item(IDC_LBKEY_FIRST + 1),
-            Tr("Funktion für Einfügen-Taste festlegen", "Select Insert key function"));
-    SetText(Item(IDC_LBKEY_FIRST + 2),
-            Tr("Funktion für Rollen-Taste festlegen", "Select ScrollLock key function"));
-    SetText(Item(IDC_CMDCANCEL), Tr("&Abbrechen", "&Cancel"));
-    SetText(Item(IDC_CMDRESTORE),
-            Tr("&Standard-Einstellungen wiederherstellen", "&Restore original settings"));
-    const std::wstring tip = Utf8ToWide(Tr("Hilfe", "Help"));
-    TOOLINFOW ti = {};
-    ti.cbSize = TTTOOLINFOW_V2_SIZE;
-    ti.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
-    ti.hwnd = Hwnd();
-    ti.uId = reinterpret_cast<UINT_PTR>(Item(IDC_IMGHELP));
-    ti.lpszText = const_cast<wchar_t*>(tip.c_str());
-    ::SendMessageW(toolTip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&ti));
-    for (int row = 0; row < kKeyCount; ++row)
-        SetText(Item(IDC_LBDISABLED_FIRST + row),
-                Tr("Nicht verfügbar aufgrund Treiber-spezifischer Belegung",
-                   "Option not available due to driver-specific settings"));
-    ::ShowWindow(Item(IDC_IMGPAYPAL_FIRST + (langCode_ == "DE" ? 0 : 1)), SW_SHOWNA);
-
-    // 4. A fresh catalogue, identical to the one built at start, and the rows of the map found.
-    MKeys::BuildKeyCatalogue();
+    // The caption, texts, pictures, lock notices and Restore were made as they show
+    // (CreateControls). Fill the lists with the options each key is offered. The lists redraw
+    // once, when the window first shows, not after each item.
     const KeyCatalogueTable& catalogue = KeyCatalogue();
-    rows_.emplace(catalogue, map_.CurrentSettingString(), map_.MapIsWellFormed());
-
-    // 5. Fill the lists with the options each key is offered. The lists redraw once, when the
-    // window first shows, not after each item.
     for (auto& cbo : cboKey_)
         cbo->SetRedraw(false);
     for (int row = 0; row < kKeyCount; ++row)
@@ -425,20 +424,10 @@ void FMain::Form_Load() {
         cbo->SetRedraw(true);
     StartupTrace::Mark("filled");
 
-    // 6. Each key's current function, or its lock with the notice: a locked key's entries are
-    // written back as found.
-    for (int row = 0; row < kKeyCount; ++row) {
-        if (rows_->Locked(row)) {
-            cboKey_[row]->SetEnabled(false);
-            ::ShowWindow(Item(IDC_IMGDISABLED_FIRST + row), SW_SHOWNA);
-            ::ShowWindow(Item(IDC_LBDISABLED_FIRST + row), SW_SHOWNA);
-        } else {
+    // Each unlocked key's current function; a locked one shows no selection.
+    for (int row = 0; row < kKeyCount; ++row)
+        if (!rows_->Locked(row))
             cboKey_[row]->SetListIndex(rows_->SelectedIndex(row));
-        }
-    }
-
-    // 7. Restore is offered when a backup existed at load.
-    ::EnableWindow(Item(IDC_CMDRESTORE), map_.BackupMapExists());
 }
 
 void FMain::TakeSelection(int row) {

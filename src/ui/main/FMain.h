@@ -53,7 +53,9 @@ class FMain : public BaseWindow<FMain> {
     LRESULT HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam);
 
     void CreateControls();
-    HWND CreateChild(const wchar_t* cls, DWORD style, int id, const wchar_t* text = L"");
+    // font: nullptr for a child that shows no text of its own.
+    HWND CreateChild(const wchar_t* cls, DWORD style, int id, const std::string& text = {},
+                     HFONT font = nullptr);
     // clickable: the picture takes the mouse (a picture button); others let it through.
     void CreatePicture(int id, int bitmapId, bool visible, bool clickable);
     // The control's rectangle from the layout table, in pixels at the window's DPI.

@@ -154,14 +154,15 @@ TEST_F(ComboTest, ListIndexItemDataAndTextAsTheMainWindowUsesThem) {
 }
 
 // While the list has the focus, dialog navigation leaves these keys to it (else Enter would
-// press the default button). Tab is not the list's: it moves on.
+// press the default button), from the first key on: the focus comes as Tab brings it, to the
+// control's own window. Tab is not the list's: it moves on.
 TEST_F(ComboTest, DialogNavigationLeavesTheListItsKeys) {
     std::vector<WPARAM> seen;
     combo->OnKeyDown = [&](std::int32_t& key, std::int32_t) { seen.push_back(key); };
     const std::vector<WPARAM> keys{VK_RETURN, VK_PRIOR, VK_NEXT,  VK_HOME, VK_END,
                                    VK_LEFT,   VK_UP,    VK_RIGHT, VK_DOWN};
     for (WPARAM key : keys) {
-        ::SetFocus(combo->hWndCombo());
+        ::SetFocus(combo->hwnd());
         ::PostMessageW(combo->hWndCombo(), WM_KEYDOWN, key, 1);
         Pump(host);
     }
@@ -216,8 +217,30 @@ TEST_F(ComboTest, AutoCompletionTakesTypedCharactersOfTheAnsiCodePage) {
     }
 }
 
-// The list's background follows the system colours, also when they change after its creation.
-TEST_F(ComboTest, BackgroundFollowsTheSystemColours) {
+// The first opening asks the handler where the list goes, each opening once, and the list
+// goes there. Its background follows the system colours, also when they change after its
+// creation.
+TEST_F(ComboTest, OpeningAsksWhereTheListGoesAndColoursItAsTheSystem) {
+    std::vector<RECT> asked;
+    combo->OnRequestDropDownResize = [&](std::int32_t& l, std::int32_t& t, std::int32_t& r,
+                                         std::int32_t& b, bool&) {
+        asked.push_back({l, t, r, b});
+        b -= 10;
+    };
+    COMBOBOXINFO info{};
+    info.cbSize = sizeof info;
+    ASSERT_TRUE(::GetComboBoxInfo(combo->hWndCombo(), &info));
+    for (std::size_t opening = 1; opening <= 2; ++opening) {
+        combo->ShowDropDown(true);
+        Pump(host);
+        RECT list{};
+        ::GetWindowRect(info.hwndList, &list);
+        ASSERT_EQ(asked.size(), opening);
+        EXPECT_EQ(std::pair(list.top, list.bottom),
+                  std::pair(asked.back().top, asked.back().bottom - 10));
+        combo->ShowDropDown(false);
+    }
+
     const int element = COLOR_WINDOW;
     const COLORREF before = ::GetSysColor(element);
     const COLORREF changed = RGB(12, 34, 56);
@@ -229,6 +252,28 @@ TEST_F(ComboTest, BackgroundFollowsTheSystemColours) {
     ::GetObjectW(brush, sizeof lb, &lb);
     ::SetSysColors(1, &element, &before);
     EXPECT_EQ(lb.lbColor, changed);
+}
+
+// The items are as tall as the icons, the selection field shows whole in the control and the
+// open list has room for eight items, whether the icons come with the control or later.
+TEST_F(ComboTest, ItemsTakeTheIconsHeightAndTheOpenListEight) {
+    const UniqueImageList icons(::ImageList_Create(44, 30, ILC_COLOR24 | ILC_MASK, 1, 1));
+    ::ImageList_SetImageCount(icons.get(), 1);
+    for (const bool withControl : {true, false}) {
+        MivoCboEx cbo(host, 0, 0, 100, 300, 38, DropDownList(),
+                      withControl ? icons.get() : nullptr);
+        if (!withControl)
+            cbo.SetImageList(reinterpret_cast<std::intptr_t>(icons.get()));
+        const auto item = ::SendMessageW(cbo.hWndComboEx(), CB_GETITEMHEIGHT, 0, 0);
+        RECT client{}, field{}, open{};
+        ::GetClientRect(cbo.hwnd(), &client);
+        ::GetWindowRect(cbo.hWndCombo(), &field);
+        ::SendMessageW(cbo.hWndCombo(), CB_GETDROPPEDCONTROLRECT, 0,
+                       reinterpret_cast<LPARAM>(&open));
+        EXPECT_GE(item, 30) << withControl;
+        EXPECT_LE(field.bottom - field.top, client.bottom) << withControl;
+        EXPECT_GE(open.bottom - open.top, 8 * item) << withControl;
+    }
 }
 
 // The stored settings come back as they were written; a drop-down width beyond the 16 bits it
