@@ -8,6 +8,8 @@
 #include <sddl.h>
 #include <shlwapi.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cstdint>
 #include <fstream>
 #include <optional>
@@ -94,14 +96,96 @@ struct WriterLock {
     ~WriterLock() { ::ReleaseMutex(mutex.get()); }
 };
 
-// tavelin.exe run with arguments: its exit code and what it printed.
+// While it lives, the keyboard layout key's access list denies everyone these rights, so that
+// the program's registry calls fail as on a locked-down Windows (Wine enforces a denying entry).
+struct DeniedLayoutKey {
+    std::vector<BYTE> saved;
+    explicit DeniedLayoutKey(DWORD rights) {
+        if (!rights)
+            return;
+        UniqueHkey key = Open();
+        DWORD size = 0;
+        ::RegGetKeySecurity(key.get(), DACL_SECURITY_INFORMATION, nullptr, &size);
+        saved.resize(size);
+        ::RegGetKeySecurity(key.get(), DACL_SECURITY_INFORMATION, saved.data(), &size);
+        PSECURITY_DESCRIPTOR sd = nullptr;
+        const std::wstring sddl = L"D:(D;;" + std::to_wstring(rights) + L";;;WD)(A;;KA;;;WD)";
+        ::ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1, &sd,
+                                                               nullptr);
+        ::RegSetKeySecurity(key.get(), DACL_SECURITY_INFORMATION, sd);
+        ::LocalFree(sd);
+    }
+    ~DeniedLayoutKey() {
+        if (!saved.empty())
+            ::RegSetKeySecurity(Open().get(), DACL_SECURITY_INFORMATION, saved.data());
+    }
+    static UniqueHkey Open() {
+        UniqueHkey key;
+        ::RegOpenKeyExA(HKEY_LOCAL_MACHINE, kLayoutKey, 0, READ_CONTROL | WRITE_DAC, key.put());
+        return key;
+    }
+};
+
+// Wine stores no event-log entries; with this WINEDEBUG it traces each one's type and ID, then
+// its text (non-ASCII as \xxxx).
+const std::pair<const std::string, std::string> kLogTrace = {"WINEDEBUG",
+                                                             "-all,fixme+advapi,+eventlog"};
+
+// The information entries a run traced, each as the Event Viewer shows it: the program's message
+// table renders the entry's ID with its text. "|" after each; an entry of another type or with an
+// ID the table lacks shows as such.
+inline std::string LoggedEntries(const std::string& output) {
+    HMODULE exe = ::LoadLibraryExA("Z:" TAVELIN_EXE, nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    std::string entries;
+    for (size_t at = 0; (at = output.find("ReportEventW (", at)) != std::string::npos;) {
+        // (handle,type,category,ID,...
+        size_t field = output.find(',', at);
+        const unsigned long type = std::stoul(output.substr(field + 1), nullptr, 16);
+        field = output.find(',', output.find(',', field + 1) + 1);
+        const DWORD id = std::stoul(output.substr(field + 1), nullptr, 16);
+        at = output.find("ReportEventW L\"", at) + 15;
+        std::wstring text;
+        for (; at < output.size() && output[at] != '"'; ++at)
+            if (output[at] != '\\')
+                text += wchar_t(output[at]);
+            else if (std::isxdigit(static_cast<unsigned char>(output[at + 1])))
+                text += wchar_t(std::stoul(output.substr(at + 1, 4), nullptr, 16)), at += 4;
+            else
+                text += wchar_t(output[++at]);
+        const DWORD_PTR args[] = {reinterpret_cast<DWORD_PTR>(text.c_str())};
+        wchar_t shown[1024] = {};
+        if (type != EVENTLOG_INFORMATION_TYPE)
+            entries += "type " + std::to_string(type) + ": ";
+        if (::FormatMessageW(FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_ARGUMENT_ARRAY, exe, id,
+                             0, shown, 1024,
+                             reinterpret_cast<va_list*>(const_cast<DWORD_PTR*>(args))))
+            entries += WideToUtf8(shown) + "|";
+        else
+            entries += "no message " + std::to_string(id) + "|";
+    }
+    ::FreeLibrary(exe);
+    return entries;
+}
+
+// tavelin.exe run with arguments: its exit code, what it printed, and that with Wine's own lines
+// ("0124:fixme:advapi:...").
 struct RunResult {
     std::optional<DWORD> code;
-    std::string output;
+    std::string output, all;
 };
 inline RunResult RunTavelin(const std::string& args, const testsupport::Env& unixEnv = {}) {
     testsupport::ChildProcess child(TAVELIN_EXE, args, unixEnv);
-    return {child.Wait(20000), child.Output()}; // in this order: Wait reads the output
+    RunResult run{child.Wait(20000), {}, child.Output()}; // in this order: Wait reads the output
+    for (size_t at = 0, end; at < run.all.size(); at = end + 1) {
+        end = std::min(run.all.find('\n', at), run.all.size() - 1);
+        const std::string line = run.all.substr(at, end + 1 - at);
+        const size_t colon = line.find(':');
+        if (!(colon == 4 && line.find_first_not_of("0123456789abcdef") == 4 &&
+              (line.compare(5, 6, "fixme:") == 0 || line.compare(5, 6, "trace:") == 0 ||
+               line.compare(5, 4, "err:") == 0 || line.compare(5, 5, "warn:") == 0)))
+            run.output += line;
+    }
+    return run;
 }
 
 class Tavelin {
@@ -116,6 +200,7 @@ class Tavelin {
     }
     DWORD Pid() const { return process_.Pid(); }
     std::optional<DWORD> Wait(DWORD timeoutMs) { return process_.Wait(timeoutMs); }
+    std::string Output() { return process_.Output(); } // with Wine's messages; after Wait
     // Clicks a button of the program's message box and returns the box's text ("": no box).
     std::string Answer(int button) {
         auto box = testsupport::FindMsgBox("Tavelin", Pid(), 5000);
