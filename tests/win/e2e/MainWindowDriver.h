@@ -8,11 +8,12 @@
 #include <sddl.h>
 #include <shlwapi.h>
 
-#include <algorithm>
 #include <cctype>
 #include <cstdint>
+#include <cstdio>
 #include <fstream>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -99,26 +100,17 @@ struct WriterLock {
 // While it lives, the keyboard layout key's access list denies everyone these rights, so that
 // the program's registry calls fail as on a locked-down Windows (Wine enforces a denying entry).
 struct DeniedLayoutKey {
-    std::vector<BYTE> saved;
+    BYTE saved[4096] = {};
     explicit DeniedLayoutKey(DWORD rights) {
-        if (!rights)
-            return;
-        UniqueHkey key = Open();
-        DWORD size = 0;
-        ::RegGetKeySecurity(key.get(), DACL_SECURITY_INFORMATION, nullptr, &size);
-        saved.resize(size);
-        ::RegGetKeySecurity(key.get(), DACL_SECURITY_INFORMATION, saved.data(), &size);
+        DWORD size = sizeof saved;
+        ::RegGetKeySecurity(Open().get(), DACL_SECURITY_INFORMATION, saved, &size);
         PSECURITY_DESCRIPTOR sd = nullptr;
         const std::wstring sddl = L"D:(D;;" + std::to_wstring(rights) + L";;;WD)(A;;KA;;;WD)";
-        ::ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1, &sd,
-                                                               nullptr);
-        ::RegSetKeySecurity(key.get(), DACL_SECURITY_INFORMATION, sd);
+        ::ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), 1, &sd, nullptr);
+        ::RegSetKeySecurity(Open().get(), DACL_SECURITY_INFORMATION, rights ? sd : saved);
         ::LocalFree(sd);
     }
-    ~DeniedLayoutKey() {
-        if (!saved.empty())
-            ::RegSetKeySecurity(Open().get(), DACL_SECURITY_INFORMATION, saved.data());
-    }
+    ~DeniedLayoutKey() { ::RegSetKeySecurity(Open().get(), DACL_SECURITY_INFORMATION, saved); }
     static UniqueHkey Open() {
         UniqueHkey key;
         ::RegOpenKeyExA(HKEY_LOCAL_MACHINE, kLayoutKey, 0, READ_CONTROL | WRITE_DAC, key.put());
@@ -132,20 +124,15 @@ const std::pair<const std::string, std::string> kLogTrace = {"WINEDEBUG",
                                                              "-all,fixme+advapi,+eventlog"};
 
 // The information entries a run traced, each as the Event Viewer shows it: the program's message
-// table renders the entry's ID with its text. "|" after each; an entry of another type or with an
-// ID the table lacks shows as such.
+// table renders the entry's ID with its text; "|" after each.
 inline std::string LoggedEntries(const std::string& output) {
     HMODULE exe = ::LoadLibraryExA("Z:" TAVELIN_EXE, nullptr, LOAD_LIBRARY_AS_DATAFILE);
     std::string entries;
     for (size_t at = 0; (at = output.find("ReportEventW (", at)) != std::string::npos;) {
-        // (handle,type,category,ID,...
-        size_t field = output.find(',', at);
-        const unsigned long type = std::stoul(output.substr(field + 1), nullptr, 16);
-        field = output.find(',', output.find(',', field + 1) + 1);
-        const DWORD id = std::stoul(output.substr(field + 1), nullptr, 16);
-        at = output.find("ReportEventW L\"", at) + 15;
+        unsigned long type = 0, id = 0;
+        std::sscanf(output.c_str() + at, "ReportEventW (%*[^,],%lx,%*[^,],%lx", &type, &id);
         std::wstring text;
-        for (; at < output.size() && output[at] != '"'; ++at)
+        for (at = output.find("ReportEventW L\"", at) + 15; output[at] != '"'; ++at)
             if (output[at] != '\\')
                 text += wchar_t(output[at]);
             else if (std::isxdigit(static_cast<unsigned char>(output[at + 1])))
@@ -153,22 +140,18 @@ inline std::string LoggedEntries(const std::string& output) {
             else
                 text += wchar_t(output[++at]);
         const DWORD_PTR args[] = {reinterpret_cast<DWORD_PTR>(text.c_str())};
-        wchar_t shown[1024] = {};
-        if (type != EVENTLOG_INFORMATION_TYPE)
-            entries += "type " + std::to_string(type) + ": ";
-        if (::FormatMessageW(FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_ARGUMENT_ARRAY, exe, id,
-                             0, shown, 1024,
-                             reinterpret_cast<va_list*>(const_cast<DWORD_PTR*>(args))))
-            entries += WideToUtf8(shown) + "|";
-        else
-            entries += "no message " + std::to_string(id) + "|";
+        wchar_t shown[1024] = L"no message";
+        ::FormatMessageW(FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_ARGUMENT_ARRAY, exe, id, 0,
+                         shown, 1024, reinterpret_cast<va_list*>(const_cast<DWORD_PTR*>(args)));
+        entries +=
+            (type == EVENTLOG_INFORMATION_TYPE ? "" : "type " + std::to_string(type) + ": ") +
+            WideToUtf8(shown) + "|";
     }
     ::FreeLibrary(exe);
     return entries;
 }
 
-// tavelin.exe run with arguments: its exit code, what it printed, and that with Wine's own lines
-// ("0124:fixme:advapi:...").
+// tavelin.exe run with arguments: its exit code, what it printed, and that with Wine's own lines.
 struct RunResult {
     std::optional<DWORD> code;
     std::string output, all;
@@ -176,15 +159,10 @@ struct RunResult {
 inline RunResult RunTavelin(const std::string& args, const testsupport::Env& unixEnv = {}) {
     testsupport::ChildProcess child(TAVELIN_EXE, args, unixEnv);
     RunResult run{child.Wait(20000), {}, child.Output()}; // in this order: Wait reads the output
-    for (size_t at = 0, end; at < run.all.size(); at = end + 1) {
-        end = std::min(run.all.find('\n', at), run.all.size() - 1);
-        const std::string line = run.all.substr(at, end + 1 - at);
-        const size_t colon = line.find(':');
-        if (!(colon == 4 && line.find_first_not_of("0123456789abcdef") == 4 &&
-              (line.compare(5, 6, "fixme:") == 0 || line.compare(5, 6, "trace:") == 0 ||
-               line.compare(5, 4, "err:") == 0 || line.compare(5, 5, "warn:") == 0)))
-            run.output += line;
-    }
+    std::istringstream lines(run.all);
+    for (std::string line; std::getline(lines, line);)
+        if (line.find(":fixme:") == std::string::npos && line.find(":trace:") == std::string::npos)
+            run.output += line + "\n";
     return run;
 }
 
