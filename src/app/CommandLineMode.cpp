@@ -148,7 +148,7 @@ int Execute(std::span<const std::string> args) {
     // known, so nothing can be told or built on it.
     if (!map.MapIsReadable()) {
         g_output->Line(OutcomeText(EditOutcome::Unreadable, lang));
-        return kExitSystemFailure;
+        return ExitCodeFor(EditOutcome::Unreadable);
     }
     KeyRows rows(KeyCatalogue(), map.CurrentSettingString(), map.MapIsWellFormed());
     switch (command.action) {
