@@ -3,7 +3,6 @@
 #include <windows.h>
 #include <shellapi.h>
 
-#include <functional>
 #include <string_view>
 
 #include "app/GetLanguageCode.h"
@@ -11,13 +10,15 @@
 #include "app/MMain.h"
 #include "core/AppError.h"
 #include "core/CommandLine.h"
+#include "core/EditOutcome.h"
 #include "core/KeyCatalogue.h"
 #include "core/KeyRows.h"
 #include "keymap/CScancodeMap.h"
-#include "system/MEventLog.h"
-#include "system/MShutdown.h"
+#include "keymap/KeyEdit.h"
+#include "ui/msgbox/MCenterMBX.h"
 #include "win32/AtomicFile.h"
 #include "win32/ConsoleOutput.h"
+#include "win32/ErrorSource.h"
 #include "win32/Text.h"
 
 namespace CommandLineMode {
@@ -48,31 +49,6 @@ std::string SystemErrorText(DWORD code, const Texts& tr) {
     return line;
 }
 
-// Runs a write of the map; the refusals of the model become a line and kExitRefused, any
-// other failure goes on to Run.
-std::optional<int> Refused(const std::function<void()>& write, const Texts& tr) {
-    try {
-        write();
-        return std::nullopt;
-    } catch (const AppError& e) {
-        if (e.Number() == CScancodeMap::kErrChangedSinceStart) {
-            // The window's own words, for the same stale-view refusal.
-            g_output->Line(
-                tr("Die Tastaturbelegung wurde seit dem Start von Tavelin von einem anderen "
-                   "Programm geändert. Es wurde nichts gespeichert.",
-                   "The keyboard map was changed by another program since Tavelin started. "
-                   "Nothing was saved."));
-            return kExitRefused;
-        }
-        if (e.Number() == CScancodeMap::kErrMapNotWellFormed ||
-            e.Number() == CScancodeMap::kErrBackupNotBinary) {
-            g_output->Line(e.Description());
-            return kExitRefused;
-        }
-        throw;
-    }
-}
-
 // What follows a save or a restore: the restart when asked for, else the reminder.
 int Finish(const Command& command, const Texts& tr) {
     if (!command.restart) {
@@ -80,17 +56,27 @@ int Finish(const Command& command, const Texts& tr) {
                           "The change takes effect when the computer restarts."));
         return kExitDone;
     }
-    if (const auto restart =
-            MShutdown::ShutdownSystem(MShutdown::GetMachineName(), false, true, true);
-        !restart.requested) {
-        // A line, not a box: a box would stall an unattended run.
+    if (const auto restart = KeyEdit::Restart(); !restart.requested) {
+        // A line, not a box: a box would stall an unattended run. A failed step is named as
+        // Windows names it.
+        std::string line = tr("Der Neustart konnte nicht angefordert werden",
+                              "The restart could not be requested");
         if (!restart.failure.empty())
-            g_output->Line(restart.failure);
-        g_output->Line(tr("Der Neustart konnte nicht angefordert werden.",
-                          "The restart could not be requested."));
+            line += " (" + restart.failure + ")";
+        g_output->Line(line + ".");
         return kExitSystemFailure;
     }
     return kExitDone;
+}
+
+// A save's or a restore's result as a line and an exit code.
+int Report(const EditResult& result, const Command& command, const char* done, const Texts& tr) {
+    if (result.outcome != EditOutcome::Written) {
+        g_output->Line(result.text);
+        return ExitCodeFor(result.outcome);
+    }
+    g_output->Line(done);
+    return Finish(command, tr);
 }
 
 int Set(const Command& command, CScancodeMap& map, KeyRows& rows, const Texts& tr) {
@@ -99,40 +85,14 @@ int Set(const Command& command, CScancodeMap& map, KeyRows& rows, const Texts& t
         g_output->Line(refusal->message);
         return refusal->exitCode;
     }
-    const std::string entries = rows.NewEntries().value();
-    // As the window's OK, which stays disabled until a list changes: no write, no log entries,
-    // no restart when the keys already do what was asked. Runs from logon scripts stay quiet.
-    if (entries == map.CurrentSettingString()) {
-        g_output->Line(tr("Die Tasten haben diese Funktionen schon; es wurde nichts geschrieben.",
-                          "The keys already have these functions; nothing was written."));
-        return kExitDone;
-    }
-    map.SetNewSettingString(entries);
-    if (auto refused = Refused([&] { map.SaveNewSetting(); }, tr))
-        return *refused;
     // The window's three entries: every row with what its list would show, the keys not named
     // with their functions as found.
     KeyRows shown(KeyCatalogue(), map.CurrentSettingString(), map.MapIsWellFormed());
     for (const KeyChoice& choice : command.choices)
         shown.Select(choice.row, choice.optionId);
-    for (const std::string& text : shown.LogTexts(lang))
-        MEventLog::WriteInformation(text);
-    g_output->Line(tr("Gespeichert.", "Saved."));
-    return Finish(command, tr);
-}
-
-int Restore(const Command& command, CScancodeMap& map, const Texts& tr) {
-    // The window offers Restore only when a backup exists.
-    if (!map.BackupMapExists()) {
-        g_output->Line(tr("Es gibt keine Sicherung, die wiederhergestellt werden könnte. Es wurde "
-                          "nichts geschrieben.",
-                          "There is no backup to restore. Nothing was written."));
-        return kExitRefused;
-    }
-    if (auto refused = Refused([&] { map.RestoreMap(); }, tr))
-        return *refused;
-    g_output->Line(tr("Wiederhergestellt.", "Restored."));
-    return Finish(command, tr);
+    return Report(
+        KeyEdit(map, lang).Save(rows.NewEntries(), shown.LogTexts(lang), KeyEdit::Unchanged::Skip),
+        command, tr("Gespeichert.", "Saved."), tr);
 }
 
 int Export(const Command& command, KeyRows& rows, const Texts& tr) {
@@ -158,6 +118,11 @@ int Execute(std::span<const std::string> args) {
 
     const auto parsed = Parse(args, lang);
     if (const auto* failure = std::get_if<Failure>(&parsed)) {
+        // Started from a shortcut or Explorer a line would reach no one.
+        if (!g_output->HasDestination() && failure->exitCode == kExitUsage) {
+            std::string title;
+            MCenterMBX::CenteredMsgBox(failure->message, MB_OK | MB_ICONEXCLAMATION, title);
+        }
         g_output->Line(failure->message);
         return failure->exitCode;
     }
@@ -179,6 +144,12 @@ int Execute(std::span<const std::string> args) {
     }
 
     CScancodeMap map;
+    // A map that could not be read is not one that is not well formed: what is stored is not
+    // known, so nothing can be told or built on it.
+    if (!map.MapIsReadable()) {
+        g_output->Line(OutcomeText(EditOutcome::Unreadable, lang));
+        return ExitCodeFor(EditOutcome::Unreadable);
+    }
     KeyRows rows(KeyCatalogue(), map.CurrentSettingString(), map.MapIsWellFormed());
     switch (command.action) {
     case Action::Status:
@@ -187,7 +158,8 @@ int Execute(std::span<const std::string> args) {
     case Action::Set:
         return Set(command, map, rows, tr);
     case Action::Restore:
-        return Restore(command, map, tr);
+        return Report(KeyEdit(map, lang).Restore(), command, tr("Wiederhergestellt.", "Restored."),
+                      tr);
     case Action::Export:
         return Export(command, rows, tr);
     default:
@@ -209,6 +181,8 @@ std::vector<std::string> Arguments() {
     for (int i = 1; i < count; ++i)
         args.push_back(WideToUtf8(argv[i]));
     ::LocalFree(argv);
+    if (!CommandLine::NamesACommand(args))
+        args.clear();
     return args;
 }
 
@@ -216,18 +190,14 @@ int Run(std::span<const std::string> args) {
     ConsoleOutput output;
     g_output = &output;
     MMain::LangCode = MMain::GetLanguageCode();
-    const bool de = MMain::LangCode == "DE";
     try {
         return Execute(args);
     } catch (const AppError& e) {
-        std::string line = std::string(de ? "Fehler " : "Error ") + std::to_string(e.Number());
-        if (!e.Source().empty())
-            line += " (" + e.Source() + ")";
-        output.Line(line + ": " + DisplayText(e));
+        output.Line(FailureLine(e, MMain::LangCode));
     } catch (const std::exception& e) {
-        output.Line(std::string(de ? "Fehler: " : "Error: ") + e.what());
+        output.Line(FailureLine(kProgramSource.Error(51, e.what()), MMain::LangCode));
     } catch (...) {
-        output.Line(de ? "Interner Fehler." : "Internal error.");
+        output.Line(FailureLine(kProgramSource.Error(51, "Internal error"), MMain::LangCode));
     }
     return kExitSystemFailure;
 }

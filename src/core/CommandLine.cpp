@@ -81,11 +81,22 @@ constexpr char kCrLf[] = "\r\n";
 
 } // namespace
 
+bool NamesACommand(std::span<const std::string> args) {
+    return std::any_of(args.begin(), args.end(),
+                       [](const std::string& arg) { return arg.starts_with('/'); });
+}
+
+int ExitCodeFor(EditOutcome outcome) {
+    if (outcome == EditOutcome::Written || outcome == EditOutcome::NothingToChange)
+        return kExitDone;
+    return IsRefusal(outcome) ? kExitRefused : kExitSystemFailure;
+}
+
 std::variant<Command, Failure> Parse(std::span<const std::string> args, std::string_view langCode,
                                      const KeyCatalogueTable& catalogue) {
     const Texts tr{langCode == "DE"};
     Command command;
-    if (args.empty())
+    if (!NamesACommand(args))
         return command;
     for (const std::string& arg : args)
         if (arg == "/?")
@@ -181,12 +192,7 @@ std::optional<Failure> Apply(const Command& command, KeyRows& rows, std::string_
     const Texts tr{langCode == "DE"};
     const std::string nothingWritten = tr(" Es wurde nichts geschrieben.", " Nothing was written.");
     if (!rows.MapWellFormed())
-        return Failure{tr("Die gespeicherte Scancode Map ist nicht wohlgeformt; Tavelin schreibt "
-                          "sie nicht neu.",
-                          "The stored Scancode Map is not well formed; Tavelin does not rewrite "
-                          "it.") +
-                           nothingWritten,
-                       kExitRefused};
+        return Failure{OutcomeText(EditOutcome::NotWellFormed, langCode), kExitRefused};
     // Check every choice before changing a row, so a refusal leaves the rows as found.
     for (const KeyChoice& choice : command.choices) {
         const std::string key(KeyName(catalogue, choice.row));

@@ -10,6 +10,7 @@
 #include <variant>
 #include <vector>
 
+#include "core/EditOutcome.h"
 #include "core/KeyCatalogue.h"
 
 class KeyRows;
@@ -24,7 +25,7 @@ inline constexpr int kExitSystemFailure = 3; // registry or system failure
 inline constexpr int kExitNotAllowed = 4;    // platform or administrator check failed
 
 enum class Action {
-    Window, // no arguments: the program opens its window
+    Window, // no switch among the arguments: the program opens its window
     Usage,  // /?
     Status,
     Set,
@@ -54,6 +55,14 @@ struct Failure {
 // answers false without the shell's full parser (and without loading the shell at all); an
 // unusual line answers true and is left to that parser.
 bool MayHaveArguments(std::wstring_view commandLine);
+
+// Whether the arguments name a command: at least one is a switch ("/..."). Others open the window
+// as no arguments do: the tail of a program path started without quotes
+// ("Files\Tavelin\tavelin.exe"), a file dropped on the program.
+bool NamesACommand(std::span<const std::string> args);
+
+// The exit code of a save or restore that came to outcome.
+int ExitCodeFor(EditOutcome outcome);
 
 // Parses the arguments after the program name (UTF-8). Switches, keys and options are
 // case-insensitive; keys and options are the catalogue's NAME values, options also their ID.

@@ -8,7 +8,6 @@
 #include "registry/RegistryApi.h"
 #include "registry/cRegistry.h"
 #include "win32/ErrorSource.h"
-#include "win32/MachineLock.h"
 
 namespace {
 
@@ -20,25 +19,10 @@ constexpr std::int32_t kBinary = 3;
 
 constexpr ErrorSource kSource = ModuleSource("CScancodeMap");
 
-// Save and restore check the values, then write: a second writer's check must not pass before
-// the first one's writes (a restore deleting the backup under a save that then writes its map
-// loses the map from before Tavelin). Writers take only moments; one that waited longer has
-// most likely been overtaken.
-constexpr wchar_t kWriterLock[] = L"Global\\Tavelin.KeyboardLayout.Writer";
-constexpr DWORD kWriterWaitMs = 3000;
-
-constexpr char kChangedText[] =
-    "The keyboard map was changed by another program since Tavelin started. Nothing was saved.";
-
-void RefuseUnlessHeld(const MachineLock& lock) {
-    if (lock.Result() == MachineLock::State::Busy)
-        kSource.Raise(CScancodeMap::kErrChangedSinceStart, kChangedText);
-    if (lock.Result() == MachineLock::State::Failed)
-        kSource.Raise(CScancodeMap::kErrWriterLock,
-                      "Tavelin could not take the lock that keeps two writers of the keyboard map "
-                      "apart (system error " +
-                          std::to_string(lock.Error()) + "); nothing was saved.");
-}
+// What the user is told comes from the outcome (core/EditOutcome.h); these describe the error.
+constexpr char kBackupNotBinaryText[] = "The stored TVLN Backup is not a binary value.";
+constexpr char kNotReadableText[] =
+    "Tavelin could not read the keyboard map again before writing it; nothing was saved.";
 
 cRegistry KeyboardLayoutKey(const std::string& valueName) {
     cRegistry reg;
@@ -156,10 +140,7 @@ void CScancodeMap::RestoreMap() {
         throw cRegistry::DeleteValueError(kRoot, kSection, kBackupName);
     }
     if (!backup_.Copyable())
-        kSource.Raise(kErrBackupNotBinary, "The stored TVLN Backup is not a binary value; Tavelin "
-                                           "does not restore it.");
-    const MachineLock lock(kWriterLock, kWriterWaitMs);
-    RefuseUnlessHeld(lock);
+        kSource.Raise(kErrBackupNotBinary, kBackupNotBinaryText);
     CheckUnchangedSinceStart();
     if (!backup_.bytes.empty()) {
         WriteValue(kMapName, backup_.bytes);
@@ -184,19 +165,16 @@ void CScancodeMap::BuildNewSettingString(std::int32_t idxKeyType, std::int32_t i
 }
 
 void CScancodeMap::SaveNewSetting() {
+    if (!MapIsReadable())
+        kSource.Raise(kErrNotReadable, kNotReadableText);
     if (!mapWellFormed_)
-        kSource.Raise(kErrMapNotWellFormed,
-                      "The stored Scancode Map is not well formed; Tavelin does not rewrite it.");
+        kSource.Raise(kErrMapNotWellFormed, "The stored Scancode Map is not well formed.");
     if (!MapText::IsEntryList(newSettingString_))
         kSource.Raise(5);
     // The backup is never rewritten; if the one found cannot be restored, changing the map
     // would leave no way back to it.
     if (backup_.presence == Presence::Present && !backup_.Copyable())
-        kSource.Raise(kErrBackupNotBinary,
-                      "The stored TVLN Backup is not a binary value; Tavelin does not change the "
-                      "map while its backup cannot be restored.");
-    const MachineLock lock(kWriterLock, kWriterWaitMs);
-    RefuseUnlessHeld(lock);
+        kSource.Raise(kErrBackupNotBinary, kBackupNotBinaryText);
     CheckUnchangedSinceStart();
     BackupMap();
     WriteValue(kMapName, HexToBytes(MapText::MapHexFor(newSettingString_)));
@@ -232,10 +210,10 @@ void CScancodeMap::CheckUnchangedSinceStart() const {
     const StoredValue backup = backupKnown ? ReadValue(kBackupName) : StoredValue{};
     if (map_.presence == Presence::Unknown || map.presence == Presence::Unknown ||
         backup.presence == Presence::Unknown)
-        kSource.Raise(kErrNotReadable, "Tavelin could not read the keyboard map again before "
-                                       "writing it; nothing was saved.");
+        kSource.Raise(kErrNotReadable, kNotReadableText);
     if (map != map_ || (backupKnown && backup != backup_))
-        kSource.Raise(kErrChangedSinceStart, kChangedText);
+        kSource.Raise(kErrChangedSinceStart,
+                      "The stored Scancode Map or TVLN Backup changed since Tavelin read it.");
 }
 
 void CScancodeMap::BackupMap() {

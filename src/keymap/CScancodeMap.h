@@ -1,9 +1,10 @@
 // The program's model of the registry values "Scancode Map" and "TVLN Backup": read once at
 // creation, builds and writes a new map with a backup of the map found, and restores that
 // backup. What each key shows, whether it is locked and what a save writes is decided by KeyRows
-// (core/KeyRows.h) on CurrentSettingString; the window and the command line go through it. The
-// two members that work key by key (GetCurrentKeySetting, BuildNewSettingString) are thin
-// callers of MapText's one entry walk and decide no lock.
+// (core/KeyRows.h) on CurrentSettingString; the window and the command line go through it, and
+// save and restore through KeyEdit, which holds the writers' lock around them. The two members
+// that work key by key (GetCurrentKeySetting, BuildNewSettingString) are thin callers of
+// MapText's one entry walk and decide no lock.
 #pragma once
 
 #include <cstdint>
@@ -22,9 +23,6 @@ class CScancodeMap {
     // The map or the backup could not be read (again), so a write could overwrite what it did
     // not see; nothing was written.
     static constexpr std::int32_t kErrNotReadable = static_cast<std::int32_t>(0x80046A04u);
-    // The machine-wide lock that keeps two writers apart could not be taken (another writer
-    // holding it is kErrChangedSinceStart); nothing was written.
-    static constexpr std::int32_t kErrWriterLock = static_cast<std::int32_t>(0x80046A05u);
 
     CScancodeMap();
 
@@ -37,18 +35,16 @@ class CScancodeMap {
 
     // Writes the backup read at creation back as the map (or deletes the map when the backup
     // was empty; a map already missing is fine), then deletes the backup. Without a backup at
-    // creation it raises the registry class's deletion error and leaves the map alone. Holds the
-    // writers' lock across CheckUnchangedSinceStart and the writes.
+    // creation it raises the registry class's deletion error and leaves the map alone.
     void RestoreMap();
     // Sets the entry of key type idxKeyType in NewSettingString to catalogue option
     // idxKeyNewValue (MapText::WithKeySetting); raises 5 for anything but a key type 0 to 2 and
     // a catalogue ID.
     void BuildNewSettingString(std::int32_t idxKeyType, std::int32_t idxKeyNewValue);
     // Backs up the map found (once), then writes NewSettingString as the map. Refuses, before
-    // writing anything, when the stored map is not well formed, when it or the backup changed
-    // since creation (CheckUnchangedSinceStart, or another writer held the writers' lock for its
-    // whole wait), and when it cannot tell whether a backup exists. Holds the lock across the
-    // check and the writes.
+    // writing anything, when the stored map could not be read or is not well formed, when it or
+    // the backup changed since creation (CheckUnchangedSinceStart), and when it cannot tell
+    // whether a backup exists.
     void SaveNewSetting();
     // Reads the map and the backup again: raises kErrChangedSinceStart when either differs from
     // what was read at creation (presence, type or bytes), kErrNotReadable when one cannot be
@@ -65,6 +61,8 @@ class CScancodeMap {
     // False when the stored map has the wrong type, length or count (or could not be read) and
     // must not be rewritten.
     bool MapIsWellFormed() const { return mapWellFormed_; }
+    // False when the map's read failed at creation: what is stored is not known.
+    bool MapIsReadable() const { return map_.presence != Presence::Unknown; }
 
   private:
     // One registry value as read: whether it is there (Unknown: its read failed), its registry

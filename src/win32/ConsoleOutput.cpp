@@ -6,13 +6,14 @@
 
 namespace {
 
-// AttachConsole arrived with Windows XP.
+// AttachConsole arrived with Windows XP. A process that has a console already (Wine gives a
+// window program its starter's) is refused with ERROR_ACCESS_DENIED: it may write there as well.
 bool AttachParentConsole() {
     using AttachConsoleFn = BOOL(WINAPI*)(DWORD);
     const auto attach = reinterpret_cast<AttachConsoleFn>(reinterpret_cast<void*>(
         ::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "AttachConsole")));
     constexpr DWORD kParentProcess = static_cast<DWORD>(-1); // ATTACH_PARENT_PROCESS
-    return attach && attach(kParentProcess);
+    return attach && (attach(kParentProcess) || ::GetLastError() == ERROR_ACCESS_DENIED);
 }
 
 } // namespace

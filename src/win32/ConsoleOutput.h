@@ -15,6 +15,8 @@ class ConsoleOutput {
     ConsoleOutput(const ConsoleOutput&) = delete;
     ConsoleOutput& operator=(const ConsoleOutput&) = delete;
 
+    // Whether what is written reaches anyone: a console or redirected output.
+    bool HasDestination() const { return handle_ != nullptr; }
     // The text and a line break.
     void Line(std::string_view utf8);
     void Write(std::string_view utf8);

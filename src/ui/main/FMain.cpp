@@ -9,7 +9,6 @@
 #include "keymap/CScancodeMap.h"
 #include "resources/pictures.h"
 #include "system/DonationAddress.h"
-#include "system/MEventLog.h"
 #include "system/MShutdown.h"
 #include "ui/main/FMainIds.h"
 #include "ui/msgbox/AddressBox.h"
@@ -110,7 +109,8 @@ UniqueBitmap LoadBitmapResource(int id, int width = 0, int height = 0) {
 } // namespace
 
 FMain::FMain(std::string langCode, CScancodeMap& map)
-    : langCode_(std::move(langCode)), map_(map), help_(std::make_unique<FHelp>(langCode_)) {}
+    : langCode_(std::move(langCode)), map_(map), edit_(map, langCode_),
+      help_(std::make_unique<FHelp>(langCode_)) {}
 
 const char* FMain::Tr(const char* de, const char* en) const {
     return langCode_ == "DE" ? de : en;
@@ -448,14 +448,7 @@ void FMain::cmdOK_Click() {
     // The lists are what the user sees, also a selection changed without a notification.
     for (int row = 0; row < kKeyCount; ++row)
         TakeSelection(row);
-    // A map that is not well formed has no new entries; SaveNewSetting refuses to rewrite it.
-    map_.SetNewSettingString(rows_->NewEntries().value_or(map_.CurrentSettingString()));
-    if (!WrittenUnlessChanged([&] { map_.SaveNewSetting(); }))
-        return;
-    bRebootPending = true;
-    for (const std::string& text : rows_->LogTexts(langCode_))
-        MEventLog::WriteInformation(text);
-    Unload();
+    Finish(edit_.Save(rows_->NewEntries(), rows_->LogTexts(langCode_), KeyEdit::Unchanged::Write));
 }
 
 void FMain::cmdCancel_Click() {
@@ -467,31 +460,21 @@ void FMain::cmdRestore_Click() {
     const int answer = MCenterMBX::CenteredMsgBox(
         Tr("Ursprüngliche Einstellungen wiederherstellen?", "Restore original key settings?"),
         MB_YESNOCANCEL | MB_ICONQUESTION | MB_DEFBUTTON3, title, Hwnd());
-    if (answer != IDYES)
-        return;
-    if (!WrittenUnlessChanged([&] { map_.RestoreMap(); }))
-        return;
-    bRebootPending = true;
-    Unload();
+    if (answer == IDYES)
+        Finish(edit_.Restore());
 }
 
-bool FMain::WrittenUnlessChanged(const std::function<void()>& write) {
-    try {
-        write();
-        return true;
-    } catch (const AppError& e) {
-        if (e.Number() != CScancodeMap::kErrChangedSinceStart)
-            throw;
+void FMain::Finish(const EditResult& result) {
+    if (IsRefusal(result.outcome)) {
+        // Nothing was written: say why, and leave the window as it is.
+        std::string title;
+        MCenterMBX::CenteredMsgBox(result.text, MB_OK | MB_ICONEXCLAMATION, title, Hwnd());
+        return;
     }
-    // The lists show a map that is no longer there: say so, and leave the window as it is.
-    std::string title;
-    MCenterMBX::CenteredMsgBox(
-        Tr("Die Tastaturbelegung wurde seit dem Start von Tavelin von einem anderen Programm "
-           "geändert. Es wurde nichts gespeichert.",
-           "The keyboard map was changed by another program since Tavelin started. Nothing was "
-           "saved."),
-        MB_OK | MB_ICONEXCLAMATION, title, Hwnd());
-    return false;
+    if (result.error)
+        throw *result.error;
+    bRebootPending = true;
+    Unload();
 }
 
 void FMain::imgHelp_Click() {
@@ -552,8 +535,7 @@ void FMain::Form_Terminate() {
             ::MessageBoxW(nullptr, Utf8ToWide(message).c_str(), Utf8ToWide(Product::kName).c_str(),
                           MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2);
         if (answer == IDYES)
-            ShowRestartFailure(
-                MShutdown::ShutdownSystem(MShutdown::GetMachineName(), false, true, true));
+            ShowRestartFailure(KeyEdit::Restart());
     }
     ::PostQuitMessage(0);
 }

@@ -7,13 +7,13 @@
 #include <windows.h>
 
 #include <array>
-#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
 #include <string>
 
 #include "core/KeyRows.h"
+#include "keymap/KeyEdit.h"
 #include "system/MShutdown.h"
 #include "ui/controls/MivoCboEx.h"
 #include "ui/controls/cMIVOImageList.h"
@@ -74,9 +74,9 @@ class FMain : public BaseWindow<FMain> {
     void cmdOK_Click();
     void cmdCancel_Click();
     void cmdRestore_Click();
-    // Runs a save or a restore; when the map changed behind the window it tells the user and
-    // returns false, with nothing written and the window left as it was.
-    bool WrittenUnlessChanged(const std::function<void()>& write);
+    // After a save or a restore: closes the window with the restart pending, or shows a refusal
+    // and leaves the window as it was; a failure goes on to the error box.
+    void Finish(const EditResult& result);
     void imgHelp_Click();
     void imgPaypal_Click();
     // Unload handler, window destruction, then the end handler.
@@ -91,6 +91,7 @@ class FMain : public BaseWindow<FMain> {
 
     std::string langCode_;
     CScancodeMap& map_;
+    KeyEdit edit_;
     int dpi_ = 96;
     bool unloading_ = false;
 

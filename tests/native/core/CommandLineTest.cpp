@@ -33,7 +33,8 @@ std::string Describe(const std::variant<Command, Failure>& parsed) {
 } // namespace
 
 // Usage errors without their hint " (usage: tavelin /?)". The common forms run through the exe
-// (e2e CommandLineTest); here what it does not pass.
+// (e2e CommandLineTest); here what it does not pass. Arguments without a switch open the window:
+// the tail of a program path started without quotes, a file dropped on the program.
 TEST(CommandLineTest, Parse) {
     const std::pair<const char*, const char*> cases[] = {
         {"/STATUS /?", "USAGE"},
@@ -41,8 +42,10 @@ TEST(CommandLineTest, Parse) {
         {"/restart /restore", "RESTORE restart"},
         {"/export a=b.reg", "EXPORT a=b.reg"},
         {"/foo", "1 Unknown switch: /foo"},
-        {"-status", "1 Expected KEY=OPTION, not: -status"},
-        {"CAPSLOCK=TAB", "1 Switch missing: /status, /set, /restore, /export or /?"},
+        {"Files\\Tavelin\\tavelin.exe", "WINDOW"},
+        {"-status CAPSLOCK=TAB", "WINDOW"},
+        {"/status -status", "1 Expected KEY=OPTION, not: -status"},
+        {"/restart CAPSLOCK=TAB", "1 Switch missing: /status, /set, /restore, /export or /?"},
         {"/status /set", "1 Only one of /status, /set, /restore, /export may be given"},
         {"/status CAPSLOCK=TAB", "1 Unexpected argument: CAPSLOCK=TAB"},
         {"/export x.reg /restart", "1 /restart goes only with /set or /restore"},

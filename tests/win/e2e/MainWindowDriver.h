@@ -8,9 +8,12 @@
 #include <sddl.h>
 #include <shlwapi.h>
 
+#include <cctype>
 #include <cstdint>
+#include <cstdio>
 #include <fstream>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -94,14 +97,73 @@ struct WriterLock {
     ~WriterLock() { ::ReleaseMutex(mutex.get()); }
 };
 
-// tavelin.exe run with arguments: its exit code and what it printed.
+// While it lives, the keyboard layout key's access list denies everyone these rights, so that
+// the program's registry calls fail as on a locked-down Windows (Wine enforces a denying entry).
+struct DeniedLayoutKey {
+    BYTE saved[4096] = {};
+    explicit DeniedLayoutKey(DWORD rights) {
+        DWORD size = sizeof saved;
+        ::RegGetKeySecurity(Open().get(), DACL_SECURITY_INFORMATION, saved, &size);
+        PSECURITY_DESCRIPTOR sd = nullptr;
+        const std::wstring sddl = L"D:(D;;" + std::to_wstring(rights) + L";;;WD)(A;;KA;;;WD)";
+        ::ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), 1, &sd, nullptr);
+        ::RegSetKeySecurity(Open().get(), DACL_SECURITY_INFORMATION, rights ? sd : saved);
+        ::LocalFree(sd);
+    }
+    ~DeniedLayoutKey() { ::RegSetKeySecurity(Open().get(), DACL_SECURITY_INFORMATION, saved); }
+    static UniqueHkey Open() {
+        UniqueHkey key;
+        ::RegOpenKeyExA(HKEY_LOCAL_MACHINE, kLayoutKey, 0, READ_CONTROL | WRITE_DAC, key.put());
+        return key;
+    }
+};
+
+// Wine stores no event-log entries; with this WINEDEBUG it traces each one's type and ID, then
+// its text (non-ASCII as \xxxx).
+const std::pair<const std::string, std::string> kLogTrace = {"WINEDEBUG",
+                                                             "-all,fixme+advapi,+eventlog"};
+
+// The information entries a run traced, each as the Event Viewer shows it: the program's message
+// table renders the entry's ID with its text; "|" after each.
+inline std::string LoggedEntries(const std::string& output) {
+    HMODULE exe = ::LoadLibraryExA("Z:" TAVELIN_EXE, nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    std::string entries;
+    for (size_t at = 0; (at = output.find("ReportEventW (", at)) != std::string::npos;) {
+        unsigned long type = 0, id = 0;
+        std::sscanf(output.c_str() + at, "ReportEventW (%*[^,],%lx,%*[^,],%lx", &type, &id);
+        std::wstring text;
+        for (at = output.find("ReportEventW L\"", at) + 15; output[at] != '"'; ++at)
+            if (output[at] != '\\')
+                text += wchar_t(output[at]);
+            else if (std::isxdigit(static_cast<unsigned char>(output[at + 1])))
+                text += wchar_t(std::stoul(output.substr(at + 1, 4), nullptr, 16)), at += 4;
+            else
+                text += wchar_t(output[++at]);
+        const DWORD_PTR args[] = {reinterpret_cast<DWORD_PTR>(text.c_str())};
+        wchar_t shown[1024] = L"no message";
+        ::FormatMessageW(FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_ARGUMENT_ARRAY, exe, id, 0,
+                         shown, 1024, reinterpret_cast<va_list*>(const_cast<DWORD_PTR*>(args)));
+        entries +=
+            (type == EVENTLOG_INFORMATION_TYPE ? "" : "type " + std::to_string(type) + ": ") +
+            WideToUtf8(shown) + "|";
+    }
+    ::FreeLibrary(exe);
+    return entries;
+}
+
+// tavelin.exe run with arguments: its exit code, what it printed, and that with Wine's own lines.
 struct RunResult {
     std::optional<DWORD> code;
-    std::string output;
+    std::string output, all;
 };
 inline RunResult RunTavelin(const std::string& args, const testsupport::Env& unixEnv = {}) {
     testsupport::ChildProcess child(TAVELIN_EXE, args, unixEnv);
-    return {child.Wait(20000), child.Output()}; // in this order: Wait reads the output
+    RunResult run{child.Wait(20000), {}, child.Output()}; // in this order: Wait reads the output
+    std::istringstream lines(run.all);
+    for (std::string line; std::getline(lines, line);)
+        if (line.find(":fixme:") == std::string::npos && line.find(":trace:") == std::string::npos)
+            run.output += line + "\n";
+    return run;
 }
 
 class Tavelin {
@@ -116,6 +178,7 @@ class Tavelin {
     }
     DWORD Pid() const { return process_.Pid(); }
     std::optional<DWORD> Wait(DWORD timeoutMs) { return process_.Wait(timeoutMs); }
+    std::string Output() { return process_.Output(); } // with Wine's messages; after Wait
     // Clicks a button of the program's message box and returns the box's text ("": no box).
     std::string Answer(int button) {
         auto box = testsupport::FindMsgBox("Tavelin", Pid(), 5000);

@@ -12,8 +12,11 @@
 #include "core/KeyCatalogue.h"
 #include "core/MapText.h"
 #include "keymap/CScancodeMap.h"
+#include "keymap/KeyEdit.h"
 #include "registry/RegistryApi.h"
+#include "system/MShutdown.h"
 #include "win32/Fatal.h"
+#include "win32/Seam.h"
 
 using namespace std::string_literals;
 
@@ -140,32 +143,25 @@ TEST_F(ScancodeMapTest, ReadoutOfStoredMaps) {
 
 // Each operation on a stored map and backup: the error it raises and what is stored afterwards.
 // A map that is not well formed is never rewritten, but backed up byte for byte. First and later
-// saves and restores, also of a malformed or empty backup, run through the exe (e2e tests).
+// saves and restores, also of a malformed, empty or not binary backup, run through the exe (e2e
+// tests).
 TEST_F(ScancodeMapTest, SaveBackupAndRestore) {
-    const std::string hidden = Map("01000000", "00004600"), text = "1:414200",
-                      notBinary = "The stored TVLN Backup is not a binary value; Tavelin does not ";
+    const std::string hidden = Map("01000000", "00004600");
     const Error notAKey = Own(5, "Invalid procedure call or argument"),
                 malformed = Own(CScancodeMap::kErrMapNotWellFormed,
-                                "The stored Scancode Map is not well formed; Tavelin does not "
-                                "rewrite it."),
-                noRestore = Own(CScancodeMap::kErrBackupNotBinary, notBinary + "restore it."),
-                noSave = Own(CScancodeMap::kErrBackupNotBinary,
-                             notBinary + "change the map while its backup cannot be restored."),
+                                "The stored Scancode Map is not well formed."),
                 noBackup{26001, ExeName() + ".cRegistry",
                          "Failed to delete registry Key: '-2147483646',Section: '"s + kLayout +
                              "\\',Key: 'TVLN Backup"};
     const Error changed = Own(CScancodeMap::kErrChangedSinceStart,
-                              "The keyboard map was changed by another program since Tavelin "
-                              "started. Nothing was saved.");
+                              "The stored Scancode Map or TVLN Backup changed since Tavelin read "
+                              "it.");
     const std::tuple<State, Op, Error, State> cases[] = {
         {{kNone, kNone}, [](auto& m) { m.BuildNewSettingString(3, 0); }, notAKey, {kNone, kNone}},
         {{hidden, kNone}, kSave, malformed, {hidden, kNone}},
         {{hidden, kNone}, [](auto& m) { m.BackupMap(); }, {}, {hidden, hidden}},
-        // Without a backup, or with one that is not binary, the map stays; and no save then, which
-        // would leave the backup that cannot be restored as the only way back.
+        // Without a backup the map stays.
         {{kMapA, kNone}, kRestore, noBackup, {kMapA, kNone}},
-        {{"", text}, kRestore, noRestore, {"", text}},
-        {{"", text}, kSave, noSave, {"", text}},
         // Another program changes the map after the object read it: nothing is written (changed
         // bytes: the open window's stale-view cases, e2e).
         {{"", kNone}, [](auto& m) { Put(kMap, "1:"), kSave(m); }, changed, {"1:", kNone}},
@@ -252,6 +248,14 @@ LONG WINAPI StoppedSet(HKEY key, LPCSTR name, DWORD reserved, DWORD type, const 
     return RegSetValueExA(key, name, reserved, type, data, size);
 }
 
+using Edit = std::function<EditOutcome(CScancodeMap&)>;
+const Edit kEditSave = [](CScancodeMap& m) {
+    m.SetNewSettingString(m.CurrentSettingString());
+    m.BuildNewSettingString(kCapsLock, 7);
+    return KeyEdit(m, "EN").Save(m.NewSettingString(), {}, KeyEdit::Unchanged::Write).outcome;
+};
+const Edit kEditRestore = [](CScancodeMap& m) { return KeyEdit(m, "EN").Restore().outcome; };
+
 } // namespace
 
 // Two writers at the same moment (a logon script's /set and a window's Restore), each with the
@@ -260,12 +264,9 @@ LONG WINAPI StoppedSet(HKEY key, LPCSTR name, DWORD reserved, DWORD type, const 
 // and delete the backup under a save that then writes its map (the map from before Tavelin
 // would be gone), nor check before the first one's writes.
 TEST_F(ScancodeMapTest, SecondWriterWaitsForTheFirstAndRefuses) {
-    const Error changed = Own(CScancodeMap::kErrChangedSinceStart,
-                              "The keyboard map was changed by another program since Tavelin "
-                              "started. Nothing was saved.");
-    const std::tuple<State, Op, Op, State> cases[] = {
-        {{kMapA, kCtrl}, kRestore, kSave, {kCtrl, kNone}},
-        {{kTab, kCtrl}, kSave, kRestore, {kMapA, kCtrl}},
+    const std::tuple<State, Edit, Edit, State> cases[] = {
+        {{kMapA, kCtrl}, kEditRestore, kEditSave, {kCtrl, kNone}},
+        {{kTab, kCtrl}, kEditSave, kEditRestore, {kMapA, kCtrl}},
     };
     RegistryApi api = RealRegistryApi();
     api.SetValueEx = &StoppedSet;
@@ -274,20 +275,49 @@ TEST_F(ScancodeMapTest, SecondWriterWaitsForTheFirstAndRefuses) {
         CScancodeMap one, two;
         ::ResetEvent(g_reached), ::ResetEvent(g_go);
         SetRegistryApi(api);
-        Error firstError;
+        EditOutcome firstOutcome{};
         std::thread a([&] {
             g_stopped = ::GetCurrentThreadId();
-            firstError = ErrorOf([&] { first(one); });
+            firstOutcome = first(one);
         });
         ASSERT_EQ(::WaitForSingleObject(g_reached, 5000), WAIT_OBJECT_0);
-        auto b = std::async(std::launch::async, [&] { return ErrorOf([&] { second(two); }); });
+        auto b = std::async(std::launch::async, [&] { return second(two); });
         EXPECT_EQ(b.wait_for(std::chrono::milliseconds(500)), std::future_status::timeout)
             << "the second writer did not wait";
         ::SetEvent(g_go);
         a.join();
-        const Error secondError = b.get();
+        const EditOutcome secondOutcome = b.get();
         SetRegistryApi(RealRegistryApi());
-        EXPECT_EQ(std::tuple(firstError, secondError, Stored()),
-                  std::tuple(Error{}, changed, after));
+        EXPECT_EQ(std::tuple(firstOutcome, secondOutcome, Stored()),
+                  std::tuple(EditOutcome::Written, EditOutcome::ChangedByOther, after));
     }
+    // The save's log entries registered this test as the event source's message file.
+    SHDeleteKeyA(HKEY_LOCAL_MACHINE,
+                 "SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\Tavelin");
+}
+
+namespace {
+
+std::string g_request;
+BOOL WINAPI RecordShutdown(LPSTR machine, LPSTR message, DWORD timeout, BOOL force, BOOL reboot) {
+    g_request = std::string(machine ? machine : "(null)") + "|" + message + "|" +
+                std::to_string(timeout) + "|" + (force ? "force " : "") +
+                (reboot ? "restart" : "shutdown");
+    return TRUE;
+}
+
+} // namespace
+
+// The restart after a save or a restore, of the window and the command line alike: this computer,
+// at once and without a message, open applications not forced closed (their unsaved work would be
+// lost), and a restart, not a shutdown. Recorded, never made.
+TEST(KeyEdit, RestartRequest) {
+    char name[100] = {};
+    DWORD length = sizeof name;
+    ASSERT_TRUE(::GetComputerNameA(name, &length));
+    MShutdown::Calls calls;
+    calls.initiateSystemShutdown = &RecordShutdown;
+    Seam<MShutdown::Calls>::Override record(calls);
+    EXPECT_TRUE(KeyEdit::Restart().requested);
+    EXPECT_EQ(g_request, "\\\\" + std::string(name) + "||0|restart");
 }

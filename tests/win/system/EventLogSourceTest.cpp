@@ -7,26 +7,29 @@
 #include "system/MEventLog.h"
 
 // The source is registered when absent or when its message file is gone; a registration that
-// names an existing file (an installed copy's, another program's) is never replaced.
+// names an existing file (an installed copy's, another program's, stored as either kind of text)
+// is never replaced.
 TEST(EventLogSource, RegisteredOnlyWhenAbsentOrItsFileIsGone) {
     constexpr char kSource[] =
         "SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\Tavelin";
     char self[MAX_PATH] = {};
     ::GetModuleFileNameA(nullptr, self, MAX_PATH);
     const std::string other = "%SystemRoot%\\system32\\kernel32.dll";
-    const std::tuple<std::string, bool, std::string> cases[] = {
-        {"none", true, self},
-        {other, false, other},
-        {other + ";" + self, false, other + ";" + self},
-        {"C:\\gone\\tavelin.exe", true, self},
-        {other + ";C:\\gone\\tavelin.exe", true, self},
-        {"", true, self},
+    const std::string plain = "C:\\windows\\system32\\kernel32.dll";
+    const std::tuple<std::string, DWORD, bool, std::string> cases[] = {
+        {"none", REG_NONE, true, self},
+        {other, REG_EXPAND_SZ, false, other},
+        {plain, REG_SZ, false, plain},
+        {other + ";" + self, REG_EXPAND_SZ, false, other + ";" + self},
+        {"C:\\gone\\tavelin.exe", REG_SZ, true, self},
+        {other + ";C:\\gone\\tavelin.exe", REG_EXPAND_SZ, true, self},
+        {"", REG_EXPAND_SZ, true, self},
     };
-    for (const auto& [before, written, after] : cases) {
+    for (const auto& [before, type, written, after] : cases) {
         SHDeleteKeyA(HKEY_LOCAL_MACHINE, kSource);
         if (before != "none")
-            SHSetValueA(HKEY_LOCAL_MACHINE, kSource, "EventMessageFile", REG_EXPAND_SZ,
-                        before.c_str(), before.size() + 1);
+            SHSetValueA(HKEY_LOCAL_MACHINE, kSource, "EventMessageFile", type, before.c_str(),
+                        before.size() + 1);
         EXPECT_EQ(MEventLog::RegisterSource(), written) << before;
         char stored[1024] = {}; // as stored: SHGetValue would expand the environment references
         DWORD size = sizeof stored;

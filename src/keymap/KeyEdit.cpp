@@ -1,0 +1,108 @@
+#include "keymap/KeyEdit.h"
+
+#include <utility>
+
+#include "keymap/CScancodeMap.h"
+#include "registry/cRegistry.h"
+#include "system/MEventLog.h"
+#include "win32/ErrorSource.h"
+#include "win32/MachineLock.h"
+
+namespace {
+
+constexpr ErrorSource kSource = ModuleSource("KeyEdit");
+
+// Save and restore check the values, then write: a second writer's check must not pass before
+// the first one's writes (a restore deleting the backup under a save that then writes its map
+// loses the map from before Tavelin). Writers take only moments; one that waited longer has
+// most likely been overtaken.
+constexpr wchar_t kWriterLock[] = L"Global\\Tavelin.KeyboardLayout.Writer";
+constexpr DWORD kWriterWaitMs = 3000;
+
+std::string LinePrefix(const AppError& error, bool de) {
+    std::string line = std::string(de ? "Fehler " : "Error ") + std::to_string(error.Number());
+    if (!error.Source().empty())
+        line += " (" + error.Source() + ")";
+    return line + ": ";
+}
+
+} // namespace
+
+std::string FailureLine(const AppError& error, std::string_view langCode) {
+    if (langCode != "DE")
+        return LinePrefix(error, false) + DisplayText(error);
+    // The registry class's descriptions are its own English words; its numbers tell enough.
+    const bool registry =
+        error.Number() == cRegistry::kErrKey || error.Number() == cRegistry::kErrSetValue;
+    return LinePrefix(error, true) +
+           (registry ? "Ein Wert der Registry konnte nicht geschrieben oder gelöscht werden."
+                     : "Interner Fehler.");
+}
+
+KeyEdit::KeyEdit(CScancodeMap& map, std::string langCode)
+    : map_(map), langCode_(std::move(langCode)) {}
+
+EditResult KeyEdit::Outcome(EditOutcome outcome) const {
+    return {outcome, OutcomeText(outcome, langCode_), std::nullopt};
+}
+
+template <typename Write> EditResult KeyEdit::Locked(const Write& write) const {
+    const MachineLock lock(kWriterLock, kWriterWaitMs);
+    if (lock.Result() == MachineLock::State::Busy)
+        return Outcome(EditOutcome::ChangedByOther);
+    if (lock.Result() == MachineLock::State::Failed) {
+        const std::string code = std::to_string(lock.Error());
+        AppError error =
+            kSource.Error(kErrWriterLock, "Tavelin could not take the lock that keeps two writers "
+                                          "of the keyboard map apart (system error " +
+                                              code + "); nothing was saved.");
+        std::string text = langCode_ == "DE"
+                               ? LinePrefix(error, true) +
+                                     "Tavelin konnte die Sperre nicht nehmen, die zwei Schreiber "
+                                     "der Tastaturbelegung voneinander trennt (Systemfehler " +
+                                     code + "); es wurde nichts gespeichert."
+                               : FailureLine(error, langCode_);
+        return {EditOutcome::Failed, std::move(text), std::move(error)};
+    }
+    try {
+        write();
+    } catch (const AppError& e) {
+        // The one place where the model's error numbers become outcomes.
+        switch (e.Number()) {
+        case CScancodeMap::kErrChangedSinceStart:
+            return Outcome(EditOutcome::ChangedByOther);
+        case CScancodeMap::kErrMapNotWellFormed:
+            return Outcome(EditOutcome::NotWellFormed);
+        case CScancodeMap::kErrBackupNotBinary:
+            return Outcome(EditOutcome::BackupNotBinary);
+        case CScancodeMap::kErrNotReadable:
+            return {EditOutcome::Unreadable, OutcomeText(EditOutcome::Unreadable, langCode_), e};
+        default:
+            return {EditOutcome::Failed, FailureLine(e, langCode_), e};
+        }
+    }
+    return {EditOutcome::Written, {}, std::nullopt};
+}
+
+EditResult KeyEdit::Save(const std::optional<std::string>& entries,
+                         const std::array<std::string, kKeyCount>& logTexts, Unchanged unchanged) {
+    if (entries && unchanged == Unchanged::Skip && *entries == map_.CurrentSettingString())
+        return Outcome(EditOutcome::NothingToChange);
+    // A map that is not well formed has no new entries; the model refuses to rewrite it.
+    map_.SetNewSettingString(entries.value_or(map_.CurrentSettingString()));
+    EditResult result = Locked([this] { map_.SaveNewSetting(); });
+    if (result.outcome == EditOutcome::Written)
+        for (const std::string& text : logTexts)
+            MEventLog::WriteInformation(text);
+    return result;
+}
+
+EditResult KeyEdit::Restore() {
+    if (!map_.BackupMapExists())
+        return Outcome(EditOutcome::NoBackup);
+    return Locked([this] { map_.RestoreMap(); });
+}
+
+MShutdown::Result KeyEdit::Restart() {
+    return MShutdown::ShutdownSystem(MShutdown::GetMachineName(), false, true, true);
+}
