@@ -8,11 +8,13 @@
 #include "win32/Handles.h"
 #include "win32/ProcessIdentity.h"
 #include "win32/ErrorSource.h"
+#include "win32/Fatal.h"
+#include "win32/Seam.h"
 
 namespace {
 
 std::vector<AppError> g_reported;
-const FatalHandler g_previous = SetFatalHandler([](const AppError& e) { g_reported.push_back(e); });
+const Seam<FatalCalls>::Override g_record({[](const AppError& e) { g_reported.push_back(e); }});
 
 constexpr ErrorSource kProbeSource = ModuleSource("Probe");
 

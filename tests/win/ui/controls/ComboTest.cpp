@@ -6,13 +6,14 @@
 
 #include "win32/Fatal.h"
 #include "ui/controls/MivoCboEx.h"
+#include "win32/Seam.h"
 
 namespace {
 
 // Whatever the control reports fails the running test (installed once, before any test runs).
-const FatalHandler g_previous = SetFatalHandler([](const AppError& e) {
+const Seam<FatalCalls>::Override g_failOnReport({[](const AppError& e) {
     ADD_FAILURE() << "reported: " << e.Number() << " " << e.Description();
-});
+}});
 
 int g_okCommands = 0; // WM_COMMAND IDOK that reached the host window
 

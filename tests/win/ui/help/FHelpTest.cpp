@@ -57,9 +57,9 @@ LRESULT CALLBACK RecordKeys(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
 }
 
 // Whatever the help window reports fails the running test.
-const FatalHandler g_failOnReport = SetFatalHandler([](const AppError& e) {
+const Seam<FatalCalls>::Override g_failOnReport({[](const AppError& e) {
     ADD_FAILURE() << "reported: " << e.Number() << " " << e.Description();
-});
+}});
 
 } // namespace
 
