@@ -46,13 +46,14 @@ TEST(Refusals, TextsIconsAndTitle) {
     }
 }
 
-// tavelin.exe under Wine, refused for the Windows version in the system locale's language. It
+// tavelin.exe under Wine, refused for the Windows version in the system locale's language
+// (Austria's: the window and the command line run Germany's). It
 // lets go of the single-instance name before it shows its box, so that a copy started meanwhile
 // does not take it for a running Tavelin.
 TEST(TavelinExe, RefusesUnsupportedWindowsInTheLocaleLanguage) {
     WineVersionFor win98("tavelin.exe", "win98");
     for (auto [locale, text] :
-         {std::pair{"en_US.UTF-8", kUnsupportedEN}, std::pair{"de_DE.UTF-8", kUnsupportedDE}}) {
+         {std::pair{"en_US.UTF-8", kUnsupportedEN}, std::pair{"de_AT.UTF-8", kUnsupportedDE}}) {
         ChildProcess tavelin(TAVELIN_EXE, "", {{"LC_ALL", locale}});
         ASSERT_TRUE(tavelin.Pid());
         auto box = FindMsgBox("Tavelin", tavelin.Pid(), 15000);
