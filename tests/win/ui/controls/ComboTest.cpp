@@ -191,32 +191,6 @@ TEST_F(ComboTest, HandlerDestroyingTheControlEndsTheEvents) {
     EXPECT_EQ(events, Events{"Change"});
 }
 
-// Typed characters complete as typed: the hooks receive them in the ANSI code page, where
-// "€" is 0x80 on a Western system and "Ω" 0xD9 on a Greek one. Each runs where the system's
-// code page has it (combo_tests_greek runs this under a Greek system locale).
-TEST_F(ComboTest, AutoCompletionTakesTypedCharactersOfTheAnsiCodePage) {
-    combo.reset();
-    combo = std::make_unique<MivoCboEx>(host, 10, 10, 300, 22);
-    for (const char* item : {"Feststelltaste", "€uro", "Ωmega"})
-        combo->AddItem(item);
-    combo->SetDoAutoComplete(true);
-    std::string completed;
-    combo->OnAutoCompleteSelection = [&](const std::string& text, std::int32_t index) {
-        completed = text + " " + std::to_string(index);
-    };
-    for (const auto& [typed, expected] : {std::pair(L'€', "€uro 1"), std::pair(L'Ω', "Ωmega 2")}) {
-        if (typed == L'Ω' && ::GetACP() != 1253)
-            continue;
-        completed.clear();
-        combo->SetText("");
-        ::SetFocus(combo->hWndEdit());
-        ::PostMessageW(combo->hWndEdit(), WM_CHAR, typed, 1);
-        Pump(host);
-        EXPECT_EQ(completed, expected) << ::GetACP();
-        EXPECT_EQ(combo->Text(), std::string(expected).substr(0, std::strlen(expected) - 2));
-    }
-}
-
 // The list's background follows the system colours, also when they change after its creation.
 TEST_F(ComboTest, BackgroundFollowsTheSystemColours) {
     const int element = COLOR_WINDOW;
