@@ -41,6 +41,16 @@ int g_closed = 0;
 LONG WINAPI CountClose(HKEY k) {
     return ++g_closed, RegCloseKey(k);
 }
+// A delete that would succeed: the root itself must never get there.
+LONG WINAPI DeleteNothing(HKEY, LPCSTR) {
+    return ERROR_SUCCESS;
+}
+// Announces names shorter than they are (a multi-byte name, or one added meanwhile).
+LONG WINAPI ShortNames(HKEY k, LPSTR c, LPDWORD cc, LPDWORD r, LPDWORD s, LPDWORD sl, LPDWORD cl,
+                       LPDWORD v, LPDWORD longest, LPDWORD vl, LPDWORD sd, PFILETIME t) {
+    const LONG rc = RegQueryInfoKeyA(k, c, cc, r, s, sl, cl, v, longest, vl, sd, t);
+    return *longest = 1, rc;
+}
 // Another computer's registry: a key of this one.
 LONG WINAPI ConnectToRemote(LPCSTR, HKEY root, PHKEY remote) {
     return RegCreateKeyExA(root, kRemote.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, remote,
@@ -137,6 +147,11 @@ TEST_F(RegistryTest, ErrorTexts) {
          "Failed to create registry Key: '" + umlautUtf8},
         {[&](auto&) { Make(kHkcu, missing).DeleteKey(); }, 26001,
          "Failed to delete registry Key: " + hkcu + missing},
+        // The root itself is never handed to the delete.
+        {[&](auto&) {
+             Fake(&RegistryApi::DeleteKey, &DeleteNothing), Make(kHkcu, "\\").DeleteKey();
+         },
+         26001, "Failed to delete registry Key: " + hkcu + "\\"},
         {[&](auto&) { Make(kHkcu, missing).DeleteValue(); }, 26001,
          "Failed to open key " + hkcu + missing + "' for delete access"},
         {[&](auto& r) { r.SetValueKey("Nope"), r.DeleteValue(); }, 26001,
@@ -199,6 +214,7 @@ TEST_F(RegistryTest, KeysAndEnumerations) {
     Names names{"stale"};
     std::int32_t count = -1;
     cRegistry r = Make(kHkcu, layout), missing = Make(kHkcu, kPath + "\\Missing");
+    Fake(&RegistryApi::QueryInfoKey, &ShortNames);
     EXPECT_TRUE(r.EnumerateValues(names, count));
     std::ranges::sort(names); // in the registry's order, which is its own
     EXPECT_EQ(std::tie(names, count),
