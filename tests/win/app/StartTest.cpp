@@ -154,4 +154,7 @@ TEST(SingleInstance, ActivatesOnlyAWindowOfTheSameUserAndLevel) {
         Seam<SingleInstance::Calls>::Override fake(calls);
         EXPECT_EQ(SingleInstance::ActivateEarlierCopy("Tavelin 2.0"), activated) << nt6;
     }
+    // With the real owners (one user under Wine), a minimised window comes back.
+    ::ShowWindow(window.get(), SW_MINIMIZE);
+    EXPECT_TRUE(SingleInstance::ActivateEarlierCopy("Tavelin 2.0") && !::IsIconic(window.get()));
 }
