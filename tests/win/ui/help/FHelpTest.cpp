@@ -168,9 +168,9 @@ TEST(FHelp, SiteForbidsScriptControlsDropsAndContextMenu) {
 
 // Only the page's own links open, as the page spells them whatever the control hands over (also
 // when asked for in a new window), and only from the help window's own queue once the browser
-// event has returned; a link the desktop
-// shell cannot take is shown in a box; a link still queued when the window closes goes with it.
-// (Wine raises the event from a task of its own after Navigate2 has returned.)
+// event has returned; a link the desktop shell cannot take is shown in a box; a link still
+// queued when the window closes goes with it. (Wine raises the event from a task of its own
+// after Navigate2 has returned.)
 TEST(FHelp, OnlyThePagesOwnLinksOpenAfterTheBrowserEvent) {
     FHelp help("DE");
     std::vector<std::string> opened;
