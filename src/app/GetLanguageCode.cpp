@@ -4,7 +4,9 @@
 
 namespace MMain {
 
-std::string LanguageCodeFor(std::uint32_t lcid) {
+namespace {
+
+std::string LanguageCodeFor(LCID lcid) {
     switch (lcid) {
     case 1031: // Germany
     case 2055: // Switzerland
@@ -16,6 +18,8 @@ std::string LanguageCodeFor(std::uint32_t lcid) {
         return "EN";
     }
 }
+
+} // namespace
 
 std::string GetLanguageCode() {
     return LanguageCodeFor(::GetSystemDefaultLCID());

@@ -2,15 +2,12 @@
 // every other.
 #pragma once
 
-#include <cstdint>
 #include <string>
 
 namespace MMain {
 
-// "DE" or "EN" for the system default locale (not the user's locale or display language).
+// "DE" for the five German system default locales (1031, 2055, 3079, 4103, 5127), "EN" for
+// every other; not the user's locale or display language.
 std::string GetLanguageCode();
-
-// The rule alone: "DE" for the five German locales 1031, 2055, 3079, 4103, 5127.
-std::string LanguageCodeFor(std::uint32_t lcid);
 
 } // namespace MMain

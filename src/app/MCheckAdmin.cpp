@@ -2,10 +2,13 @@
 
 #include <vector>
 
-#include "win32/Handles.h"
 #include "app/MGetWinVer.h"
+#include "win32/Handles.h"
+#include "win32/Seam.h"
 
 namespace MCheckAdmin {
+
+namespace {
 
 bool GroupsContain(const TOKEN_GROUPS& groups, PSID sid) {
     if (!::IsValidSid(sid))
@@ -19,14 +22,14 @@ bool GroupsContain(const TOKEN_GROUPS& groups, PSID sid) {
     return false;
 }
 
-bool TokenHoldsAdministrators(HANDLE token) {
+bool TokenHoldsAdministrators(const Calls& calls, HANDLE token) {
     DWORD needed = 0;
-    ::GetTokenInformation(token, TokenGroups, nullptr, 0, &needed);
+    calls.tokenInformation(token, TokenGroups, nullptr, 0, &needed);
     if (needed == 0)
         return false;
     // DWORD-aligned storage for the structure at the start of the buffer.
     std::vector<DWORD_PTR> buffer((needed + sizeof(DWORD_PTR) - 1) / sizeof(DWORD_PTR));
-    if (::GetTokenInformation(token, TokenGroups, buffer.data(), needed, &needed) != 1)
+    if (calls.tokenInformation(token, TokenGroups, buffer.data(), needed, &needed) != 1)
         return false;
 
     SID_IDENTIFIER_AUTHORITY ntAuthority = SECURITY_NT_AUTHORITY;
@@ -39,17 +42,20 @@ bool TokenHoldsAdministrators(HANDLE token) {
                          administrators.get());
 }
 
+} // namespace
+
 bool IsAdmin() {
     if (MGetWinVer::IsVista())
         return true;
+    const Calls calls = Seam<Calls>::Current();
     // An impersonating thread is judged by the identity it has taken on.
     UniqueHandle token;
-    if (!::OpenThreadToken(::GetCurrentThread(), TOKEN_QUERY, TRUE, token.put()) &&
-        !::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, token.put()))
+    if (!calls.openThreadToken(::GetCurrentThread(), TOKEN_QUERY, TRUE, token.put()) &&
+        !calls.openProcessToken(::GetCurrentProcess(), TOKEN_QUERY, token.put()))
         return false;
     if (!token)
         return false;
-    return TokenHoldsAdministrators(token.get());
+    return TokenHoldsAdministrators(calls, token.get());
 }
 
 } // namespace MCheckAdmin

@@ -7,15 +7,17 @@
 namespace MCheckAdmin {
 
 // True at once on NT 6.x (the manifest demands elevation there); otherwise looks for
-// S-1-5-32-544 among the token's groups. Every failing call makes the answer false.
+// S-1-5-32-544 among the token's groups, enabled or not. Every failing call makes the answer
+// false.
 bool IsAdmin();
 
-// The token test alone: whether the group list of the token holds the Administrators group,
-// enabled or not.
-bool TokenHoldsAdministrators(HANDLE token);
-
-// Walks a group list for an identifier equal to sid; entries with invalid identifiers are
-// skipped.
-bool GroupsContain(const TOKEN_GROUPS& groups, PSID sid);
+// What the check asks of Windows about the token (Seam<MCheckAdmin::Calls>); a
+// default-constructed table holds the real calls. Wine's tokens all hold the Administrators
+// group, so tests hand in the groups of other users.
+struct Calls {
+    decltype(&::OpenThreadToken) openThreadToken = &::OpenThreadToken;
+    decltype(&::OpenProcessToken) openProcessToken = &::OpenProcessToken;
+    decltype(&::GetTokenInformation) tokenInformation = &::GetTokenInformation;
+};
 
 } // namespace MCheckAdmin

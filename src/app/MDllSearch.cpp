@@ -1,5 +1,7 @@
 #include "app/MDllSearch.h"
 
+#include "win32/Seam.h"
+
 namespace MDllSearch {
 
 namespace {
@@ -20,7 +22,8 @@ FARPROC FromKernel32(const char* name) {
     return kernel32 ? ::GetProcAddress(kernel32, name) : nullptr;
 }
 
-Restriction RestrictDllSearch(Lookup lookup) {
+Restriction RestrictDllSearch() {
+    const auto lookup = Seam<Calls>::Current().lookup;
     if (auto set = As<SetDefaultDllDirectoriesFn>(lookup("SetDefaultDllDirectories"));
         set && set(kLoadLibrarySearchSystem32))
         return Restriction::SystemFolderOnly;

@@ -1,6 +1,8 @@
 // Which Windows version runs: each predicate asks the system afresh, nothing is cached.
 #pragma once
 
+#include <windows.h>
+
 #include "win32/WinVersion.h"
 
 namespace MGetWinVer {
@@ -13,10 +15,11 @@ bool IsWin2003R2();
 // Any NT 6.x system (Vista, 7, and later systems that report 6.x to this program).
 bool IsVista();
 
-// The rules themselves, apart from the system call.
-bool IsWin2000(const WinVersion& v);
-bool IsWinXP(const WinVersion& v);
-bool IsWin2003(const WinVersion& v);
-bool IsVista(const WinVersion& v);
+// What the predicates ask of Windows (Seam<MGetWinVer::Calls>); a default-constructed table
+// holds the real calls. Tests report versions Wine cannot be made to report.
+struct Calls {
+    decltype(&QueryWinVersion) version = &QueryWinVersion;
+    decltype(&::GetSystemMetrics) systemMetrics = &::GetSystemMetrics;
+};
 
 } // namespace MGetWinVer

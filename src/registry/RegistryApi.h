@@ -5,27 +5,27 @@
 #include <windows.h>
 
 #include "win32/Handles.h"
+#include "win32/Seam.h"
 
+// Seam<RegistryApi>; a default-constructed table holds the real functions.
 struct RegistryApi {
-    decltype(&::RegOpenKeyExA) OpenKeyEx;
-    decltype(&::RegCreateKeyExA) CreateKeyEx;
-    decltype(&::RegCloseKey) CloseKey;
-    decltype(&::RegQueryValueExA) QueryValueEx;
-    decltype(&::RegSetValueExA) SetValueEx;
-    decltype(&::RegDeleteKeyA) DeleteKey;
-    decltype(&::RegDeleteValueA) DeleteValue;
-    decltype(&::RegEnumKeyA) EnumKey;
-    decltype(&::RegEnumValueA) EnumValue;
-    decltype(&::RegQueryInfoKeyA) QueryInfoKey;
-    decltype(&::RegConnectRegistryA) ConnectRegistry;
+    decltype(&::RegOpenKeyExA) OpenKeyEx = &::RegOpenKeyExA;
+    decltype(&::RegCreateKeyExA) CreateKeyEx = &::RegCreateKeyExA;
+    decltype(&::RegCloseKey) CloseKey = &::RegCloseKey;
+    decltype(&::RegQueryValueExA) QueryValueEx = &::RegQueryValueExA;
+    decltype(&::RegSetValueExA) SetValueEx = &::RegSetValueExA;
+    decltype(&::RegDeleteKeyA) DeleteKey = &::RegDeleteKeyA;
+    decltype(&::RegDeleteValueA) DeleteValue = &::RegDeleteValueA;
+    decltype(&::RegEnumKeyA) EnumKey = &::RegEnumKeyA;
+    decltype(&::RegEnumValueA) EnumValue = &::RegEnumValueA;
+    decltype(&::RegQueryInfoKeyA) QueryInfoKey = &::RegQueryInfoKeyA;
+    decltype(&::RegConnectRegistryA) ConnectRegistry = &::RegConnectRegistryA;
 };
 
-// The table in use; the real functions unless a test has replaced some.
-const RegistryApi& Registry() noexcept;
-// The real functions.
-RegistryApi RealRegistryApi() noexcept;
-// Installs a table and returns the one it replaces.
-RegistryApi SetRegistryApi(const RegistryApi& api) noexcept;
+// The table in use.
+inline const RegistryApi& Registry() noexcept {
+    return Seam<RegistryApi>::Current();
+}
 
 // Closes through the table in use, so that a test sees every close.
 void CloseRegistryKey(HKEY key) noexcept;

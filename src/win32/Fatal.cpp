@@ -4,13 +4,10 @@
 
 #include "core/Product.h"
 #include "win32/ErrorSource.h"
+#include "win32/Seam.h"
 #include "win32/Text.h"
 
-namespace {
-
-FatalHandler g_handler = nullptr;
-
-void ShowAndExit(const AppError& error) {
+void ShowFatalAndExit(const AppError& error) {
     std::wstring text = L"Error " + std::to_wstring(error.Number());
     if (!error.Source().empty())
         text += L" (" + Utf8ToWide(error.Source()) + L")";
@@ -19,8 +16,6 @@ void ShowAndExit(const AppError& error) {
                   MB_OK | MB_ICONERROR | MB_TASKMODAL);
     ::ExitProcess(1);
 }
-
-} // namespace
 
 std::string ExeName() {
     wchar_t path[MAX_PATH] = {};
@@ -33,18 +28,9 @@ std::string ExeName() {
     return WideToUtf8(name);
 }
 
-FatalHandler SetFatalHandler(FatalHandler handler) noexcept {
-    FatalHandler old = g_handler;
-    g_handler = handler;
-    return old;
-}
-
 void ReportFatal(const AppError& error) noexcept {
     try {
-        if (g_handler)
-            g_handler(error);
-        else
-            ShowAndExit(error);
+        Seam<FatalCalls>::Current().report(error);
     } catch (...) {
         ::ExitProcess(1);
     }

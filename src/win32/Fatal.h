@@ -13,13 +13,17 @@
 std::string ExeName();
 
 // Shows the error (number and description, product name as title) and ends the process with
-// exit code 1, unless a test has installed a handler of its own.
-void ReportFatal(const AppError& error) noexcept;
+// exit code 1.
+[[noreturn]] void ShowFatalAndExit(const AppError& error);
 
-// Tests replace the handler to record failures instead of ending the process. Returns the
-// previous handler; nullptr restores the default.
-using FatalHandler = void (*)(const AppError& error);
-FatalHandler SetFatalHandler(FatalHandler handler) noexcept;
+// Where a failure goes (Seam<FatalCalls>); a default-constructed table shows it and ends the
+// process. Tests record it instead.
+struct FatalCalls {
+    void (*report)(const AppError& error) = &ShowFatalAndExit;
+};
+
+// Hands the error to the table's report; a report that throws ends the process.
+void ReportFatal(const AppError& error) noexcept;
 
 // Converts the exception in flight into an AppError and reports it.
 void ReportCurrentException() noexcept;

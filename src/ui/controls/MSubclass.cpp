@@ -6,20 +6,12 @@
 #include <vector>
 
 #include "win32/ErrorSource.h"
+#include "win32/Seam.h"
 
 namespace MSubclass {
 
 namespace {
 
-BOOL WINAPI RealSetProp(HWND hwnd, LPCSTR name, HANDLE value) {
-    return ::SetPropA(hwnd, name, value);
-}
-LONG_PTR WINAPI RealSetWndProc(HWND hwnd, int index, LONG_PTR value) {
-    return ::SetWindowLongPtrA(hwnd, index, value);
-}
-
-seam::SetPropFn g_setProp = &RealSetProp;
-seam::SetWndProcFn g_setWndProc = &RealSetWndProc;
 UINT g_currentMessage = 0;
 
 // What the dispatcher reads on every message, mirrored from the properties this module writes:
@@ -89,7 +81,8 @@ bool Set(HWND hwnd, const std::string& name, std::intptr_t value) {
         ::RemovePropA(hwnd, name.c_str());
         return true;
     }
-    return g_setProp(hwnd, name.c_str(), reinterpret_cast<HANDLE>(value)) != FALSE;
+    return Seam<Calls>::Current().setProp(hwnd, name.c_str(), reinterpret_cast<HANDLE>(value)) !=
+           FALSE;
 }
 
 bool SetPointer(HWND hwnd, const std::string& name, const void* value) {
@@ -248,7 +241,8 @@ void HookMessage(ISubclass* client, HWND hwnd, UINT iMsg) {
 
     LONG_PTR prev = 0;
     if (hooks == 0) {
-        prev = g_setWndProc(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&Dispatcher));
+        prev = Seam<Calls>::Current().setWindowProc(hwnd, GWLP_WNDPROC,
+                                                    reinterpret_cast<LONG_PTR>(&Dispatcher));
         if (prev == 0) {
             removeClient();
             Raise(kCantSubclass);
@@ -309,21 +303,5 @@ LRESULT CallPreviousProc(HWND hwnd, UINT iMsg, WPARAM wParam, LPARAM lParam) {
     auto prev = reinterpret_cast<WNDPROC>(Get(hwnd, std::to_string(HandleToLong(hwnd))));
     return prev ? ::CallWindowProcA(prev, hwnd, iMsg, wParam, lParam) : 0;
 }
-
-namespace seam {
-
-SetPropFn SetSetProp(SetPropFn fn) noexcept {
-    SetPropFn old = g_setProp;
-    g_setProp = fn ? fn : &RealSetProp;
-    return old;
-}
-
-SetWndProcFn SetSetWndProc(SetWndProcFn fn) noexcept {
-    SetWndProcFn old = g_setWndProc;
-    g_setWndProc = fn ? fn : &RealSetWndProc;
-    return old;
-}
-
-} // namespace seam
 
 } // namespace MSubclass

@@ -45,14 +45,11 @@ UINT CurrentMessage();
 // The window's previous procedure's answer, or 0 if the window is not hooked.
 LRESULT CallPreviousProc(HWND hwnd, UINT iMsg, WPARAM wParam, LPARAM lParam);
 
-// Failure injection for tests: property stores and window-procedure replacement that do not
-// fail on a real window. Each setter returns the previous function; nullptr restores the real
-// SetPropA / SetWindowLongPtrA.
-namespace seam {
-using SetPropFn = BOOL(WINAPI*)(HWND hwnd, LPCSTR name, HANDLE value);
-using SetWndProcFn = LONG_PTR(WINAPI*)(HWND hwnd, int index, LONG_PTR value);
-SetPropFn SetSetProp(SetPropFn fn) noexcept;
-SetWndProcFn SetSetWndProc(SetWndProcFn fn) noexcept;
-} // namespace seam
+// What attaching asks of Windows (Seam<MSubclass::Calls>); a default-constructed table holds the
+// real calls. Tests make a step fail on a real window.
+struct Calls {
+    decltype(&::SetPropA) setProp = &::SetPropA;
+    decltype(&::SetWindowLongPtrA) setWindowProc = &::SetWindowLongPtrA;
+};
 
 } // namespace MSubclass

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "app/MDllSearch.h"
+#include "win32/Seam.h"
 
 using MDllSearch::Restriction;
 
@@ -39,9 +40,10 @@ TEST(DllSearch, StrongestRestrictionThisWindowsHas) {
         {"SetDefaultDllDirectories refused, SetDllDirectoryW", Restriction::NoCurrentFolder,
          "SetDefaultDllDirectories(2048) SetDllDirectoryW(\"\") "},
     };
+    const Seam<MDllSearch::Calls>::Override fake({&FakeLookup});
     for (const auto& [functions, restriction, calls] : cases) {
         g_functions = functions, g_calls.clear();
-        EXPECT_EQ(MDllSearch::RestrictDllSearch(&FakeLookup), restriction) << functions;
+        EXPECT_EQ(MDllSearch::RestrictDllSearch(), restriction) << functions;
         EXPECT_EQ(g_calls, calls) << functions;
     }
 }

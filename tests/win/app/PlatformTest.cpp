@@ -1,73 +1,111 @@
 #include <gtest/gtest.h>
 
-#include <vector>
+#include <algorithm>
+#include <map>
+#include <string>
 
-#include "support/ChildProcess.h"
-#include "app/GetLanguageCode.h"
-#include "win32/Handles.h"
 #include "app/MCheckAdmin.h"
 #include "app/MGetWinVer.h"
+#include "win32/Seam.h"
 
-// Boundaries of the version rules that Wine cannot be made to report; digits: 2000 XP 2003 Vista.
-TEST(VersionRules, Boundaries) {
-    const std::pair<WinVersion, const char*> cases[] = {
-        {{2, 5, 0, 2195}, "1000"},   {{2, 5, 0, 2194}, "0000"}, // 2000 pre-release
-        {{2, 5, 1, 2599}, "0000"},                              // XP pre-release
-        {{2, 5, 1, 9999}, "0100"},   {{2, 5, 2, 3791}, "0000"}, {{2, 6, 3, 9600}, "0001"},
-        {{2, 10, 0, 19045}, "0000"}, {{1, 5, 1, 2600}, "0000"}, // not the NT family
-        {{2, 5, 0, -1}, "0000"},                                // builds compare signed
+namespace {
+
+std::optional<WinVersion> g_version;
+const WinVersion kXp{2, 5, 1, 2600}, kVista{2, 6, 0, 6002};
+
+// The group list of each token handed out, one letter a group: A Administrators, a the same
+// deny-only, U Users; those after '|' lie past the group count. "-": no token; "0": the size
+// query answers 0; "F": the second query fails (after filling the buffer).
+std::string g_thread, g_process;
+std::map<HANDLE, std::string> g_tokens;
+BYTE g_admins[] = {1, 2, 0, 0, 0, 0, 0, 5, 32, 0, 0, 0, 0x20, 2, 0, 0}; // S-1-5-32-544
+BYTE g_users[] = {1, 2, 0, 0, 0, 0, 0, 5, 32, 0, 0, 0, 0x21, 2, 0, 0};  // S-1-5-32-545
+
+BOOL HandOut(const std::string& groups, PHANDLE token) {
+    if (groups == "-")
+        return ::SetLastError(ERROR_NO_TOKEN), FALSE;
+    *token = ::CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    return g_tokens[*token] = groups, TRUE;
+}
+BOOL WINAPI ThreadToken(HANDLE, DWORD, BOOL, PHANDLE token) {
+    return HandOut(g_thread, token);
+}
+BOOL WINAPI ProcessToken(HANDLE, DWORD, PHANDLE token) {
+    return HandOut(g_process, token);
+}
+BOOL WINAPI Groups(HANDLE token, TOKEN_INFORMATION_CLASS, LPVOID out, DWORD size, PDWORD needed) {
+    std::string groups = g_tokens.at(token);
+    const char failure = groups[0] == '0' || groups[0] == 'F' ? groups[0] : ' ';
+    groups.erase(0, failure != ' ');
+    const std::size_t counted = groups.find('|');
+    std::erase(groups, '|');
+    *needed =
+        failure == '0' ? 0 : sizeof(TOKEN_GROUPS) + groups.size() * sizeof(SID_AND_ATTRIBUTES);
+    if (size < *needed || failure == '0')
+        return ::SetLastError(ERROR_INSUFFICIENT_BUFFER), FALSE;
+    auto* list = static_cast<TOKEN_GROUPS*>(out);
+    list->GroupCount = static_cast<DWORD>(std::min(counted, groups.size()));
+    SID_AND_ATTRIBUTES* entry = list->Groups;
+    for (char g : groups)
+        *entry++ = {g == 'U' ? g_users : g_admins,
+                    DWORD(g == 'a' ? SE_GROUP_USE_FOR_DENY_ONLY : SE_GROUP_ENABLED)};
+    return failure != 'F';
+}
+
+} // namespace
+
+// The version rules under versions Wine cannot be made to report (the real calls: tavelin.exe
+// under win98, win2k and win10, StartTest). Digits: 2000 XP 2003 R2 Vista; the system metrics
+// always report R2 here.
+TEST(PlatformChecks, VersionBoundaries) {
+    const std::pair<std::optional<WinVersion>, const char*> cases[] = {
+        {WinVersion{2, 5, 0, 2195}, "10000"},
+        {WinVersion{2, 5, 0, 2194}, "00000"}, // pre-release
+        {WinVersion{2, 5, 1, 2599}, "00000"},
+        {WinVersion{2, 5, 1, 9999}, "01000"},
+        {WinVersion{2, 5, 2, 3790}, "00110"},
+        {WinVersion{2, 5, 2, 3791}, "00000"},
+        {WinVersion{2, 6, 3, 9600}, "00001"},
+        {WinVersion{2, 10, 0, 19045}, "00000"},
+        {WinVersion{1, 5, 1, 2600}, "00000"},
+        {WinVersion{2, 5, 0, -1}, "00000"}, // signed
+        {std::nullopt, "00000"},            // no answer
     };
-    for (const auto& [v, expected] : cases) {
-        using namespace MGetWinVer;
-        std::string got = {char('0' + IsWin2000(v)), char('0' + IsWinXP(v)),
-                           char('0' + IsWin2003(v)), char('0' + IsVista(v))};
-        EXPECT_EQ(got, expected) << v.platformId << " " << v.major << "." << v.minor << "."
-                                 << v.build;
-    }
-}
-
-TEST(LanguageCode, OnlyTheFiveGermanLocalesGiveDE) {
-    for (std::uint32_t lcid : {1031u, 2055u, 3079u, 4103u, 5127u})
-        EXPECT_EQ(MMain::LanguageCodeFor(lcid), "DE") << lcid;
-    for (std::uint32_t lcid : {1033u, 2057u, 1036u, 1030u, 6151u, 0u, 0x10407u})
-        EXPECT_EQ(MMain::LanguageCodeFor(lcid), "EN") << lcid;
-}
-
-// A group list built by hand (Wine's tokens hold the group near the start): found anywhere,
-// whatever its attributes, past identifiers that are not valid, but not past the count.
-TEST(AdminGroupWalk, FindsTheGroupAnywhereWhateverItsAttributes) {
-    using MCheckAdmin::GroupsContain;
-    SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
-    UniqueSid admins, users;
-    ASSERT_TRUE(::AllocateAndInitializeSid(&nt, 2, 32, 544, 0, 0, 0, 0, 0, 0, admins.put()));
-    ASSERT_TRUE(::AllocateAndInitializeSid(&nt, 2, 32, 545, 0, 0, 0, 0, 0, 0, users.put()));
-    std::vector<BYTE> bad(sizeof(SID) + 8, 0xFF); // revision 255: not a valid identifier
-    std::vector<BYTE> buffer(sizeof(TOKEN_GROUPS) + 150 * sizeof(SID_AND_ATTRIBUTES));
-    auto& groups = *reinterpret_cast<TOKEN_GROUPS*>(buffer.data());
-    groups.GroupCount = 150;
-    for (DWORD i = 0; i < 150; ++i)
-        groups.Groups[i] = {i % 3 ? users.get() : bad.data(), SE_GROUP_ENABLED};
-    EXPECT_FALSE(GroupsContain(groups, admins.get()) || GroupsContain(groups, bad.data()));
-    for (DWORD attributes : {0ul, DWORD(SE_GROUP_ENABLED), DWORD(SE_GROUP_USE_FOR_DENY_ONLY)}) {
-        groups.Groups[149] = {admins.get(), attributes};
-        EXPECT_TRUE(GroupsContain(groups, admins.get())) << attributes;
-    }
-    groups.GroupCount = 149;
-    EXPECT_FALSE(GroupsContain(groups, admins.get()));
-}
-
-// The real calls under the versions Wine can report (6.x past Vista: VersionRules); the token is
-// walked below NT 6, also when the thread impersonates. Digits: 2000 XP 2003 R2 Vista, IsAdmin,
-// the process token's group, impersonating, IsAdmin then.
-TEST(PlatformChecks, UnderEachWindowsVersion) {
-    const std::pair<const char*, const char*> cases[] = {
-        {"win98", "00000 11 11"},   {"win2k", "10000 11 11"}, {"winxp", "01000 11 11"},
-        {"win2003", "00100 11 11"}, {"vista", "00001 11 11"},
-    };
+    const Seam<MGetWinVer::Calls>::Override fake({[] { return g_version; }, [](int) { return 1; }});
     for (const auto& [version, expected] : cases) {
-        testsupport::WineVersionFor as("platform_probe.exe", version);
-        testsupport::ChildProcess probe(PLATFORM_PROBE_EXE);
-        EXPECT_EQ(probe.Wait(20000), 0u) << version;
-        EXPECT_EQ(probe.Output(), expected) << version;
+        using namespace MGetWinVer;
+        g_version = version;
+        const std::string got = {char('0' + IsWin2000()), char('0' + IsWinXP()),
+                                 char('0' + IsWin2003()), char('0' + IsWin2003R2()),
+                                 char('0' + IsVista())};
+        EXPECT_EQ(got, expected) << (version ? version->build : 0);
+    }
+}
+
+// Below NT 6 the token decides, the thread's while it impersonates: a standard user is refused
+// (Wine's tokens all hold the Administrators group), an administrator counts whatever the
+// group's attributes and wherever it stands, and every failing call answers no. Each token is
+// closed.
+TEST(PlatformChecks, AdministratorsGroupOfTheTokenInUse) {
+    const std::tuple<WinVersion, std::string, std::string, bool> cases[] = {
+        {kVista, "-", "-", true}, // the manifest demanded elevation: no token asked
+        {kXp, "-", "-", false},
+        {kXp, "-", "UU", false},
+        {kXp, "-", std::string(149, 'U') + "a", true},
+        {kXp, "-", "UUU|A", false},
+        {kXp, "U", "A", false},
+        {kXp, "A", "U", true},
+        {kXp, "-", "0A", false},
+        {kXp, "-", "FA", false},
+    };
+    const Seam<MGetWinVer::Calls>::Override version({[] { return g_version; }});
+    const Seam<MCheckAdmin::Calls>::Override tokens({&ThreadToken, &ProcessToken, &Groups});
+    for (const auto& [v, thread, process, admin] : cases) {
+        g_version = v, g_thread = thread, g_process = process, g_tokens.clear();
+        const bool got = MCheckAdmin::IsAdmin();
+        int open = 0; // before anything else can take a closed token's number
+        for (const auto& [handle, groups] : g_tokens)
+            open += ::CloseHandle(handle);
+        EXPECT_EQ(std::pair(got, open), std::pair(admin, 0)) << thread << " " << process;
     }
 }

@@ -25,13 +25,12 @@ UniqueWindow MakeWindow(const wchar_t* title) {
 
 } // namespace
 
-// The refusal texts, icons and title in both languages (German version refusal: tavelin.exe).
+// The refusal icons and title, and the German text of the rights' refusal (the others come from
+// tavelin.exe and start_probe.exe).
 TEST(Refusals, TextsIconsAndTitle) {
     using enum MMain::Refusal;
     const std::tuple<const char*, MMain::Refusal, std::string, LPCWSTR> cases[] = {
         {"EN", UnsupportedWindows, kUnsupportedEN, IDI_INFORMATION},
-        {"EN", NoAdministratorRights, "You need administrative privileges to run this program.",
-         IDI_WARNING},
         {"DE", NoAdministratorRights,
          "Sie müssen über Administrator-Rechte verfügen, um dieses Programm auszuführen.",
          IDI_WARNING},
@@ -46,13 +45,14 @@ TEST(Refusals, TextsIconsAndTitle) {
     }
 }
 
-// tavelin.exe under Wine, refused for the Windows version in the system locale's language. It
+// tavelin.exe under Wine, refused for the Windows version in the system locale's language
+// (Austria's: the window and the command line run Germany's). It
 // lets go of the single-instance name before it shows its box, so that a copy started meanwhile
 // does not take it for a running Tavelin.
 TEST(TavelinExe, RefusesUnsupportedWindowsInTheLocaleLanguage) {
     WineVersionFor win98("tavelin.exe", "win98");
     for (auto [locale, text] :
-         {std::pair{"en_US.UTF-8", kUnsupportedEN}, std::pair{"de_DE.UTF-8", kUnsupportedDE}}) {
+         {std::pair{"en_US.UTF-8", kUnsupportedEN}, std::pair{"de_AT.UTF-8", kUnsupportedDE}}) {
         ChildProcess tavelin(TAVELIN_EXE, "", {{"LC_ALL", locale}});
         ASSERT_TRUE(tavelin.Pid());
         auto box = FindMsgBox("Tavelin", tavelin.Pid(), 15000);
@@ -62,6 +62,17 @@ TEST(TavelinExe, RefusesUnsupportedWindowsInTheLocaleLanguage) {
         ::PostMessageW(box->hwnd, WM_COMMAND, IDOK, 0);
         EXPECT_EQ(tavelin.Wait(15000), 0u) << locale;
     }
+}
+
+// Below NT 6 the start-up sequence refuses a user outside the Administrators group with its box
+// and ends, opening no window.
+TEST(StartProbe, StandardUserIsRefused) {
+    ChildProcess probe(START_PROBE_EXE);
+    auto box = FindMsgBox("Tavelin", probe.Pid(), 15000);
+    ASSERT_TRUE(box);
+    EXPECT_EQ(box->text, "You need administrative privileges to run this program.");
+    ::PostMessageW(box->hwnd, WM_COMMAND, IDOK, 0);
+    EXPECT_EQ(probe.Wait(15000), 0u);
 }
 
 // With an earlier copy running (a process holding the name with windows of the main window's
@@ -143,4 +154,7 @@ TEST(SingleInstance, ActivatesOnlyAWindowOfTheSameUserAndLevel) {
         Seam<SingleInstance::Calls>::Override fake(calls);
         EXPECT_EQ(SingleInstance::ActivateEarlierCopy("Tavelin 2.0"), activated) << nt6;
     }
+    // With the real owners (one user under Wine), a minimised window comes back.
+    ::ShowWindow(window.get(), SW_MINIMIZE);
+    EXPECT_TRUE(SingleInstance::ActivateEarlierCopy("Tavelin 2.0") && !::IsIconic(window.get()));
 }

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <functional>
 #include <future>
+#include <optional>
 #include <thread>
 #include <type_traits>
 
@@ -108,12 +109,13 @@ std::pair<Error, State> Attempt(const State& before, Op operation, int failAt) {
     CScancodeMap m;
     g_calls = g_opened = g_closed = 0, g_failAt = failAt;
 #define C(f) Counted<&RegistryApi::f>::Call
-    SetRegistryApi({C(OpenKeyEx), C(CreateKeyEx), C(CloseKey), C(QueryValueEx), C(SetValueEx),
-                    C(DeleteKey), C(DeleteValue), C(EnumKey), C(EnumValue), C(QueryInfoKey),
-                    C(ConnectRegistry)});
+    std::optional<Seam<RegistryApi>::Override> counted(
+        std::in_place, RegistryApi{C(OpenKeyEx), C(CreateKeyEx), C(CloseKey), C(QueryValueEx),
+                                   C(SetValueEx), C(DeleteKey), C(DeleteValue), C(EnumKey),
+                                   C(EnumValue), C(QueryInfoKey), C(ConnectRegistry)});
 #undef C
     const auto error = ErrorOf([&] { operation(m); });
-    SetRegistryApi(g_real);
+    counted.reset();
     return {error, Stored()};
 }
 
@@ -190,16 +192,16 @@ LONG WINAPI DenyEnumValue(HKEY, DWORD, LPSTR, LPDWORD, LPDWORD, LPDWORD, LPBYTE,
 TEST_F(ScancodeMapTest, ExistingBackupIsNeverOverwritten) {
     for (int unreadable : {0, 1, 2}) { // 0: named in another case; 2: the listing fails too
         TearDown(), Put(kMap, kCtrl), Put(unreadable ? kBackup : "tvln backup", kMapA);
-        RegistryApi api = RealRegistryApi();
+        RegistryApi api;
         if (unreadable)
             api.QueryValueEx = &DenyBackupQuery;
         if (unreadable == 2)
             api.EnumValue = &DenyEnumValue;
-        SetRegistryApi(api);
+        std::optional<Seam<RegistryApi>::Override> fake(std::in_place, api);
         CScancodeMap m;
         EXPECT_EQ(m.BackupMapExists(), unreadable == 1) << unreadable; // Restore offered
         const Error error = ErrorOf([&] { kSave(m); });
-        SetRegistryApi(RealRegistryApi());
+        fake.reset();
         EXPECT_EQ(std::get<0>(error), unreadable == 2 ? CScancodeMap::kErrNotReadable : 0);
         EXPECT_EQ(Stored(), State(unreadable == 2 ? kCtrl : kBoth, kMapA)) << unreadable;
     }
@@ -218,7 +220,6 @@ TEST_F(ScancodeMapTest, EveryFailingCallLeavesAWholeState) {
         {"restore empty", {kBoth, ""}, kRestore, {{kBoth, ""}, {kNone, ""}, {kNone, kNone}}},
         {"restore empty, no map", {kNone, ""}, kRestore, {{kNone, ""}, {kNone, kNone}}},
     };
-    g_real = RealRegistryApi();
     for (const auto& [name, before, operation, allowed] : scenarios) {
         ASSERT_EQ(Attempt(before, operation, 0), std::pair(Error{}, allowed.back())) << name;
         ASSERT_GT(g_calls, 2) << name;
@@ -268,13 +269,13 @@ TEST_F(ScancodeMapTest, SecondWriterWaitsForTheFirstAndRefuses) {
         {{kMapA, kCtrl}, kEditRestore, kEditSave, {kCtrl, kNone}},
         {{kTab, kCtrl}, kEditSave, kEditRestore, {kMapA, kCtrl}},
     };
-    RegistryApi api = RealRegistryApi();
+    RegistryApi api;
     api.SetValueEx = &StoppedSet;
     for (const auto& [before, first, second, after] : cases) {
         Put(before);
         CScancodeMap one, two;
         ::ResetEvent(g_reached), ::ResetEvent(g_go);
-        SetRegistryApi(api);
+        std::optional<Seam<RegistryApi>::Override> stopped(std::in_place, api);
         EditOutcome firstOutcome{};
         std::thread a([&] {
             g_stopped = ::GetCurrentThreadId();
@@ -287,7 +288,7 @@ TEST_F(ScancodeMapTest, SecondWriterWaitsForTheFirstAndRefuses) {
         ::SetEvent(g_go);
         a.join();
         const EditOutcome secondOutcome = b.get();
-        SetRegistryApi(RealRegistryApi());
+        stopped.reset();
         EXPECT_EQ(std::tuple(firstOutcome, secondOutcome, Stored()),
                   std::tuple(EditOutcome::Written, EditOutcome::ChangedByOther, after));
     }

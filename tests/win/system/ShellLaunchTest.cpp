@@ -35,6 +35,7 @@ TEST(ShellLaunch, RouteByWhoRunsTheDesktopShell) {
         {kUser, kAdmin, true, S_FALSE, "desktop"},
         {kAdminNt5, kAdminNt5, true, S_OK, "desktop"}, // NT 6 without levels: not told
         {std::nullopt, kAdmin, true, E_FAIL, "desktop box"},
+        {kAdminNt5, std::nullopt, false, S_OK, "desktop"}, // this program's token unread
         {std::nullopt, std::nullopt, false, S_OK, "desktop"},
     };
     for (const auto& [shell, self, nt6, desktop, expected] : cases) {

@@ -1,18 +1,27 @@
 #include <gtest/gtest.h>
 
+#include <windows.h>
+#include <sddl.h>
+
 #include <algorithm>
 #include <stdexcept>
+#include <thread>
 #include <vector>
 
+#include "support/ChildProcess.h"
+#include "support/MsgBoxWatcher.h"
 #include "win32/BaseWindow.h"
-#include "win32/Handles.h"
-#include "win32/ProcessIdentity.h"
 #include "win32/ErrorSource.h"
+#include "win32/Fatal.h"
+#include "win32/Handles.h"
+#include "win32/MachineLock.h"
+#include "win32/ProcessIdentity.h"
+#include "win32/Seam.h"
 
 namespace {
 
 std::vector<AppError> g_reported;
-const FatalHandler g_previous = SetFatalHandler([](const AppError& e) { g_reported.push_back(e); });
+const Seam<FatalCalls>::Override g_record({[](const AppError& e) { g_reported.push_back(e); }});
 
 constexpr ErrorSource kProbeSource = ModuleSource("Probe");
 
@@ -48,6 +57,17 @@ TEST(Win32, GuardedBodiesReportEveryKindOfException) {
     EXPECT_EQ(g_reported[2].Source(), "win32_tests");
 }
 
+// Unrecorded, the route shows number, source and description under the product name and ends
+// the process with exit code 1 once the box is closed: nothing runs on after a failure.
+TEST(Win32, FatalFailureIsShownAndEndsTheProcess) {
+    testsupport::ChildProcess probe(FATAL_PROBE_EXE);
+    const auto box = testsupport::FindMsgBox("Tavelin", probe.Pid(), 15000);
+    ASSERT_TRUE(box);
+    EXPECT_EQ(box->text, "Error -2147024891 (fatal_probe.Probe)\r\n\r\nAccess is denied.");
+    ::PostMessageW(box->hwnd, WM_COMMAND, IDOK, 0);
+    EXPECT_EQ(probe.Wait(15000), 1u);
+}
+
 // The object sees its window from WM_NCCREATE to WM_NCDESTROY and nothing after; a failing
 // handler reaches the fatal-error handler instead of Windows; two windows share one class. A
 // window goes with its object, which sees nothing of that end: its own part is gone by then.
@@ -78,7 +98,14 @@ TEST(Win32, WindowAttachesGuardsAndDetaches) {
 // the same level); nothing for no window.
 TEST(Win32, ProcessIdentityFromTheTokens) {
     const auto self = IdentityOfThisProcess();
-    ASSERT_TRUE(self && self->user.size() >= 12 && self->integrity);
+    ASSERT_TRUE(self && self->integrity);
+    // The user's whole identifier: users of one domain share all but its last part.
+    UniqueHandle token;
+    ::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, token.put());
+    DWORD user[64] = {}, size = 0;
+    ::GetTokenInformation(token.get(), TokenUser, user, sizeof user, &size);
+    const auto* sid = static_cast<const BYTE*>(reinterpret_cast<TOKEN_USER*>(user)->User.Sid);
+    EXPECT_EQ(self->user, std::vector<unsigned char>(sid, sid + ::GetLengthSid((PSID)sid)));
     UniqueWindow own(::CreateWindowExW(0, L"STATIC", L"", WS_OVERLAPPED, 0, 0, 10, 10, nullptr,
                                        nullptr, nullptr, nullptr));
     DWORD desktopOwner = 0;
@@ -87,4 +114,26 @@ TEST(Win32, ProcessIdentityFromTheTokens) {
     for (HWND window : {own.get(), ::GetDesktopWindow()})
         EXPECT_TRUE(SameTrust(IdentityOfWindow(window), self, true)) << window;
     EXPECT_EQ(IdentityOfWindow(nullptr), std::nullopt);
+}
+
+// The writers' lock is made owned by Administrators and admitting them and SYSTEM only (Wine
+// keeps access lists, it does not enforce them); a holder that ended without letting go leaves
+// it to the next writer.
+TEST(Win32, MachineLockAccessListAndAbandonedHolder) {
+    const wchar_t* name = L"Local\\TavelinTestLock";
+    std::thread([&] {
+        EXPECT_EQ((new MachineLock(name, 0))->Result(), MachineLock::State::Held);
+    }).join();
+    const MachineLock next(name, 0);
+    EXPECT_EQ(next.Result(), MachineLock::State::Held);
+    UniqueHandle mutex(::OpenMutexW(READ_CONTROL, FALSE, name));
+    const SECURITY_INFORMATION what = OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
+    char descriptor[1024] = {};
+    DWORD size = 0;
+    ::GetKernelObjectSecurity(mutex.get(), what, descriptor, sizeof descriptor, &size);
+    LPSTR text = nullptr;
+    ASSERT_TRUE(::ConvertSecurityDescriptorToStringSecurityDescriptorA(descriptor, SDDL_REVISION_1,
+                                                                       what, &text, nullptr));
+    EXPECT_STREQ(text, "O:BAD:(A;;0x1f0001;;;SY)(A;;0x1f0001;;;BA)");
+    ::LocalFree(text);
 }

@@ -7,6 +7,7 @@
 
 #include "win32/Fatal.h"
 #include "ui/controls/MSubclass.h"
+#include "win32/Seam.h"
 
 namespace {
 
@@ -70,11 +71,7 @@ struct SubclassTest : ::testing::Test {
         ::SetWindowLongPtrA(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&TestProc));
         g_log.clear();
     }
-    void TearDown() override {
-        ::DestroyWindow(hwnd);
-        MSubclass::seam::SetSetProp(nullptr);
-        MSubclass::seam::SetSetWndProc(nullptr);
-    }
+    void TearDown() override { ::DestroyWindow(hwnd); }
     LONG_PTR Proc() const { return ::GetWindowLongPtrA(hwnd, GWLP_WNDPROC); }
 
     HWND hwnd = nullptr;
@@ -155,11 +152,13 @@ TEST_F(SubclassTest, FailedAttachRaisesAndChangesNothing) {
         if (fail == "dead")
             ::DestroyWindow(target = ::CreateWindowA("STATIC", "", 0, 0, 0, 1, 1, 0, 0, 0, 0));
         g_failProp = std::to_string(HandleToLong(hwnd)) + fail;
-        MSubclass::seam::SetSetProp([](HWND w, LPCSTR name, HANDLE v) -> BOOL {
+        MSubclass::Calls calls;
+        calls.setProp = [](HWND w, LPCSTR name, HANDLE v) -> BOOL {
             return g_failProp != name && ::SetPropA(w, name, v);
-        });
+        };
         if (fail == "proc")
-            MSubclass::seam::SetSetWndProc([](HWND, int, LONG_PTR) -> LONG_PTR { return 0; });
+            calls.setWindowProc = [](HWND, int, LONG_PTR) -> LONG_PTR { return 0; };
+        Seam<MSubclass::Calls>::Override fake(calls);
         const auto before = std::tuple(Props(hwnd), Props(target), Proc());
         try {
             MSubclass::HookMessage(fail == "same" ? &a : &b, target, WM_COMMAND);

@@ -58,29 +58,3 @@ TEST_F(ImageList, StripBecomesImagesWithTheMaskColourTransparent) {
     for (int i : {0, 7, 19})
         EXPECT_EQ(Drawn(i), std::pair(colour(i), kRed)) << i;
 }
-
-// Moving a new image behind a key, swapping and copying: images and keys travel together (a copy
-// keeps the destination's key). Each image is one colour; its green names a letter ('`': none).
-TEST_F(ImageList, MoveSwapAndCopyKeepImagesAndKeysTogether) {
-    const auto colour = [](char c) -> DWORD { return RGB(0, 40 * (c - 'a' + 1), 200); };
-    const auto add = [&](char c, const ImageRef* after = nullptr) {
-        Dib image(kW, kH, [&](int, int) { return colour(c); });
-        return list.AddFromHandle(image.bitmap.get(), 0, std::string(1, c), kMask, after);
-    };
-    const auto images = [&] { // the images in order as letters, and their keys
-        std::string letters, keys;
-        for (std::int32_t i = 0; i < list.ImageCount(); ++i)
-            letters += char('a' - 1 + GetGValue(Drawn(i).first) / 40), keys += list.ItemKey(i);
-        return letters + " " + keys;
-    };
-    ASSERT_TRUE(list.Create());
-    for (char c : std::string("abcd"))
-        ASSERT_TRUE(add(c));
-    const ImageRef a(std::string("a"));
-    add('e', &a);
-    EXPECT_EQ(images(), "aebcd aebcd") << "move e after a";
-    list.SwapOrCopyImage(std::string("b"), 4, eicSwap);
-    EXPECT_EQ(images(), "aedcb aedcb") << "swap b and d";
-    list.SwapOrCopyImage(0, std::string("c"), eicCopy);
-    EXPECT_EQ(images(), "aedab aedcb") << "copy a onto c";
-}

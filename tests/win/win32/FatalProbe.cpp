@@ -1,0 +1,7 @@
+// Fails inside a guarded body, as a window procedure would, so that the real fatal route runs.
+#include "win32/Fatal.h"
+
+int main() {
+    RunGuarded([] { throw AppError(-2147024891, "fatal_probe.Probe", "Access is denied."); });
+    return 0; // the route ends the process first
+}
