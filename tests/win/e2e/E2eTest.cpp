@@ -40,6 +40,13 @@ struct BrowserStandIn {
 
 using E2e = CleanLayout;
 
+// Keeps the first name enumerated. A named function: on i686 a lambda does not convert to the
+// stdcall callback type.
+BOOL CALLBACK FirstName(HMODULE, LPCWSTR, LPWSTR name, LONG_PTR found) {
+    *reinterpret_cast<ULONG_PTR*>(found) = reinterpret_cast<ULONG_PTR>(name);
+    return FALSE;
+}
+
 } // namespace
 
 // What the window shows for the values found, in the system locale's language: each list's
@@ -241,13 +248,7 @@ TEST(TavelinExe, IconManifestAndMessageTable) {
                            ::SizeofResource(exe, found));
     };
     ULONG_PTR first = 0;
-    ::EnumResourceNamesW(
-        exe, RT_GROUP_ICON,
-        [](HMODULE, LPCWSTR, LPWSTR name, LONG_PTR found) -> BOOL {
-            *reinterpret_cast<ULONG_PTR*>(found) = reinterpret_cast<ULONG_PTR>(name);
-            return FALSE;
-        },
-        reinterpret_cast<LONG_PTR>(&first));
+    ::EnumResourceNamesW(exe, RT_GROUP_ICON, FirstName, reinterpret_cast<LONG_PTR>(&first));
     EXPECT_EQ(first, static_cast<ULONG_PTR>(IDI_TAVELIN));
     // The group's directory: a 6-byte header with the count, then 14 bytes per image.
     const std::string dir = resource(RT_GROUP_ICON, MAKEINTRESOURCEW(IDI_TAVELIN));

@@ -78,20 +78,22 @@ inline std::string TempPath(const std::string& name) {
     return temp + name;
 }
 
-// tavelin.exe run with arguments: its exit code and what it printed.
+// tavelin.exe (or another build of it) run with arguments: its exit code and what it printed.
 struct RunResult {
     std::optional<DWORD> code;
     std::string output;
 };
-inline RunResult RunTavelin(const std::string& args, const testsupport::Env& unixEnv = {}) {
-    testsupport::ChildProcess child(TAVELIN_EXE, args, unixEnv);
+inline RunResult RunTavelin(const std::string& args, const testsupport::Env& unixEnv = {},
+                            const char* exe = TAVELIN_EXE) {
+    testsupport::ChildProcess child(exe, args, unixEnv);
     return {child.Wait(20000), child.Output()}; // in this order: Wait reads the output
 }
 
 class Tavelin {
   public:
     // unixEnv: variables for Wine itself, such as LC_ALL for the system locale.
-    explicit Tavelin(const testsupport::Env& unixEnv = {}) : process_(TAVELIN_EXE, "", unixEnv) {}
+    explicit Tavelin(const testsupport::Env& unixEnv = {}, const char* exe = TAVELIN_EXE)
+        : process_(exe, "", unixEnv) {}
 
     // Waits for the main window ("Tavelin 2.0"), shown once its lists are filled; nullptr: none.
     HWND Main() { return main_ ? main_ : (main_ = FindWindowTitled("Tavelin 2.0", 15000)); }
