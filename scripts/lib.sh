@@ -45,9 +45,12 @@ build_win_i686() {
     cmake --build "$BUILD/win-i686" -j "$JOBS" --target "${I686_TEST_TARGETS[@]}"
 }
 
-# Both programs import only what their oldest Windows has (Wine cannot tell).
+# Both programs import only what their oldest Windows has (Wine cannot tell), and every
+# delay-load slot holds the address of code; the check itself must fail on spoilt slots.
 loader_check() {
     python3 "$ROOT/tools/loadercheck/loadercheck.py" "$(program_exe x86_64)" "$(program_exe i686)"
+    python3 "$ROOT/tools/loadercheck/test_loadercheck.py" "$(program_exe x86_64)" \
+        "$(program_exe i686)"
 }
 
 # A persistent wineserver keeps each test start at about 0.1 s instead of 1.2 s.

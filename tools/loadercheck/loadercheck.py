@@ -110,8 +110,8 @@ class PeFile:
         return result
 
     def delay_slots(self):
-        """(dll, function, slot value) of each delay-load slot: until its first call it holds
-        the address of the loader thunk, which the file gives as a virtual address."""
+        """(dll, function, slot value, file offset) of each delay-load slot: until its first call
+        it holds the address of the loader thunk, which the file gives as a virtual address."""
         result = []
         for off in self._descriptors(13, 32):
             dll = self.cstr(self.u32(off + 4))
@@ -119,7 +119,8 @@ class PeFile:
             slot = self.offset(self.u32(off + 12))
             fmt, size = ("<Q", 8) if self.pe32plus else ("<I", 4)
             for i, fn in enumerate(names):
-                result.append((dll, fn, struct.unpack_from(fmt, self.data, slot + size * i)[0]))
+                at = slot + size * i
+                result.append((dll, fn, struct.unpack_from(fmt, self.data, at)[0], at))
         return result
 
     def in_code(self, address):
@@ -171,7 +172,7 @@ def check(path, known, show):
             faults.append(f"{dll} {fn}: listed for {entry[2]} only")
         elif entry[0] > floor:
             faults.append(f"{dll} {fn}: needs Windows {entry[1]}, newer than {version_text(floor)}")
-    for dll, fn, value in pe.delay_slots():
+    for dll, fn, value, _ in pe.delay_slots():
         if show:
             print(f"  delay-load slot {dll} {fn} {value:#x}")
         if not pe.in_code(value):
