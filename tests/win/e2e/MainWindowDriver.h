@@ -179,9 +179,9 @@ class Tavelin {
     HCURSOR CursorOver(int id) {
         POINT centre = testsupport::CentreOf(Control(id));
         testsupport::MoveMouse({centre.x + 1, centre.y + 1});
-        ::Sleep(50);
+        ::Sleep(testsupport::Scaled(50));
         testsupport::MoveMouse(centre);
-        ::Sleep(200);
+        ::Sleep(testsupport::Scaled(200));
         CURSORINFO info{sizeof(info)};
         ::GetCursorInfo(&info);
         return info.hCursor;
@@ -190,7 +190,7 @@ class Tavelin {
     // control id from elsewhere, as a person's mouse does.
     std::string ToolTipOver(int id) {
         testsupport::MoveMouse(testsupport::CentreOf(Main()));
-        ::Sleep(100);
+        ::Sleep(testsupport::Scaled(100));
         testsupport::MoveMouse(testsupport::CentreOf(Control(id)));
         HWND tip = testsupport::FindTopLevel(Pid(), TOOLTIPS_CLASSW, nullptr, 1000);
         return tip ? testsupport::TextOf(tip) : std::string();
