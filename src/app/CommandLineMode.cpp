@@ -16,7 +16,8 @@
 #include "keymap/CScancodeMap.h"
 #include "system/MEventLog.h"
 #include "system/MShutdown.h"
-#include "win32/Handles.h"
+#include "win32/AtomicFile.h"
+#include "win32/ConsoleOutput.h"
 #include "win32/Text.h"
 
 namespace CommandLineMode {
@@ -25,74 +26,7 @@ namespace {
 
 using namespace CommandLine;
 
-// Where the answers go: the starting program's console, or standard output when it is
-// redirected (a file, a pipe), or nowhere (started from Explorer or a scheduled task).
-// Redirected output wins over the console, so that "tavelin /status > file" fills the file.
-class Output {
-  public:
-    Output() {
-        // Read before attaching, which may set missing standard handles to the console.
-        HANDLE standard = ::GetStdHandle(STD_OUTPUT_HANDLE);
-        // Also for redirected output: the console tells the code page its reader expects.
-        const bool attached = AttachParentConsole();
-        DWORD mode = 0;
-        // A GUI program has a valid handle only when its starter passed one.
-        if (standard && standard != INVALID_HANDLE_VALUE &&
-            ::GetFileType(standard) != FILE_TYPE_UNKNOWN) {
-            handle_ = standard;
-            console_ = ::GetConsoleMode(standard, &mode) != 0;
-        }
-        if (!handle_ && attached) {
-            conout_.reset(::CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE,
-                                        FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                        0, nullptr));
-            if (conout_) {
-                handle_ = conout_.get();
-                console_ = true;
-            }
-        }
-        codePage_ = ::GetConsoleOutputCP();
-        if (codePage_ == 0)
-            codePage_ = ::GetOEMCP();
-    }
-
-    void Line(std::string_view utf8) { Write(std::string(utf8) + "\r\n"); }
-
-    void Write(std::string_view utf8) {
-        if (!handle_ || utf8.empty())
-            return;
-        const std::wstring wide = Utf8ToWide(utf8);
-        DWORD done = 0;
-        if (console_) {
-            // UTF-16 straight to the console: every character shows, whatever its code page.
-            ::WriteConsoleW(handle_, wide.data(), static_cast<DWORD>(wide.size()), &done, nullptr);
-            return;
-        }
-        const int n = ::WideCharToMultiByte(
-            codePage_, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
-        std::string bytes(static_cast<std::size_t>(n > 0 ? n : 0), '\0');
-        ::WideCharToMultiByte(codePage_, 0, wide.data(), static_cast<int>(wide.size()),
-                              bytes.data(), n, nullptr, nullptr);
-        ::WriteFile(handle_, bytes.data(), static_cast<DWORD>(bytes.size()), &done, nullptr);
-    }
-
-  private:
-    // AttachConsole arrived with Windows XP.
-    static bool AttachParentConsole() {
-        using AttachConsoleFn = BOOL(WINAPI*)(DWORD);
-        const auto attach = reinterpret_cast<AttachConsoleFn>(reinterpret_cast<void*>(
-            ::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "AttachConsole")));
-        constexpr DWORD kParentProcess = static_cast<DWORD>(-1); // ATTACH_PARENT_PROCESS
-        return attach && attach(kParentProcess);
-    }
-
-    HANDLE handle_ = nullptr;
-    UniqueHandle conout_;
-    bool console_ = false;
-    UINT codePage_ = CP_ACP;
-};
-
-Output* g_output = nullptr;
+ConsoleOutput* g_output = nullptr;
 
 struct Texts {
     bool de;
@@ -146,7 +80,12 @@ int Finish(const Command& command, const Texts& tr) {
                           "The change takes effect when the computer restarts."));
         return kExitDone;
     }
-    if (!MShutdown::ShutdownSystem(MShutdown::GetMachineName(), false, true, true)) {
+    if (const auto restart =
+            MShutdown::ShutdownSystem(MShutdown::GetMachineName(), false, true, true);
+        !restart.requested) {
+        // A line, not a box: a box would stall an unattended run.
+        if (!restart.failure.empty())
+            g_output->Line(restart.failure);
         g_output->Line(tr("Der Neustart konnte nicht angefordert werden.",
                           "The restart could not be requested."));
         return kExitSystemFailure;
@@ -202,7 +141,7 @@ int Export(const Command& command, KeyRows& rows, const Texts& tr) {
         return refusal->exitCode;
     }
     const auto bytes = Utf16LeWithBom(RegFileText(rows.NewEntries().value()));
-    if (const auto error = WriteFileAtomically(Utf8ToWide(command.file), bytes)) {
+    if (const auto error = AtomicFile::Write(Utf8ToWide(command.file), bytes)) {
         g_output->Line(
             tr("Die Datei kann nicht geschrieben werden: ", "The file cannot be written: ") +
             command.file + " (" + SystemErrorText(*error, tr) + ")");
@@ -274,10 +213,8 @@ std::vector<std::string> Arguments() {
 }
 
 int Run(std::span<const std::string> args) {
-    Output output;
+    ConsoleOutput output;
     g_output = &output;
-    // The restart routine's failures are lines here: a box would stall an unattended run.
-    MShutdown::Calls().showError = [](const std::string& text) { g_output->Line(text); };
     MMain::LangCode = MMain::GetLanguageCode();
     const bool de = MMain::LangCode == "DE";
     try {
@@ -293,55 +230,6 @@ int Run(std::span<const std::string> args) {
         output.Line(de ? "Interner Fehler." : "Internal error.");
     }
     return kExitSystemFailure;
-}
-
-std::optional<std::uint32_t> WriteFileAtomically(const std::wstring& path,
-                                                 std::span<const std::uint8_t> bytes) {
-    std::wstring full(32768, L'\0');
-    wchar_t* name = nullptr;
-    const DWORD length =
-        ::GetFullPathNameW(path.c_str(), static_cast<DWORD>(full.size()), full.data(), &name);
-    if (length == 0)
-        return ::GetLastError();
-    if (length >= full.size())
-        return ERROR_FILENAME_EXCED_RANGE;
-    if (!name || !*name)
-        return ERROR_INVALID_NAME; // a folder, not a file
-    const std::wstring folder(full.data(), name);
-    full.resize(length);
-    // Windows refuses to move over a read-only file; asked first, so that no system differs.
-    const DWORD attributes = ::GetFileAttributesW(full.c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
-        return ERROR_ACCESS_DENIED;
-
-    wchar_t temp[MAX_PATH] = {};
-    if (!::GetTempFileNameW(folder.c_str(), L"tvl", 0, temp))
-        return ::GetLastError();
-    // The temporary file exists from here on; it goes unless it became the target.
-    DWORD error = ERROR_SUCCESS;
-    const auto failed = [&error] {
-        error = ::GetLastError();
-        if (error == ERROR_SUCCESS)
-            error = ERROR_WRITE_FAULT; // a short write reports no error of its own
-    };
-    {
-        UniqueHandle file(::CreateFileW(temp, GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING,
-                                        FILE_ATTRIBUTE_NORMAL, nullptr));
-        DWORD written = 0;
-        if (!file ||
-            !::WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written,
-                         nullptr) ||
-            written != bytes.size() || !::FlushFileBuffers(file.get()))
-            failed();
-    }
-    if (error == ERROR_SUCCESS &&
-        !::MoveFileExW(temp, full.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-        failed();
-    if (error != ERROR_SUCCESS) {
-        ::DeleteFileW(temp);
-        return error;
-    }
-    return std::nullopt;
 }
 
 } // namespace CommandLineMode

@@ -3,8 +3,6 @@
 // and answers with the process exit code. Opens no window.
 #pragma once
 
-#include <cstdint>
-#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -17,10 +15,5 @@ std::vector<std::string> Arguments();
 // Runs the command and returns the exit code (CommandLine::kExit...). Never shows a window or
 // a message box; every failure becomes a line and a code.
 int Run(std::span<const std::string> args);
-
-// Writes the bytes to a temporary file beside path, then moves it over path, so that a failure
-// leaves neither a half-written file nor a changed one. The system error code on failure.
-std::optional<std::uint32_t> WriteFileAtomically(const std::wstring& path,
-                                                 std::span<const std::uint8_t> bytes);
 
 } // namespace CommandLineMode

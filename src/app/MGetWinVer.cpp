@@ -2,37 +2,14 @@
 
 #include <windows.h>
 
-#include <optional>
-
 namespace MGetWinVer {
 
 namespace {
 
 constexpr std::uint32_t kPlatformNt = 2;
 
-std::optional<WinVersion> QueryVersion() {
-    OSVERSIONINFOA info{};
-    info.dwOSVersionInfoSize = sizeof(info); // 148
-    // GetVersionExA is deprecated for newer systems, but it is exactly what these rules are
-    // written against (the manifest keeps newer systems reporting 6.x).
-#if defined(__GNUC__)
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
-#elif defined(_MSC_VER)
-#pragma warning(suppress : 4996)
-#endif
-    BOOL ok = ::GetVersionExA(&info);
-#if defined(__GNUC__)
-#pragma GCC diagnostic pop
-#endif
-    if (ok != 1)
-        return std::nullopt;
-    return WinVersion{info.dwPlatformId, info.dwMajorVersion, info.dwMinorVersion,
-                      static_cast<std::int32_t>(info.dwBuildNumber)};
-}
-
 template <typename Rule> bool Check(Rule rule) {
-    auto v = QueryVersion();
+    auto v = QueryWinVersion();
     return v && rule(*v);
 }
 

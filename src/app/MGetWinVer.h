@@ -1,7 +1,7 @@
 // Which Windows version runs: each predicate asks the system afresh, nothing is cached.
 #pragma once
 
-#include <cstdint>
+#include "win32/WinVersion.h"
 
 namespace MGetWinVer {
 
@@ -12,14 +12,6 @@ bool IsWin2003();
 bool IsWin2003R2();
 // Any NT 6.x system (Vista, 7, and later systems that report 6.x to this program).
 bool IsVista();
-
-// The fields of the version record the predicates read.
-struct WinVersion {
-    std::uint32_t platformId;
-    std::uint32_t major;
-    std::uint32_t minor;
-    std::int32_t build; // compared as signed, as the record holds it
-};
 
 // The rules themselves, apart from the system call.
 bool IsWin2000(const WinVersion& v);

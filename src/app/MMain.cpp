@@ -2,17 +2,15 @@
 
 #include <windows.h>
 
-#include <string_view>
-
 #include "core/AppError.h"
 #include "keymap/CScancodeMap.h"
 #include "win32/Fatal.h"
 #include "app/GetLanguageCode.h"
-#include "win32/Handles.h"
 #include "core/KeyCatalogue.h"
 #include "app/MCheckAdmin.h"
 #include "app/MGetWinVer.h"
 #include "app/MInitComCtls.h"
+#include "app/SingleInstance.h"
 #include "core/Product.h"
 #include "win32/Text.h"
 #include "win32/StartupTrace.h"
@@ -24,30 +22,9 @@ std::string LangCode;
 namespace {
 
 std::unique_ptr<CScancodeMap> g_scancodeMap;
-// Held until the process ends; its existence is what later copies detect.
-UniqueHandle g_instanceMutex;
 
 [[noreturn]] void EndProcess() {
     ::ExitProcess(0);
-}
-
-struct TitleSearch {
-    std::wstring prefix;
-    HWND found;
-};
-
-BOOL CALLBACK FindByTitlePrefix(HWND hwnd, LPARAM param) {
-    auto& search = *reinterpret_cast<TitleSearch*>(param);
-    int length = ::GetWindowTextLengthW(hwnd);
-    if (length < static_cast<int>(search.prefix.size()))
-        return TRUE;
-    // Short titles are compared in a fixed buffer: nothing here may throw into Windows.
-    wchar_t text[256] = {};
-    ::GetWindowTextW(hwnd, text, 256);
-    if (std::wstring_view(text).substr(0, search.prefix.size()) != search.prefix)
-        return TRUE;
-    search.found = hwnd;
-    return FALSE;
 }
 
 } // namespace
@@ -65,36 +42,6 @@ CScancodeMap& ScancodeMap() {
 
 void SetScancodeMap(std::unique_ptr<CScancodeMap> map) {
     g_scancodeMap = std::move(map);
-}
-
-bool PreviousInstanceRunning() {
-    UniqueHandle mutex(::CreateMutexW(nullptr, FALSE, kInstanceMutexName));
-    bool earlier = mutex && ::GetLastError() == ERROR_ALREADY_EXISTS;
-    // Kept also when the name was taken: if this copy starts after all, later ones see it.
-    if (!g_instanceMutex)
-        g_instanceMutex = std::move(mutex);
-    return earlier;
-}
-
-void ReleaseInstanceMarker() {
-    g_instanceMutex.reset();
-}
-
-bool ActivateWindowByTitle(const std::string& title) {
-    std::wstring wide = Utf8ToWide(title);
-    HWND window = ::FindWindowW(nullptr, wide.c_str());
-    if (!window) {
-        TitleSearch search{wide, nullptr};
-        ::EnumWindows(&FindByTitlePrefix, reinterpret_cast<LPARAM>(&search));
-        window = search.found;
-    }
-    if (!window)
-        return false;
-    // A minimised window in front would still show nothing.
-    if (::IsIconic(window))
-        ::ShowWindow(window, SW_RESTORE);
-    ::SetForegroundWindow(window);
-    return true;
 }
 
 std::string RefusalText(Refusal reason) {
@@ -130,21 +77,21 @@ void Main() {
 
     // An earlier copy wins over every other check, silently, once its window is found; one
     // that shows none in time (still refusing, or not Tavelin at all) does not stop this start.
-    if (PreviousInstanceRunning()) {
+    if (SingleInstance::PreviousInstanceRunning()) {
         const std::string title = Product::MainWindowTitle();
-        for (DWORD start = ::GetTickCount(); ::GetTickCount() - start < kActivationWaitMs;
-             ::Sleep(50)) {
-            if (ActivateWindowByTitle(title))
+        for (DWORD start = ::GetTickCount();
+             ::GetTickCount() - start < SingleInstance::kActivationWaitMs; ::Sleep(50)) {
+            if (SingleInstance::ActivateEarlierCopy(title))
                 EndProcess();
         }
     }
     if (!SupportedWindows()) {
-        ReleaseInstanceMarker();
+        SingleInstance::ReleaseMarker();
         ShowRefusal(Refusal::UnsupportedWindows);
         EndProcess();
     }
     if (!MCheckAdmin::IsAdmin()) {
-        ReleaseInstanceMarker();
+        SingleInstance::ReleaseMarker();
         ShowRefusal(Refusal::NoAdministratorRights);
         EndProcess();
     }

@@ -36,19 +36,4 @@ std::string RefusalText(Refusal reason);
 // The version check: Windows 2000, XP, 2003 (R2) or any NT 6.x.
 bool SupportedWindows();
 
-// Name of the mutex by which a running copy makes itself known to copies started later.
-inline constexpr const wchar_t* kInstanceMutexName = L"Tavelin.PreviousInstance";
-
-// True when an earlier copy runs; otherwise this copy is the one that later copies see.
-bool PreviousInstanceRunning();
-// Lets go of the name, so that a copy started while this one shows a refusal is not held up.
-void ReleaseInstanceMarker();
-// How long an earlier copy has to show its window before this one starts all the same: the
-// name may be held by a copy that is being refused, or by any other process.
-inline constexpr DWORD kActivationWaitMs = 2000;
-
-// Brings the top-level window with this title to the front: an exact match first, otherwise
-// the first whose title begins with it. False when there is none.
-bool ActivateWindowByTitle(const std::string& title);
-
 } // namespace MMain

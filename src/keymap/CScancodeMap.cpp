@@ -7,6 +7,7 @@
 #include "registry/RegistryApi.h"
 #include "registry/cRegistry.h"
 #include "win32/ErrorSource.h"
+#include "win32/MachineLock.h"
 
 namespace {
 
@@ -17,6 +18,26 @@ constexpr char kBackupName[] = "TVLN Backup";
 constexpr std::int32_t kBinary = 3;
 
 constexpr ErrorSource kSource("CScancodeMap");
+
+// Save and restore check the values, then write: a second writer's check must not pass before
+// the first one's writes (a restore deleting the backup under a save that then writes its map
+// loses the map from before Tavelin). Writers take only moments; one that waited longer has
+// most likely been overtaken.
+constexpr wchar_t kWriterLock[] = L"Global\\Tavelin.KeyboardLayout.Writer";
+constexpr DWORD kWriterWaitMs = 3000;
+
+constexpr char kChangedText[] =
+    "The keyboard map was changed by another program since Tavelin started. Nothing was saved.";
+
+void RefuseUnlessHeld(const MachineLock& lock) {
+    if (lock.Result() == MachineLock::State::Busy)
+        kSource.Raise(CScancodeMap::kErrChangedSinceStart, kChangedText);
+    if (lock.Result() == MachineLock::State::Failed)
+        kSource.Raise(CScancodeMap::kErrWriterLock,
+                      "Tavelin could not take the lock that keeps two writers of the keyboard map "
+                      "apart (system error " +
+                          std::to_string(lock.Error()) + "); nothing was saved.");
+}
 
 cRegistry KeyboardLayoutKey(const std::string& valueName) {
     cRegistry reg;
@@ -145,6 +166,8 @@ void CScancodeMap::RestoreMap() {
     if (!backup_.Copyable())
         kSource.Raise(kErrBackupNotBinary, "The stored TVLN Backup is not a binary value; Tavelin "
                                            "does not restore it.");
+    const MachineLock lock(kWriterLock, kWriterWaitMs);
+    RefuseUnlessHeld(lock);
     CheckUnchangedSinceStart();
     if (!backup_.bytes.empty()) {
         WriteValue(kMapName, backup_.bytes);
@@ -180,6 +203,8 @@ void CScancodeMap::SaveNewSetting() {
         kSource.Raise(kErrBackupNotBinary,
                       "The stored TVLN Backup is not a binary value; Tavelin does not change the "
                       "map while its backup cannot be restored.");
+    const MachineLock lock(kWriterLock, kWriterWaitMs);
+    RefuseUnlessHeld(lock);
     CheckUnchangedSinceStart();
     BackupMap();
     WriteValue(kMapName, HexToBytes(MapText::MapHexFor(newSettingString_)));
@@ -224,8 +249,7 @@ void CScancodeMap::CheckUnchangedSinceStart() const {
         kSource.Raise(kErrNotReadable, "Tavelin could not read the keyboard map again before "
                                        "writing it; nothing was saved.");
     if (map != map_ || (backupKnown && backup != backup_))
-        kSource.Raise(kErrChangedSinceStart, "The keyboard map was changed by another program "
-                                             "since Tavelin started. Nothing was saved.");
+        kSource.Raise(kErrChangedSinceStart, kChangedText);
 }
 
 void CScancodeMap::BackupMap() {

@@ -20,6 +20,9 @@ class CScancodeMap {
     // The map or the backup could not be read (again), so a write could overwrite what it did
     // not see; nothing was written.
     static constexpr std::int32_t kErrNotReadable = static_cast<std::int32_t>(0x80046A04u);
+    // The machine-wide lock that keeps two writers apart could not be taken (another writer
+    // holding it is kErrChangedSinceStart); nothing was written.
+    static constexpr std::int32_t kErrWriterLock = static_cast<std::int32_t>(0x80046A05u);
 
     CScancodeMap();
 
@@ -32,15 +35,17 @@ class CScancodeMap {
 
     // Writes the backup read at creation back as the map (or deletes the map when the backup
     // was empty; a map already missing is fine), then deletes the backup. Without a backup at
-    // creation it raises the registry class's deletion error and leaves the map alone. Checks
-    // CheckUnchangedSinceStart first.
+    // creation it raises the registry class's deletion error and leaves the map alone. Holds the
+    // writers' lock across CheckUnchangedSinceStart and the writes.
     void RestoreMap();
     // Sets the entry of key type idxKeyType in NewSettingString to catalogue option
     // idxKeyNewValue.
     void BuildNewSettingString(std::int32_t idxKeyType, std::int32_t idxKeyNewValue);
     // Backs up the map found (once), then writes NewSettingString as the map. Refuses, before
     // writing anything, when the stored map is not well formed, when it or the backup changed
-    // since creation (CheckUnchangedSinceStart), and when it cannot tell whether a backup exists.
+    // since creation (CheckUnchangedSinceStart, or another writer held the writers' lock for its
+    // whole wait), and when it cannot tell whether a backup exists. Holds the lock across the
+    // check and the writes.
     void SaveNewSetting();
     // Reads the map and the backup again: raises kErrChangedSinceStart when either differs from
     // what was read at creation (presence, type or bytes), kErrNotReadable when one cannot be

@@ -1,5 +1,7 @@
 #include "system/DonationAddress.h"
 
+#include <windows.h>
+
 #include "system/MShellExec.h"
 #include "core/Product.h"
 
@@ -45,6 +47,6 @@ std::string DonationAddress(std::string_view lc) {
     return url;
 }
 
-void OpenDonationPage(const std::string& lc, HWND owner) {
-    MShellExec::ShellExec("", DonationAddress(lc), "", "", SW_SHOWNORMAL, owner, lc);
+bool OpenDonationPage(const std::string& lc) {
+    return MShellExec::ShellExec("", DonationAddress(lc), "", "", SW_SHOWNORMAL);
 }

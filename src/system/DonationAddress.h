@@ -1,8 +1,6 @@
 // The donation page: its address, built for the user's language, and opening it.
 #pragma once
 
-#include <windows.h>
-
 #include <string>
 #include <string_view>
 
@@ -10,5 +8,6 @@
 std::string DonationAddress(std::string_view lc);
 
 // Opens the page in the user's browser in a normal window: a hidden show state, passed on by
-// the shell, leaves a browser started through COM invisible.
-void OpenDonationPage(const std::string& lc, HWND owner);
+// the shell, leaves a browser started through COM invisible. False when no shell took it: the
+// caller shows the address.
+bool OpenDonationPage(const std::string& lc);

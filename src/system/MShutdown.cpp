@@ -3,26 +3,16 @@
 #include <algorithm>
 
 #include "win32/Handles.h"
-#include "win32/Text.h"
+#include "win32/Seam.h"
 
 namespace MShutdown {
 
 namespace {
 
-void ShowErrorBox(const std::string& text) {
-    // No title of its own: the system supplies its default one.
-    ::MessageBoxW(nullptr, Utf8ToWide(text).c_str(), nullptr, MB_OK);
-}
-
-// Shows "<function> Error: <code>" with the code of the call that just failed.
-bool Fail(const char* function) {
-    DWORD code = ::GetLastError();
-    std::string text = std::string(function) + " Error: " + std::to_string(code);
-    if (auto show = Calls().showError)
-        show(text);
-    else
-        ShowErrorBox(text);
-    return false;
+// "<function> Error: <code>" with the code of the call that just failed.
+Result Fail(const char* function) {
+    const DWORD code = ::GetLastError();
+    return {false, std::string(function) + " Error: " + std::to_string(code)};
 }
 
 std::string Lower(std::string s) {
@@ -39,42 +29,39 @@ TOKEN_PRIVILEGES ShutdownPrivilege(const LUID& luid, DWORD attributes) {
     return p;
 }
 
-bool Initiate(const std::string& name, bool local, const std::string& message,
+bool Initiate(const Calls& calls, const std::string& name, bool local, const std::string& message,
               std::uint32_t timeout, bool force, bool reboot) {
     std::string target = "\\\\" + name;
     // When the local name could not be read there is nothing to put after "\\"; no name
     // then means this computer.
     char* machine = local && name.empty() ? nullptr : target.data();
-    return Calls().initiateSystemShutdown(machine, const_cast<char*>(message.c_str()), timeout,
-                                          force, reboot) != 0;
+    return calls.initiateSystemShutdown(machine, const_cast<char*>(message.c_str()), timeout, force,
+                                        reboot) != 0;
 }
 
 } // namespace
 
-SystemCalls& Calls() {
-    static SystemCalls calls;
-    return calls;
-}
-
 std::string GetMachineName() {
     char buffer[100] = {};
     DWORD length = sizeof(buffer);
-    if (!Calls().getComputerName(buffer, &length))
+    if (!Seam<Calls>::Current().getComputerName(buffer, &length))
         return {};
     return std::string(buffer, std::min<DWORD>(length, sizeof(buffer)));
 }
 
-bool ShutdownSystem(const std::string& sMachineName, bool bForceAppsClosed,
-                    bool bRebootAfterShutdown, bool bLocal, std::uint32_t lTimeout,
-                    const std::string& sMessage) {
+Result ShutdownSystem(const std::string& sMachineName, bool bForceAppsClosed,
+                      bool bRebootAfterShutdown, bool bLocal, std::uint32_t lTimeout,
+                      const std::string& sMessage) {
+    const Calls calls = Seam<Calls>::Current();
     std::string name = sMachineName.starts_with("\\\\") ? sMachineName.substr(2) : sMachineName;
 
     if (Lower(name) != Lower(GetMachineName()))
-        return Initiate(name, false, sMessage, lTimeout, bForceAppsClosed, bRebootAfterShutdown);
+        return {Initiate(calls, name, false, sMessage, lTimeout, bForceAppsClosed,
+                         bRebootAfterShutdown),
+                {}};
     if (!bLocal)
-        return false;
+        return {};
 
-    SystemCalls& calls = Calls();
     UniqueHandle token;
     if (!calls.openProcessToken(::GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY,
                                 token.put()))
@@ -87,16 +74,18 @@ bool ShutdownSystem(const std::string& sMachineName, bool bForceAppsClosed,
     TOKEN_PRIVILEGES enable = ShutdownPrivilege(luid, SE_PRIVILEGE_ENABLED);
     TOKEN_PRIVILEGES previous{};
     DWORD previousLength = 0;
-    if (!calls.adjustTokenPrivileges(token.get(), FALSE, &enable, sizeof(enable), &previous,
+    if (!calls.adjustTokenPrivileges(token.get(), FALSE, &enable, sizeof(previous), &previous,
                                      &previousLength))
         return Fail("AdjustTokenPrivileges");
 
-    if (!Initiate(name, true, sMessage, lTimeout, bForceAppsClosed, bRebootAfterShutdown))
-        return false;
-
-    TOKEN_PRIVILEGES disable = ShutdownPrivilege(luid, 0);
-    return calls.adjustTokenPrivileges(token.get(), FALSE, &disable, sizeof(disable), &previous,
-                                       &previousLength) != 0;
+    const bool requested =
+        Initiate(calls, name, true, sMessage, lTimeout, bForceAppsClosed, bRebootAfterShutdown);
+    // Back as it was before, whatever the request came to: Windows lists only what it changed
+    // (nothing when the privilege was on already). A privilege left on does not undo a restart
+    // that is under way, so this step's failure is not the request's.
+    if (previous.PrivilegeCount > 0)
+        calls.adjustTokenPrivileges(token.get(), FALSE, &previous, 0, nullptr, nullptr);
+    return {requested, {}};
 }
 
 } // namespace MShutdown

@@ -8,44 +8,26 @@
 #include <shlguid.h>
 #include <shlobj.h>
 
-#include <utility>
-
-#include "win32/Handles.h"
-#include "win32/OleApartment.h"
-#include "win32/Text.h"
 #include "win32/ComPtr.h"
-#include "ui/msgbox/MCenterMBX.h"
+#include "win32/OleApartment.h"
+#include "win32/Seam.h"
+#include "win32/Text.h"
 
 namespace ShellLaunch {
 
 namespace {
 
-// TOKEN_INFORMATION_CLASS TokenElevationType, from Vista on; the Windows 2000 headers the
-// program is built against need not know it.
-constexpr int kTokenElevationType = 18;
-
-unsigned RealMajorVersion() {
-    OSVERSIONINFOA info = {};
-    info.dwOSVersionInfoSize = sizeof info;
-    if (!::GetVersionExA(&info) || info.dwPlatformId != VER_PLATFORM_WIN32_NT)
-        return 0;
-    return info.dwMajorVersion;
+VARIANT TextArg(const Bstr& text) noexcept {
+    VARIANT v;
+    ::VariantInit(&v);
+    v.vt = VT_BSTR;
+    v.bstrVal = text;
+    return v;
 }
 
-Elevation RealElevation() {
-    UniqueHandle token;
-    if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, token.put()))
-        return Elevation::Unknown;
-    DWORD type = 0, size = 0;
-    if (!::GetTokenInformation(token.get(),
-                               static_cast<TOKEN_INFORMATION_CLASS>(kTokenElevationType), &type,
-                               sizeof type, &size) ||
-        type < 1 || type > 3)
-        return Elevation::Unknown;
-    return static_cast<Elevation>(type);
-}
+} // namespace
 
-void RealShellExecute(const Launch& l) {
+void ShellExecuteHere(const Launch& l) {
     // Shell extensions that handle the address may use COM.
     OleApartment::Open();
     const std::string op = Utf8ToAnsi(l.operation), file = Utf8ToAnsi(l.file),
@@ -56,17 +38,9 @@ void RealShellExecute(const Launch& l) {
                     parameters.c_str(), directory.c_str(), l.showCommand);
 }
 
-VARIANT TextArg(const Bstr& text) noexcept {
-    VARIANT v;
-    ::VariantInit(&v);
-    v.vt = VT_BSTR;
-    v.bstrVal = text;
-    return v;
-}
-
-// The desktop's view belongs to Explorer, which runs with the user's unelevated token; its
+// The desktop's view belongs to Explorer, which runs with the desktop user's own token; its
 // Shell.Application object starts programs from there.
-HRESULT RealDesktopShell(const Launch& l) {
+HRESULT ShellExecuteOnDesktop(const Launch& l) {
     if (HRESULT hr = OleApartment::Open(); FAILED(hr))
         return hr;
     ComPtr<IShellWindows> windows;
@@ -115,60 +89,13 @@ HRESULT RealDesktopShell(const Launch& l) {
                                show);
 }
 
-void RealShowAddress(const Launch& l, HWND owner, const std::string& langCode) {
-    std::string title;
-    MCenterMBX::CenteredMsgBox(AddressNotice(l.file, langCode), MB_OK | MB_ICONINFORMATION, title,
-                               owner);
-}
-
-Calls& Current() {
-    static Calls calls = RealCalls();
-    return calls;
-}
-
-} // namespace
-
-Route ChooseRoute(unsigned majorVersion, Elevation elevation) noexcept {
-    if (majorVersion < 6)
-        return Route::Direct;
-    return elevation == Elevation::Full || elevation == Elevation::Unknown ? Route::DesktopShell
-                                                                           : Route::Direct;
-}
-
-Calls RealCalls() {
-    return {&RealMajorVersion, &RealElevation, &RealShellExecute, &RealDesktopShell,
-            &RealShowAddress};
-}
-
-ScopedCalls::ScopedCalls(Calls calls) : previous_(std::exchange(Current(), std::move(calls))) {}
-
-ScopedCalls::~ScopedCalls() {
-    Current() = std::move(previous_);
-}
-
-void Open(const Launch& launch, HWND owner, const std::string& langCode) {
-    const Calls calls = Current(); // a call may replace the table meanwhile
-    const unsigned major = calls.majorVersion();
-    // The token is asked only where it can be elevated at all.
-    const Elevation elevation = major >= 6 ? calls.elevation() : Elevation::Unknown;
-    if (ChooseRoute(major, elevation) == Route::Direct)
+bool Open(const Launch& launch) {
+    const Calls calls = Seam<Calls>::Current(); // a call may install another table meanwhile
+    if (SameTrust(calls.shellIdentity(), calls.ownIdentity(), calls.nt6())) {
         calls.shellExecute(launch);
-    else if (FAILED(calls.desktopShell(launch)))
-        calls.showAddress(launch, owner, langCode);
-}
-
-std::string AddressNotice(const std::string& address, const std::string& langCode) {
-    if (langCode == "DE")
-        return "Tavelin läuft mit vollen Administratorrechten und öffnet die folgende Adresse "
-               "deshalb nicht selbst: ein so gestarteter Browser hätte dieselben Rechte.\r\n\r\n" +
-               address +
-               "\r\n\r\nStrg+C kopiert den Text dieses Fensters; fügen Sie die Adresse in Ihren "
-               "Browser oder Ihr E-Mail-Programm ein.";
-    return "Tavelin runs with full administrator rights and therefore does not open the following "
-           "address itself: a browser started that way would have the same rights.\r\n\r\n" +
-           address +
-           "\r\n\r\nCtrl+C copies the text of this box; paste the address into your browser or "
-           "e-mail program.";
+        return true;
+    }
+    return SUCCEEDED(calls.desktopShell(launch));
 }
 
 } // namespace ShellLaunch

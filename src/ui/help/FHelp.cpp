@@ -13,6 +13,7 @@
 #include "win32/Fatal.h"
 #include "win32/OleApartment.h"
 #include "system/MShellExec.h"
+#include "ui/msgbox/AddressBox.h"
 #include "win32/ComPtr.h"
 #include "win32/Dpi.h"
 #include "win32/Handles.h"
@@ -119,8 +120,9 @@ struct FHelp::Hosted {
     HelpOle::SinkConnection browserEvents;
     HelpOle::SinkConnection docEvents;
     UniqueHook keyFilter;
-    // Links clicked in the page, each with one kMsgOpenLink on its way; they go with the window.
-    std::deque<std::wstring> pendingLinks;
+    // The page's own links clicked, each with one kMsgOpenLink on its way; they go with the
+    // window.
+    std::deque<std::string> pendingLinks;
 };
 
 FHelp::Hosted::~Hosted() {
@@ -204,10 +206,14 @@ void FHelp::Hosted::Focus() {
         ::SetFocus(target);
 }
 
-// Opened once the event has returned: the user may close the window meanwhile, and the control
-// must not lose objects it is still using.
+// The page's own link that url names, opened once the event has returned (the user may close the
+// window meanwhile, and the control must not lose objects it is still using); any other address
+// goes nowhere.
 void FHelp::Hosted::OpenLinkLater(const wchar_t* url) {
-    pendingLinks.emplace_back(url);
+    auto link = HelpPage::PageLinkFor(url);
+    if (!link)
+        return;
+    pendingLinks.push_back(std::move(*link));
     if (!::PostMessageW(hwnd, kMsgOpenLink, 0, 0))
         pendingLinks.pop_back();
 }
@@ -252,8 +258,7 @@ void FHelp::Hosted::wb_BeforeNavigate2(const wchar_t* url, VARIANT* cancel) {
 // A link opened in a new window (shift-click): never a second browser window of this process.
 void FHelp::Hosted::wb_NewWindow3(const wchar_t* url, VARIANT* cancel) {
     HelpOle::SetArgBool(cancel, true);
-    if (HelpPage::ClassifyNavigation(url) == HelpPage::Navigation::OpenExternally)
-        OpenLinkLater(url);
+    OpenLinkLater(url);
 }
 
 void FHelp::Hosted::wb_DocumentComplete(IDispatch* pDisp) {
@@ -476,9 +481,10 @@ LRESULT FHelp::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
     case kMsgOpenLink: {
         if (!hosted_ || hosted_->pendingLinks.empty())
             return 0;
-        const std::string url = WideToUtf8(hosted_->pendingLinks.front());
+        const std::string link = hosted_->pendingLinks.front();
         hosted_->pendingLinks.pop_front();
-        MShellExec::ShellExec("open", url, "", "", SW_SHOWNORMAL, hwnd_, langCode_);
+        if (!MShellExec::ShellExec("open", link, "", "", SW_SHOWNORMAL))
+            AddressBox::Show(link, langCode_, hwnd_);
         return 0;
     }
     case WM_DESTROY:

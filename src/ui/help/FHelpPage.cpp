@@ -17,7 +17,7 @@ bool StartsWithNoCase(std::wstring_view text, std::wstring_view prefix) noexcept
     if (text.size() < prefix.size())
         return false;
     for (size_t i = 0; i < prefix.size(); ++i)
-        if (std::towlower(text[i]) != prefix[i])
+        if (std::towlower(text[i]) != std::towlower(prefix[i]))
             return false;
     return true;
 }
@@ -79,13 +79,24 @@ KeyTarget RouteKey(unsigned message, long key) noexcept {
     return KeyTarget::Nowhere;
 }
 
-Navigation ClassifyNavigation(std::wstring_view url) noexcept {
+std::vector<std::string> PageLinks() {
+    return {std::string(kMakerHome), "mailto:" + std::string(kMakerMail)};
+}
+
+std::optional<std::string> PageLinkFor(std::wstring_view url) {
+    for (const std::string& link : PageLinks()) {
+        const std::wstring wide(link.begin(), link.end()); // the links are ASCII
+        for (const std::wstring& spelling : {wide, wide + L"/"})
+            if (url.size() == spelling.size() && StartsWithNoCase(url, spelling))
+                return link;
+    }
+    return std::nullopt;
+}
+
+Navigation ClassifyNavigation(std::wstring_view url) {
     if (url.size() == 11 && StartsWithNoCase(url, L"about:blank"))
         return Navigation::Allow;
-    for (std::wstring_view scheme : {L"http://", L"https://", L"mailto:"})
-        if (StartsWithNoCase(url, scheme) && url.size() > scheme.size())
-            return Navigation::OpenExternally;
-    return Navigation::Cancel;
+    return PageLinkFor(url) ? Navigation::OpenExternally : Navigation::Cancel;
 }
 
 } // namespace HelpPage

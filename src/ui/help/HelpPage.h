@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace HelpPage {
 
@@ -36,10 +37,19 @@ bool KeyPasses(long keyCode) noexcept;
 enum class KeyTarget { Control, Frame, Nowhere };
 KeyTarget RouteKey(unsigned message, long key) noexcept;
 
+// The addresses the page bodies link to ({{home}}, mailto:{{mail}}): the only ones the help
+// window opens.
+std::vector<std::string> PageLinks();
+
+// The page link that url names, as the browser control spells it (a bare host with "/"
+// added, any case), or nothing. The window opens the link from this list, never the text the
+// control handed over.
+std::optional<std::string> PageLinkFor(std::wstring_view url);
+
 // What to do when the browser control is about to navigate. The program runs elevated, so the
-// control itself never loads anything but its blank page; web and mail links go to the user's
-// default browser instead.
+// control itself never loads anything but its blank page; the page's own links go to the user's
+// default browser; every other address goes nowhere.
 enum class Navigation { Allow, OpenExternally, Cancel };
-Navigation ClassifyNavigation(std::wstring_view url) noexcept;
+Navigation ClassifyNavigation(std::wstring_view url);
 
 } // namespace HelpPage

@@ -12,6 +12,7 @@
 #include "system/MEventLog.h"
 #include "system/MShutdown.h"
 #include "ui/main/FMainIds.h"
+#include "ui/msgbox/AddressBox.h"
 #include "ui/msgbox/MCenterMBX.h"
 #include "win32/ErrorSource.h"
 #include "win32/Fatal.h"
@@ -507,7 +508,8 @@ void FMain::imgHelp_Click() {
 }
 
 void FMain::imgPaypal_Click() {
-    OpenDonationPage(langCode_, hwnd_);
+    if (!OpenDonationPage(langCode_))
+        AddressBox::Show(DonationAddress(langCode_), langCode_, hwnd_);
 }
 
 void FMain::Unload() {
@@ -525,6 +527,24 @@ void FMain::Form_Unload() {
     ::SetErrorMode(SEM_NOGPFAULTERRORBOX);
 }
 
+void FMain::ShowRestartFailure(const MShutdown::Result& restart) const {
+    if (restart.requested)
+        return;
+    // A failed step is shown as Windows names it, in a plain box with the system's title.
+    if (!restart.failure.empty()) {
+        ::MessageBoxW(nullptr, Utf8ToWide(restart.failure).c_str(), nullptr, MB_OK);
+        return;
+    }
+    // The window is gone: without this the user would wait for a restart that is not coming.
+    ::MessageBoxW(nullptr,
+                  Utf8ToWide(Tr("Der Neustart konnte nicht angefordert werden. Bitte starten Sie "
+                                "den Rechner selbst neu.",
+                                "The restart could not be requested. Please restart the computer "
+                                "yourself."))
+                      .c_str(),
+                  Utf8ToWide(Product::kName).c_str(), MB_OK | MB_ICONEXCLAMATION);
+}
+
 void FMain::Form_Terminate() {
     if (bRebootPending) {
         const std::string message =
@@ -537,7 +557,8 @@ void FMain::Form_Terminate() {
             ::MessageBoxW(nullptr, Utf8ToWide(message).c_str(), Utf8ToWide(Product::kName).c_str(),
                           MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2);
         if (answer == IDYES)
-            MShutdown::ShutdownSystem(MShutdown::GetMachineName(), false, true, true);
+            ShowRestartFailure(
+                MShutdown::ShutdownSystem(MShutdown::GetMachineName(), false, true, true));
     }
     ::PostQuitMessage(0);
 }

@@ -14,9 +14,11 @@
 #include <string>
 
 #include "core/KeyRows.h"
+#include "system/MShutdown.h"
 #include "ui/controls/MivoCboEx.h"
 #include "ui/controls/cMIVOImageList.h"
 #include "ui/help/FHelp.h"
+#include "ui/main/FMainIds.h"
 #include "ui/main/LabelColours.h"
 #include "win32/BaseWindow.h"
 #include "win32/Dpi.h"
@@ -46,7 +48,7 @@ class FMain : public BaseWindow<FMain> {
 
   private:
     friend class BaseWindow<FMain>;
-    static const wchar_t* ClassName() noexcept { return L"TavelinMain"; }
+    static const wchar_t* ClassName() noexcept { return kMainWindowClass; }
     static void CustomizeClass(WNDCLASSEXW& wc) noexcept;
     LRESULT HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam);
 
@@ -79,6 +81,8 @@ class FMain : public BaseWindow<FMain> {
     void Unload();
     void Form_Unload();
     void Form_Terminate();
+    // Tells the user when the restart asked for at the end will not come.
+    void ShowRestartFailure(const MShutdown::Result& restart) const;
 
     // The text of the current language: German for "DE", English otherwise.
     const char* Tr(const char* de, const char* en) const;

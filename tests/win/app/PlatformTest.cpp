@@ -10,7 +10,7 @@
 
 // Boundaries of the version rules that Wine cannot be made to report; digits: 2000 XP 2003 Vista.
 TEST(VersionRules, Boundaries) {
-    const std::pair<MGetWinVer::WinVersion, const char*> cases[] = {
+    const std::pair<WinVersion, const char*> cases[] = {
         {{2, 5, 0, 2195}, "1000"},   {{2, 5, 0, 2194}, "0000"}, // 2000 pre-release
         {{2, 5, 1, 2599}, "0000"},                              // XP pre-release
         {{2, 5, 1, 9999}, "0100"},   {{2, 5, 2, 3791}, "0000"}, {{2, 6, 3, 9600}, "0001"},

@@ -1,9 +1,14 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "support/ChildProcess.h"
 #include "app/MMain.h"
+#include "app/SingleInstance.h"
 #include "support/MsgBoxWatcher.h"
 #include "core/Product.h"
+#include "ui/main/FMainIds.h"
+#include "win32/Seam.h"
 
 using namespace testsupport;
 
@@ -53,53 +58,89 @@ TEST(TavelinExe, RefusesUnsupportedWindowsInTheLocaleLanguage) {
         auto box = FindMsgBox("Tavelin", tavelin.Pid(), 15000);
         ASSERT_TRUE(box) << locale;
         EXPECT_EQ(box->text, text) << locale;
-        EXPECT_FALSE(UniqueHandle(::OpenMutexW(SYNCHRONIZE, FALSE, MMain::kInstanceMutexName)));
+        EXPECT_FALSE(UniqueHandle(::OpenMutexW(SYNCHRONIZE, FALSE, SingleInstance::kMutexName)));
         ::PostMessageW(box->hwnd, WM_COMMAND, IDOK, 0);
         EXPECT_EQ(tavelin.Wait(15000), 0u) << locale;
     }
 }
 
-// With an earlier copy running, a second one only activates its window, before any other check
-// (even on an unsupported system), and ends silently. The window is the one with the exact
-// title, else the first whose title begins with it (an index into the titles, created in this
-// order). When none shows within two seconds (the name is held by something else), the second
-// copy starts all the same (-1): every check passes on a supported system with an
-// administrator, and closing the window ends the program normally. Windows 10 reports 6.2 only
-// while the manifest names no system newer than Windows 7.
-TEST(TavelinExe, SecondCopyActivatesTheFirstOrStartsOnSupportedSystems) {
-    UniqueHandle earlier(::CreateMutexW(nullptr, TRUE, MMain::kInstanceMutexName));
-    ASSERT_TRUE(earlier);
-    UniqueWindow decoy = MakeWindow(L"decoy");
-    const std::tuple<const char*, std::vector<const wchar_t*>, int> cases[] = {
-        {"winxp", {L"Tavelin 2.0"}, 0},
-        {"win98", {L"Tavelin 2.0 - Setup"}, 0},
-        {"winxp", {L"Tavelin 2.0", L"Tavelin 2.0 - Setup"}, 0},
-        {"winxp", {L"Tavelin 2", L"My Tavelin 2.0", L"tavelin 2.0x"}, -1},
-        {"win2k", {}, -1},
-        {"win10", {}, -1},
+// With an earlier copy running (a process holding the name with windows of the main window's
+// class), a second one only activates its window, before any other check (even on an
+// unsupported system), and ends silently. The window is the one with the exact title, else the
+// first whose title begins with it (an index into the titles, created in this order). When none
+// shows within two seconds, the name is held by something else: a window of another class with
+// Tavelin's title is a decoy, and the second copy starts all the same (-1). Every check passes on
+// a supported system with an administrator, and closing the window ends the program normally.
+// Windows 10 reports 6.2 only while the manifest names no system newer than Windows 7.
+TEST(TavelinExe, SecondCopyActivatesOnlyTavelinsWindow) {
+    UniqueWindow other = MakeWindow(L"other");
+    const std::tuple<const char*, const wchar_t*, std::vector<std::string>, int> cases[] = {
+        {"winxp", kMainWindowClass, {"Tavelin 2.0"}, 0},
+        {"win98", kMainWindowClass, {"Tavelin 2.0 - Setup"}, 0},
+        {"winxp", kMainWindowClass, {"Tavelin 2.0", "Tavelin 2.0 - Setup"}, 0},
+        {"win10", kMainWindowClass, {"Tavelin 2", "My Tavelin 2.0", "tavelin 2.0x"}, -1},
+        {"win2k", L"STATIC", {"Tavelin 2.0"}, -1},
     };
-    for (const auto& [version, titles, expected] : cases) {
+    for (const auto& [version, cls, titles, expected] : cases) {
+        SCOPED_TRACE(std::string(version) + " " + WideToUtf8(cls));
+        std::string args = WideToUtf8(cls);
+        for (const std::string& title : titles)
+            args += " '" + title + "'";
+        ChildProcess earlier(INSTANCE_DECOY_EXE, args);
+        std::vector<HWND> windows;
+        for (const std::string& title : titles)
+            windows.push_back(FindTopLevel(earlier.Pid(), cls, Utf8ToWide(title).c_str(), 15000));
+        ASSERT_TRUE(std::ranges::find(windows, nullptr) == windows.end());
         WineVersionFor as("tavelin.exe", version);
-        std::vector<UniqueWindow> windows;
-        for (auto title : titles)
-            windows.push_back(MakeWindow(title));
-        ::SetForegroundWindow(decoy.get());
+        ::SetForegroundWindow(other.get());
         const DWORD start = ::GetTickCount();
         ChildProcess tavelin(TAVELIN_EXE);
         if (expected >= 0) {
-            EXPECT_EQ(tavelin.Wait(15000), 0u) << version; // a box left open would hold it
-            // Activating a window of this thread from another process arrives here as a
-            // message, which may still be queued when the other process has ended.
-            HWND wanted = windows[expected].get();
-            HandleMessagesUntil([&] { return ::GetForegroundWindow() == wanted; }, 2000);
-            EXPECT_EQ(::GetForegroundWindow(), wanted) << version;
+            EXPECT_EQ(tavelin.Wait(15000), 0u); // a box left open would hold it
+            HandleMessagesUntil([&] { return ::GetForegroundWindow() == windows[expected]; }, 2000);
+            EXPECT_EQ(::GetForegroundWindow(), windows[expected]);
             continue;
         }
-        HWND main = FindTopLevel(tavelin.Pid(), nullptr,
+        HWND main = FindTopLevel(tavelin.Pid(), kMainWindowClass,
                                  Utf8ToWide(Product::MainWindowTitle()).c_str(), 15000);
-        ASSERT_TRUE(main) << version << ": did not start";
-        EXPECT_GE(::GetTickCount() - start, MMain::kActivationWaitMs) << "gave up waiting early";
+        ASSERT_TRUE(main) << "did not start";
+        EXPECT_GE(::GetTickCount() - start, SingleInstance::kActivationWaitMs)
+            << "waited too short";
         ::PostMessageW(main, WM_CLOSE, 0, 0);
-        EXPECT_EQ(tavelin.Wait(15000), 0u) << version;
+        EXPECT_EQ(tavelin.Wait(15000), 0u);
+    }
+}
+
+// A window of Tavelin's class counts only when its process runs as this one: the same user and,
+// on NT 6, the same integrity level. Anything else (another user's program on the same desktop,
+// a program of the standard user behind an elevated Tavelin, an owner that cannot be read) could
+// be anyone's, and activates nothing. Wine runs every process as one user at one level, so the
+// owner's identity comes through the seam here.
+TEST(SingleInstance, ActivatesOnlyAWindowOfTheSameUserAndLevel) {
+    WNDCLASSW wc{};
+    wc.lpfnWndProc = &::DefWindowProcW;
+    wc.lpszClassName = kMainWindowClass;
+    ::RegisterClassW(&wc);
+    UniqueWindow window(::CreateWindowExW(0, kMainWindowClass, L"Tavelin 2.0", WS_OVERLAPPED, 0, 0,
+                                          10, 10, nullptr, nullptr, nullptr, nullptr));
+    ASSERT_TRUE(window);
+    using Id = std::optional<ProcessIdentity>;
+    const ProcessIdentity admin{{1, 2, 5, 32}, 0x3000};
+    // The window's owner, NT 6, activated.
+    const std::tuple<Id, bool, bool> cases[] = {
+        {admin, true, true},
+        {ProcessIdentity{{1, 2, 5, 21}, 0x3000}, true, false},
+        {ProcessIdentity{{1, 2, 5, 32}, 0x2000}, true, false},
+        {ProcessIdentity{{1, 2, 5, 32}, std::nullopt}, false, true},
+        {ProcessIdentity{{1, 2, 5, 21}, std::nullopt}, false, false},
+        {std::nullopt, false, false},
+    };
+    for (const auto& [owner, nt6, activated] : cases) {
+        SingleInstance::Calls calls;
+        calls.nt6 = [&] { return nt6; };
+        calls.windowIdentity = [&](HWND hwnd) { return hwnd == window.get() ? owner : admin; };
+        calls.ownIdentity = [&] { return nt6 ? admin : ProcessIdentity{admin.user, {}}; };
+        Seam<SingleInstance::Calls>::Override fake(calls);
+        EXPECT_EQ(SingleInstance::ActivateEarlierCopy("Tavelin 2.0"), activated) << nt6;
     }
 }

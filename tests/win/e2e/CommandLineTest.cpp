@@ -113,6 +113,32 @@ TEST_F(CommandLineTest, ExportWritesTheRegFileAtomically) {
     EXPECT_TRUE(::RemoveDirectoryA(folder.c_str())) << "a temporary file was left behind";
 }
 
+// While another writer holds the writers' lock, /set waits its bound and then refuses as for a
+// map changed meanwhile; a lock that someone else made first (owned by another account, here
+// the Users group) is not trusted. Either way nothing is written.
+TEST_F(CommandLineTest, AnotherWritersLockRefusesTheSet) {
+    const std::tuple<const wchar_t*, DWORD, DWORD, std::string> cases[] = {
+        {nullptr, 2, 2900,
+         "The keyboard map was changed by another program since Tavelin started. Nothing was "
+         "saved.\r\n"},
+        {L"O:BUD:(A;;GA;;;WD)", 3, 0,
+         "Error -2147194363 (tavelin.CScancodeMap): Tavelin could not take the lock that keeps two "
+         "writers of the keyboard map apart (system error 1307); nothing was saved.\r\n"},
+    };
+    const Bytes caps = MapOf("2A003A00");
+    for (const auto& [sddl, code, waitMs, output] : cases) {
+        WriteValue(kMap, caps);
+        const WriterLock lock(sddl);
+        const DWORD start = ::GetTickCount();
+        const RunResult run = RunTavelin("/set CAPSLOCK=TAB");
+        EXPECT_GE(::GetTickCount() - start, waitMs);
+        EXPECT_EQ(run.code, code);
+        EXPECT_EQ(run.output, output);
+        EXPECT_EQ(ReadValue(kMap), caps);
+        EXPECT_EQ(ReadValue(kBackup), std::nullopt);
+    }
+}
+
 // An unsupported system refuses every command with exit code 4 and the window's text; the usage
 // needs no rights.
 TEST_F(CommandLineTest, PlatformCheckRefusesButUsageAnswers) {

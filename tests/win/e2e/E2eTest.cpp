@@ -113,7 +113,8 @@ TEST_F(E2e, EachListShowsWhatTheStoredMapGivesItsKey) {
 // OK writes what the lists show and keeps locked entries as found; the first change backs up the
 // map found; Restore answered Yes puts the backup back byte for byte (here one with flags another
 // tool set) and removes it. A value another program changed while the window was open (the command
-// line too: it takes no part in the single-instance rule) is not overwritten: a box says why.
+// line too: it takes no part in the single-instance rule) is not overwritten, nor is one while
+// another writer holds the writers' lock: a box says why.
 TEST_F(E2e, OkAndRestoreWriteTheExactBytes) {
     const Bytes caps = MapOf("2A003A00"), tab = MapOf("0F003A00");
     const Bytes flagged = FromHex("0000000001000000 02000000 1D003A00 00000000");
@@ -141,6 +142,12 @@ TEST_F(E2e, OkAndRestoreWriteTheExactBytes) {
         EXPECT_EQ(RunTavelin("/set CAPSLOCK=TAB").code, 0u);
         app.Click(IDC_CMDOK);
     };
+    // Another writer holds the writers' lock through OK's bounded wait: the box comes after it.
+    const auto lockHeld = [&](Tavelin& app) {
+        const WriterLock lock;
+        insertOff(app);
+        EXPECT_TRUE(testsupport::FindMsgBox("Tavelin", app.Pid(), 8000)) << "no box";
+    };
     const std::string de = "Die Tastaturbelegung wurde seit dem Start von Tavelin von einem "
                            "anderen Programm geändert. Es wurde nichts gespeichert.",
                       en = "The keyboard map was changed by another program since Tavelin "
@@ -155,6 +162,7 @@ TEST_F(E2e, OkAndRestoreWriteTheExactBytes) {
             {"restore", kEnglish, caps, flagged, restore, kRestart, flagged, std::nullopt},
             {"backup changed", kGerman, caps, tab, backupChanged, de, caps, Bytes{}},
             {"command line saved", kEnglish, caps, Bytes{}, commandLineSaved, en, tab, Bytes{}},
+            {"another writer's lock", kEnglish, caps, Bytes{}, lockHeld, en, caps, Bytes{}},
         };
     for (const auto& [name, locale, map, backup, act, box, mapAfter, backupAfter] : cases) {
         SCOPED_TRACE(name);

@@ -5,6 +5,7 @@
 
 #include <windows.h>
 #include <commctrl.h>
+#include <sddl.h>
 #include <shlwapi.h>
 
 #include <cstdint>
@@ -77,6 +78,21 @@ inline std::string TempPath(const std::string& name) {
     ::GetTempPathA(MAX_PATH, temp);
     return temp + name;
 }
+
+// The writers' lock held by this thread as another Tavelin holds it (its name, owner and access
+// list), or made first by someone else (sddl: that one's descriptor).
+struct WriterLock {
+    UniqueHandle mutex;
+    explicit WriterLock(const wchar_t* sddl = nullptr) {
+        PSECURITY_DESCRIPTOR sd = nullptr;
+        ::ConvertStringSecurityDescriptorToSecurityDescriptorW(
+            sddl ? sddl : L"O:BAD:P(A;;GA;;;SY)(A;;GA;;;BA)", SDDL_REVISION_1, &sd, nullptr);
+        SECURITY_ATTRIBUTES sa{sizeof sa, sd, FALSE};
+        mutex.reset(::CreateMutexW(&sa, TRUE, L"Global\\Tavelin.KeyboardLayout.Writer"));
+        ::LocalFree(sd);
+    }
+    ~WriterLock() { ::ReleaseMutex(mutex.get()); }
+};
 
 // tavelin.exe (or another build of it) run with arguments: its exit code and what it printed.
 struct RunResult {

@@ -3,7 +3,10 @@
 #include <shlwapi.h>
 
 #include <algorithm>
+#include <atomic>
 #include <functional>
+#include <future>
+#include <thread>
 
 #include "core/KeyCatalogue.h"
 #include "core/MapText.h"
@@ -227,5 +230,58 @@ TEST_F(ScancodeMapTest, EveryFailingCallLeavesAWholeState) {
             else
                 EXPECT_EQ(after, allowed.back()) << where << ": failure reported as success";
         }
+    }
+}
+
+namespace {
+
+// The writer on this thread stops at its first write until go is set.
+std::atomic<DWORD> g_stopped = 0;
+HANDLE g_reached = ::CreateEventW(nullptr, TRUE, FALSE, nullptr),
+       g_go = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+LONG WINAPI StoppedSet(HKEY key, LPCSTR name, DWORD reserved, DWORD type, const BYTE* data,
+                       DWORD size) {
+    if (g_stopped.exchange(0) == ::GetCurrentThreadId())
+        ::SetEvent(g_reached), ::WaitForSingleObject(g_go, INFINITE);
+    return RegSetValueExA(key, name, reserved, type, data, size);
+}
+
+} // namespace
+
+// Two writers at the same moment (a logon script's /set and a window's Restore), each with the
+// values as they were when it started; the first stops between its check and its first write.
+// The second waits for it, then finds the map changed and writes nothing: it must not restore
+// and delete the backup under a save that then writes its map (the map from before Tavelin
+// would be gone), nor check before the first one's writes.
+TEST_F(ScancodeMapTest, SecondWriterWaitsForTheFirstAndRefuses) {
+    const Error changed = Own(CScancodeMap::kErrChangedSinceStart,
+                              "The keyboard map was changed by another program since Tavelin "
+                              "started. Nothing was saved.");
+    const std::tuple<State, Op, Op, State> cases[] = {
+        {{kMapA, kCtrl}, kRestore, kSave, {kCtrl, kNone}},
+        {{kTab, kCtrl}, kSave, kRestore, {kMapA, kCtrl}},
+    };
+    RegistryApi api = RealRegistryApi();
+    api.SetValueEx = &StoppedSet;
+    for (const auto& [before, first, second, after] : cases) {
+        Put(before);
+        CScancodeMap one, two;
+        ::ResetEvent(g_reached), ::ResetEvent(g_go);
+        SetRegistryApi(api);
+        Error firstError;
+        std::thread a([&] {
+            g_stopped = ::GetCurrentThreadId();
+            firstError = ErrorOf([&] { first(one); });
+        });
+        ASSERT_EQ(::WaitForSingleObject(g_reached, 5000), WAIT_OBJECT_0);
+        auto b = std::async(std::launch::async, [&] { return ErrorOf([&] { second(two); }); });
+        EXPECT_EQ(b.wait_for(std::chrono::milliseconds(500)), std::future_status::timeout)
+            << "the second writer did not wait";
+        ::SetEvent(g_go);
+        a.join();
+        const Error secondError = b.get();
+        SetRegistryApi(RealRegistryApi());
+        EXPECT_EQ(std::tuple(firstError, secondError, Stored()),
+                  std::tuple(Error{}, changed, after));
     }
 }

@@ -1,10 +1,8 @@
 #include <gtest/gtest.h>
 
-#include "win32/Handles.h"
 #include "system/MShutdown.h"
-#include "support/MsgBoxWatcher.h"
-
-using MShutdown::Calls;
+#include "win32/Handles.h"
+#include "win32/Seam.h"
 
 namespace {
 
@@ -19,6 +17,14 @@ bool ShutdownPrivilegeEnabled() {
     ::LookupPrivilegeValueA(nullptr, "SeShutdownPrivilege", &set.Privilege[0].Luid);
     BOOL enabled = FALSE;
     return ::PrivilegeCheck(token.get(), &set, &enabled) && enabled;
+}
+
+void SetShutdownPrivilege(bool on) {
+    UniqueHandle token;
+    ::OpenProcessToken(::GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES, token.put());
+    TOKEN_PRIVILEGES state{1, {{{}, on ? DWORD(SE_PRIVILEGE_ENABLED) : 0u}}};
+    ::LookupPrivilegeValueA(nullptr, "SeShutdownPrivilege", &state.Privileges[0].Luid);
+    ::AdjustTokenPrivileges(token.get(), FALSE, &state, 0, nullptr, nullptr);
 }
 
 // True, with the error code set, when step is the one made to fail.
@@ -49,52 +55,47 @@ BOOL WINAPI Initiate(LPSTR machine, LPSTR message, DWORD timeout, BOOL force, BO
     return g_fail != "request";
 }
 
-void ShowError(const std::string& text) {
-    g_log += text;
-}
-
 } // namespace
 
 // Which machine is meant (this computer's name, with or without "\\", in any case), whether
-// anything happens, what reaches the request, and the privilege on only around a local one.
-// Token and privilege failures are shown with the failing call and its code; a refused request
-// and a failed switch-off answer false without a message.
+// anything happens, what reaches the request, and the privilege on only around a local one: back
+// as it was before (on or off), also when the request is refused. Token and privilege failures
+// come back with the failing call and its code; a refused request answers no request without
+// a text; a privilege that cannot be put back does not undo a request that was made.
 TEST(ShutdownSystem, DecisionRequestAndFailures) {
     char name[100] = {};
     DWORD length = 100;
     ASSERT_TRUE(::GetComputerNameA(name, &length));
     const std::string host = name, lowered = "\\\\" + std::string(::CharLowerA(name)),
                       asked = "\\\\" + host + "|Bye|30|011";
-    // Machine, local allowed, the step made to fail, the answer, and the request or error seen.
-    const std::tuple<std::string, bool, std::string, bool, std::string> cases[] = {
-        {host, true, "", true, asked},
-        {lowered, true, "", true, lowered + "|Bye|30|011"},
-        {host, false, "", false, ""},
-        {"OTHERPC", false, "", true, "\\\\OTHERPC|Bye|30|010"},
-        {"\\\\otherpc", true, "", true, "\\\\otherpc|Bye|30|010"},
-        {host, true, "open", false, "OpenProcessToken Error: 5"},
-        {host, true, "lookup", false, "LookupPrivilegeValue Error: 1313"},
-        {host, true, "enable", false, "AdjustTokenPrivileges Error: 6"},
-        {host, true, "request", false, asked},
-        {host, true, "disable", false, asked}, // these two leave the privilege on: last
+    // Machine, local allowed, the step made to fail, privilege on before, the answer, the
+    // request or failure seen, privilege on after.
+    const std::tuple<std::string, bool, std::string, bool, bool, std::string, bool> cases[] = {
+        {host, true, "", false, true, asked, false},
+        {host, true, "", true, true, asked, true},
+        {lowered, true, "", false, true, lowered + "|Bye|30|011", false},
+        {host, false, "", false, false, "", false},
+        {"OTHERPC", false, "", false, true, "\\\\OTHERPC|Bye|30|010", false},
+        {"\\\\otherpc", true, "", false, true, "\\\\otherpc|Bye|30|010", false},
+        {host, true, "open", false, false, "OpenProcessToken Error: 5", false},
+        {host, true, "lookup", false, false, "LookupPrivilegeValue Error: 1313", false},
+        {host, true, "enable", false, false, "AdjustTokenPrivileges Error: 6", false},
+        {host, true, "request", false, false, asked, false},
+        {host, true, "disable", false, true, asked, true},
     };
-    Calls() = {&Open, &Lookup, &Adjust, &Initiate, &::GetComputerNameA, &ShowError};
-    for (const auto& [machine, local, fail, result, log] : cases) {
+    MShutdown::Calls calls;
+    calls.openProcessToken = &Open, calls.lookupPrivilegeValue = &Lookup;
+    calls.adjustTokenPrivileges = &Adjust, calls.initiateSystemShutdown = &Initiate;
+    Seam<MShutdown::Calls>::Override fake(calls);
+    for (const auto& [machine, local, fail, before, requested, log, after] : cases) {
+        SCOPED_TRACE(machine + " " + fail + (before ? " on" : " off"));
+        SetShutdownPrivilege(before);
         g_log.clear(), g_fail = fail;
-        EXPECT_EQ(MShutdown::ShutdownSystem(machine, false, true, local, 30, "Bye"), result)
-            << machine << " " << fail;
-        EXPECT_EQ(g_log, log) << fail;
-        // A refused request returns at once and leaves the privilege on: not pinned here.
-        if (fail != "request")
-            EXPECT_EQ(ShutdownPrivilegeEnabled(), fail == "disable") << machine << " " << fail;
+        const MShutdown::Result result =
+            MShutdown::ShutdownSystem(machine, false, true, local, 30, "Bye");
+        EXPECT_EQ(result.requested, requested);
+        EXPECT_EQ(g_log + result.failure, log);
+        EXPECT_EQ(ShutdownPrivilegeEnabled(), after);
     }
-
-    // The message reaches the user as a plain box with an OK button.
-    Calls().showError = nullptr, g_fail = "open";
-    testsupport::MsgBoxWatcher watcher("", IDOK);
-    EXPECT_FALSE(MShutdown::ShutdownSystem(host, false, true, true));
-    ASSERT_TRUE(watcher.Result());
-    EXPECT_EQ(watcher.Result()->text, "OpenProcessToken Error: 5");
-    EXPECT_EQ(watcher.Result()->icon, nullptr);
-    Calls() = {};
+    SetShutdownPrivilege(false);
 }

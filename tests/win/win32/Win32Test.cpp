@@ -4,6 +4,8 @@
 #include <vector>
 
 #include "win32/BaseWindow.h"
+#include "win32/Handles.h"
+#include "win32/ProcessIdentity.h"
 
 namespace {
 
@@ -57,4 +59,20 @@ TEST(Win32, WindowAttachesGuardsAndDetaches) {
     EXPECT_EQ(std::pair(first.Hwnd(), first.seen.back()), std::pair(HWND{}, UINT(WM_NCDESTROY)));
     EXPECT_EQ(::GetWindowLongPtrW(b, GWLP_USERDATA), reinterpret_cast<LONG_PTR>(&second));
     ::DestroyWindow(b);
+}
+
+// Who runs a process, read for real from the tokens: this program, a window of its own, and the
+// desktop window, which belongs to another process (Wine's explorer.exe, run by the same user at
+// the same level); nothing for no window.
+TEST(Win32, ProcessIdentityFromTheTokens) {
+    const auto self = IdentityOfThisProcess();
+    ASSERT_TRUE(self && self->user.size() >= 12 && self->integrity);
+    UniqueWindow own(::CreateWindowExW(0, L"STATIC", L"", WS_OVERLAPPED, 0, 0, 10, 10, nullptr,
+                                       nullptr, nullptr, nullptr));
+    DWORD desktopOwner = 0;
+    ::GetWindowThreadProcessId(::GetDesktopWindow(), &desktopOwner);
+    ASSERT_NE(desktopOwner, ::GetCurrentProcessId());
+    for (HWND window : {own.get(), ::GetDesktopWindow()})
+        EXPECT_TRUE(SameTrust(IdentityOfWindow(window), self, true)) << window;
+    EXPECT_EQ(IdentityOfWindow(nullptr), std::nullopt);
 }

@@ -1,0 +1,17 @@
+// The box that shows an address the program did not open: the windows show it when no shell
+// would take the address without the program's own rights.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+namespace AddressBox {
+
+// Why nothing opened, and the address, in langCode ("DE" or "EN").
+std::string Notice(const std::string& address, const std::string& langCode);
+
+// Shows the notice in an information box centred on owner; returns when the user closes it.
+void Show(const std::string& address, const std::string& langCode, HWND owner);
+
+} // namespace AddressBox

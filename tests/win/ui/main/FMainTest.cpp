@@ -1,0 +1,89 @@
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <commctrl.h>
+#include <shlwapi.h>
+
+#include <future>
+#include <string>
+#include <vector>
+
+#include "core/KeyCatalogue.h"
+#include "keymap/CScancodeMap.h"
+#include "support/MsgBoxWatcher.h"
+#include "system/MShutdown.h"
+#include "ui/main/FMain.h"
+#include "ui/main/FMainIds.h"
+#include "win32/Seam.h"
+
+namespace {
+
+constexpr char kLayout[] = "System\\CurrentControlSet\\Control\\Keyboard Layout";
+
+// Answers the boxes of this process in turn with these buttons; their texts, in order.
+std::future<std::vector<std::string>> AnswerInTurn(std::vector<int> buttons) {
+    return std::async(std::launch::async, [buttons] {
+        std::vector<std::string> texts;
+        for (int button : buttons) {
+            auto box = testsupport::FindMsgBox("", 0, 5000);
+            if (!box)
+                break;
+            texts.push_back(box->title + ": " + box->text);
+            ::PostMessageW(box->hwnd, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), 0);
+            for (int i = 0; i < 250 && ::IsWindow(box->hwnd); ++i)
+                ::Sleep(20);
+        }
+        return texts;
+    });
+}
+
+BOOL WINAPI OpenRefused(HANDLE, DWORD, PHANDLE) {
+    ::SetLastError(ERROR_ACCESS_DENIED);
+    return FALSE;
+}
+
+BOOL WINAPI RequestRefused(LPSTR, LPSTR, DWORD, BOOL, BOOL) {
+    ::SetLastError(ERROR_NOT_READY);
+    return FALSE;
+}
+
+} // namespace
+
+// After a restore the window closes and asks about the restart; when Windows refuses it, the user
+// is told, instead of waiting for a restart that never comes: a refused request in the window's
+// language, a failed privilege step in Windows' own words in a plain box. (Wine's restart request
+// always succeeds: the refusal comes through the seam; the clicks and boxes are real.)
+TEST(FMain, RefusedRestartIsTold) {
+    INITCOMMONCONTROLSEX icc{sizeof icc, ICC_USEREX_CLASSES};
+    ::InitCommonControlsEx(&icc);
+    MKeys::BuildKeyCatalogue();
+    const std::tuple<const char*, bool, std::string> cases[] = {
+        {"EN", false,
+         "Tavelin: The restart could not be requested. Please restart the computer yourself."},
+        {"DE", false,
+         "Tavelin: Der Neustart konnte nicht angefordert werden. Bitte starten Sie den Rechner "
+         "selbst neu."},
+        {"EN", true, "Error: OpenProcessToken Error: 5"},
+    };
+    for (const auto& [lang, tokenRefused, told] : cases) {
+        SCOPED_TRACE(lang);
+        // Restore offered: an empty backup, no map; the restore removes both again.
+        ::SHDeleteValueA(HKEY_LOCAL_MACHINE, kLayout, "Scancode Map");
+        ::SHSetValueA(HKEY_LOCAL_MACHINE, kLayout, "TVLN Backup", REG_BINARY, "", 0);
+        MShutdown::Calls calls;
+        calls.initiateSystemShutdown = &RequestRefused; // never a restart from a test
+        if (tokenRefused)
+            calls.openProcessToken = &OpenRefused;
+        Seam<MShutdown::Calls>::Override refuse(calls);
+        CScancodeMap map;
+        FMain window(lang, map);
+        window.Show();
+        auto boxes = AnswerInTurn({IDYES, IDYES, IDOK});
+        ::SendMessageW(::GetDlgItem(window.Hwnd(), IDC_CMDRESTORE), BM_CLICK, 0, 0);
+        const std::vector<std::string> seen = boxes.get();
+        ASSERT_EQ(seen.size(), 3u);
+        EXPECT_EQ(seen[2], told);
+        MSG quit; // the end handler ends the program's loop
+        EXPECT_TRUE(::PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+    }
+}
