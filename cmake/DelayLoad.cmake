@@ -24,7 +24,7 @@ function(tavelin_delay_load_libs var)
         foreach(dll IN LISTS ARGN)
             set(out ${dir}/lib${dll}_delay.a)
             find_library(TAVELIN_IMPLIB_${dll} NAMES ${dll} REQUIRED)
-            if(NOT EXISTS ${out} OR TAVELIN_IMPLIB_${dll} IS_NEWER_THAN ${out})
+            if(NOT EXISTS ${out} OR ${TAVELIN_IMPLIB_${dll}} IS_NEWER_THAN ${out})
                 execute_process(COMMAND ${CMAKE_NM} -g ${TAVELIN_IMPLIB_${dll}}
                                 OUTPUT_VARIABLE symbols COMMAND_ERROR_IS_FATAL ANY)
                 # "__imp_Name" on x86_64, "__imp__Name@4" on i686 (stdcall, kept by -k).
