@@ -4,13 +4,14 @@
 
 #include "core/AppError.h"
 #include "keymap/CScancodeMap.h"
-#include "win32/Fatal.h"
+#include "win32/ErrorSource.h"
 #include "app/GetLanguageCode.h"
 #include "core/KeyCatalogue.h"
 #include "app/MCheckAdmin.h"
 #include "app/MGetWinVer.h"
 #include "app/MInitComCtls.h"
 #include "app/SingleInstance.h"
+#include "app/OpenWindows.h"
 #include "core/Product.h"
 #include "win32/Text.h"
 #include "win32/StartupTrace.h"
@@ -36,7 +37,7 @@ bool SupportedWindows() {
 
 CScancodeMap& ScancodeMap() {
     if (!g_scancodeMap)
-        throw AppError(91, ExeName(), "Object variable or With block variable not set");
+        kProgramSource.Raise(91, "Object variable or With block variable not set");
     return *g_scancodeMap;
 }
 

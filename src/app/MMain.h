@@ -20,13 +20,6 @@ void SetScancodeMap(std::unique_ptr<CScancodeMap> map);
 // Runs the start-up sequence; ends the process itself on refusal.
 void Main();
 
-// The main window's share of the message loop (F1, dialog navigation); true when the message
-// was handled and must not be dispatched.
-bool PreTranslateMessage(MSG& msg);
-
-// The last stage of Main: opens the program's windows.
-void OpenWindows();
-
 // The two reasons to refuse a start. ShowRefusal shows the message box in LangCode and
 // returns when the user has closed it; Main then ends the process.
 enum class Refusal { UnsupportedWindows, NoAdministratorRights };

@@ -1,13 +1,11 @@
-// The last stage of the start: the main window, and on the user's very first start the help
-// window beside it.
-#include <windows.h>
+#include "app/OpenWindows.h"
 
 #include <memory>
 
-#include "ui/main/FMain.h"
 #include "app/MMain.h"
-#include "system/MSettings.h"
 #include "core/Product.h"
+#include "system/MSettings.h"
+#include "ui/main/FMain.h"
 #include "win32/StartupTrace.h"
 
 namespace MMain {

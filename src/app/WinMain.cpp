@@ -7,6 +7,7 @@
 #include "win32/OleApartment.h"
 #include "app/MDllSearch.h"
 #include "app/MMain.h"
+#include "app/OpenWindows.h"
 #include "win32/StartupTrace.h"
 
 namespace {

@@ -3,19 +3,18 @@
 #include <algorithm>
 #include <utility>
 
-#include "core/AppError.h"
+#include "core/ErrorSource.h"
 #include "core/MapText.h"
-#include "core/Product.h"
 
 namespace {
+
+constexpr ErrorSource kSource = CoreSource("KeyRows");
 
 // The new codes of every entry whose old code is the key's own code, in stored order.
 std::vector<std::string> EntryCodesFor(std::string_view entryList, std::string_view ownCode) {
     std::vector<std::string> codes;
-    for (std::size_t pos = 0; pos + MapText::kEntryDigits <= entryList.size();
-         pos += MapText::kEntryDigits)
-        if (entryList.substr(pos + 4, 4) == ownCode)
-            codes.emplace_back(entryList.substr(pos, 4));
+    for (const std::size_t pos : MapText::EntriesFor(entryList, ownCode))
+        codes.emplace_back(entryList.substr(pos, 4));
     return codes;
 }
 
@@ -52,7 +51,7 @@ KeyRows::KeyRows(const KeyCatalogueTable& catalogue, std::string_view entryList,
 
 const KeyRows::Row& KeyRows::At(int row) const {
     if (row < 0 || row >= kKeyCount)
-        throw AppError(9, std::string(Product::kName) + ".KeyRows", "");
+        kSource.Raise(9);
     return rows_[static_cast<std::size_t>(row)];
 }
 
@@ -117,7 +116,7 @@ std::optional<std::string> KeyRows::NewEntries() const {
             continue;
         auto built = MapText::WithKeySetting(catalogue_, list, key, *row.selection);
         if (!built)
-            throw AppError(5, std::string(Product::kName) + ".KeyRows", "");
+            kSource.Raise(5);
         list = std::move(*built);
     }
     return list;

@@ -25,14 +25,6 @@ bool AllHex(std::string_view text) {
     return true;
 }
 
-// Offset of the first entry whose old code is oldCode, or npos.
-std::size_t FindEntry(std::string_view entryList, std::string_view oldCode) {
-    for (std::size_t pos = 0; pos + kEntryDigits <= entryList.size(); pos += kEntryDigits)
-        if (entryList.substr(pos + 4, 4) == oldCode)
-            return pos;
-    return std::string_view::npos;
-}
-
 std::uint32_t ReadLe32(std::span<const std::uint8_t> bytes, std::size_t at) {
     return static_cast<std::uint32_t>(bytes[at]) | static_cast<std::uint32_t>(bytes[at + 1]) << 8 |
            static_cast<std::uint32_t>(bytes[at + 2]) << 16 |
@@ -95,41 +87,12 @@ std::string MapHexFor(std::string_view entryList) {
     return hex;
 }
 
-std::optional<std::string> FirstNewCode(std::string_view entryList, std::string_view oldCode) {
-    const std::size_t pos = FindEntry(entryList, oldCode);
-    if (pos == std::string_view::npos)
-        return std::nullopt;
-    return std::string(entryList.substr(pos, 4));
-}
-
-std::int32_t KeySetting(const KeyCatalogueTable& catalogue, std::string_view entryList,
-                        std::string_view sCode) {
-    const auto newCode = FirstNewCode(entryList, sCode);
-    if (!newCode)
-        return 1;
-    const KeyOption* row = catalogue.ByCode(*newCode);
-    return row ? row->ID : -1;
-}
-
-std::size_t EntryCount(std::string_view entryList, std::string_view oldCode) {
-    std::size_t count = 0;
+std::vector<std::size_t> EntriesFor(std::string_view entryList, std::string_view oldCode) {
+    std::vector<std::size_t> found;
     for (std::size_t pos = 0; pos + kEntryDigits <= entryList.size(); pos += kEntryDigits)
-        count += entryList.substr(pos + 4, 4) == oldCode;
-    return count;
-}
-
-bool KeyNeedsLock(const KeyCatalogueTable& catalogue, std::string_view entryList,
-                  std::int32_t keyType) {
-    const std::string_view ownCode = OwnCodeOf(keyType);
-    if (ownCode.empty())
-        return false;
-    if (EntryCount(entryList, ownCode) > 1)
-        return true;
-    const auto newCode = FirstNewCode(entryList, ownCode);
-    if (!newCode)
-        return false;
-    const KeyOption* row = catalogue.ByCode(*newCode);
-    return row == nullptr || !row->OfferedFor(keyType);
+        if (entryList.substr(pos + 4, 4) == oldCode)
+            found.push_back(pos);
+    return found;
 }
 
 std::optional<std::string> WithKeySetting(const KeyCatalogueTable& catalogue,
@@ -144,8 +107,8 @@ std::optional<std::string> WithKeySetting(const KeyCatalogueTable& catalogue,
     const std::string_view newCode = option->CODE;
 
     std::string list(entryList);
-    const std::size_t pos = FindEntry(list, oldCode);
-    if (pos != std::string::npos) {
+    if (const auto entries = EntriesFor(list, oldCode); !entries.empty()) {
+        const std::size_t pos = entries.front();
         if (newCode == oldCode)
             list.erase(pos, kEntryDigits);
         else

@@ -40,24 +40,9 @@ std::string EntryListOf(std::string_view mapHex);
 // text (a value of zero bytes). Requires IsEntryList(entryList).
 std::string MapHexFor(std::string_view entryList);
 
-// The new code of the first entry whose old code is oldCode (exact text), if any.
-std::optional<std::string> FirstNewCode(std::string_view entryList, std::string_view oldCode);
-
-// The catalogue ID that the first entry for sCode gives the key; 1 when there is none; -1 when
-// its new code is not in the catalogue.
-std::int32_t KeySetting(const KeyCatalogueTable& catalogue, std::string_view entryList,
-                        std::string_view sCode);
-
-// How many entries have oldCode as their old code.
-std::size_t EntryCount(std::string_view entryList, std::string_view oldCode);
-
-// Whether the key's option list cannot show what the map gives the key: the first entry's new
-// code is not offered for that key (ScrollLock turned off, CapsLock sending Insert, an unknown
-// code), or the key has more than one entry (which one Windows honours is not ours to guess, and
-// editing the first would promote the second). Such a key must stay locked so that its entries
-// are written back unchanged.
-bool KeyNeedsLock(const KeyCatalogueTable& catalogue, std::string_view entryList,
-                  std::int32_t keyType);
+// Where the entries whose old code is oldCode (exact text) begin, in stored order. The one walk
+// over an entry list: what a key reads and what an edit changes both start from it.
+std::vector<std::size_t> EntriesFor(std::string_view entryList, std::string_view oldCode);
 
 // The entry list with the first entry of key idxKeyType set to option idxKeyNewValue: replaced in
 // place, removed when the option is the key's own code, appended when the key had none. Other

@@ -1,5 +1,6 @@
 #include "keymap/CScancodeMap.h"
 
+#include <optional>
 #include <string_view>
 
 #include "core/KeyCatalogue.h"
@@ -17,7 +18,7 @@ constexpr char kMapName[] = "Scancode Map";
 constexpr char kBackupName[] = "TVLN Backup";
 constexpr std::int32_t kBinary = 3;
 
-constexpr ErrorSource kSource("CScancodeMap");
+constexpr ErrorSource kSource = ModuleSource("CScancodeMap");
 
 // Save and restore check the values, then write: a second writer's check must not pass before
 // the first one's writes (a restore deleting the backup under a save that then writes its map
@@ -64,47 +65,38 @@ void DeleteValue(const std::string& valueName) {
 // Reads through cRegistry cannot tell a missing value from one they failed to read; this asks
 // the registry itself, so that only a value that is surely absent counts as absent.
 bool ValueIsSurelyMissing(const char* valueName) {
-    const RegistryApi& api = Registry();
-    HKEY key = nullptr;
-    LONG rc = api.OpenKeyEx(HKEY_LOCAL_MACHINE, kSection, 0, KEY_QUERY_VALUE, &key);
+    RegistryKey key;
+    LONG rc = Registry().OpenKeyEx(HKEY_LOCAL_MACHINE, kSection, 0, KEY_QUERY_VALUE, key.put());
     if (rc == ERROR_FILE_NOT_FOUND)
         return true;
     if (rc != ERROR_SUCCESS)
         return false;
     DWORD type = 0, size = 0;
-    rc = api.QueryValueEx(key, valueName, nullptr, &type, nullptr, &size);
-    api.CloseKey(key);
+    rc = Registry().QueryValueEx(key.get(), valueName, nullptr, &type, nullptr, &size);
     return rc == ERROR_FILE_NOT_FOUND;
 }
 
 // Whether the value listing holds "TVLN Backup"; nothing when the listing fails (cRegistry's
 // listing cannot tell a failure from an empty key).
 std::optional<bool> ListedBackup() {
-    const RegistryApi& api = Registry();
-    HKEY key = nullptr;
-    if (api.OpenKeyEx(HKEY_LOCAL_MACHINE, kSection, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
+    RegistryKey key;
+    if (Registry().OpenKeyEx(HKEY_LOCAL_MACHINE, kSection, 0, KEY_QUERY_VALUE, key.put()) !=
+        ERROR_SUCCESS)
         return std::nullopt;
-    std::optional<bool> found = false;
     for (DWORD index = 0;; ++index) {
         char name[64];
         DWORD length = sizeof name;
-        const LONG rc =
-            api.EnumValue(key, index, name, &length, nullptr, nullptr, nullptr, nullptr);
+        const LONG rc = Registry().EnumValue(key.get(), index, name, &length, nullptr, nullptr,
+                                             nullptr, nullptr);
         if (rc == ERROR_NO_MORE_ITEMS)
-            break;
+            return false;
         if (rc == ERROR_MORE_DATA) // a longer name is not the backup's
             continue;
-        if (rc != ERROR_SUCCESS) {
-            found = std::nullopt;
-            break;
-        }
-        if (std::string_view(name, length) == kBackupName) {
-            found = true;
-            break;
-        }
+        if (rc != ERROR_SUCCESS)
+            return std::nullopt;
+        if (std::string_view(name, length) == kBackupName)
+            return true;
     }
-    api.CloseKey(key);
-    return found;
 }
 
 } // namespace
@@ -213,18 +205,12 @@ void CScancodeMap::SaveNewSetting() {
 std::int32_t CScancodeMap::GetCurrentKeySetting(const std::string& sCode) const {
     if (!mapWellFormed_)
         return -1;
-    return MapText::KeySetting(KeyCatalogue(), currentSettingString_, sCode);
-}
-
-std::optional<std::string> CScancodeMap::CurrentEntryFor(const std::string& sCode) const {
-    if (!mapWellFormed_)
-        return std::nullopt;
-    return MapText::FirstNewCode(currentSettingString_, sCode);
-}
-
-bool CScancodeMap::KeyNeedsLock(std::int32_t idxKeyType) const {
-    return !mapWellFormed_ ||
-           MapText::KeyNeedsLock(KeyCatalogue(), currentSettingString_, idxKeyType);
+    const auto entries = MapText::EntriesFor(currentSettingString_, sCode);
+    if (entries.empty())
+        return 1;
+    const KeyOption* option =
+        KeyCatalogue().ByCode(std::string_view(currentSettingString_).substr(entries.front(), 4));
+    return option ? option->ID : -1;
 }
 
 bool CScancodeMap::BackupMapExists() const {

@@ -1,10 +1,12 @@
 // The program's model of the registry values "Scancode Map" and "TVLN Backup": read once at
-// creation, answers each key's current function, builds and writes a new map with a backup of
-// the map found, and restores that backup.
+// creation, builds and writes a new map with a backup of the map found, and restores that
+// backup. What each key shows, whether it is locked and what a save writes is decided by KeyRows
+// (core/KeyRows.h) on CurrentSettingString; the window and the command line go through it. The
+// two members that work key by key (GetCurrentKeySetting, BuildNewSettingString) are thin
+// callers of MapText's one entry walk and decide no lock.
 #pragma once
 
 #include <cstdint>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -39,7 +41,8 @@ class CScancodeMap {
     // writers' lock across CheckUnchangedSinceStart and the writes.
     void RestoreMap();
     // Sets the entry of key type idxKeyType in NewSettingString to catalogue option
-    // idxKeyNewValue.
+    // idxKeyNewValue (MapText::WithKeySetting); raises 5 for anything but a key type 0 to 2 and
+    // a catalogue ID.
     void BuildNewSettingString(std::int32_t idxKeyType, std::int32_t idxKeyNewValue);
     // Backs up the map found (once), then writes NewSettingString as the map. Refuses, before
     // writing anything, when the stored map is not well formed, when it or the backup changed
@@ -51,20 +54,14 @@ class CScancodeMap {
     // what was read at creation (presence, type or bytes), kErrNotReadable when one cannot be
     // read. A backup whose read failed at creation is left to BackupMap's listing.
     void CheckUnchangedSinceStart() const;
-    // The catalogue ID the map gives the key with own code sCode; 1 when the map has no
-    // entry for it; -1 when the code is unknown to the catalogue (or the map is not well formed).
+    // The catalogue ID that the first entry for sCode gives the key; 1 when the map has no
+    // entry for it; -1 when its code is unknown to the catalogue (or the map is not well
+    // formed). Says nothing about a lock: a code the key's list does not offer reads as its ID.
     std::int32_t GetCurrentKeySetting(const std::string& sCode) const;
     bool BackupMapExists() const;
     // Writes "TVLN Backup" unless a backup was found at creation or exists now.
     void BackupMap();
 
-    // Whether the map as found has an entry for the key with own code sCode, and the new code
-    // of its first entry. Tells a key without entry from one whose entry GetCurrentKeySetting
-    // cannot express (a code its list does not offer).
-    std::optional<std::string> CurrentEntryFor(const std::string& sCode) const;
-    // True when the key's list cannot show what the map gives it (an unknown code, a code its
-    // list does not offer, or a map that is not well formed): lock the list and keep the entry.
-    bool KeyNeedsLock(std::int32_t idxKeyType) const;
     // False when the stored map has the wrong type, length or count (or could not be read) and
     // must not be rewritten.
     bool MapIsWellFormed() const { return mapWellFormed_; }

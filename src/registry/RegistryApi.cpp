@@ -26,3 +26,7 @@ RegistryApi SetRegistryApi(const RegistryApi& api) noexcept {
     Current() = api;
     return old;
 }
+
+void CloseRegistryKey(HKEY key) noexcept {
+    Registry().CloseKey(key);
+}

@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include "win32/Handles.h"
+
 struct RegistryApi {
     decltype(&::RegOpenKeyExA) OpenKeyEx;
     decltype(&::RegCreateKeyExA) CreateKeyEx;
@@ -24,3 +26,8 @@ const RegistryApi& Registry() noexcept;
 RegistryApi RealRegistryApi() noexcept;
 // Installs a table and returns the one it replaces.
 RegistryApi SetRegistryApi(const RegistryApi& api) noexcept;
+
+// Closes through the table in use, so that a test sees every close.
+void CloseRegistryKey(HKEY key) noexcept;
+// The owner of every key opened through the table.
+using RegistryKey = UniqueHandleOf<HKEY, &CloseRegistryKey>;

@@ -19,27 +19,10 @@ HKEY RootKey(std::uint32_t classKey) {
     return reinterpret_cast<HKEY>(static_cast<ULONG_PTR>(static_cast<LONG>(classKey)));
 }
 
-// Closes through the registry table, so that tests see every close.
-class Key {
-  public:
-    Key() = default;
-    Key(const Key&) = delete;
-    Key& operator=(const Key&) = delete;
-    ~Key() {
-        if (h_)
-            Registry().CloseKey(h_);
-    }
-    HKEY get() const { return h_; }
-    HKEY* put() { return &h_; }
-
-  private:
-    HKEY h_ = nullptr;
-};
-
 // This computer's root, or the connected root of another computer's registry.
 struct Root {
     HKEY key = nullptr;
-    Key remote;
+    RegistryKey remote;
 };
 
 bool OpenRoot(const std::string& machine, std::uint32_t classKey, Root& root) {
@@ -54,7 +37,7 @@ bool OpenRoot(const std::string& machine, std::uint32_t classKey, Root& root) {
     return true;
 }
 
-constexpr ErrorSource kSource("cRegistry");
+constexpr ErrorSource kSource = ModuleSource("cRegistry");
 
 std::string KeyText(std::uint32_t classKey) {
     return std::to_string(static_cast<std::int32_t>(classKey));
@@ -111,13 +94,13 @@ void cRegistry::SetMachine(const std::string& sMachine) {
 }
 
 bool cRegistry::KeyExists() const {
-    Key key;
+    RegistryKey key;
     return Registry().OpenKeyEx(RootKey(classKey_), sectionKey_.c_str(), 0, KEY_QUERY_VALUE,
                                 key.put()) == ERROR_SUCCESS;
 }
 
 bool cRegistry::CreateKey() {
-    Key key;
+    RegistryKey key;
     DWORD disposition = 0;
     if (Registry().CreateKeyEx(RootKey(classKey_), sectionKey_.c_str(), 0, const_cast<char*>(""),
                                REG_OPTION_NON_VOLATILE, kAllValueRights, nullptr, key.put(),
@@ -135,7 +118,7 @@ bool cRegistry::DeleteKey() {
 }
 
 bool cRegistry::DeleteValue() {
-    Key key;
+    RegistryKey key;
     if (Registry().OpenKeyEx(RootKey(classKey_), sectionKey_.c_str(), 0, kAllValueRights,
                              key.put()) != ERROR_SUCCESS)
         kSource.Raise(kErrKey, "Failed to open key '" + KeyText(classKey_) + "',Section: '" +
@@ -155,7 +138,7 @@ RegistryValue cRegistry::Value() {
     Root root;
     if (!OpenRoot(machine_, classKey_, root))
         return default_;
-    Key key;
+    RegistryKey key;
     if (Registry().OpenKeyEx(root.key, sectionKey_.c_str(), 0, KEY_QUERY_VALUE, key.put()) !=
         ERROR_SUCCESS)
         return default_;
@@ -217,7 +200,7 @@ void cRegistry::SetValue(const RegistryValue& vValue) {
     Root root;
     if (!OpenRoot(machine_, classKey_, root))
         kSource.Raise(kErrKey, WriteFailureText(classKey_, sectionKey_, valueKey_, lastWritten_));
-    Key key;
+    RegistryKey key;
     DWORD disposition = 0;
     if (Registry().CreateKeyEx(root.key, sectionKey_.c_str(), 0, const_cast<char*>(""),
                                REG_OPTION_NON_VOLATILE, kAllValueRights, nullptr, key.put(),
@@ -277,7 +260,7 @@ void cRegistry::SetValue(const RegistryValue& vValue) {
 bool cRegistry::EnumerateValues(std::vector<std::string>& sKeyNames, std::int32_t& iKeyCount) {
     iKeyCount = 0;
     sKeyNames.clear();
-    Key key;
+    RegistryKey key;
     DWORD longest = 0;
     if (Registry().OpenKeyEx(RootKey(classKey_), sectionKey_.c_str(), 0, KEY_QUERY_VALUE,
                              key.put()) != ERROR_SUCCESS ||
@@ -310,7 +293,7 @@ bool cRegistry::EnumerateValues(std::vector<std::string>& sKeyNames, std::int32_
 bool cRegistry::EnumerateSections(std::vector<std::string>& sSect, std::int32_t& iSectCount) {
     iSectCount = 0;
     sSect.clear();
-    Key key;
+    RegistryKey key;
     if (Registry().OpenKeyEx(RootKey(classKey_), sectionKey_.c_str(), 0, KEY_ENUMERATE_SUB_KEYS,
                              key.put()) != ERROR_SUCCESS)
         return true;
@@ -390,7 +373,7 @@ cRegistry::CreateAdditionalEXEAssociations(const std::string& sClassName,
                              "expected Name/Text/Command");
     sectionKey_ = sClassName;
     // Classes are registered below HKEY_CLASSES_ROOT, whatever root the last write left set.
-    Key classKey;
+    RegistryKey classKey;
     if (Registry().OpenKeyEx(RootKey(kClassesRoot), sectionKey_.c_str(), 0, KEY_QUERY_VALUE,
                              classKey.put()) != ERROR_SUCCESS)
         return kSource.Error(

@@ -10,7 +10,7 @@
 
 namespace {
 
-constexpr ErrorSource kSource("MSettings");
+constexpr ErrorSource kSource = ModuleSource("MSettings");
 
 std::wstring KeyPath(const std::string& appName, const std::string& section) {
     return L"Software\\" + Utf8ToWide(appName) + L"\\" + Utf8ToWide(section);

@@ -1,21 +1,23 @@
-// One way to make a window. The class is registered once per process; Windows enters through
-// one noexcept procedure that runs the handler under the fatal-error guard, so no exception
-// reaches Windows; the object is attached at WM_NCCREATE and detached at WM_NCDESTROY, so no
-// late message reaches an object whose window is gone.
+// One way to make a window, and one to end it. The class is registered once per process;
+// Windows enters through one noexcept procedure that runs the handler under the fatal-error
+// guard, so no exception reaches Windows; the object is attached at WM_NCCREATE and detached at
+// WM_NCDESTROY, so no late message reaches an object whose window is gone. The window lives no
+// longer than its object.
 //
 // Derived supplies:
 //   static const wchar_t* ClassName();
 //   LRESULT HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam);
 // which passes what it does not handle, WM_NCDESTROY included, to Default();
 // and may supply static void CustomizeClass(WNDCLASSEXW&) (cursor, background, icon).
+// A derived class whose handler uses its own members calls Destroy() in its destructor, while
+// they still exist.
 #pragma once
 
 #include <windows.h>
 
 #include <cstdint>
-#include <string>
 
-#include "core/AppError.h"
+#include "core/ErrorSource.h"
 #include "win32/Fatal.h"
 
 template <typename Derived> class BaseWindow {
@@ -27,13 +29,20 @@ template <typename Derived> class BaseWindow {
 
   protected:
     BaseWindow() = default;
-    ~BaseWindow() = default;
+    // What is left of the window goes with the object, detached first: the derived part is
+    // gone, so no message may reach it.
+    ~BaseWindow() {
+        if (HWND hwnd = hwnd_) {
+            Detach(hwnd);
+            ::DestroyWindow(hwnd);
+        }
+    }
 
     static void CustomizeClass(WNDCLASSEXW&) noexcept {}
 
     // Registers the class on first use and creates the window with this object attached.
-    // Raises the system error with `source` when either fails.
-    HWND CreateWin(const std::string& source, DWORD exStyle, const wchar_t* title, DWORD style,
+    // Raises the system error from `source` when either fails.
+    HWND CreateWin(const ErrorSource& source, DWORD exStyle, const wchar_t* title, DWORD style,
                    int x, int y, int width, int height, HWND parent, HMENU menu = nullptr) {
         HINSTANCE instance = ::GetModuleHandleW(nullptr);
         WNDCLASSEXW wc{};
@@ -55,17 +64,26 @@ template <typename Derived> class BaseWindow {
         return hwnd_;
     }
 
+    // Destroys the window: the handler sees WM_DESTROY and WM_NCDESTROY, then the object is
+    // detached. Nothing when there is no window (never made, closed, or gone with its parent).
+    void Destroy() noexcept {
+        if (hwnd_)
+            ::DestroyWindow(hwnd_);
+    }
+
     // Passes a message on to Windows' default handling.
     LRESULT Default(UINT msg, WPARAM wParam, LPARAM lParam) const noexcept {
         return ::DefWindowProcW(hwnd_, msg, wParam, lParam);
     }
 
-    HWND hwnd_ = nullptr;
-
   private:
-    [[noreturn]] static void RaiseLastError(const std::string& source) {
-        throw AppError(static_cast<std::int32_t>(::GetLastError()), source,
-                       "The window cannot be created.");
+    [[noreturn]] static void RaiseLastError(const ErrorSource& source) {
+        source.Raise(static_cast<std::int32_t>(::GetLastError()), "The window cannot be created.");
+    }
+
+    void Detach(HWND hwnd) noexcept {
+        ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
+        hwnd_ = nullptr;
     }
 
     static LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) noexcept {
@@ -82,11 +100,12 @@ template <typename Derived> class BaseWindow {
         const bool ok = RunGuarded([&] { result = self->HandleMessage(msg, wParam, lParam); });
         if (msg == WM_NCDESTROY) {
             // Detached after the handler, which passes this message on like any other.
-            ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
-            self->hwnd_ = nullptr;
+            self->Detach(hwnd);
             if (!ok)
                 return ::DefWindowProcW(hwnd, msg, wParam, lParam);
         }
         return ok ? result : 0;
     }
+
+    HWND hwnd_ = nullptr;
 };

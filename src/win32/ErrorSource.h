@@ -1,32 +1,15 @@
-// Where an error was raised, as the error box names it: the executable's name and the module's
-// ("tavelin.cRegistry"). Each module keeps one constant and raises through it:
-//   constexpr ErrorSource kSource("cRegistry");
-//   kSource.Raise(5);
+// The error sources of the Win32 modules, named after the running executable as the error box
+// shows them ("tavelin.cRegistry"; "MivoDriveCboEx.tavelin" with the module first).
 #pragma once
 
-#include <cstdint>
-#include <string>
-#include <utility>
-
-#include "core/AppError.h"
+#include "core/ErrorSource.h"
 #include "win32/Fatal.h"
 
-class ErrorSource {
-  public:
-    constexpr explicit ErrorSource(const char* module) noexcept : module_(module) {}
+constexpr ErrorSource
+ModuleSource(const char* module,
+             ErrorSource::Order order = ErrorSource::Order::ProgramFirst) noexcept {
+    return ErrorSource(&ExeName, module, order);
+}
 
-    std::string Text() const { return ExeName() + "." + module_; }
-
-    // An error of this source, for the callers that hand it back instead of raising it.
-    AppError Error(std::int32_t number, std::string description = {}) const {
-        return AppError(number, Text(), std::move(description));
-    }
-
-    // Raises the error; an empty description lets the number's standard text apply.
-    [[noreturn]] void Raise(std::int32_t number, std::string description = {}) const {
-        throw Error(number, std::move(description));
-    }
-
-  private:
-    const char* module_;
-};
+// The executable's name alone: failures that belong to no module.
+inline constexpr ErrorSource kProgramSource = ModuleSource("");

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "core/Product.h"
+#include "win32/ErrorSource.h"
 #include "win32/Text.h"
 
 namespace {
@@ -55,10 +56,10 @@ void ReportCurrentException() noexcept {
     } catch (const AppError& e) {
         ReportFatal(e);
     } catch (const std::bad_alloc&) {
-        ReportFatal(AppError(7, ExeName(), "Out of memory"));
+        ReportFatal(kProgramSource.Error(7, "Out of memory"));
     } catch (const std::exception& e) {
-        ReportFatal(AppError(51, ExeName(), e.what()));
+        ReportFatal(kProgramSource.Error(51, e.what()));
     } catch (...) {
-        ReportFatal(AppError(51, ExeName(), "Internal error"));
+        ReportFatal(kProgramSource.Error(51, "Internal error"));
     }
 }

@@ -7,12 +7,22 @@
 
 #include <utility>
 
-template <typename Traits> class UniqueHandleOf {
+// Whether a handle names something to release. Most kinds use null for none; kernel handles
+// also come back as INVALID_HANDLE_VALUE (CreateFile).
+template <typename H> constexpr bool NotNull(H h) noexcept {
+    return h != nullptr;
+}
+inline bool KernelHandleValid(HANDLE h) noexcept {
+    return h != nullptr && h != INVALID_HANDLE_VALUE;
+}
+
+// The owner of one handle of type H, released with Close; Valid tells a handle from none.
+template <typename H, auto Close, auto Valid = &NotNull<H>> class UniqueHandleOf {
   public:
-    using Handle = typename Traits::Handle;
+    using Handle = H;
 
     UniqueHandleOf() noexcept = default;
-    explicit UniqueHandleOf(Handle h) noexcept : h_(h) {}
+    explicit UniqueHandleOf(H h) noexcept : h_(h) {}
     ~UniqueHandleOf() { reset(); }
 
     UniqueHandleOf(const UniqueHandleOf&) = delete;
@@ -24,110 +34,36 @@ template <typename Traits> class UniqueHandleOf {
         return *this;
     }
 
-    Handle get() const noexcept { return h_; }
-    explicit operator bool() const noexcept { return Traits::IsValid(h_); }
+    H get() const noexcept { return h_; }
+    explicit operator bool() const noexcept { return Valid(h_); }
     // For functions that return a handle through a pointer; releases the current one first.
-    Handle* put() noexcept {
+    H* put() noexcept {
         reset();
         return &h_;
     }
-    Handle release() noexcept { return std::exchange(h_, Traits::Invalid()); }
-    void reset(Handle h = Traits::Invalid()) noexcept {
-        Handle old = std::exchange(h_, h);
-        if (Traits::IsValid(old))
-            Traits::Close(old);
+    H release() noexcept { return std::exchange(h_, H{}); }
+    void reset(H h = H{}) noexcept {
+        if (H old = std::exchange(h_, h); Valid(old))
+            Close(old);
     }
 
   private:
-    Handle h_ = Traits::Invalid();
+    H h_{};
 };
 
-namespace handle_traits {
-
-struct Kernel {
-    using Handle = HANDLE;
-    static Handle Invalid() noexcept { return nullptr; }
-    static bool IsValid(Handle h) noexcept { return h != nullptr && h != INVALID_HANDLE_VALUE; }
-    static void Close(Handle h) noexcept { ::CloseHandle(h); }
-};
-
-struct RegKey {
-    using Handle = HKEY;
-    static Handle Invalid() noexcept { return nullptr; }
-    static bool IsValid(Handle h) noexcept { return h != nullptr; }
-    static void Close(Handle h) noexcept { ::RegCloseKey(h); }
-};
-
-struct Sid {
-    using Handle = PSID;
-    static Handle Invalid() noexcept { return nullptr; }
-    static bool IsValid(Handle h) noexcept { return h != nullptr; }
-    static void Close(Handle h) noexcept { ::FreeSid(h); }
-};
-
-struct Hook {
-    using Handle = HHOOK;
-    static Handle Invalid() noexcept { return nullptr; }
-    static bool IsValid(Handle h) noexcept { return h != nullptr; }
-    static void Close(Handle h) noexcept { ::UnhookWindowsHookEx(h); }
-};
-
-struct ImageList {
-    using Handle = HIMAGELIST;
-    static Handle Invalid() noexcept { return nullptr; }
-    static bool IsValid(Handle h) noexcept { return h != nullptr; }
-    static void Close(Handle h) noexcept { ::ImageList_Destroy(h); }
-};
-
-template <typename T> struct Gdi {
-    using Handle = T;
-    static Handle Invalid() noexcept { return nullptr; }
-    static bool IsValid(Handle h) noexcept { return h != nullptr; }
-    static void Close(Handle h) noexcept { ::DeleteObject(h); }
-};
-
-struct Icon {
-    using Handle = HICON;
-    static Handle Invalid() noexcept { return nullptr; }
-    static bool IsValid(Handle h) noexcept { return h != nullptr; }
-    static void Close(Handle h) noexcept { ::DestroyIcon(h); }
-};
-
-struct MemoryDc {
-    using Handle = HDC;
-    static Handle Invalid() noexcept { return nullptr; }
-    static bool IsValid(Handle h) noexcept { return h != nullptr; }
-    static void Close(Handle h) noexcept { ::DeleteDC(h); }
-};
-
-struct Window {
-    using Handle = HWND;
-    static Handle Invalid() noexcept { return nullptr; }
-    static bool IsValid(Handle h) noexcept { return h != nullptr; }
-    static void Close(Handle h) noexcept { ::DestroyWindow(h); }
-};
-
-struct EventSource {
-    using Handle = HANDLE;
-    static Handle Invalid() noexcept { return nullptr; }
-    static bool IsValid(Handle h) noexcept { return h != nullptr; }
-    static void Close(Handle h) noexcept { ::DeregisterEventSource(h); }
-};
-
-} // namespace handle_traits
-
-using UniqueHandle = UniqueHandleOf<handle_traits::Kernel>;
-using UniqueHkey = UniqueHandleOf<handle_traits::RegKey>;
-using UniqueSid = UniqueHandleOf<handle_traits::Sid>;
-using UniqueHook = UniqueHandleOf<handle_traits::Hook>;
-using UniqueImageList = UniqueHandleOf<handle_traits::ImageList>;
-using UniqueBitmap = UniqueHandleOf<handle_traits::Gdi<HBITMAP>>;
-using UniqueFont = UniqueHandleOf<handle_traits::Gdi<HFONT>>;
-using UniqueBrush = UniqueHandleOf<handle_traits::Gdi<HBRUSH>>;
-using UniqueIcon = UniqueHandleOf<handle_traits::Icon>;
-using UniqueMemoryDc = UniqueHandleOf<handle_traits::MemoryDc>;
-using UniqueWindow = UniqueHandleOf<handle_traits::Window>;
-using UniqueEventSource = UniqueHandleOf<handle_traits::EventSource>;
+using UniqueHandle = UniqueHandleOf<HANDLE, &::CloseHandle, &KernelHandleValid>;
+using UniqueHkey = UniqueHandleOf<HKEY, &::RegCloseKey>;
+using UniqueSid = UniqueHandleOf<PSID, &::FreeSid>;
+using UniqueHook = UniqueHandleOf<HHOOK, &::UnhookWindowsHookEx>;
+using UniqueImageList = UniqueHandleOf<HIMAGELIST, &::ImageList_Destroy>;
+using UniqueBitmap = UniqueHandleOf<HBITMAP, &::DeleteObject>;
+using UniqueFont = UniqueHandleOf<HFONT, &::DeleteObject>;
+using UniqueBrush = UniqueHandleOf<HBRUSH, &::DeleteObject>;
+using UniqueIcon = UniqueHandleOf<HICON, &::DestroyIcon>;
+using UniqueCursor = UniqueHandleOf<HCURSOR, &::DestroyCursor>;
+using UniqueMemoryDc = UniqueHandleOf<HDC, &::DeleteDC>;
+using UniqueWindow = UniqueHandleOf<HWND, &::DestroyWindow>;
+using UniqueEventSource = UniqueHandleOf<HANDLE, &::DeregisterEventSource>;
 
 // A window DC from GetDC, given back with ReleaseDC.
 class WindowDc {

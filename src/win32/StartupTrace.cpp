@@ -3,9 +3,8 @@
 #include <windows.h>
 
 #include <charconv>
+#include <cstdint>
 #include <iterator>
-
-#include "win32/Handles.h"
 
 namespace StartupTrace {
 
@@ -18,6 +17,28 @@ struct Entry {
 Entry g_entries[16];
 int g_count = 0;
 
+// The variable is the user's to set, also for an elevated copy: a path would let a standard
+// user choose a file the administrator's process creates. A handle number cannot cross an
+// elevation, and the one kind accepted, a pipe, is nothing this program opens itself, so a
+// forged number cannot reach its own files or keys.
+HANDLE TracePipe() noexcept {
+    wchar_t value[24];
+    const DWORD n = ::GetEnvironmentVariableW(L"TAVELIN_STARTUP_TRACE", value, std::size(value));
+    if (n == 0 || n >= std::size(value))
+        return nullptr;
+    char digits[std::size(value)];
+    for (DWORD i = 0; i < n; ++i) {
+        if (value[i] < L'0' || value[i] > L'9')
+            return nullptr;
+        digits[i] = static_cast<char>(value[i]);
+    }
+    std::uintptr_t number = 0;
+    if (std::from_chars(digits, digits + n, number).ec != std::errc{} || number == 0)
+        return nullptr;
+    HANDLE handle = reinterpret_cast<HANDLE>(number);
+    return ::GetFileType(handle) == FILE_TYPE_PIPE ? handle : nullptr;
+}
+
 } // namespace
 
 void Mark(const char* phase) noexcept {
@@ -29,25 +50,23 @@ void Mark(const char* phase) noexcept {
 }
 
 void Write() noexcept {
-    wchar_t path[MAX_PATH];
-    const DWORD n = ::GetEnvironmentVariableW(L"TAVELIN_STARTUP_TRACE", path, MAX_PATH);
-    if (n == 0 || n >= MAX_PATH)
+    HANDLE pipe = TracePipe();
+    if (!pipe)
         return;
-    UniqueHandle file(::CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file)
-        return;
+    // One write of at most 1 KiB fits any pipe's buffer: the start never waits for the reader.
+    char text[std::size(g_entries) * 64];
+    char* end = text;
     for (int i = 0; i < g_count; ++i) {
-        char line[64];
-        char* end = line;
+        char* const line = end;
         for (const char* c = g_entries[i].phase; *c && end < line + 40; ++c)
             *end++ = *c;
         *end++ = ' ';
-        end = std::to_chars(end, line + sizeof line - 1, g_entries[i].counter).ptr;
+        end = std::to_chars(end, line + 63, g_entries[i].counter).ptr;
         *end++ = '\n';
-        DWORD written = 0;
-        ::WriteFile(file.get(), line, static_cast<DWORD>(end - line), &written, nullptr);
     }
+    // The handle is the benchmark's: it stays open until the process ends.
+    DWORD written = 0;
+    ::WriteFile(pipe, text, static_cast<DWORD>(end - text), &written, nullptr);
 }
 
 } // namespace StartupTrace

@@ -33,7 +33,7 @@ std::unordered_map<HWND, Mirror> g_mirror;
 // Counts detaches, so that a dispatch learns whether a client went away while it ran.
 unsigned g_unhooks = 0;
 
-constexpr ErrorSource kSource("WindowProc");
+constexpr ErrorSource kSource = ModuleSource("WindowProc");
 
 // The module's own errors have texts and sit above the object error base; small numbers carry
 // their standard text.

@@ -18,8 +18,9 @@
 namespace mivo {
 
 void RaiseImageListArgument() {
-    throw AppError(static_cast<std::int32_t>(0x80040419u), "MivoDriveCboEx." + ExeName(),
-                   "ImageList property expects ImageList object or long hImageList handle.");
+    kImageListSource.Raise(
+        static_cast<std::int32_t>(0x80040419u),
+        "ImageList property expects ImageList object or long hImageList handle.");
 }
 
 HFONT SharedFont(const MivoFont& f, int dpi) {
@@ -94,11 +95,10 @@ MivoCboEx::MivoCboEx(HWND hwndParent, int id, int x, int y, int width, int heigh
     enabled_ = props.ReadBool(MivoCboExKey::Enabled, true);
     font_ = props.ReadFont(MivoCboExKey::Font).value_or(ContainerFont(hwndParent));
 
-    CreateWin(ExeName() + ".MivoComboEx", 0, L"",
-              WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_CLIPCHILDREN, x, y, width, height, hwndParent,
-              reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)));
+    CreateWin(mivo::kSource, 0, L"", WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_CLIPCHILDREN, x, y,
+              width, height, hwndParent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)));
     try {
-        ::EnableWindow(hwnd_, enabled_);
+        ::EnableWindow(Hwnd(), enabled_);
         CreateComboEx();
         SetExtendedUI(props.ReadBool(MivoCboExKey::ExtendedUI, true));
         SetDropDownWidth(props.ReadLong(MivoCboExKey::DropDownWidth, -1));
@@ -117,15 +117,14 @@ MivoCboEx::MivoCboEx(HWND hwndParent, int id, int x, int y, int width, int heigh
         Resize();
     } catch (...) {
         *alive_ = false;
-        ::DestroyWindow(hwnd_);
+        Destroy();
         throw;
     }
 }
 
 MivoCboEx::~MivoCboEx() {
     *alive_ = false; // no events from here on
-    if (hwnd_)
-        ::DestroyWindow(hwnd_);
+    Destroy();
     UnhookAll();
 }
 
@@ -145,13 +144,13 @@ void MivoCboEx::WriteProperties(MivoCboExProps& bag) const {
 }
 
 void MivoCboEx::FitHeightToField() {
-    if (!hwnd_ || !hWndComboEx_)
+    if (!Hwnd() || !comboEx_)
         return;
     const int field = static_cast<int>(SendCombo(CB_GETITEMHEIGHT, static_cast<WPARAM>(-1))) + 6;
     RECT rect{};
-    ::GetWindowRect(hwnd_, &rect);
+    ::GetWindowRect(Hwnd(), &rect);
     if (field > rect.bottom - rect.top)
-        ::SetWindowPos(hwnd_, nullptr, 0, 0, rect.right - rect.left, field,
+        ::SetWindowPos(Hwnd(), nullptr, 0, 0, rect.right - rect.left, field,
                        SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
@@ -159,20 +158,20 @@ void MivoCboEx::CreateComboEx() {
     DestroyComboEx();
     const DWORD kind = style_ == 0 ? CBS_DROPDOWN : style_ == 1 ? CBS_SIMPLE : CBS_DROPDOWNLIST;
     RECT rc{};
-    ::GetClientRect(hwnd_, &rc);
+    ::GetClientRect(Hwnd(), &rc);
     // Created in place and visible: moving and showing it afterwards costs a round of messages.
-    hWndComboEx_ = ::CreateWindowExW(
-        0, WC_COMBOBOXEXW, L"", WS_CHILD | WS_VISIBLE | kind, 0, 0, rc.right, rc.bottom * 8, hwnd_,
-        reinterpret_cast<HMENU>(static_cast<INT_PTR>(1)), ::GetModuleHandleW(nullptr), nullptr);
-    if (!hWndComboEx_)
+    comboEx_.reset(::CreateWindowExW(
+        0, WC_COMBOBOXEXW, L"", WS_CHILD | WS_VISIBLE | kind, 0, 0, rc.right, rc.bottom * 8, Hwnd(),
+        reinterpret_cast<HMENU>(static_cast<INT_PTR>(1)), ::GetModuleHandleW(nullptr), nullptr));
+    if (!comboEx_)
         mivo::kSource.Raise(5);
     if (imageList_)
         SendCombo(CBEM_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(imageList_));
 
-    Hook(hWndComboEx_, WM_CTLCOLORLISTBOX);
-    Hook(hWndComboEx_, WM_DRAWITEM);
+    Hook(comboEx_.get(), WM_CTLCOLORLISTBOX);
+    Hook(comboEx_.get(), WM_DRAWITEM);
     if (style_ == 0) // to tell the edit field's echo of a selection from a user's change
-        Hook(hWndComboEx_, WM_COMMAND);
+        Hook(comboEx_.get(), WM_COMMAND);
     hWndCombo_ = reinterpret_cast<HWND>(SendCombo(CBEM_GETCOMBOCONTROL));
     if (hWndCombo_) {
         Hook(hWndCombo_, WM_GETDLGCODE);
@@ -194,7 +193,7 @@ void MivoCboEx::CreateComboEx() {
         }
     }
 
-    ::EnableWindow(hWndComboEx_, enabled_);
+    ::EnableWindow(comboEx_.get(), enabled_);
     if (extendedStyle_)
         SendCombo(CBEM_SETEXSTYLE, 0, extendedStyle_);
     if (!redraw_)
@@ -210,11 +209,10 @@ void MivoCboEx::CreateComboEx() {
 
 void MivoCboEx::DestroyComboEx() noexcept {
     UnhookAll();
-    if (hWndComboEx_) {
-        ::ShowWindow(hWndComboEx_, SW_HIDE);
-        ::DestroyWindow(hWndComboEx_);
-    }
-    hWndComboEx_ = hWndCombo_ = hWndEdit_ = hWndDropList_ = nullptr;
+    if (comboEx_)
+        ::ShowWindow(comboEx_.get(), SW_HIDE);
+    comboEx_.reset();
+    hWndCombo_ = hWndEdit_ = hWndDropList_ = nullptr;
     awaitingDropList_ = false;
 }
 
@@ -235,11 +233,11 @@ void MivoCboEx::UnhookAll() noexcept {
 }
 
 void MivoCboEx::Resize() {
-    if (!hwnd_ || !hWndComboEx_)
+    if (!Hwnd() || !comboEx_)
         return;
     RECT rc{};
-    ::GetClientRect(hwnd_, &rc);
-    Place(hWndComboEx_, rc.right, rc.bottom);
+    ::GetClientRect(Hwnd(), &rc);
+    Place(comboEx_.get(), rc.right, rc.bottom);
     if (hWndCombo_) {
         auto itemHeight = static_cast<int>(SendCombo(CB_GETITEMHEIGHT, 0));
         Place(hWndCombo_, rc.right, style_ == 1 ? rc.bottom : rc.bottom + 2 + 8 * itemHeight);
@@ -247,7 +245,7 @@ void MivoCboEx::Resize() {
 }
 
 void MivoCboEx::ApplyFont() {
-    HFONT font = mivo::SharedFont(font_, WindowDpi(hwnd_));
+    HFONT font = mivo::SharedFont(font_, WindowDpi(Hwnd()));
     if (!font)
         return;
     SendCombo(WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
@@ -277,13 +275,13 @@ void MivoCboEx::SetEnabled(bool bValue) {
     if (bValue == enabled_)
         return;
     enabled_ = bValue;
-    ::EnableWindow(hwnd_, bValue);
-    ::EnableWindow(hWndComboEx_, bValue);
+    ::EnableWindow(Hwnd(), bValue);
+    ::EnableWindow(comboEx_.get(), bValue);
     (void)Fire(OnPropertyChanged, MivoCboExKey::Enabled);
 }
 
 std::string MivoCboEx::Text() const {
-    if (!hWndComboEx_)
+    if (!comboEx_)
         return {};
     if (style_ == 2) {
         std::int32_t index = ListIndex();
@@ -311,7 +309,7 @@ void MivoCboEx::SetStyle(std::int32_t lStyle) {
         mivo::kSource.Raise(5);
     if (lStyle == style_)
         return;
-    if (!hWndComboEx_) {
+    if (!comboEx_) {
         style_ = lStyle;
         return;
     }
@@ -406,8 +404,8 @@ void MivoCboEx::SetMaxLength(std::int32_t l) {
 void MivoCboEx::SetRedraw(bool b) {
     redraw_ = b;
     SendCombo(WM_SETREDRAW, b);
-    if (b && hWndComboEx_)
-        ::InvalidateRect(hWndComboEx_, nullptr, TRUE);
+    if (b && comboEx_)
+        ::InvalidateRect(comboEx_.get(), nullptr, TRUE);
 }
 
 void MivoCboEx::SetExtendedUI(bool b) {

@@ -114,8 +114,8 @@ class MivoCboEx final : public BaseWindow<MivoCboEx>, private ISubclass {
     void SetMaxLength(std::int32_t l);
     bool Redraw() const { return redraw_; }
     void SetRedraw(bool b);
-    HWND hwnd() const { return hwnd_; }
-    HWND hWndComboEx() const { return hWndComboEx_; }
+    HWND hwnd() const { return Hwnd(); }
+    HWND hWndComboEx() const { return comboEx_.get(); }
     HWND hWndCombo() const { return hWndCombo_; }
     HWND hWndEdit() const { return hWndEdit_; }
     void Clear();
@@ -199,7 +199,7 @@ class MivoCboEx final : public BaseWindow<MivoCboEx>, private ISubclass {
     std::wstring ItemText(std::int32_t lIndex) const;
     int Compare(std::wstring_view a, std::wstring_view b) const;
     LRESULT SendCombo(UINT msg, WPARAM wParam = 0, LPARAM lParam = 0) const {
-        return ::SendMessageW(hWndComboEx_, msg, wParam, lParam);
+        return ::SendMessageW(comboEx_.get(), msg, wParam, lParam);
     }
     // Raises an event. False when the handler has destroyed the control: the caller must
     // then return at once, touching no member.
@@ -212,7 +212,7 @@ class MivoCboEx final : public BaseWindow<MivoCboEx>, private ISubclass {
         return *alive;
     }
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
-    HWND hWndComboEx_ = nullptr;
+    UniqueWindow comboEx_; // the inner ComboBoxEx32; goes with this window too
     HWND hWndCombo_ = nullptr;
     HWND hWndEdit_ = nullptr;
     HWND hWndDropList_ = nullptr;

@@ -16,8 +16,11 @@ inline constexpr UINT kItemMaskAll =
 
 // The control's errors carry their number's standard text: 381 for a bad item index, 5 for a
 // bad argument, 13 for a type mismatch.
-inline constexpr ErrorSource kSource("MivoComboEx");
-// The image-list argument is neither an object nor a handle (its own source and text).
+inline constexpr ErrorSource kSource = ModuleSource("MivoComboEx");
+// The image-list argument is neither an object nor a handle: its own source, control first
+// ("MivoDriveCboEx.tavelin"), and text.
+inline constexpr ErrorSource kImageListSource =
+    ModuleSource("MivoDriveCboEx", ErrorSource::Order::ModuleFirst);
 [[noreturn]] void RaiseImageListArgument();
 
 // One font per face, size and DPI for all lists of the process: creating and measuring a font

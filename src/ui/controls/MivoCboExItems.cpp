@@ -59,7 +59,7 @@ std::int32_t MivoCboEx::ListCount() const {
 
 std::int32_t MivoCboEx::ListIndex() const {
     // Without a window the message would answer 0, the first item.
-    return hWndComboEx_ ? static_cast<std::int32_t>(SendCombo(CB_GETCURSEL)) : -1;
+    return comboEx_ ? static_cast<std::int32_t>(SendCombo(CB_GETCURSEL)) : -1;
 }
 
 void MivoCboEx::SetListIndex(std::int32_t lIndex) {

@@ -49,20 +49,20 @@ wchar_t TypedCharacter(std::int32_t keyAscii) {
 LRESULT MivoCboEx::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
     switch (msg) {
     case WM_COMMAND:
-        if (hWndComboEx_ && reinterpret_cast<HWND>(lParam) == hWndComboEx_) {
+        if (comboEx_ && reinterpret_cast<HWND>(lParam) == comboEx_.get()) {
             OnComboCommand(HIWORD(wParam));
             return 0;
         }
         break;
     case WM_NOTIFY: {
         const auto* hdr = reinterpret_cast<const NMHDR*>(lParam);
-        if (hWndComboEx_ && hdr->hwndFrom == hWndComboEx_)
+        if (comboEx_ && hdr->hwndFrom == comboEx_.get())
             return OnComboNotify(*hdr);
         break;
     }
     case WM_SETFOCUS:
-        if (hWndComboEx_ && ::IsWindowVisible(hWndComboEx_))
-            ::SetFocus(hWndComboEx_);
+        if (comboEx_ && ::IsWindowVisible(comboEx_.get()))
+            ::SetFocus(comboEx_.get());
         return 0;
     case WM_SIZE:
         Resize();
@@ -72,7 +72,9 @@ LRESULT MivoCboEx::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
         UnhookAll();
         break;
     case WM_NCDESTROY:
-        hWndComboEx_ = hWndCombo_ = hWndEdit_ = hWndDropList_ = nullptr;
+        // The inner windows went before their parent.
+        comboEx_.release();
+        hWndCombo_ = hWndEdit_ = hWndDropList_ = nullptr;
         break;
     default:
         break;

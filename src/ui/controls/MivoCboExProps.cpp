@@ -44,10 +44,3 @@ void MivoCboExProps::Write(std::string_view key, MivoPropValue value, const Mivo
 void MivoCboExProps::Write(std::string_view key, MivoPropValue value) {
     values_.insert_or_assign(std::string(key), std::move(value));
 }
-
-MivoCboExProps MainWindowListProps() {
-    MivoCboExProps bag;
-    bag.Write(MivoCboExKey::Style, std::int32_t{2});
-    bag.Write(MivoCboExKey::Font, MivoFont{"MS Sans Serif", 8.25});
-    return bag;
-}

@@ -57,7 +57,3 @@ class MivoCboExProps {
     const MivoPropValue* Find(std::string_view key) const;
     std::map<std::string, MivoPropValue, std::less<>> values_;
 };
-
-// The stored settings of the main window's three key lists: drop-down list without edit field,
-// 8.25-point "MS Sans Serif", everything else at its default.
-MivoCboExProps MainWindowListProps();

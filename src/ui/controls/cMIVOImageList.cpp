@@ -8,7 +8,7 @@
 
 namespace {
 
-constexpr ErrorSource kSource("cMIVOImageList");
+constexpr ErrorSource kSource = ModuleSource("cMIVOImageList");
 
 bool ImageType(std::int32_t iType, UINT& type) {
     switch (iType) {
@@ -216,7 +216,7 @@ void cMIVOImageList::SetItemKey(std::int32_t iIndex, const std::string& sKey) {
     keys_[static_cast<std::size_t>(iIndex)] = sKey;
 }
 
-UniquePicture cMIVOImageList::ItemPicture(const ImageRef& vKey) const {
+ComPtr<IPicture> cMIVOImageList::ItemPicture(const ImageRef& vKey) const {
     return IconToPicture(ItemCopyOfIcon(vKey));
 }
 
@@ -236,16 +236,10 @@ void cMIVOImageList::Clear() {
 bool cMIVOImageList::AddLoaded(HANDLE hImage, std::int32_t iType, const std::string& vKey,
                                std::int32_t lBackColor, const ImageRef* vKeyAfter) {
     // The list keeps copies: the loaded image is ours to free.
-    const bool added = AddFromHandle(hImage, iType, vKey, lBackColor, vKeyAfter);
-    if (hImage) {
-        if (iType == 0)
-            ::DeleteObject(hImage);
-        else if (iType == 1)
-            ::DestroyIcon(static_cast<HICON>(hImage));
-        else
-            ::DestroyCursor(static_cast<HCURSOR>(hImage));
-    }
-    return added;
+    const UniqueBitmap bitmap(iType == 0 ? static_cast<HBITMAP>(hImage) : nullptr);
+    const UniqueIcon icon(iType == 1 ? static_cast<HICON>(hImage) : nullptr);
+    const UniqueCursor cursor(iType == 2 ? static_cast<HCURSOR>(hImage) : nullptr);
+    return AddFromHandle(hImage, iType, vKey, lBackColor, vKeyAfter);
 }
 
 bool cMIVOImageList::AddFromFile(const std::string& sFileName, std::int32_t iType,
@@ -295,12 +289,13 @@ bool cMIVOImageList::AddFromPictureBox(HDC hdc, const std::string& vKey, std::in
     return AddFromHandle(bitmap.get(), 0, vKey, static_cast<std::int32_t>(back));
 }
 
-UniquePicture cMIVOImageList::ImagePictureStrip(const ImageRef& vStartKey, const ImageRef& vEndKey,
-                                                std::int32_t oBackColor) const {
+ComPtr<IPicture> cMIVOImageList::ImagePictureStrip(const ImageRef& vStartKey,
+                                                   const ImageRef& vEndKey,
+                                                   std::int32_t oBackColor) const {
     std::int32_t first = Resolve(vStartKey);
     std::int32_t last = Resolve(vEndKey);
     if (first < 0 || last < 0)
-        return UniquePicture();
+        return ComPtr<IPicture>();
     if (first > last)
         std::swap(first, last);
     const int width = (last - first + 1) * iconSizeX_;
@@ -308,7 +303,7 @@ UniquePicture cMIVOImageList::ImagePictureStrip(const ImageRef& vStartKey, const
     UniqueMemoryDc mem(::CreateCompatibleDC(screen.get()));
     UniqueBitmap bitmap(::CreateCompatibleBitmap(screen.get(), width, iconSizeY_));
     if (!mem || !bitmap)
-        return UniquePicture();
+        return ComPtr<IPicture>();
     {
         SelectedObject selected(mem.get(), bitmap.get());
         const std::int32_t back = oBackColor == -1
@@ -326,36 +321,35 @@ namespace {
 
 // A picture object that owns the handle in desc; null (and the handle still the caller's) when
 // it cannot be made.
-UniquePicture PictureOwning(PICTDESC& desc) {
+ComPtr<IPicture> PictureOwning(PICTDESC& desc) {
     desc.cbSizeofstruct = sizeof desc;
-    IPicture* picture = nullptr;
-    if (FAILED(::OleCreatePictureIndirect(&desc, IID_IPicture, TRUE,
-                                          reinterpret_cast<void**>(&picture))))
-        return UniquePicture();
-    return UniquePicture(picture);
+    ComPtr<IPicture> picture;
+    if (FAILED(::OleCreatePictureIndirect(&desc, IID_IPicture, TRUE, picture.put_void())))
+        return ComPtr<IPicture>();
+    return picture;
 }
 
 } // namespace
 
-UniquePicture cMIVOImageList::IconToPicture(UniqueIcon hIcon) {
+ComPtr<IPicture> cMIVOImageList::IconToPicture(UniqueIcon hIcon) {
     if (!hIcon)
-        return UniquePicture();
+        return ComPtr<IPicture>();
     PICTDESC desc = {};
     desc.picType = PICTYPE_ICON;
     desc.icon.hicon = hIcon.get();
-    UniquePicture picture = PictureOwning(desc);
+    ComPtr<IPicture> picture = PictureOwning(desc);
     if (picture)
         hIcon.release();
     return picture;
 }
 
-UniquePicture cMIVOImageList::BitmapToPicture(UniqueBitmap hBmp) {
+ComPtr<IPicture> cMIVOImageList::BitmapToPicture(UniqueBitmap hBmp) {
     if (!hBmp)
-        return UniquePicture();
+        return ComPtr<IPicture>();
     PICTDESC desc = {};
     desc.picType = PICTYPE_BITMAP;
     desc.bmp.hbitmap = hBmp.get();
-    UniquePicture picture = PictureOwning(desc);
+    ComPtr<IPicture> picture = PictureOwning(desc);
     if (picture)
         hBmp.release();
     return picture;

@@ -8,11 +8,11 @@
 #include <olectl.h>
 
 #include <cstdint>
-#include <memory>
 #include <string>
 #include <variant>
 #include <vector>
 
+#include "win32/ComPtr.h"
 #include "win32/Handles.h"
 
 // An image given by its index or by its key.
@@ -23,12 +23,6 @@ enum EImageCopy : UINT {
     eicCopy = ILCF_MOVE,
     eicSwap = ILCF_SWAP,
 };
-
-struct ReleaseCom {
-    void operator()(IUnknown* p) const noexcept { p->Release(); }
-};
-// A picture object (OleCreatePictureIndirect), released when dropped.
-using UniquePicture = std::unique_ptr<IPicture, ReleaseCom>;
 
 class cMIVOImageList {
   public:
@@ -76,7 +70,7 @@ class cMIVOImageList {
     // Error 5 for an index outside the list or a key that another image has.
     void SetItemKey(std::int32_t iIndex, const std::string& sKey);
     // The image as a picture object; empty when there is no such image.
-    UniquePicture ItemPicture(const ImageRef& vKey) const;
+    ComPtr<IPicture> ItemPicture(const ImageRef& vKey) const;
     UniqueIcon ItemCopyOfIcon(const ImageRef& vKey) const;
     // Removes all images and keys; the list stays.
     void Clear();
@@ -92,11 +86,11 @@ class cMIVOImageList {
     bool AddFromPictureBox(HDC hdc, const std::string& vKey = "", std::int32_t LeftPixels = 0,
                            std::int32_t TopPixels = 0, std::int32_t lBackColor = -1);
     // The images from vStartKey to vEndKey side by side on oBackColor (-1: the window colour).
-    UniquePicture ImagePictureStrip(const ImageRef& vStartKey, const ImageRef& vEndKey,
-                                    std::int32_t oBackColor = -1) const;
+    ComPtr<IPicture> ImagePictureStrip(const ImageRef& vStartKey, const ImageRef& vEndKey,
+                                       std::int32_t oBackColor = -1) const;
     // The picture object owns the handle from then on.
-    static UniquePicture IconToPicture(UniqueIcon hIcon);
-    static UniquePicture BitmapToPicture(UniqueBitmap hBmp);
+    static ComPtr<IPicture> IconToPicture(UniqueIcon hIcon);
+    static ComPtr<IPicture> BitmapToPicture(UniqueBitmap hBmp);
     // An OLE colour (system colours included) as an RGB value; -1 when it is not valid.
     static std::int32_t TranslateColor(std::int32_t clr, HPALETTE hPal = nullptr);
 

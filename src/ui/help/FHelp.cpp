@@ -369,7 +369,7 @@ FHelp::~FHelp() {
 }
 
 void FHelp::Load() {
-    if (hwnd_)
+    if (Hwnd())
         return;
     hosted_ = std::make_unique<Hosted>(langCode_);
     try {
@@ -378,7 +378,7 @@ void FHelp::Load() {
 
         HINSTANCE instance = ::GetModuleHandleW(nullptr);
         try {
-            CreateWin(kHelpSource.Text(), kExStyle, L"", kStyle, CW_USEDEFAULT, CW_USEDEFAULT,
+            CreateWin(kHelpSource, kExStyle, L"", kStyle, CW_USEDEFAULT, CW_USEDEFAULT,
                       CW_USEDEFAULT, CW_USEDEFAULT, nullptr);
         } catch (const AppError& e) {
             // The help window's own number and text for a window it cannot make.
@@ -388,19 +388,19 @@ void FHelp::Load() {
         // The program's icon, as on the main window (none where the resource is not linked in).
         for (auto [which, cx, cy] : {std::tuple{ICON_SMALL, SM_CXSMICON, SM_CYSMICON},
                                      std::tuple{ICON_BIG, SM_CXICON, SM_CYICON}})
-            ::SendMessageW(hwnd_, WM_SETICON, which,
+            ::SendMessageW(Hwnd(), WM_SETICON, which,
                            reinterpret_cast<LPARAM>(::LoadImageW(
                                instance, MAKEINTRESOURCEW(IDI_TAVELIN), IMAGE_ICON,
                                ::GetSystemMetrics(cx), ::GetSystemMetrics(cy), LR_SHARED)));
 
-        const int dpi = WindowDpi(hwnd_);
+        const int dpi = WindowDpi(Hwnd());
         RECT frame = {0, 0, TwipsToPixels(kClientWidthTwips, dpi),
                       TwipsToPixels(kClientHeightTwips, dpi)};
         ::AdjustWindowRectEx(&frame, kStyle, FALSE, kExStyle);
-        ::SetWindowPos(hwnd_, nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top,
+        ::SetWindowPos(Hwnd(), nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top,
                        SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 
-        hosted_->Create(hwnd_);
+        hosted_->Create(Hwnd());
         Form_Resize();
         Form_Load();
     } catch (...) {
@@ -420,34 +420,33 @@ void FHelp::Form_Load() {
     Check(hosted_->wb->Navigate2(&url, &none, &none, &none, &none),
           "The help page could not be opened");
     if (std::optional<std::string> caption = HelpPage::Caption(langCode_))
-        ::SetWindowTextW(hwnd_, Utf8ToWide(*caption).c_str());
+        ::SetWindowTextW(Hwnd(), Utf8ToWide(*caption).c_str());
 }
 
 void FHelp::Form_Resize() {
-    if (!hwnd_ || !hosted_)
+    if (!Hwnd() || !hosted_)
         return;
     RECT client = {};
-    ::GetClientRect(hwnd_, &client);
+    ::GetClientRect(Hwnd(), &client);
     hosted_->Place(client);
 }
 
 void FHelp::Move(int x, int y) {
     Load();
-    ::SetWindowPos(hwnd_, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    ::SetWindowPos(Hwnd(), nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 void FHelp::Show(HWND owner) {
     Load();
     // The window exists before its owner is known; GWLP_HWNDPARENT sets the owner of a
     // top-level window.
-    ::SetWindowLongPtrW(hwnd_, GWLP_HWNDPARENT, reinterpret_cast<LONG_PTR>(owner));
-    ::ShowWindow(hwnd_, SW_SHOW);
-    ::SetForegroundWindow(hwnd_);
+    ::SetWindowLongPtrW(Hwnd(), GWLP_HWNDPARENT, reinterpret_cast<LONG_PTR>(owner));
+    ::ShowWindow(Hwnd(), SW_SHOW);
+    ::SetForegroundWindow(Hwnd());
 }
 
 void FHelp::Unload() noexcept {
-    if (hwnd_)
-        ::DestroyWindow(hwnd_);
+    Destroy();
     TearDown();
 }
 
@@ -484,7 +483,7 @@ LRESULT FHelp::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
         const std::string link = hosted_->pendingLinks.front();
         hosted_->pendingLinks.pop_front();
         if (!MShellExec::ShellExec("open", link, "", "", SW_SHOWNORMAL))
-            AddressBox::Show(link, langCode_, hwnd_);
+            AddressBox::Show(link, langCode_, Hwnd());
         return 0;
     }
     case WM_DESTROY:

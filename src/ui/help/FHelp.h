@@ -28,7 +28,7 @@ class FHelp : public BaseWindow<FHelp> {
     // Destroys the window, as closing it does.
     void Unload() noexcept;
 
-    bool IsLoaded() const noexcept { return hwnd_ != nullptr; }
+    bool IsLoaded() const noexcept { return Hwnd() != nullptr; }
 
     // The hosted browser control, none while not loaded; for tests that drive it.
     IWebBrowser2* Browser() const noexcept;

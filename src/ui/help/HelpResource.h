@@ -7,7 +7,7 @@
 #include "win32/ErrorSource.h"
 
 // The source of every error the help window raises.
-inline constexpr ErrorSource kHelpSource("FHelp");
+inline constexpr ErrorSource kHelpSource = ModuleSource("FHelp");
 
 namespace HelpResource {
 

@@ -21,7 +21,7 @@
 
 namespace {
 
-constexpr ErrorSource kSource("FMain");
+constexpr ErrorSource kSource = ModuleSource("FMain");
 constexpr COLORREF kFrameColour = RGB(122, 150, 223);
 // The icon strip's background, masked out of every icon.
 constexpr COLORREF kStripBackColour = RGB(247, 247, 247);
@@ -81,6 +81,15 @@ constexpr Placement kLayout[] = {
     {IDC_CMDCANCEL, 6615, kFrameTop + 180, 1320, 420},
 };
 
+// The stored settings of the three key lists: drop-down list without edit field, 8.25-point
+// "MS Sans Serif", everything else at its default.
+MivoCboExProps MainWindowListProps() {
+    MivoCboExProps bag;
+    bag.Write(MivoCboExKey::Style, std::int32_t{2});
+    bag.Write(MivoCboExKey::Font, MivoFont{"MS Sans Serif", 8.25});
+    return bag;
+}
+
 void SetText(HWND hwnd, const std::string& utf8) {
     ::SetWindowTextW(hwnd, Utf8ToWide(utf8).c_str());
 }
@@ -116,10 +125,7 @@ const char* FMain::Tr(const char* de, const char* en) const {
 }
 
 FMain::~FMain() {
-    if (hwnd_) {
-        ::SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
-        ::DestroyWindow(hwnd_);
-    }
+    Destroy(); // while the lists and pictures its handler reaches still exist
 }
 
 void FMain::CustomizeClass(WNDCLASSEXW& wc) noexcept {
@@ -127,15 +133,15 @@ void FMain::CustomizeClass(WNDCLASSEXW& wc) noexcept {
 }
 
 void FMain::Load() {
-    if (hwnd_)
+    if (Hwnd())
         return;
     dpi_ = WindowDpi();
     const DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU;
     RECT frame = {0, 0, Twips(kClientWidth), Twips(kClientHeight)};
     ::AdjustWindowRectEx(&frame, style, FALSE, 0);
-    CreateWin(ExeName() + ".FMain", 0, L"", style, CW_USEDEFAULT, CW_USEDEFAULT,
-              frame.right - frame.left, frame.bottom - frame.top, nullptr);
-    SetProgramIcon(hwnd_);
+    CreateWin(kSource, 0, L"", style, CW_USEDEFAULT, CW_USEDEFAULT, frame.right - frame.left,
+              frame.bottom - frame.top, nullptr);
+    SetProgramIcon(Hwnd());
     CreateControls();
     StartupTrace::Mark("controls");
     Form_Load();
@@ -145,27 +151,27 @@ void FMain::Show() {
     Load();
     RECT work{}, window{};
     ::SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
-    ::GetWindowRect(hwnd_, &window);
+    ::GetWindowRect(Hwnd(), &window);
     const int w = window.right - window.left, h = window.bottom - window.top;
-    ::SetWindowPos(hwnd_, nullptr, work.left + (work.right - work.left - w) / 2,
+    ::SetWindowPos(Hwnd(), nullptr, work.left + (work.right - work.left - w) / 2,
                    work.top + (work.bottom - work.top - h) / 2, 0, 0,
                    SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-    ::ShowWindow(hwnd_, SW_SHOWNORMAL);
+    ::ShowWindow(Hwnd(), SW_SHOWNORMAL);
     // Keyboard users start in the first list that can take the focus.
-    if (HWND first = ::GetNextDlgTabItem(hwnd_, nullptr, FALSE))
+    if (HWND first = ::GetNextDlgTabItem(Hwnd(), nullptr, FALSE))
         ::SetFocus(first);
-    ::UpdateWindow(hwnd_);
+    ::UpdateWindow(Hwnd());
 }
 
 bool FMain::PreTranslateMessage(MSG& msg) {
-    if (!hwnd_ || (msg.hwnd != hwnd_ && !::IsChild(hwnd_, msg.hwnd)))
+    if (!Hwnd() || (msg.hwnd != Hwnd() && !::IsChild(Hwnd(), msg.hwnd)))
         return false;
     // F1 does what the help picture does: the picture itself cannot take the focus.
     if (msg.message == WM_KEYDOWN && msg.wParam == VK_F1) {
         RunGuarded([this] { imgHelp_Click(); });
         return true;
     }
-    return ::IsDialogMessageW(hwnd_, &msg) != FALSE;
+    return ::IsDialogMessageW(Hwnd(), &msg) != FALSE;
 }
 
 LRESULT FMain::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
@@ -187,7 +193,7 @@ LRESULT FMain::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
     case WM_SYSCOLORCHANGE:
         // A high-contrast theme switched on or off.
         ChooseColours();
-        ::InvalidateRect(hwnd_, nullptr, TRUE);
+        ::InvalidateRect(Hwnd(), nullptr, TRUE);
         break;
     case WM_DRAWITEM:
         DrawPicture(*reinterpret_cast<const DRAWITEMSTRUCT*>(lParam));
@@ -240,7 +246,7 @@ LRESULT FMain::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
 HWND FMain::CreateChild(const wchar_t* cls, DWORD style, int id, const wchar_t* text) {
     const RECT r = Bounds(id);
     HWND child = ::CreateWindowExW(
-        0, cls, text, WS_CHILD | style, r.left, r.top, r.right - r.left, r.bottom - r.top, hwnd_,
+        0, cls, text, WS_CHILD | style, r.left, r.top, r.right - r.left, r.bottom - r.top, Hwnd(),
         reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), ::GetModuleHandleW(nullptr), nullptr);
     if (!child)
         kSource.Raise(static_cast<std::int32_t>(::GetLastError()),
@@ -267,7 +273,7 @@ void FMain::CreateControls() {
                                   DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS, L"MS Sans Serif"));
     ChooseColours();
     frameBrush_.reset(::CreateSolidBrush(kFrameColour));
-    ::SendMessageW(hwnd_, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
+    ::SendMessageW(Hwnd(), WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
     picFrame_ = {0, Twips(kFrameTop), Twips(kClientWidth), Twips(kClientHeight)};
     BuildImageList();
 
@@ -289,7 +295,7 @@ void FMain::CreateControls() {
         CreatePicture(IDC_IMGDISABLED_FIRST + k, IDB_INFO, false, false);
         CreateChild(L"STATIC", SS_LEFT, IDC_LBDISABLED_FIRST + k);
         const RECT r = Bounds(IDC_CBOKEY_FIRST + k);
-        cboKey_[k] = std::make_unique<MivoCboEx>(hwnd_, IDC_CBOKEY_FIRST + k, r.left, r.top,
+        cboKey_[k] = std::make_unique<MivoCboEx>(Hwnd(), IDC_CBOKEY_FIRST + k, r.left, r.top,
                                                  r.right - r.left, r.bottom - r.top, listProps);
         cboKey_[k]->SetImageList(MivoImageListArg(&imageList_));
         // The table's height is Wine's field; another system's field may be taller.
@@ -303,7 +309,7 @@ void FMain::CreateControls() {
     CreateChild(L"BUTTON", WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, IDC_CMDCANCEL);
 
     toolTip_ = ::CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, TTS_ALWAYSTIP, 0, 0, 0, 0,
-                                 hwnd_, nullptr, ::GetModuleHandleW(nullptr), nullptr);
+                                 Hwnd(), nullptr, ::GetModuleHandleW(nullptr), nullptr);
 }
 
 RECT FMain::Bounds(int id) const {
@@ -345,7 +351,7 @@ void FMain::ChooseColours() {
 
 void FMain::PaintBackground(HDC dc) const {
     RECT client{};
-    ::GetClientRect(hwnd_, &client);
+    ::GetClientRect(Hwnd(), &client);
     ::FillRect(dc, &client, backBrush_.get());
     ::FillRect(dc, &picFrame_, frameBrush_.get());
 }
@@ -374,7 +380,7 @@ void FMain::DrawPicture(const DRAWITEMSTRUCT& dis) const {
 
 void FMain::Form_Load() {
     // 1. Caption: the title by which a second copy finds this one.
-    SetText(hwnd_, Product::MainWindowTitle());
+    SetText(Hwnd(), Product::MainWindowTitle());
     // 2. The picture buttons show a pointing hand.
     handCursor_ = ::LoadCursorW(::GetModuleHandleW(nullptr), L"CURSORHAND");
 
@@ -392,7 +398,7 @@ void FMain::Form_Load() {
     TOOLINFOW ti = {};
     ti.cbSize = TTTOOLINFOW_V2_SIZE;
     ti.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
-    ti.hwnd = hwnd_;
+    ti.hwnd = Hwnd();
     ti.uId = reinterpret_cast<UINT_PTR>(Item(IDC_IMGHELP));
     ti.lpszText = const_cast<wchar_t*>(tip.c_str());
     ::SendMessageW(toolTip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&ti));
@@ -471,7 +477,7 @@ void FMain::cmdRestore_Click() {
     std::string title;
     const int answer = MCenterMBX::CenteredMsgBox(
         Tr("Ursprüngliche Einstellungen wiederherstellen?", "Restore original key settings?"),
-        MB_YESNOCANCEL | MB_ICONQUESTION | MB_DEFBUTTON3, title, hwnd_);
+        MB_YESNOCANCEL | MB_ICONQUESTION | MB_DEFBUTTON3, title, Hwnd());
     if (answer != IDYES)
         return;
     if (!WrittenUnlessChanged([&] { map_.RestoreMap(); }))
@@ -495,29 +501,29 @@ bool FMain::WrittenUnlessChanged(const std::function<void()>& write) {
            "geändert. Es wurde nichts gespeichert.",
            "The keyboard map was changed by another program since Tavelin started. Nothing was "
            "saved."),
-        MB_OK | MB_ICONEXCLAMATION, title, hwnd_);
+        MB_OK | MB_ICONEXCLAMATION, title, Hwnd());
     return false;
 }
 
 void FMain::imgHelp_Click() {
     help_->Load();
     RECT main{};
-    ::GetWindowRect(hwnd_, &main);
+    ::GetWindowRect(Hwnd(), &main);
     help_->Move(main.left - Twips(1600), main.top - Twips(1600));
     help_->Show();
 }
 
 void FMain::imgPaypal_Click() {
     if (!OpenDonationPage(langCode_))
-        AddressBox::Show(DonationAddress(langCode_), langCode_, hwnd_);
+        AddressBox::Show(DonationAddress(langCode_), langCode_, Hwnd());
 }
 
 void FMain::Unload() {
-    if (unloading_ || !hwnd_)
+    if (unloading_ || !Hwnd())
         return;
     unloading_ = true;
     Form_Unload();
-    ::DestroyWindow(hwnd_);
+    Destroy();
     Form_Terminate();
 }
 

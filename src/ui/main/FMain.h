@@ -62,7 +62,7 @@ class FMain : public BaseWindow<FMain> {
     void ChooseColours();
     void DrawPicture(const DRAWITEMSTRUCT& dis) const;
     void PaintBackground(HDC dc) const;
-    HWND Item(int id) const noexcept { return ::GetDlgItem(hwnd_, id); }
+    HWND Item(int id) const noexcept { return ::GetDlgItem(Hwnd(), id); }
 
     // Event handlers, named after the controls they belong to.
     void Form_Load();

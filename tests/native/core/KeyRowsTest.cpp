@@ -30,7 +30,9 @@ TEST(KeyRowsTest, PreselectionAndLocks) {
         {"00004600", "=0", "=1", "N0000"}, // ScrollLock off: its list cannot show it
         {"52E03A00", "N52E0", "=1", "=2"}, // CapsLock sends Insert
         {"0F003A002A003A00", "S0F002A00", "=1", "=2"},
-        {"2A003A0", "W", "W", "W"}, // not whole entries
+        {"0F003A001D0038000F003A00", "S0F000F00", "=1", "=2"}, // even when they agree
+        {"52E052E0", "=0", "=1", "=2"},                        // Insert sends itself
+        {"2A003A0", "W", "W", "W"},                            // not whole entries
     };
     for (const auto& [list, caps, insert, scroll] : cases) {
         const KeyRows rows(KeyCatalogue(), list, true);

@@ -2,6 +2,9 @@
 // the registry read back afterwards.
 #include <gtest/gtest.h>
 
+#include <exdisp.h>
+#include <shlobj.h>
+
 #include <algorithm>
 #include <functional>
 #include <set>
@@ -20,6 +23,36 @@ const std::string kRestart = "You have to reboot the computer for the settings t
 const testsupport::Env kGerman = {{"LC_ALL", "de_DE.UTF-8"}},
                        kEnglish = {{"LC_ALL", "en_US.UTF-8"}};
 
+// Windows runs its desktop shell before any program starts; Wine starts it with the first window
+// and, on a loaded machine, registers its windows object seconds later: a click before that takes
+// the program's fallback, the address box.
+bool DesktopShellAnswers(DWORD timeoutMs) {
+    ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    const bool ready = testsupport::HandleMessagesUntil(
+        [] {
+            IShellWindows* windows = nullptr;
+            if (FAILED(::CoCreateInstance(CLSID_ShellWindows, nullptr, CLSCTX_ALL,
+                                          IID_IShellWindows, reinterpret_cast<void**>(&windows))))
+                return false;
+            VARIANT desktop, none;
+            ::VariantInit(&desktop);
+            ::VariantInit(&none);
+            desktop.vt = VT_I4;
+            desktop.lVal = CSIDL_DESKTOP;
+            long hwnd = 0;
+            IDispatch* found = nullptr;
+            const HRESULT hr = windows->FindWindowSW(&desktop, &none, SWC_DESKTOP, &hwnd,
+                                                     SWFO_NEEDDISPATCH, &found);
+            if (found)
+                found->Release();
+            windows->Release();
+            return hr == S_OK;
+        },
+        timeoutMs);
+    ::CoUninitialize();
+    return ready;
+}
+
 // While it lives, the shell hands https addresses to the launch witness, which writes its starter,
 // show state and address into file. Wine reads address handlers from HKEY_CLASSES_ROOT only.
 struct BrowserStandIn {
@@ -27,6 +60,7 @@ struct BrowserStandIn {
     const std::string file = TempPath("tavelin-address.txt");
     const Value saved = ReadValue(nullptr, HKEY_CLASSES_ROOT, kKey);
     BrowserStandIn() {
+        EXPECT_TRUE(DesktopShellAnswers(30000)) << "no desktop shell";
         ::DeleteFileA(file.c_str());
         const std::string command = "\"Z:" WITNESS_EXE "\" \"" + file + "\" \"%1\"";
         WriteValue(nullptr, Bytes(command.c_str(), command.c_str() + command.size() + 1),

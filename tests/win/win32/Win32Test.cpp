@@ -1,31 +1,36 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <stdexcept>
 #include <vector>
 
 #include "win32/BaseWindow.h"
 #include "win32/Handles.h"
 #include "win32/ProcessIdentity.h"
+#include "win32/ErrorSource.h"
 
 namespace {
 
 std::vector<AppError> g_reported;
 const FatalHandler g_previous = SetFatalHandler([](const AppError& e) { g_reported.push_back(e); });
 
-// Records what reaches the object; throws on WM_USER to prove the guard.
+constexpr ErrorSource kProbeSource = ModuleSource("Probe");
+
+// Records what reaches the object, in a log that outlives it; throws on WM_USER to prove the
+// guard.
 class Probe : public BaseWindow<Probe> {
   public:
+    explicit Probe(std::vector<UINT>& log) : seen(log) {}
     static const wchar_t* ClassName() { return L"TavelinBaseWindowProbe"; }
-    HWND Create() {
-        return CreateWin("win32_tests.Probe", 0, L"", WS_OVERLAPPED, 0, 0, 10, 10, nullptr);
-    }
+    HWND Create() { return CreateWin(kProbeSource, 0, L"", WS_OVERLAPPED, 0, 0, 10, 10, nullptr); }
+    using BaseWindow::Destroy;
     LRESULT HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
         seen.push_back(msg);
         if (msg == WM_USER)
             throw std::runtime_error("handler failed");
         return msg == WM_USER + 1 ? 42 : Default(msg, wParam, lParam);
     }
-    std::vector<UINT> seen;
+    std::vector<UINT>& seen;
 };
 
 } // namespace
@@ -44,21 +49,28 @@ TEST(Win32, GuardedBodiesReportEveryKindOfException) {
 }
 
 // The object sees its window from WM_NCCREATE to WM_NCDESTROY and nothing after; a failing
-// handler reaches the fatal-error handler instead of Windows; two windows share one class.
+// handler reaches the fatal-error handler instead of Windows; two windows share one class. A
+// window goes with its object, which sees nothing of that end: its own part is gone by then.
 TEST(Win32, WindowAttachesGuardsAndDetaches) {
     g_reported.clear();
-    Probe first, second;
-    HWND a = first.Create(), b = second.Create();
-    ASSERT_TRUE(a && b);
-    EXPECT_EQ(std::pair(first.Hwnd(), first.seen.front()), std::pair(a, UINT(WM_NCCREATE)));
-    EXPECT_EQ(::SendMessageW(a, WM_USER + 1, 0, 0), 42);
-    EXPECT_EQ(::SendMessageW(a, WM_USER, 0, 0), 0);
-    ASSERT_EQ(g_reported.size(), 1u);
-    EXPECT_EQ(g_reported[0].Description(), "handler failed");
-    ::DestroyWindow(a);
-    EXPECT_EQ(std::pair(first.Hwnd(), first.seen.back()), std::pair(HWND{}, UINT(WM_NCDESTROY)));
-    EXPECT_EQ(::GetWindowLongPtrW(b, GWLP_USERDATA), reinterpret_cast<LONG_PTR>(&second));
-    ::DestroyWindow(b);
+    std::vector<UINT> firstLog, secondLog;
+    Probe first(firstLog);
+    HWND a = first.Create(), b = nullptr;
+    {
+        Probe second(secondLog);
+        b = second.Create();
+        ASSERT_TRUE(a && b);
+        EXPECT_EQ(std::pair(first.Hwnd(), firstLog.front()), std::pair(a, UINT(WM_NCCREATE)));
+        EXPECT_EQ(::SendMessageW(a, WM_USER + 1, 0, 0), 42);
+        EXPECT_EQ(::SendMessageW(a, WM_USER, 0, 0), 0);
+        ASSERT_EQ(g_reported.size(), 1u);
+        EXPECT_EQ(g_reported[0].Description(), "handler failed");
+        first.Destroy();
+        EXPECT_EQ(std::pair(first.Hwnd(), firstLog.back()), std::pair(HWND{}, UINT(WM_NCDESTROY)));
+        EXPECT_EQ(::GetWindowLongPtrW(b, GWLP_USERDATA), reinterpret_cast<LONG_PTR>(&second));
+    }
+    EXPECT_FALSE(::IsWindow(b));
+    EXPECT_EQ(std::count(secondLog.begin(), secondLog.end(), UINT(WM_DESTROY)), 0);
 }
 
 // Who runs a process, read for real from the tokens: this program, a window of its own, and the

@@ -16,6 +16,13 @@ const FatalHandler g_previous = SetFatalHandler([](const AppError& e) {
 
 int g_okCommands = 0; // WM_COMMAND IDOK that reached the host window
 
+// Stored as the main window's key lists are: drop-down list, 8.25-point "MS Sans Serif".
+MivoCboExProps DropDownList() {
+    MivoCboExProps bag;
+    bag.Write(MivoCboExKey::Style, std::int32_t{2}), bag.Write(MivoCboExKey::Font, MivoFont{});
+    return bag;
+}
+
 LRESULT CALLBACK HostProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     g_okCommands += msg == WM_COMMAND && LOWORD(wParam) == IDOK;
     return ::DefWindowProcW(hwnd, msg, wParam, lParam);
@@ -43,7 +50,7 @@ struct ComboTest : ::testing::Test {
         button = ::CreateWindowExW(
             0, L"BUTTON", L"OK", WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON, 10, 200, 80,
             24, host, reinterpret_cast<HMENU>(IDOK), wc.hInstance, nullptr);
-        combo = std::make_unique<MivoCboEx>(host, 10, 10, 300, 22, MainWindowListProps());
+        combo = std::make_unique<MivoCboEx>(host, 10, 10, 300, 22, DropDownList());
         combo->AddItemAndData("Feststelltaste", 0, 0, 10);
         combo->AddItemAndData("Ωmega", 1, 1, 20); // outside the Western ANSI code page
         combo->AddItemAndData("Rollen", 2, 2, 30);
@@ -169,7 +176,7 @@ TEST_F(ComboTest, DialogNavigationLeavesTheListItsKeys) {
 // is overwritten at once, so that a late Click would jump into garbage.
 TEST_F(ComboTest, HandlerDestroyingTheControlEndsTheEvents) {
     alignas(MivoCboEx) static unsigned char storage[sizeof(MivoCboEx)];
-    auto* doomed = new (storage) MivoCboEx(host, 10, 100, 300, 22, MainWindowListProps());
+    auto* doomed = new (storage) MivoCboEx(host, 10, 100, 300, 22, DropDownList());
     doomed->AddItem("a"), doomed->AddItem("b");
     doomed->SetListIndex(0);
     doomed->SetExtendedUI(false);
@@ -234,13 +241,12 @@ TEST_F(ComboTest, PropertyBagRoundTripAndClampedWidth) {
     all.Write(K::AutoCompleteItemsAreSorted, true), all.Write(K::DoAutoComplete, true);
     all.Write(K::DrawStyle, 7), all.Write(K::Redraw, false);
     all.Write(K::Font, MivoFont{"Tahoma", 10, true, true});
-    MivoCboExProps wide = MainWindowListProps();
+    MivoCboExProps wide = DropDownList();
     wide.Write(K::DropDownWidth, std::int32_t{70000});
-    MivoCboExProps clamped = MainWindowListProps();
+    MivoCboExProps clamped = DropDownList();
     clamped.Write(K::DropDownWidth, std::int16_t{32767});
-    for (const auto& [in, out] :
-         {std::pair(all, all), std::pair(MainWindowListProps(), MainWindowListProps()),
-          std::pair(wide, clamped)}) {
+    for (const auto& [in, out] : {std::pair(all, all), std::pair(DropDownList(), DropDownList()),
+                                  std::pair(wide, clamped)}) {
         MivoCboEx cbo(host, 0, 0, 150, 22, in);
         MivoCboExProps written;
         cbo.WriteProperties(written);
