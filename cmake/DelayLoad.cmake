@@ -3,7 +3,8 @@
 #
 # tavelin_delay_load_libs(VAR dll...) sets VAR to what to link in place of the plain names.
 # tavelin_delay_load_directory(TARGET) makes an executable's header point at its delay-load
-# table, which GNU ld leaves empty, so that tools/loadercheck sees those imports too.
+# table, which GNU ld leaves empty, so that tools/loadercheck sees those imports too, and links it
+# through cmake/delay_link.py, which keeps the loader thunk of every delay-loaded function called.
 #
 # MinGW: dlltool --output-delaylib builds the libraries at configure time from the export
 # names of the toolchain's own import libraries; libdelayimp supplies the loader routine.
@@ -23,7 +24,7 @@ function(tavelin_delay_load_libs var)
         foreach(dll IN LISTS ARGN)
             set(out ${dir}/lib${dll}_delay.a)
             find_library(TAVELIN_IMPLIB_${dll} NAMES ${dll} REQUIRED)
-            if(NOT EXISTS ${out} OR TAVELIN_IMPLIB_${dll} IS_NEWER_THAN ${out})
+            if(NOT EXISTS ${out} OR ${TAVELIN_IMPLIB_${dll}} IS_NEWER_THAN ${out})
                 execute_process(COMMAND ${CMAKE_NM} -g ${TAVELIN_IMPLIB_${dll}}
                                 OUTPUT_VARIABLE symbols COMMAND_ERROR_IS_FATAL ANY)
                 # "__imp_Name" on x86_64, "__imp__Name@4" on i686 (stdcall, kept by -k).
@@ -43,6 +44,7 @@ function(tavelin_delay_load_libs var)
             endif()
             list(APPEND libs ${out})
         endforeach()
+        set_property(GLOBAL APPEND PROPERTY TAVELIN_DELAY_LIBS ${libs})
         list(APPEND libs delayimp)
     else()
         foreach(dll IN LISTS ARGN)
@@ -72,6 +74,11 @@ function(tavelin_delay_load_directory target)
         set(endSymbol tavelin_delay_import_end)
     endif()
     target_link_options(${target} PRIVATE -Wl,-Map=${map} -Wl,--undefined=${endSymbol})
+    # Without its thunk a slot stays 0 on i686; x86_64 takes the same route.
+    get_property(delayLibs GLOBAL PROPERTY TAVELIN_DELAY_LIBS)
+    list(REMOVE_DUPLICATES delayLibs)
+    set_property(TARGET ${target} PROPERTY CXX_LINKER_LAUNCHER ${Python3_EXECUTABLE}
+                 ${PROJECT_SOURCE_DIR}/cmake/delay_link.py ${CMAKE_NM} ${delayLibs} --)
     add_custom_command(TARGET ${target} POST_BUILD
         COMMAND ${Python3_EXECUTABLE} ${PROJECT_SOURCE_DIR}/cmake/delay_directory.py
                 $<TARGET_FILE:${target}> ${map}

@@ -6,7 +6,9 @@ function still starts there; on the real system the loader refuses it before any
 This reads the import tables and the PE header's version fields and fails on
   - an import that is not on the list of known functions, or whose documented minimum Windows
     version is newer than the executable's oldest system,
-  - operating-system or subsystem version fields other than that oldest system's version.
+  - operating-system or subsystem version fields other than that oldest system's version,
+  - a delay-load slot that does not hold the address of code in the image: the first call through
+    it would jump nowhere (a linker that drops the loader thunks leaves the slots 0).
 
   loadercheck.py [--list FILE] [--print] EXE...
 """
@@ -43,6 +45,8 @@ class PeFile:
         if magic not in (0x10B, 0x20B):
             raise PeError(f"unknown optional header magic {magic:#x}")
         self.pe32plus = magic == 0x20B
+        self.image_base = struct.unpack_from("<Q", self.data, opt + 24)[0] if self.pe32plus \
+            else self.u32(opt + 28)
         self.os_version = (self.u16(opt + 40), self.u16(opt + 42))
         self.subsystem_version = (self.u16(opt + 48), self.u16(opt + 50))
         dirs = opt + (112 if self.pe32plus else 96)
@@ -50,9 +54,12 @@ class PeFile:
         self.dirs = [struct.unpack_from("<II", self.data, dirs + 8 * i) for i in range(count)]
         table = opt + opt_size
         self.sections = []
+        self.code = []  # (start, end) RVAs of the executable sections
         for i in range(nsections):
             vsize, va, rawsize, raw = struct.unpack_from("<IIII", self.data, table + 40 * i + 8)
             self.sections.append((va, max(vsize, rawsize), raw))
+            if self.u32(table + 40 * i + 36) & 0x20000000:  # IMAGE_SCN_MEM_EXECUTE
+                self.code.append((va, va + vsize))
 
     def u16(self, off):
         return struct.unpack_from("<H", self.data, off)[0]
@@ -70,15 +77,25 @@ class PeFile:
         off = self.offset(rva)
         return self.data[off:self.data.index(b"\0", off)].decode("ascii")
 
-    def _thunks(self, rva):
-        size, fmt, flag = (8, "<Q", 1 << 63) if self.pe32plus else (4, "<I", 1 << 31)
+    def _entries(self, rva):
+        """The values of a table of pointer-sized entries, up to the zero one."""
+        size, fmt = (8, "<Q") if self.pe32plus else (4, "<I")
         off = self.offset(rva)
-        while True:
-            value = struct.unpack_from(fmt, self.data, off)[0]
-            if value == 0:
-                return
-            yield f"@{value & 0xFFFF}" if value & flag else self.cstr((value & 0x7FFFFFFF) + 2)
+        while value := struct.unpack_from(fmt, self.data, off)[0]:
+            yield value
             off += size
+
+    def _thunks(self, rva):
+        flag = 1 << 63 if self.pe32plus else 1 << 31
+        for value in self._entries(rva):
+            yield f"@{value & 0xFFFF}" if value & flag else self.cstr((value & 0x7FFFFFFF) + 2)
+
+    def _descriptors(self, index, size):
+        if index < len(self.dirs) and self.dirs[index][0]:
+            off = self.offset(self.dirs[index][0])
+            while any(self.data[off:off + size]):
+                yield off
+                off += size
 
     def imports(self):
         """(dll, function) pairs of the import table and the delay-load import table."""
@@ -86,15 +103,29 @@ class PeFile:
         # Import descriptor: lookup table, time stamp, forwarder, name, address table.
         # Delay-load descriptor: attributes, name, module handle, address table, lookup table.
         for index, entry_size, name_at, lookup_at, iat_at in ((1, 20, 12, 0, 16), (13, 32, 4, 16, 12)):
-            if index >= len(self.dirs) or self.dirs[index][0] == 0:
-                continue
-            off = self.offset(self.dirs[index][0])
-            while any(self.data[off:off + entry_size]):
+            for off in self._descriptors(index, entry_size):
                 dll = self.cstr(self.u32(off + name_at))
                 lookup = self.u32(off + lookup_at) or self.u32(off + iat_at)
                 result += [(dll, fn) for fn in self._thunks(lookup)]
-                off += entry_size
         return result
+
+    def delay_slots(self):
+        """(dll, function, slot value, file offset) of each delay-load slot: until its first call
+        it holds the address of the loader thunk, which the file gives as a virtual address."""
+        result = []
+        for off in self._descriptors(13, 32):
+            dll = self.cstr(self.u32(off + 4))
+            names = list(self._thunks(self.u32(off + 16)))
+            slot = self.offset(self.u32(off + 12))
+            fmt, size = ("<Q", 8) if self.pe32plus else ("<I", 4)
+            for i, fn in enumerate(names):
+                at = slot + size * i
+                result.append((dll, fn, struct.unpack_from(fmt, self.data, at)[0], at))
+        return result
+
+    def in_code(self, address):
+        rva = address - self.image_base
+        return any(start <= rva < end for start, end in self.code)
 
 
 def read_list(path):
@@ -141,6 +172,11 @@ def check(path, known, show):
             faults.append(f"{dll} {fn}: listed for {entry[2]} only")
         elif entry[0] > floor:
             faults.append(f"{dll} {fn}: needs Windows {entry[1]}, newer than {version_text(floor)}")
+    for dll, fn, value, _ in pe.delay_slots():
+        if show:
+            print(f"  delay-load slot {dll} {fn} {value:#x}")
+        if not pe.in_code(value):
+            faults.append(f"{dll} {fn}: delay-load slot {value:#x} points to no code in the image")
     dlls = len({dll.lower() for dll, _ in imports})
     print(f"{path}: {arch}, oldest system {version_text(floor)}, {len(imports)} imports "
           f"from {dlls} DLLs, {len(faults)} faults")

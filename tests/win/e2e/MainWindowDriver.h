@@ -151,13 +151,15 @@ inline std::string LoggedEntries(const std::string& output) {
     return entries;
 }
 
-// tavelin.exe run with arguments: its exit code, what it printed, and that with Wine's own lines.
+// tavelin.exe (or another build of it) run with arguments: its exit code, what it printed, and
+// that with Wine's own lines.
 struct RunResult {
     std::optional<DWORD> code;
     std::string output, all;
 };
-inline RunResult RunTavelin(const std::string& args, const testsupport::Env& unixEnv = {}) {
-    testsupport::ChildProcess child(TAVELIN_EXE, args, unixEnv);
+inline RunResult RunTavelin(const std::string& args, const testsupport::Env& unixEnv = {},
+                            const char* exe = TAVELIN_EXE) {
+    testsupport::ChildProcess child(exe, args, unixEnv);
     RunResult run{child.Wait(20000), {}, child.Output()}; // in this order: Wait reads the output
     std::istringstream lines(run.all);
     for (std::string line; std::getline(lines, line);)
@@ -169,7 +171,8 @@ inline RunResult RunTavelin(const std::string& args, const testsupport::Env& uni
 class Tavelin {
   public:
     // unixEnv: variables for Wine itself, such as LC_ALL for the system locale.
-    explicit Tavelin(const testsupport::Env& unixEnv = {}) : process_(TAVELIN_EXE, "", unixEnv) {}
+    explicit Tavelin(const testsupport::Env& unixEnv = {}, const char* exe = TAVELIN_EXE)
+        : process_(exe, "", unixEnv) {}
 
     // Waits for the main window ("Tavelin 2.0"), shown once its lists are filled; nullptr: none.
     HWND Main() { return main_ ? main_ : (main_ = FindWindowTitled("Tavelin 2.0", 15000)); }
@@ -256,9 +259,9 @@ class Tavelin {
     HCURSOR CursorOver(int id) {
         POINT centre = testsupport::CentreOf(Control(id));
         testsupport::MoveMouse({centre.x + 1, centre.y + 1});
-        ::Sleep(50);
+        ::Sleep(testsupport::Scaled(50));
         testsupport::MoveMouse(centre);
-        ::Sleep(200);
+        ::Sleep(testsupport::Scaled(200));
         CURSORINFO info{sizeof(info)};
         ::GetCursorInfo(&info);
         return info.hCursor;
@@ -267,7 +270,7 @@ class Tavelin {
     // control id from elsewhere, as a person's mouse does.
     std::string ToolTipOver(int id) {
         testsupport::MoveMouse(testsupport::CentreOf(Main()));
-        ::Sleep(100);
+        ::Sleep(testsupport::Scaled(100));
         testsupport::MoveMouse(testsupport::CentreOf(Control(id)));
         HWND tip = testsupport::FindTopLevel(Pid(), TOOLTIPS_CLASSW, nullptr, 1000);
         return tip ? testsupport::TextOf(tip) : std::string();

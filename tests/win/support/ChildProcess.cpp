@@ -7,6 +7,7 @@
 
 #include <tlhelp32.h>
 
+#include "support/Slowdown.h"
 #include "win32/Text.h"
 
 namespace testsupport {
@@ -51,7 +52,7 @@ ChildProcess::ChildProcess(const std::string& exe, const std::string& args, cons
     if (::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
                          &si, &pi))
         ::CloseHandle(pi.hThread), ::CloseHandle(pi.hProcess);
-    for (int i = 0; i < 500 && !pid_ && !ExitCode(); ++i, ::Sleep(20))
+    for (DWORD i = 0; i < Scaled(500) && !pid_ && !ExitCode(); ++i, ::Sleep(20))
         for (DWORD pid : ProcessesNamed(name))
             if (!before.count(pid))
                 pid_ = pid;
@@ -80,7 +81,7 @@ std::optional<DWORD> ChildProcess::ExitCode() {
 
 bool HandleMessagesUntil(const std::function<bool()>& done, DWORD timeoutMs) {
     for (DWORD start = ::GetTickCount(); !done();) {
-        if (::GetTickCount() - start >= timeoutMs)
+        if (::GetTickCount() - start >= Scaled(timeoutMs))
             return false;
         ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
         for (MSG msg; ::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE);)

@@ -7,6 +7,7 @@
 #include <optional>
 #include <future>
 
+#include "support/Slowdown.h"
 #include "win32/Text.h"
 
 namespace testsupport {
@@ -35,7 +36,7 @@ inline HWND FindTopLevel(DWORD pid, const wchar_t* cls, const wchar_t* title, DW
             if (owner == (pid ? pid : ::GetCurrentProcessId()) && ::IsWindowVisible(hwnd))
                 return hwnd;
         }
-        if (::GetTickCount() - start >= timeoutMs)
+        if (::GetTickCount() - start >= Scaled(timeoutMs))
             return nullptr;
     }
 }

@@ -1,0 +1,102 @@
+// The 32-bit and the 64-bit tavelin.exe on one 64-bit Windows. Registry redirection gives 32-bit
+// programs a registry of their own in some places (HKLM\Software among them): a value kept there
+// would differ between the two. Each writes, the other reads back.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "e2e/MainWindowDriver.h"
+#include "resources/version.h"
+
+using namespace e2e;
+
+namespace {
+
+constexpr char kSourceKey[] = "SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application";
+const std::string kHelp = "Tavelin " + std::to_string(TAVELIN_VERSION_MAJOR) + "." +
+                          std::to_string(TAVELIN_VERSION_MINOR) + "." +
+                          std::to_string(TAVELIN_VERSION_REVISION) + " - Help";
+const REGSAM kViews[] = {KEY_WOW64_32KEY, KEY_WOW64_64KEY};
+
+// A value as one registry view shows it.
+Value ReadInView(REGSAM view, HKEY root, const std::string& key, const char* name) {
+    HKEY opened = nullptr;
+    if (::RegOpenKeyExA(root, key.c_str(), 0, KEY_QUERY_VALUE | view, &opened) != ERROR_SUCCESS)
+        return std::nullopt;
+    Bytes bytes(4096);
+    DWORD size = DWORD(bytes.size());
+    const LONG status = ::RegQueryValueExA(opened, name, nullptr, nullptr, bytes.data(), &size);
+    ::RegCloseKey(opened);
+    if (status != ERROR_SUCCESS)
+        return std::nullopt;
+    bytes.resize(size);
+    return bytes;
+}
+
+void DeleteSourceInEveryView() {
+    for (REGSAM view : kViews) {
+        HKEY parent = nullptr;
+        if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSourceKey, 0, KEY_ALL_ACCESS | view, &parent) ==
+            ERROR_SUCCESS) {
+            ::RegDeleteKeyA(parent, "Tavelin");
+            ::RegCloseKey(parent);
+        }
+    }
+}
+
+struct Program {
+    const char* name;
+    const char* exe;    // Unix path
+    const char* folder; // as Windows names the program's folder
+};
+const Program k32{"32-bit", TAVELIN_EXE, "\\program-i686\\src\\tavelin.exe"};
+const Program k64{"64-bit", TAVELIN64_EXE, "\\program-x86_64\\src\\tavelin.exe"};
+
+using SharedView = CleanLayout;
+
+} // namespace
+
+// The map and its backup through the command line; the event-log source, which the first save
+// registers and a later one leaves alone while its file exists; the first-start flag, which the
+// window sets when it has shown the help.
+TEST_F(SharedView, EachProgramReadsWhatTheOtherWrote) {
+    const std::pair<Program, Program> cases[] = {{k32, k64}, {k64, k32}};
+    for (const auto& [writer, reader] : cases) {
+        SCOPED_TRACE(std::string(writer.name) + " writes, " + reader.name + " reads");
+        DeleteSourceInEveryView();
+        WriteValue("ShowStartupInfo", std::nullopt, HKEY_CURRENT_USER, kSettingsKey, REG_SZ);
+
+        EXPECT_EQ(RunTavelin("/set CAPSLOCK=LSHIFT", {}, writer.exe).code, 0u);
+        // Saved over what it found: CapsLock kept, so it saw the writer's map.
+        EXPECT_EQ(RunTavelin("/set SCROLL=MUTE", {}, reader.exe).code, 0u);
+        EXPECT_EQ(RunTavelin("/status", {}, writer.exe).output,
+                  "CAPSLOCK=LSHIFT\r\nINSERT=INSERT\r\nSCROLL=MUTE\r\nBACKUP=YES\r\n");
+        // The backup the writer made (of no map) is the reader's to restore.
+        EXPECT_EQ(RunTavelin("/restore", {}, reader.exe).code, 0u);
+        EXPECT_EQ(RunTavelin("/status", {}, writer.exe).output,
+                  "CAPSLOCK=CAPSLOCK\r\nINSERT=INSERT\r\nSCROLL=SCROLL\r\nBACKUP=NO\r\n");
+        for (REGSAM view : kViews) {
+            const Value file =
+                ReadInView(view, HKEY_LOCAL_MACHINE, std::string(kSourceKey) + "\\Tavelin",
+                           "EventMessageFile");
+            EXPECT_TRUE(
+                file &&
+                std::string(file->begin(), std::ranges::find(*file, 0)).ends_with(writer.folder))
+                << "view " << view;
+        }
+
+        for (const bool first : {true, false}) {
+            const Program& program = first ? writer : reader;
+            Tavelin app({}, program.exe);
+            ASSERT_TRUE(app.Main()) << program.name;
+            EXPECT_EQ(bool(app.FindWindowTitled(kHelp, first ? 10000 : 3000)), first)
+                << program.name;
+            app.CloseWindow();
+            EXPECT_EQ(app.Wait(10000), 0u) << program.name;
+        }
+        for (REGSAM view : kViews)
+            EXPECT_EQ(ReadInView(view, HKEY_CURRENT_USER, kSettingsKey, "ShowStartupInfo"),
+                      kHelpSeen)
+                << "view " << view;
+    }
+}
