@@ -176,15 +176,18 @@ class Tavelin {
 
     // Waits for the main window ("Tavelin 2.0"), shown once its lists are filled; nullptr: none.
     HWND Main() { return main_ ? main_ : (main_ = FindWindowTitled("Tavelin 2.0", 15000)); }
+    // None at once when the program ended before it was seen.
     HWND FindWindowTitled(const std::string& title, DWORD timeoutMs) const {
-        return testsupport::FindTopLevel(Pid(), nullptr, Utf8ToWide(title).c_str(), timeoutMs);
+        return Pid() ? testsupport::FindTopLevel(Pid(), nullptr, Utf8ToWide(title).c_str(),
+                                                 timeoutMs)
+                     : nullptr;
     }
     DWORD Pid() const { return process_.Pid(); }
     std::optional<DWORD> Wait(DWORD timeoutMs) { return process_.Wait(timeoutMs); }
     std::string Output() { return process_.Output(); } // with Wine's messages; after Wait
     // Clicks a button of the program's message box and returns the box's text ("": no box).
     std::string Answer(int button) {
-        auto box = testsupport::FindMsgBox("Tavelin", Pid(), 5000);
+        auto box = Pid() ? testsupport::FindMsgBox("Tavelin", Pid(), 5000) : std::nullopt;
         if (!box)
             return "";
         testsupport::ClickWindow(::GetDlgItem(box->hwnd, button));

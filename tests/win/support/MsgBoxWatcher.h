@@ -8,6 +8,7 @@
 #include <future>
 
 #include "support/Slowdown.h"
+#include "win32/Handles.h"
 #include "win32/Text.h"
 
 namespace testsupport {
@@ -27,8 +28,10 @@ inline std::string TextOf(HWND hwnd) {
 }
 
 // A visible top-level window of process pid (0: this process) with this class and title (nullptr:
-// any), waited for up to timeoutMs; nullptr when none came.
+// any), waited for up to timeoutMs; nullptr when none came. A process that has ended (crashed)
+// shows none: the wait ends with it.
 inline HWND FindTopLevel(DWORD pid, const wchar_t* cls, const wchar_t* title, DWORD timeoutMs) {
+    const UniqueHandle process(pid ? ::OpenProcess(SYNCHRONIZE, FALSE, pid) : nullptr);
     for (DWORD start = ::GetTickCount();; ::Sleep(20)) {
         for (HWND hwnd = nullptr; (hwnd = ::FindWindowExW(nullptr, hwnd, cls, title));) {
             DWORD owner = 0;
@@ -36,7 +39,8 @@ inline HWND FindTopLevel(DWORD pid, const wchar_t* cls, const wchar_t* title, DW
             if (owner == (pid ? pid : ::GetCurrentProcessId()) && ::IsWindowVisible(hwnd))
                 return hwnd;
         }
-        if (::GetTickCount() - start >= Scaled(timeoutMs))
+        if (::GetTickCount() - start >= Scaled(timeoutMs) ||
+            (pid && ::WaitForSingleObject(process.get(), 0) != WAIT_TIMEOUT))
             return nullptr;
     }
 }
