@@ -178,9 +178,9 @@ class Tavelin {
     HWND Main() { return main_ ? main_ : (main_ = FindWindowTitled("Tavelin 2.0", 15000)); }
     // None at once when the program ended before it was seen.
     HWND FindWindowTitled(const std::string& title, DWORD timeoutMs) const {
-        return Pid() ? testsupport::FindTopLevel(Pid(), nullptr, Utf8ToWide(title).c_str(),
-                                                 timeoutMs)
-                     : nullptr;
+        return Pid()
+                   ? testsupport::FindTopLevel(Pid(), nullptr, Utf8ToWide(title).c_str(), timeoutMs)
+                   : nullptr;
     }
     DWORD Pid() const { return process_.Pid(); }
     std::optional<DWORD> Wait(DWORD timeoutMs) { return process_.Wait(timeoutMs); }
