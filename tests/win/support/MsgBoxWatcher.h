@@ -1,17 +1,30 @@
-// Message boxes of the code under test (this process or a child) found, read and closed from
-// outside, on a second thread, so that no test ever leaves a box waiting.
+// Windows and message boxes of the code under test (this process or a child) found, read and
+// closed from outside, on a second thread, so that no test ever leaves a box waiting; the waits
+// lengthened on a slower machine.
 #pragma once
 
 #include <windows.h>
 
-#include <optional>
+#include <cstdlib>
 #include <future>
+#include <optional>
 
-#include "support/Slowdown.h"
 #include "win32/Handles.h"
 #include "win32/Text.h"
 
 namespace testsupport {
+
+// ms lengthened by TAVELIN_TEST_SLOWDOWN (a whole factor, default 1), which the virtual machine
+// sets: in software emulation a start that takes a second here takes several.
+inline DWORD Scaled(DWORD ms) {
+    static const DWORD factor = [] {
+        char value[16] = {};
+        const DWORD n = ::GetEnvironmentVariableA("TAVELIN_TEST_SLOWDOWN", value, sizeof value);
+        const unsigned long parsed = n && n < sizeof value ? std::strtoul(value, nullptr, 10) : 1;
+        return DWORD(parsed >= 1 && parsed <= 100 ? parsed : 1);
+    }();
+    return ms * factor;
+}
 
 struct MsgBoxInfo {
     HWND hwnd = nullptr;
