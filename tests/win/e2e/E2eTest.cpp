@@ -11,12 +11,13 @@
 
 #include "e2e/MainWindowDriver.h"
 #include "resources/pictures.h"
+#include "win32/ComPtr.h"
 
 using namespace e2e;
 
 namespace {
 
-const std::string kPad(100, ' '), kHelp = "Tavelin 2.0.4 - Help", kLocked = "<locked>";
+const std::string kPad(100, ' '), kHelp = "Tavelin 2.0.4 - Help";
 const std::string kRestart = "You have to reboot the computer for the settings to take effect."
                              "\r\n\r\nDo you want to reboot now?",
                   kNeustart = "Sie müssen den Rechner neu starten, damit die Änderungen wirksam "
@@ -31,21 +32,16 @@ bool DesktopShellAnswers(DWORD timeoutMs) {
     ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     const bool ready = testsupport::HandleMessagesUntil(
         [] {
-            IShellWindows* windows = nullptr;
-            if (FAILED(::CoCreateInstance(CLSID_ShellWindows, nullptr, CLSCTX_ALL,
-                                          IID_IShellWindows, reinterpret_cast<void**>(&windows))))
-                return false;
+            ComPtr<IShellWindows> windows;
+            ComPtr<IDispatch> found;
             VARIANT desktop{}, none{};
             desktop.vt = VT_I4;
             desktop.lVal = CSIDL_DESKTOP;
             long hwnd = 0;
-            IDispatch* found = nullptr;
-            const HRESULT hr = windows->FindWindowSW(&desktop, &none, SWC_DESKTOP, &hwnd,
-                                                     SWFO_NEEDDISPATCH, &found);
-            if (found)
-                found->Release();
-            windows->Release();
-            return hr == S_OK;
+            return SUCCEEDED(::CoCreateInstance(CLSID_ShellWindows, nullptr, CLSCTX_ALL,
+                                                IID_IShellWindows, windows.put_void())) &&
+                   windows->FindWindowSW(&desktop, &none, SWC_DESKTOP, &hwnd, SWFO_NEEDDISPATCH,
+                                         found.put()) == S_OK;
         },
         timeoutMs);
     ::CoUninitialize();
@@ -82,39 +78,44 @@ BOOL CALLBACK FirstName(HMODULE, LPCWSTR, LPWSTR name, LONG_PTR found) {
 
 } // namespace
 
-// What the window shows for the values found, in the system locale's language (each list's item,
-// or kLocked for a list disabled with its notice; which map locks which key is KeyRowsTest's),
-// then what one action leaves. The help opens up and left of the window by itself at the first
-// start only, later with F1. OK writes what the lists show and keeps locked entries (and a list
-// that lost its selection, which only a program can clear) as found; the first change backs up
-// the map found. Restore answered Yes puts the backup back byte for byte (here one with flags
-// another tool set) and removes it. A value another program changed while the window was open
-// (the command line too: it takes no part in the single-instance rule) is not overwritten: a box
-// says why, and the window stays. Only a save logs, its three entries in the window's language,
-// each shown through the program's message table.
+// What the window shows for the values found, in the system locale's language: each list's item,
+// or "-" for a list disabled under its notice (which map locks which key is KeyRowsTest's). The
+// help opens up and left of the window by itself at the first start only, later with F1. Then
+// one action: OK writes what the lists show and keeps locked entries (and a list that lost its
+// selection, which only a program can clear) as found; the first change backs up the map found.
+// Restore answered Yes puts the backup back byte for byte (here one with flags another tool set)
+// and removes it. A value another program changed while the window was open (the command line
+// too: it takes no part in the single-instance rule) is not overwritten: a box says why, and the
+// window stays. Only a save logs, its three entries in the window's language, each shown through
+// the program's message table.
 TEST_F(E2e, WindowShowsTheStoredMapAndWritesTheExactBytes) {
     enum Help { kNone, kFirstStart, kF1 };
-    const Bytes caps = MapOf("2A003A00"), tab = MapOf("0F003A00"),
-                locked = MapOf("1D003A00 00004600");
-    const Bytes flagged = FromHex("0000000001000000 02000000 1D003A00 00000000");
-    const std::function<void(Tavelin&)> none = [](Tavelin&) {}, insertOff = [](Tavelin&app) {
+    const Value none, empty = Bytes{}, caps = MapOf("2A003A00"), tab = MapOf("0F003A00");
+    const Value calc = MapOf("21E052E0 00004600"), locked = MapOf("1D003A00 00004600");
+    const Value flagged = FromHex("0000000001000000 02000000 1D003A00 00000000");
+    const Value malformed = FromHex("0000000000000000 01000000 2A003A00 00000000"); // no entries
+    const auto restore = [](Tavelin& app) {
+        app.Click(IDC_CMDRESTORE);
+        return app.Answer(IDYES);
+    };
+    using Act = std::function<void(Tavelin&)>;
+    const Act close = [](Tavelin&) {};
+    const Act insertOff = [](Tavelin& app) {
         app.PressDown(1); // "Key turned off"
         app.Click(IDC_CMDOK);
     };
-    const auto unselected = [&](Tavelin& app) {
+    const Act unselected = [&](Tavelin& app) {
         ::SendMessageW(app.ComboEx(0), CB_SETCURSEL, WPARAM(-1), 0);
         insertOff(app);
     };
-    const auto restore = [](Tavelin& app) {
-        app.Click(IDC_CMDRESTORE);
-        EXPECT_EQ(app.Answer(IDYES), "Restore original key settings?");
+    const Act restoreYes = [&](Tavelin& app) {
+        EXPECT_EQ(restore(app), "Restore original key settings?");
     };
-    const auto backupChanged = [&](Tavelin& app) {
+    const Act backupChanged = [&](Tavelin& app) {
         WriteValue(kBackup, tab);
-        app.Click(IDC_CMDRESTORE);
-        EXPECT_EQ(app.Answer(IDYES), "Ursprüngliche Einstellungen wiederherstellen?");
+        EXPECT_EQ(restore(app), "Ursprüngliche Einstellungen wiederherstellen?");
     };
-    const auto commandLineSaved = [&](Tavelin& app) {
+    const Act commandLineSaved = [&](Tavelin& app) {
         app.PressDown(1);
         EXPECT_EQ(RunTavelin("/set CAPSLOCK=TAB").code, 0u);
         app.Click(IDC_CMDOK);
@@ -122,124 +123,60 @@ TEST_F(E2e, WindowShowsTheStoredMapAndWritesTheExactBytes) {
     const std::string de = "Die Tastaturbelegung wurde seit dem Start von Tavelin von einem "
                            "anderen Programm geändert. Es wurde nichts gespeichert.",
                       en = "The keyboard map was changed by another program since Tavelin "
-                           "started. Nothing was saved.";
-    const std::string to = "-Taste geändert zu: ";
-    // The count field without its entries: not well formed.
-    const Bytes malformed = FromHex("0000000000000000 01000000 2A003A00 00000000");
-    const struct {
-        const char* name;
-        testsupport::Env locale;
-        Help help;
-        Value map, backup;
-        std::string shown[3];
-        std::function<void(Tavelin&)> act;
-        std::string box;
-        Value mapAfter, backupAfter;
-        std::string logged;
-    } cases[] = {
-        {"first start",
-         kEnglish,
-         kFirstStart,
-         {},
-         {},
-         {"Default (CapsLock key)", "Default (Insert key)", "Default (ScrollLock key)"},
-         none,
-         "",
-         {},
-         {},
-         ""},
-        {"F1",
-         kEnglish,
-         kF1,
-         malformed,
-         {},
-         {kLocked, kLocked, kLocked},
-         none,
-         "",
-         malformed,
-         {},
-         ""},
-        {"backup changed",
-         kGerman,
-         kNone,
-         MapOf("21E052E0 00004600"),
-         Bytes{},
-         {"Standard (normale CapsLock-Funktion)", "Taschenrechner starten", kLocked},
-         backupChanged,
-         de,
-         MapOf("21E052E0 00004600"),
-         tab,
-         ""},
-        {"locked entries",
-         kGerman,
-         kNone,
-         locked,
-         {},
-         {kLocked, "Standard (normale Einfügen-Funktion)", kLocked},
-         insertOff,
-         kNeustart,
-         MapOf("1D003A00 00004600 000052E0"),
-         locked,
-         "Belegung der CapsLock" + to + "|Belegung der Einfügen" + to + "Taste deaktiviert" + kPad +
-             "|Belegung der Rollen" + to + "|"},
-        {"list without selection",
-         kEnglish,
-         kNone,
-         caps,
-         {},
-         {"Left shift key", "Default (Insert key)", "Default (ScrollLock key)"},
-         unselected,
-         kRestart,
-         MapOf("2A003A00 000052E0"),
-         caps,
-         "CapsLock key mapped to: |Insert key mapped to: Key turned off" + kPad +
-             "|ScrollLock key mapped to: Default (ScrollLock key)" + kPad + "|"},
-        {"restore",
-         kEnglish,
-         kNone,
-         caps,
-         flagged,
-         {"Left shift key", "Default (Insert key)", "Default (ScrollLock key)"},
-         restore,
-         kRestart,
-         flagged,
-         {},
-         ""},
-        {"command line saved",
-         kEnglish,
-         kNone,
-         caps,
-         Bytes{},
-         {"Left shift key", "Default (Insert key)", "Default (ScrollLock key)"},
-         commandLineSaved,
-         en,
-         tab,
-         Bytes{},
-         ""},
-    };
+                           "started. Nothing was saved.",
+                      to = "-Taste geändert zu: ",
+                      defaults =
+                          "Default (CapsLock key)|Default (Insert key)|Default (ScrollLock key)",
+                      capsShown = "Left shift key|Default (Insert key)|Default (ScrollLock key)";
+    const std::tuple<const char*, testsupport::Env, Help, Value, Value, std::string, Act,
+                     std::string, Value, Value, std::string>
+        cases[] = {
+            {"first start", kEnglish, kFirstStart, none, none, defaults, close, "", none, none, ""},
+            {"F1", kEnglish, kF1, malformed, none, "-|-|-", close, "", malformed, none, ""},
+            {"backup changed", kGerman, kNone, calc, empty,
+             "Standard (normale CapsLock-Funktion)|Taschenrechner starten|-", backupChanged, de,
+             calc, tab, ""},
+            {"locked entries", kGerman, kNone, locked, none,
+             "-|Standard (normale Einfügen-Funktion)|-", insertOff, kNeustart,
+             MapOf("1D003A00 00004600 000052E0"), locked,
+             "Belegung der CapsLock" + to + "|Belegung der Einfügen" + to + "Taste deaktiviert" +
+                 kPad + "|Belegung der Rollen" + to + "|"},
+            {"list without selection", kEnglish, kNone, caps, none, capsShown, unselected, kRestart,
+             MapOf("2A003A00 000052E0"), caps,
+             "CapsLock key mapped to: |Insert key mapped to: Key turned off" + kPad +
+                 "|ScrollLock key mapped to: Default (ScrollLock key)" + kPad + "|"},
+            {"restore", kEnglish, kNone, caps, flagged, capsShown, restoreYes, kRestart, flagged,
+             none, ""},
+            {"command line saved", kEnglish, kNone, caps, empty, capsShown, commandLineSaved, en,
+             tab, empty, ""},
+        };
     const size_t counts[] = {13, 9, 8};
     for (auto [name, locale, help, map, backup, shown, act, box, mapAfter, backupAfter, logged] :
          cases) {
         SCOPED_TRACE(name);
         WriteValue(kMap, map);
         WriteValue(kBackup, backup);
-        WriteValue("ShowStartupInfo", help == kFirstStart ? Value() : kHelpSeen, HKEY_CURRENT_USER,
+        WriteValue("ShowStartupInfo", help == kFirstStart ? none : kHelpSeen, HKEY_CURRENT_USER,
                    kSettingsKey, REG_SZ);
+        const bool german = locale == kGerman;
         locale.insert(kLogTrace);
         Tavelin app(locale);
         ASSERT_TRUE(app.Main());
-        const bool german = locale.at("LC_ALL") == kGerman.at("LC_ALL");
+        std::string seen;
         for (int row = 0; row < 3; ++row) {
-            const bool isLocked = shown[row] == kLocked;
             const std::vector<std::string> items = app.Items(row);
             EXPECT_EQ(items.size(), counts[row]) << row;
-            EXPECT_EQ(::IsWindowEnabled(app.ComboEx(row)), !isLocked) << row;
-            EXPECT_EQ(app.Visible(IDC_LBDISABLED_FIRST + row), isLocked) << row;
-            EXPECT_EQ(app.Visible(IDC_IMGDISABLED_FIRST + row), isLocked) << row;
             const int at = app.Selection(row);
-            EXPECT_EQ(at < 0 ? kLocked : items.at(size_t(at)),
-                      isLocked ? kLocked : shown[row] + kPad);
+            std::string item = at < 0 ? "-" : items.at(size_t(at));
+            if (item.ends_with(kPad))
+                item.resize(item.size() - kPad.size());
+            const bool lock = item == "-";
+            const bool asLocked = ::IsWindowEnabled(app.ComboEx(row)) != lock &&
+                                  app.Visible(IDC_LBDISABLED_FIRST + row) == lock &&
+                                  app.Visible(IDC_IMGDISABLED_FIRST + row) == lock;
+            seen += (row ? "|" : "") + (asLocked ? item : "?" + item);
         }
+        EXPECT_EQ(seen, shown);
         EXPECT_EQ(app.Text(IDC_LBKEY_FIRST + 1),
                   german ? "Funktion für Einfügen-Taste festlegen" : "Select Insert key function");
         EXPECT_EQ(app.Text(IDC_CMDCANCEL), german ? "&Abbrechen" : "&Cancel");
