@@ -112,7 +112,10 @@ TEST_F(CommandLineTest, CommandsAgainstTheStoredValues) {
              ""},
             {kPlain, false, caps, none, "/restore", 2,
              "There is no backup to restore. Nothing was written.\r\n", caps, none, ""},
-            {kDenyRead, true, caps, none, "/status", 3,
+            {kDenyRead, false, caps, none, "/status", 3,
+             "Tavelin could not read the keyboard map or its backup and changes nothing.\r\n", caps,
+             none, ""},
+            {kDenyRead, true, caps, none, "/set CAPSLOCK=TAB", 3,
              "Tavelin konnte die Tastaturbelegung oder ihre Sicherung nicht lesen und \x84ndert "
              "nichts.\r\n",
              caps, none, ""},
