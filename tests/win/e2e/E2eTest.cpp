@@ -247,7 +247,10 @@ TEST_F(E2e, RealClicksReachEveryPictureListAndButton) {
              // From the desktop shell, which runs unelevated.
              std::string launch;
              testsupport::HandleMessagesUntil(
-                 [&] { return !(launch = FileBytes(browser.file).value_or("")).empty(); }, 10000);
+                 [&] {
+                     return !(launch = FileBytes(browser.file).value_or("")).empty() || app.Wait(0);
+                 },
+                 10000);
              EXPECT_EQ(
                  launch,
                  "explorer.exe 1 https://www.paypal.com/cgi-bin/webscr?cmd=_donations&business="

@@ -183,11 +183,12 @@ class Tavelin {
     DWORD Pid() const { return process_.Pid(); }
     std::optional<DWORD> Wait(DWORD timeoutMs) { return process_.Wait(timeoutMs); }
     std::string Output() { return process_.Output(); } // with Wine's messages; after Wait
-    // Clicks a button of the program's message box and returns the box's text ("": no box).
+    // Clicks a button of the program's message box and returns the box's text ("": no box; a
+    // box without that button stays).
     std::string Answer(int button) {
         auto box = Pid() ? testsupport::FindMsgBox("Tavelin", Pid(), 5000) : std::nullopt;
-        if (!box)
-            return "";
+        if (!box || !::GetDlgItem(box->hwnd, button))
+            return box ? box->text : "";
         ClickWindow(::GetDlgItem(box->hwnd, button));
         testsupport::HandleMessagesUntil([&] { return !::IsWindow(box->hwnd); }, 5000);
         return box->text;
