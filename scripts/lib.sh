@@ -58,8 +58,12 @@ start_wineserver() {
     "$ROOT/scripts/wine-run" --prefix "$PREFIX" --ensure-only
     WINEPREFIX=$PREFIX wineserver -p
     # Start Wine's own background processes now, detached from any output pipe: started by a
-    # test, they would inherit CTest's pipes and keep it waiting after the test has ended.
-    "$ROOT/scripts/wine-run" --prefix "$PREFIX" cmd /c exit </dev/null >/dev/null 2>&1
+    # test, they would inherit CTest's pipes and keep it waiting after the test has ended. The
+    # command empties the crash debugger's: a crashing program then ends at once, where winedbg
+    # would keep it alive and every test waiting on it would wait its full time.
+    "$ROOT/scripts/wine-run" --prefix "$PREFIX" reg add \
+        'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /d '' /f \
+        </dev/null >/dev/null 2>&1
 }
 
 stop_wineserver() {

@@ -1,10 +1,16 @@
-// The real tavelin.exe run with arguments, its output read back: what it prints, its exit code,
-// the registry values and the exported file afterwards. Nothing here passes /restart.
+// The real tavelin.exe started with arguments, as a script or a person starts it: what it prints
+// or shows, its exit code, the registry values, the event log and the files afterwards. Nothing
+// here passes /restart.
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <cstring>
 #include <fstream>
 
+#include "core/CommandLine.h"
 #include "e2e/MainWindowDriver.h"
+
+#include <sddl.h>
 
 using namespace e2e;
 
@@ -12,239 +18,242 @@ namespace {
 
 using CommandLineTest = CleanLayout;
 
-const std::string kLater = "The change takes effect when the computer restarts.\r\n";
+// The writers' lock held by this thread as another Tavelin holds it (its name, owner and access
+// list), or made first by someone else (sddl: that one's descriptor).
+struct WriterLock {
+    UniqueHandle mutex;
+    explicit WriterLock(const wchar_t* sddl) {
+        PSECURITY_DESCRIPTOR sd = nullptr;
+        ::ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl, SDDL_REVISION_1, &sd, nullptr);
+        SECURITY_ATTRIBUTES sa{sizeof sa, sd, FALSE};
+        mutex.reset(::CreateMutexW(&sa, TRUE, L"Global\\Tavelin.KeyboardLayout.Writer"));
+        ::LocalFree(sd);
+    }
+    ~WriterLock() { ::ReleaseMutex(mutex.get()); }
+};
 
-// ASCII text as regedit writes it: UTF-16LE after the byte-order mark.
-std::string Utf16File(const std::string& ascii) {
-    const std::wstring wide = L"\xFEFF" + Utf8ToWide(ascii);
-    return std::string(reinterpret_cast<const char*>(wide.data()), wide.size() * 2);
-}
+// While it lives, the keyboard layout key's access list denies everyone these rights, so that
+// the program's registry calls fail as on a locked-down Windows (Wine enforces a denying entry).
+struct DeniedLayoutKey {
+    BYTE saved[4096] = {};
+    explicit DeniedLayoutKey(DWORD rights) {
+        DWORD size = sizeof saved;
+        ::RegGetKeySecurity(Open().get(), DACL_SECURITY_INFORMATION, saved, &size);
+        PSECURITY_DESCRIPTOR sd = nullptr;
+        const std::wstring sddl = L"D:(D;;" + std::to_wstring(rights) + L";;;WD)(A;;KA;;;WD)";
+        ::ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), 1, &sd, nullptr);
+        ::RegSetKeySecurity(Open().get(), DACL_SECURITY_INFORMATION, sd);
+        ::LocalFree(sd);
+    }
+    ~DeniedLayoutKey() { ::RegSetKeySecurity(Open().get(), DACL_SECURITY_INFORMATION, saved); }
+    static UniqueHkey Open() {
+        UniqueHkey key;
+        ::RegOpenKeyExA(HKEY_LOCAL_MACHINE, kLayoutKey, 0, READ_CONTROL | WRITE_DAC, key.put());
+        return key;
+    }
+};
 
 } // namespace
 
-// Each command against the map and backup found: its output, its exit code, and both values
-// afterwards, byte for byte. What each command decides is the core's (native CommandLineTest);
-// these cases prove what reaches the registry and the console.
-TEST_F(CommandLineTest, CommandsAgainstTheStoredMap) {
-    const Bytes caps = MapOf("2A003A00");
-    const Bytes badCount = FromHex("0000000000000000 05000000 2A003A00 00000000");
-    // A backup with flags another tool set: restored as it is, not rebuilt.
-    const Bytes flagged = FromHex("0000000001000000 02000000 1D003A00 00000000");
-    const Value none;
-    const std::tuple<const char*, Value, Value, DWORD, std::string, Value, Value> cases[] = {
-        {"/status", none, none, 0,
-         "CAPSLOCK=CAPSLOCK\r\nINSERT=INSERT\r\nSCROLL=SCROLL\r\nBACKUP=NO\r\n", none, none},
-        {"/STATUS", MapOf("2A003A00 1D0052E0"), Bytes{}, 0,
-         "CAPSLOCK=LSHIFT\r\nINSERT=LOCKED (new code 1D00)\r\nSCROLL=SCROLL\r\nBACKUP=YES\r\n",
-         MapOf("2A003A00 1D0052E0"), Bytes{}},
-        // The first save backs up what it found, here nothing: a zero-byte backup.
-        {"/set capslock=lshift", none, none, 0, "Saved.\r\n" + kLater, caps, Bytes{}},
-        {"/set CAPSLOCK=TAB", badCount, none, 2,
-         "The stored Scancode Map is not well formed; Tavelin does not rewrite it. Nothing was "
-         "written.\r\n",
-         badCount, none},
-        {"/restore", caps, flagged, 0, "Restored.\r\n" + kLater, flagged, none},
-        {"/restore", caps, none, 2, "There is no backup to restore. Nothing was written.\r\n", caps,
-         none},
-    };
-    for (const auto& [args, map, backup, code, output, mapAfter, backupAfter] : cases) {
-        SCOPED_TRACE(args);
-        WriteValue(kMap, map);
-        WriteValue(kBackup, backup);
-        const RunResult run = RunTavelin(args);
-        EXPECT_EQ(run.code, code);
-        EXPECT_EQ(run.output, output);
-        EXPECT_EQ(ReadValue(kMap), mapAfter);
-        EXPECT_EQ(ReadValue(kBackup), backupAfter);
-    }
-}
-
-// The .reg file holds the map the choice would give, as regedit writes it; the registry stays
-// as it was, and a file that cannot be written is left as it was, with nothing beside it.
-TEST_F(CommandLineTest, ExportWritesTheRegFileAtomically) {
+// Each command against the values found, on the system as set up, in the system's language
+// (German redirected in the console code page, 850 for Wine's German locale): its output, exit
+// code, event-log entries (a save's three, each shown through the program's message table, keys
+// not named with their functions as found; none otherwise) and both values afterwards, byte for
+// byte. The first save backs up the map found (none: a zero-byte backup); a restore puts back a
+// backup with flags another tool set as it is. A registry that refuses to be read or written (its
+// access list denies it) is a failure, never a success or a map that is not well formed; a backup
+// that is not binary is a refusal. While another writer holds the writers' lock, /set waits its
+// bound and then refuses as for a map changed meanwhile; a lock that someone else made first
+// (owned by another account, here the Users group) is not trusted. An unsupported system refuses
+// every command with the window's text; the usage needs no checks. /export writes the map the
+// choice would give as regedit does, in place of the file there; a refusal writes no file, and a
+// file that cannot be written is left as it was, with nothing beside it. What each command
+// decides is the core's (native CommandLineTest); these cases prove what reaches the registry,
+// the log, the files and the console.
+TEST_F(CommandLineTest, CommandsAgainstTheStoredValues) {
+    enum Setup { kPlain, kDenyRead, kDenyWrite, kTextBackup, kLockHeld, kLockForeign, kWin98 };
+    const Value none, empty = Bytes{}, caps = MapOf("2A003A00"), text = Bytes{'a', 0};
+    const Value locked = MapOf("2A003A00 1D0052E0"), insertLocked = MapOf("1D0052E0");
+    const Value badCount = FromHex("0000000000000000 05000000 2A003A00 00000000");
+    const Value flagged = FromHex("0000000001000000 02000000 1D003A00 00000000");
     const std::string folder = TempPath("tavelin-cli"), file = folder + "\\keys.reg",
-                      kept = folder + "\\kept.reg";
+                      kept = folder + "\\kept.reg", missing = folder + "\\missing\\keys.reg";
     ::CreateDirectoryA(folder.c_str(), nullptr);
-    const std::string head = "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_LOCAL_MACHINE\\"
-                             "SYSTEM\\CurrentControlSet\\Control\\Keyboard Layout]\r\n";
-    const Bytes found = MapOf("1D0052E0");
-    WriteValue(kMap, found);
-    { std::ofstream(kept, std::ios::binary) << "old"; }
+    for (const std::string& old : {file, kept})
+        std::ofstream(old, std::ios::binary) << "old";
     ::SetFileAttributesA(kept.c_str(), FILE_ATTRIBUTE_READONLY);
-
-    // The file named, the choices, the exit code, the output, the file's bytes afterwards.
-    const std::tuple<std::string, std::string, DWORD, std::string, std::optional<std::string>>
+    const std::string pad(100, ' '),
+        later = "The change takes effect when the computer restarts.\r\n";
+    const std::tuple<Setup, bool, Value, Value, std::string, DWORD, std::string, Value, Value,
+                     std::string>
         cases[] = {
-            {file, " CAPSLOCK=LSHIFT", 0, "Written: " + file + "\r\n",
-             Utf16File(head + "\"Scancode Map\"=hex:00,00,00,00,00,00,00,00,03,00,00,00,1d,00,"
-                              "52,e0,2a,00,3a,00,\\\r\n  00,00,00,00\r\n\r\n")},
-            // Written over the earlier file; without choices, the map as found.
-            {file, "", 0, "Written: " + file + "\r\n",
-             Utf16File(head + "\"Scancode Map\"=hex:00,00,00,00,00,00,00,00,02,00,00,00,1d,00,"
-                              "52,e0,00,00,00,00\r\n\r\n")},
-            {file, " INSERT=APP", 2, "INSERT is locked (new code 1D00). Nothing was written.\r\n",
-             std::nullopt},
-            // Files that cannot be written (the output up to the error's text): in a missing
-            // folder, read-only, a folder.
-            {folder + "\\missing\\keys.reg", "", 1, "", std::nullopt},
-            {kept, "", 1, "", std::nullopt},
-            {folder, "", 1, "", std::nullopt},
-        };
-    for (auto [target, choices, code, output, bytes] : cases) {
-        SCOPED_TRACE(target + choices);
-        if (!bytes)
-            ::DeleteFileA(file.c_str());
-        const RunResult run = RunTavelin("/export \"" + target + "\"" + choices);
-        if (code == 1)
-            output = "The file cannot be written: " + target + " (error ";
-        EXPECT_EQ(run.code, code);
-        EXPECT_EQ(run.output.substr(0, code == 1 ? output.size() : std::string::npos), output);
-        EXPECT_EQ(FileBytes(file), bytes);
-        EXPECT_EQ(ReadValue(kMap), found);
-        EXPECT_EQ(ReadValue(kBackup), std::nullopt);
-    }
-    EXPECT_EQ(FileBytes(kept), "old");
-    ::SetFileAttributesA(kept.c_str(), FILE_ATTRIBUTE_NORMAL);
-    ::DeleteFileA(kept.c_str());
-    EXPECT_TRUE(::RemoveDirectoryA(folder.c_str())) << "a temporary file was left behind";
-}
-
-// While another writer holds the writers' lock, /set waits its bound and then refuses as for a
-// map changed meanwhile; a lock that someone else made first (owned by another account, here
-// the Users group) is not trusted: a failure, told in the system's language. Either way nothing
-// is written.
-TEST_F(CommandLineTest, AnotherWritersLockRefusesTheSet) {
-    const std::tuple<const wchar_t*, const char*, DWORD, DWORD, std::string> cases[] = {
-        {nullptr, "en_US.UTF-8", 2, 2900,
-         "The keyboard map was changed by another program since Tavelin started. Nothing was "
-         "saved.\r\n"},
-        {L"O:BUD:(A;;GA;;;WD)", "de_DE.UTF-8", 3, 0,
-         "Fehler -2147194363 (tavelin.KeyEdit): Tavelin konnte die Sperre nicht nehmen, die zwei "
-         "Schreiber der Tastaturbelegung voneinander trennt (Systemfehler 1307); es wurde nichts "
-         "gespeichert.\r\n"},
-    };
-    const Bytes caps = MapOf("2A003A00");
-    for (const auto& [sddl, locale, code, waitMs, output] : cases) {
-        WriteValue(kMap, caps);
-        const WriterLock lock(sddl);
-        const DWORD start = ::GetTickCount();
-        const RunResult run = RunTavelin("/set CAPSLOCK=TAB", {{"LC_ALL", locale}});
-        EXPECT_GE(::GetTickCount() - start, waitMs);
-        EXPECT_EQ(run.code, code);
-        EXPECT_EQ(run.output, output);
-        EXPECT_EQ(ReadValue(kMap), caps);
-        EXPECT_EQ(ReadValue(kBackup), std::nullopt);
-    }
-}
-
-// An unsupported system refuses every command with exit code 4 and the window's text; the usage
-// needs no rights.
-TEST_F(CommandLineTest, PlatformCheckRefusesButUsageAnswers) {
-    testsupport::WineVersionFor win98("tavelin.exe", "win98");
-    RunResult run = RunTavelin("/status");
-    EXPECT_EQ(run.code, 4u);
-    EXPECT_EQ(run.output, "This program runs only on Windows 2000, XP, 2003 and Vista.\r\n");
-    run = RunTavelin("/?");
-    EXPECT_EQ(run.code, 0u);
-    EXPECT_TRUE(run.output.starts_with("Tavelin: gives CapsLock, Insert and ScrollLock a new "
-                                       "function.\r\n\r\n  tavelin /status\r\n") &&
-                run.output.ends_with("/set CAPSLOCK=LSHIFT SCROLL=MUTE /restart\r\n"))
-        << run.output;
-}
-
-// Failures, refusals and a save in the system's language (German redirected in the console code
-// page, 850 for Wine's German locale): the line, the exit code, the event-log entries (a save's
-// three, each shown through the program's message table; none otherwise), and a map changed only
-// by a save. A registry that refuses to be read or written (its access list denies it) is a
-// failure, never a success or a map that is not well formed; a backup that is not binary is a
-// refusal.
-TEST_F(CommandLineTest, OutcomesInTheSystemsLanguage) {
-    const std::string unreadable =
-                          "Tavelin could not read the keyboard map or its backup and changes "
-                          "nothing.\r\n",
-                      nichtLesbar = "Tavelin konnte die Tastaturbelegung oder ihre Sicherung "
-                                    "nicht lesen und \x84ndert nichts.\r\n",
-                      pad(100, ' ');
-    const Bytes caps = MapOf("2A003A00");
-    // German, the rights denied, the map, whether a text stands as the backup, the arguments;
-    // the exit code, the output and the entries logged.
-    const std::tuple<bool, DWORD, Value, bool, const char*, DWORD, std::string, std::string>
-        cases[] = {
-            {false, KEY_QUERY_VALUE, caps, false, "/status", 3, unreadable, ""},
-            {true, KEY_QUERY_VALUE, caps, false, "/set CAPSLOCK=TAB", 3, nichtLesbar, ""},
-            {false, KEY_SET_VALUE, caps, false, "/set CAPSLOCK=TAB", 3,
-             "Error 26001 (tavelin.cRegistry): Failed to set registry value Key: '-2147483646',"
-             "Section: 'System\\CurrentControlSet\\Control\\Keyboard Layout\\',Key: 'TVLN Backup' "
-             "to value: ''\r\n",
-             ""},
-            {true, KEY_SET_VALUE, caps, false, "/set CAPSLOCK=TAB", 3,
-             "Fehler 26001 (tavelin.cRegistry): Ein Wert der Registry konnte nicht geschrieben "
-             "oder gel\x94scht werden.\r\n",
-             ""},
-            {false, 0, caps, true, "/restore", 2,
-             "The stored TVLN Backup is not a binary value: Tavelin does not restore it, nor "
-             "change the map while it cannot be restored. Nothing was written.\r\n",
-             ""},
-            {true, 0, caps, true, "/set CAPSLOCK=TAB", 2,
-             "Der gespeicherte Wert TVLN Backup ist kein Bin\x84rwert: Tavelin stellt ihn nicht "
-             "wieder her und \x84ndert die Belegung nicht, solange er nicht wiederhergestellt "
-             "werden kann. Es wurde nichts geschrieben.\r\n",
-             ""},
-            {true, 0, caps, false, "/set CAPSLOCK=LSHIFT", 0,
-             "Die Tasten haben diese Funktionen schon; es wurde nichts geschrieben.\r\n", ""},
-            // Keys not named are logged with their functions as found.
-            {true, 0, MapOf("1D004600"), false, "/set insert=mute", 0,
+            {kPlain, false, locked, empty, "/STATUS", 0,
+             "CAPSLOCK=LSHIFT\r\nINSERT=LOCKED (new code 1D00)\r\nSCROLL=SCROLL\r\nBACKUP=YES\r\n",
+             locked, empty, ""},
+            {kPlain, false, none, none, "/set capslock=lshift", 0, "Saved.\r\n" + later, caps,
+             empty,
+             "CapsLock key mapped to: Left shift key" + pad +
+                 "|Insert key mapped to: Default (Insert key)" + pad +
+                 "|ScrollLock key mapped to: Default (ScrollLock key)" + pad + "|"},
+            {kPlain, true, MapOf("1D004600"), none, "/set insert=mute", 0,
              "Gespeichert.\r\nDie \x8Enderung wird nach einem Neustart des Rechners wirksam.\r\n",
+             MapOf("1D004600 20E052E0"), MapOf("1D004600"),
              "Belegung der CapsLock-Taste geändert zu: Standard (normale CapsLock-Funktion)" + pad +
                  "|Belegung der Einfügen-Taste geändert zu: Ton ein/aus" + pad +
                  "|Belegung der Rollen-Taste geändert zu: |"},
+            {kPlain, true, caps, none, "/set CAPSLOCK=LSHIFT", 0,
+             "Die Tasten haben diese Funktionen schon; es wurde nichts geschrieben.\r\n", caps,
+             none, ""},
+            {kPlain, false, badCount, none, "/set CAPSLOCK=TAB", 2,
+             "The stored Scancode Map is not well formed; Tavelin does not rewrite it. Nothing was "
+             "written.\r\n",
+             badCount, none, ""},
+            {kPlain, false, caps, flagged, "/restore", 0, "Restored.\r\n" + later, flagged, none,
+             ""},
+            {kPlain, false, caps, none, "/restore", 2,
+             "There is no backup to restore. Nothing was written.\r\n", caps, none, ""},
+            {kDenyRead, false, caps, none, "/status", 3,
+             "Tavelin could not read the keyboard map or its backup and changes nothing.\r\n", caps,
+             none, ""},
+            {kDenyRead, true, caps, none, "/set CAPSLOCK=TAB", 3,
+             "Tavelin konnte die Tastaturbelegung oder ihre Sicherung nicht lesen und \x84ndert "
+             "nichts.\r\n",
+             caps, none, ""},
+            {kDenyWrite, false, caps, none, "/set CAPSLOCK=TAB", 3,
+             "Error 26001 (tavelin.cRegistry): Failed to set registry value Key: '-2147483646',"
+             "Section: 'System\\CurrentControlSet\\Control\\Keyboard Layout\\',Key: 'TVLN Backup' "
+             "to value: ''\r\n",
+             caps, none, ""},
+            {kDenyWrite, true, caps, none, "/set CAPSLOCK=TAB", 3,
+             "Fehler 26001 (tavelin.cRegistry): Ein Wert der Registry konnte nicht geschrieben "
+             "oder gel\x94scht werden.\r\n",
+             caps, none, ""},
+            {kTextBackup, false, caps, text, "/restore", 2,
+             "The stored TVLN Backup is not a binary value: Tavelin does not restore it, nor "
+             "change the map while it cannot be restored. Nothing was written.\r\n",
+             caps, text, ""},
+            {kTextBackup, true, caps, text, "/set CAPSLOCK=TAB", 2,
+             "Der gespeicherte Wert TVLN Backup ist kein Bin\x84rwert: Tavelin stellt ihn nicht "
+             "wieder her und \x84ndert die Belegung nicht, solange er nicht wiederhergestellt "
+             "werden kann. Es wurde nichts geschrieben.\r\n",
+             caps, text, ""},
+            {kLockHeld, false, caps, none, "/set CAPSLOCK=TAB", 2,
+             "The keyboard map was changed by another program since Tavelin started. Nothing was "
+             "saved.\r\n",
+             caps, none, ""},
+            {kLockForeign, true, caps, none, "/set CAPSLOCK=TAB", 3,
+             "Fehler -2147194363 (tavelin.KeyEdit): Tavelin konnte die Sperre nicht nehmen, die "
+             "zwei Schreiber der Tastaturbelegung voneinander trennt (Systemfehler 1307); es wurde "
+             "nichts gespeichert.\r\n",
+             caps, none, ""},
+            {kWin98, false, caps, none, "/status", 4,
+             "This program runs only on Windows 2000, XP, 2003 and Vista.\r\n", caps, none, ""},
+            {kWin98, false, none, none, "/?", 0, CommandLine::UsageText("EN"), none, none, ""},
+            {kPlain, false, insertLocked, none, "/export \"" + file + "\" CAPSLOCK=LSHIFT", 0,
+             "Written: " + file + "\r\n", insertLocked, none, ""},
+            {kPlain, false, insertLocked, none, "/export \"" + file + "\" INSERT=APP", 2,
+             "INSERT is locked (new code 1D00). Nothing was written.\r\n", insertLocked, none, ""},
+            {kPlain, false, none, none, "/export \"" + missing + "\"", 1,
+             "The file cannot be written: " + missing + " (error 2: File not found.)\r\n", none,
+             none, ""},
+            {kPlain, true, none, none, "/export \"" + kept + "\"", 1,
+             "Die Datei kann nicht geschrieben werden: " + kept +
+                 " (Fehler 5: Zugriff verweigert.)\r\n",
+             none, none, ""},
         };
-    for (const auto& [german, denied, map, textBackup, args, code, output, logged] : cases) {
-        SCOPED_TRACE(std::string(args) + (german ? " DE " : " EN ") + std::to_string(denied));
+    for (const auto& [setup, german, map, backup, args, code, output, mapAfter, backupAfter,
+                      logged] : cases) {
+        SCOPED_TRACE(args + (german ? " DE " : " EN ") + std::to_string(setup));
         WriteValue(kMap, map);
-        WriteValue(kBackup, textBackup ? Value(Bytes{'a', 0}) : std::nullopt, HKEY_LOCAL_MACHINE,
-                   kLayoutKey, REG_SZ);
+        WriteValue(kBackup, backup, HKEY_LOCAL_MACHINE, kLayoutKey,
+                   setup == kTextBackup ? REG_SZ : REG_BINARY);
         RunResult run;
+        const DWORD start = ::GetTickCount();
         {
-            const DeniedLayoutKey deny(denied);
+            std::optional<DeniedLayoutKey> deny;
+            std::optional<WriterLock> lock;
+            std::optional<testsupport::WineVersionFor> version;
+            if (setup == kDenyRead || setup == kDenyWrite)
+                deny.emplace(setup == kDenyRead ? KEY_QUERY_VALUE : KEY_SET_VALUE);
+            if (setup == kLockHeld || setup == kLockForeign)
+                lock.emplace(setup == kLockHeld ? L"O:BAD:P(A;;GA;;;SY)(A;;GA;;;BA)"
+                                                : L"O:BUD:(A;;GA;;;WD)");
+            if (setup == kWin98)
+                version.emplace("tavelin.exe", "win98");
             run = RunTavelin(args, {{"LC_ALL", german ? "de_DE.UTF-8" : "en_US.UTF-8"}, kLogTrace});
         }
+        if (setup == kLockHeld)
+            EXPECT_GE(::GetTickCount() - start, 2900u) << "did not wait for the lock";
         EXPECT_EQ(run.code, code);
         EXPECT_EQ(run.output, output);
         EXPECT_EQ(LoggedEntries(run.all), logged);
-        EXPECT_EQ(ReadValue(kMap) != map, code == 0 && !logged.empty());
+        EXPECT_EQ(ReadValue(kMap), mapAfter);
+        EXPECT_EQ(ReadValue(kBackup), backupAfter);
     }
+    const std::wstring reg = L"\xFEFF"
+                             L"Windows Registry Editor Version 5.00\r\n\r\n[HKEY_LOCAL_MACHINE\\"
+                             L"SYSTEM\\CurrentControlSet\\Control\\Keyboard Layout]\r\n\"Scancode "
+                             L"Map\"=hex:00,00,00,00,00,00,00,00,03,00,00,00,1d,00,52,e0,2a,00,3a,"
+                             L"00,\\\r\n  00,00,00,00\r\n\r\n";
+    EXPECT_EQ(FileBytes(file),
+              std::string(reinterpret_cast<const char*>(reg.data()), reg.size() * 2));
+    EXPECT_EQ(FileBytes(kept), "old");
+    ::SetFileAttributesA(kept.c_str(), FILE_ATTRIBUTE_NORMAL);
+    for (const std::string& made : {file, kept})
+        ::DeleteFileA(made.c_str());
+    EXPECT_TRUE(::RemoveDirectoryA(folder.c_str())) << "a temporary file was left behind";
 }
 
-// Started with no output to write to (from a console window, a shortcut, Explorer), as a person
-// starts it: the answers reach the console of the program that started Tavelin, in UTF-16 so that
-// every character shows (here one outside the console's code page); with no console either, a
-// usage error comes in a box, and arguments without a switch (the tail of a program path started
-// without quotes) open the window.
+// Started straight from here with no output to write to (from a console window, a shortcut,
+// Explorer), as a person starts it: the answers reach the console of the program that started
+// Tavelin, in UTF-16 so that every character shows (here one outside the console's code page);
+// with no console either, a usage error comes in a box, and arguments without a switch (the tail
+// of a program path started without quotes) open the window. The start-up phase marks leave only
+// through a pipe handed down by the starter, whose handle number the variable names: the
+// variable is the user's to set, also for an elevated copy, so a path gets no file, and a handle
+// that is not a pipe (what a forged number could name: a file the program holds) gets nothing.
 TEST_F(CommandLineTest, StartedWithoutRedirectedOutput) {
-    const std::string file = TempPath("keys-\xD0\xB6.reg"); // Cyrillic zhe
+    const std::string file = TempPath("keys-\xD0\xB6.reg"), trace = TempPath("tavelin-trace.txt");
     enum Shown { kConsole, kBox, kWindow };
-    const std::tuple<Shown, std::string, DWORD, std::string> cases[] = {
-        {kConsole, "/export \"" + file + "\"", 0, "Written: " + file},
-        {kBox, "/status /stats", 1, "Unknown switch: /stats (usage: tavelin /?)"},
-        {kWindow, "Files\\Tavelin\\tavelin.exe", 0, "Tavelin 2.0"},
+    enum Trace { kNoTrace, kPath, kFileHandle, kPipe };
+    const std::tuple<Shown, std::string, Trace, DWORD, std::string> cases[] = {
+        {kConsole, "/export \"" + file + "\"", kNoTrace, 0, "Written: " + file},
+        {kBox, "/status /stats", kNoTrace, 1, "Unknown switch: /stats (usage: tavelin /?)"},
+        {kWindow, "Files\\Tavelin\\tavelin.exe", kPath, 0, "Tavelin 2.0"},
+        {kWindow, "", kFileHandle, 0, "Tavelin 2.0"},
+        {kWindow, "", kPipe, 0, "Tavelin 2.0"},
     };
     const DWORD kStandard[] = {STD_INPUT_HANDLE, STD_OUTPUT_HANDLE, STD_ERROR_HANDLE};
     HANDLE standard[3];
     for (int i = 0; i < 3; ++i)
         standard[i] = ::GetStdHandle(kStandard[i]);
-    for (const auto& [shown, args, code, text] : cases) {
-        SCOPED_TRACE(args);
+    SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
+    for (const auto& [shown, args, traced, code, text] : cases) {
+        SCOPED_TRACE(args + " " + std::to_string(traced));
         ::FreeConsole();
         if (shown == kConsole) {
             ASSERT_TRUE(::AllocConsole());
         }
+        ::DeleteFileA(trace.c_str());
+        UniqueHandle handed, reader;
+        if (traced == kFileHandle)
+            handed.reset(::CreateFileA(trace.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inheritable,
+                                       CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (traced == kPipe)
+            ::CreatePipe(reader.put(), handed.put(), &inheritable, 4096);
+        const std::string variable = traced == kPath ? trace
+                                     : handed        ? std::to_string(std::uintptr_t(handed.get()))
+                                                     : "";
+        ::SetEnvironmentVariableA("TAVELIN_STARTUP_TRACE", traced ? variable.c_str() : nullptr);
         std::wstring line = L"\"Z:" TAVELIN_EXE "\" " + Utf8ToWide(args);
         STARTUPINFOW si{sizeof si};
         si.dwFlags = STARTF_USESTDHANDLES; // none: nothing redirected
         PROCESS_INFORMATION pi{};
-        ASSERT_TRUE(::CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                                     nullptr, &si, &pi));
+        const BOOL started = ::CreateProcessW(nullptr, line.data(), nullptr, nullptr, bool(handed),
+                                              0, nullptr, nullptr, &si, &pi);
+        ::SetEnvironmentVariableA("TAVELIN_STARTUP_TRACE", nullptr);
+        handed.reset(); // the pipe then ends with the program
+        ASSERT_TRUE(started);
         UniqueHandle process(pi.hProcess), thread(pi.hThread);
         wchar_t seen[200] = {};
         if (HWND window = testsupport::FindTopLevel(
@@ -253,7 +262,7 @@ TEST_F(CommandLineTest, StartedWithoutRedirectedOutput) {
             HWND words = shown == kBox ? ::GetDlgItem(window, 0xFFFF) : window;
             ::SendMessageW(words, WM_GETTEXT, 200, reinterpret_cast<LPARAM>(seen));
             if (shown == kBox)
-                testsupport::ClickWindow(::GetDlgItem(window, IDOK));
+                ClickWindow(::GetDlgItem(window, IDOK));
             else
                 ::PostMessageW(window, WM_CLOSE, 0, 0);
         }
@@ -271,7 +280,16 @@ TEST_F(CommandLineTest, StartedWithoutRedirectedOutput) {
         const std::wstring shownText(seen);
         EXPECT_EQ(exit, code);
         EXPECT_EQ(WideToUtf8(shownText.substr(0, shownText.find_last_not_of(L' ') + 1)), text);
+        char marks[4096] = {};
+        if (traced == kPipe)
+            ::ReadFile(reader.get(), marks, sizeof marks - 1, &read, nullptr);
+        EXPECT_EQ(FileBytes(trace),
+                  traced == kFileHandle ? std::optional(std::string()) : std::nullopt);
+        EXPECT_EQ(std::string(marks).starts_with("entry ") && std::strstr(marks, "\nshown "),
+                  traced == kPipe)
+            << marks;
     }
+    ::DeleteFileA(trace.c_str());
     ::FreeConsole();
     for (int i = 0; i < 3; ++i)
         ::SetStdHandle(kStandard[i], standard[i]);

@@ -1,11 +1,10 @@
-// Drives a running tavelin.exe from outside, as a user would: finds its windows by title, reads
-// the key lists across the process boundary, selects with keyboard input or the mouse, clicks
-// with the real mouse and answers its message boxes by clicking their buttons.
+// Drives a running tavelin.exe from outside as a person does: finds its windows by title, reads
+// the key lists across the process boundary, moves and clicks the real mouse (headless under
+// Wine's null driver too), presses keys and answers its boxes by clicking their buttons.
 #pragma once
 
 #include <windows.h>
 #include <commctrl.h>
-#include <sddl.h>
 #include <shlwapi.h>
 
 #include <cctype>
@@ -18,7 +17,6 @@
 #include <vector>
 
 #include "support/ChildProcess.h"
-#include "support/Mouse.h"
 #include "support/MsgBoxWatcher.h"
 #include "ui/main/FMainIds.h"
 #include "win32/Text.h"
@@ -29,6 +27,7 @@ namespace e2e {
 
 using Bytes = std::vector<std::uint8_t>;
 using Value = std::optional<Bytes>;
+using testsupport::Scaled;
 
 // The two values under the keyboard layout key that the program reads and writes, and the
 // per-user first-start flag ("0": the help was shown).
@@ -38,12 +37,11 @@ constexpr char kLayoutKey[] = "System\\CurrentControlSet\\Control\\Keyboard Layo
 constexpr char kSettingsKey[] = "Software\\Tavelin\\Settings";
 const Value kHelpSeen = Bytes{'0', 0};
 
-// A registry value's bytes (by default the keyboard layout's), read and written with the real
-// registry; writing nothing deletes it.
+// A registry value's bytes (by default the keyboard layout's); writing nothing deletes it.
 inline Value ReadValue(const char* name, HKEY root = HKEY_LOCAL_MACHINE,
                        const char* key = kLayoutKey) {
     Bytes bytes(4096);
-    DWORD size = static_cast<DWORD>(bytes.size());
+    DWORD size = DWORD(bytes.size());
     if (::SHGetValueA(root, key, name, nullptr, bytes.data(), &size) != ERROR_SUCCESS)
         return std::nullopt;
     bytes.resize(size);
@@ -59,16 +57,14 @@ inline Bytes FromHex(std::string hex) { // blanks are skipped
     std::erase(hex, ' ');
     Bytes out;
     for (size_t i = 0; i + 1 < hex.size(); i += 2)
-        out.push_back(static_cast<std::uint8_t>(std::stoul(hex.substr(i, 2), nullptr, 16)));
+        out.push_back(std::uint8_t(std::stoul(hex.substr(i, 2), nullptr, 16)));
     return out;
 }
-
-// A well-formed map holding these entries (8 hex digits each, blank-separated).
-inline Bytes MapOf(std::string entries) {
-    std::erase(entries, ' ');
-    char count[9];
-    snprintf(count, sizeof count, "%02X000000", static_cast<unsigned>(entries.size() / 8 + 1));
-    return FromHex("0000000000000000" + std::string(count) + entries + "00000000");
+// A well-formed map holding these entries (8 hex digits each).
+inline Bytes MapOf(const std::string& entries) {
+    Bytes map = FromHex("0000000000000000 00000000" + entries + "00000000");
+    map[8] = std::uint8_t(map.size() / 4 - 3);
+    return map;
 }
 
 // A file's bytes, nothing when it does not exist.
@@ -82,49 +78,13 @@ inline std::string TempPath(const std::string& name) {
     return temp + name;
 }
 
-// The writers' lock held by this thread as another Tavelin holds it (its name, owner and access
-// list), or made first by someone else (sddl: that one's descriptor).
-struct WriterLock {
-    UniqueHandle mutex;
-    explicit WriterLock(const wchar_t* sddl = nullptr) {
-        PSECURITY_DESCRIPTOR sd = nullptr;
-        ::ConvertStringSecurityDescriptorToSecurityDescriptorW(
-            sddl ? sddl : L"O:BAD:P(A;;GA;;;SY)(A;;GA;;;BA)", SDDL_REVISION_1, &sd, nullptr);
-        SECURITY_ATTRIBUTES sa{sizeof sa, sd, FALSE};
-        mutex.reset(::CreateMutexW(&sa, TRUE, L"Global\\Tavelin.KeyboardLayout.Writer"));
-        ::LocalFree(sd);
-    }
-    ~WriterLock() { ::ReleaseMutex(mutex.get()); }
-};
-
-// While it lives, the keyboard layout key's access list denies everyone these rights, so that
-// the program's registry calls fail as on a locked-down Windows (Wine enforces a denying entry).
-struct DeniedLayoutKey {
-    BYTE saved[4096] = {};
-    explicit DeniedLayoutKey(DWORD rights) {
-        DWORD size = sizeof saved;
-        ::RegGetKeySecurity(Open().get(), DACL_SECURITY_INFORMATION, saved, &size);
-        PSECURITY_DESCRIPTOR sd = nullptr;
-        const std::wstring sddl = L"D:(D;;" + std::to_wstring(rights) + L";;;WD)(A;;KA;;;WD)";
-        ::ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), 1, &sd, nullptr);
-        ::RegSetKeySecurity(Open().get(), DACL_SECURITY_INFORMATION, rights ? sd : saved);
-        ::LocalFree(sd);
-    }
-    ~DeniedLayoutKey() { ::RegSetKeySecurity(Open().get(), DACL_SECURITY_INFORMATION, saved); }
-    static UniqueHkey Open() {
-        UniqueHkey key;
-        ::RegOpenKeyExA(HKEY_LOCAL_MACHINE, kLayoutKey, 0, READ_CONTROL | WRITE_DAC, key.put());
-        return key;
-    }
-};
-
 // Wine stores no event-log entries; with this WINEDEBUG it traces each one's type and ID, then
 // its text (non-ASCII as \xxxx).
 const std::pair<const std::string, std::string> kLogTrace = {"WINEDEBUG",
                                                              "-all,fixme+advapi,+eventlog"};
 
-// The information entries a run traced, each as the Event Viewer shows it: the program's message
-// table renders the entry's ID with its text; "|" after each.
+// The entries a run traced as the Event Viewer shows them, "|" after each: the program's message
+// table renders each ID with its text; a type other than information is named.
 inline std::string LoggedEntries(const std::string& output) {
     HMODULE exe = ::LoadLibraryExA("Z:" TAVELIN_EXE, nullptr, LOAD_LIBRARY_AS_DATAFILE);
     std::string entries;
@@ -168,6 +128,44 @@ inline RunResult RunTavelin(const std::string& args, const testsupport::Env& uni
     return run;
 }
 
+// The real mouse: the cursor moved through the system's input queue, so that the window under it
+// hears of it, then the left button pressed and released there.
+inline POINT CentreOf(HWND hwnd) {
+    RECT r{};
+    ::GetClientRect(hwnd, &r);
+    POINT centre{(r.left + r.right) / 2, (r.top + r.bottom) / 2};
+    ::ClientToScreen(hwnd, &centre);
+    return centre;
+}
+inline void MoveMouse(POINT at) {
+    ::SetCursorPos(at.x, at.y);
+    INPUT move{};
+    move.type = INPUT_MOUSE;
+    move.mi.dx = ::MulDiv(at.x, 65535, ::GetSystemMetrics(SM_CXSCREEN) - 1);
+    move.mi.dy = ::MulDiv(at.y, 65535, ::GetSystemMetrics(SM_CYSCREEN) - 1);
+    move.mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
+    ::SendInput(1, &move, sizeof(move));
+}
+inline void ClickMouse(POINT at) {
+    MoveMouse(at);
+    INPUT press[2] = {};
+    press[0].type = press[1].type = INPUT_MOUSE;
+    press[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
+    press[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
+    ::SendInput(2, press, sizeof(INPUT));
+}
+inline void ClickWindow(HWND hwnd) {
+    ClickMouse(CentreOf(hwnd));
+}
+// A point on the window's caption: its middle, or its close box, the last button.
+inline POINT CaptionPoint(HWND window, bool closeBox) {
+    TITLEBARINFO bar{sizeof(bar), {}, {}};
+    ::GetTitleBarInfo(window, &bar);
+    const RECT& r = bar.rcTitleBar;
+    return {closeBox ? r.right - ::GetSystemMetrics(SM_CXSIZE) / 2 : (r.left + r.right) / 2,
+            (r.top + r.bottom) / 2};
+}
+
 class Tavelin {
   public:
     // unixEnv: variables for Wine itself, such as LC_ALL for the system locale.
@@ -176,26 +174,30 @@ class Tavelin {
 
     // Waits for the main window ("Tavelin 2.0"), shown once its lists are filled; nullptr: none.
     HWND Main() { return main_ ? main_ : (main_ = FindWindowTitled("Tavelin 2.0", 15000)); }
+    // None at once when the program ended, also before it was seen.
     HWND FindWindowTitled(const std::string& title, DWORD timeoutMs) const {
-        return testsupport::FindTopLevel(Pid(), nullptr, Utf8ToWide(title).c_str(), timeoutMs);
+        return Pid()
+                   ? testsupport::FindTopLevel(Pid(), nullptr, Utf8ToWide(title).c_str(), timeoutMs)
+                   : nullptr;
     }
     DWORD Pid() const { return process_.Pid(); }
     std::optional<DWORD> Wait(DWORD timeoutMs) { return process_.Wait(timeoutMs); }
     std::string Output() { return process_.Output(); } // with Wine's messages; after Wait
-    // Clicks a button of the program's message box and returns the box's text ("": no box).
+    // Clicks a button of the program's message box and returns the box's text ("": no box; a
+    // box without that button stays).
     std::string Answer(int button) {
-        auto box = testsupport::FindMsgBox("Tavelin", Pid(), 5000);
-        if (!box)
-            return "";
-        testsupport::ClickWindow(::GetDlgItem(box->hwnd, button));
+        auto box = Pid() ? testsupport::FindMsgBox("Tavelin", Pid(), 5000) : std::nullopt;
+        if (!box || !::GetDlgItem(box->hwnd, button))
+            return box ? box->text : "";
+        ClickWindow(::GetDlgItem(box->hwnd, button));
         testsupport::HandleMessagesUntil([&] { return !::IsWindow(box->hwnd); }, 5000);
         return box->text;
     }
 
+    // The list's item texts, read through memory in the program: the message carries pointers.
     std::vector<std::string> Items(int row) {
         UniqueHandle process(
             ::OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, Pid()));
-        // The message carries pointers: the item record and its text live in the driven process.
         struct Remote {
             COMBOBOXEXITEMW item;
             wchar_t text[512];
@@ -214,11 +216,7 @@ class Tavelin {
         return items;
     }
     int Selection(int row) { return int(::SendMessageW(ComboEx(row), CB_GETCURSEL, 0, 0)); }
-    std::string SelectedText(int row) { // "": none
-        return Selection(row) < 0 ? std::string() : Items(row).at(size_t(Selection(row)));
-    }
-    bool ListEnabled(int row) { return ::IsWindowEnabled(ComboEx(row)); }
-    // Keyboard input to the list: the next item down. The lists use the extended keyboard
+    // The keyboard on the list: the next item down. The lists use the extended keyboard
     // interface: Down opens the list, the next Down moves to the following item, Enter takes it.
     void PressDown(int row) {
         for (WPARAM key : {VK_DOWN, VK_DOWN, VK_RETURN})
@@ -231,7 +229,7 @@ class Tavelin {
         int index = 0;
         while (index < int(items.size()) && !items[index].starts_with(text))
             ++index;
-        testsupport::ClickWindow(Inner(row));
+        ClickWindow(Inner(row));
         HWND list = testsupport::FindTopLevel(Pid(), L"ComboLBox", nullptr, 2000);
         RECT item{};
         if (!list ||
@@ -239,7 +237,7 @@ class Tavelin {
             return false;
         POINT centre{(item.left + item.right) / 2, (item.top + item.bottom) / 2};
         ::ClientToScreen(list, &centre);
-        testsupport::ClickMouse(centre);
+        ClickMouse(centre);
         return testsupport::HandleMessagesUntil(
             [&] { return !::IsWindowVisible(list) && Selection(row) == index; }, 2000);
     }
@@ -249,40 +247,32 @@ class Tavelin {
     bool Enabled(int id) { return ::IsWindowEnabled(Control(id)); }
     bool Visible(int id) { return ::IsWindowVisible(Control(id)); }
     std::string Text(int id) { return testsupport::TextOf(Control(id)); }
-    void Click(int id) { testsupport::ClickWindow(Control(id)); }
+    void Click(int id) { ClickWindow(Control(id)); }
     // The control that the mouse reaches at the centre of control id.
-    int ControlAt(int id) {
-        return ::GetDlgCtrlID(::WindowFromPoint(testsupport::CentreOf(Control(id))));
-    }
+    int ControlAt(int id) { return ::GetDlgCtrlID(::WindowFromPoint(CentreOf(Control(id)))); }
     // The cursor shown while the mouse rests on control id, after a real move onto it: the
     // cursor shape is set again only when the mouse moves.
     HCURSOR CursorOver(int id) {
-        POINT centre = testsupport::CentreOf(Control(id));
-        testsupport::MoveMouse({centre.x + 1, centre.y + 1});
-        ::Sleep(testsupport::Scaled(50));
-        testsupport::MoveMouse(centre);
-        ::Sleep(testsupport::Scaled(200));
-        CURSORINFO info{sizeof(info)};
+        const POINT centre = CentreOf(Control(id));
+        MoveMouse({centre.x + 1, centre.y + 1});
+        ::Sleep(Scaled(50));
+        MoveMouse(centre);
+        ::Sleep(Scaled(200));
+        CURSORINFO info{sizeof(info), 0, nullptr, {}};
         ::GetCursorInfo(&info);
         return info.hCursor;
     }
     // The text of a tool tip shown within a second (empty: none) once the mouse arrives on
     // control id from elsewhere, as a person's mouse does.
     std::string ToolTipOver(int id) {
-        testsupport::MoveMouse(testsupport::CentreOf(Main()));
-        ::Sleep(testsupport::Scaled(100));
-        testsupport::MoveMouse(testsupport::CentreOf(Control(id)));
+        MoveMouse(CentreOf(Main()));
+        ::Sleep(Scaled(100));
+        MoveMouse(CentreOf(Control(id)));
         HWND tip = testsupport::FindTopLevel(Pid(), TOOLTIPS_CLASSW, nullptr, 1000);
         return tip ? testsupport::TextOf(tip) : std::string();
     }
     // A click on the window's close box, the caption's last button.
-    void CloseWindow() {
-        TITLEBARINFO bar{sizeof(bar)};
-        ::GetTitleBarInfo(Main(), &bar);
-        const RECT& caption = bar.rcTitleBar;
-        testsupport::ClickMouse({caption.right - ::GetSystemMetrics(SM_CXSIZE) / 2,
-                                 (caption.top + caption.bottom) / 2});
-    }
+    void CloseWindow() { ClickMouse(CaptionPoint(Main(), true)); }
 
     HWND ComboEx(int row) {
         return ::FindWindowExW(::GetDlgItem(Main(), IDC_CBOKEY_FIRST + row), nullptr,

@@ -7,7 +7,7 @@
 
 #include <tlhelp32.h>
 
-#include "support/Slowdown.h"
+#include "support/MsgBoxWatcher.h"
 #include "win32/Text.h"
 
 namespace testsupport {

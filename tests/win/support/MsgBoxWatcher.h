@@ -1,16 +1,30 @@
-// Message boxes of the code under test (this process or a child) found, read and closed from
-// outside, on a second thread, so that no test ever leaves a box waiting.
+// Windows and message boxes of the code under test (this process or a child) found, read and
+// closed from outside, on a second thread, so that no test ever leaves a box waiting; the waits
+// lengthened on a slower machine.
 #pragma once
 
 #include <windows.h>
 
-#include <optional>
+#include <cstdlib>
 #include <future>
+#include <optional>
 
-#include "support/Slowdown.h"
+#include "win32/Handles.h"
 #include "win32/Text.h"
 
 namespace testsupport {
+
+// ms lengthened by TAVELIN_TEST_SLOWDOWN (a whole factor, default 1), which the virtual machine
+// sets: in software emulation a start that takes a second here takes several.
+inline DWORD Scaled(DWORD ms) {
+    static const DWORD factor = [] {
+        char value[16] = {};
+        const DWORD n = ::GetEnvironmentVariableA("TAVELIN_TEST_SLOWDOWN", value, sizeof value);
+        const unsigned long parsed = n && n < sizeof value ? std::strtoul(value, nullptr, 10) : 1;
+        return DWORD(parsed >= 1 && parsed <= 100 ? parsed : 1);
+    }();
+    return ms * factor;
+}
 
 struct MsgBoxInfo {
     HWND hwnd = nullptr;
@@ -27,8 +41,10 @@ inline std::string TextOf(HWND hwnd) {
 }
 
 // A visible top-level window of process pid (0: this process) with this class and title (nullptr:
-// any), waited for up to timeoutMs; nullptr when none came.
+// any), waited for up to timeoutMs; nullptr when none came. A process that has ended (crashed)
+// shows none: the wait ends with it.
 inline HWND FindTopLevel(DWORD pid, const wchar_t* cls, const wchar_t* title, DWORD timeoutMs) {
+    const UniqueHandle process(pid ? ::OpenProcess(SYNCHRONIZE, FALSE, pid) : nullptr);
     for (DWORD start = ::GetTickCount();; ::Sleep(20)) {
         for (HWND hwnd = nullptr; (hwnd = ::FindWindowExW(nullptr, hwnd, cls, title));) {
             DWORD owner = 0;
@@ -36,7 +52,8 @@ inline HWND FindTopLevel(DWORD pid, const wchar_t* cls, const wchar_t* title, DW
             if (owner == (pid ? pid : ::GetCurrentProcessId()) && ::IsWindowVisible(hwnd))
                 return hwnd;
         }
-        if (::GetTickCount() - start >= Scaled(timeoutMs))
+        if (::GetTickCount() - start >= Scaled(timeoutMs) ||
+            (pid && ::WaitForSingleObject(process.get(), 0) != WAIT_TIMEOUT))
             return nullptr;
     }
 }
