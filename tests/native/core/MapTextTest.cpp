@@ -24,19 +24,6 @@ std::vector<std::string> EntriesOf(const std::string& list, std::string_view old
 
 } // namespace
 
-// Bad hex, bad keys and lists that are not whole entries are refused.
-TEST(MapTextTest, RefusedInput) {
-    const KeyCatalogueTable& c = KeyCatalogue();
-    EXPECT_EQ(BytesToHex(HexToBytes("00FF0a7B").value()), "00FF0A7B");
-    EXPECT_FALSE(HexToBytes("ABC") || HexToBytes("0G") || HexToBytes("0 "));
-    EXPECT_FALSE(IsEntryList("2A003A0") || IsEntryList("2A003A0X") ||
-                 IsWellFormedMap(std::vector<std::uint8_t>(8))); // shorter than a header
-    // Key types are 0 to 2 only: row 3 (key off, code 0000) is an option, never a key.
-    EXPECT_FALSE(WithKeySetting(c, "", 0, 15) || WithKeySetting(c, "", -1, 0) ||
-                 WithKeySetting(c, "", 3, 0) || WithKeySetting(c, "", 14, 7) ||
-                 WithKeySetting(c, "2A003A", 0, 7));
-}
-
 // Seeded random stored values, damaged in every way the registry can hold them, and the edits a
 // save makes to the well-formed ones checked against a model.
 TEST(MapTextTest, RandomDamagedAndCrowdedMapsNeverLoseForeignEntries) {

@@ -18,15 +18,9 @@ const char* const kUnsupportedEN = "This program runs only on Windows 2000, XP, 
 const char* const kUnsupportedDE =
     "Dieses Programm ist nur unter Windows 2000, XP, 2003 und Vista ausführbar.";
 
-UniqueWindow MakeWindow(const wchar_t* title) {
-    return UniqueWindow(::CreateWindowExW(0, L"STATIC", title, WS_OVERLAPPEDWINDOW | WS_VISIBLE, 10,
-                                          10, 200, 100, nullptr, nullptr, nullptr, nullptr));
-}
-
 } // namespace
 
-// The refusal icons and title, and the German text of the rights' refusal (the others come from
-// tavelin.exe and start_probe.exe).
+// The refusals' icons (comparable in this process only) and the German rights' refusal.
 TEST(Refusals, TextsIconsAndTitle) {
     using enum MMain::Refusal;
     const std::tuple<const char*, MMain::Refusal, std::string, LPCWSTR> cases[] = {
@@ -45,10 +39,9 @@ TEST(Refusals, TextsIconsAndTitle) {
     }
 }
 
-// tavelin.exe under Wine, refused for the Windows version in the system locale's language
-// (Austria's: the window and the command line run Germany's). It
-// lets go of the single-instance name before it shows its box, so that a copy started meanwhile
-// does not take it for a running Tavelin.
+// Refused for the Windows version in the system locale's language (Austria's: the other tests
+// run Germany's), after letting go of the single-instance name: a copy started meanwhile must not
+// take it for a running Tavelin.
 TEST(TavelinExe, RefusesUnsupportedWindowsInTheLocaleLanguage) {
     WineVersionFor win98("tavelin.exe", "win98");
     for (auto [locale, text] :
@@ -75,16 +68,15 @@ TEST(StartProbe, StandardUserIsRefused) {
     EXPECT_EQ(probe.Wait(15000), 0u);
 }
 
-// With an earlier copy running (a process holding the name with windows of the main window's
-// class), a second one only activates its window, before any other check (even on an
-// unsupported system), and ends silently. The window is the one with the exact title, else the
-// first whose title begins with it (an index into the titles, created in this order). When none
-// shows within two seconds, the name is held by something else: a window of another class with
-// Tavelin's title is a decoy, and the second copy starts all the same (-1). Every check passes on
-// a supported system with an administrator, and closing the window ends the program normally.
-// Windows 10 reports 6.2 only while the manifest names no system newer than Windows 7.
+// With an earlier copy running (the name held, windows of the main window's class), a second one
+// activates its window before any other check (even on win98) and ends silently: the exact
+// title, else the first that begins with it (an index into the titles). When none shows within
+// two seconds the name is someone else's (a window of another class is a decoy): the second copy
+// starts all the same (-1), passes every check on win10 (6.2 unless the manifest names Windows 10)
+// and ends normally when its window closes.
 TEST(TavelinExe, SecondCopyActivatesOnlyTavelinsWindow) {
-    UniqueWindow other = MakeWindow(L"other");
+    UniqueWindow other(::CreateWindowExW(0, L"STATIC", L"other", WS_OVERLAPPEDWINDOW | WS_VISIBLE,
+                                         10, 10, 200, 100, nullptr, nullptr, nullptr, nullptr));
     const std::tuple<const char*, const wchar_t*, std::vector<std::string>, int> cases[] = {
         {"winxp", kMainWindowClass, {"Tavelin 2.0"}, 0},
         {"win98", kMainWindowClass, {"Tavelin 2.0 - Setup"}, 0},
@@ -123,10 +115,9 @@ TEST(TavelinExe, SecondCopyActivatesOnlyTavelinsWindow) {
 }
 
 // A window of Tavelin's class counts only when its process runs as this one: the same user and,
-// on NT 6, the same integrity level. Anything else (another user's program on the same desktop,
-// a program of the standard user behind an elevated Tavelin, an owner that cannot be read) could
-// be anyone's, and activates nothing. Wine runs every process as one user at one level, so the
-// owner's identity comes through the seam here.
+// on NT 6, the same integrity level; another user's, a lower level's (the standard user behind an
+// elevated Tavelin) or an unreadable owner's activates nothing. Wine runs every process as one
+// user at one level: the owners come through the seam.
 TEST(SingleInstance, ActivatesOnlyAWindowOfTheSameUserAndLevel) {
     WNDCLASSW wc{};
     wc.lpfnWndProc = &::DefWindowProcW;

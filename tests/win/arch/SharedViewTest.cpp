@@ -6,42 +6,26 @@
 #include <algorithm>
 
 #include "e2e/MainWindowDriver.h"
-#include "resources/version.h"
 
 using namespace e2e;
 
 namespace {
 
-constexpr char kSourceKey[] = "SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application";
-const std::string kHelp = "Tavelin " + std::to_string(TAVELIN_VERSION_MAJOR) + "." +
-                          std::to_string(TAVELIN_VERSION_MINOR) + "." +
-                          std::to_string(TAVELIN_VERSION_REVISION) + " - Help";
+const std::string kSourceKey =
+    "SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\Tavelin";
+const std::string kHelp = "Tavelin 2.0.4 - Help";
 const REGSAM kViews[] = {KEY_WOW64_32KEY, KEY_WOW64_64KEY};
 
 // A value as one registry view shows it.
 Value ReadInView(REGSAM view, HKEY root, const std::string& key, const char* name) {
-    HKEY opened = nullptr;
-    if (::RegOpenKeyExA(root, key.c_str(), 0, KEY_QUERY_VALUE | view, &opened) != ERROR_SUCCESS)
-        return std::nullopt;
+    UniqueHkey opened;
     Bytes bytes(4096);
     DWORD size = DWORD(bytes.size());
-    const LONG status = ::RegQueryValueExA(opened, name, nullptr, nullptr, bytes.data(), &size);
-    ::RegCloseKey(opened);
-    if (status != ERROR_SUCCESS)
+    if (::RegOpenKeyExA(root, key.c_str(), 0, KEY_QUERY_VALUE | view, opened.put()) ||
+        ::RegQueryValueExA(opened.get(), name, nullptr, nullptr, bytes.data(), &size))
         return std::nullopt;
     bytes.resize(size);
     return bytes;
-}
-
-void DeleteSourceInEveryView() {
-    for (REGSAM view : kViews) {
-        HKEY parent = nullptr;
-        if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSourceKey, 0, KEY_ALL_ACCESS | view, &parent) ==
-            ERROR_SUCCESS) {
-            ::RegDeleteKeyA(parent, "Tavelin");
-            ::RegCloseKey(parent);
-        }
-    }
 }
 
 struct Program {
@@ -63,7 +47,8 @@ TEST_F(SharedView, EachProgramReadsWhatTheOtherWrote) {
     const std::pair<Program, Program> cases[] = {{k32, k64}, {k64, k32}};
     for (const auto& [writer, reader] : cases) {
         SCOPED_TRACE(std::string(writer.name) + " writes, " + reader.name + " reads");
-        DeleteSourceInEveryView();
+        for (REGSAM view : kViews)
+            ::RegDeleteKeyExA(HKEY_LOCAL_MACHINE, kSourceKey.c_str(), view, 0);
         WriteValue("ShowStartupInfo", std::nullopt, HKEY_CURRENT_USER, kSettingsKey, REG_SZ);
 
         EXPECT_EQ(RunTavelin("/set CAPSLOCK=LSHIFT", {}, writer.exe).code, 0u);
@@ -76,9 +61,7 @@ TEST_F(SharedView, EachProgramReadsWhatTheOtherWrote) {
         EXPECT_EQ(RunTavelin("/status", {}, writer.exe).output,
                   "CAPSLOCK=CAPSLOCK\r\nINSERT=INSERT\r\nSCROLL=SCROLL\r\nBACKUP=NO\r\n");
         for (REGSAM view : kViews) {
-            const Value file =
-                ReadInView(view, HKEY_LOCAL_MACHINE, std::string(kSourceKey) + "\\Tavelin",
-                           "EventMessageFile");
+            const Value file = ReadInView(view, HKEY_LOCAL_MACHINE, kSourceKey, "EventMessageFile");
             EXPECT_TRUE(
                 file &&
                 std::string(file->begin(), std::ranges::find(*file, 0)).ends_with(writer.folder))

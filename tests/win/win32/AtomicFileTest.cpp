@@ -8,7 +8,6 @@
 
 #include <filesystem>
 #include <fstream>
-#include <functional>
 
 #include "win32/AtomicFile.h"
 #include "win32/Handles.h"
@@ -97,32 +96,17 @@ BOOL WINAPI InformationWithLink(HANDLE file, BY_HANDLE_FILE_INFORMATION* info) {
 // replaced file keeps its access list and (with the restore privilege, as Windows requires) its
 // owner.
 TEST(AtomicFile, WritesTheTargetOrNothingWhateverTheFolderHolds) {
-    const std::tuple<const char*, std::function<void(Calls&)>, fs::path, int,
-                     std::optional<std::uint32_t>, std::string>
+    enum Fake { kNone, kRace, kRenameDenied, kOwnerAsWindows };
+    // The fake, the file or folder that reports a link from its nth query on, the result, the
+    // target's content afterwards.
+    const std::tuple<const char*, Fake, fs::path, int, std::optional<std::uint32_t>, std::string>
         cases[] = {
-            {"another user races each step",
-             [](Calls& c) {
-                 g_racing = true, c.createFile = &CreateRaced, c.setInformation = &SetRaced;
-             },
-             {},
-             0,
-             std::nullopt,
-             "new"},
-            {"the rename fails",
-             [](Calls& c) { c.setInformation = &RenameDenied; },
-             {},
-             0,
-             ERROR_ACCESS_DENIED,
-             "old"},
-            {"a link on the way", {}, kDir, 1, ERROR_CANT_RESOLVE_FILENAME, "old"},
-            {"the target is a link", {}, kTarget, 1, ERROR_CANT_RESOLVE_FILENAME, "old"},
-            {"the folder became a link", {}, kFolder, 2, ERROR_CANT_RESOLVE_FILENAME, "old"},
-            {"another owner",
-             [](Calls& c) { c.setSecurity = &SetSecurityAsWindows; },
-             {},
-             0,
-             std::nullopt,
-             "new"},
+            {"another user races each step", kRace, {}, 0, std::nullopt, "new"},
+            {"the rename fails", kRenameDenied, {}, 0, ERROR_ACCESS_DENIED, "old"},
+            {"a link on the way", kNone, kDir, 1, ERROR_CANT_RESOLVE_FILENAME, "old"},
+            {"the target is a link", kNone, kTarget, 1, ERROR_CANT_RESOLVE_FILENAME, "old"},
+            {"the folder became a link", kNone, kFolder, 2, ERROR_CANT_RESOLVE_FILENAME, "old"},
+            {"another owner", kOwnerAsWindows, {}, 0, std::nullopt, "new"},
         };
     for (const auto& [name, fake, link, linkFrom, error, content] : cases) {
         SCOPED_TRACE(name);
@@ -137,7 +121,7 @@ TEST(AtomicFile, WritesTheTargetOrNothingWhateverTheFolderHolds) {
             ::SetFileSecurityW(file.c_str(), DACL_SECURITY_INFORMATION, sd);
         ::LocalFree(sd);
         const std::string dacl = Dacl(kTarget);
-        g_racing = g_planted = false, g_temp.clear();
+        g_racing = fake == kRace, g_planted = false, g_temp.clear();
         g_linkFrom = linkFrom, g_linkSeen = 0;
         UniqueHandle linked(::CreateFileW(link.c_str(), 0, 7, nullptr, OPEN_EXISTING,
                                           FILE_FLAG_BACKUP_SEMANTICS, nullptr));
@@ -145,8 +129,12 @@ TEST(AtomicFile, WritesTheTargetOrNothingWhateverTheFolderHolds) {
         linked.reset();
         Calls calls;
         calls.fileInformation = &InformationWithLink;
-        if (fake)
-            fake(calls);
+        if (fake == kRace)
+            calls.createFile = &CreateRaced, calls.setInformation = &SetRaced;
+        if (fake == kRenameDenied)
+            calls.setInformation = &RenameDenied;
+        if (fake == kOwnerAsWindows)
+            calls.setSecurity = &SetSecurityAsWindows;
         std::optional<std::uint32_t> result;
         {
             Seam<Calls>::Override faked(calls);

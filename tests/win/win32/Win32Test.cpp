@@ -25,8 +25,7 @@ const Seam<FatalCalls>::Override g_record({[](const AppError& e) { g_reported.pu
 
 constexpr ErrorSource kProbeSource = ModuleSource("Probe");
 
-// Records what reaches the object, in a log that outlives it; throws on WM_USER to prove the
-// guard.
+// Records what reaches the object in a log that outlives it; throws on WM_USER.
 class Probe : public BaseWindow<Probe> {
   public:
     explicit Probe(std::vector<UINT>& log) : seen(log) {}
@@ -58,7 +57,7 @@ TEST(Win32, GuardedBodiesReportEveryKindOfException) {
 }
 
 // Unrecorded, the route shows number, source and description under the product name and ends
-// the process with exit code 1 once the box is closed: nothing runs on after a failure.
+// the process with exit code 1 once the box is closed.
 TEST(Win32, FatalFailureIsShownAndEndsTheProcess) {
     testsupport::ChildProcess probe(FATAL_PROBE_EXE);
     const auto box = testsupport::FindMsgBox("Tavelin", probe.Pid(), 15000);
@@ -69,8 +68,8 @@ TEST(Win32, FatalFailureIsShownAndEndsTheProcess) {
 }
 
 // The object sees its window from WM_NCCREATE to WM_NCDESTROY and nothing after; a failing
-// handler reaches the fatal-error handler instead of Windows; two windows share one class. A
-// window goes with its object, which sees nothing of that end: its own part is gone by then.
+// handler reaches the fatal-error handler, not Windows; two windows share one class; a window
+// goes with its object, which sees nothing of that end (its own part is gone by then).
 TEST(Win32, WindowAttachesGuardsAndDetaches) {
     g_reported.clear();
     std::vector<UINT> firstLog, secondLog;
@@ -93,13 +92,12 @@ TEST(Win32, WindowAttachesGuardsAndDetaches) {
     EXPECT_EQ(std::count(secondLog.begin(), secondLog.end(), UINT(WM_DESTROY)), 0);
 }
 
-// Who runs a process, read for real from the tokens: this program, a window of its own, and the
-// desktop window, which belongs to another process (Wine's explorer.exe, run by the same user at
-// the same level); nothing for no window.
+// Who runs a process, read from the real tokens: this program, a window of its own, the desktop
+// window (Wine's explorer.exe: the same user at the same level); nothing for no window.
 TEST(Win32, ProcessIdentityFromTheTokens) {
     const auto self = IdentityOfThisProcess();
     ASSERT_TRUE(self && self->integrity);
-    // The user's whole identifier: users of one domain share all but its last part.
+    // The whole identifier: users of one domain share all but its last part.
     UniqueHandle token;
     ::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, token.put());
     DWORD user[64] = {}, size = 0;
@@ -116,9 +114,8 @@ TEST(Win32, ProcessIdentityFromTheTokens) {
     EXPECT_EQ(IdentityOfWindow(nullptr), std::nullopt);
 }
 
-// The writers' lock is made owned by Administrators and admitting them and SYSTEM only (Wine
-// keeps access lists, it does not enforce them); a holder that ended without letting go leaves
-// it to the next writer.
+// The writers' lock is owned by Administrators and admits them and SYSTEM only (Wine keeps access
+// lists without enforcing them); a holder that ended without letting go leaves it to the next.
 TEST(Win32, MachineLockAccessListAndAbandonedHolder) {
     const wchar_t* name = L"Local\\TavelinTestLock";
     std::thread([&] {

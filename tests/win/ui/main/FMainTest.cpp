@@ -38,21 +38,17 @@ std::future<std::vector<std::string>> AnswerInTurn(std::vector<int> buttons) {
 }
 
 BOOL WINAPI OpenRefused(HANDLE, DWORD, PHANDLE) {
-    ::SetLastError(ERROR_ACCESS_DENIED);
-    return FALSE;
+    return ::SetLastError(ERROR_ACCESS_DENIED), FALSE;
 }
-
 BOOL WINAPI RequestRefused(LPSTR, LPSTR, DWORD, BOOL, BOOL) {
-    ::SetLastError(ERROR_NOT_READY);
-    return FALSE;
+    return ::SetLastError(ERROR_NOT_READY), FALSE;
 }
 
 } // namespace
 
-// After a restore the window closes and asks about the restart; when Windows refuses it, the user
-// is told, instead of waiting for a restart that never comes: a refused request in the window's
-// language, a failed privilege step in Windows' own words in a plain box. (Wine's restart request
-// always succeeds: the refusal comes through the seam; the clicks and boxes are real.)
+// When Windows refuses the restart asked for after a restore, the user is told instead of waiting
+// for one that never comes: a refused request in the window's language, a failed privilege step
+// in Windows' own words. (Wine's request always succeeds: the refusal comes through the seam.)
 TEST(FMain, RefusedRestartIsTold) {
     INITCOMMONCONTROLSEX icc{sizeof icc, ICC_USEREX_CLASSES};
     ::InitCommonControlsEx(&icc);
