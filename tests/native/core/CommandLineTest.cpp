@@ -32,9 +32,8 @@ std::string Describe(const std::variant<Command, Failure>& parsed) {
 
 } // namespace
 
-// Usage errors without their hint " (usage: tavelin /?)". The common forms run through the exe
-// (e2e CommandLineTest, also the tail of a program path started without quotes); here what it
-// does not pass. Arguments without a switch open the window.
+// Usage errors without their hint " (usage: tavelin /?)"; the common forms run through the exe
+// (e2e). Arguments without a switch open the window.
 TEST(CommandLineTest, Parse) {
     const std::pair<const char*, const char*> cases[] = {
         {"/STATUS /?", "USAGE"},
@@ -62,9 +61,8 @@ TEST(CommandLineTest, Parse) {
               "1 Unbekannte Funktion: X (Aufruf: tavelin /?)");
 }
 
-// Commands against the map as found: the /status lines (the plain forms are read back from the
-// exe), the entry list written, or the refusal (nothing changed, also the choice before the
-// refused one).
+// Commands against the map found: the /status lines, the entries written, or the refusal
+// (nothing changed, also the choice before the refused one).
 TEST(CommandLineTest, AgainstTheMapFound) {
     const std::tuple<const char*, const char*, const char*> cases[] = {
         // Keys not named keep their entries, a key sending itself included.
@@ -122,8 +120,7 @@ TEST(CommandLineTest, RegFile) {
         EXPECT_EQ(Utf16LeWithBom(utf8), bytes) << utf8;
 }
 
-// The usage fits an 80-column console without wrapping, with CR LF line ends, and names every
-// option.
+// The usage fits an 80-column console, with CR LF line ends, and names every option.
 TEST(CommandLineTest, Usage) {
     for (const char* lang : {"EN", "DE"}) {
         std::istringstream text(UsageText(lang));
@@ -138,8 +135,7 @@ TEST(CommandLineTest, Usage) {
     }
 }
 
-// Only a line with something after the program name goes to the shell's parser; when in
-// doubt, it goes there.
+// Only a line with something after the program name goes to the shell's parser (in doubt: yes).
 TEST(CommandLineTest, MayHaveArguments) {
     const std::pair<const wchar_t*, bool> cases[] = {
         {L"", false},

@@ -2,8 +2,7 @@
 
 #include "core/KeyCatalogue.h"
 
-// Which options each key offers is the catalogue's data, not repeated here: the lists' lengths
-// are checked end to end, and that ScrollLock is never turned off by the key rows.
+// A rebuild keeps rows a reader holds in place; codes match as exact text.
 TEST(KeyCatalogueTest, SelectionsByKeyNumberAndCode) {
     MKeys::BuildKeyCatalogue();
     const std::vector<const KeyOption*> held = KeyCatalogue().OfferedFor(kCapsLock);

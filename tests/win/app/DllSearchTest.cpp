@@ -9,8 +9,7 @@ using MDllSearch::Restriction;
 
 namespace {
 
-// The functions this fake Windows has ("refused": its SetDefaultDllDirectories fails), and what
-// was called.
+// The functions this fake Windows has ("refused": SetDefaultDllDirectories fails); the calls.
 std::string g_functions, g_calls;
 
 BOOL WINAPI FakeSetDefaultDllDirectories(DWORD flags) {
@@ -31,8 +30,7 @@ FARPROC FakeLookup(const char* name) {
 
 } // namespace
 
-// XP SP1 to 7, Windows 2000: the strongest restriction there is, and a fall-back when the
-// strongest is refused (Windows 8's own: the real case below).
+// XP SP1 to 7, Windows 2000, a refused strongest one: the strongest restriction there is.
 TEST(DllSearch, StrongestRestrictionThisWindowsHas) {
     const std::tuple<const char*, Restriction, std::string> cases[] = {
         {"SetDllDirectoryW", Restriction::NoCurrentFolder, "SetDllDirectoryW(\"\") "},
@@ -48,8 +46,7 @@ TEST(DllSearch, StrongestRestrictionThisWindowsHas) {
     }
 }
 
-// For real (and for good: this process keeps the restriction): a DLL beside the program loads
-// by name before, not after; system DLLs still load.
+// For real (this process keeps it): a DLL beside the program loads before, not after.
 TEST(DllSearch, PlantedDllBesideTheProgramIsNotLoaded) {
     HMODULE planted = ::LoadLibraryW(L"tvlnplanted.dll");
     ASSERT_TRUE(planted) << "the planted DLL must load before the restriction";

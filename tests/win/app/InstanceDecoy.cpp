@@ -1,6 +1,5 @@
-// Holds the single-instance name and shows one window per title on its command line, of the class
-// named first: a running Tavelin when that is the main window's class, a decoy otherwise. Runs
-// until it is ended.
+// Holds the single-instance name and shows a window of the class named first per title after it:
+// a running Tavelin with the main window's class, a decoy otherwise. Runs until ended.
 #include <windows.h>
 #include <shellapi.h>
 
@@ -11,10 +10,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     wchar_t** argv = ::CommandLineToArgvW(::GetCommandLineW(), &argc);
     if (argc < 2 || !::CreateMutexW(nullptr, TRUE, SingleInstance::kMutexName))
         return 1;
-    WNDCLASSW wc{};
-    wc.lpfnWndProc = &::DefWindowProcW;
-    wc.hInstance = instance;
-    wc.lpszClassName = argv[1];
+    const WNDCLASSW wc{0, &::DefWindowProcW, 0, 0, instance, {}, {}, {}, {}, argv[1]};
     ::RegisterClassW(&wc); // a system class (STATIC) is there already
     for (int i = 2; i < argc; ++i)
         ::CreateWindowExW(0, argv[1], argv[i], WS_OVERLAPPEDWINDOW | WS_VISIBLE, 10, 10, 200, 100,

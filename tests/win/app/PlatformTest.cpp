@@ -13,9 +13,8 @@ namespace {
 std::optional<WinVersion> g_version;
 const WinVersion kXp{2, 5, 1, 2600}, kVista{2, 6, 0, 6002};
 
-// The group list of each token handed out, one letter a group: A Administrators, a the same
-// deny-only, U Users; those after '|' lie past the group count. "-": no token; "0": the size
-// query answers 0; "F": the second query fails (after filling the buffer).
+// Each token's groups: A Administrators, a the same deny-only, U Users, after '|' past the count;
+// "-": no token; "0": the size query answers 0; "F": the second query fails (buffer filled).
 std::string g_thread, g_process;
 std::map<HANDLE, std::string> g_tokens;
 BYTE g_admins[] = {1, 2, 0, 0, 0, 0, 0, 5, 32, 0, 0, 0, 0x20, 2, 0, 0}; // S-1-5-32-544
@@ -54,9 +53,8 @@ BOOL WINAPI Groups(HANDLE token, TOKEN_INFORMATION_CLASS, LPVOID out, DWORD size
 
 } // namespace
 
-// The version rules under versions Wine cannot be made to report (the real calls: tavelin.exe
-// under win98, win2k and win10, StartTest). Digits: 2000 XP 2003 R2 Vista; the system metrics
-// always report R2 here.
+// Versions Wine cannot report (the real calls: StartTest). Digits: 2000 XP 2003 R2 Vista; the
+// system metrics report R2 here.
 TEST(PlatformChecks, VersionBoundaries) {
     const std::pair<std::optional<WinVersion>, const char*> cases[] = {
         {WinVersion{2, 5, 0, 2195}, "10000"},
@@ -82,10 +80,9 @@ TEST(PlatformChecks, VersionBoundaries) {
     }
 }
 
-// Below NT 6 the token decides, the thread's while it impersonates: a standard user is refused
-// (Wine's tokens all hold the Administrators group), an administrator counts whatever the
-// group's attributes and wherever it stands, and every failing call answers no. Each token is
-// closed.
+// Below NT 6 the token decides, the thread's while it impersonates (Wine's all hold the
+// Administrators group): the group counts deny-only too and anywhere; a failing call answers
+// no; each token is closed.
 TEST(PlatformChecks, AdministratorsGroupOfTheTokenInUse) {
     const std::tuple<WinVersion, std::string, std::string, bool> cases[] = {
         {kVista, "-", "-", true}, // the manifest demanded elevation: no token asked

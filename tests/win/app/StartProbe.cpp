@@ -1,5 +1,5 @@
-// The start-up sequence as a standard user of Windows XP runs it: Wine's tokens all hold the
-// Administrators group, so the version and the token's groups come through the seams.
+// The start-up sequence as a standard user of Windows XP runs it, version and groups faked
+// (Wine's tokens all hold the Administrators group).
 #include <windows.h>
 
 #include "app/MCheckAdmin.h"

@@ -39,9 +39,8 @@ TEST(Refusals, TextsIconsAndTitle) {
     }
 }
 
-// Refused for the Windows version in the system locale's language (Austria's: the other tests
-// run Germany's), after letting go of the single-instance name: a copy started meanwhile must not
-// take it for a running Tavelin.
+// Refused for the Windows version in the locale's language (Austria's: others run Germany's),
+// the single-instance name let go first so that a copy started meanwhile does not defer to it.
 TEST(TavelinExe, RefusesUnsupportedWindowsInTheLocaleLanguage) {
     WineVersionFor win98("tavelin.exe", "win98");
     for (auto [locale, text] :
@@ -57,8 +56,7 @@ TEST(TavelinExe, RefusesUnsupportedWindowsInTheLocaleLanguage) {
     }
 }
 
-// Below NT 6 the start-up sequence refuses a user outside the Administrators group with its box
-// and ends, opening no window.
+// Below NT 6 a user outside the Administrators group gets the box and no window.
 TEST(StartProbe, StandardUserIsRefused) {
     ChildProcess probe(START_PROBE_EXE);
     auto box = FindMsgBox("Tavelin", probe.Pid(), 15000);
@@ -68,12 +66,10 @@ TEST(StartProbe, StandardUserIsRefused) {
     EXPECT_EQ(probe.Wait(15000), 0u);
 }
 
-// With an earlier copy running (the name held, windows of the main window's class), a second one
-// activates its window before any other check (even on win98) and ends silently: the exact
-// title, else the first that begins with it (an index into the titles). When none shows within
-// two seconds the name is someone else's (a window of another class is a decoy): the second copy
-// starts all the same (-1), passes every check on win10 (6.2 unless the manifest names Windows 10)
-// and ends normally when its window closes.
+// With an earlier copy running, a second one activates its window before any other check (even
+// on win98) and ends: the exact title, else the first beginning with it (index into the titles).
+// When none shows within two seconds (another class: a decoy) it starts all the same (-1),
+// passing every check on win10, and ends normally with its window.
 TEST(TavelinExe, SecondCopyActivatesOnlyTavelinsWindow) {
     UniqueWindow other(::CreateWindowExW(0, L"STATIC", L"other", WS_OVERLAPPEDWINDOW | WS_VISIBLE,
                                          10, 10, 200, 100, nullptr, nullptr, nullptr, nullptr));
@@ -115,13 +111,10 @@ TEST(TavelinExe, SecondCopyActivatesOnlyTavelinsWindow) {
 }
 
 // A window of Tavelin's class counts only when its process runs as this one: the same user and,
-// on NT 6, the same integrity level; another user's, a lower level's (the standard user behind an
-// elevated Tavelin) or an unreadable owner's activates nothing. Wine runs every process as one
-// user at one level: the owners come through the seam.
+// on NT 6, level (not the standard user behind an elevated Tavelin). Wine has one user at one
+// level: the owners come through the seam.
 TEST(SingleInstance, ActivatesOnlyAWindowOfTheSameUserAndLevel) {
-    WNDCLASSW wc{};
-    wc.lpfnWndProc = &::DefWindowProcW;
-    wc.lpszClassName = kMainWindowClass;
+    const WNDCLASSW wc{0, &::DefWindowProcW, 0, 0, {}, {}, {}, {}, {}, kMainWindowClass};
     ::RegisterClassW(&wc);
     UniqueWindow window(::CreateWindowExW(0, kMainWindowClass, L"Tavelin 2.0", WS_OVERLAPPED, 0, 0,
                                           10, 10, nullptr, nullptr, nullptr, nullptr));

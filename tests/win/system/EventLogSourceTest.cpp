@@ -6,9 +6,8 @@
 
 #include "system/MEventLog.h"
 
-// The source is registered when absent or when its message file is gone; a registration that
-// names an existing file (an installed copy's, another program's, stored as either kind of text)
-// is never replaced.
+// Registered when absent or its file is gone; one naming an existing file (another program's,
+// either kind of text) is never replaced.
 TEST(EventLogSource, RegisteredOnlyWhenAbsentOrItsFileIsGone) {
     constexpr char kSource[] =
         "SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\Tavelin";

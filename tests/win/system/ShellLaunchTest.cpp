@@ -18,11 +18,9 @@ const ProcessIdentity kAdmin{{1, 2, 5, 32}, 0x3000}, kAdminMedium{{1, 2, 5, 32},
 
 } // namespace
 
-// Which route the donation page takes by who runs the desktop shell: from here only when the
-// shell runs as this program; a shell of another user (XP "Run as", an administrator's
-// credentials typed on a standard user's desktop), of a lower level (the split token) or that
-// cannot be told goes through the desktop shell, and when that is missing nothing starts and the
-// caller shows the address. The page always opens in a normal window.
+// The donation page starts from here only when the desktop shell runs as this program; else
+// (another user: "Run as"; a lower level: the split token; unknown) through the shell, and when
+// that fails the caller shows the address. Always in a normal window.
 TEST(ShellLaunch, RouteByWhoRunsTheDesktopShell) {
     using Id = std::optional<ProcessIdentity>;
     // Shell, this program, NT 6, what the desktop shell answers, what happened.
@@ -56,9 +54,7 @@ TEST(ShellLaunch, RouteByWhoRunsTheDesktopShell) {
     }
 }
 
-// The direct route for real: this process starts the program, with the show state asked for.
-// (The desktop shell's route: E2e's click on the donation picture; Wine registers no shell
-// window, so the program cannot tell who runs the desktop there.)
+// The direct route for real, with the show state asked for (the shell's route: E2e's click).
 TEST(ShellLaunch, RealDirectLaunchStartsFromHere) {
     char self[MAX_PATH] = {}, temp[MAX_PATH] = {};
     ::GetModuleFileNameA(nullptr, self, MAX_PATH);

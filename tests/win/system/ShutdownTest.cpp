@@ -37,8 +37,7 @@ BOOL WINAPI Adjust(HANDLE token, BOOL disableAll, PTOKEN_PRIVILEGES state, DWORD
     return !Fails(state->Privileges[0].Attributes ? "enable" : "disable", 6) &&
            ::AdjustTokenPrivileges(token, disableAll, state, length, previous, returned);
 }
-// Logged as "machine|message|timeout|force reboot privilege", never made: a test must not
-// restart anything.
+// Logged as "machine|message|timeout|force reboot privilege", never made.
 BOOL WINAPI Initiate(LPSTR machine, LPSTR message, DWORD timeout, BOOL force, BOOL reboot) {
     g_log += std::string(machine ? machine : "(null)") + "|" + message + "|" +
              std::to_string(timeout) + "|" + std::to_string(force) + std::to_string(reboot) +
@@ -48,19 +47,16 @@ BOOL WINAPI Initiate(LPSTR machine, LPSTR message, DWORD timeout, BOOL force, BO
 
 } // namespace
 
-// The restart after a save or a restore, of the window and the command line alike: this computer,
-// at once and without a message, open applications not forced closed (their unsaved work would be
-// lost), a restart and not a shutdown, with the privilege on only around the request and back as
-// it was (on or off), also when the request is refused. Token and privilege failures come back
-// with the failing call and its code; a refused request answers no request without a text; a
-// privilege that cannot be put back does not undo a request that was made.
+// The restart: this computer, at once, no message, applications not forced closed (unsaved work),
+// a restart not a shutdown; the privilege on only around the request, then back as it was. A
+// failing step comes back with call and code; a refused request without a text; a privilege not
+// put back does not undo a request made.
 TEST(Restart, RequestPrivilegeAndFailures) {
     char name[100] = {};
     DWORD length = 100;
     ASSERT_TRUE(::GetComputerNameA(name, &length));
     const std::string asked = "\\\\" + std::string(name) + "||0|011";
-    // The step made to fail, privilege on before, the answer, the request or failure seen,
-    // privilege on after.
+    // Failing step, privilege before, requested, request or failure seen, privilege after.
     const std::tuple<std::string, bool, bool, std::string, bool> cases[] = {
         {"", false, true, asked, false},
         {"", true, true, asked, true},

@@ -1,6 +1,5 @@
-// The file writer in a folder that another user can write: a real folder, real hard links
-// planted by a stand-in for that user between the writer's steps, real access lists. What Wine
-// lacks (reparse points, owners, the restore privilege's effect) is reported through the seam.
+// The file writer in a folder another user can write: real hard links planted between its steps,
+// real access lists; what Wine lacks (reparse points, owners) comes through the seam.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -42,9 +41,8 @@ bool RestorePrivilegeEnabled() {
     return ::PrivilegeCheck(token.get(), &set, &enabled) && enabled;
 }
 
-// The stand-in for the user who can write the folder: before each step of the writer, the
-// target and the writer's temporary file become hard links to the guarded file where it can
-// delete them; the first name the writer creates there is taken just before.
+// The other user: before each step the target and the temporary file become hard links to the
+// guarded file where it can delete them; the first name the writer creates is taken just before.
 bool g_racing = false, g_planted = false;
 std::wstring g_temp;
 void Race() {
@@ -90,15 +88,12 @@ BOOL WINAPI InformationWithLink(HANDLE file, BY_HANDLE_FILE_INFORMATION* info) {
 
 } // namespace
 
-// Whatever the other user does between the steps, the writer replaces the target or leaves it
-// as it was, never writes, moves or deletes anything else, and leaves nothing of its own behind.
-// A link on the way, at the target or made of the emptied folder after its check is refused; a
-// replaced file keeps its access list and (with the restore privilege, as Windows requires) its
-// owner.
+// Whatever the other user does, the writer replaces the target or leaves it, touches nothing
+// else and leaves nothing behind; a link on the way, at the target or made of the folder after its
+// check is refused; a replaced file keeps its access list and (restore privilege) its owner.
 TEST(AtomicFile, WritesTheTargetOrNothingWhateverTheFolderHolds) {
     enum Fake { kNone, kRace, kRenameDenied, kOwnerAsWindows };
-    // The fake, the file or folder that reports a link from its nth query on, the result, the
-    // target's content afterwards.
+    // The fake, what reports a link from its nth query on, the result, the target afterwards.
     const std::tuple<const char*, Fake, fs::path, int, std::optional<std::uint32_t>, std::string>
         cases[] = {
             {"another user races each step", kRace, {}, 0, std::nullopt, "new"},

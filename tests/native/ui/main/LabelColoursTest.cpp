@@ -2,8 +2,8 @@
 
 #include "ui/main/LabelColours.h"
 
-// The window's own grey with black text whatever the system's text colour (a dark scheme's white
-// would vanish on it); a high-contrast theme's own pair for text and background alike.
+// Black on the window's grey whatever the system's text colour (a dark scheme's white would
+// vanish); a high-contrast theme's own pair.
 TEST(LabelColoursTest, OwnPairUnlessHighContrast) {
     const std::tuple<bool, std::uint32_t, std::uint32_t, LabelColours> cases[] = {
         {false, 0x202020, 0xFFFFFF, {0xF7F7F7, 0x000000}},

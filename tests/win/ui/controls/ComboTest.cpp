@@ -1,5 +1,4 @@
-// The icon drop-down list as the main window uses it, under Wine's real ComboBoxEx32, driven by
-// real key input.
+// The icon drop-down list as the main window uses it, under Wine's real ComboBoxEx32.
 #include <gtest/gtest.h>
 
 #include "ui/controls/MivoCboEx.h"
@@ -61,10 +60,8 @@ struct ComboTest : ::testing::Test {
     int changes = 0;
 };
 
-// The extended keyboard interface: Down opens the closed list, the next Down picks (one Change),
-// Enter closes. A selection set by the program is no change. Windows destroys the control's
-// windows with their parent: the hooks must go with them, and the control then has no selection
-// (a message to no window would answer 0, the first item).
+// Down opens, the next Down picks (one Change), Enter closes; the program's selection is no
+// change. Destroyed with the parent, the control has no selection (not a dead window's 0).
 TEST_F(ComboTest, UserSelectionChangesOnceAndTheWindowsGoWithTheParent) {
     combo->SetListIndex(0);
     for (const auto [key, changed, index] :
@@ -79,9 +76,8 @@ TEST_F(ComboTest, UserSelectionChangesOnceAndTheWindowsGoWithTheParent) {
               std::tuple(HWND{}, -1, std::string()));
 }
 
-// While the list has the focus, dialog navigation leaves these keys to it (else Enter would
-// press the default button), from the first key on: the focus comes as Tab brings it, to the
-// control's own window. Tab is not the list's: it moves on.
+// With the focus on the list (from the first key), dialog navigation leaves these keys to it (else
+// Enter would press the default button); Tab moves on.
 TEST_F(ComboTest, DialogNavigationLeavesTheListItsKeys) {
     std::vector<WPARAM> seen;
     combo->OnKeyDown = [&](std::int32_t& key, std::int32_t) { seen.push_back(key); };
@@ -99,8 +95,7 @@ TEST_F(ComboTest, DialogNavigationLeavesTheListItsKeys) {
     EXPECT_EQ(::GetFocus(), button);
 }
 
-// The open list's background follows the system colours, also when they change after the
-// control's creation.
+// The open list's background follows the system colours, also changed after creation.
 TEST_F(ComboTest, OpenListColouredAsTheSystem) {
     combo->ShowDropDown(true); // the colours are hooked at the first opening
     Pump(host);
@@ -117,8 +112,7 @@ TEST_F(ComboTest, OpenListColouredAsTheSystem) {
     EXPECT_EQ(lb.lbColor, changed);
 }
 
-// Made as the main window makes it, with its icons and then fitted: the items are as tall as the
-// icons, the selection field shows whole in the control and the open list has room for eight.
+// Fitted as the main window does: items as tall as the icons, the field whole, room for eight.
 TEST_F(ComboTest, ItemsTakeTheIconsHeightAndTheOpenListEight) {
     const UniqueImageList icons(::ImageList_Create(44, 30, ILC_COLOR24 | ILC_MASK, 1, 1));
     ::ImageList_SetImageCount(icons.get(), 1);

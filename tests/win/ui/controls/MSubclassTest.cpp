@@ -32,8 +32,7 @@ LRESULT CALLBACK TestProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     return ::DefWindowProcA(hwnd, msg, wParam, lParam);
 }
 
-// The window's properties named after its number (ours, not the platform's) in name order, as
-// "suffix=value ": clients by name, this window procedure as P, counts as numbers.
+// The window's properties under its number, as "suffix=value ": clients by name, P for TestProc.
 std::string Props(HWND hwnd) {
     std::pair<std::string, std::map<std::string, std::string>> out{
         std::to_string(HandleToLong(hwnd)), {}};
@@ -91,8 +90,7 @@ TEST_F(SubclassTest, PropertiesCountHooksAndGoWithTheLastHookOrTheWindow) {
     MSubclass::UnhookMessage(&a, hwnd, WM_COMMAND); // the window is gone: silently nothing
 }
 
-// The client's answer decides whether the previous procedure runs before it, after it (and then
-// gives the result) or not at all.
+// The client's answer: the previous procedure before it, after it (giving the result) or never.
 TEST_F(SubclassTest, ClientAnswerDecidesAboutThePreviousProcedure) {
     const std::tuple<std::int32_t, const char*, LRESULT> cases[] = {
         {emrPreprocess, "PA", 'A'}, {emrPostProcess, "AP", 'P'}, {emrConsume, "A", 'A'}};

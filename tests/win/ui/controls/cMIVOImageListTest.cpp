@@ -6,8 +6,7 @@
 
 namespace {
 
-// Pixels are written and read back as the DIB holds them; only the mask colour goes through as a
-// COLORREF, and grey reads the same either way round.
+// Pixels as the DIB holds them; the mask colour, a COLORREF, is grey: the same either way round.
 constexpr DWORD kMask = RGB(247, 247, 247), kRed = RGB(255, 0, 0);
 constexpr int kW = 44, kH = 30;
 
@@ -44,8 +43,7 @@ struct ImageList : ::testing::Test {
 
 } // namespace
 
-// The main window's icons: one 880 x 30 strip, one image per 44 pixels, each with a square of
-// the mask colour that must come out clear.
+// The main window's icons: an 880 x 30 strip, 44 pixels an image, the mask colour clear.
 TEST_F(ImageList, StripBecomesImagesWithTheMaskColourTransparent) {
     const auto colour = [](int i) -> DWORD { return RGB(0, 10 * i, 255 - 10 * i); };
     Dib strip(20 * kW, kH, [&](int x, int y) {

@@ -24,8 +24,7 @@ namespace {
 // The window the message being dispatched is for.
 HWND g_dispatching = nullptr;
 
-// Dispatches queued messages one by one until done() or ms have passed: the browser control
-// runs its navigation meanwhile (under Wine: ending in NavigateError).
+// Dispatches messages until done() or ms have passed; the control navigates meanwhile.
 void Pump(DWORD ms, const std::function<bool()>& done = nullptr) {
     MSG msg;
     for (DWORD start = ::GetTickCount(); !(done && done()) && ::GetTickCount() - start < ms;)
@@ -63,8 +62,7 @@ const Seam<FatalCalls>::Override g_failOnReport({[](const AppError& e) {
     ADD_FAILURE() << "reported: " << e.Number() << " " << e.Description();
 }});
 
-// Raises a browser event at the control's event sinks as the control raises it; the arguments in
-// declared order. False when the control lists no sink.
+// Raises a browser event at the control's sinks, the arguments in declared order; false: none.
 bool RaiseBrowserEvent(IWebBrowser2* browser, DISPID id, std::vector<VARIANT> args) {
     ComPtr<IConnectionPoint> point;
     ComPtr<IEnumConnections> sinks;
@@ -85,9 +83,8 @@ bool RaiseBrowserEvent(IWebBrowser2* browser, DISPID id, std::vector<VARIANT> ar
 
 } // namespace
 
-// Under Wine the blank page never arrives: the window must still open with its caption (the
-// English one: E2e) and follow resizes. Real keys with the window in front: the focus is in the
-// control, only the scrolling keys get there, and Alt+F4 still closes the window.
+// Under Wine the blank page never arrives: the window still opens with its caption and follows
+// resizes; of real keys only the scrolling ones reach the control, and Alt+F4 closes it.
 TEST(FHelp, WithoutADocumentResizesPassesOnlyTheScrollingKeysAndCloses) {
     FHelp help("DE");
     help.Show();
@@ -166,11 +163,9 @@ TEST(FHelp, SiteForbidsScriptControlsDropsAndContextMenu) {
     }
 }
 
-// Only the page's own links open, as the page spells them whatever the control hands over (also
-// when asked for in a new window), and only from the help window's own queue once the browser
-// event has returned; a link the desktop shell cannot take is shown in a box; a link still
-// queued when the window closes goes with it. (Wine raises the event from a task of its own
-// after Navigate2 has returned.)
+// Only the page's own links open, spelt as the page spells them (also asked for in a new window),
+// from the window's own queue after the browser event; one the shell cannot take is shown in a
+// box; one still queued when the window closes goes with it.
 TEST(FHelp, OnlyThePagesOwnLinksOpenAfterTheBrowserEvent) {
     FHelp help("DE");
     std::vector<std::string> opened;
@@ -200,15 +195,13 @@ TEST(FHelp, OnlyThePagesOwnLinksOpenAfterTheBrowserEvent) {
     Pump(2000, [&] { return opened.size() == 2; });
     EXPECT_EQ(opened, (std::vector<std::string>{"open https://tavelin.example.org 1",
                                                 "open mailto:info@tavelin.example.org 1"}));
-    // The address on a line of its own, in the window's language. (Ctrl+C copying the box's
-    // text is Windows' own; Wine 8's boxes copy nothing, measured.)
+    // The address on a line of its own, in the window's language (Ctrl+C is Windows' own).
     ASSERT_TRUE(box.Result());
     const std::string& text = box.Result()->text;
     EXPECT_NE(text.find("\r\nmailto:info@tavelin.example.org\r\n"), std::string::npos);
     EXPECT_NE(text.find("Strg+C"), std::string::npos) << text;
 
-    // Asked for in a new window (Shift+click), no link opens a second browser of this process
-    // (Wine's control opens no new windows: the events come from here).
+    // Shift+click: never a second browser of this process (Wine's control raises no such event).
     opened.clear();
     for (const wchar_t* url : {L"https://attacker.example/", L"https://tavelin.example.org"}) {
         VARIANT_BOOL cancel[2] = {VARIANT_FALSE, VARIANT_FALSE};

@@ -24,13 +24,11 @@ TEST(HelpPage, OnlyTheBlankPageLoads) {
         EXPECT_EQ(HelpPage::ClassifyNavigation(url), expected) << WideToUtf8(url);
 }
 
-// The shipped bytes are Windows-1252 and come out right when that is the ANSI code page. The
-// page links to exactly the addresses the help window opens: a link added to a page without
-// the list would go nowhere.
+// The shipped Windows-1252 bytes per language; the page links exactly to the addresses the
+// window opens (a link missing from the list would go nowhere).
 TEST(HelpPage, AssembledPagePerLanguage) {
     ASSERT_EQ(::GetACP(), 1252u) << "these checks assume the ANSI code page 1252";
-    // Each language's words and the shared style and links; neither the other language's
-    // heading nor a placeholder.
+    // Each language's words and the shared style; no other language's heading, no placeholder.
     const std::tuple<const char*, std::vector<std::string>, const char*> cases[] = {
         {"DE",
          {"Wichtige Informationen", "ändert", "lässt", "möglich", "Änderungen", "schließlich"},

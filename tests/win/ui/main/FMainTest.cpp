@@ -46,9 +46,8 @@ BOOL WINAPI RequestRefused(LPSTR, LPSTR, DWORD, BOOL, BOOL) {
 
 } // namespace
 
-// When Windows refuses the restart asked for after a restore, the user is told instead of waiting
-// for one that never comes: a refused request in the window's language, a failed privilege step
-// in Windows' own words. (Wine's request always succeeds: the refusal comes through the seam.)
+// A refused restart is told, not waited for: the request's refusal in the window's language, a
+// privilege step's in Windows' words (Wine never refuses: the seam does).
 TEST(FMain, RefusedRestartIsTold) {
     INITCOMMONCONTROLSEX icc{sizeof icc, ICC_USEREX_CLASSES};
     ::InitCommonControlsEx(&icc);

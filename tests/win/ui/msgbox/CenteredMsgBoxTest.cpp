@@ -4,10 +4,8 @@
 #include "ui/msgbox/MCenterMBX.h"
 #include "support/MsgBoxWatcher.h"
 
-// The real box lands on the owner's centre (also for odd sizes and coordinates left of and above
-// the primary screen), or on the work area's when the owner is missing, hidden or minimised. The
-// button pressed comes back, an empty title becomes the product name in the caller's variable,
-// and the hook is gone afterwards.
+// The real box lands on the owner's centre (also left of and above the primary screen), else on
+// the work area's; an empty title becomes the product name in the caller's variable; no hook stays.
 TEST(CenteredMsgBox, CentresOnTheOwnerOrTheWorkArea) {
     // The work area is moved off the screen's centre, where the system would put an ownerless
     // box by itself (Wine centres on the monitor), so that only the hook can land it there.
