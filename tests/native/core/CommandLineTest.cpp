@@ -71,9 +71,6 @@ TEST(CommandLineTest, AgainstTheMapFound) {
          "2 CAPSLOCK is locked (new codes 0F00 2A00). Nothing was written."},
         {"", "/set CAPSLOCK=TAB SCROLL=DISABLED",
          "2 DISABLED is not offered for SCROLL. Nothing was written."},
-        {"5DE046000000460052E052E0", "/status",
-         "CAPSLOCK=CAPSLOCK\r\nINSERT=INSERT\r\nSCROLL=LOCKED (new codes 5DE0 0000)\r\n"
-         "BACKUP=NO\r\n"},
         {"2A003A0", "/status", "MAP=NOT WELL FORMED\r\nBACKUP=NO\r\n"}, // not whole entries
     };
     for (const auto& [found, line, expected] : cases) {

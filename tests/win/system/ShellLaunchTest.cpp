@@ -13,23 +13,21 @@ using ShellLaunch::Launch;
 
 namespace {
 
-const ProcessIdentity kAdmin{{1, 2, 5, 32}, 0x3000}, kAdminMedium{{1, 2, 5, 32}, 0x2000},
-    kUser{{1, 2, 5, 21}, 0x2000}, kAdminNt5{{1, 2, 5, 32}, std::nullopt};
+const ProcessIdentity kAdmin{{1, 2, 5, 32}, 0x3000}, kUser{{1, 2, 5, 21}, 0x2000},
+    kAdminNt5{{1, 2, 5, 32}, std::nullopt};
 
 } // namespace
 
-// The donation page starts from here only when the desktop shell runs as this program; else
-// (another user: "Run as"; a lower level: the split token; unknown) through the shell, and when
-// that fails the caller shows the address. Always in a normal window.
+// The donation page starts from here only when the desktop shell runs as this program (the rule's
+// other users and levels: SingleInstance), else through the shell; when that fails the caller
+// shows the address. Always in a normal window.
 TEST(ShellLaunch, RouteByWhoRunsTheDesktopShell) {
     using Id = std::optional<ProcessIdentity>;
     // Shell, this program, NT 6, what the desktop shell answers, what happened.
     const std::tuple<Id, Id, bool, HRESULT, const char*> cases[] = {
         {kAdminNt5, kAdminNt5, false, S_OK, "direct"},
-        {kUser, kAdminNt5, false, S_OK, "desktop"},
         {kUser, kAdminNt5, false, REGDB_E_CLASSNOTREG, "desktop box"},
         {kAdmin, kAdmin, true, S_OK, "direct"}, // UAC off, or the built-in Administrator
-        {kAdminMedium, kAdmin, true, S_OK, "desktop"},
         {kUser, kAdmin, true, S_FALSE, "desktop"},
         {kAdminNt5, kAdminNt5, true, S_OK, "desktop"}, // NT 6 without levels: not told
         {std::nullopt, kAdmin, true, E_FAIL, "desktop box"},
