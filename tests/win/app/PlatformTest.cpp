@@ -81,7 +81,7 @@ TEST(PlatformChecks, VersionBoundaries) {
 }
 
 // Below NT 6 the token decides, the thread's while it impersonates (Wine's all hold the
-// Administrators group): the group counts deny-only too and anywhere; a failing call answers
+// Administrators group): it counts deny-only too, wherever it stands; a failing call answers
 // no; each token is closed.
 TEST(PlatformChecks, AdministratorsGroupOfTheTokenInUse) {
     const std::tuple<WinVersion, std::string, std::string, bool> cases[] = {
