@@ -19,6 +19,7 @@
 #include "win32/AtomicFile.h"
 #include "win32/ConsoleOutput.h"
 #include "win32/ErrorSource.h"
+#include "win32/Handles.h"
 #include "win32/Text.h"
 
 namespace CommandLineMode {
@@ -175,12 +176,12 @@ std::vector<std::string> Arguments() {
         return {};
     int count = 0;
     LPWSTR* argv = ::CommandLineToArgvW(line, &count);
+    const UniqueLocalMemory owner(argv);
     std::vector<std::string> args;
     if (!argv)
         return args;
     for (int i = 1; i < count; ++i)
         args.push_back(WideToUtf8(argv[i]));
-    ::LocalFree(argv);
     if (!CommandLine::NamesACommand(args))
         args.clear();
     return args;

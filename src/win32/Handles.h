@@ -64,6 +64,7 @@ using UniqueCursor = UniqueHandleOf<HCURSOR, &::DestroyCursor>;
 using UniqueMemoryDc = UniqueHandleOf<HDC, &::DeleteDC>;
 using UniqueWindow = UniqueHandleOf<HWND, &::DestroyWindow>;
 using UniqueEventSource = UniqueHandleOf<HANDLE, &::DeregisterEventSource>;
+using UniqueLocalMemory = UniqueHandleOf<HLOCAL, &::LocalFree>;
 
 // A window DC from GetDC, given back with ReleaseDC.
 class WindowDc {
