@@ -45,20 +45,30 @@ using SharedView = CleanLayout;
 // window sets when it has shown the help.
 TEST_F(SharedView, EachProgramReadsWhatTheOtherWrote) {
     const std::pair<Program, Program> cases[] = {{k32, k64}, {k64, k32}};
+    // When a step failed: a run in emulation is long, and its log may be all that is left.
+    const DWORD start = ::GetTickCount();
+    const auto at = [&] {
+        return " at " + std::to_string((::GetTickCount() - start) / 1000) + " s";
+    };
+    const auto run = [&](const Program& program, const std::string& args) {
+        const RunResult result = RunTavelin(args, {}, program.exe);
+        EXPECT_TRUE(result.code) << program.name << " " << args << at() << ": " << result.all;
+        return result;
+    };
     for (const auto& [writer, reader] : cases) {
         SCOPED_TRACE(std::string(writer.name) + " writes, " + reader.name + " reads");
         for (REGSAM view : kViews)
             ::RegDeleteKeyExA(HKEY_LOCAL_MACHINE, kSourceKey.c_str(), view, 0);
         WriteValue("ShowStartupInfo", std::nullopt, HKEY_CURRENT_USER, kSettingsKey, REG_SZ);
 
-        EXPECT_EQ(RunTavelin("/set CAPSLOCK=LSHIFT", {}, writer.exe).code, 0u);
+        EXPECT_EQ(run(writer, "/set CAPSLOCK=LSHIFT").code, 0u);
         // Saved over what it found: CapsLock kept, so it saw the writer's map.
-        EXPECT_EQ(RunTavelin("/set SCROLL=MUTE", {}, reader.exe).code, 0u);
-        EXPECT_EQ(RunTavelin("/status", {}, writer.exe).output,
+        EXPECT_EQ(run(reader, "/set SCROLL=MUTE").code, 0u);
+        EXPECT_EQ(run(writer, "/status").output,
                   "CAPSLOCK=LSHIFT\r\nINSERT=INSERT\r\nSCROLL=MUTE\r\nBACKUP=YES\r\n");
         // The backup the writer made (of no map) is the reader's to restore.
-        EXPECT_EQ(RunTavelin("/restore", {}, reader.exe).code, 0u);
-        EXPECT_EQ(RunTavelin("/status", {}, writer.exe).output,
+        EXPECT_EQ(run(reader, "/restore").code, 0u);
+        EXPECT_EQ(run(writer, "/status").output,
                   "CAPSLOCK=CAPSLOCK\r\nINSERT=INSERT\r\nSCROLL=SCROLL\r\nBACKUP=NO\r\n");
         for (REGSAM view : kViews) {
             const Value file = ReadInView(view, HKEY_LOCAL_MACHINE, kSourceKey, "EventMessageFile");
@@ -71,11 +81,11 @@ TEST_F(SharedView, EachProgramReadsWhatTheOtherWrote) {
         for (const bool first : {true, false}) {
             const Program& program = first ? writer : reader;
             Tavelin app({}, program.exe);
-            ASSERT_TRUE(app.Main()) << program.name;
+            ASSERT_TRUE(app.Main()) << program.name << at() << ": " << app.Seen();
             EXPECT_EQ(bool(app.FindWindowTitled(kHelp, first ? 10000 : 3000)), first)
-                << program.name;
+                << program.name << at() << ": " << app.Seen();
             app.CloseWindow();
-            EXPECT_EQ(app.Wait(10000), 0u) << program.name;
+            EXPECT_EQ(app.Wait(10000), 0u) << program.name << at() << ": " << app.Seen();
         }
         for (REGSAM view : kViews)
             EXPECT_EQ(ReadInView(view, HKEY_CURRENT_USER, kSettingsKey, "ShowStartupInfo"),

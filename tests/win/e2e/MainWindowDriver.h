@@ -183,6 +183,15 @@ class Tavelin {
     DWORD Pid() const { return process_.Pid(); }
     std::optional<DWORD> Wait(DWORD timeoutMs) { return process_.Wait(timeoutMs); }
     std::string Output() { return process_.Output(); } // with Wine's messages; after Wait
+    // For a failed wait: the process, or how it ended, and its visible top-level windows, each
+    // marked when it does not answer within two seconds (a hung program).
+    std::string Seen() {
+        Found found{Pid(), "pid " + std::to_string(Pid())};
+        if (const auto code = Wait(0))
+            found.text += ", ended with " + std::to_string(*code) + ", output: " + Output();
+        ::EnumWindows(AddWindow, reinterpret_cast<LPARAM>(&found));
+        return found.text;
+    }
     // Clicks a button of the program's message box and returns the box's text ("": no box; a
     // box without that button stays).
     std::string Answer(int button) {
@@ -280,6 +289,25 @@ class Tavelin {
     }
 
   private:
+    struct Found {
+        DWORD pid;
+        std::string text;
+    };
+    static BOOL CALLBACK AddWindow(HWND hwnd, LPARAM param) {
+        auto& found = *reinterpret_cast<Found*>(param);
+        DWORD owner = 0;
+        ::GetWindowThreadProcessId(hwnd, &owner);
+        if (owner != found.pid || !::IsWindowVisible(hwnd))
+            return TRUE;
+        wchar_t cls[64] = {}, title[256] = {};
+        ::GetClassNameW(hwnd, cls, 64);
+        ::GetWindowTextW(hwnd, title, 256); // another process's: read, not sent
+        const bool answers =
+            ::SendMessageTimeoutW(hwnd, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 2000, nullptr);
+        found.text += ", window " + WideToUtf8(cls) + " \"" + WideToUtf8(title) + "\"" +
+                      (answers ? "" : " not answering");
+        return TRUE;
+    }
     HWND Control(int id) { return ::GetDlgItem(Main(), id); }
     HWND Inner(int row) {
         return reinterpret_cast<HWND>(::SendMessageW(ComboEx(row), CBEM_GETCOMBOCONTROL, 0, 0));
