@@ -1,6 +1,8 @@
 #include "support/ChildProcess.h"
 
 #include <algorithm>
+#include <cstdint>
+#include <cstring>
 #include <fstream>
 #include <set>
 #include <sstream>
@@ -24,6 +26,24 @@ std::set<DWORD> ProcessesNamed(const std::wstring& name) {
     return pids;
 }
 
+// Wine's loader for exe's architecture. The 32-bit one, given a 64-bit program, hands it on
+// through start.exe /exec: a second process that bears the program's name until it becomes
+// start.exe, and that the search by name below could take for the program.
+std::string LoaderFor(const std::string& exe) {
+    std::ifstream in("Z:" + exe, std::ios::binary);
+    char header[0x40] = {};
+    std::uint32_t peOffset = 0;
+    std::uint16_t machine = 0;
+    in.read(header, sizeof header);
+    std::memcpy(&peOffset, header + 0x3C, sizeof peOffset);
+    in.seekg(peOffset + 4);
+    in.read(reinterpret_cast<char*>(&machine), sizeof machine);
+    const bool amd64 = in && machine == IMAGE_FILE_MACHINE_AMD64;
+    return amd64 && ::GetFileAttributesA("Z:\\usr\\lib\\wine\\wine64") != INVALID_FILE_ATTRIBUTES
+               ? "/usr/lib/wine/wine64"
+               : "/usr/bin/wine";
+}
+
 } // namespace
 
 ChildProcess::ChildProcess(const std::string& exe, const std::string& args, const Env& unixEnv) {
@@ -42,7 +62,7 @@ ChildProcess::ChildProcess(const std::string& exe, const std::string& args, cons
     std::string command = "Z:\\bin\\sh -c \"";
     for (const auto& [variable, value] : unixEnv)
         command += variable + "=" + value + " ";
-    command += "/usr/bin/wine '" + exe + "'";
+    command += LoaderFor(exe) + " '" + exe + "'";
     for (char c : " " + args)
         command += c == '"' ? std::string("\\\"") : std::string(1, c);
     command += " >" + file + " 2>&1; echo EXIT=$? >>" + file + "\"";

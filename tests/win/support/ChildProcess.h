@@ -20,9 +20,9 @@ bool HandleMessagesUntil(const std::function<bool()>& done, DWORD timeoutMs);
 class ChildProcess {
   public:
     // Starts exe (a Unix path) with the arguments (as on a Unix shell's command line) through a
-    // shell and a fresh "wine", so that unixEnv reaches Wine itself (LC_ALL: the system locale).
-    // It is found by its file name (a short run may end unseen: no Pid); its output and Wine's
-    // own messages are captured.
+    // shell and a fresh Wine loader of its architecture, so that unixEnv reaches Wine itself
+    // (LC_ALL: the system locale). It is found by its file name (a short run may end unseen: no
+    // Pid); its output and Wine's own messages are captured.
     explicit ChildProcess(const std::string& exe, const std::string& args = "",
                           const Env& unixEnv = {});
     ~ChildProcess();
