@@ -1,8 +1,6 @@
 #include "support/ChildProcess.h"
 
 #include <algorithm>
-#include <cstdint>
-#include <cstring>
 #include <fstream>
 #include <set>
 #include <sstream>
@@ -30,15 +28,8 @@ std::set<DWORD> ProcessesNamed(const std::wstring& name) {
 // through start.exe /exec: a second process that bears the program's name until it becomes
 // start.exe, and that the search by name below could take for the program.
 std::string LoaderFor(const std::string& exe) {
-    std::ifstream in("Z:" + exe, std::ios::binary);
-    char header[0x40] = {};
-    std::uint32_t peOffset = 0;
-    std::uint16_t machine = 0;
-    in.read(header, sizeof header);
-    std::memcpy(&peOffset, header + 0x3C, sizeof peOffset);
-    in.seekg(peOffset + 4);
-    in.read(reinterpret_cast<char*>(&machine), sizeof machine);
-    const bool amd64 = in && machine == IMAGE_FILE_MACHINE_AMD64;
+    DWORD type = 0;
+    const bool amd64 = ::GetBinaryTypeA(("Z:" + exe).c_str(), &type) && type == SCS_64BIT_BINARY;
     return amd64 && ::GetFileAttributesA("Z:\\usr\\lib\\wine\\wine64") != INVALID_FILE_ATTRIBUTES
                ? "/usr/lib/wine/wine64"
                : "/usr/bin/wine";
