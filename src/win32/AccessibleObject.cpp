@@ -54,7 +54,8 @@ bool IsSelf(const VARIANT& child) {
 HRESULT Give(const std::string& text, BSTR* out) {
     if (!out)
         return E_POINTER;
-    *out = ::SysAllocString(Utf8ToWide(text).c_str());
+    const std::wstring wide = Utf8ToWide(text);
+    *out = ::SysAllocStringLen(wide.data(), static_cast<UINT>(wide.size()));
     return *out ? S_OK : E_OUTOFMEMORY;
 }
 
