@@ -208,6 +208,7 @@ void MivoCboEx::CreateComboEx() {
     if (style_ != 2)
         HookKeys();
     HookDrawing();
+    HookAccessible();
 }
 
 void MivoCboEx::DestroyComboEx() noexcept {
@@ -263,6 +264,15 @@ void MivoCboEx::HookDrawing() {
     Hook(comboEx_.get(), WM_DRAWITEM);
 }
 
+void MivoCboEx::HookAccessible() {
+    if (accessibleHooked_ || !comboEx_ || accessibleLabel_.empty())
+        return;
+    accessibleHooked_ = true;
+    Hook(comboEx_.get(), WM_GETOBJECT);
+    if (hWndCombo_)
+        Hook(hWndCombo_, WM_GETOBJECT);
+}
+
 void MivoCboEx::UnhookAll() noexcept {
     for (auto [hwnd, msg] : hooks_) {
         try {
@@ -272,7 +282,7 @@ void MivoCboEx::UnhookAll() noexcept {
         }
     }
     hooks_.clear();
-    keysHooked_ = listColoursHooked_ = drawingHooked_ = false;
+    keysHooked_ = listColoursHooked_ = drawingHooked_ = accessibleHooked_ = false;
 }
 
 void MivoCboEx::Resize() {
@@ -314,6 +324,12 @@ void MivoCboEx::SetImageList(const MivoImageListArg& vImageList) {
         iconHeight_ = cy;
     SendCombo(CBEM_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(handle));
     ApplyFont();
+}
+
+void MivoCboEx::SetAccessibleLabel(const std::string& label, const std::string& description) {
+    accessibleLabel_ = label;
+    accessibleDescription_ = description;
+    HookAccessible();
 }
 
 void MivoCboEx::SetEnabled(bool bValue) {

@@ -57,6 +57,10 @@ class MivoCboEx final : public BaseWindow<MivoCboEx>, private ISubclass {
     void FitHeightToField();
 
     // --- Members the main window uses -----------------------------------------------------
+    // What a screen reader reads on each window of the list that can hold its focus (its own,
+    // the ComboBoxEx, the combo box): the label as name ("&" marks the access key, named as
+    // the keyboard shortcut), the description unless empty, the selected item's text as value.
+    void SetAccessibleLabel(const std::string& label, const std::string& description = {});
     // The list must outlive its use here: the ComboBoxEx does not own it.
     void SetImageList(const MivoImageListArg& vImageList);
     void AddItemAndData(const std::string& sText, std::int32_t iIcon = 0,
@@ -186,6 +190,9 @@ class MivoCboEx final : public BaseWindow<MivoCboEx>, private ISubclass {
     LRESULT OnCtlColor(HDC hdc, HWND hwndList, bool isList);
     LRESULT OnKey(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
     LRESULT OnDraw(HWND hwnd, WPARAM wParam, LPARAM lParam);
+    // WM_GETOBJECT of any of the list's windows: its object with the label, else the window's
+    // own answer (previous: whether the window is hooked).
+    LRESULT OnGetObject(HWND hwnd, WPARAM wParam, LPARAM lParam, bool previous);
 
     void CreateComboEx();
     void DestroyComboEx() noexcept;
@@ -194,6 +201,8 @@ class MivoCboEx final : public BaseWindow<MivoCboEx>, private ISubclass {
     void HookKeys();
     void HookListColours();
     void HookDrawing();
+    // Once a label is set: a reader asks the inner windows directly.
+    void HookAccessible();
     void UnhookAll() noexcept;
     void Resize();
     void ApplyFont();
@@ -248,5 +257,7 @@ class MivoCboEx final : public BaseWindow<MivoCboEx>, private ISubclass {
     bool keysHooked_ = false;
     bool listColoursHooked_ = false;
     bool drawingHooked_ = false;
+    bool accessibleHooked_ = false;
+    std::string accessibleLabel_, accessibleDescription_;
     int askedHeight_ = -1; // the ComboBoxEx's height last asked for
 };

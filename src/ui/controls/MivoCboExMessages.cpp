@@ -5,7 +5,10 @@
 #include <commctrl.h>
 
 #include <algorithm>
+#include <optional>
 
+#include "core/AccessKey.h"
+#include "win32/AccessibleObject.h"
 #include "win32/Text.h"
 
 namespace {
@@ -67,6 +70,8 @@ LRESULT MivoCboEx::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
     case WM_SIZE:
         Resize();
         return 0;
+    case WM_GETOBJECT:
+        return OnGetObject(Hwnd(), wParam, lParam, false);
     case WM_DESTROY:
         // Destroyed with its parent: let go of the inner windows while they exist.
         UnhookAll();
@@ -146,6 +151,7 @@ std::int32_t MivoCboEx::MsgResponse() {
     case WM_CHAR:
     case WM_GETDLGCODE: // needs the previous answer to add to it
     case WM_COMMAND:    // marks the selection while the ComboBoxEx handles it
+    case WM_GETOBJECT:  // answered with the label's object, or by the window itself
         return emrConsume;
     default:
         return emrPreprocess;
@@ -190,11 +196,35 @@ LRESULT MivoCboEx::WindowProc(HWND hwnd, UINT iMsg, WPARAM wParam, LPARAM lParam
         case WM_MOUSEACTIVATE:
             result = MSubclass::CallPreviousProc(hwnd, iMsg, wParam, lParam);
             break;
+        case WM_GETOBJECT:
+            result = OnGetObject(hwnd, wParam, lParam, true);
+            break;
         default:
             break;
         }
     });
     return result;
+}
+
+LRESULT MivoCboEx::OnGetObject(HWND hwnd, WPARAM wParam, LPARAM lParam, bool previous) {
+    if (!accessibleLabel_.empty()) {
+        AccessibleTexts texts{WithoutAccessKey(accessibleLabel_), accessibleDescription_,
+                              AccessKeyShortcut(accessibleLabel_), nullptr};
+        // A reader may keep the object after the list has gone. Blanks that pad an item are
+        // not read out.
+        texts.value = [this, alive = std::shared_ptr<const bool>(alive_)] {
+            const std::int32_t index = *alive ? ListIndex() : -1;
+            if (index < 0)
+                return std::optional<std::string>();
+            std::string text = List(index);
+            text.erase(text.find_last_not_of(' ') + 1);
+            return std::optional(text);
+        };
+        if (const LRESULT answer = AccessibleObject::Answer(hwnd, wParam, lParam, texts))
+            return answer;
+    }
+    return previous ? MSubclass::CallPreviousProc(hwnd, WM_GETOBJECT, wParam, lParam)
+                    : Default(WM_GETOBJECT, wParam, lParam);
 }
 
 LRESULT MivoCboEx::OnKey(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {

@@ -91,11 +91,12 @@ MivoCboExProps MainWindowListProps(bool locked) {
     return bag;
 }
 
-// Each key row's heading, German and English.
+// Each key row's heading, German and English. Its access key moves into the row's list; none is
+// a button's (German S, O, A; English R, O, C).
 constexpr std::pair<const char*, const char*> kHeadings[] = {
-    {"Funktion für CapsLock-Taste festlegen", "Select CapsLock key function"},
-    {"Funktion für Einfügen-Taste festlegen", "Select Insert key function"},
-    {"Funktion für Rollen-Taste festlegen", "Select ScrollLock key function"},
+    {"Funktion für &CapsLock-Taste festlegen", "Select C&apsLock key function"},
+    {"Funktion für &Einfügen-Taste festlegen", "Select &Insert key function"},
+    {"Funktion für &Rollen-Taste festlegen", "Select &ScrollLock key function"},
 };
 static_assert(std::size(kHeadings) == kKeyCount);
 
@@ -156,6 +157,12 @@ void FMain::Load() {
 
 void FMain::Show() {
     Load();
+    // As in a dialog box, access keys are underlined and focus rectangles drawn once the keyboard
+    // is used (Alt, Tab), unless the user wants them always. A plain window shows them at once.
+    BOOL alwaysUnderline = FALSE;
+    ::SystemParametersInfoW(SPI_GETKEYBOARDCUES, 0, &alwaysUnderline, 0);
+    if (!alwaysUnderline)
+        ::SendMessageW(Hwnd(), WM_UPDATEUISTATE, MAKEWPARAM(UIS_INITIALIZE, 0), 0);
     ::ShowWindow(Hwnd(), SW_SHOWNORMAL);
     // Keyboard users start in the first list that can take the focus, in its combo box, where
     // the list's own window would hand it on.
@@ -171,12 +178,52 @@ void FMain::Show() {
 bool FMain::PreTranslateMessage(MSG& msg) {
     if (!Hwnd() || (msg.hwnd != Hwnd() && !::IsChild(Hwnd(), msg.hwnd)))
         return false;
-    // F1 does what the help picture does: the picture itself cannot take the focus.
+    // F1 opens the help from anywhere in the window, as the help button does.
     if (msg.message == WM_KEYDOWN && msg.wParam == VK_F1) {
         RunGuarded([this] { imgHelp_Click(); });
         return true;
     }
-    return ::IsDialogMessageW(Hwnd(), &msg) != FALSE;
+    // Enter presses the button that has the focus, as in a dialog box; the dialog navigation
+    // would send OK's command for the picture buttons. A held key presses it once.
+    if (msg.message == WM_KEYDOWN && msg.wParam == VK_RETURN && !(msg.lParam & (1 << 30))) {
+        HWND focus = ::GetFocus();
+        if (focus && ::GetParent(focus) == Hwnd() &&
+            (::SendMessageW(focus, WM_GETDLGCODE, 0, 0) & DLGC_BUTTON)) {
+            ::SendMessageW(Hwnd(), WM_COMMAND, MAKEWPARAM(::GetDlgCtrlID(focus), BN_CLICKED),
+                           reinterpret_cast<LPARAM>(focus));
+            return true;
+        }
+    }
+    const bool handled = ::IsDialogMessageW(Hwnd(), &msg) != FALSE;
+    labelFocus_ = nullptr; // a label's access key ends with the message that pressed it
+    return handled;
+}
+
+void FMain::NextDlgCtl(WPARAM wParam, bool direct) {
+    HWND to = nullptr;
+    if (direct) {
+        to = reinterpret_cast<HWND>(wParam);
+        // A label's access key: the dialog navigation names the label, then asks for the control
+        // after it. The label itself takes no focus.
+        if (::SendMessageW(to, WM_GETDLGCODE, 0, 0) & DLGC_STATIC) {
+            labelFocus_ = to;
+            return;
+        }
+    } else if (HWND label = std::exchange(labelFocus_, nullptr)) {
+        // The label's own control is the window right after it. A locked list cannot take the
+        // focus: the focus stays, rather than landing in another row's list.
+        to = ::GetWindow(label, GW_HWNDNEXT);
+        if (to && !(::IsWindowVisible(to) && ::IsWindowEnabled(to)))
+            to = nullptr;
+    } else {
+        // The next or previous tab stop, counted from the window of ours that holds the focus.
+        HWND from = ::GetFocus();
+        while (from && ::GetParent(from) != Hwnd())
+            from = ::GetParent(from);
+        to = ::GetNextDlgTabItem(Hwnd(), from, wParam != 0);
+    }
+    if (to)
+        ::SetFocus(to); // a list's own window hands it on to its combo box
 }
 
 LRESULT FMain::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
@@ -218,6 +265,21 @@ LRESULT FMain::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
     case WM_HELP:
         imgHelp_Click();
         return TRUE;
+    case WM_ACTIVATE:
+        // As in a dialog box, the control that had the focus gets it back when the window is
+        // activated again (after the help, the browser, a box); Windows would focus the window.
+        if (LOWORD(wParam) == WA_INACTIVE) {
+            HWND focus = ::GetFocus();
+            lastFocus_ = focus && ::IsChild(Hwnd(), focus) ? focus : nullptr;
+        } else if (lastFocus_ && ::IsChild(Hwnd(), lastFocus_)) {
+            ::SetFocus(lastFocus_);
+            return 0;
+        }
+        break;
+    case WM_NEXTDLGCTL:
+        // The dialog navigation asks the window to move the focus: a label's access key.
+        NextDlgCtl(wParam, LOWORD(lParam) != 0);
+        return 0;
     case WM_COMMAND: {
         const int id = LOWORD(wParam), code = HIWORD(wParam);
         if (id == IDC_CMDOK && code == BN_CLICKED) {
@@ -229,10 +291,10 @@ LRESULT FMain::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
         } else if (id == IDC_CMDRESTORE && code == BN_CLICKED) {
             if (::IsWindowEnabled(Item(IDC_CMDRESTORE)))
                 cmdRestore_Click();
-        } else if (id == IDC_IMGHELP && code == STN_CLICKED) {
+        } else if (id == IDC_IMGHELP && code == BN_CLICKED) {
             imgHelp_Click();
         } else if ((id == IDC_IMGPAYPAL_FIRST || id == IDC_IMGPAYPAL_FIRST + 1) &&
-                   code == STN_CLICKED) {
+                   code == BN_CLICKED) {
             imgPaypal_Click();
         }
         return 0;
@@ -266,12 +328,18 @@ HWND FMain::CreateChild(const wchar_t* cls, DWORD style, int id, const std::stri
     return child;
 }
 
-void FMain::CreatePicture(int id, int bitmapId, bool visible, bool clickable) {
+void FMain::CreatePicture(int id, int bitmapId, bool visible) {
     pictures_[id] = LoadBitmapResource(bitmapId);
     // Without SS_NOTIFY a static is transparent to the mouse: its clicks go to what lies below.
-    // A picture that only shows leaves the picture buttons above it unpainted.
-    const DWORD input = clickable ? SS_NOTIFY : WS_CLIPSIBLINGS;
-    CreateChild(L"STATIC", SS_OWNERDRAW | input | (visible ? WS_VISIBLE : 0), id);
+    // It leaves the picture buttons above it unpainted.
+    CreateChild(L"STATIC", SS_OWNERDRAW | WS_CLIPSIBLINGS | (visible ? WS_VISIBLE : 0), id);
+}
+
+void FMain::CreatePictureButton(int id, int bitmapId, bool visible, const std::string& name) {
+    pictures_[id] = LoadBitmapResource(bitmapId);
+    // A button that draws nothing but its picture: a tab stop that Space presses (Enter: see
+    // PreTranslateMessage), whose text is what a screen reader reads.
+    CreateChild(L"BUTTON", BS_OWNERDRAW | WS_TABSTOP | (visible ? WS_VISIBLE : 0), id, name);
 }
 
 void FMain::CreateControls() {
@@ -288,29 +356,17 @@ void FMain::CreateControls() {
     BuildImageList();
 
     // Every control is made as it shows, with its text, font and state: nothing is set twice.
-    // Creation order is the tab order: the three lists, Restore, OK, Cancel.
-    // The first child created lies on top: the picture buttons before the decoration under them.
-    CreatePicture(IDC_IMGHELP, IDB_HELP, true, true);
-    const int donation = langCode_ == "DE" ? 0 : 1; // the picture of the window's language
-    for (int i = 0; i < 2; ++i)
-        CreatePicture(IDC_IMGPAYPAL_FIRST + i, IDB_DONATE_FIRST + i, i == donation, true);
-    CreatePicture(IDC_IMGDECORATION, IDB_DECORATION, true, false);
-    CreateChild(L"STATIC", WS_VISIBLE | SS_LEFT | SS_NOPREFIX, IDC_LBORVANDE,
-                "\u00A9 2026 Tavelin project", font_.get());
-
-    // A locked key's list is disabled, and its notice shows: its entries are written back as
-    // found.
+    // Creation order is the tab order: the three lists, Restore, OK, Cancel, Help, Donate. It is
+    // also the z-order, the first child on top: each heading lies right before its list, where a
+    // screen reader looks for a control's label, and the row's pictures and notice after it.
+    // A locked key's list is disabled, and its notice shows (also as the list's description):
+    // its entries are written back as found.
     const std::string notice = Tr("Nicht verfügbar aufgrund Treiber-spezifischer Belegung",
                                   "Option not available due to driver-specific settings");
     for (int k = 0; k < kKeyCount; ++k) {
         const bool locked = rows_->Locked(k);
-        CreateChild(L"STATIC", WS_VISIBLE | SS_LEFT, IDC_LBKEY_FIRST + k,
-                    Tr(kHeadings[k].first, kHeadings[k].second), boldFont_.get());
-        CreatePicture(IDC_IMGBUTTON_FIRST + k, IDB_KEYCAP_FIRST + k, true, false);
-        CreatePicture(IDC_IMGARROW_FIRST + k, IDB_ARROW, true, false);
-        CreatePicture(IDC_IMGDISABLED_FIRST + k, IDB_INFO, locked, false);
-        CreateChild(L"STATIC", SS_LEFT | (locked ? WS_VISIBLE : 0), IDC_LBDISABLED_FIRST + k,
-                    notice, font_.get());
+        const std::string heading = Tr(kHeadings[k].first, kHeadings[k].second);
+        CreateChild(L"STATIC", WS_VISIBLE | SS_LEFT, IDC_LBKEY_FIRST + k, heading, boldFont_.get());
         const RECT r = Bounds(IDC_CBOKEY_FIRST + k);
         cboKey_[k] = std::make_unique<MivoCboEx>(Hwnd(), IDC_CBOKEY_FIRST + k, r.left, r.top,
                                                  r.right - r.left, r.bottom - r.top,
@@ -318,6 +374,12 @@ void FMain::CreateControls() {
         // The table's height is Wine's field; another system's field may be taller.
         cboKey_[k]->FitHeightToField();
         cboKey_[k]->OnChange = [this, k] { cboKey_Change(k); };
+        cboKey_[k]->SetAccessibleLabel(heading, locked ? notice : std::string());
+        CreatePicture(IDC_IMGBUTTON_FIRST + k, IDB_KEYCAP_FIRST + k, true);
+        CreatePicture(IDC_IMGARROW_FIRST + k, IDB_ARROW, true);
+        CreatePicture(IDC_IMGDISABLED_FIRST + k, IDB_INFO, locked);
+        CreateChild(L"STATIC", SS_LEFT | (locked ? WS_VISIBLE : 0), IDC_LBDISABLED_FIRST + k,
+                    notice, font_.get());
     }
 
     // Restore is offered when a backup existed at load.
@@ -330,6 +392,18 @@ void FMain::CreateControls() {
                 font_.get());
     CreateChild(L"BUTTON", WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, IDC_CMDCANCEL,
                 Tr("&Abbrechen", "&Cancel"), font_.get());
+
+    // The picture buttons, named as their pictures read; then the decoration under them, and
+    // the maker's line.
+    CreatePictureButton(IDC_IMGHELP, IDB_HELP, true, Tr("Hilfe", "Help"));
+    const int donation = langCode_ == "DE" ? 0 : 1; // the picture of the window's language
+    const char* donate[] = {"Spenden", "Donate"};
+    for (int i = 0; i < 2; ++i)
+        CreatePictureButton(IDC_IMGPAYPAL_FIRST + i, IDB_DONATE_FIRST + i, i == donation,
+                            donate[i]);
+    CreatePicture(IDC_IMGDECORATION, IDB_DECORATION, true);
+    CreateChild(L"STATIC", WS_VISIBLE | SS_LEFT | SS_NOPREFIX, IDC_LBORVANDE,
+                "\u00A9 2026 Tavelin project", font_.get());
 
     toolTip_ = ::CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, TTS_ALWAYSTIP, 0, 0, 0, 0,
                                  Hwnd(), nullptr, ::GetModuleHandleW(nullptr), nullptr);
@@ -407,6 +481,10 @@ void FMain::DrawPicture(const DRAWITEMSTRUCT& dis) const {
         ::SetBrushOrgEx(dis.hDC, 0, 0, nullptr);
         ::StretchBlt(dis.hDC, 0, 0, w, h, memory.get(), 0, 0, bm.bmWidth, bm.bmHeight, SRCCOPY);
     }
+    // A picture button with the focus shows it as other buttons do, unless the window hides
+    // focus rectangles until the keyboard is used.
+    if ((dis.itemState & ODS_FOCUS) && !(dis.itemState & ODS_NOFOCUSRECT))
+        ::DrawFocusRect(dis.hDC, &dis.rcItem);
 }
 
 void FMain::Form_Load() {

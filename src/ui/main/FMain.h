@@ -56,8 +56,10 @@ class FMain : public BaseWindow<FMain> {
     // font: nullptr for a child that shows no text of its own.
     HWND CreateChild(const wchar_t* cls, DWORD style, int id, const std::string& text = {},
                      HFONT font = nullptr);
-    // clickable: the picture takes the mouse (a picture button); others let it through.
-    void CreatePicture(int id, int bitmapId, bool visible, bool clickable);
+    // A picture that only shows; the mouse goes through it.
+    void CreatePicture(int id, int bitmapId, bool visible);
+    // A button shown as its picture; name: what a screen reader reads.
+    void CreatePictureButton(int id, int bitmapId, bool visible, const std::string& name);
     // The control's rectangle from the layout table, in pixels at the window's DPI.
     RECT Bounds(int id) const;
     void BuildImageList();
@@ -65,6 +67,9 @@ class FMain : public BaseWindow<FMain> {
     void DrawPicture(const DRAWITEMSTRUCT& dis) const;
     void PaintBackground(HDC dc) const;
     HWND Item(int id) const noexcept { return ::GetDlgItem(Hwnd(), id); }
+    // WM_NEXTDLGCTL: direct, wParam is the window to focus; otherwise wParam asks for the
+    // previous tab stop instead of the next.
+    void NextDlgCtl(WPARAM wParam, bool direct);
 
     // Event handlers, named after the controls they belong to.
     void Form_Load();
@@ -110,6 +115,8 @@ class FMain : public BaseWindow<FMain> {
     HCURSOR handCursor_ = nullptr;
 
     bool bRebootPending = false;
+    HWND labelFocus_ = nullptr; // the label whose access key is being handled
+    HWND lastFocus_ = nullptr;  // the control that had the focus when the window was left
 
     std::unique_ptr<FHelp> help_;
 };

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <exdisp.h>
+#include <oleacc.h>
 #include <shlobj.h>
 
 #include <algorithm>
@@ -177,8 +178,8 @@ TEST_F(E2e, WindowShowsTheStoredMapAndWritesTheExactBytes) {
             seen += (row ? "|" : "") + (asLocked ? item : "?" + item);
         }
         EXPECT_EQ(seen, shown);
-        EXPECT_EQ(app.Text(IDC_LBKEY_FIRST + 1),
-                  german ? "Funktion für Einfügen-Taste festlegen" : "Select Insert key function");
+        EXPECT_EQ(app.Text(IDC_LBKEY_FIRST + 1), german ? "Funktion für &Einfügen-Taste festlegen"
+                                                        : "Select &Insert key function");
         EXPECT_EQ(app.Text(IDC_CMDCANCEL), german ? "&Abbrechen" : "&Cancel");
         EXPECT_FALSE(app.Enabled(IDC_CMDOK));
         EXPECT_EQ(app.Enabled(IDC_CMDRESTORE), backup.has_value());
@@ -313,4 +314,182 @@ TEST(TavelinExe, IconAndManifest) {
     EXPECT_NE(manifest.find("level=\"requireAdministrator\""), manifest.npos);
     EXPECT_NE(manifest.find("Common-Controls\" version=\"6.0.0.0\""), manifest.npos);
     ::FreeLibrary(exe);
+}
+
+namespace {
+
+// What a screen reader reads from a window's client object, asked from this process as readers
+// ask: its name, " = " and its value, its description in brackets, its keyboard shortcut and
+// whether it is unavailable.
+ComPtr<IAccessible> ReaderObject(HWND hwnd) {
+    ComPtr<IAccessible> object;
+    ::AccessibleObjectFromWindow(hwnd, OBJID_CLIENT, __uuidof(IAccessible), object.put_void());
+    return object;
+}
+std::string ReaderSees(const ComPtr<IAccessible>& object) {
+    if (!object)
+        return "no object";
+    VARIANT self{};
+    self.vt = VT_I4;
+    self.lVal = CHILDID_SELF;
+    auto text = [&](auto get) {
+        BSTR value = nullptr;
+        std::string read = SUCCEEDED((object.get()->*get)(self, &value)) && value
+                               ? WideToUtf8(value)
+                               : std::string();
+        ::SysFreeString(value);
+        return read;
+    };
+    VARIANT state{};
+    object->get_accState(self, &state);
+    const std::string value = text(&IAccessible::get_accValue),
+                      description = text(&IAccessible::get_accDescription),
+                      key = text(&IAccessible::get_accKeyboardShortcut);
+    return text(&IAccessible::get_accName) + (value.empty() ? "" : " = " + value) +
+           (description.empty() ? "" : " (" + description + ")") + (key.empty() ? "" : ", " + key) +
+           (state.vt == VT_I4 && (state.lVal & STATE_SYSTEM_UNAVAILABLE) ? ", unavailable" : "");
+}
+
+} // namespace
+
+// What a screen reader reads from another process, with CapsLock's row locked, in each language:
+// on every window of a list that can hold its focus (its own, the ComboBoxEx, the combo box) the
+// heading as name with its access key and the selected function as value; a locked list says why
+// and is unavailable. The picture buttons are named as their pictures read. An object kept by the
+// reader reads the function chosen later.
+TEST_F(E2e, ScreenReaderReadsEveryListAndPictureButton) {
+    WriteValue(kMap, MapOf("1D003A00")); // CapsLock sends left Ctrl: not changed by Tavelin
+    ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    const std::tuple<testsupport::Env, std::vector<std::string>, std::string> cases[] = {
+        {kEnglish,
+         {"Select CapsLock key function (Option not available due to driver-specific settings), "
+          "Alt+A, unavailable",
+          "Select Insert key function = Default (Insert key), Alt+I",
+          "Select ScrollLock key function = Default (ScrollLock key), Alt+S", "Help", "Donate"},
+         "Select Insert key function = Key turned off, Alt+I"},
+        {kGerman,
+         {"Funktion für CapsLock-Taste festlegen (Nicht verfügbar aufgrund Treiber-spezifischer "
+          "Belegung), Alt+C, unavailable",
+          "Funktion für Einfügen-Taste festlegen = Standard (normale Einfügen-Funktion), Alt+E",
+          "Funktion für Rollen-Taste festlegen = Standard (normale Rollen-Funktion), Alt+R",
+          "Hilfe", "Spenden"},
+         "Funktion für Einfügen-Taste festlegen = Taste deaktiviert, Alt+E"},
+    };
+    for (const auto& [locale, reads, changed] : cases) {
+        const bool german = locale == kGerman;
+        SCOPED_TRACE(german ? "German" : "English");
+        Tavelin app(locale);
+        ASSERT_TRUE(app.Main());
+        for (int row = 0; row < 3; ++row)
+            for (HWND window :
+                 {app.Control(IDC_CBOKEY_FIRST + row), app.ComboEx(row), app.Inner(row)})
+                EXPECT_EQ(ReaderSees(ReaderObject(window)), reads[row]) << row;
+        EXPECT_EQ(ReaderSees(ReaderObject(app.Control(IDC_IMGHELP))), reads[3]);
+        EXPECT_EQ(ReaderSees(ReaderObject(app.Control(IDC_IMGPAYPAL_FIRST + (german ? 0 : 1)))),
+                  reads[4]);
+        const ComPtr<IAccessible> kept = ReaderObject(app.Inner(1));
+        app.PressDown(1);
+        EXPECT_EQ(ReaderSees(kept), changed);
+        app.CloseWindow();
+        EXPECT_EQ(app.Wait(5000), 0u);
+    }
+    ::CoUninitialize();
+}
+
+// Real keys through every control in each language, CapsLock's row locked and Restore offered:
+// Tab and Shift+Tab in tab order (the lists, Restore, Cancel, Help, Donate); each heading's access
+// key into its list, the locked list's leaving the focus where it is; Restore's question and the
+// end by a button's key or Escape; Enter and Space on the picture buttons as a click; F1.
+TEST_F(E2e, KeysReachEveryControl) {
+    WriteValue(kMap, MapOf("1D003A00"));
+    WriteValue(kBackup, Bytes{});
+    BrowserStandIn browser;
+    enum Effect { kFocus, kQuestion, kHelpShown, kDonation, kEnded };
+    struct Step {
+        const char* keys;
+        int focus = 0; // the control that has the focus afterwards, back in the window
+        Effect effect = kFocus;
+    };
+    const int list = IDC_CBOKEY_FIRST, help = IDC_IMGHELP;
+    const std::pair<testsupport::Env, std::vector<Step>> cases[] = {
+        {kEnglish,
+         {{"", list + 1}, // the first list that can take the focus
+          {"Tab", list + 2},
+          {"Tab", IDC_CMDRESTORE},
+          {"Tab", IDC_CMDCANCEL}, // OK is not offered before a change
+          {"Tab", help},
+          {"Tab", IDC_IMGPAYPAL_FIRST + 1},
+          {"Tab", list + 1},
+          {"Shift+Tab", IDC_IMGPAYPAL_FIRST + 1},
+          {"Alt+S", list + 2},
+          {"Alt+A", list + 2},
+          {"Tab", IDC_CMDRESTORE}, // from where Alt+A left the focus
+          {"Alt+I", list + 1},
+          {"Alt+R", IDC_CMDRESTORE, kQuestion},
+          {"Tab", IDC_CMDCANCEL},
+          {"Tab", help},
+          {"Enter", help, kHelpShown},
+          {"Tab", IDC_IMGPAYPAL_FIRST + 1},
+          {"Space", IDC_IMGPAYPAL_FIRST + 1, kDonation},
+          {"F1", IDC_IMGPAYPAL_FIRST + 1, kHelpShown},
+          {"Alt+C", 0, kEnded}}},
+        {kGerman,
+         {{"", list + 1},
+          {"Alt+R", list + 2},
+          {"Alt+C", list + 2},
+          {"Tab", IDC_CMDRESTORE},
+          {"Alt+E", list + 1},
+          {"Shift+Tab", IDC_IMGPAYPAL_FIRST},
+          {"Shift+Tab", help},
+          {"Space", help, kHelpShown},
+          {"Tab", IDC_IMGPAYPAL_FIRST},
+          {"Enter", IDC_IMGPAYPAL_FIRST, kDonation},
+          {"Alt+S", IDC_CMDRESTORE, kQuestion},
+          {"Escape", 0, kEnded}}},
+    };
+    for (const auto& [locale, steps] : cases) {
+        const bool german = locale == kGerman;
+        SCOPED_TRACE(german ? "German" : "English");
+        Tavelin app(locale);
+        ASSERT_TRUE(app.Main());
+        for (const Step& step : steps) {
+            SCOPED_TRACE(step.keys);
+            ASSERT_TRUE(app.Activate());
+            ::DeleteFileA(browser.file.c_str());
+            PressKeys(step.keys);
+            switch (step.effect) {
+            case kFocus:
+            case kEnded:
+                break;
+            case kQuestion:
+                EXPECT_EQ(app.Answer(IDCANCEL),
+                          german ? "Ursprüngliche Einstellungen wiederherstellen?"
+                                 : "Restore original key settings?");
+                break;
+            case kHelpShown: {
+                HWND shown = app.FindWindowTitled(german ? "Tavelin 2.0.4 - Hilfe" : kHelp, 5000);
+                EXPECT_TRUE(shown);
+                ::PostMessageW(shown, WM_CLOSE, 0, 0);
+                testsupport::HandleMessagesUntil([&] { return !::IsWindow(shown); }, 5000);
+                break;
+            }
+            case kDonation: {
+                std::string launch;
+                testsupport::HandleMessagesUntil(
+                    [&] { return !(launch = FileBytes(browser.file).value_or("")).empty(); },
+                    10000);
+                EXPECT_NE(launch.find(german ? "&lc=DE&" : "&lc=EN&"), launch.npos) << launch;
+                break;
+            }
+            }
+            if (step.effect == kEnded) {
+                EXPECT_EQ(app.Wait(5000), 0u);
+                continue;
+            }
+            ASSERT_TRUE(app.Activate());
+            testsupport::HandleMessagesUntil([&] { return app.Focused() == step.focus; }, 2000);
+            EXPECT_EQ(app.Focused(), step.focus);
+        }
+        EXPECT_EQ(ReadValue(kMap), MapOf("1D003A00"));
+    }
 }

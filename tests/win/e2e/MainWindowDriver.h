@@ -157,6 +157,31 @@ inline void ClickMouse(POINT at) {
 inline void ClickWindow(HWND hwnd) {
     ClickMouse(CentreOf(hwnd));
 }
+// Real keys through the system's input queue, to the window in front: "Tab", "Shift+Tab",
+// "Alt+S", "Enter", "Space", "F1", "Escape"; the modifier held around the key.
+inline void PressKeys(const std::string& keys) {
+    const std::pair<const char*, WORD> names[] = {
+        {"Tab", VK_TAB},     {"Shift", VK_SHIFT}, {"Alt", VK_MENU},     {"Enter", VK_RETURN},
+        {"Space", VK_SPACE}, {"F1", VK_F1},       {"Escape", VK_ESCAPE}};
+    std::vector<WORD> held;
+    std::istringstream parts(keys);
+    for (std::string part; std::getline(parts, part, '+');) {
+        WORD key = part.size() == 1 ? WORD(part[0]) : 0;
+        for (const auto& [name, code] : names)
+            key = part == name ? code : key;
+        held.push_back(key);
+    }
+    std::vector<INPUT> input;
+    for (size_t i = 0; i < 2 * held.size(); ++i) { // down in order, up in reverse order
+        INPUT one{};
+        one.type = INPUT_KEYBOARD;
+        one.ki.wVk = i < held.size() ? held[i] : held[2 * held.size() - 1 - i];
+        one.ki.dwFlags = i < held.size() ? 0 : KEYEVENTF_KEYUP;
+        input.push_back(one);
+    }
+    ::SendInput(UINT(input.size()), input.data(), sizeof(INPUT));
+}
+
 // A point on the window's caption: its middle, or its close box, the last button.
 inline POINT CaptionPoint(HWND window, bool closeBox) {
     TITLEBARINFO bar{sizeof(bar), {}, {}};
@@ -252,6 +277,22 @@ class Tavelin {
     }
     // F1 through the program's message loop.
     void PressF1() { Press(::PostMessageW, Main(), VK_F1); }
+    // The main window in front, where real keys go; false when it did not come.
+    bool Activate() {
+        return testsupport::HandleMessagesUntil(
+            [&] { return ::SetForegroundWindow(Main()) && ::GetForegroundWindow() == Main(); },
+            5000);
+    }
+    // The id of the main window's control that holds the focus, a list's for its inner windows;
+    // 0 for none.
+    int Focused() {
+        GUITHREADINFO info{sizeof(info)};
+        ::GetGUIThreadInfo(::GetWindowThreadProcessId(Main(), nullptr), &info);
+        HWND control = info.hwndFocus;
+        while (control && ::GetParent(control) != Main())
+            control = ::GetParent(control);
+        return control ? ::GetDlgCtrlID(control) : 0;
+    }
 
     bool Enabled(int id) { return ::IsWindowEnabled(Control(id)); }
     bool Visible(int id) { return ::IsWindowVisible(Control(id)); }
@@ -287,6 +328,10 @@ class Tavelin {
         return ::FindWindowExW(::GetDlgItem(Main(), IDC_CBOKEY_FIRST + row), nullptr,
                                L"ComboBoxEx32", nullptr);
     }
+    HWND Inner(int row) {
+        return reinterpret_cast<HWND>(::SendMessageW(ComboEx(row), CBEM_GETCOMBOCONTROL, 0, 0));
+    }
+    HWND Control(int id) { return ::GetDlgItem(Main(), id); }
 
   private:
     struct Found {
@@ -307,10 +352,6 @@ class Tavelin {
         found.text += ", window " + WideToUtf8(cls) + " \"" + WideToUtf8(title) + "\"" +
                       (answers ? "" : " not answering");
         return TRUE;
-    }
-    HWND Control(int id) { return ::GetDlgItem(Main(), id); }
-    HWND Inner(int row) {
-        return reinterpret_cast<HWND>(::SendMessageW(ComboEx(row), CBEM_GETCOMBOCONTROL, 0, 0));
     }
     template <typename Send> static void Press(Send send, HWND to, WPARAM key) {
         send(to, WM_KEYDOWN, key, 1);
