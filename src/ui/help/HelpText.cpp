@@ -250,8 +250,7 @@ std::vector<Block> Blocks(std::string_view body) {
             kind = Kind::Heading;
         else if (name == "li")
             kind = Kind::Item;
-        if (!tag.ends_with('/'))
-            open.push_back({name, kind});
+        open.push_back({name, kind});
     }
     out.EndBlock(open);
     return out.Take();

@@ -351,9 +351,9 @@ TEST(FHelp, TextTakesThePlaceOfABrowserControlWithoutPage) {
 }
 
 // The text reads as the page: the heading bold and larger than the eight items, each behind a
-// bullet, the focus in the text at its start. Of real keys only those that move through the text,
-// select and copy it reach the view, which scrolls and copies; Tab keeps the focus; the text stays
-// as it is; Alt+F4 closes the window.
+// bullet, the focus in the text at its start, the text over the whole window as it is resized. Of
+// real keys only those that move through the text, select and copy it reach the view, which scrolls
+// and copies; Tab keeps the focus; the text stays as it is; Alt+F4 closes the window.
 TEST(FHelp, TextReadsAsThePageAndTakesOnlyReadingKeys) {
     Seam<HelpBrowserCalls>::Override none({.create = &NoControl});
     FHelp help("EN");
@@ -365,6 +365,11 @@ TEST(FHelp, TextReadsAsThePageAndTakesOnlyReadingKeys) {
     Pump(200);
     HWND view = TextView(help);
     ASSERT_TRUE(view);
+    RECT client = {}, shown = {};
+    ::GetClientRect(hwnd, &client);
+    ::GetWindowRect(view, &shown);
+    ::MapWindowPoints(nullptr, hwnd, reinterpret_cast<POINT*>(&shown), 2);
+    EXPECT_TRUE(::EqualRect(&shown, &client)) << "the text follows the window's size";
     EXPECT_EQ(::GetFocus(), view);
     CHARRANGE caret = {-1, -1};
     ::SendMessageW(view, EM_EXGETSEL, 0, reinterpret_cast<LPARAM>(&caret));
