@@ -17,11 +17,14 @@
 #include "win32/ComPtr.h"
 #include "win32/Dpi.h"
 #include "win32/Handles.h"
+#include "win32/Seam.h"
 #include "win32/Text.h"
 #include "ui/help/HelpIds.h"
 #include "ui/help/HelpOle.h"
 #include "ui/help/HelpPage.h"
 #include "ui/help/HelpResource.h"
+#include "ui/help/HelpText.h"
+#include "ui/help/HelpTextView.h"
 #include "resources/pictures.h"
 
 namespace {
@@ -34,6 +37,12 @@ constexpr int kClientWidthTwips = 8265;
 constexpr int kClientHeightTwips = 5205;
 // Opens the oldest link a browser event has left in the queue.
 constexpr UINT kMsgOpenLink = WM_APP + 1;
+// The browser control has reported that it has no document: the text takes its place.
+constexpr UINT kMsgShowText = WM_APP + 2;
+// Bounds the wait for the control's document.
+constexpr UINT_PTR kTimerDocument = 1;
+// The text view's control id, by which the key filter knows it.
+constexpr int kTextViewId = 100;
 
 [[noreturn]] void Raise(HRESULT hr, const char* what) {
     kHelpSource.Raise(static_cast<std::int32_t>(hr), what);
@@ -68,8 +77,12 @@ HWND HelpWindowAbove(HWND target) noexcept {
 LRESULT CALLBACK KeyFilterProc(int code, WPARAM wParam, LPARAM lParam) noexcept {
     auto* msg = reinterpret_cast<MSG*>(lParam);
     if (code == HC_ACTION && msg && msg->message >= WM_KEYFIRST && msg->message <= WM_KEYLAST)
-        if (HWND help = HelpWindowAbove(msg->hwnd))
-            switch (HelpPage::RouteKey(msg->message, static_cast<long>(msg->wParam))) {
+        if (HWND help = HelpWindowAbove(msg->hwnd)) {
+            const long key = static_cast<long>(msg->wParam);
+            const bool text =
+                ::GetParent(msg->hwnd) == help && ::GetDlgCtrlID(msg->hwnd) == kTextViewId;
+            switch (text ? HelpPage::RouteTextKey(msg->message, key, ::GetKeyState(VK_CONTROL) < 0)
+                         : HelpPage::RouteKey(msg->message, key)) {
             case HelpPage::KeyTarget::Control:
                 break;
             case HelpPage::KeyTarget::Frame:
@@ -79,10 +92,27 @@ LRESULT CALLBACK KeyFilterProc(int code, WPARAM wParam, LPARAM lParam) noexcept 
                 msg->message = WM_NULL;
                 break;
             }
+        }
     return ::CallNextHookEx(nullptr, code, wParam, lParam);
 }
 
 } // namespace
+
+HRESULT CreateWebBrowser(IOleObject** control) noexcept {
+    return ::CoCreateInstance(CLSID_WebBrowser, nullptr, CLSCTX_INPROC_SERVER, IID_IOleObject,
+                              reinterpret_cast<void**>(control));
+}
+
+HRESULT NavigateWebBrowser(IWebBrowser2* browser, const wchar_t* url) noexcept {
+    VARIANT target;
+    ::VariantInit(&target);
+    Bstr text(url);
+    target.vt = VT_BSTR;
+    target.bstrVal = text;
+    VARIANT none;
+    ::VariantInit(&none);
+    return browser->Navigate2(&target, &none, &none, &none, &none);
+}
 
 // The browser control and everything that hangs on it, alive while the window is loaded.
 struct FHelp::Hosted {
@@ -91,9 +121,10 @@ struct FHelp::Hosted {
     Hosted(const Hosted&) = delete;
     Hosted& operator=(const Hosted&) = delete;
 
-    void Create(HWND hwnd);
+    HRESULT Create(HWND hwnd);
     void Place(const RECT& rect);
     void Focus();
+    void NoDocument();
 
     void OpenLinkLater(const wchar_t* url);
     void OnBrowserEvent(DISPID id, DISPPARAMS& params);
@@ -102,6 +133,7 @@ struct FHelp::Hosted {
     void wb_BeforeNavigate2(const wchar_t* url, VARIANT* cancel);
     void wb_NewWindow3(const wchar_t* url, VARIANT* cancel);
     void wb_DocumentComplete(IDispatch* pDisp);
+    void WritePage(const ComPtr<IHTMLDocument2>& doc);
     void wbDoc_oncontextmenu(VARIANT* result);
     void wbDoc_onkeydown();
     void wbDoc_onkeypress(VARIANT* result);
@@ -119,7 +151,8 @@ struct FHelp::Hosted {
     ComPtr<HelpOle::EventSink> docSink;
     HelpOle::SinkConnection browserEvents;
     HelpOle::SinkConnection docEvents;
-    UniqueHook keyFilter;
+    // The page is in the control's document; until then the window waits for it.
+    bool pageWritten = false;
     // The page's own links clicked, each with one kMsgOpenLink on its way; they go with the
     // window.
     std::deque<std::string> pendingLinks;
@@ -150,36 +183,41 @@ FHelp::Hosted::~Hosted() {
     browserSink.reset();
 }
 
-void FHelp::Hosted::Create(HWND window) {
+// S_OK when the control is in place and set up, else the first failure: a control that cannot
+// be kept from navigating or from taking drops is not used.
+HRESULT FHelp::Hosted::Create(HWND window) {
     hwnd = window;
-    Check(::CoCreateInstance(CLSID_WebBrowser, nullptr, CLSCTX_INPROC_SERVER, IID_IOleObject,
-                             ole.put_void()),
-          "The web browser control could not be created");
+    HRESULT hr = Seam<HelpBrowserCalls>::Current().create(ole.put());
+    if (FAILED(hr) || !ole)
+        return FAILED(hr) ? hr : E_NOINTERFACE;
     site = ComPtr<HelpOle::Site>::Attach(new HelpOle::Site(hwnd));
     IOleClientSite* clientSite = site.get();
-    Check(ole->SetClientSite(clientSite), "The web browser control could not be created");
+    if (FAILED(hr = ole->SetClientSite(clientSite)))
+        return hr;
     ::OleSetContainedObject(ole.get(), TRUE);
     RECT client = {};
     ::GetClientRect(hwnd, &client);
-    Check(ole->DoVerb(OLEIVERB_INPLACEACTIVATE, nullptr, clientSite, 0, hwnd, &client),
-          "The web browser control could not be activated");
+    if (FAILED(hr = ole->DoVerb(OLEIVERB_INPLACEACTIVATE, nullptr, clientSite, 0, hwnd, &client)))
+        return hr;
     inPlace = ole.As<IOleInPlaceObject>();
     wb = ole.As<IWebBrowser2>();
     if (!inPlace || !wb)
-        Raise(E_NOINTERFACE, "The web browser control could not be created");
+        return E_NOINTERFACE;
     // Nothing dropped on the page may navigate it.
-    Check(wb->put_RegisterAsDropTarget(VARIANT_FALSE),
-          "The web browser control could not be set up");
+    if (FAILED(hr = wb->put_RegisterAsDropTarget(VARIANT_FALSE)))
+        return hr;
     wb->put_Silent(VARIANT_TRUE);
-    keyFilter.reset(
-        ::SetWindowsHookExW(WH_GETMESSAGE, &KeyFilterProc, nullptr, ::GetCurrentThreadId()));
-    if (!keyFilter)
-        Raise(HRESULT_FROM_WIN32(::GetLastError()), "The help window's key filter failed");
     browserSink = ComPtr<HelpOle::EventSink>::Attach(new HelpOle::EventSink(
         DIID_DWebBrowserEvents2,
         [this](DISPID id, DISPPARAMS& params, VARIANT*) { OnBrowserEvent(id, params); }));
-    Check(browserEvents.Connect(wb.get(), DIID_DWebBrowserEvents2, browserSink.get()),
-          "The web browser control's events could not be connected");
+    return browserEvents.Connect(wb.get(), DIID_DWebBrowserEvents2, browserSink.get());
+}
+
+// Asks the window for the text, once the event has returned: the control must not be released
+// while it is still calling out.
+void FHelp::Hosted::NoDocument() {
+    if (!pageWritten)
+        ::PostMessageW(hwnd, kMsgShowText, 0, 0);
 }
 
 void FHelp::Hosted::Place(const RECT& rect) {
@@ -236,6 +274,9 @@ void FHelp::Hosted::OnBrowserEvent(DISPID id, DISPPARAMS& params) {
         wb_DocumentComplete(disp && disp->vt == VT_DISPATCH ? disp->pdispVal : nullptr);
         break;
     }
+    case DISPID_NAVIGATEERROR: // the blank page failed: a control without an HTML engine
+        NoDocument();
+        break;
     default:
         break;
     }
@@ -269,10 +310,22 @@ void FHelp::Hosted::wb_DocumentComplete(IDispatch* pDisp) {
     if (browser)
         browser->get_Document(docDispatch.put());
     ComPtr<IHTMLDocument2> doc = docDispatch.As<IHTMLDocument2>();
-    // No HTML document (Wine without an HTML engine): the window stays blank.
     if (!doc)
-        return;
+        return NoDocument();
+    try {
+        WritePage(doc);
+    } catch (const AppError&) {
+        // A document the page cannot be written into is as good as none.
+        return NoDocument();
+    }
+    pageWritten = true;
+    ::KillTimer(hwnd, kTimerDocument);
+    // The window took the focus before there was a document to give it to.
+    if (::GetActiveWindow() == hwnd)
+        Focus();
+}
 
+void FHelp::Hosted::WritePage(const ComPtr<IHTMLDocument2>& doc) {
     docEvents.Reset();
     wbDoc = doc;
     if (!docSink)
@@ -299,9 +352,6 @@ void FHelp::Hosted::wb_DocumentComplete(IDispatch* pDisp) {
     std::string bodyText = HelpResource::Text(HelpPage::BodyResourceName(langCode));
     Check(body->put_innerHTML(Bstr(Utf8ToWide(HelpPage::PageBody(bodyText)))),
           "The help page could not be written");
-    // The window took the focus before there was a document to give it to.
-    if (::GetActiveWindow() == hwnd)
-        Focus();
 }
 
 void FHelp::Hosted::OnDocumentEvent(DISPID id, VARIANT* result) {
@@ -371,11 +421,7 @@ FHelp::~FHelp() {
 void FHelp::Load() {
     if (Hwnd())
         return;
-    hosted_ = std::make_unique<Hosted>(langCode_);
     try {
-        // The program's apartment, opened now on first use and closed at the program's end.
-        Check(OleApartment::Open(), "OLE could not be initialised");
-
         HINSTANCE instance = ::GetModuleHandleW(nullptr);
         try {
             CreateWin(kHelpSource, kExStyle, L"", kStyle, CW_USEDEFAULT, CW_USEDEFAULT,
@@ -400,8 +446,10 @@ void FHelp::Load() {
         ::SetWindowPos(Hwnd(), nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top,
                        SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 
-        hosted_->Create(Hwnd());
-        Form_Resize();
+        keyFilter_.reset(
+            ::SetWindowsHookExW(WH_GETMESSAGE, &KeyFilterProc, nullptr, ::GetCurrentThreadId()));
+        if (!keyFilter_)
+            Raise(HRESULT_FROM_WIN32(::GetLastError()), "The help window's key filter failed");
         Form_Load();
     } catch (...) {
         Unload();
@@ -409,26 +457,59 @@ void FHelp::Load() {
     }
 }
 
+// The caption, then the page in the browser control, or its text where the control cannot show
+// it.
 void FHelp::Form_Load() {
-    VARIANT url;
-    ::VariantInit(&url);
-    Bstr blank(L"about:blank");
-    url.vt = VT_BSTR;
-    url.bstrVal = blank;
-    VARIANT none;
-    ::VariantInit(&none);
-    Check(hosted_->wb->Navigate2(&url, &none, &none, &none, &none),
-          "The help page could not be opened");
     if (std::optional<std::string> caption = HelpPage::Caption(langCode_))
         ::SetWindowTextW(Hwnd(), Utf8ToWide(*caption).c_str());
+    if (!OpenBrowser())
+        ShowText();
+}
+
+// The browser control in place, asked for its blank page and given a bounded time to report
+// its document. False where the control cannot be created or set up (Windows Server Core has
+// none) or refuses to navigate.
+bool FHelp::OpenBrowser() {
+    const HelpBrowserCalls calls = Seam<HelpBrowserCalls>::Current();
+    // The program's apartment, opened now on first use and closed at the program's end.
+    if (FAILED(OleApartment::Open()))
+        return false;
+    hosted_ = std::make_unique<Hosted>(langCode_);
+    if (FAILED(hosted_->Create(Hwnd()))) {
+        hosted_.reset();
+        return false;
+    }
+    Form_Resize();
+    // Set before the page is asked for: the control may report at once.
+    if (!::SetTimer(Hwnd(), kTimerDocument, calls.documentWaitMs, nullptr) ||
+        FAILED(calls.navigate(hosted_->wb.get(), L"about:blank"))) {
+        hosted_.reset();
+        return false;
+    }
+    return true;
+}
+
+// The page's text in a read-only text view, in place of a browser control that shows nothing.
+void FHelp::ShowText() {
+    ::KillTimer(Hwnd(), kTimerDocument);
+    hosted_.reset();
+    if (text_)
+        return;
+    const std::string body = HelpResource::Text(HelpPage::BodyResourceName(langCode_));
+    text_ = HelpTextView::Create(Hwnd(), kTextViewId, HelpText::Blocks(HelpPage::PageBody(body)));
+    if (::GetActiveWindow() == Hwnd())
+        ::SetFocus(text_);
 }
 
 void FHelp::Form_Resize() {
-    if (!Hwnd() || !hosted_)
+    if (!Hwnd())
         return;
     RECT client = {};
     ::GetClientRect(Hwnd(), &client);
-    hosted_->Place(client);
+    if (hosted_)
+        hosted_->Place(client);
+    if (text_)
+        ::MoveWindow(text_, 0, 0, client.right, client.bottom, TRUE);
 }
 
 void FHelp::Move(int x, int y) {
@@ -458,6 +539,8 @@ void FHelp::TearDown() noexcept {
     // reset() clears the pointer before the control is released, so messages sent meanwhile
     // find nothing hosted.
     hosted_.reset();
+    text_ = nullptr;
+    keyFilter_.reset();
 }
 
 const wchar_t* FHelp::ClassName() noexcept {
@@ -474,8 +557,22 @@ LRESULT FHelp::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
         Form_Resize();
         return 0;
     case WM_SETFOCUS:
-        if (hosted_)
+        if (text_)
+            ::SetFocus(text_);
+        else if (hosted_)
             hosted_->Focus();
+        return 0;
+    case WM_TIMER:
+        if (wParam != kTimerDocument)
+            return Default(msg, wParam, lParam);
+        ::KillTimer(Hwnd(), kTimerDocument);
+        // The control has not reported its document in time.
+        if (hosted_ && !hosted_->pageWritten)
+            ShowText();
+        return 0;
+    case kMsgShowText:
+        if (hosted_ && !hosted_->pageWritten)
+            ShowText();
         return 0;
     case kMsgOpenLink: {
         if (!hosted_ || hosted_->pendingLinks.empty())

@@ -1,5 +1,7 @@
 // The help window: one page of important information in a web-browser control, read-only (no
-// context menu, only the scrolling keys). Its callers load it, place it and show it.
+// context menu, only the scrolling keys). Where the control cannot be created, or reports no
+// document for its page, the window shows the page's text in a read-only text view instead. Its
+// callers load it, place it and show it.
 #pragma once
 
 #include <windows.h>
@@ -8,8 +10,24 @@
 #include <string>
 
 #include "win32/BaseWindow.h"
+#include "win32/Handles.h"
 
+struct IOleObject;
 struct IWebBrowser2;
+
+// The real calls behind HelpBrowserCalls.
+HRESULT CreateWebBrowser(IOleObject** control) noexcept;
+HRESULT NavigateWebBrowser(IWebBrowser2* browser, const wchar_t* url) noexcept;
+
+// What the help window asks of the browser control (Seam<HelpBrowserCalls>); a default-constructed
+// table holds the real calls. Tests play a system without the control and a control that never
+// answers.
+struct HelpBrowserCalls {
+    HRESULT (*create)(IOleObject** control) = &CreateWebBrowser;
+    HRESULT (*navigate)(IWebBrowser2* browser, const wchar_t* url) = &NavigateWebBrowser;
+    // How long the control may take to report its page before the text shows instead.
+    UINT documentWaitMs = 10000;
+};
 
 class FHelp : public BaseWindow<FHelp> {
   public:
@@ -17,9 +35,9 @@ class FHelp : public BaseWindow<FHelp> {
     explicit FHelp(std::string langCode);
     ~FHelp();
 
-    // Creates the window hidden, hosts the browser control and runs the load handler. Does
-    // nothing when the window is already loaded. Raises an error when the control cannot be
-    // created.
+    // Creates the window hidden and hosts the browser control, or the text view where the control
+    // cannot be created. Does nothing when the window is already loaded. Raises an error when
+    // the window or its text view cannot be created.
     void Load();
     // Places the window's top-left corner at (x, y) screen pixels; the size stays. Loads first.
     void Move(int x, int y);
@@ -30,7 +48,8 @@ class FHelp : public BaseWindow<FHelp> {
 
     bool IsLoaded() const noexcept { return Hwnd() != nullptr; }
 
-    // The hosted browser control, none while not loaded; for tests that drive it.
+    // The hosted browser control, none while not loaded or showing the text; for tests that
+    // drive it.
     IWebBrowser2* Browser() const noexcept;
 
   private:
@@ -42,9 +61,14 @@ class FHelp : public BaseWindow<FHelp> {
     LRESULT HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam);
 
     void Form_Load();
+    bool OpenBrowser();
+    void ShowText();
     void Form_Resize();
     void TearDown() noexcept;
 
     std::string langCode_;
     std::unique_ptr<Hosted> hosted_;
+    // The text view, where the browser control shows nothing.
+    HWND text_ = nullptr;
+    UniqueHook keyFilter_;
 };

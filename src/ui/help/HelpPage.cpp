@@ -79,6 +79,23 @@ KeyTarget RouteKey(unsigned message, long key) noexcept {
     return KeyTarget::Nowhere;
 }
 
+KeyTarget RouteTextKey(unsigned message, long key, bool control) noexcept {
+    constexpr unsigned kKeyDown = 0x100, kKeyUp = 0x101, kChar = 0x102, kSysKeyDown = 0x104,
+                       kSysDeadChar = 0x107;
+    if (message >= kSysKeyDown && message <= kSysDeadChar)
+        return KeyTarget::Frame;
+    if (message == kKeyDown || message == kKeyUp) {
+        if (key >= 33 && key <= 40) // Page Up, Page Down, End, Home and the arrows
+            return KeyTarget::Control;
+        if (control && (key == 'A' || key == 'C' || key == 45)) // 45: Insert
+            return KeyTarget::Control;
+    }
+    // Ctrl+A and Ctrl+C as characters, for a control that acts on those.
+    if (message == kChar && (key == 1 || key == 3))
+        return KeyTarget::Control;
+    return KeyTarget::Nowhere;
+}
+
 std::vector<std::string> PageLinks() {
     return {std::string(kMakerHome), "mailto:" + std::string(kMakerMail)};
 }

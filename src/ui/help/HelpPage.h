@@ -37,6 +37,12 @@ bool KeyPasses(long keyCode) noexcept;
 enum class KeyTarget { Control, Frame, Nowhere };
 KeyTarget RouteKey(unsigned message, long key) noexcept;
 
+// The same for the read-only text view that shows the page where no browser control can: the
+// keys that move through the text and select it, and Ctrl+C, Ctrl+Insert and Ctrl+A (control:
+// Ctrl is held), to the view; system keys to the help window; every other key (Tab, typing,
+// the view's own formatting keys) nowhere.
+KeyTarget RouteTextKey(unsigned message, long key, bool control) noexcept;
+
 // The addresses the page bodies link to ({{home}}, mailto:{{mail}}): the only ones the help
 // window opens.
 std::vector<std::string> PageLinks();

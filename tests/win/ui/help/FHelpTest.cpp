@@ -5,6 +5,7 @@
 #include <exdispid.h>
 #include <mshtmdid.h>
 #include <mshtmhst.h>
+#include <richedit.h>
 
 #include <algorithm>
 #include <functional>
@@ -81,11 +82,38 @@ bool RaiseBrowserEvent(IWebBrowser2* browser, DISPID id, std::vector<VARIANT> ar
     return raised;
 }
 
+// A browser control that is never asked for its page: it stays, reporting nothing, for up to
+// waitMs.
+HelpBrowserCalls Unasked(UINT waitMs = 60000) {
+    HelpBrowserCalls calls;
+    calls.navigate = [](IWebBrowser2*, const wchar_t*) noexcept { return S_OK; };
+    calls.documentWaitMs = waitMs;
+    return calls;
+}
+
+// The text view the help window shows, none while it shows none.
+HWND TextView(const FHelp& help) {
+    wchar_t cls[32] = {};
+    HWND child = help.Hwnd() ? ::GetWindow(help.Hwnd(), GW_CHILD) : nullptr;
+    return child && ::GetClassNameW(child, cls, 32) && std::wstring(cls) == RICHEDIT_CLASSW
+               ? child
+               : nullptr;
+}
+
+// A window's whole text, paragraphs ended with "\n".
+std::string FullText(HWND hwnd) {
+    std::wstring text(size_t(::GetWindowTextLengthW(hwnd)) + 1, L'\0');
+    text.resize(size_t(::GetWindowTextW(hwnd, text.data(), int(text.size()))));
+    std::erase(text, L'\r');
+    return WideToUtf8(text);
+}
+
 } // namespace
 
-// Under Wine the blank page never arrives: the window still opens with its caption and follows
-// resizes; of real keys only the scrolling ones reach the control, and Alt+F4 closes it.
+// A browser control that has not yet reported its page: the window opens with its caption and
+// follows resizes; of real keys only the scrolling ones reach the control, and Alt+F4 closes it.
 TEST(FHelp, WithoutADocumentResizesPassesOnlyTheScrollingKeysAndCloses) {
+    Seam<HelpBrowserCalls>::Override unasked(Unasked());
     FHelp help("DE");
     help.Show();
     HWND hwnd = help.Hwnd();
@@ -128,6 +156,7 @@ TEST(FHelp, WithoutADocumentResizesPassesOnlyTheScrollingKeysAndCloses) {
 
 // What the control learns from its site, asked the way the control asks it.
 TEST(FHelp, SiteForbidsScriptControlsDropsAndContextMenu) {
+    Seam<HelpBrowserCalls>::Override unasked(Unasked());
     FHelp help("EN");
     help.Load();
     VARIANT_BOOL drop = VARIANT_TRUE;
@@ -167,6 +196,7 @@ TEST(FHelp, SiteForbidsScriptControlsDropsAndContextMenu) {
 // from the window's own queue after the browser event; one the shell cannot take is shown in a
 // box; one still queued when the window closes goes with it.
 TEST(FHelp, OnlyThePagesOwnLinksOpenAfterTheBrowserEvent) {
+    Seam<HelpBrowserCalls>::Override unasked(Unasked());
     FHelp help("DE");
     std::vector<std::string> opened;
     ShellLaunch::Calls calls;
@@ -229,4 +259,183 @@ TEST(FHelp, OnlyThePagesOwnLinksOpenAfterTheBrowserEvent) {
     help.Unload();
     Pump(300);
     EXPECT_EQ(opened, std::vector<std::string>{});
+}
+
+namespace {
+
+HRESULT NoControl(IOleObject** control) noexcept {
+    *control = nullptr;
+    return REGDB_E_CLASSNOTREG; // as on Windows Server Core
+}
+
+HRESULT Refused(IWebBrowser2*, const wchar_t*) noexcept {
+    return E_ACCESSDENIED;
+}
+
+} // namespace
+
+// Where the browser control shows no page, the window shows the page's text instead, in its
+// language, at the window's size and place, and nothing is reported. Decided by what the
+// control reports: that it cannot be created, that it refuses the page, that the page failed
+// (Wine's control without an HTML engine, for real), that it completed without a document, or
+// nothing within the wait.
+TEST(FHelp, TextTakesThePlaceOfABrowserControlWithoutPage) {
+    const auto completeWithoutDocument = [](FHelp& help) {
+        VARIANT disp{}, url{};
+        disp.vt = VT_DISPATCH, disp.pdispVal = help.Browser(); // its get_Document gives none
+        url.vt = VT_BSTR;
+        ASSERT_TRUE(RaiseBrowserEvent(help.Browser(), DISPID_DOCUMENTCOMPLETE, {disp, url}));
+    };
+    struct Case {
+        const char* name;
+        const char* lang;
+        HelpBrowserCalls calls;
+        std::function<void(FHelp&)> raise = [](FHelp&) {};
+        bool atLoad = false; // shown before any message is handled
+        const char* heading;
+    };
+    const Case cases[] = {
+        {.name = "no control",
+         .lang = "DE",
+         .calls = {.create = &NoControl},
+         .atLoad = true,
+         .heading = "Wichtige Informationen"},
+        {.name = "page refused",
+         .lang = "EN",
+         .calls = {.navigate = &Refused},
+         .atLoad = true,
+         .heading = "Important information"},
+        {.name = "page failed",
+         .lang = "EN",
+         .calls = {.documentWaitMs = 60000},
+         .heading = "Important information"},
+        {.name = "completed without document",
+         .lang = "DE",
+         .calls = Unasked(),
+         .raise = completeWithoutDocument,
+         .heading = "Wichtige Informationen"},
+        {.name = "nothing reported",
+         .lang = "EN",
+         .calls = Unasked(300),
+         .heading = "Important information"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Seam<HelpBrowserCalls>::Override calls(c.calls);
+        FHelp help(c.lang);
+        help.Move(40, 30);
+        EXPECT_EQ(TextView(help) != nullptr, c.atLoad);
+        RECT before = {};
+        ::GetWindowRect(help.Hwnd(), &before);
+        help.Show();
+        c.raise(help);
+        Pump(testsupport::Scaled(5000), [&] { return TextView(help) != nullptr; });
+        HWND view = TextView(help);
+        ASSERT_TRUE(view);
+        EXPECT_FALSE(help.Browser());
+        RECT after = {}, client = {}, shown = {};
+        ::GetWindowRect(help.Hwnd(), &after);
+        EXPECT_TRUE(::EqualRect(&before, &after));
+        ::GetClientRect(help.Hwnd(), &client);
+        ::GetWindowRect(view, &shown);
+        ::MapWindowPoints(nullptr, help.Hwnd(), reinterpret_cast<POINT*>(&shown), 2);
+        EXPECT_TRUE(::EqualRect(&shown, &client));
+        EXPECT_TRUE(::GetWindowLongW(view, GWL_STYLE) & ES_READONLY);
+        const std::string text = FullText(view);
+        EXPECT_TRUE(text.starts_with(c.heading + std::string("\n"))) << text;
+        EXPECT_NE(text.find(" - https://tavelin.example.org - info@tavelin.example.org"),
+                  std::string::npos)
+            << text;
+    }
+}
+
+// The text reads as the page: the heading bold and larger than the eight items, each behind a
+// bullet, the focus in the text at its start, the text over the whole window as it is resized. Of
+// real keys only those that move through the text, select and copy it reach the view, which scrolls
+// and copies; Tab keeps the focus; the text stays as it is; Alt+F4 closes the window.
+TEST(FHelp, TextReadsAsThePageAndTakesOnlyReadingKeys) {
+    Seam<HelpBrowserCalls>::Override none({.create = &NoControl});
+    FHelp help("EN");
+    help.Show();
+    HWND hwnd = help.Hwnd();
+    // Smaller than the text, so that there is something to scroll.
+    ::SetWindowPos(hwnd, nullptr, 0, 0, 420, 220, SWP_NOMOVE | SWP_NOZORDER);
+    ::SetForegroundWindow(hwnd);
+    Pump(200);
+    HWND view = TextView(help);
+    ASSERT_TRUE(view);
+    RECT client = {}, shown = {};
+    ::GetClientRect(hwnd, &client);
+    ::GetWindowRect(view, &shown);
+    ::MapWindowPoints(nullptr, hwnd, reinterpret_cast<POINT*>(&shown), 2);
+    EXPECT_TRUE(::EqualRect(&shown, &client)) << "the text follows the window's size";
+    EXPECT_EQ(::GetFocus(), view);
+    CHARRANGE caret = {-1, -1};
+    ::SendMessageW(view, EM_EXGETSEL, 0, reinterpret_cast<LPARAM>(&caret));
+    EXPECT_EQ(caret.cpMax, 0);
+    EXPECT_EQ(::SendMessageW(view, EM_GETFIRSTVISIBLELINE, 0, 0), 0);
+    const std::string text = FullText(view);
+
+    const auto formatAt = [&](size_t at) {
+        CHARRANGE range = {LONG(at), LONG(at + 1)};
+        ::SendMessageW(view, EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&range));
+        CHARFORMATW chars{};
+        chars.cbSize = sizeof chars;
+        ::SendMessageW(view, EM_GETCHARFORMAT, SCF_SELECTION, reinterpret_cast<LPARAM>(&chars));
+        return std::pair{(chars.dwEffects & CFE_BOLD) != 0, chars.yHeight};
+    };
+    const size_t item = text.find('\n') + 1; // the English heading is ASCII: bytes are characters
+    const auto [headingBold, headingHeight] = formatAt(0);
+    const auto [itemBold, itemHeight] = formatAt(item + 2);
+    EXPECT_TRUE(headingBold);
+    EXPECT_FALSE(itemBold);
+    EXPECT_GT(headingHeight, itemHeight);
+    size_t bullets = 0;
+    for (size_t at = text.find("\n\u2022\t"); at != std::string::npos;
+         at = text.find("\n\u2022\t", at + 1))
+        ++bullets;
+    EXPECT_EQ(bullets, 8u);
+    CHARRANGE start = {0, 0};
+    ::SendMessageW(view, EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&start));
+
+    g_arrived.clear();
+    g_controlProc = reinterpret_cast<WNDPROC>(
+        ::SetWindowLongPtrW(view, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&RecordKeys)));
+    const std::pair<WORD, WORD> blocked[] = {
+        {0, 'A'},          {0, VK_TAB},       {0, VK_DELETE},    {0, VK_BACK},
+        {0, VK_RETURN},    {VK_CONTROL, 'V'}, {VK_CONTROL, 'X'}, {VK_CONTROL, 'Z'},
+        {VK_CONTROL, 'L'}, {VK_CONTROL, 'E'}, {VK_CONTROL, 'O'}, {0, VK_F5}};
+    for (auto [modifier, key] : blocked)
+        Press(modifier, key);
+    EXPECT_EQ(g_arrived, std::vector<std::string>{});
+    EXPECT_EQ(::GetFocus(), view);
+
+    for (WORD key : {VK_NEXT, VK_DOWN, VK_END, VK_HOME})
+        Press(0, key);
+    EXPECT_EQ(g_arrived, (std::vector<std::string>{"256:34", "257:34", "256:40", "257:40", "256:35",
+                                                   "257:35", "256:36", "257:36"}));
+    Press(0, VK_NEXT);
+    EXPECT_GT(::SendMessageW(view, EM_GETFIRSTVISIBLELINE, 0, 0), 0);
+
+    ASSERT_TRUE(::OpenClipboard(hwnd));
+    ::EmptyClipboard();
+    ::CloseClipboard();
+    Press(VK_CONTROL, 'A');
+    Press(VK_CONTROL, 'C');
+    std::string copied;
+    if (::OpenClipboard(hwnd)) {
+        if (HANDLE data = ::GetClipboardData(CF_UNICODETEXT)) {
+            std::wstring wide(static_cast<const wchar_t*>(::GlobalLock(data)));
+            ::GlobalUnlock(data);
+            std::erase(wide, L'\r');
+            copied = WideToUtf8(wide);
+        }
+        ::CloseClipboard();
+    }
+    EXPECT_EQ(copied, text);
+    EXPECT_EQ(FullText(view), text);
+
+    Press(VK_MENU, VK_F4);
+    Pump(200);
+    EXPECT_FALSE(help.IsLoaded() || ::IsWindow(hwnd));
 }
