@@ -205,10 +205,12 @@ TEST_F(CommandLineTest, CommandsAgainstTheStoredValues) {
             run = RunTavelin(args, {{"LC_ALL", german ? "de_DE.UTF-8" : "en_US.UTF-8"}, kLogTrace});
         }
         const bool check = args.starts_with("/check");
-        if (setup == kLockHeld)
+        if (setup == kLockHeld) {
             EXPECT_EQ(::GetTickCount() - start >= 2900, !check) << "waited for the lock or not";
-        if (check) // not even the record of the start
+        }
+        if (check) { // not even the record of the start
             EXPECT_FALSE(RecordExists()) << "wrote a record";
+        }
         EXPECT_EQ(run.code, code);
         EXPECT_EQ(run.output, output);
         EXPECT_EQ(LoggedEntries(run.all), logged);
@@ -330,7 +332,8 @@ RunResult RunDirect(const std::string& args) {
     ::CreatePipe(reader.put(), writer.put(), &inheritable, 0);
     ::SetHandleInformation(reader.get(), HANDLE_FLAG_INHERIT, 0);
     std::wstring line = L"\"Z:" TAVELIN_EXE "\" " + Utf8ToWide(args);
-    STARTUPINFOW si{sizeof si};
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
     si.dwFlags = STARTF_USESTDHANDLES;
     si.hStdOutput = si.hStdError = writer.get();
     PROCESS_INFORMATION pi{};
@@ -362,11 +365,11 @@ RunResult RunDirect(const std::string& args) {
 TEST_F(CommandLineTest, RestartStateAfterEachWrite) {
     struct Step {
         bool newStart = false; // a restart before the step
-        Value foreign;         // then written behind the program's back
-        std::string args;
+        Value foreign = {};    // then written behind the program's back
+        std::string args = {};
         bool german = false;
         DWORD code = 0;
-        std::string output;
+        std::string output = {};
     };
     const std::string later = "The change takes effect when the computer restarts.\r\n",
                       inEffect = "The map stored is the one in effect; no restart is needed.\r\n";

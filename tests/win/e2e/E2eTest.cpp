@@ -364,7 +364,7 @@ TEST_F(E2e, RestartLineFitsAndIsRead) {
         DWORD dpi;
         bool german;
         bool pending = true;
-        std::string text;
+        std::string text = {};
     };
     const std::string de = "Neustart ausstehend: Die neue Belegung wirkt erst danach.",
                       en = "Restart pending: the new functions take effect after it.";
@@ -380,16 +380,18 @@ TEST_F(E2e, RestartLineFitsAndIsRead) {
         SCOPED_TRACE(std::to_string(c.dpi) + (c.german ? " DE" : " EN"));
         WriteValue(kMap, std::nullopt);
         NewStart();
-        if (c.pending)
+        if (c.pending) {
             EXPECT_EQ(RunTavelin("/set CAPSLOCK=LSHIFT").code, 0u);
+        }
         const ScreenDpi dpi(c.dpi);
         Tavelin app(c.german ? kGerman : kEnglish);
         ASSERT_TRUE(app.Main());
         HWND line = ::GetDlgItem(app.Main(), IDC_LBRESTART);
         EXPECT_EQ(app.Visible(IDC_LBRESTART), c.pending);
         EXPECT_EQ(app.Text(IDC_LBRESTART), c.text);
-        if (c.pending)
+        if (c.pending) {
             EXPECT_EQ(AccessibleName(line), c.text);
+        }
         EXPECT_FALSE(::GetWindowLongW(line, GWL_STYLE) & WS_TABSTOP);
         EXPECT_EQ(::GetWindow(line, GW_HWNDNEXT), nullptr) << "a control follows it";
 
@@ -400,9 +402,10 @@ TEST_F(E2e, RestartLineFitsAndIsRead) {
         for (HWND other = ::GetWindow(app.Main(), GW_CHILD); other;
              other = ::GetWindow(other, GW_HWNDNEXT)) {
             const RECT r = ClientRectOf(other);
-            if (other != line && ::IsWindowVisible(other))
+            if (other != line && ::IsWindowVisible(other)) {
                 EXPECT_FALSE(::IntersectRect(&overlap, &shown, &r))
                     << "over control " << ::GetDlgCtrlID(other);
+            }
         }
         const UniqueFont font(::CreateFontW(-::MulDiv(825, int(c.dpi), 7200), 0, 0, 0, FW_NORMAL,
                                             FALSE, FALSE, FALSE, DEFAULT_CHARSET, 0, 0, 0,
