@@ -325,31 +325,33 @@ TEST_F(CommandLineTest, StartedWithoutRedirectedOutput) {
 namespace {
 
 // Started by this process itself, which reads the whole exit code: through Wine's loader a Unix
-// shell sees only its low byte (3010 reads 194). The output comes through a pipe.
+// shell sees only its low byte (3010 reads 194). The output goes to a file, not a pipe: a program
+// that Wine starts meanwhile (its desktop's explorer) would inherit the pipe and keep it open.
 RunResult RunDirect(const std::string& args) {
+    const std::string file = TempPath("tavelin-direct.txt");
     SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
-    UniqueHandle reader, writer;
-    ::CreatePipe(reader.put(), writer.put(), &inheritable, 0);
-    ::SetHandleInformation(reader.get(), HANDLE_FLAG_INHERIT, 0);
+    UniqueHandle output(::CreateFileA(file.c_str(), GENERIC_WRITE,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      &inheritable, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     std::wstring line = L"\"Z:" TAVELIN_EXE "\" " + Utf8ToWide(args);
     STARTUPINFOW si{};
     si.cb = sizeof si;
     si.dwFlags = STARTF_USESTDHANDLES;
-    si.hStdOutput = si.hStdError = writer.get();
+    si.hStdOutput = si.hStdError = output.get();
     PROCESS_INFORMATION pi{};
     RunResult run;
-    if (!::CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si,
-                          &pi))
-        return run;
-    const UniqueHandle process(pi.hProcess), thread(pi.hThread);
-    writer.reset(); // the pipe ends with the program
-    char buffer[4096];
-    for (DWORD read = 0; ::ReadFile(reader.get(), buffer, sizeof buffer, &read, nullptr) && read;)
-        run.output.append(buffer, read);
-    DWORD code = 0;
-    if (::WaitForSingleObject(process.get(), 20000) == WAIT_OBJECT_0 &&
-        ::GetExitCodeProcess(process.get(), &code))
-        run.code = code;
+    const BOOL started = ::CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                                          nullptr, &si, &pi);
+    output.reset();
+    if (started) {
+        const UniqueHandle process(pi.hProcess), thread(pi.hThread);
+        DWORD code = 0;
+        if (::WaitForSingleObject(process.get(), 20000) == WAIT_OBJECT_0 &&
+            ::GetExitCodeProcess(process.get(), &code))
+            run.code = code;
+    }
+    run.output = FileBytes(file).value_or("");
+    ::DeleteFileA(file.c_str());
     return run;
 }
 

@@ -42,6 +42,15 @@ void SetValue(const char* name, DWORD type, std::vector<BYTE> bytes) {
     ::SHSetValueA(HKEY_LOCAL_MACHINE, kRecord, name, type, bytes.data(), DWORD(bytes.size()));
 }
 
+// A value of the record with its bytes kept and another type.
+void Retype(const char* name, DWORD type) {
+    std::vector<BYTE> bytes(64);
+    DWORD size = DWORD(bytes.size());
+    ::SHGetValueA(HKEY_LOCAL_MACHINE, kRecord, name, nullptr, bytes.data(), &size);
+    bytes.resize(size);
+    SetValue(name, type, bytes);
+}
+
 // The record made again as a stable key with the same values, as a .reg import would make it.
 void MakeStable() {
     std::vector<std::tuple<std::string, DWORD, std::vector<BYTE>>> values;
@@ -87,16 +96,13 @@ TEST(RestartRecord, OnlyItsOwnRecordOfThisStartIsTrusted) {
         {"owned by Users", [] { SetOwner(L"O:BU"); }, Restart::State::Unknown},
         {"of the start before", TouchStart, Restart::State::Unknown},
         {"a stable key", MakeStable, Restart::State::Unknown},
-        {"start as text",
-         [] {
-             SetValue("Started", REG_SZ, {'1', 0});
-         },
-         Restart::State::Unknown},
+        {"start as a number", [] { Retype("Started", REG_QWORD); }, Restart::State::Unknown},
         {"known as 2",
          [] {
              SetValue("Known", REG_DWORD, {2, 0, 0, 0});
          },
          Restart::State::Unknown},
+        {"known as bytes", [] { Retype("Known", REG_BINARY); }, Restart::State::Unknown},
         {"map as text",
          [] {
              SetValue("Scancode Map", REG_SZ, {'1', 0});
@@ -113,6 +119,39 @@ TEST(RestartRecord, OnlyItsOwnRecordOfThisStartIsTrusted) {
         c.change();
         EXPECT_EQ(Restart::Keyword(RestartRecord::StateOf(caps)), Restart::Keyword(c.state));
         EXPECT_FALSE(ProbeLeft());
+    }
+    ::SHDeleteKeyA(HKEY_LOCAL_MACHINE, kRecord);
+}
+
+namespace {
+
+const char* g_failedValue = nullptr;
+LSTATUS WINAPI SetFailing(HKEY key, LPCSTR name, DWORD reserved, DWORD type, const BYTE* data,
+                          DWORD size) {
+    if (name && std::string(name) == g_failedValue)
+        return ERROR_ACCESS_DENIED;
+    return ::RegSetValueExA(key, name, reserved, type, data, size);
+}
+
+} // namespace
+
+// A first write whose record could not be written whole (one value refused) leaves no record
+// that is trusted: read as made, the map in effect (here a map) would be taken for none.
+TEST(RestartRecord, ARecordCutShortIsNotTrusted) {
+    const Restart::MapValue caps{
+        Kind::Binary, MapText::HexToBytes("0000000000000000020000002A003A0000000000").value()};
+    for (const char* value : {"Scancode Map", "Known", "Started"}) {
+        SCOPED_TRACE(value);
+        ::SHDeleteKeyA(HKEY_LOCAL_MACHINE, kRecord);
+        TouchStart();
+        auto calls = Seam<RegistryApi>::Current();
+        calls.SetValueEx = &SetFailing;
+        g_failedValue = value;
+        {
+            const Seam<RegistryApi>::Override failing(calls);
+            RestartRecord::BeforeWrite(caps);
+        }
+        EXPECT_EQ(Restart::Keyword(RestartRecord::StateOf(caps)), "UNKNOWN");
     }
     ::SHDeleteKeyA(HKEY_LOCAL_MACHINE, kRecord);
 }
