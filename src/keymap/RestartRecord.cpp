@@ -147,7 +147,7 @@ Restart::Record ReadRecord(const std::optional<Stamp>& start) {
         return {Kind::Known,
                 {noMap ? Restart::MapValue::Kind::Missing : Restart::MapValue::Kind::Binary,
                  map.bytes}};
-    if (knownNumber == 0 && noMap)
+    if (knownNumber == 0)
         return {Kind::NotKnown, {}};
     return notTrusted;
 }
