@@ -15,6 +15,7 @@
 #include "core/KeyRows.h"
 #include "keymap/CScancodeMap.h"
 #include "keymap/KeyEdit.h"
+#include "keymap/RestartRecord.h"
 #include "ui/msgbox/MCenterMBX.h"
 #include "win32/AtomicFile.h"
 #include "win32/ConsoleOutput.h"
@@ -52,10 +53,17 @@ std::string SystemErrorText(DWORD code, const Texts& tr) {
 
 // What follows a save or a restore: the restart when asked for, else the reminder.
 int Finish(const Command& command, const Texts& tr) {
+    // The map as written, read back: one set back to the map in effect waits for no restart.
+    const Restart::State after = RestartRecord::StateOf(CScancodeMap().StoredMap());
     if (!command.restart) {
-        g_output->Line(tr("Die Änderung wird nach einem Neustart des Rechners wirksam.",
-                          "The change takes effect when the computer restarts."));
-        return kExitDone;
+        g_output->Line(after == Restart::State::No
+                           ? tr("Die gespeicherte Belegung ist schon wirksam; ein Neustart ist "
+                                "nicht nötig.",
+                                "The map stored is the one in effect; no restart is needed.")
+                           : tr("Die Änderung wird nach einem Neustart des Rechners wirksam.",
+                                "The change takes effect when the computer restarts."));
+        return command.restartCodes ? RestartCodeFor(EditOutcome::Written, after, false)
+                                    : kExitDone;
     }
     if (const auto restart = KeyEdit::Restart(); !restart.requested) {
         // A line, not a box: a box would stall an unattended run. A failed step is named as
@@ -67,7 +75,7 @@ int Finish(const Command& command, const Texts& tr) {
         g_output->Line(line + ".");
         return kExitSystemFailure;
     }
-    return kExitDone;
+    return command.restartCodes ? RestartCodeFor(EditOutcome::Written, after, true) : kExitDone;
 }
 
 // A save's or a restore's result as a line and an exit code.
@@ -155,7 +163,15 @@ int Execute(std::span<const std::string> args) {
     switch (command.action) {
     case Action::Status:
         g_output->Write(StatusText(rows, map.BackupMapExists()));
+        g_output->Write(StatusDetailText(RestartRecord::StateOf(map.StoredMap()), map.StoredMap(),
+                                         map.StoredBackup()));
         return kExitDone;
+    case Action::Check: {
+        // Reads only: no lock, no write, no log entry, so that it can run as often as asked.
+        const CheckResult check = Check(command, rows, lang);
+        g_output->Write(check.text);
+        return check.exitCode;
+    }
     case Action::Set:
         return Set(command, map, rows, tr);
     case Action::Restore:

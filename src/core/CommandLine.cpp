@@ -79,6 +79,25 @@ std::string NewCodesText(const std::vector<std::string>& codes, const Texts& tr)
 
 constexpr char kCrLf[] = "\r\n";
 
+// The first choice that the rows refuse: a locked key or an option the key does not offer; its
+// sentence ends with tail.
+std::optional<std::string> ChoiceRefusal(const Command& command, const KeyRows& rows,
+                                         const Texts& tr, const std::string& tail,
+                                         const KeyCatalogueTable& catalogue) {
+    for (const KeyChoice& choice : command.choices) {
+        const std::string key(KeyName(catalogue, choice.row));
+        if (rows.Locked(choice.row))
+            return key + tr(" ist gesperrt (", " is locked (") +
+                   NewCodesText(rows.EntryCodes(choice.row), tr) + ")." + tail;
+        const auto& offered = rows.Offered(choice.row);
+        if (std::find(offered.begin(), offered.end(), choice.optionId) == offered.end())
+            return std::string(catalogue.ById(choice.optionId)->NAME) +
+                   tr(" wird für ", " is not offered for ") + key + tr(" nicht angeboten.", ".") +
+                   tail;
+    }
+    return std::nullopt;
+}
+
 } // namespace
 
 bool NamesACommand(std::span<const std::string> args) {
@@ -92,6 +111,14 @@ int ExitCodeFor(EditOutcome outcome) {
     return IsRefusal(outcome) ? kExitRefused : kExitSystemFailure;
 }
 
+int RestartCodeFor(EditOutcome outcome, Restart::State after, bool restartStarted) {
+    if (outcome != EditOutcome::Written)
+        return ExitCodeFor(outcome);
+    if (restartStarted)
+        return kExitRestartStarted;
+    return after == Restart::State::No ? kExitDone : kExitRestartNeeded;
+}
+
 std::variant<Command, Failure> Parse(std::span<const std::string> args, std::string_view langCode,
                                      const KeyCatalogueTable& catalogue) {
     const Texts tr{langCode == "DE"};
@@ -100,7 +127,7 @@ std::variant<Command, Failure> Parse(std::span<const std::string> args, std::str
         return command;
     for (const std::string& arg : args)
         if (arg == "/?")
-            return Command{Action::Usage, {}, {}, false};
+            return Command{Action::Usage, {}, {}, false, false};
 
     bool haveAction = false;
     std::vector<std::string_view> pairs;
@@ -112,6 +139,10 @@ std::variant<Command, Failure> Parse(std::span<const std::string> args, std::str
                 command.restart = true;
                 continue;
             }
+            if (name == "/RESTARTCODES") {
+                command.restartCodes = true;
+                continue;
+            }
             Action action;
             if (name == "/STATUS")
                 action = Action::Status;
@@ -121,13 +152,15 @@ std::variant<Command, Failure> Parse(std::span<const std::string> args, std::str
                 action = Action::Restore;
             else if (name == "/EXPORT")
                 action = Action::Export;
+            else if (name == "/CHECK")
+                action = Action::Check;
             else
                 return UsageError(tr, tr("Unbekannter Schalter: ", "Unknown switch: ") + arg);
             if (haveAction)
                 return UsageError(tr, tr("Nur einer der Schalter /status, /set, /restore, "
-                                         "/export ist erlaubt",
-                                         "Only one of /status, /set, /restore, /export may be "
-                                         "given"));
+                                         "/check, /export ist erlaubt",
+                                         "Only one of /status, /set, /restore, /check, /export "
+                                         "may be given"));
             haveAction = true;
             command.action = action;
             if (action == Action::Export) {
@@ -149,18 +182,26 @@ std::variant<Command, Failure> Parse(std::span<const std::string> args, std::str
     }
 
     if (!haveAction)
-        return UsageError(tr, tr("Schalter fehlt: /status, /set, /restore, /export oder /?",
-                                 "Switch missing: /status, /set, /restore, /export or /?"));
-    const bool takesPairs = command.action == Action::Set || command.action == Action::Export;
+        return UsageError(tr, tr("Schalter fehlt: /status, /set, /restore, /check, /export oder /?",
+                                 "Switch missing: /status, /set, /restore, /check, /export or /?"));
+    const bool takesPairs = command.action == Action::Set || command.action == Action::Export ||
+                            command.action == Action::Check;
     if (!takesPairs && !pairs.empty())
         return UsageError(tr, tr("Unerwartetes Argument: ", "Unexpected argument: ") +
                                   std::string(pairs.front()));
-    if (command.restart && command.action != Action::Set && command.action != Action::Restore)
+    const bool writes = command.action == Action::Set || command.action == Action::Restore;
+    if (command.restart && !writes)
         return UsageError(tr, tr("/restart gilt nur mit /set oder /restore",
                                  "/restart goes only with /set or /restore"));
+    if (command.restartCodes && !writes)
+        return UsageError(tr, tr("/restartcodes gilt nur mit /set oder /restore",
+                                 "/restartcodes goes only with /set or /restore"));
     if (command.action == Action::Set && pairs.empty())
         return UsageError(
             tr, tr("/set braucht mindestens ein KEY=OPTION", "/set needs at least one KEY=OPTION"));
+    if (command.action == Action::Check && pairs.empty())
+        return UsageError(tr, tr("/check braucht mindestens ein KEY=OPTION",
+                                 "/check needs at least one KEY=OPTION"));
 
     for (const std::string_view pair : pairs) {
         const std::size_t eq = pair.find('=');
@@ -190,29 +231,44 @@ std::optional<Failure> Apply(const Command& command, KeyRows& rows, std::string_
     if (command.action != Action::Set && command.action != Action::Export)
         return std::nullopt;
     const Texts tr{langCode == "DE"};
-    const std::string nothingWritten = tr(" Es wurde nichts geschrieben.", " Nothing was written.");
     if (!rows.MapWellFormed())
         return Failure{OutcomeText(EditOutcome::NotWellFormed, langCode), kExitRefused};
     // Check every choice before changing a row, so a refusal leaves the rows as found.
-    for (const KeyChoice& choice : command.choices) {
-        const std::string key(KeyName(catalogue, choice.row));
-        if (rows.Locked(choice.row))
-            return Failure{key + tr(" ist gesperrt (", " is locked (") +
-                               NewCodesText(rows.EntryCodes(choice.row), tr) + ")." +
-                               nothingWritten,
-                           kExitRefused};
-        const auto& offered = rows.Offered(choice.row);
-        if (std::find(offered.begin(), offered.end(), choice.optionId) == offered.end())
-            return Failure{std::string(catalogue.ById(choice.optionId)->NAME) +
-                               tr(" wird für ", " is not offered for ") + key +
-                               tr(" nicht angeboten.", ".") + nothingWritten,
-                           kExitRefused};
-    }
+    if (auto refusal =
+            ChoiceRefusal(command, rows, tr,
+                          tr(" Es wurde nichts geschrieben.", " Nothing was written."), catalogue))
+        return Failure{std::move(*refusal), kExitRefused};
     for (int row = 0; row < kKeyCount; ++row)
         rows.Deselect(row);
     for (const KeyChoice& choice : command.choices)
         rows.Select(choice.row, choice.optionId);
     return std::nullopt;
+}
+
+CheckResult Check(const Command& command, const KeyRows& rows, std::string_view langCode,
+                  const KeyCatalogueTable& catalogue) {
+    const Texts tr{langCode == "DE"};
+    if (!rows.MapWellFormed())
+        return {tr("Die gespeicherte Scancode Map ist nicht wohlgeformt.",
+                   "The stored Scancode Map is not well formed.") +
+                    std::string(kCrLf),
+                kExitRefused};
+    if (auto refusal = ChoiceRefusal(command, rows, tr, "", catalogue))
+        return {*refusal + kCrLf, kExitRefused};
+    std::string differs;
+    for (const KeyChoice& choice : command.choices) {
+        const std::int32_t has = rows.Preselection(choice.row).value();
+        if (has != choice.optionId)
+            differs += std::string(KeyName(catalogue, choice.row)) +
+                       tr(" hat die Funktion ", " has the function ") +
+                       std::string(catalogue.ById(has)->NAME) + tr(", nicht ", ", not ") +
+                       std::string(catalogue.ById(choice.optionId)->NAME) + "." + kCrLf;
+    }
+    if (!differs.empty())
+        return {differs, kExitDiffers};
+    return {tr("Die Tasten haben diese Funktionen.", "The keys have these functions.") +
+                std::string(kCrLf),
+            kExitDone};
 }
 
 std::string StatusText(const KeyRows& rows, bool backupExists, const KeyCatalogueTable& catalogue) {
@@ -236,6 +292,24 @@ std::string StatusText(const KeyRows& rows, bool backupExists, const KeyCatalogu
     return text;
 }
 
+std::string StatusDetailText(Restart::State state, const Restart::MapValue& map,
+                             const Restart::MapValue& backup) {
+    const auto bytes = [](const Restart::MapValue& value) -> std::string {
+        switch (value.kind) {
+        case Restart::MapValue::Kind::Missing:
+            return "NONE";
+        case Restart::MapValue::Kind::Binary:
+            return MapText::BytesToHex(value.bytes); // as reg query shows REG_BINARY
+        case Restart::MapValue::Kind::Other:
+            return "NOT BINARY";
+        default:
+            return "UNREADABLE";
+        }
+    };
+    return "RESTART=" + std::string(Restart::Keyword(state)) + kCrLf + "MAPBYTES=" + bytes(map) +
+           kCrLf + "BACKUPBYTES=" + bytes(backup) + kCrLf;
+}
+
 std::string UsageText(std::string_view langCode, const KeyCatalogueTable& catalogue) {
     const Texts tr{langCode == "DE"};
     std::string text =
@@ -244,20 +318,30 @@ std::string UsageText(std::string_view langCode, const KeyCatalogueTable& catalo
     text += tr(R"(
 
   tavelin /status
-  tavelin /set KEY=OPTION [KEY=OPTION ...] [/restart]
-  tavelin /restore [/restart]
+  tavelin /set KEY=OPTION [KEY=OPTION ...] [/restart] [/restartcodes]
+  tavelin /restore [/restart] [/restartcodes]
+  tavelin /check KEY=OPTION [KEY=OPTION ...]
   tavelin /export DATEI [KEY=OPTION ...]
   tavelin /?
 
 /status   zeigt je Taste ihre Funktion (KEY=LOCKED (new code XXXX) für eine
-          Belegung, die Tavelin nicht ändert) und BACKUP=YES oder BACKUP=NO.
+          Belegung, die Tavelin nicht ändert), BACKUP=YES oder BACKUP=NO,
+          RESTART=PENDING, NO oder UNKNOWN (ob die gespeicherte Belegung auf
+          einen Neustart wartet) und die Bytes der gespeicherten Belegung und
+          der Sicherung (MAPBYTES=, BACKUPBYTES=).
 /set      speichert die genannten Funktionen; nicht genannte Tasten behalten
           ihre Einträge. Eine gesperrte Taste oder eine nicht angebotene
           Funktion weist den ganzen Befehl ab.
 /restore  stellt die Belegung vor Tavelins erster Änderung wieder her.
+/check    prüft, ob die genannten Tasten diese Funktionen haben: Exit-Code 0,
+          wenn ja, 1, wenn eine abweicht (in einer Zeile genannt). Ändert
+          nichts.
 /export   schreibt eine .reg-Datei mit der Scancode Map, die die Auswahl
           ergäbe, und ändert sonst nichts.
 /restart  startet den Rechner nach /set oder /restore neu.
+/restartcodes  nach /set oder /restore: Exit-Code 3010, wenn die Änderung
+          erst nach einem Neustart wirkt, 1641, wenn /restart ihn angefordert
+          hat.
 
 Tasten: CAPSLOCK, INSERT, SCROLL. Funktionen (NAME oder ID) und die Tasten,
 für die sie angeboten werden:
@@ -265,19 +349,27 @@ für die sie angeboten werden:
                R"(
 
   tavelin /status
-  tavelin /set KEY=OPTION [KEY=OPTION ...] [/restart]
-  tavelin /restore [/restart]
+  tavelin /set KEY=OPTION [KEY=OPTION ...] [/restart] [/restartcodes]
+  tavelin /restore [/restart] [/restartcodes]
+  tavelin /check KEY=OPTION [KEY=OPTION ...]
   tavelin /export FILE [KEY=OPTION ...]
   tavelin /?
 
 /status   prints each key's function (KEY=LOCKED (new code XXXX) for a mapping
-          that Tavelin does not change) and BACKUP=YES or BACKUP=NO.
+          that Tavelin does not change), BACKUP=YES or BACKUP=NO, then
+          RESTART=PENDING, NO or UNKNOWN (whether the stored map waits for a
+          restart) and the bytes of the stored map and of the backup
+          (MAPBYTES=, BACKUPBYTES=).
 /set      saves the functions named; keys not named keep their entries. A
           locked key or an option not offered refuses the whole command.
 /restore  puts back the map from before Tavelin's first change.
+/check    tells whether the keys named have these functions: exit code 0 when
+          they have, 1 when one differs (named in a line). Changes nothing.
 /export   writes a .reg file with the Scancode Map that the choice would give,
           and changes nothing else.
 /restart  restarts the computer after /set or /restore.
+/restartcodes  after /set or /restore: exit code 3010 when the change takes
+          effect only after a restart, 1641 when /restart asked for it.
 
 Keys: CAPSLOCK, INSERT, SCROLL. Options (NAME or ID) and the keys that offer
 them:
@@ -294,10 +386,13 @@ them:
         line += option.DisplayName(langCode);
         text += line + "\n";
     }
-    text += tr("\nExit-Codes: 0 erledigt, 1 Aufruf fehlerhaft, 2 abgewiesen, 3 Fehler der\n"
-               "Registry oder des Systems, 4 Ausführung nicht erlaubt.\n",
-               "\nExit codes: 0 done, 1 usage error, 2 refused, 3 registry or system failure,\n"
-               "4 not allowed to run.\n");
+    text += tr("\nExit-Codes: 0 erledigt (auch: nichts zu schreiben), 1 Aufruf fehlerhaft oder\n"
+               "(/check) eine Taste weicht ab, 2 abgewiesen, 3 Fehler der Registry oder des\n"
+               "Systems, 4 Ausführung nicht erlaubt; mit /restartcodes 3010 Neustart nötig,\n"
+               "1641 Neustart angefordert.\n",
+               "\nExit codes: 0 done (also: nothing needed writing), 1 usage error or (/check)\n"
+               "a key differs, 2 refused, 3 registry or system failure, 4 not allowed to run;\n"
+               "with /restartcodes 3010 restart needed, 1641 restart requested.\n");
     text += tr("\nBeispiel: tavelin /set CAPSLOCK=LSHIFT SCROLL=MUTE /restart\n",
                "\nExample: tavelin /set CAPSLOCK=LSHIFT SCROLL=MUTE /restart\n");
     // One line end throughout, the console's.

@@ -12,6 +12,7 @@
 
 #include "core/EditOutcome.h"
 #include "core/KeyCatalogue.h"
+#include "core/RestartState.h"
 
 class KeyRows;
 
@@ -23,6 +24,10 @@ inline constexpr int kExitUsage = 1;         // the arguments do not parse
 inline constexpr int kExitRefused = 2;       // locked key, option not offered, map not well formed
 inline constexpr int kExitSystemFailure = 3; // registry or system failure
 inline constexpr int kExitNotAllowed = 4;    // platform or administrator check failed
+inline constexpr int kExitDiffers = 1;       // /check: a key has another function
+// With /restartcodes, the codes that Windows Installer gives and deployment tools know.
+inline constexpr int kExitRestartNeeded = 3010;  // written; takes effect after a restart
+inline constexpr int kExitRestartStarted = 1641; // written; the command asked for the restart
 
 enum class Action {
     Window, // no switch among the arguments: the program opens its window
@@ -31,6 +36,7 @@ enum class Action {
     Set,
     Restore,
     Export,
+    Check,
 };
 
 struct KeyChoice {
@@ -40,9 +46,10 @@ struct KeyChoice {
 
 struct Command {
     Action action = Action::Window;
-    std::vector<KeyChoice> choices; // /set and /export, in the order given
+    std::vector<KeyChoice> choices; // /set, /export and /check, in the order given
     std::string file;               // /export
     bool restart = false;           // /set and /restore
+    bool restartCodes = false;      // /set and /restore: exit with kExitRestart... codes
 };
 
 // A line for the user; the process ends with kExitUsage or kExitRefused.
@@ -63,6 +70,10 @@ bool NamesACommand(std::span<const std::string> args);
 
 // The exit code of a save or restore that came to outcome.
 int ExitCodeFor(EditOutcome outcome);
+// The same with /restartcodes, once a written map's restart state is known (after) and whether
+// the command asked Windows to restart: a written map that is not surely in effect needs a
+// restart, also when that is not known.
+int RestartCodeFor(EditOutcome outcome, Restart::State after, bool restartStarted);
 
 // Parses the arguments after the program name (UTF-8). Switches, keys and options are
 // case-insensitive; keys and options are the catalogue's NAME values, options also their ID.
@@ -80,6 +91,21 @@ std::optional<Failure> Apply(const Command& command, KeyRows& rows, std::string_
 // key, or MAP=NOT WELL FORMED; then BACKUP=YES or BACKUP=NO.
 std::string StatusText(const KeyRows& rows, bool backupExists,
                        const KeyCatalogueTable& catalogue = KeyCatalogue());
+// The /status lines after those: RESTART=PENDING, NO or UNKNOWN, then the stored map's and the
+// backup's bytes as reg query shows a binary value (MAPBYTES=..., BACKUPBYTES=...), or NONE,
+// NOT BINARY or UNREADABLE.
+std::string StatusDetailText(Restart::State state, const Restart::MapValue& map,
+                             const Restart::MapValue& backup);
+
+// The /check answer: whether every named key has its option in the map found (kExitDone, a
+// line saying so) or not (kExitDiffers, a line per key that differs); a locked key, an option
+// not offered or a map that is not well formed refuses as /set does (kExitRefused).
+struct CheckResult {
+    std::string text; // lines with CR LF
+    int exitCode;
+};
+CheckResult Check(const Command& command, const KeyRows& rows, std::string_view langCode,
+                  const KeyCatalogueTable& catalogue = KeyCatalogue());
 
 // The /? answer in the language ("DE", else English), CR LF line ends; keywords stay English.
 std::string UsageText(std::string_view langCode,

@@ -127,6 +127,18 @@ CScancodeMap::StoredValue CScancodeMap::ReadValue(const std::string& valueName) 
     return stored;
 }
 
+Restart::MapValue CScancodeMap::AsMapValue(const StoredValue& value) {
+    using Kind = Restart::MapValue::Kind;
+    switch (value.presence) {
+    case Presence::Missing:
+        return {Kind::Missing, {}};
+    case Presence::Unknown:
+        return {Kind::Unreadable, {}};
+    default:
+        return {value.type == kBinary ? Kind::Binary : Kind::Other, value.bytes};
+    }
+}
+
 std::vector<std::uint8_t> CScancodeMap::HexToBytes(const std::string& hex) {
     auto bytes = MapText::HexToBytes(hex);
     if (!bytes)

@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "core/RestartState.h"
+
 class CScancodeMap {
   public:
     // SaveNewSetting refuses to rewrite a stored map that is not well formed.
@@ -63,6 +65,9 @@ class CScancodeMap {
     bool MapIsWellFormed() const { return mapWellFormed_; }
     // False when the map's read failed at creation: what is stored is not known.
     bool MapIsReadable() const { return map_.presence != Presence::Unknown; }
+    // The map and the backup as read at creation (a text or number as its text form's bytes).
+    Restart::MapValue StoredMap() const { return AsMapValue(map_); }
+    Restart::MapValue StoredBackup() const { return AsMapValue(backup_); }
 
   private:
     // One registry value as read: whether it is there (Unknown: its read failed), its registry
@@ -77,6 +82,7 @@ class CScancodeMap {
         bool operator==(const StoredValue&) const = default;
     };
     static StoredValue ReadValue(const std::string& valueName);
+    static Restart::MapValue AsMapValue(const StoredValue& value);
     static std::vector<std::uint8_t> HexToBytes(const std::string& hex);
 
     std::string currentSettingString_;

@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "keymap/CScancodeMap.h"
+#include "keymap/RestartRecord.h"
 #include "registry/cRegistry.h"
 #include "system/MEventLog.h"
 #include "win32/ErrorSource.h"
@@ -64,6 +65,8 @@ template <typename Write> EditResult KeyEdit::Locked(const Write& write) const {
                                : FailureLine(error, langCode_);
         return {EditOutcome::Failed, std::move(text), std::move(error)};
     }
+    // What the driver took at this start, before anything of Tavelin's replaces it.
+    RestartRecord::BeforeWrite(map_.StoredMap());
     try {
         write();
     } catch (const AppError& e) {

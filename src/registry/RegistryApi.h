@@ -20,6 +20,7 @@ struct RegistryApi {
     decltype(&::RegEnumValueA) EnumValue = &::RegEnumValueA;
     decltype(&::RegQueryInfoKeyA) QueryInfoKey = &::RegQueryInfoKeyA;
     decltype(&::RegConnectRegistryA) ConnectRegistry = &::RegConnectRegistryA;
+    decltype(&::RegGetKeySecurity) GetKeySecurity = &::RegGetKeySecurity;
 };
 
 // The table in use.

@@ -7,6 +7,7 @@
 #include "core/KeyCatalogue.h"
 #include "core/Product.h"
 #include "keymap/CScancodeMap.h"
+#include "keymap/RestartRecord.h"
 #include "resources/pictures.h"
 #include "system/DonationAddress.h"
 #include "system/MShutdown.h"
@@ -78,6 +79,8 @@ constexpr Placement kLayout[] = {
     // OK and Cancel stand in the blue band.
     {IDC_CMDOK, 5175, kFrameTop + 180, 1320, 420},
     {IDC_CMDCANCEL, 6615, kFrameTop + 180, 1320, 420},
+    // A line of text between Restore and the blue band, as wide as the headings.
+    {IDC_LBRESTART, 2430, 4260, 5505, 210},
 };
 
 // The stored settings of the three key lists: drop-down list without edit field, 8.25-point
@@ -415,6 +418,14 @@ void FMain::CreateControls() {
     ti.uId = reinterpret_cast<UINT_PTR>(Item(IDC_IMGHELP));
     ti.lpszText = const_cast<wchar_t*>(tip.c_str());
     ::SendMessageW(toolTip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&ti));
+
+    // Made last: a static just before a control in z-order is read as its label, and this line
+    // labels nothing. It shows while the map saved waits for a restart.
+    const bool pending = RestartRecord::StateOf(map_.StoredMap()) == Restart::State::Pending;
+    CreateChild(L"STATIC", SS_LEFT | SS_NOPREFIX | (pending ? WS_VISIBLE : 0), IDC_LBRESTART,
+                Tr("Neustart ausstehend: Die neue Belegung wirkt erst danach.",
+                   "Restart pending: the new functions take effect after it."),
+                font_.get());
 }
 
 RECT FMain::Bounds(int id) const {

@@ -14,6 +14,7 @@
 #define IDC_IMGPAYPAL_FIRST 1102 // + 0 German, + 1 English
 #define IDC_IMGDECORATION 1104
 #define IDC_LBORVANDE 1105
+#define IDC_LBRESTART 1106 // the line that says a restart is pending
 
 // The main window's class: a copy started later activates only a window of this class.
 inline constexpr wchar_t kMainWindowClass[] = L"TavelinMain";

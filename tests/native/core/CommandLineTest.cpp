@@ -22,12 +22,12 @@ std::string Describe(const std::variant<Command, Failure>& parsed) {
     if (const auto* failure = std::get_if<Failure>(&parsed))
         return std::to_string(failure->exitCode) + " " + failure->message;
     const Command& command = std::get<Command>(parsed);
-    const char* names[] = {"WINDOW", "USAGE", "STATUS", "SET", "RESTORE", "EXPORT"};
+    const char* names[] = {"WINDOW", "USAGE", "STATUS", "SET", "RESTORE", "EXPORT", "CHECK"};
     std::string text = names[static_cast<int>(command.action)];
     for (const KeyChoice& choice : command.choices)
         text += " " + std::to_string(choice.row) + "=" + std::to_string(choice.optionId);
     return text + (command.file.empty() ? "" : " " + command.file) +
-           (command.restart ? " restart" : "");
+           (command.restart ? " restart" : "") + (command.restartCodes ? " codes" : "");
 }
 
 } // namespace
@@ -40,13 +40,19 @@ TEST(CommandLineTest, Parse) {
         {"/Set SCROLL=webSearch /restart", "SET 2=14 restart"},
         {"/restart /restore", "RESTORE restart"},
         {"/export a=b.reg", "EXPORT a=b.reg"},
+        {"/restartcodes /restore /RESTART", "RESTORE restart codes"},
+        {"/check insert=Mute", "CHECK 1=11"},
         {"-status CAPSLOCK=TAB", "WINDOW"},
         {"/status -status", "1 Expected KEY=OPTION, not: -status"},
-        {"/restart CAPSLOCK=TAB", "1 Switch missing: /status, /set, /restore, /export or /?"},
-        {"/status /set", "1 Only one of /status, /set, /restore, /export may be given"},
+        {"/restart CAPSLOCK=TAB",
+         "1 Switch missing: /status, /set, /restore, /check, /export or /?"},
+        {"/status /check", "1 Only one of /status, /set, /restore, /check, /export may be given"},
         {"/status CAPSLOCK=TAB", "1 Unexpected argument: CAPSLOCK=TAB"},
         {"/export x.reg /restart", "1 /restart goes only with /set or /restore"},
         {"/set", "1 /set needs at least one KEY=OPTION"},
+        {"/check", "1 /check needs at least one KEY=OPTION"},
+        {"/check CAPSLOCK=TAB /restart", "1 /restart goes only with /set or /restore"},
+        {"/status /restartcodes", "1 /restartcodes goes only with /set or /restore"},
         {"/set SHIFT=TAB", "1 Unknown key: SHIFT (keys: CAPSLOCK, INSERT, SCROLL)"},
         {"/set CAPSLOCK=7x", "1 Unknown option: 7x"},
         {"/set capslock=7 CAPSLOCK=7", "1 Key named twice: CAPSLOCK"},
@@ -90,6 +96,69 @@ TEST(CommandLineTest, AgainstTheMapFound) {
               "CAPSLOCK ist gesperrt (neuer Code 1D00). Es wurde nichts geschrieben.");
 }
 
+// /check against the map found: the keys that differ, each with what it has; a key that cannot
+// be set as asked refuses as /set does. Nothing is changed.
+TEST(CommandLineTest, Check) {
+    const std::tuple<const char*, bool, const char*, const char*, const char*> cases[] = {
+        {"2A003A00", true, "/check CAPSLOCK=LSHIFT INSERT=INSERT", "EN",
+         "0 The keys have these functions.\r\n"},
+        {"2A003A00", true, "/check SCROLL=MUTE CAPSLOCK=8 INSERT=1", "EN",
+         "1 SCROLL has the function SCROLL, not MUTE.\r\nCAPSLOCK has the function LSHIFT, not "
+         "TAB.\r\n"},
+        {"", true, "/check INSERT=DISABLED", "DE",
+         "1 INSERT hat die Funktion INSERT, nicht DISABLED.\r\n"},
+        {"0F003A002A003A00", true, "/check INSERT=INSERT CAPSLOCK=TAB", "EN",
+         "2 CAPSLOCK is locked (new codes 0F00 2A00).\r\n"},
+        {"", true, "/check SCROLL=DISABLED", "EN", "2 DISABLED is not offered for SCROLL.\r\n"},
+        {"2A003A00", false, "/check INSERT=INSERT", "DE",
+         "2 Die gespeicherte Scancode Map ist nicht wohlgeformt.\r\n"},
+    };
+    for (const auto& [found, wellFormed, line, lang, expected] : cases) {
+        const KeyRows rows(KeyCatalogue(), found, wellFormed);
+        const CheckResult check = Check(std::get<Command>(Parse(Split(line), lang)), rows, lang);
+        EXPECT_EQ(std::to_string(check.exitCode) + " " + check.text, expected) << line;
+    }
+}
+
+// With /restartcodes: what a deployment tool reads after each outcome of a save or restore.
+TEST(CommandLineTest, RestartCodes) {
+    using Restart::State;
+    const std::tuple<EditOutcome, State, bool, int> cases[] = {
+        {EditOutcome::Written, State::Pending, false, 3010},
+        {EditOutcome::Written, State::Unknown, false, 3010},
+        {EditOutcome::Written, State::No, false, 0},
+        {EditOutcome::Written, State::No, true, 1641},
+        {EditOutcome::NothingToChange, State::Pending, false, 0},
+        {EditOutcome::ChangedByOther, State::Pending, false, 2},
+        {EditOutcome::Failed, State::Pending, false, 3},
+    };
+    for (const auto& [outcome, after, started, code] : cases)
+        EXPECT_EQ(RestartCodeFor(outcome, after, started), code)
+            << int(outcome) << " " << Restart::Keyword(after) << " " << started;
+}
+
+// /status's lines after its first: the restart state, then the map's and the backup's bytes as
+// reg query shows them, or what stands in for bytes.
+TEST(CommandLineTest, StatusDetails) {
+    using Kind = Restart::MapValue::Kind;
+    const std::tuple<Restart::State, Restart::MapValue, Restart::MapValue, const char*> cases[] = {
+        {Restart::State::Pending,
+         {Kind::Binary, {0x00, 0xAB, 0x3A}},
+         {Kind::Missing, {}},
+         "RESTART=PENDING\r\nMAPBYTES=00AB3A\r\nBACKUPBYTES=NONE\r\n"},
+        {Restart::State::No,
+         {Kind::Binary, {}},
+         {Kind::Other, {'a'}},
+         "RESTART=NO\r\nMAPBYTES=\r\nBACKUPBYTES=NOT BINARY\r\n"},
+        {Restart::State::Unknown,
+         {Kind::Missing, {}},
+         {Kind::Unreadable, {}},
+         "RESTART=UNKNOWN\r\nMAPBYTES=NONE\r\nBACKUPBYTES=UNREADABLE\r\n"},
+    };
+    for (const auto& [state, map, backup, expected] : cases)
+        EXPECT_EQ(StatusDetailText(state, map, backup), expected);
+}
+
 // Byte for byte what regedit exports for the same values (measured with Wine's regedit).
 TEST(CommandLineTest, RegFile) {
     const std::string head = "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_LOCAL_MACHINE\\"
@@ -116,7 +185,8 @@ TEST(CommandLineTest, RegFile) {
         EXPECT_EQ(Utf16LeWithBom(utf8), bytes) << utf8;
 }
 
-// The usage fits an 80-column console, with CR LF line ends, and names every option.
+// The usage fits an 80-column console, with CR LF line ends, and names every option and every
+// exit code.
 TEST(CommandLineTest, Usage) {
     for (const char* lang : {"EN", "DE"}) {
         std::istringstream text(UsageText(lang));
@@ -128,6 +198,9 @@ TEST(CommandLineTest, Usage) {
         }
         for (const KeyOption& option : KeyCatalogue().Rows())
             EXPECT_NE(all.find("  " + std::string(option.NAME) + " "), std::string::npos) << lang;
+        const std::string codes = all.substr(all.find("Exit"));
+        for (const char* code : {"0 ", "1 ", "2 ", "3 ", "4 ", "3010 ", "1641 "})
+            EXPECT_NE(codes.find(code), std::string::npos) << lang << " " << code;
     }
 }
 

@@ -40,7 +40,8 @@ using SharedView = CleanLayout;
 
 } // namespace
 
-// The map and its backup through the command line; the event-log source, which the first save
+// The map and its backup through the command line, and the record of the map in effect that the
+// first write after a start makes; the event-log source, which the first save
 // registers and a later one leaves alone while its file exists; the first-start flag, which the
 // window sets when it has shown the help.
 TEST_F(SharedView, EachProgramReadsWhatTheOtherWrote) {
@@ -61,15 +62,24 @@ TEST_F(SharedView, EachProgramReadsWhatTheOtherWrote) {
             ::RegDeleteKeyExA(HKEY_LOCAL_MACHINE, kSourceKey.c_str(), view, 0);
         WriteValue("ShowStartupInfo", std::nullopt, HKEY_CURRENT_USER, kSettingsKey, REG_SZ);
 
+        NewStart();
         EXPECT_EQ(run(writer, "/set CAPSLOCK=LSHIFT").code, 0u);
+        // The writer's record of the map in effect (none): the reader has written nothing.
+        EXPECT_EQ(run(reader, "/status").output,
+                  "CAPSLOCK=LSHIFT\r\nINSERT=INSERT\r\nSCROLL=SCROLL\r\nBACKUP=YES\r\n"
+                  "RESTART=PENDING\r\nMAPBYTES=0000000000000000020000002A003A0000000000\r\n"
+                  "BACKUPBYTES=\r\n");
         // Saved over what it found: CapsLock kept, so it saw the writer's map.
         EXPECT_EQ(run(reader, "/set SCROLL=MUTE").code, 0u);
         EXPECT_EQ(run(writer, "/status").output,
-                  "CAPSLOCK=LSHIFT\r\nINSERT=INSERT\r\nSCROLL=MUTE\r\nBACKUP=YES\r\n");
-        // The backup the writer made (of no map) is the reader's to restore.
+                  "CAPSLOCK=LSHIFT\r\nINSERT=INSERT\r\nSCROLL=MUTE\r\nBACKUP=YES\r\n"
+                  "RESTART=PENDING\r\nMAPBYTES=0000000000000000030000002A003A0020E0460000000000"
+                  "\r\nBACKUPBYTES=\r\n");
+        // The backup the writer made (of no map) is the reader's to restore: the map in effect.
         EXPECT_EQ(run(reader, "/restore").code, 0u);
         EXPECT_EQ(run(writer, "/status").output,
-                  "CAPSLOCK=CAPSLOCK\r\nINSERT=INSERT\r\nSCROLL=SCROLL\r\nBACKUP=NO\r\n");
+                  "CAPSLOCK=CAPSLOCK\r\nINSERT=INSERT\r\nSCROLL=SCROLL\r\nBACKUP=NO\r\n"
+                  "RESTART=NO\r\nMAPBYTES=NONE\r\nBACKUPBYTES=NONE\r\n");
         for (REGSAM view : kViews) {
             const Value file = ReadInView(view, HKEY_LOCAL_MACHINE, kSourceKey, "EventMessageFile");
             EXPECT_TRUE(

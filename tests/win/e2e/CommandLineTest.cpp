@@ -67,7 +67,10 @@ struct DeniedLayoutKey {
 // (owned by another account, here the Users group) is not trusted. An unsupported system refuses
 // every command with the window's text; the usage needs no checks. /export writes the map the
 // choice would give as regedit does, in place of the file there; a refusal writes no file, and a
-// file that cannot be written is left as it was, with nothing beside it. What each command
+// file that cannot be written is left as it was, with nothing beside it. /check only reads: it
+// takes no writers' lock (one made by someone else does not stop it), logs nothing and does not
+// even record the map in effect;
+// with /restartcodes a refusal or a failure keeps its code. What each command
 // decides is the core's (native CommandLineTest); these cases prove what reaches the registry,
 // the log, the files and the console.
 TEST_F(CommandLineTest, CommandsAgainstTheStoredValues) {
@@ -87,9 +90,28 @@ TEST_F(CommandLineTest, CommandsAgainstTheStoredValues) {
     const std::tuple<Setup, bool, Value, Value, std::string, DWORD, std::string, Value, Value,
                      std::string>
         cases[] = {
+            // Written here behind the program's back: what is in effect is not known.
             {kPlain, false, locked, empty, "/STATUS", 0,
-             "CAPSLOCK=LSHIFT\r\nINSERT=LOCKED (new code 1D00)\r\nSCROLL=SCROLL\r\nBACKUP=YES\r\n",
+             "CAPSLOCK=LSHIFT\r\nINSERT=LOCKED (new code 1D00)\r\nSCROLL=SCROLL\r\nBACKUP=YES\r\n"
+             "RESTART=UNKNOWN\r\nMAPBYTES=0000000000000000030000002A003A001D0052E000000000\r\n"
+             "BACKUPBYTES=\r\n",
              locked, empty, ""},
+            {kPlain, false, caps, none, "/check CAPSLOCK=LSHIFT", 0,
+             "The keys have these functions.\r\n", caps, none, ""},
+            {kLockForeign, true, caps, none, "/check CAPSLOCK=TAB SCROLL=SCROLL", 1,
+             "CAPSLOCK hat die Funktion LSHIFT, nicht TAB.\r\n", caps, none, ""},
+            {kPlain, false, insertLocked, none, "/check INSERT=APP", 2,
+             "INSERT is locked (new code 1D00).\r\n", insertLocked, none, ""},
+            {kDenyRead, false, caps, none, "/check CAPSLOCK=TAB", 3,
+             "Tavelin could not read the keyboard map or its backup and changes nothing.\r\n", caps,
+             none, ""},
+            {kPlain, false, caps, none, "/restore /restartcodes", 2,
+             "There is no backup to restore. Nothing was written.\r\n", caps, none, ""},
+            {kDenyWrite, false, caps, none, "/set CAPSLOCK=TAB /restartcodes", 3,
+             "Error 26001 (tavelin.cRegistry): Failed to set registry value Key: '-2147483646',"
+             "Section: 'System\\CurrentControlSet\\Control\\Keyboard Layout\\',Key: 'TVLN Backup' "
+             "to value: ''\r\n",
+             caps, none, ""},
             {kPlain, false, none, none, "/set capslock=lshift", 0, "Saved.\r\n" + later, caps,
              empty,
              "CapsLock key mapped to: Left shift key" + pad +
@@ -167,6 +189,7 @@ TEST_F(CommandLineTest, CommandsAgainstTheStoredValues) {
         WriteValue(kMap, map);
         WriteValue(kBackup, backup, HKEY_LOCAL_MACHINE, kLayoutKey,
                    setup == kTextBackup ? REG_SZ : REG_BINARY);
+        ::SHDeleteKeyA(HKEY_LOCAL_MACHINE, kRecordKey);
         RunResult run;
         const DWORD start = ::GetTickCount();
         {
@@ -184,6 +207,9 @@ TEST_F(CommandLineTest, CommandsAgainstTheStoredValues) {
         }
         if (setup == kLockHeld)
             EXPECT_GE(::GetTickCount() - start, 2900u) << "did not wait for the lock";
+        if (args.starts_with("/check")) { // not even the record of the start
+            EXPECT_FALSE(RecordExists()) << "wrote a record";
+        }
         EXPECT_EQ(run.code, code);
         EXPECT_EQ(run.output, output);
         EXPECT_EQ(LoggedEntries(run.all), logged);
@@ -293,4 +319,89 @@ TEST_F(CommandLineTest, StartedWithoutRedirectedOutput) {
     ::FreeConsole();
     for (int i = 0; i < 3; ++i)
         ::SetStdHandle(kStandard[i], standard[i]);
+}
+
+namespace {
+
+// Started by this process itself, which reads the whole exit code: through Wine's loader a Unix
+// shell sees only its low byte (3010 reads 194). The output goes to a file, not a pipe: a program
+// that Wine starts meanwhile (its desktop's explorer) would inherit the pipe and keep it open.
+RunResult RunDirect(const std::string& args) {
+    const std::string file = TempPath("tavelin-direct.txt");
+    SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
+    UniqueHandle output(::CreateFileA(file.c_str(), GENERIC_WRITE,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      &inheritable, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    std::wstring line = L"\"Z:" TAVELIN_EXE "\" " + Utf8ToWide(args);
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    si.dwFlags = STARTF_USESTDHANDLES;
+    si.hStdOutput = si.hStdError = output.get();
+    PROCESS_INFORMATION pi{};
+    RunResult run;
+    const BOOL started = ::CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                                          nullptr, &si, &pi);
+    output.reset();
+    if (started) {
+        const UniqueHandle process(pi.hProcess), thread(pi.hThread);
+        DWORD code = 0;
+        if (::WaitForSingleObject(process.get(), 20000) == WAIT_OBJECT_0 &&
+            ::GetExitCodeProcess(process.get(), &code))
+            run.code = code;
+    }
+    run.output = FileBytes(file).value_or("");
+    ::DeleteFileA(file.c_str());
+    return run;
+}
+
+} // namespace
+
+// The codes that deployment tools read with /restartcodes after each write: 3010 after a write
+// that waits for a restart, also when that is not known (someone wrote the map after the start,
+// before the program's first write), 0 for a change set back before a restart; and the line that
+// says so, in German too. A restart here is NewStart within this wineserver; RestartTest ends a
+// wineserver for real and follows the state through a session.
+TEST_F(CommandLineTest, RestartCodesAfterEachWrite) {
+    struct Step {
+        bool newStart = false; // a restart before the step
+        Value foreign = {};    // then written behind the program's back
+        std::string args = {};
+        bool german = false;
+        DWORD code = 0;
+        std::string output = {};
+    };
+    const std::string later = "The change takes effect when the computer restarts.\r\n",
+                      inEffect = "The map stored is the one in effect; no restart is needed.\r\n";
+    const Step steps[] = {
+        {.newStart = true,
+         .args = "/set CAPSLOCK=LSHIFT /restartcodes",
+         .code = 3010,
+         .output = "Saved.\r\n" + later},
+        {.args = "/set CAPSLOCK=CAPSLOCK /restartcodes", .output = "Saved.\r\n" + inEffect},
+        {.args = "/set SCROLL=MUTE",
+         .german = true,
+         .output = "Gespeichert.\r\nDie \x8Enderung wird nach einem Neustart des Rechners "
+                   "wirksam.\r\n"},
+        {.args = "/set SCROLL=SCROLL",
+         .german = true,
+         .output = "Gespeichert.\r\nDie gespeicherte Belegung ist schon wirksam; ein Neustart ist "
+                   "nicht n\x94tig.\r\n"},
+        {.newStart = true,
+         .foreign = MapOf("0F003A00"),
+         .args = "/set INSERT=MUTE /restartcodes",
+         .code = 3010,
+         .output = "Saved.\r\n" + later},
+    };
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.args);
+        if (step.newStart)
+            NewStart();
+        if (step.foreign)
+            WriteValue(kMap, step.foreign);
+        // German needs the Unix locale, which only a start through Wine's loader sets.
+        const RunResult run =
+            step.german ? RunTavelin(step.args, {{"LC_ALL", "de_DE.UTF-8"}}) : RunDirect(step.args);
+        EXPECT_EQ(run.code, step.code);
+        EXPECT_EQ(run.output, step.output);
+    }
 }

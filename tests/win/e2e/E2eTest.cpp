@@ -70,6 +70,45 @@ struct BrowserStandIn {
 
 using E2e = CleanLayout;
 
+// The name that a screen reader reads for a window, asked from this process as a reader asks.
+// MinGW's oleacc library gives the interface's identifier as an import thunk: it is spelt here.
+std::string AccessibleName(HWND hwnd) {
+    constexpr GUID kIAccessible = {
+        0x618736e0, 0x3c3d, 0x11cf, {0x81, 0x0c, 0x00, 0xaa, 0x00, 0x38, 0x9b, 0x71}};
+    ComPtr<IAccessible> object;
+    VARIANT self{};
+    self.vt = VT_I4;
+    self.lVal = CHILDID_SELF;
+    BSTR name = nullptr;
+    if (FAILED(::AccessibleObjectFromWindow(hwnd, DWORD(OBJID_CLIENT), kIAccessible,
+                                            object.put_void())) ||
+        object->get_accName(self, &name) != S_OK)
+        return "(no name)";
+    const std::string text = WideToUtf8(name ? name : L"");
+    ::SysFreeString(name);
+    return text;
+}
+
+// While it lives, programs started meanwhile see the screen at dpi.
+struct ScreenDpi {
+    static constexpr char kKey[] = "Control Panel\\Desktop";
+    const Value saved = ReadValue("LogPixels", HKEY_CURRENT_USER, kKey);
+    explicit ScreenDpi(DWORD dpi) {
+        WriteValue("LogPixels",
+                   Bytes(reinterpret_cast<BYTE*>(&dpi), reinterpret_cast<BYTE*>(&dpi + 1)),
+                   HKEY_CURRENT_USER, kKey, REG_DWORD);
+    }
+    ~ScreenDpi() { WriteValue("LogPixels", saved, HKEY_CURRENT_USER, kKey, REG_DWORD); }
+};
+
+// A child window's rectangle in its parent's client coordinates.
+RECT ClientRectOf(HWND child) {
+    RECT r{};
+    ::GetWindowRect(child, &r);
+    ::MapWindowPoints(nullptr, ::GetParent(child), reinterpret_cast<POINT*>(&r), 2);
+    return r;
+}
+
 // Keeps the first name enumerated. A named function: on i686 a lambda does not convert to the
 // stdcall callback type.
 BOOL CALLBACK FirstName(HMODULE, LPCWSTR, LPWSTR name, LONG_PTR found) {
@@ -402,6 +441,74 @@ TEST_F(E2e, ScreenReaderReadsEveryListAndPictureButton) {
         const ComPtr<IAccessible> kept = ReaderObject(app.Inner(1));
         app.PressDown(1);
         EXPECT_EQ(ReaderSees(kept), changed);
+        app.CloseWindow();
+        EXPECT_EQ(app.Wait(5000), 0u);
+    }
+    ::CoUninitialize();
+}
+
+// A map saved and not yet in effect shows a line of its own, in the system's language, at 96 and
+// 144 DPI: inside the window, over no other control, the whole text within it in the window's
+// font (8.25 points), and read by a screen reader. It labels nothing (no control follows it in
+// z-order, where a reader looks for a label) and takes no focus. After a restart it is gone.
+TEST_F(E2e, RestartLineFitsAndIsRead) {
+    struct Case {
+        DWORD dpi;
+        bool german;
+        bool pending = true;
+        std::string text = {};
+    };
+    const std::string de = "Neustart ausstehend: Die neue Belegung wirkt erst danach.",
+                      en = "Restart pending: the new functions take effect after it.";
+    const Case cases[] = {
+        {.dpi = 96, .german = false, .text = en},
+        {.dpi = 96, .german = true, .text = de},
+        {.dpi = 144, .german = false, .text = en},
+        {.dpi = 144, .german = true, .text = de},
+        {.dpi = 96, .german = false, .pending = false, .text = en},
+    };
+    ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.dpi) + (c.german ? " DE" : " EN"));
+        WriteValue(kMap, std::nullopt);
+        NewStart();
+        if (c.pending) {
+            EXPECT_EQ(RunTavelin("/set CAPSLOCK=LSHIFT").code, 0u);
+        }
+        const ScreenDpi dpi(c.dpi);
+        Tavelin app(c.german ? kGerman : kEnglish);
+        ASSERT_TRUE(app.Main());
+        HWND line = ::GetDlgItem(app.Main(), IDC_LBRESTART);
+        EXPECT_EQ(app.Visible(IDC_LBRESTART), c.pending);
+        EXPECT_EQ(app.Text(IDC_LBRESTART), c.text);
+        if (c.pending) {
+            EXPECT_EQ(AccessibleName(line), c.text);
+        }
+        EXPECT_FALSE(::GetWindowLongW(line, GWL_STYLE) & WS_TABSTOP);
+        EXPECT_EQ(::GetWindow(line, GW_HWNDNEXT), nullptr) << "a control follows it";
+
+        RECT client{}, shown = ClientRectOf(line), overlap{};
+        ::GetClientRect(app.Main(), &client);
+        EXPECT_TRUE(shown.left >= 0 && shown.top >= 0 && shown.right <= client.right &&
+                    shown.bottom <= client.bottom);
+        for (HWND other = ::GetWindow(app.Main(), GW_CHILD); other;
+             other = ::GetWindow(other, GW_HWNDNEXT)) {
+            const RECT r = ClientRectOf(other);
+            if (other != line && ::IsWindowVisible(other)) {
+                EXPECT_FALSE(::IntersectRect(&overlap, &shown, &r))
+                    << "over control " << ::GetDlgCtrlID(other);
+            }
+        }
+        const UniqueFont font(::CreateFontW(-::MulDiv(825, int(c.dpi), 7200), 0, 0, 0, FW_NORMAL,
+                                            FALSE, FALSE, FALSE, DEFAULT_CHARSET, 0, 0, 0,
+                                            DEFAULT_PITCH | FF_SWISS, L"MS Sans Serif"));
+        const WindowDc dc(nullptr);
+        const SelectedObject selected(dc.get(), font.get());
+        const std::wstring text = Utf8ToWide(c.text);
+        SIZE needed{};
+        ::GetTextExtentPoint32W(dc.get(), text.c_str(), int(text.size()), &needed);
+        EXPECT_LE(needed.cx, shown.right - shown.left);
+        EXPECT_LE(needed.cy, shown.bottom - shown.top);
         app.CloseWindow();
         EXPECT_EQ(app.Wait(5000), 0u);
     }

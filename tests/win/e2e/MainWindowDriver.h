@@ -36,6 +36,12 @@ constexpr const char* kBackup = "TVLN Backup";
 constexpr char kLayoutKey[] = "System\\CurrentControlSet\\Control\\Keyboard Layout";
 constexpr char kSettingsKey[] = "Software\\Tavelin\\Settings";
 const Value kHelpSeen = Bytes{'0', 0};
+// Tavelin's record of the map in effect at this start, in a volatile key.
+constexpr char kRecordKey[] = "SYSTEM\\CurrentControlSet\\Control\\Tavelin";
+inline bool RecordExists() {
+    UniqueHkey key;
+    return ::RegOpenKeyExA(HKEY_LOCAL_MACHINE, kRecordKey, 0, KEY_READ, key.put()) == 0;
+}
 
 // A registry value's bytes (by default the keyboard layout's); writing nothing deletes it.
 inline Value ReadValue(const char* name, HKEY root = HKEY_LOCAL_MACHINE,
@@ -51,6 +57,18 @@ inline void WriteValue(const char* name, const Value& value, HKEY root = HKEY_LO
                        const char* key = kLayoutKey, DWORD type = REG_BINARY) {
     value ? void(::SHSetValueA(root, key, name, type, value->data(), DWORD(value->size())))
           : void(::SHDeleteValueA(root, key, name));
+}
+
+// What a restart does to what the program reads, within this one wineserver: the system's
+// hardware description written anew (its last write is the start) and the volatile record gone.
+// The map stored now is then the one in effect. A real restart ends the wineserver
+// (RestartTest).
+inline void NewStart() {
+    constexpr char kDescription[] = "HARDWARE\\DESCRIPTION\\System";
+    ::SHDeleteKeyA(HKEY_LOCAL_MACHINE, kRecordKey);
+    const DWORD one = 1;
+    ::SHSetValueA(HKEY_LOCAL_MACHINE, kDescription, "Tavelin test", REG_DWORD, &one, sizeof one);
+    ::SHDeleteValueA(HKEY_LOCAL_MACHINE, kDescription, "Tavelin test");
 }
 
 inline Bytes FromHex(std::string hex) { // blanks are skipped
@@ -372,6 +390,7 @@ class CleanLayout : public ::testing::Test {
     void TearDown() override {
         WriteValue(kMap, std::nullopt);
         WriteValue(kBackup, std::nullopt);
+        ::SHDeleteKeyA(HKEY_LOCAL_MACHINE, kRecordKey);
     }
 };
 

@@ -1,0 +1,218 @@
+#include "keymap/RestartRecord.h"
+
+#include <cstring>
+#include <vector>
+
+#include "registry/RegistryApi.h"
+
+namespace RestartRecord {
+
+namespace {
+
+using Kind = Restart::Record::Kind;
+using Stamp = FILETIME;
+
+// Windows makes this key anew at every start (the hardware description, a volatile hive), and
+// Wine when a wineserver starts: its last write is the start, whatever the clock said before.
+constexpr char kStartKey[] = "HARDWARE\\DESCRIPTION\\System";
+constexpr char kLayoutKey[] = "SYSTEM\\CurrentControlSet\\Control\\Keyboard Layout";
+
+// The record's values. Started goes last: a record without it was not finished.
+constexpr char kStarted[] = "Started";  // binary: kStartKey's last write at the record's start
+constexpr char kKnown[] = "Known";      // number: 1 when what was in effect is known
+constexpr char kMap[] = "Scancode Map"; // binary: the map in effect; none when there was none
+constexpr char kProbe[] = "Probe";
+
+// A key's last write; ERROR_FILE_NOT_FOUND for a key that is not there.
+struct LastWrite {
+    LONG status;
+    Stamp time;
+};
+LastWrite LastWriteOf(const char* path) {
+    LastWrite last{ERROR_SUCCESS, {}};
+    RegistryKey key;
+    last.status = Registry().OpenKeyEx(HKEY_LOCAL_MACHINE, path, 0, KEY_QUERY_VALUE, key.put());
+    if (last.status == ERROR_SUCCESS)
+        last.status =
+            Registry().QueryInfoKey(key.get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                                    nullptr, nullptr, nullptr, nullptr, &last.time);
+    return last;
+}
+
+std::optional<Stamp> StartTime() {
+    const LastWrite start = LastWriteOf(kStartKey);
+    return start.status == ERROR_SUCCESS ? std::optional(start.time) : std::nullopt;
+}
+
+// Whether anyone wrote the keyboard layout key after the start: nothing when it cannot be told.
+// A key that is not there has not been written.
+std::optional<bool> WrittenSinceStart(const std::optional<Stamp>& start) {
+    const LastWrite layout = LastWriteOf(kLayoutKey);
+    if (layout.status == ERROR_FILE_NOT_FOUND)
+        return false;
+    if (!start || layout.status != ERROR_SUCCESS)
+        return std::nullopt;
+    const auto ticks = [](const Stamp& t) {
+        return static_cast<std::uint64_t>(t.dwHighDateTime) << 32 | t.dwLowDateTime;
+    };
+    return ticks(layout.time) > ticks(*start);
+}
+
+// Administrators and SYSTEM: the only accounts that may write the record, and the only owners
+// trusted.
+struct TrustedSids {
+    UniqueSid admins, system;
+    TrustedSids() {
+        SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
+        ::AllocateAndInitializeSid(&nt, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS, 0,
+                                   0, 0, 0, 0, 0, admins.put());
+        ::AllocateAndInitializeSid(&nt, 1, SECURITY_LOCAL_SYSTEM_RID, 0, 0, 0, 0, 0, 0, 0,
+                                   system.put());
+    }
+    bool Trusted(PSID owner) const {
+        return owner && admins && system &&
+               (::EqualSid(owner, admins.get()) || ::EqualSid(owner, system.get()));
+    }
+};
+
+bool OwnedByAdministrators(HKEY key) {
+    DWORD size = 0;
+    Registry().GetKeySecurity(key, OWNER_SECURITY_INFORMATION, nullptr, &size);
+    std::vector<BYTE> descriptor(size ? size : 1);
+    PSID owner = nullptr;
+    BOOL defaulted = FALSE;
+    return Registry().GetKeySecurity(key, OWNER_SECURITY_INFORMATION, descriptor.data(), &size) ==
+               ERROR_SUCCESS &&
+           ::GetSecurityDescriptorOwner(descriptor.data(), &owner, &defaulted) &&
+           TrustedSids().Trusted(owner);
+}
+
+// A volatile key refuses a stable subkey: then nothing is made. A stable key someone made takes
+// it, and it goes again at once.
+bool IsVolatile(HKEY key) {
+    RegistryKey probe;
+    DWORD disposition = 0;
+    const LONG rc =
+        Registry().CreateKeyEx(key, kProbe, 0, const_cast<char*>(""), REG_OPTION_NON_VOLATILE,
+                               KEY_QUERY_VALUE, nullptr, probe.put(), &disposition);
+    if (rc == ERROR_SUCCESS && disposition == REG_CREATED_NEW_KEY) {
+        probe.reset();
+        Registry().DeleteKey(key, kProbe);
+    }
+    return rc == ERROR_CHILD_MUST_BE_VOLATILE;
+}
+
+struct Value {
+    LONG status;
+    DWORD type = REG_NONE;
+    std::vector<std::uint8_t> bytes;
+};
+Value ReadValue(HKEY key, const char* name) {
+    Value value{ERROR_SUCCESS, REG_NONE, {}};
+    DWORD size = 0;
+    value.status = Registry().QueryValueEx(key, name, nullptr, &value.type, nullptr, &size);
+    value.bytes.resize(size);
+    if (value.status == ERROR_SUCCESS && size > 0)
+        value.status =
+            Registry().QueryValueEx(key, name, nullptr, &value.type, value.bytes.data(), &size);
+    value.bytes.resize(size);
+    return value;
+}
+
+Restart::Record ReadRecord(const std::optional<Stamp>& start) {
+    RegistryKey key;
+    const LONG rc =
+        Registry().OpenKeyEx(HKEY_LOCAL_MACHINE, kKey, 0,
+                             KEY_QUERY_VALUE | KEY_CREATE_SUB_KEY | READ_CONTROL, key.put());
+    if (rc == ERROR_FILE_NOT_FOUND)
+        return {Kind::None, {}};
+    const Restart::Record notTrusted{Kind::NotTrusted, {}};
+    if (rc != ERROR_SUCCESS || !start || !OwnedByAdministrators(key.get()) ||
+        !IsVolatile(key.get()))
+        return notTrusted;
+    // A record of another start (a stable key made by someone and kept) does not count.
+    const Value started = ReadValue(key.get(), kStarted);
+    if (started.status != ERROR_SUCCESS || started.type != REG_BINARY ||
+        started.bytes.size() != sizeof(Stamp) ||
+        std::memcmp(started.bytes.data(), &*start, sizeof(Stamp)) != 0)
+        return notTrusted;
+    const Value known = ReadValue(key.get(), kKnown);
+    DWORD knownNumber = 2;
+    if (known.status == ERROR_SUCCESS && known.type == REG_DWORD && known.bytes.size() == 4)
+        std::memcpy(&knownNumber, known.bytes.data(), 4);
+    const Value map = ReadValue(key.get(), kMap);
+    const bool noMap = map.status == ERROR_FILE_NOT_FOUND;
+    const bool binaryMap = map.status == ERROR_SUCCESS && map.type == REG_BINARY;
+    if (knownNumber == 1 && (noMap || binaryMap))
+        return {Kind::Known,
+                {noMap ? Restart::MapValue::Kind::Missing : Restart::MapValue::Kind::Binary,
+                 map.bytes}};
+    if (knownNumber == 0)
+        return {Kind::NotKnown, {}};
+    return notTrusted;
+}
+
+// Owner Administrators; Administrators and SYSTEM may do anything, no one else anything, and
+// nothing is taken over from the key above.
+struct AccessList {
+    TrustedSids sids;
+    std::vector<BYTE> acl;
+    SECURITY_DESCRIPTOR descriptor{};
+    bool made = false;
+    AccessList() {
+        if (!sids.admins || !sids.system)
+            return;
+        const DWORD aceSize = sizeof(ACCESS_ALLOWED_ACE) - sizeof(DWORD);
+        acl.resize(sizeof(ACL) + 2 * aceSize + ::GetLengthSid(sids.admins.get()) +
+                   ::GetLengthSid(sids.system.get()));
+        const auto dacl = reinterpret_cast<PACL>(acl.data());
+        made = ::InitializeAcl(dacl, static_cast<DWORD>(acl.size()), ACL_REVISION) &&
+               ::AddAccessAllowedAce(dacl, ACL_REVISION, KEY_ALL_ACCESS, sids.system.get()) &&
+               ::AddAccessAllowedAce(dacl, ACL_REVISION, KEY_ALL_ACCESS, sids.admins.get()) &&
+               ::InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION) &&
+               ::SetSecurityDescriptorOwner(&descriptor, sids.admins.get(), FALSE) &&
+               ::SetSecurityDescriptorDacl(&descriptor, TRUE, dacl, FALSE) &&
+               ::SetSecurityDescriptorControl(&descriptor, SE_DACL_PROTECTED, SE_DACL_PROTECTED);
+    }
+};
+
+LONG SetValue(HKEY key, const char* name, DWORD type, const void* data, std::size_t size) {
+    return Registry().SetValueEx(key, name, 0, type, static_cast<const BYTE*>(data),
+                                 static_cast<DWORD>(size));
+}
+
+} // namespace
+
+Restart::State StateOf(const Restart::MapValue& stored) {
+    const std::optional<Stamp> start = StartTime();
+    return Restart::StateOf(ReadRecord(start), stored, WrittenSinceStart(start));
+}
+
+void BeforeWrite(const Restart::MapValue& stored) {
+    const std::optional<Stamp> start = StartTime();
+    AccessList access;
+    if (!access.made)
+        return;
+    SECURITY_ATTRIBUTES attributes{sizeof attributes, &access.descriptor, FALSE};
+    RegistryKey key;
+    DWORD disposition = 0;
+    // Made only once per start: a record that exists is this start's first write's, or not
+    // Tavelin's, and is left as it is.
+    if (Registry().CreateKeyEx(HKEY_LOCAL_MACHINE, kKey, 0, const_cast<char*>(""),
+                               REG_OPTION_VOLATILE, KEY_SET_VALUE, &attributes, key.put(),
+                               &disposition) != ERROR_SUCCESS ||
+        disposition != REG_CREATED_NEW_KEY)
+        return;
+    const auto inEffect = Restart::InEffectBeforeFirstWrite(stored, WrittenSinceStart(start));
+    const bool hasMap = inEffect && inEffect->kind == Restart::MapValue::Kind::Binary;
+    const DWORD known = inEffect ? 1 : 0;
+    // Each value only after the one before it: a record cut short is not trusted.
+    if (hasMap && SetValue(key.get(), kMap, REG_BINARY, inEffect->bytes.data(),
+                           inEffect->bytes.size()) != ERROR_SUCCESS)
+        return;
+    if (SetValue(key.get(), kKnown, REG_DWORD, &known, sizeof known) != ERROR_SUCCESS || !start)
+        return;
+    SetValue(key.get(), kStarted, REG_BINARY, &*start, sizeof(Stamp));
+}
+
+} // namespace RestartRecord
