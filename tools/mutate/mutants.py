@@ -88,13 +88,16 @@ def mask(text):
 def _directive(directive, dead):
     words = re.sub(r"^#\s*", "", directive).split(None, 1)
     name, arg = (words + [""])[:2] if words else ("", "")
+    # Compiled by no build: #if 0, and what only MSVC compiles (MinGW builds everything). Any
+    # other branch may be compiled: the build tells.
+    never = name != "ifndef" and bool(re.fullmatch(r"0|(defined\s*\(?\s*)?_MSC_VER\)?",
+                                                    arg.strip()))
     if name in ("if", "ifdef", "ifndef"):
-        # Compiled by no build: #if 0, and what only MSVC compiles (MinGW builds everything).
-        msvc_only = name != "ifndef" and re.fullmatch(r"(defined\s*\(?\s*)?_MSC_VER\)?",
-                                                       arg.strip())
-        dead.append(arg.strip() == "0" or bool(msvc_only))
-    elif name in ("else", "elif") and dead:
-        dead[-1] = False  # not known to be dead: let the build tell
+        dead.append(never)
+    elif name == "elif" and dead:
+        dead[-1] = never
+    elif name == "else" and dead:
+        dead[-1] = False
     elif name == "endif" and dead:
         dead.pop()
 
@@ -348,8 +351,8 @@ class _Scopes:
         in_function = "block" in self.stack
         if re.search(r"\)( ?(const|noexcept|override|final|mutable|-> ?[\w:<>*&]+))* ?$", head):
             return "block"  # a function's body, a lambda's, or that of if, for, while, switch
-        if re.search(r"(^|\b(else|do|try)|\])$", head.strip()) and (in_function or not head):
-            return "block"
+        if re.search(r"(^|\b(else|do|try)|[]:])$", head.strip()) and (in_function or not head):
+            return "block"  # also a case's own block, and a lambda's without parameters
         return "init"
 
 

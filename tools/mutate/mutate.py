@@ -5,9 +5,9 @@
   mutate.py apply ROOT PLAN ID WORK               writes mutant ID into its file
   mutate.py suites ROOT BUILD PROGRAM PLAN OUT    which suites see each planned file
   mutate.py fingerprint SUITES TIMES OUT          hashes of what each suite runs, its time
-  mutate.py order SUITES PRISTINE|- TREE [FILE]   the suites that see the file, quickest first
+  mutate.py order SUITES PRISTINE TREE [FILE]     the suites that see the file, quickest first
   mutate.py changed SUITES PRISTINE SUITE         exit status 0: the suite's executables differ
-                                                  from the pristine build's
+                                                  from those of its last unmutated pass
   mutate.py record PLAN ID STATUS SECONDS BY DETAIL RESULTS
                                                   one result row, and its line on screen
   mutate.py report RESULTS [OLD]                  survivors, the score per folder, changes
@@ -220,19 +220,25 @@ def _fingerprint(suite):
 
 
 def fingerprint(suites_file, times_file, out):
-    """Keeps the pristine build's hashes and each suite's time ("NAME SECONDS" lines)."""
+    """Keeps the hashes of what each suite ran when it last passed unmutated, and its time
+    ("NAME SECONDS" lines; suites not run this time keep theirs)."""
+    kept = {"prints": {}, "seconds": {}}
+    if os.path.exists(out):
+        with open(out) as f:
+            kept = json.load(f)
     with open(times_file) as f:
-        seconds = {name: float(value) for name, value in (line.split() for line in f)}
-    prints = {name: _fingerprint(suite) for name, suite in _suites(suites_file).items()}
+        kept["seconds"].update({name: float(value) for name, value in map(str.split, f)})
+    kept["prints"].update({name: _fingerprint(suite)
+                           for name, suite in _suites(suites_file).items()})
     with open(out, "w") as f:
-        json.dump({"prints": prints, "seconds": seconds}, f)
+        json.dump(kept, f)
 
 
 def order(suites_file, pristine_file, tree, file=None):
     """The suites of a tree that see the file (or any planned file), quickest first, each as
     "NAME TARGET STARTS_PROGRAM"."""
     seconds = {}
-    if pristine_file != "-":
+    if os.path.exists(pristine_file):
         with open(pristine_file) as f:
             seconds = json.load(f)["seconds"]
     found = _suites(suites_file)
@@ -243,10 +249,13 @@ def order(suites_file, pristine_file, tree, file=None):
 
 
 def changed(suites_file, pristine_file, suite):
-    """Whether what the suite runs differs from the pristine build: exit status 0 if so."""
-    with open(pristine_file) as f:
-        pristine = json.load(f)["prints"]
-    sys.exit(0 if _fingerprint(_suites(suites_file)[suite]) != pristine[suite] else 1)
+    """Whether what the suite runs differs from what it ran when it last passed unmutated: exit
+    status 0 if so."""
+    pristine = {}
+    if os.path.exists(pristine_file):
+        with open(pristine_file) as f:
+            pristine = json.load(f)["prints"]
+    sys.exit(0 if _fingerprint(_suites(suites_file)[suite]) != pristine.get(suite) else 1)
 
 
 # --- Results: one row per mutant, kept as TSV so that a later run can be compared.
@@ -284,6 +293,16 @@ def _results(path):
     return [dict(zip(COLUMNS, map(_unescape, line.split("\t")))) for line in lines[1:]]
 
 
+def _keyed(rows):
+    """Each row under a key that survives lines moving: the file, the line before and after, and
+    which of the same change in that file it is."""
+    seen = {}
+    for r in sorted(rows, key=lambda r: (r["file"], int(r["line"]))):
+        change = (r["file"], r["original"], r["mutated"])
+        seen[change] = seen.get(change, 0) + 1
+        yield change + (seen[change],), r
+
+
 def report(results, old=None):
     rows = _results(results)
     survivors = [r for r in rows if r["status"] == "survived"]
@@ -303,10 +322,9 @@ def report(results, old=None):
         print(f"{folder:<20} {count['killed']:>7}/{counted:<6} {score:>6} "
               f"{count['build-failed']:>13} {count['unseen']:>7} {seconds:>9}")
     if old:
-        key = lambda r: (r["file"], r["line"], r["original"], r["mutated"])
-        before = {key(r): r["status"] for r in _results(old)}
-        moved = [(r, before[key(r)]) for r in rows
-                 if key(r) in before and before[key(r)] != r["status"]]
+        before = dict(_keyed(_results(old)))
+        moved = [(r, before[k]["status"]) for k, r in _keyed(rows)
+                 if k in before and before[k]["status"] != r["status"]]
         print(f"\nChanged since {old}: {len(moved)}")
         for r, was in moved:
             print(f"  {r['file']}:{r['line']} {r['kind']}: {was} -> {r['status']}")

@@ -5,6 +5,10 @@ import unittest
 import mutants
 
 
+CONDITIONAL = ("#if 0\nbool x = a == 1;\n#elif defined(_MSC_VER)\nbool y = a == 1;\n"
+               "#else\nbool z = a == 1;\n#endif\n")
+
+
 def in_function(*lines):
     """A function around the lines: they start at line 2."""
     return "void F() {\n" + "\n".join(lines) + "\n}\n"
@@ -49,6 +53,12 @@ class MutatedLines(unittest.TestCase):
              source=in_function("    return TRUE;"), line=2, expect=["return FALSE;"]),
         dict(what="a call statement dropped", source=in_function("    ::ShowWindow(h, SW_SHOW);"),
              line=2, expect=[";"]),
+        dict(what="the branch MinGW compiles", source=CONDITIONAL, line=6,
+             expect=["bool z = a != 1;", "bool z = a == 0;"]),
+        dict(what="statements in a case's own block",
+             source=in_function("    switch (k) {", "    case 1: {", "        Run();", "    }",
+                                "    }"),
+             line=4, expect=[";"]),
     ]
 
     def test_mutants_of_a_line(self):
@@ -66,7 +76,8 @@ class LinesLeftAlone(unittest.TestCase):
         dict(what="a raw string's inner line",
              source=in_function("    Print(R\"(", "  a == 1 && 2", ")\");"), line=3),
         dict(what="a preprocessor line", source="#define kCount (a == 1 ? 2 : 3)", line=1),
-        dict(what="code no build compiles", source="#if 0\nbool x = a == 1;\n#endif\n", line=2),
+        dict(what="code no build compiles", source=CONDITIONAL, line=2),
+        dict(what="code only MSVC compiles", source=CONDITIONAL, line=4),
         dict(what="template brackets", source="std::vector<std::pair<int, int>> Rows();",
              line=1),
         dict(what="a compile-time check", source="static_assert(kCount == 3);", line=1),
