@@ -357,7 +357,8 @@ class _Scopes:
 
 
 def sample(mutants, size, seed):
-    """A sample that depends only on the mutants and the seed, in the order to run them."""
+    """A sample that depends only on the mutants and the seed, in the order to run them; a
+    larger sample begins with a smaller one, as a run cut short by its budget does."""
     ordered = sorted(mutants, key=lambda m: (m.file, m.line, m.kind, m.mutated))
-    rng = random.Random(seed)
-    return rng.sample(ordered, min(size, len(ordered)) if size else len(ordered))
+    random.Random(seed).shuffle(ordered)
+    return ordered[:size] if size else ordered

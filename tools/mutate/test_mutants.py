@@ -108,6 +108,12 @@ class Sampling(unittest.TestCase):
         self.assertNotEqual(first, mutants.sample(found, 5, seed=8))
         self.assertEqual(len(first), 5)
 
+    def test_larger_sample_begins_with_the_smaller(self):
+        found = mutants.file_mutants("x.cpp", self.SOURCE)
+        for seed in range(1, 6):
+            with self.subTest(seed=seed):
+                self.assertEqual(mutants.sample(found, 8, seed)[:5], mutants.sample(found, 5, seed))
+
     def test_no_size_takes_every_mutant(self):
         found = mutants.file_mutants("x.cpp", self.SOURCE)
         self.assertEqual(sorted(mutants.sample(found, 0, seed=1), key=str), sorted(found, key=str))
