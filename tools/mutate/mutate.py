@@ -23,7 +23,6 @@ import mutants
 SOURCES = (".cpp", ".h")
 COLUMNS = ["id", "status", "seconds", "folder", "file", "line", "kind", "caught_by",
            "original", "mutated"]
-COUNTED = ("killed", "survived")
 
 
 def _read(path):
@@ -82,20 +81,6 @@ def apply(root, plan_file, number, work):
 # --- Which suites see a file: from CMake's file API (targets, their sources and dependencies)
 # --- and CTest's list of tests, with the #include graph for headers.
 
-def _codemodel(build):
-    reply = os.path.join(build, ".cmake", "api", "v1", "reply")
-    index = sorted(n for n in os.listdir(reply) if n.startswith("index-"))[-1]
-    with open(os.path.join(reply, index)) as f:
-        model = next(o for o in json.load(f)["objects"] if o["kind"] == "codemodel")
-    with open(os.path.join(reply, model["jsonFile"])) as f:
-        config = json.load(f)["configurations"][0]
-    targets = {}
-    for entry in config["targets"]:
-        with open(os.path.join(reply, entry["jsonFile"])) as f:
-            targets[entry["id"]] = json.load(f)
-    return targets
-
-
 def _tests(build):
     """Each test's name and command, as CTest's files in the build tree hold them (CTest itself
     names a command only once its executable is built)."""
@@ -138,66 +123,79 @@ def _reaching(path, includers):
     return seen
 
 
-def _tree(root, build, name, includers, files, program):
-    targets = _codemodel(build)
-    source_dir = root
-    by_artifact = {}
-    for t in targets.values():
-        for a in t.get("artifacts", []):
-            by_artifact[os.path.normpath(os.path.join(build, a["path"]))] = t
+class _Model:
+    """A build tree's targets as CMake's file API gives them."""
 
-    def closure(t):
-        seen, todo = {t["id"]}, [t["id"]]
+    def __init__(self, root, build):
+        self.root, self.build = root, build
+        reply = os.path.join(build, ".cmake", "api", "v1", "reply")
+        index = sorted(n for n in os.listdir(reply) if n.startswith("index-"))[-1]
+        with open(os.path.join(reply, index)) as f:
+            model = next(o for o in json.load(f)["objects"] if o["kind"] == "codemodel")
+        with open(os.path.join(reply, model["jsonFile"])) as f:
+            config = json.load(f)["configurations"][0]
+        self.targets = {}
+        for entry in config["targets"]:
+            with open(os.path.join(reply, entry["jsonFile"])) as f:
+                self.targets[entry["id"]] = json.load(f)
+        self.by_artifact = {self.path(a["path"]): t for t in self.targets.values()
+                            for a in t.get("artifacts", [])}
+
+    def path(self, relative):
+        return os.path.normpath(os.path.join(self.build, relative))
+
+    def closure(self, target):
+        """The target and every target it depends on, directly or not."""
+        seen, todo = {target["id"]}, [target["id"]]
         while todo:
-            for d in targets[todo.pop()].get("dependencies", []):
+            for d in self.targets[todo.pop()].get("dependencies", []):
                 if d["id"] not in seen:
                     seen.add(d["id"])
                     todo.append(d["id"])
-        return [targets[i] for i in seen]
+        return [self.targets[i] for i in seen]
 
-    def sources(t):
-        return {os.path.normpath(os.path.join(source_dir, s["path"])) for s in t.get("sources", [])}
+    def sees(self, target, reach):
+        """Whether the target or one it depends on compiles a file of reach."""
+        return any({os.path.normpath(os.path.join(self.root, s["path"]))
+                    for s in t.get("sources", [])} & reach for t in self.closure(target))
 
-    def starts_program(t):
-        return any(program in d["define"] for g in t.get("compileGroups", [])
-                   for d in g.get("defines", []))
-
-    suites = {}
-    for test, command in _tests(build) if name != "program" else []:
-        exe = next((by_artifact[c] for c in map(os.path.normpath, command) if c in by_artifact),
-                   None)
-        if exe is None:
-            continue
-        runs = [os.path.normpath(os.path.join(build, a["path"])) for t in closure(exe)
+    def runs(self, target):
+        """The executables and DLLs that running the target involves."""
+        return [self.path(a["path"]) for t in self.closure(target)
                 if t["type"] in ("EXECUTABLE", "SHARED_LIBRARY", "MODULE_LIBRARY")
                 for a in t.get("artifacts", []) if not a["path"].endswith((".pdb", ".a", ".lib"))]
-        program_too = starts_program(exe)
-        suites[test] = {"tree": name, "target": exe["name"], "program": program_too,
-                        "files": runs + ([program] if program_too else []), "see": []}
-        for f in files:
-            reach = _reaching(os.path.join(root, f), includers)
-            if any(sources(t) & reach for t in closure(exe)):
-                suites[test]["see"].append(f)
-    if name == "program":
-        exe = by_artifact[os.path.normpath(program)]
-        return [f for f in files
-                if any(sources(t) & _reaching(os.path.join(root, f), includers)
-                       for t in closure(exe))]
+
+
+def _tree_suites(model, tree, reaches, program, program_sees):
+    """The tree's suites, each with what it runs and which of the files it sees: what it links,
+    and for a suite that starts the program (named in its compile definitions) what the program
+    links."""
+    suites = {}
+    for test, command in _tests(model.build):
+        exe = next((model.by_artifact[c] for c in map(os.path.normpath, command)
+                    if c in model.by_artifact), None)
+        if exe is None:
+            continue
+        starts = any(program in d["define"] for g in exe.get("compileGroups", [])
+                     for d in g.get("defines", []))
+        see = {f for f, reach in reaches.items() if model.sees(exe, reach)}
+        suites[test] = {"tree": tree, "target": exe["name"], "program": starts,
+                        "files": model.runs(exe) + ([program] if starts else []),
+                        "see": sorted(see | (set(program_sees) if starts else set()))}
     return suites
 
 
 def suites(root, build, program, plan_file, out):
     files = sorted({row["file"] for row in _plan_rows(plan_file)})
     includers = _includers(root)
-    program_sees = _tree(root, os.path.join(build, "program-x86_64"), "program", includers, files,
-                         program)
+    reaches = {f: _reaching(os.path.join(root, f), includers) for f in files}
+    model = _Model(root, os.path.join(build, "program-x86_64"))
+    exe = model.by_artifact[os.path.normpath(program)]
+    program_sees = [f for f in files if model.sees(exe, reaches[f])]
     found = {}
     for tree, folder in (("native", "native"), ("win", "win-x86_64")):
-        if os.path.isdir(os.path.join(build, folder, ".cmake", "api", "v1", "reply")):
-            found.update(_tree(root, os.path.join(build, folder), tree, includers, files, program))
-    for suite in found.values():
-        if suite["program"]:  # a suite that starts the program sees what the program sees
-            suite["see"] = sorted(set(suite["see"]) | set(program_sees))
+        found.update(_tree_suites(_Model(root, os.path.join(build, folder)), tree, reaches,
+                                  program, program_sees))
     found = {n: s for n, s in found.items() if s["see"]}
     with open(out, "w") as f:
         json.dump({"program_sees": program_sees, "suites": found}, f, indent=1)
