@@ -91,7 +91,7 @@ HRESULT ShellExecuteOnDesktop(const Launch& l) {
 
 bool Open(const Launch& launch) {
     const Calls calls = Seam<Calls>::Current(); // a call may install another table meanwhile
-    if (SameTrust(calls.shellIdentity(), calls.ownIdentity(), calls.nt6())) {
+    if (SameTrust(calls.shellIdentity(), calls.ownIdentity())) {
         calls.shellExecute(launch);
         return true;
     }

@@ -14,7 +14,7 @@ using ShellLaunch::Launch;
 namespace {
 
 const ProcessIdentity kAdmin{{1, 2, 5, 32}, 0x3000}, kUser{{1, 2, 5, 21}, 0x2000},
-    kAdminNt5{{1, 2, 5, 32}, std::nullopt};
+    kAdminMedium{kAdmin.user, 0x2000}, kAdminNoLevel{kAdmin.user, std::nullopt};
 
 } // namespace
 
@@ -23,22 +23,21 @@ const ProcessIdentity kAdmin{{1, 2, 5, 32}, 0x3000}, kUser{{1, 2, 5, 21}, 0x2000
 // shows the address. Always in a normal window.
 TEST(ShellLaunch, RouteByWhoRunsTheDesktopShell) {
     using Id = std::optional<ProcessIdentity>;
-    // Shell, this program, NT 6, what the desktop shell answers, what happened.
-    const std::tuple<Id, Id, bool, HRESULT, const char*> cases[] = {
-        {kAdminNt5, kAdminNt5, false, S_OK, "direct"},
-        {kUser, kAdminNt5, false, REGDB_E_CLASSNOTREG, "desktop box"},
-        {kAdmin, kAdmin, true, S_OK, "direct"}, // UAC off, or the built-in Administrator
-        {kUser, kAdmin, true, S_FALSE, "desktop"},
-        {kAdminNt5, kAdminNt5, true, S_OK, "desktop"}, // NT 6 without levels: not told
-        {std::nullopt, kAdmin, true, E_FAIL, "desktop box"},
-        {kAdminNt5, std::nullopt, false, S_OK, "desktop"}, // this program's token unread
-        {std::nullopt, std::nullopt, false, S_OK, "desktop"},
+    // Shell, this program, what the desktop shell answers, what happened.
+    const std::tuple<Id, Id, HRESULT, const char*> cases[] = {
+        {kAdminNoLevel, kAdminNoLevel, S_OK, "direct"}, // systems without levels
+        {kUser, kAdminNoLevel, REGDB_E_CLASSNOTREG, "desktop box"},
+        {kAdmin, kAdmin, S_OK, "direct"}, // UAC off, or the built-in Administrator
+        {kUser, kAdmin, S_FALSE, "desktop"},
+        {kAdminMedium, kAdmin, S_OK, "desktop"},  // the unelevated half of the same user
+        {kAdminNoLevel, kAdmin, S_OK, "desktop"}, // a level on one side only: not told
+        {std::nullopt, kAdmin, E_FAIL, "desktop box"},
+        {kAdminNoLevel, std::nullopt, S_OK, "desktop"}, // this program's token unread
     };
-    for (const auto& [shell, self, nt6, desktop, expected] : cases) {
+    for (const auto& [shell, self, desktop, expected] : cases) {
         std::string log;
         Launch last;
         ShellLaunch::Calls calls;
-        calls.nt6 = [&] { return nt6; };
         calls.shellIdentity = [&] { return shell; };
         calls.ownIdentity = [&] { return self; };
         calls.shellExecute = [&](const Launch& l) { log += "direct", last = l; };
@@ -46,7 +45,7 @@ TEST(ShellLaunch, RouteByWhoRunsTheDesktopShell) {
         Seam<ShellLaunch::Calls>::Override fake(calls);
         if (!OpenDonationPage("DE"))
             log += " box";
-        EXPECT_EQ(log, expected) << nt6 << " " << desktop;
+        EXPECT_EQ(log, expected) << desktop;
         EXPECT_TRUE(last.showCommand == SW_SHOWNORMAL && last.operation.empty() &&
                     last.file == DonationAddress("DE"));
     }
