@@ -4,6 +4,7 @@
 #include <sddl.h>
 
 #include <algorithm>
+#include <atomic>
 #include <stdexcept>
 #include <thread>
 #include <vector>
@@ -88,6 +89,31 @@ TEST(Win32, WindowAttachesGuardsAndDetaches) {
     }
     EXPECT_FALSE(::IsWindow(b));
     EXPECT_EQ(std::count(secondLog.begin(), secondLog.end(), UINT(WM_DESTROY)), 0);
+}
+
+// A pointer message from another thread (sent: another process's WM_NOTIFY arrives so, pointer
+// unchanged; a marshalled WM_NCCREATE keeps the sender's lpCreateParams) or posted to the queue
+// never reaches the handler, nor attaches another object; the window's own thread is heard.
+TEST(Win32, PointerMessagesOnlyFromTheWindowsOwnThread) {
+    std::vector<UINT> log, otherLog;
+    Probe first(log), other(otherLog);
+    const HWND a = first.Create();
+    CREATESTRUCTW create{};
+    create.lpCreateParams = &other;
+    std::atomic<bool> done = false;
+    std::thread sender([&] {
+        ::SendMessageW(a, WM_NOTIFY, 0, 1);
+        ::SendMessageW(a, WM_NCCREATE, 0, reinterpret_cast<LPARAM>(&create));
+        done = true;
+    });
+    testsupport::HandleMessagesUntil([&] { return done.load(); }, 5000);
+    sender.join();
+    ::PostMessageW(a, WM_NOTIFY, 0, 1);
+    testsupport::HandleMessagesUntil([] { return false; }, 100);
+    EXPECT_EQ(std::count(log.begin(), log.end(), UINT(WM_NOTIFY)), 0);
+    EXPECT_EQ(::GetWindowLongPtrW(a, GWLP_USERDATA), reinterpret_cast<LONG_PTR>(&first));
+    ::SendMessageW(a, WM_NOTIFY, 0, 0);
+    EXPECT_EQ(log.back(), UINT(WM_NOTIFY));
 }
 
 // The whole user identifier from the real token (users of one domain share all but its last part);
