@@ -7,6 +7,7 @@
 
 #include "system/DonationAddress.h"
 #include "system/ShellLaunch.h"
+#include "win32/OleApartment.h"
 #include "win32/Seam.h"
 
 using ShellLaunch::Launch;
@@ -15,6 +16,21 @@ namespace {
 
 const ProcessIdentity kAdmin{{1, 2, 5, 32}, 0x3000}, kUser{{1, 2, 5, 21}, 0x2000},
     kAdminMedium{kAdmin.user, 0x2000}, kAdminNoLevel{kAdmin.user, std::nullopt};
+
+// What the process's COM security was asked, and whether OLE had opened the apartment by then.
+struct {
+    HRESULT answer, apartment;
+    DWORD capabilities, impersonation;
+} g_secure;
+HRESULT WINAPI Secure(PSECURITY_DESCRIPTOR, LONG, SOLE_AUTHENTICATION_SERVICE*, void*, DWORD,
+                      DWORD impersonation, void*, DWORD capabilities, void*) {
+    IUnknown* context = nullptr;
+    g_secure.apartment = ::CoGetObjectContext(IID_IUnknown, reinterpret_cast<void**>(&context));
+    if (context)
+        context->Release();
+    g_secure.capabilities = capabilities, g_secure.impersonation = impersonation;
+    return g_secure.answer;
+}
 
 } // namespace
 
@@ -65,4 +81,24 @@ TEST(ShellLaunch, RealDirectLaunchStartsFromHere) {
         std::getline(std::ifstream(out), seen);
     EXPECT_EQ(seen, "shell_tests.exe 1");
     ::DeleteFileA(out.c_str());
+}
+
+// Opening OLE sets the process's COM security at once, before anything is marshalled: replies
+// from the desktop shell (the unelevated side's) unmarshal through the system's code only, and
+// the shell may identify this program but not act as it. Where the security cannot be set
+// (something marshalled earlier), nothing goes to the desktop shell. Wine takes the security
+// without keeping it: what is asked is what can be seen.
+TEST(ShellLaunch, DesktopShellOnlyWithTheProcessComSecurity) {
+    for (const HRESULT answer : {S_OK, RPC_E_TOO_LATE}) {
+        g_secure = {answer, E_FAIL, 0, 0};
+        OleApartment::Close();
+        const Seam<OleApartment::Calls>::Override secure({&Secure});
+        EXPECT_EQ(OleApartment::Open(), S_OK);
+        EXPECT_EQ(g_secure.apartment, S_OK) << "the security came before OLE";
+        EXPECT_EQ(std::pair(g_secure.capabilities & EOAC_NO_CUSTOM_MARSHAL, g_secure.impersonation),
+                  std::pair(DWORD(EOAC_NO_CUSTOM_MARSHAL), DWORD(RPC_C_IMP_LEVEL_IDENTIFY)));
+        if (FAILED(answer))
+            EXPECT_EQ(ShellLaunch::ShellExecuteOnDesktop({"", "about:blank", "", "", 1}), answer);
+        OleApartment::Close();
+    }
 }
