@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <atomic>
 #include <stdexcept>
+#include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -18,6 +20,7 @@
 #include "win32/MachineLock.h"
 #include "win32/ProcessIdentity.h"
 #include "win32/Seam.h"
+#include "win32/Text.h"
 
 namespace {
 
@@ -131,15 +134,16 @@ TEST(Win32, ProcessIdentityFromTheTokens) {
 }
 
 // The writers' lock admits Administrators and SYSTEM only (Wine keeps access lists without
-// enforcing them); a holder that ended without letting go leaves it to the next.
+// enforcing them); a holder that ended without letting go leaves it to the next. Wine 8 has no
+// private namespaces: the name is global, as on 2000, XP and 2003.
 TEST(Win32, MachineLockAccessListAndAbandonedHolder) {
-    const wchar_t* name = L"Local\\TavelinTestLock";
+    const wchar_t* name = L"TavelinTestLock";
     std::thread([&] {
         EXPECT_EQ((new MachineLock(name, 0))->Result(), MachineLock::State::Held);
     }).join();
     const MachineLock next(name, 0);
     EXPECT_EQ(next.Result(), MachineLock::State::Held);
-    UniqueHandle mutex(::OpenMutexW(READ_CONTROL, FALSE, name));
+    UniqueHandle mutex(::OpenMutexW(READ_CONTROL, FALSE, L"Global\\TavelinTestLock"));
     const SECURITY_INFORMATION what = OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
     char descriptor[1024] = {};
     DWORD size = 0;
@@ -149,4 +153,145 @@ TEST(Win32, MachineLockAccessListAndAbandonedHolder) {
                                                                        what, &text, nullptr));
     EXPECT_STREQ(text, "O:BAD:(A;;0x1f0001;;;SY)(A;;0x1f0001;;;BA)");
     ::LocalFree(text);
+}
+
+namespace {
+
+// A system with private namespaces (Wine 8 has none), played: what the lock asks of them, in order
+// ("make" an attempt to create the namespace with its access list, "open" one to open it); each
+// creation answers the next error of the case (none left: made). The namespace is an event; the
+// mutex in it a local one.
+struct {
+    std::vector<DWORD> createErrors, openErrors;
+    std::string log, mutex;
+} g_ns;
+std::string Sddl(PSECURITY_DESCRIPTOR sd) {
+    LPSTR text = nullptr;
+    ::ConvertSecurityDescriptorToStringSecurityDescriptorA(
+        sd, SDDL_REVISION_1, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &text,
+        nullptr);
+    const std::string result = text ? text : "";
+    return ::LocalFree(text), result;
+}
+HANDLE Answer(std::vector<DWORD>& errors) {
+    const DWORD error = errors.empty() ? ERROR_SUCCESS : errors.front();
+    if (!errors.empty())
+        errors.erase(errors.begin());
+    return error ? (::SetLastError(error), nullptr)
+                 : ::CreateEventW(nullptr, FALSE, FALSE, nullptr);
+}
+HANDLE WINAPI Boundary(LPCWSTR name, ULONG) {
+    g_ns.log += "boundary " + WideToUtf8(name);
+    return &g_ns;
+}
+BOOL WINAPI AddSid(HANDLE*, PSID sid) {
+    LPSTR text = nullptr;
+    ::ConvertSidToStringSidA(sid, &text);
+    g_ns.log += std::string(" ") + text;
+    return ::LocalFree(text), TRUE;
+}
+void WINAPI DeleteBoundary(HANDLE) {
+    g_ns.log += ", deleted";
+}
+HANDLE WINAPI Make(LPSECURITY_ATTRIBUTES sa, LPVOID, LPCWSTR alias) {
+    g_ns.log += ", make " + WideToUtf8(alias) + " " + Sddl(sa->lpSecurityDescriptor);
+    return Answer(g_ns.createErrors);
+}
+HANDLE WINAPI Open(LPVOID, LPCWSTR alias) {
+    g_ns.log += ", open " + WideToUtf8(alias);
+    return Answer(g_ns.openErrors);
+}
+BOOLEAN WINAPI Close(HANDLE handle, ULONG flags) {
+    const bool mutexOpen =
+        UniqueHandle(::OpenMutexW(SYNCHRONIZE, FALSE, L"Local\\TavelinNsLock")).get() != nullptr;
+    g_ns.log += ", closed" + std::string(mutexOpen ? " before the mutex" : "") +
+                (flags ? " and destroyed" : "");
+    return ::CloseHandle(handle);
+}
+template <typename F> FARPROC Function(F* f) {
+    return reinterpret_cast<FARPROC>(reinterpret_cast<void (*)()>(f));
+}
+FARPROC Namespaces(const char* name) {
+    const std::pair<const char*, FARPROC> functions[] = {
+        {"CreateBoundaryDescriptorW", Function(&Boundary)},
+        {"AddSIDToBoundaryDescriptor", Function(&AddSid)},
+        {"DeleteBoundaryDescriptor", Function(&DeleteBoundary)},
+        {"CreatePrivateNamespaceW", Function(&Make)},
+        {"OpenPrivateNamespaceW", Function(&Open)},
+        {"ClosePrivateNamespace", Function(&Close)}};
+    for (const auto& [known, function] : functions)
+        if (std::string_view(name) == known)
+            return function;
+    return nullptr;
+}
+FARPROC NoNamespaces(const char*) {
+    return nullptr;
+}
+HANDLE WINAPI NamespacedMutex(LPSECURITY_ATTRIBUTES sa, BOOL owned, LPCWSTR name) {
+    g_ns.mutex = WideToUtf8(name);
+    return ::CreateMutexW(sa, owned, L"Local\\TavelinNsLock");
+}
+
+} // namespace
+
+// Where the system has private namespaces (Vista on: the functions, whatever version it reports),
+// the lock is in one bounded by the Administrators group, which a standard user cannot make and,
+// by its access list, not open: no one outside can take the name first. Made by this writer or
+// opened when another made it (made again when its last holder let go between), held as long as
+// the mutex; a namespace that cannot be made is a failure, never a fall back to the global name
+// that the other writers of the system do not use.
+TEST(Win32, MachineLockInAnAdministratorsNamespace) {
+    const std::string made =
+        "boundary Tavelin S-1-5-32-544, make Tavelin " +
+        std::string("O:BAD:(A;;CCDCLCSWSDRCWDWO;;;SY)(A;;CCDCLCSWSDRCWDWO;;;BA)");
+    struct Case {
+        const char* what;
+        FARPROC (*lookup)(const char*);
+        std::vector<DWORD> createErrors = {}, openErrors = {};
+        std::string log = {}, mutex = {};
+        MachineLock::State state;
+        DWORD error = ERROR_SUCCESS;
+    };
+    const Case cases[] = {
+        {.what = "no namespaces (2000, XP, 2003)",
+         .lookup = &NoNamespaces,
+         .mutex = "Global\\TavelinTestLock",
+         .state = MachineLock::State::Held},
+        {.what = "made here",
+         .lookup = &Namespaces,
+         .log = made + ", deleted, closed",
+         .mutex = "Tavelin\\TavelinTestLock",
+         .state = MachineLock::State::Held},
+        {.what = "made by another writer",
+         .lookup = &Namespaces,
+         .createErrors = {ERROR_ALREADY_EXISTS},
+         .log = made + ", open Tavelin, deleted, closed",
+         .mutex = "Tavelin\\TavelinTestLock",
+         .state = MachineLock::State::Held},
+        {.what = "gone between",
+         .lookup = &Namespaces,
+         .createErrors = {ERROR_ALREADY_EXISTS},
+         .openErrors = {ERROR_PATH_NOT_FOUND},
+         .log = made + ", open Tavelin, " + made.substr(made.find("make")) + ", deleted, closed",
+         .mutex = "Tavelin\\TavelinTestLock",
+         .state = MachineLock::State::Held},
+        {.what = "outside the boundary",
+         .lookup = &Namespaces,
+         .createErrors = {ERROR_ACCESS_DENIED},
+         .log = made + ", deleted",
+         .state = MachineLock::State::Failed,
+         .error = ERROR_ACCESS_DENIED},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        g_ns = {c.createErrors, c.openErrors, "", ""};
+        MachineLock::Calls calls{c.lookup, &NamespacedMutex};
+        const Seam<MachineLock::Calls>::Override fake(calls);
+        {
+            const MachineLock lock(L"TavelinTestLock", 0);
+            EXPECT_EQ(std::pair(lock.Result(), lock.Error()), std::pair(c.state, c.error));
+        }
+        EXPECT_EQ(g_ns.log, c.log);
+        EXPECT_EQ(g_ns.mutex, c.mutex);
+    }
 }
