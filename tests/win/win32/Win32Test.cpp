@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -14,6 +15,7 @@
 #include "support/ChildProcess.h"
 #include "support/MsgBoxWatcher.h"
 #include "win32/BaseWindow.h"
+#include "win32/ConsoleEvents.h"
 #include "win32/ErrorSource.h"
 #include "win32/Fatal.h"
 #include "win32/Handles.h"
@@ -293,5 +295,48 @@ TEST(Win32, MachineLockInAnAdministratorsNamespace) {
         }
         EXPECT_EQ(g_ns.log, c.log);
         EXPECT_EQ(g_ns.mutex, c.mutex);
+    }
+}
+
+namespace {
+
+UINT g_endedWith = 0;
+void WINAPI RecordEnd(UINT code) {
+    g_endedWith = code;
+}
+
+} // namespace
+
+// Outside a section a console event ends the process as Windows' own handling would; within one,
+// Ctrl+C and Ctrl+Break are dropped, and the console closed, a logoff or a shutdown (after which
+// Windows ends the process anyway) wait for the section's end. The handler runs on a thread of
+// its own, as Windows calls it.
+TEST(Win32, ConsoleEventsWaitForTheSection) {
+    struct Case {
+        DWORD event;
+        bool section;
+        UINT whileSection, after; // how the process ended: 0 not
+    };
+    const Case cases[] = {
+        {CTRL_C_EVENT, false, STATUS_CONTROL_C_EXIT, STATUS_CONTROL_C_EXIT},
+        {CTRL_C_EVENT, true, 0, 0},
+        {CTRL_BREAK_EVENT, true, 0, 0},
+        {CTRL_CLOSE_EVENT, true, 0, STATUS_CONTROL_C_EXIT},
+        {CTRL_SHUTDOWN_EVENT, false, STATUS_CONTROL_C_EXIT, STATUS_CONTROL_C_EXIT},
+    };
+    const Seam<ConsoleEvents::Calls>::Override end({&RecordEnd});
+    ConsoleEvents::Watch();
+    for (const Case& c : cases) {
+        g_endedWith = 0;
+        std::optional<ConsoleEvents::Section> section;
+        if (c.section)
+            section.emplace();
+        std::thread windows([&] { ConsoleEvents::OnEvent(c.event); });
+        ::Sleep(testsupport::Scaled(300));
+        const UINT whileSection = g_endedWith;
+        section.reset();
+        windows.join();
+        EXPECT_EQ(std::pair(whileSection, g_endedWith), std::pair(c.whileSection, c.after))
+            << c.event << (c.section ? " in a section" : "");
     }
 }
