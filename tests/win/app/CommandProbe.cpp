@@ -1,7 +1,7 @@
 // The command line in a process of its own whose first registry read or write (first argument)
 // waits: it signals the event named by the second argument with ".reached" and waits for the one
-// with ".go". The event-log entries and a restart request go to the file named third, one line
-// each; the rest is the command.
+// with ".go". Each event-log entry and a restart request are noted in the file named third
+// ("entry|", "restart|"); the rest is the command.
 #include <windows.h>
 
 #include <fstream>
@@ -13,7 +13,6 @@
 #include "system/MEventLog.h"
 #include "system/MShutdown.h"
 #include "win32/Seam.h"
-#include "win32/Text.h"
 
 namespace {
 
@@ -38,8 +37,8 @@ LONG WINAPI PausedWrite(HKEY key, LPCSTR name, DWORD reserved, DWORD type, const
     Pause();
     return ::RegSetValueExA(key, name, reserved, type, data, size);
 }
-BOOL WINAPI Logged(HANDLE, WORD, WORD, DWORD, PSID, WORD count, DWORD, LPCWSTR* strings, LPVOID) {
-    std::ofstream(g_log, std::ios::app) << (count ? WideToUtf8(strings[0]) : "") << "|";
+BOOL WINAPI Logged(HANDLE, WORD, WORD, DWORD, PSID, WORD, DWORD, LPCWSTR*, LPVOID) {
+    std::ofstream(g_log, std::ios::app) << "entry|";
     return TRUE;
 }
 BOOL WINAPI RestartRecorded(LPSTR, LPSTR, DWORD, BOOL, BOOL) {

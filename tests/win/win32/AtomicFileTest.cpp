@@ -105,8 +105,8 @@ BOOL WINAPI SetSecurityAsWindows(HANDLE file, SECURITY_INFORMATION what, PSECURI
         return ::SetLastError(ERROR_INVALID_OWNER), FALSE;
     return ::SetKernelObjectSecurity(file, what, sd);
 }
-// The temporary file's list just before the replaced file's is copied onto it ("" when it never
-// is): "open" while Everyone may open it, else "locked".
+// The temporary file's list just before the replaced file's is copied onto it: "open" while
+// Everyone may open it.
 std::string g_tempBefore;
 bool g_ownerAsWindows = false;
 BOOL WINAPI SetSecurityWatched(HANDLE file, SECURITY_INFORMATION what, PSECURITY_DESCRIPTOR sd) {
@@ -141,33 +141,18 @@ TEST(AtomicFile, WritesTheTargetOrNothingWhateverTheFolderHolds) {
         Fake fake = kNone;
         fs::path link = {}; // reported as a link from its linkFrom-th query on
         int linkFrom = 0;
-        std::optional<std::uint32_t> error = std::nullopt;
-        std::string content = "new", tempBefore = "locked";
+        std::optional<std::uint32_t> error = std::nullopt; // the target then stays as it was
     };
+    constexpr DWORD kLink = ERROR_CANT_RESOLVE_FILENAME;
     const Case cases[] = {
         {.what = "another user races each step", .fake = kRace},
-        {.what = "the rename fails", .fake = kRenameDenied, .error = 5, .content = "old"},
-        {.what = "a link on the way",
-         .link = kDir,
-         .linkFrom = 1,
-         .error = ERROR_CANT_RESOLVE_FILENAME,
-         .content = "old",
-         .tempBefore = ""},
-        {.what = "the target is a link",
-         .link = kTarget,
-         .linkFrom = 1,
-         .error = ERROR_CANT_RESOLVE_FILENAME,
-         .content = "old",
-         .tempBefore = ""},
-        {.what = "the folder became a link",
-         .link = kFolder,
-         .linkFrom = 2,
-         .error = ERROR_CANT_RESOLVE_FILENAME,
-         .content = "old",
-         .tempBefore = ""},
+        {.what = "the rename fails", .fake = kRenameDenied, .error = ERROR_ACCESS_DENIED},
+        {.what = "a link on the way", .link = kDir, .linkFrom = 1, .error = kLink},
+        {.what = "the target is a link", .link = kTarget, .linkFrom = 1, .error = kLink},
+        {.what = "the folder became a link", .link = kFolder, .linkFrom = 2, .error = kLink},
         {.what = "the folder's path leads elsewhere", .fake = kRedirect},
         {.what = "another owner", .fake = kOwnerAsWindows},
-        {.what = "a new file", .fake = kNoTarget, .tempBefore = ""},
+        {.what = "a new file", .fake = kNoTarget},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -211,8 +196,8 @@ TEST(AtomicFile, WritesTheTargetOrNothingWhateverTheFolderHolds) {
         }
         EXPECT_EQ(result, c.error);
         EXPECT_EQ(std::tuple(Content(kTarget), Dacl(kTarget), Content(kGuarded)),
-                  std::tuple(c.content, dacl, "secret"));
-        EXPECT_EQ(g_tempBefore, c.tempBefore);
+                  std::tuple(c.error ? "old" : "new", dacl, "secret"));
+        EXPECT_NE(g_tempBefore, "open") << "open to Everyone until the replaced file's list";
         EXPECT_EQ(g_madeElsewhere, 0);
         EXPECT_EQ(g_planted, g_racing) << "the stand-in never took the temporary file's name";
         EXPECT_FALSE(RestorePrivilegeEnabled());

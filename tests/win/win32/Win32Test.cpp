@@ -159,32 +159,22 @@ TEST(Win32, MachineLockAccessListAndAbandonedHolder) {
 
 namespace {
 
-// A system with private namespaces (Wine 8 has none), played: what the lock asks of them, in order
-// ("make" an attempt to create the namespace with its access list, "open" one to open it); each
-// creation answers the next error of the case (none left: made). The namespace is an event; the
-// mutex in it a local one.
+// A system with private namespaces (Wine 8 has none), played: each call logged, an attempt to make
+// the namespace with its access list, one to open it. They answer the case's errors in turn (none
+// left: done, an event standing in for the namespace); the mutex in it is a local one.
 struct {
-    std::vector<DWORD> createErrors, openErrors;
+    std::vector<DWORD> errors;
     std::string log, mutex;
 } g_ns;
-std::string Sddl(PSECURITY_DESCRIPTOR sd) {
-    LPSTR text = nullptr;
-    ::ConvertSecurityDescriptorToStringSecurityDescriptorA(
-        sd, SDDL_REVISION_1, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &text,
-        nullptr);
-    const std::string result = text ? text : "";
-    return ::LocalFree(text), result;
-}
-HANDLE Answer(std::vector<DWORD>& errors) {
-    const DWORD error = errors.empty() ? ERROR_SUCCESS : errors.front();
-    if (!errors.empty())
-        errors.erase(errors.begin());
+HANDLE Answer() {
+    const DWORD error = g_ns.errors.empty() ? 0 : g_ns.errors.front();
+    if (error)
+        g_ns.errors.erase(g_ns.errors.begin());
     return error ? (::SetLastError(error), nullptr)
                  : ::CreateEventW(nullptr, FALSE, FALSE, nullptr);
 }
 HANDLE WINAPI Boundary(LPCWSTR name, ULONG) {
-    g_ns.log += "boundary " + WideToUtf8(name);
-    return &g_ns;
+    return g_ns.log += WideToUtf8(name), &g_ns;
 }
 BOOL WINAPI AddSid(HANDLE*, PSID sid) {
     LPSTR text = nullptr;
@@ -193,41 +183,36 @@ BOOL WINAPI AddSid(HANDLE*, PSID sid) {
     return ::LocalFree(text), TRUE;
 }
 void WINAPI DeleteBoundary(HANDLE) {
-    g_ns.log += ", deleted";
+    g_ns.log += " deleted";
 }
-HANDLE WINAPI Make(LPSECURITY_ATTRIBUTES sa, LPVOID, LPCWSTR alias) {
-    g_ns.log += ", make " + WideToUtf8(alias) + " " + Sddl(sa->lpSecurityDescriptor);
-    return Answer(g_ns.createErrors);
+HANDLE WINAPI Make(LPSECURITY_ATTRIBUTES sa, LPVOID, LPCWSTR) {
+    LPSTR text = nullptr;
+    ::ConvertSecurityDescriptorToStringSecurityDescriptorA(
+        sa->lpSecurityDescriptor, SDDL_REVISION_1,
+        OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &text, nullptr);
+    g_ns.log += std::string(" make ") + text;
+    return ::LocalFree(text), Answer();
 }
-HANDLE WINAPI Open(LPVOID, LPCWSTR alias) {
-    g_ns.log += ", open " + WideToUtf8(alias);
-    return Answer(g_ns.openErrors);
+HANDLE WINAPI Open(LPVOID, LPCWSTR) {
+    return g_ns.log += " open", Answer();
 }
-BOOLEAN WINAPI Close(HANDLE handle, ULONG flags) {
-    const bool mutexOpen =
-        UniqueHandle(::OpenMutexW(SYNCHRONIZE, FALSE, L"Local\\TavelinNsLock")).get() != nullptr;
-    g_ns.log += ", closed" + std::string(mutexOpen ? " before the mutex" : "") +
-                (flags ? " and destroyed" : "");
+BOOLEAN WINAPI Close(HANDLE handle, ULONG) {
+    const UniqueHandle mutex(::OpenMutexW(SYNCHRONIZE, FALSE, L"Local\\TavelinNsLock"));
+    g_ns.log += mutex ? " closed before the mutex" : " closed";
     return ::CloseHandle(handle);
 }
 template <typename F> FARPROC Function(F* f) {
     return reinterpret_cast<FARPROC>(reinterpret_cast<void (*)()>(f));
 }
 FARPROC Namespaces(const char* name) {
-    const std::pair<const char*, FARPROC> functions[] = {
-        {"CreateBoundaryDescriptorW", Function(&Boundary)},
-        {"AddSIDToBoundaryDescriptor", Function(&AddSid)},
-        {"DeleteBoundaryDescriptor", Function(&DeleteBoundary)},
-        {"CreatePrivateNamespaceW", Function(&Make)},
-        {"OpenPrivateNamespaceW", Function(&Open)},
-        {"ClosePrivateNamespace", Function(&Close)}};
-    for (const auto& [known, function] : functions)
-        if (std::string_view(name) == known)
-            return function;
-    return nullptr;
-}
-FARPROC NoNamespaces(const char*) {
-    return nullptr;
+    const std::string_view n(name);
+    return n == "CreateBoundaryDescriptorW"    ? Function(&Boundary)
+           : n == "AddSIDToBoundaryDescriptor" ? Function(&AddSid)
+           : n == "DeleteBoundaryDescriptor"   ? Function(&DeleteBoundary)
+           : n == "CreatePrivateNamespaceW"    ? Function(&Make)
+           : n == "OpenPrivateNamespaceW"      ? Function(&Open)
+           : n == "ClosePrivateNamespace"      ? Function(&Close)
+                                               : nullptr;
 }
 HANDLE WINAPI NamespacedMutex(LPSECURITY_ATTRIBUTES sa, BOOL owned, LPCWSTR name) {
     g_ns.mutex = WideToUtf8(name);
@@ -243,61 +228,44 @@ HANDLE WINAPI NamespacedMutex(LPSECURITY_ATTRIBUTES sa, BOOL owned, LPCWSTR name
 // the mutex; a namespace that cannot be made is a failure, never a fall back to the global name
 // that the other writers of the system do not use.
 TEST(Win32, MachineLockInAnAdministratorsNamespace) {
-    const std::string made =
-        "boundary Tavelin S-1-5-32-544, make Tavelin " +
-        std::string("O:BAD:(A;;CCDCLCSWSDRCWDWO;;;SY)(A;;CCDCLCSWSDRCWDWO;;;BA)");
+    const std::string made = "Tavelin S-1-5-32-544",
+                      make = " make O:BAD:(A;;CCDCLCSWSDRCWDWO;;;SY)(A;;CCDCLCSWSDRCWDWO;;;BA)";
+    const std::string inside = "Tavelin\\TavelinTestLock";
     struct Case {
         const char* what;
-        FARPROC (*lookup)(const char*);
-        std::vector<DWORD> createErrors = {}, openErrors = {};
+        std::vector<DWORD> errors = {};
         std::string log = {}, mutex = {};
-        MachineLock::State state;
         DWORD error = ERROR_SUCCESS;
     };
     const Case cases[] = {
-        {.what = "no namespaces (2000, XP, 2003)",
-         .lookup = &NoNamespaces,
-         .mutex = "Global\\TavelinTestLock",
-         .state = MachineLock::State::Held},
-        {.what = "made here",
-         .lookup = &Namespaces,
-         .log = made + ", deleted, closed",
-         .mutex = "Tavelin\\TavelinTestLock",
-         .state = MachineLock::State::Held},
+        {.what = "made here", .log = made + make + " deleted closed", .mutex = inside},
         {.what = "made by another writer",
-         .lookup = &Namespaces,
-         .createErrors = {ERROR_ALREADY_EXISTS},
-         .log = made + ", open Tavelin, deleted, closed",
-         .mutex = "Tavelin\\TavelinTestLock",
-         .state = MachineLock::State::Held},
+         .errors = {ERROR_ALREADY_EXISTS},
+         .log = made + make + " open deleted closed",
+         .mutex = inside},
         {.what = "gone between",
-         .lookup = &Namespaces,
-         .createErrors = {ERROR_ALREADY_EXISTS},
-         .openErrors = {ERROR_PATH_NOT_FOUND},
-         .log = made + ", open Tavelin, " + made.substr(made.find("make")) + ", deleted, closed",
-         .mutex = "Tavelin\\TavelinTestLock",
-         .state = MachineLock::State::Held},
+         .errors = {ERROR_ALREADY_EXISTS, ERROR_PATH_NOT_FOUND},
+         .log = made + make + " open" + make + " deleted closed",
+         .mutex = inside},
         {.what = "outside the boundary",
-         .lookup = &Namespaces,
-         .createErrors = {ERROR_ACCESS_DENIED},
-         .log = made + ", deleted",
-         .state = MachineLock::State::Failed,
+         .errors = {ERROR_ACCESS_DENIED},
+         .log = made + make + " deleted",
          .error = ERROR_ACCESS_DENIED},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        g_ns = {c.createErrors, c.openErrors, "", ""};
-        MachineLock::Calls calls{c.lookup, &NamespacedMutex};
-        const Seam<MachineLock::Calls>::Override fake(calls);
+        g_ns = {c.errors, "", ""};
+        const Seam<MachineLock::Calls>::Override fake({&Namespaces, &NamespacedMutex});
         {
             const MachineLock lock(L"TavelinTestLock", 0);
-            EXPECT_EQ(std::pair(lock.Result(), lock.Error()), std::pair(c.state, c.error));
+            EXPECT_EQ(std::pair(lock.Result(), lock.Error()),
+                      std::pair(c.error ? MachineLock::State::Failed : MachineLock::State::Held,
+                                c.error));
         }
         EXPECT_EQ(g_ns.log, c.log);
         EXPECT_EQ(g_ns.mutex, c.mutex);
     }
 }
-
 namespace {
 
 UINT g_endedWith = 0;
