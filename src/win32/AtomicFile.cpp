@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "win32/AdminsOnly.h"
 #include "win32/Handles.h"
 #include "win32/Seam.h"
 
@@ -172,47 +173,20 @@ DWORD RandomName(std::wstring& name) {
     return error;
 }
 
-// Open to Administrators and SYSTEM only, inheriting nothing.
-struct AdminsOnly {
-    PSECURITY_DESCRIPTOR descriptor = nullptr;
-    AdminsOnly() {
-        SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
-        UniqueSid admins, system;
-        if (!::AllocateAndInitializeSid(&nt, 2, SECURITY_BUILTIN_DOMAIN_RID,
-                                        DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0, 0, 0, admins.put()) ||
-            !::AllocateAndInitializeSid(&nt, 1, SECURITY_LOCAL_SYSTEM_RID, 0, 0, 0, 0, 0, 0, 0,
-                                        system.put()))
-            return;
-        const DWORD aclSize = sizeof(ACL) + 2 * sizeof(ACCESS_ALLOWED_ACE) +
-                              ::GetLengthSid(admins.get()) + ::GetLengthSid(system.get());
-        acl.resize(aclSize / sizeof(DWORD_PTR) + 1);
-        const auto dacl = reinterpret_cast<PACL>(acl.data());
-        if (::InitializeAcl(dacl, aclSize, ACL_REVISION) &&
-            ::AddAccessAllowedAce(dacl, ACL_REVISION, FILE_ALL_ACCESS, system.get()) &&
-            ::AddAccessAllowedAce(dacl, ACL_REVISION, FILE_ALL_ACCESS, admins.get()) &&
-            ::InitializeSecurityDescriptor(&absolute, SECURITY_DESCRIPTOR_REVISION) &&
-            ::SetSecurityDescriptorDacl(&absolute, TRUE, dacl, FALSE) &&
-            ::SetSecurityDescriptorControl(&absolute, SE_DACL_PROTECTED, SE_DACL_PROTECTED))
-            descriptor = &absolute;
-    }
-    std::vector<DWORD_PTR> acl;
-    SECURITY_DESCRIPTOR absolute;
-};
-
 // A new file in the held folder, never an existing one or a link; a name that is taken is drawn
 // again. It replaces a file: open to Administrators and SYSTEM only until it has the replaced
 // one's list. It is new: what the folder passes on, which the finished file would get anyway.
 DWORD CreateTemporary(HANDLE folder, bool replaces, UniqueHandle& out) {
-    const AdminsOnly lockedDown;
-    if (replaces && !lockedDown.descriptor)
-        return LastError();
+    AdminsOnly lockedDown(FILE_ALL_ACCESS);
+    if (replaces && lockedDown.Error())
+        return lockedDown.Error();
     for (int attempt = 0; attempt < 8; ++attempt) {
         std::wstring name;
         if (const DWORD error = RandomName(name))
             return error;
         HANDLE file = nullptr;
         const DWORD error =
-            Api().createInFolder(folder, name, replaces ? lockedDown.descriptor : nullptr, &file);
+            Api().createInFolder(folder, name, replaces ? lockedDown.Descriptor() : nullptr, &file);
         if (error == ERROR_SUCCESS)
             return out.reset(file), ERROR_SUCCESS;
         if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS)

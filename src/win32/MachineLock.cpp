@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "win32/AdminsOnly.h"
 #include "win32/Seam.h"
 
 namespace {
@@ -22,41 +23,17 @@ struct TrustedSids {
     }
 };
 
-// Owned by Administrators, open to them and SYSTEM only: an access list of its own rather than the
-// creating token's default (which on Windows 2000 and XP admits that account's other processes).
-struct AdminsOnly {
-    std::vector<DWORD_PTR> acl;
-    SECURITY_DESCRIPTOR descriptor;
-    SECURITY_ATTRIBUTES attributes{sizeof attributes, &descriptor, FALSE};
-    DWORD Build(const TrustedSids& sids, ACCESS_MASK rights) {
-        if (!sids.admins || !sids.system)
-            return ::GetLastError();
-        const DWORD aclSize = sizeof(ACL) + 2 * sizeof(ACCESS_ALLOWED_ACE) +
-                              ::GetLengthSid(sids.admins.get()) + ::GetLengthSid(sids.system.get());
-        acl.resize(aclSize / sizeof(DWORD_PTR) + 1);
-        const auto dacl = reinterpret_cast<PACL>(acl.data());
-        if (!::InitializeAcl(dacl, aclSize, ACL_REVISION) ||
-            !::AddAccessAllowedAce(dacl, ACL_REVISION, rights, sids.system.get()) ||
-            !::AddAccessAllowedAce(dacl, ACL_REVISION, rights, sids.admins.get()) ||
-            !::InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION) ||
-            !::SetSecurityDescriptorOwner(&descriptor, sids.admins.get(), FALSE) ||
-            !::SetSecurityDescriptorDacl(&descriptor, TRUE, dacl, FALSE))
-            return ::GetLastError();
-        return ERROR_SUCCESS;
-    }
-};
-
 // Creates the mutex or opens the one that exists. Anyone may create a global name first, with a
 // descriptor of their choosing: an existing mutex counts only when Administrators or SYSTEM own
 // it, which no one else can make them. A standard user who takes the name first makes the
 // writers refuse, but never lets two of them write at once.
 DWORD OpenLock(const std::wstring& name, UniqueHandle& out) {
     const TrustedSids sids;
-    AdminsOnly security;
-    if (const DWORD error = security.Build(sids, MUTEX_ALL_ACCESS))
-        return error;
-    out.reset(
-        Seam<MachineLock::Calls>::Current().createMutex(&security.attributes, FALSE, name.c_str()));
+    AdminsOnly security(MUTEX_ALL_ACCESS);
+    if (!sids.admins || !sids.system || security.Error())
+        return security.Error() ? security.Error() : ::GetLastError();
+    out.reset(Seam<MachineLock::Calls>::Current().createMutex(security.Attributes(), FALSE,
+                                                              name.c_str()));
     if (!out)
         return ::GetLastError();
     DWORD size = 0;
@@ -102,16 +79,16 @@ struct NamespaceFunctions {
 // lives while a handle to it is open; one whose last holder let go meanwhile is made again.
 DWORD OpenNamespace(const NamespaceFunctions& ns, HANDLE& out) {
     const TrustedSids sids;
-    AdminsOnly security;
     constexpr ACCESS_MASK kDirectoryAllAccess = STANDARD_RIGHTS_REQUIRED | 0xF;
-    if (const DWORD error = security.Build(sids, kDirectoryAllAccess))
-        return error;
+    AdminsOnly security(kDirectoryAllAccess);
+    if (!sids.admins || security.Error())
+        return security.Error() ? security.Error() : ::GetLastError();
     HANDLE boundary = ns.createBoundary(MachineLock::kNamespace, 0);
     if (!boundary)
         return ::GetLastError();
     DWORD error = ns.addSid(&boundary, sids.admins.get()) ? ERROR_SUCCESS : ::GetLastError();
     for (int attempt = 0; error == ERROR_SUCCESS && !out && attempt < 8; ++attempt) {
-        if ((out = ns.create(&security.attributes, boundary, MachineLock::kNamespace)))
+        if ((out = ns.create(security.Attributes(), boundary, MachineLock::kNamespace)))
             break;
         if ((error = ::GetLastError()) != ERROR_ALREADY_EXISTS)
             break;

@@ -122,4 +122,7 @@ TEST(CommandLineMode, ConsoleEventWaitsForTheWritesToEnd) {
     ::SetStdHandle(STD_ERROR_HANDLE, standard[2]);
     Write("Scancode Map", std::nullopt), Write("TVLN Backup", std::nullopt);
     ::DeleteFileA(out.c_str()), ::DeleteFileA(log.c_str());
+    // The save registered the probe as the event source's message file.
+    ::SHDeleteKeyA(HKEY_LOCAL_MACHINE,
+                   "SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\Tavelin");
 }

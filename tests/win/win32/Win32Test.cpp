@@ -153,7 +153,7 @@ TEST(Win32, MachineLockAccessListAndAbandonedHolder) {
     LPSTR text = nullptr;
     ASSERT_TRUE(::ConvertSecurityDescriptorToStringSecurityDescriptorA(descriptor, SDDL_REVISION_1,
                                                                        what, &text, nullptr));
-    EXPECT_STREQ(text, "O:BAD:(A;;0x1f0001;;;SY)(A;;0x1f0001;;;BA)");
+    EXPECT_STREQ(text, "O:BAD:P(A;;0x1f0001;;;SY)(A;;0x1f0001;;;BA)");
     ::LocalFree(text);
 }
 
@@ -229,7 +229,7 @@ HANDLE WINAPI NamespacedMutex(LPSECURITY_ATTRIBUTES sa, BOOL owned, LPCWSTR name
 // that the other writers of the system do not use.
 TEST(Win32, MachineLockInAnAdministratorsNamespace) {
     const std::string made = "Tavelin S-1-5-32-544",
-                      make = " make O:BAD:(A;;CCDCLCSWSDRCWDWO;;;SY)(A;;CCDCLCSWSDRCWDWO;;;BA)";
+                      make = " make O:BAD:P(A;;CCDCLCSWSDRCWDWO;;;SY)(A;;CCDCLCSWSDRCWDWO;;;BA)";
     const std::string inside = "Tavelin\\TavelinTestLock";
     struct Case {
         const char* what;
