@@ -313,12 +313,12 @@ TEST_F(E2e, PointerMessagesFromAnotherProcessLeaveItRunning) {
         if (how == kPost)
             ::PostMessageW(to, msg, 0, lParam);
         else
-            ::SendMessageTimeoutW(to, msg, 0, lParam, SMTO_ABORTIFHUNG, 5000, nullptr);
+            ::SendMessageTimeoutW(to, msg, 0, lParam, SMTO_NORMAL, Scaled(5000), nullptr);
         // The second answer comes after the posted message has been handled.
         for (int i = 0; i < 2; ++i) {
             wchar_t title[32] = {};
             ::SendMessageTimeoutW(main, WM_GETTEXT, 32, reinterpret_cast<LPARAM>(title),
-                                  SMTO_ABORTIFHUNG, 5000, nullptr);
+                                  SMTO_NORMAL, Scaled(5000), nullptr);
             ASSERT_EQ(WideToUtf8(title), "Tavelin 2.0") << app.Seen();
         }
     }
