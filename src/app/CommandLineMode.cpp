@@ -18,6 +18,7 @@
 #include "keymap/RestartRecord.h"
 #include "ui/msgbox/MCenterMBX.h"
 #include "win32/AtomicFile.h"
+#include "win32/ConsoleEvents.h"
 #include "win32/ConsoleOutput.h"
 #include "win32/ErrorSource.h"
 #include "win32/Handles.h"
@@ -99,6 +100,8 @@ int Set(const Command& command, CScancodeMap& map, KeyRows& rows, const Texts& t
     KeyRows shown(KeyCatalogue(), map.CurrentSettingString(), map.MapIsWellFormed());
     for (const KeyChoice& choice : command.choices)
         shown.Select(choice.row, choice.optionId);
+    // The writers' lock, the writes, the log entries and the restart request, whole.
+    const ConsoleEvents::Section whole;
     return Report(
         KeyEdit(map, lang).Save(rows.NewEntries(), shown.LogTexts(lang), KeyEdit::Unchanged::Skip),
         command, tr("Gespeichert.", "Saved."), tr);
@@ -174,9 +177,11 @@ int Execute(std::span<const std::string> args) {
     }
     case Action::Set:
         return Set(command, map, rows, tr);
-    case Action::Restore:
+    case Action::Restore: {
+        const ConsoleEvents::Section whole;
         return Report(KeyEdit(map, lang).Restore(), command, tr("Wiederhergestellt.", "Restored."),
                       tr);
+    }
     case Action::Export:
         return Export(command, rows, tr);
     default:
@@ -204,6 +209,8 @@ std::vector<std::string> Arguments() {
 }
 
 int Run(std::span<const std::string> args) {
+    // Before anything is written: an event is then either before the writes or waits for them.
+    ConsoleEvents::Watch();
     ConsoleOutput output;
     g_output = &output;
     MMain::LangCode = MMain::GetLanguageCode();

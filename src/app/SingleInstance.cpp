@@ -58,13 +58,12 @@ bool ActivateEarlierCopy(const std::string& title) {
     ::EnumWindows(&Collect, reinterpret_cast<LPARAM>(&found));
     const Calls calls = Seam<Calls>::Current();
     const auto self = calls.ownIdentity();
-    const bool nt6 = calls.nt6();
     const std::wstring wanted = Utf8ToWide(title);
     for (const bool exact : {true, false})
         for (HWND window : std::span(found.windows, found.count)) {
             const std::wstring text = TitleOf(window);
             if (!(exact ? text == wanted : text.starts_with(wanted)) ||
-                !SameTrust(calls.windowIdentity(window), self, nt6))
+                !SameTrust(calls.windowIdentity(window), self))
                 continue;
             // A minimised window in front would still show nothing.
             if (::IsIconic(window))

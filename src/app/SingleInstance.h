@@ -10,7 +10,6 @@
 #include <string>
 
 #include "win32/ProcessIdentity.h"
-#include "win32/WinVersion.h"
 
 namespace SingleInstance {
 
@@ -29,13 +28,12 @@ void ReleaseMarker();
 // What the activation asks of Windows about a window's owner; a default-constructed table holds
 // the real calls.
 struct Calls {
-    std::function<bool()> nt6 = &IsNt6OrLater;
     std::function<std::optional<ProcessIdentity>(HWND)> windowIdentity = &IdentityOfWindow;
     std::function<std::optional<ProcessIdentity>()> ownIdentity = &IdentityOfThisProcess;
 };
 
 // Brings the earlier copy's main window to the front: a top-level window of the main window's
-// class whose process runs as this one (same user; on NT 6 the same integrity level), titled
+// class whose process runs as this one (same user and integrity level), titled
 // exactly title, or else whose title begins with it. False when there is none.
 bool ActivateEarlierCopy(const std::string& title);
 

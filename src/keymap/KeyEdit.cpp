@@ -17,7 +17,7 @@ constexpr ErrorSource kSource = ModuleSource("KeyEdit");
 // the first one's writes (a restore deleting the backup under a save that then writes its map
 // loses the map from before Tavelin). Writers take only moments; one that waited longer has
 // most likely been overtaken.
-constexpr wchar_t kWriterLock[] = L"Global\\Tavelin.KeyboardLayout.Writer";
+constexpr wchar_t kWriterLock[] = L"Tavelin.KeyboardLayout.Writer";
 constexpr DWORD kWriterWaitMs = 3000;
 
 std::string LinePrefix(const AppError& error, bool de) {

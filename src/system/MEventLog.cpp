@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "win32/Handles.h"
+#include "win32/Seam.h"
 #include "core/Product.h"
 #include "win32/Text.h"
 #include "messages.h" // generated from resources/messages.mc: the IDs the Event Viewer looks up
@@ -78,8 +79,8 @@ void WriteInformation(const std::string& text) {
         return;
     const std::wstring wide = Utf8ToWide(text);
     const wchar_t* strings[] = {wide.c_str()};
-    ::ReportEventW(source.get(), EVENTLOG_INFORMATION_TYPE, 0, MSG_KEY_MAPPING_CHANGED, nullptr, 1,
-                   0, strings, nullptr);
+    Seam<Calls>::Current().reportEvent(source.get(), EVENTLOG_INFORMATION_TYPE, 0,
+                                       MSG_KEY_MAPPING_CHANGED, nullptr, 1, 0, strings, nullptr);
 }
 
 } // namespace MEventLog

@@ -1,6 +1,8 @@
 // Information entries in the application event log under the source "Tavelin".
 #pragma once
 
+#include <windows.h>
+
 #include <string>
 
 namespace MEventLog {
@@ -11,5 +13,11 @@ bool RegisterSource();
 
 // RegisterSource, then one information entry with the UTF-8 text.
 void WriteInformation(const std::string& text);
+
+// Where an entry goes (Seam<MEventLog::Calls>); a default-constructed table holds the real call.
+// Wine keeps no entries: a test in a process of its own records them.
+struct Calls {
+    decltype(&::ReportEventW) reportEvent = &::ReportEventW;
+};
 
 } // namespace MEventLog

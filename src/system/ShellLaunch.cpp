@@ -39,13 +39,16 @@ void ShellExecuteHere(const Launch& l) {
 }
 
 // The desktop's view belongs to Explorer, which runs with the desktop user's own token; its
-// Shell.Application object starts programs from there.
+// Shell.Application object starts programs from there. Explorer is that user's to control: it is
+// reached only as the local server it is, and only with the process's COM security in place.
 HRESULT ShellExecuteOnDesktop(const Launch& l) {
     if (HRESULT hr = OleApartment::Open(); FAILED(hr))
         return hr;
+    if (HRESULT hr = OleApartment::Secured(); FAILED(hr))
+        return hr;
     ComPtr<IShellWindows> windows;
-    HRESULT hr = ::CoCreateInstance(CLSID_ShellWindows, nullptr, CLSCTX_ALL, IID_IShellWindows,
-                                    windows.put_void());
+    HRESULT hr = ::CoCreateInstance(CLSID_ShellWindows, nullptr, CLSCTX_LOCAL_SERVER,
+                                    IID_IShellWindows, windows.put_void());
     if (FAILED(hr))
         return hr;
     VARIANT desktop, none;
@@ -91,7 +94,7 @@ HRESULT ShellExecuteOnDesktop(const Launch& l) {
 
 bool Open(const Launch& launch) {
     const Calls calls = Seam<Calls>::Current(); // a call may install another table meanwhile
-    if (SameTrust(calls.shellIdentity(), calls.ownIdentity(), calls.nt6())) {
+    if (SameTrust(calls.shellIdentity(), calls.ownIdentity())) {
         calls.shellExecute(launch);
         return true;
     }

@@ -1,8 +1,9 @@
 // How the program hands an address or file to the shell. The program runs with the full
 // administrator token, and whatever ShellExecute starts from here inherits it: a browser opened
 // that way would keep those rights for everything the user does in it. Only when the desktop's
-// own shell runs as this program does (same user, on NT 6 the same integrity level) does the
-// launch start from here; otherwise the desktop shell starts it with its own rights.
+// own shell runs as this program does (same user, and the same integrity level where tokens have
+// one) does the launch start from here; otherwise the desktop shell starts it with its own
+// rights.
 #pragma once
 
 #include <windows.h>
@@ -12,7 +13,6 @@
 #include <string>
 
 #include "win32/ProcessIdentity.h"
-#include "win32/WinVersion.h"
 
 namespace ShellLaunch {
 
@@ -31,7 +31,6 @@ HRESULT ShellExecuteOnDesktop(const Launch& launch);
 
 // Everything a launch asks of Windows; a default-constructed table holds the real calls.
 struct Calls {
-    std::function<bool()> nt6 = &IsNt6OrLater;
     // Who runs the desktop shell (the process of GetShellWindow) and who runs this program.
     std::function<std::optional<ProcessIdentity>()> shellIdentity = [] {
         return IdentityOfWindow(::GetShellWindow());

@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "win32/AdminsOnly.h"
 #include "win32/Handles.h"
 #include "win32/Seam.h"
 
@@ -38,6 +39,31 @@ struct IoStatusBlock {
     };
     ULONG_PTR information;
 };
+// NtCreateFile's name and object attributes.
+struct CountedName {
+    USHORT length, maximumLength;
+    PWSTR buffer;
+};
+struct ObjectAttributes {
+    ULONG length;
+    HANDLE rootDirectory;
+    CountedName* objectName;
+    ULONG attributes;
+    PVOID securityDescriptor, securityQualityOfService;
+};
+constexpr ULONG kObjCaseInsensitive = 0x40, kFileCreate = 2, kFileNonDirectoryFile = 0x40,
+                kFileSynchronousIoNonAlert = 0x20, kFileOpenReparsePoint = 0x200000;
+
+// An ntdll function, found at run time, and the system error code for a status.
+template <typename F> F Ntdll(const char* name) {
+    static const HMODULE ntdll = ::GetModuleHandleW(L"ntdll.dll");
+    return reinterpret_cast<F>(reinterpret_cast<void*>(::GetProcAddress(ntdll, name)));
+}
+DWORD ErrorOf(LONG status) {
+    using ErrorFn = ULONG(WINAPI*)(LONG);
+    static const auto toError = Ntdll<ErrorFn>("RtlNtStatusToDosError");
+    return status >= 0 ? ERROR_SUCCESS : toError ? toError(status) : ERROR_GEN_FAILURE;
+}
 
 constexpr SECURITY_INFORMATION kKeptSecurity =
     OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
@@ -147,19 +173,22 @@ DWORD RandomName(std::wstring& name) {
     return error;
 }
 
-// A new file in folder, never an existing one or a link; a name that is taken is drawn again.
-DWORD CreateTemporary(const std::wstring& folder, UniqueHandle& out) {
+// A new file in the held folder, never an existing one or a link; a name that is taken is drawn
+// again. It replaces a file: open to Administrators and SYSTEM only until it has the replaced
+// one's list. It is new: what the folder passes on, which the finished file would get anyway.
+DWORD CreateTemporary(HANDLE folder, bool replaces, UniqueHandle& out) {
+    AdminsOnly lockedDown(FILE_ALL_ACCESS);
+    if (replaces && lockedDown.Error())
+        return lockedDown.Error();
     for (int attempt = 0; attempt < 8; ++attempt) {
         std::wstring name;
         if (const DWORD error = RandomName(name))
             return error;
-        out.reset(Api().createFile((folder + name).c_str(),
-                                   GENERIC_WRITE | DELETE | READ_CONTROL | WRITE_DAC | WRITE_OWNER,
-                                   0, nullptr, CREATE_NEW,
-                                   FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-        if (out)
-            return ERROR_SUCCESS;
-        const DWORD error = ::GetLastError();
+        HANDLE file = nullptr;
+        const DWORD error =
+            Api().createInFolder(folder, name, replaces ? lockedDown.Descriptor() : nullptr, &file);
+        if (error == ERROR_SUCCESS)
+            return out.reset(file), ERROR_SUCCESS;
         if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS)
             return error;
     }
@@ -168,7 +197,7 @@ DWORD CreateTemporary(const std::wstring& folder, UniqueHandle& out) {
 
 // Another account as owner needs the restore privilege, which an administrator's token holds
 // but has not enabled: enabled for this one call on the file's handle, then as it was.
-DWORD SetSecurityAsRestorer(HANDLE file, PSECURITY_DESCRIPTOR security) {
+DWORD SetSecurityAsRestorer(HANDLE file, SECURITY_INFORMATION what, PSECURITY_DESCRIPTOR security) {
     UniqueHandle token;
     if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY,
                             token.put()))
@@ -182,19 +211,28 @@ DWORD SetSecurityAsRestorer(HANDLE file, PSECURITY_DESCRIPTOR security) {
         return ::GetLastError();
     DWORD error = ERROR_INVALID_OWNER; // the token lacks the privilege
     if (::GetLastError() == ERROR_SUCCESS)
-        error = Api().setSecurity(file, kKeptSecurity, security) ? ERROR_SUCCESS : LastError();
+        error = Api().setSecurity(file, what, security) ? ERROR_SUCCESS : LastError();
     ::AdjustTokenPrivileges(token.get(), FALSE, &previous, 0, nullptr, nullptr);
     return error;
 }
 
-// The replaced file's own descriptor, as it was: nothing is inherited or propagated anew.
+// The replaced file's own descriptor, as it was, its list's protection from inheritance too:
+// nothing is inherited or propagated anew.
 DWORD KeepSecurity(HANDLE file, std::vector<BYTE>& security) {
     if (security.empty())
         return ERROR_SUCCESS;
-    if (Api().setSecurity(file, kKeptSecurity, security.data()))
+    SECURITY_DESCRIPTOR_CONTROL control = 0;
+    DWORD revision = 0;
+    if (!::GetSecurityDescriptorControl(security.data(), &control, &revision))
+        return LastError();
+    const SECURITY_INFORMATION what =
+        kKeptSecurity | (control & SE_DACL_PROTECTED ? PROTECTED_DACL_SECURITY_INFORMATION
+                                                     : UNPROTECTED_DACL_SECURITY_INFORMATION);
+    if (Api().setSecurity(file, what, security.data()))
         return ERROR_SUCCESS;
     const DWORD error = LastError();
-    return error == ERROR_INVALID_OWNER ? SetSecurityAsRestorer(file, security.data()) : error;
+    return error == ERROR_INVALID_OWNER ? SetSecurityAsRestorer(file, what, security.data())
+                                        : error;
 }
 
 // Renames the open file to name inside folder, replacing what is there: resolved from the
@@ -220,21 +258,37 @@ DWORD Fill(HANDLE file, std::span<const std::uint8_t> bytes) {
 
 } // namespace
 
+// Both are in ntdll of every NT system. SetFileInformationByHandle (Vista) wraps the first but
+// resolves a new name against the current folder, not against a folder's handle; CreateFile knows
+// only paths.
 DWORD SetInformation(HANDLE file, void* information, ULONG size, ULONG infoClass) {
-    // Both are in ntdll of every NT system; SetFileInformationByHandle (Vista) wraps the first
-    // but resolves a new name against the current folder, not against a folder's handle.
     using SetFn = LONG(WINAPI*)(HANDLE, IoStatusBlock*, void*, ULONG, ULONG);
-    using ErrorFn = ULONG(WINAPI*)(LONG);
-    static const HMODULE ntdll = ::GetModuleHandleW(L"ntdll.dll");
-    static const auto set = reinterpret_cast<SetFn>(
-        reinterpret_cast<void*>(::GetProcAddress(ntdll, "NtSetInformationFile")));
-    static const auto toError = reinterpret_cast<ErrorFn>(
-        reinterpret_cast<void*>(::GetProcAddress(ntdll, "RtlNtStatusToDosError")));
-    if (!set || !toError)
+    static const auto set = Ntdll<SetFn>("NtSetInformationFile");
+    if (!set)
         return ERROR_PROC_NOT_FOUND;
     IoStatusBlock status{};
-    const LONG result = set(file, &status, information, size, infoClass);
-    return result >= 0 ? ERROR_SUCCESS : toError(result);
+    return ErrorOf(set(file, &status, information, size, infoClass));
+}
+
+DWORD CreateInFolder(HANDLE folder, const std::wstring& name, PSECURITY_DESCRIPTOR security,
+                     HANDLE* file) {
+    using CreateFn = LONG(WINAPI*)(HANDLE*, ACCESS_MASK, ObjectAttributes*, IoStatusBlock*,
+                                   LARGE_INTEGER*, ULONG, ULONG, ULONG, ULONG, void*, ULONG);
+    static const auto create = Ntdll<CreateFn>("NtCreateFile");
+    if (!create)
+        return ERROR_PROC_NOT_FOUND;
+    std::wstring buffer = name;
+    CountedName counted{static_cast<USHORT>(name.size() * sizeof(wchar_t)),
+                        static_cast<USHORT>(name.size() * sizeof(wchar_t)), buffer.data()};
+    ObjectAttributes attributes{sizeof attributes,   folder,   &counted,
+                                kObjCaseInsensitive, security, nullptr};
+    IoStatusBlock status{};
+    *file = nullptr;
+    const LONG result = create(
+        file, GENERIC_WRITE | DELETE | READ_CONTROL | WRITE_DAC | WRITE_OWNER | SYNCHRONIZE,
+        &attributes, &status, nullptr, FILE_ATTRIBUTE_NORMAL, 0, kFileCreate,
+        kFileNonDirectoryFile | kFileSynchronousIoNonAlert | kFileOpenReparsePoint, nullptr, 0);
+    return ErrorOf(result);
 }
 
 std::optional<std::uint32_t> Write(const std::wstring& path, std::span<const std::uint8_t> bytes) {
@@ -269,13 +323,12 @@ std::optional<std::uint32_t> Write(const std::wstring& path, std::span<const std
         at = end + 1;
     }
     const HANDLE folder = folders.back().get();
-    const std::wstring folderPath = full.substr(0, nameAt);
 
     std::vector<BYTE> security;
     if (const DWORD error = TargetSecurity(full, security))
         return error;
     UniqueHandle file;
-    if (const DWORD error = CreateTemporary(folderPath, file))
+    if (const DWORD error = CreateTemporary(folder, !security.empty(), file))
         return error;
     // The file exists from here on; it goes, through its handle, unless it became the target.
     DWORD error = ERROR_SUCCESS;

@@ -2,7 +2,8 @@
 // Windows enters through one noexcept procedure that runs the handler under the fatal-error
 // guard, so no exception reaches Windows; the object is attached at WM_NCCREATE and detached at
 // WM_NCDESTROY, so no late message reaches an object whose window is gone. The window lives no
-// longer than its object.
+// longer than its object. Messages that carry pointers reach the handler only from the window's
+// own thread (ForeignMessages).
 //
 // Derived supplies:
 //   static const wchar_t* ClassName();
@@ -19,6 +20,7 @@
 
 #include "core/ErrorSource.h"
 #include "win32/Fatal.h"
+#include "win32/ForeignMessages.h"
 
 template <typename Derived> class BaseWindow {
   public:
@@ -44,6 +46,7 @@ template <typename Derived> class BaseWindow {
     // Raises the system error from `source` when either fails.
     HWND CreateWin(const ErrorSource& source, DWORD exStyle, const wchar_t* title, DWORD style,
                    int x, int y, int width, int height, HWND parent, HMENU menu = nullptr) {
+        ForeignMessages::GuardThisThread();
         HINSTANCE instance = ::GetModuleHandleW(nullptr);
         WNDCLASSEXW wc{};
         wc.cbSize = sizeof wc;
@@ -87,6 +90,8 @@ template <typename Derived> class BaseWindow {
     }
 
     static LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) noexcept {
+        if (ForeignMessages::Refused(msg))
+            return 0;
         if (msg == WM_NCCREATE) {
             auto* created = reinterpret_cast<CREATESTRUCTW*>(lParam);
             auto* self = static_cast<Derived*>(created->lpCreateParams);

@@ -38,7 +38,7 @@ std::optional<ProcessIdentity> IdentityOfToken(HANDLE token) {
         return std::nullopt;
     ProcessIdentity identity{std::move(*sid), std::nullopt};
     // A label of one SID_AND_ATTRIBUTES; its last sub-authority is the level (0x2000 medium,
-    // 0x3000 high). Systems before NT 6 refuse the class.
+    // 0x3000 high). Systems without levels refuse the class.
     const std::vector<unsigned char> label =
         TokenInformation(token, static_cast<TOKEN_INFORMATION_CLASS>(kTokenIntegrityLevel));
     if (!label.empty()) {
@@ -78,9 +78,7 @@ std::optional<ProcessIdentity> IdentityOfWindow(HWND window) {
     return IdentityOfProcess(processId);
 }
 
-bool SameTrust(const std::optional<ProcessIdentity>& a, const std::optional<ProcessIdentity>& b,
-               bool nt6) noexcept {
-    if (!a || !b || a->user != b->user)
-        return false;
-    return !nt6 || (a->integrity && a->integrity == b->integrity);
+bool SameTrust(const std::optional<ProcessIdentity>& a,
+               const std::optional<ProcessIdentity>& b) noexcept {
+    return a && b && a->user == b->user && a->integrity == b->integrity;
 }

@@ -2,12 +2,6 @@
 
 #include <windows.h>
 
-namespace {
-
-constexpr std::uint32_t kPlatformNt = 2;
-
-} // namespace
-
 std::optional<WinVersion> QueryWinVersion() {
     OSVERSIONINFOA info{};
     info.dwOSVersionInfoSize = sizeof(info); // 148
@@ -27,9 +21,4 @@ std::optional<WinVersion> QueryWinVersion() {
         return std::nullopt;
     return WinVersion{info.dwPlatformId, info.dwMajorVersion, info.dwMinorVersion,
                       static_cast<std::int32_t>(info.dwBuildNumber)};
-}
-
-bool IsNt6OrLater() {
-    const auto v = QueryWinVersion();
-    return v && v->platformId == kPlatformNt && v->major >= 6;
 }

@@ -1,5 +1,6 @@
 // The running Windows version as GetVersionExA reports it, asked afresh on every call: the
-// platform checks and the choices that differ from NT 6 on read it here.
+// platform checks read it here. A compatibility layer (the user's to set) changes what it reports,
+// so no security decision reads it: those ask the token or look the function up.
 #pragma once
 
 #include <cstdint>
@@ -14,6 +15,3 @@ struct WinVersion {
 
 // Nothing when the system does not answer.
 std::optional<WinVersion> QueryWinVersion();
-
-// NT 6 or later: the systems with integrity levels and split administrator tokens.
-bool IsNt6OrLater();

@@ -109,9 +109,9 @@ TEST(TavelinExe, SecondCopyActivatesOnlyTavelinsWindow) {
     }
 }
 
-// A window of Tavelin's class counts only when its process runs as this one: the same user and,
-// on NT 6, level (not the standard user behind an elevated Tavelin). Wine has one user at one
-// level: the owners come through the seam.
+// A window of Tavelin's class counts only when its process runs as this one: the same user and
+// level (not the standard user behind an elevated Tavelin), a level read on one side only is not
+// the same. Wine has one user at one level: the owners come through the seam.
 TEST(SingleInstance, ActivatesOnlyAWindowOfTheSameUserAndLevel) {
     const WNDCLASSW wc{0, &::DefWindowProcW, 0, 0, {}, {}, {}, {}, {}, kMainWindowClass};
     ::RegisterClassW(&wc);
@@ -119,25 +119,38 @@ TEST(SingleInstance, ActivatesOnlyAWindowOfTheSameUserAndLevel) {
                                           10, 10, nullptr, nullptr, nullptr, nullptr));
     ASSERT_TRUE(window);
     using Id = std::optional<ProcessIdentity>;
-    const ProcessIdentity admin{{1, 2, 5, 32}, 0x3000};
-    // The window's owner, NT 6, activated.
-    const std::tuple<Id, bool, bool> cases[] = {
-        {admin, true, true},
-        {ProcessIdentity{{1, 2, 5, 21}, 0x3000}, true, false},
-        {ProcessIdentity{{1, 2, 5, 32}, 0x2000}, true, false},
-        {ProcessIdentity{{1, 2, 5, 32}, std::nullopt}, false, true},
-        {ProcessIdentity{{1, 2, 5, 21}, std::nullopt}, false, false},
-        {std::nullopt, false, false},
+    const ProcessIdentity admin{{1, 2, 5, 32}, 0x3000}, adminNoLevel{admin.user, std::nullopt};
+    // The window's owner, this program, activated.
+    const std::tuple<Id, Id, bool> cases[] = {
+        {admin, admin, true},
+        {ProcessIdentity{{1, 2, 5, 21}, 0x3000}, admin, false},
+        {ProcessIdentity{admin.user, 0x2000}, admin, false},
+        {adminNoLevel, admin, false},
+        {adminNoLevel, adminNoLevel, true}, // systems without levels
+        {ProcessIdentity{{1, 2, 5, 21}, std::nullopt}, adminNoLevel, false},
+        {std::nullopt, adminNoLevel, false},
     };
-    for (const auto& [owner, nt6, activated] : cases) {
+    for (const auto& [owner, self, activated] : cases) {
         SingleInstance::Calls calls;
-        calls.nt6 = [&] { return nt6; };
         calls.windowIdentity = [&](HWND hwnd) { return hwnd == window.get() ? owner : admin; };
-        calls.ownIdentity = [&] { return nt6 ? admin : ProcessIdentity{admin.user, {}}; };
+        calls.ownIdentity = [&] { return self; };
         Seam<SingleInstance::Calls>::Override fake(calls);
-        EXPECT_EQ(SingleInstance::ActivateEarlierCopy("Tavelin 2.0"), activated) << nt6;
+        EXPECT_EQ(SingleInstance::ActivateEarlierCopy("Tavelin 2.0"), activated)
+            << (owner && owner->integrity ? *owner->integrity : 0);
     }
     // With the real owners (one user under Wine), a minimised window comes back.
     ::ShowWindow(window.get(), SW_MINIMIZE);
     EXPECT_TRUE(SingleInstance::ActivateEarlierCopy("Tavelin 2.0") && !::IsIconic(window.get()));
+}
+
+// A compatibility layer that reports an older Windows (the user's to set for the program) changes
+// nothing: the desktop shell and a window one level below this program are not its equals, so
+// the launch goes through the desktop shell and the window is not brought to the front.
+TEST(TrustProbe, ReportedVersionDoesNotDecideTrust) {
+    for (const char* version : {"winxp", "win2k", "win7"}) {
+        WineVersionFor as("trust_probe.exe", version);
+        ChildProcess probe(TRUST_PROBE_EXE);
+        ASSERT_EQ(probe.Wait(15000), 0u) << version;
+        EXPECT_EQ(probe.Output(), "desktop ignored\r\n") << version;
+    }
 }

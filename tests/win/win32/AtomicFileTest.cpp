@@ -7,6 +7,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <string_view>
 
 #include "win32/AtomicFile.h"
 #include "win32/Handles.h"
@@ -18,7 +19,8 @@ namespace fs = std::filesystem;
 using Calls = AtomicFile::Calls;
 
 const fs::path kDir = fs::temp_directory_path() / "tavelin-atomic", kFolder = kDir / "share",
-               kTarget = kFolder / "keys.reg", kGuarded = kDir / "guarded.txt";
+               kTarget = kFolder / "keys.reg", kGuarded = kDir / "guarded.txt",
+               kElsewhere = kDir / "elsewhere";
 const std::uint8_t kNew[] = {'n', 'e', 'w'};
 
 std::string Content(const fs::path& path) {
@@ -31,6 +33,17 @@ std::string Dacl(const fs::path& path) {
     DWORD size = 0;
     ::GetFileSecurityW(path.c_str(), DACL_SECURITY_INFORMATION, sd.data(), 4096, &size);
     return sd.substr(0, size);
+}
+// Whether an open file's access list admits Everyone (Wine keeps a list as the file's Unix mode).
+bool OpenToEveryone(HANDLE file) {
+    char sd[4096] = {};
+    DWORD size = 0;
+    LPSTR text = nullptr;
+    ::GetKernelObjectSecurity(file, DACL_SECURITY_INFORMATION, sd, sizeof sd, &size);
+    ::ConvertSecurityDescriptorToStringSecurityDescriptorA(
+        sd, SDDL_REVISION_1, DACL_SECURITY_INFORMATION, &text, nullptr);
+    const bool everyone = text && std::string_view(text).find(";;;WD)") != std::string_view::npos;
+    return ::LocalFree(text), everyone;
 }
 bool RestorePrivilegeEnabled() {
     UniqueHandle token;
@@ -52,12 +65,29 @@ void Race() {
 }
 HANDLE WINAPI CreateRaced(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES sa,
                           DWORD disposition, DWORD flags, HANDLE templ) {
-    const bool temp = fs::path(path).parent_path() == kFolder && path != kTarget;
-    if (temp && !g_planted)
-        g_planted = ::CreateHardLinkW(path, kGuarded.c_str(), nullptr);
     Race();
-    HANDLE file = ::CreateFileW(path, access, share, sa, disposition, flags, templ);
-    g_temp = temp && file != INVALID_HANDLE_VALUE ? path : g_temp;
+    return ::CreateFileW(path, access, share, sa, disposition, flags, templ);
+}
+DWORD CreateInFolderRaced(HANDLE folder, const std::wstring& name, PSECURITY_DESCRIPTOR sd,
+                          HANDLE* file) {
+    const fs::path path = kFolder / name;
+    if (!g_planted)
+        g_planted = ::CreateHardLinkW(path.c_str(), kGuarded.c_str(), nullptr);
+    Race();
+    const DWORD error = AtomicFile::CreateInFolder(folder, name, sd, file);
+    g_temp = error == ERROR_SUCCESS ? path.wstring() : g_temp;
+    return error;
+}
+// The folder's path, resolved again, leads elsewhere (as through a junction made of it after its
+// check, which Wine cannot make): a file made there by path is counted.
+int g_madeElsewhere = 0;
+HANDLE WINAPI CreateRedirected(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES sa,
+                               DWORD disposition, DWORD flags, HANDLE templ) {
+    if (fs::path(path).parent_path() != kFolder || disposition != CREATE_NEW)
+        return ::CreateFileW(path, access, share, sa, disposition, flags, templ);
+    const fs::path there = kElsewhere / fs::path(path).filename();
+    HANDLE file = ::CreateFileW(there.c_str(), access, share, sa, disposition, flags, templ);
+    g_madeElsewhere += file != INVALID_HANDLE_VALUE;
     return file;
 }
 DWORD SetRaced(HANDLE file, void* information, ULONG size, ULONG infoClass) {
@@ -75,6 +105,16 @@ BOOL WINAPI SetSecurityAsWindows(HANDLE file, SECURITY_INFORMATION what, PSECURI
         return ::SetLastError(ERROR_INVALID_OWNER), FALSE;
     return ::SetKernelObjectSecurity(file, what, sd);
 }
+// The temporary file's list just before the replaced file's is copied onto it: "open" while
+// Everyone may open it.
+std::string g_tempBefore;
+bool g_ownerAsWindows = false;
+BOOL WINAPI SetSecurityWatched(HANDLE file, SECURITY_INFORMATION what, PSECURITY_DESCRIPTOR sd) {
+    if (g_tempBefore.empty())
+        g_tempBefore = OpenToEveryone(file) ? "open" : "locked";
+    return g_ownerAsWindows ? SetSecurityAsWindows(file, what, sd)
+                            : ::SetKernelObjectSecurity(file, what, sd);
+}
 // Reports a reparse point for one file or folder from its nth query on (Wine makes none).
 BY_HANDLE_FILE_INFORMATION g_link{};
 int g_linkFrom = 0, g_linkSeen = 0;
@@ -90,54 +130,75 @@ BOOL WINAPI InformationWithLink(HANDLE file, BY_HANDLE_FILE_INFORMATION* info) {
 
 // Whatever the other user does, the writer replaces the target or leaves it, touches nothing
 // else and leaves nothing behind; a link on the way, at the target or made of the folder after its
-// check is refused; a replaced file keeps its access list and (restore privilege) its owner.
+// check is refused, and the folder's path is not resolved again to make the temporary file;
+// until a replaced file's access list is copied onto it, the temporary file is open to
+// Administrators and SYSTEM only; a replaced file keeps its access list and (restore privilege)
+// its owner, a new one gets the folder's.
 TEST(AtomicFile, WritesTheTargetOrNothingWhateverTheFolderHolds) {
-    enum Fake { kNone, kRace, kRenameDenied, kOwnerAsWindows };
-    // The fake, what reports a link from its nth query on, the result, the target afterwards.
-    const std::tuple<const char*, Fake, fs::path, int, std::optional<std::uint32_t>, std::string>
-        cases[] = {
-            {"another user races each step", kRace, {}, 0, std::nullopt, "new"},
-            {"the rename fails", kRenameDenied, {}, 0, ERROR_ACCESS_DENIED, "old"},
-            {"a link on the way", kNone, kDir, 1, ERROR_CANT_RESOLVE_FILENAME, "old"},
-            {"the target is a link", kNone, kTarget, 1, ERROR_CANT_RESOLVE_FILENAME, "old"},
-            {"the folder became a link", kNone, kFolder, 2, ERROR_CANT_RESOLVE_FILENAME, "old"},
-            {"another owner", kOwnerAsWindows, {}, 0, std::nullopt, "new"},
-        };
-    for (const auto& [name, fake, link, linkFrom, error, content] : cases) {
-        SCOPED_TRACE(name);
+    enum Fake { kNone, kRace, kRenameDenied, kOwnerAsWindows, kRedirect, kNoTarget };
+    struct Case {
+        const char* what;
+        Fake fake = kNone;
+        fs::path link = {}; // reported as a link from its linkFrom-th query on
+        int linkFrom = 0;
+        std::optional<std::uint32_t> error = std::nullopt; // the target then stays as it was
+    };
+    constexpr DWORD kLink = ERROR_CANT_RESOLVE_FILENAME;
+    const Case cases[] = {
+        {.what = "another user races each step", .fake = kRace},
+        {.what = "the rename fails", .fake = kRenameDenied, .error = ERROR_ACCESS_DENIED},
+        {.what = "a link on the way", .link = kDir, .linkFrom = 1, .error = kLink},
+        {.what = "the target is a link", .link = kTarget, .linkFrom = 1, .error = kLink},
+        {.what = "the folder became a link", .link = kFolder, .linkFrom = 2, .error = kLink},
+        {.what = "the folder's path leads elsewhere", .fake = kRedirect},
+        {.what = "another owner", .fake = kOwnerAsWindows},
+        {.what = "a new file", .fake = kNoTarget},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
         fs::create_directories(kFolder);
+        fs::create_directories(kElsewhere);
         std::ofstream(kGuarded, std::ios::binary) << "secret";
         std::ofstream(kTarget, std::ios::binary) << "old";
-        // Locked down, the guarded file too: a link that replaced the target carries the same.
+        // Locked down, the guarded file too: a link that replaced the target carries the same. A
+        // new file gets what a file made in the folder gets.
         PSECURITY_DESCRIPTOR sd = nullptr;
         ::ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:P(A;;FA;;;SY)(A;;FA;;;BA)",
                                                                SDDL_REVISION_1, &sd, nullptr);
         for (const fs::path& file : {kTarget, kGuarded})
-            ::SetFileSecurityW(file.c_str(), DACL_SECURITY_INFORMATION, sd);
+            if (file != kTarget || c.fake != kNoTarget)
+                ::SetFileSecurityW(file.c_str(), DACL_SECURITY_INFORMATION, sd);
         ::LocalFree(sd);
         const std::string dacl = Dacl(kTarget);
-        g_racing = fake == kRace, g_planted = false, g_temp.clear();
-        g_linkFrom = linkFrom, g_linkSeen = 0;
-        UniqueHandle linked(::CreateFileW(link.c_str(), 0, 7, nullptr, OPEN_EXISTING,
+        if (c.fake == kNoTarget)
+            fs::remove(kTarget);
+        g_racing = c.fake == kRace, g_planted = false, g_temp.clear();
+        g_linkFrom = c.linkFrom, g_linkSeen = 0, g_madeElsewhere = 0;
+        g_tempBefore.clear(), g_ownerAsWindows = c.fake == kOwnerAsWindows;
+        UniqueHandle linked(::CreateFileW(c.link.c_str(), 0, 7, nullptr, OPEN_EXISTING,
                                           FILE_FLAG_BACKUP_SEMANTICS, nullptr));
         ::GetFileInformationByHandle(linked.get(), &g_link);
         linked.reset();
         Calls calls;
         calls.fileInformation = &InformationWithLink;
-        if (fake == kRace)
-            calls.createFile = &CreateRaced, calls.setInformation = &SetRaced;
-        if (fake == kRenameDenied)
+        calls.setSecurity = &SetSecurityWatched;
+        if (c.fake == kRace)
+            calls.createFile = &CreateRaced, calls.createInFolder = &CreateInFolderRaced,
+            calls.setInformation = &SetRaced;
+        if (c.fake == kRenameDenied)
             calls.setInformation = &RenameDenied;
-        if (fake == kOwnerAsWindows)
-            calls.setSecurity = &SetSecurityAsWindows;
+        if (c.fake == kRedirect)
+            calls.createFile = &CreateRedirected;
         std::optional<std::uint32_t> result;
         {
             Seam<Calls>::Override faked(calls);
             result = AtomicFile::Write(kTarget, kNew);
         }
-        EXPECT_EQ(result, error);
+        EXPECT_EQ(result, c.error);
         EXPECT_EQ(std::tuple(Content(kTarget), Dacl(kTarget), Content(kGuarded)),
-                  std::tuple(content, dacl, "secret"));
+                  std::tuple(c.error ? "old" : "new", dacl, "secret"));
+        EXPECT_NE(g_tempBefore, "open") << "open to Everyone until the replaced file's list";
+        EXPECT_EQ(g_madeElsewhere, 0);
         EXPECT_EQ(g_planted, g_racing) << "the stand-in never took the temporary file's name";
         EXPECT_FALSE(RestorePrivilegeEnabled());
         // Nothing of the writer's is left beside the target (the stand-in's links may stay).

@@ -4,19 +4,25 @@
 #include <sddl.h>
 
 #include <algorithm>
+#include <atomic>
+#include <optional>
 #include <stdexcept>
+#include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
 #include "support/ChildProcess.h"
 #include "support/MsgBoxWatcher.h"
 #include "win32/BaseWindow.h"
+#include "win32/ConsoleEvents.h"
 #include "win32/ErrorSource.h"
 #include "win32/Fatal.h"
 #include "win32/Handles.h"
 #include "win32/MachineLock.h"
 #include "win32/ProcessIdentity.h"
 #include "win32/Seam.h"
+#include "win32/Text.h"
 
 namespace {
 
@@ -90,6 +96,31 @@ TEST(Win32, WindowAttachesGuardsAndDetaches) {
     EXPECT_EQ(std::count(secondLog.begin(), secondLog.end(), UINT(WM_DESTROY)), 0);
 }
 
+// A pointer message from another thread (sent: another process's WM_NOTIFY arrives so, pointer
+// unchanged; a marshalled WM_NCCREATE keeps the sender's lpCreateParams) or posted to the queue
+// never reaches the handler, nor attaches another object; the window's own thread is heard.
+TEST(Win32, PointerMessagesOnlyFromTheWindowsOwnThread) {
+    std::vector<UINT> log, otherLog;
+    Probe first(log), other(otherLog);
+    const HWND a = first.Create();
+    CREATESTRUCTW create{};
+    create.lpCreateParams = &other;
+    std::atomic<bool> done = false;
+    std::thread sender([&] {
+        ::SendMessageW(a, WM_NOTIFY, 0, 1);
+        ::SendMessageW(a, WM_NCCREATE, 0, reinterpret_cast<LPARAM>(&create));
+        done = true;
+    });
+    testsupport::HandleMessagesUntil([&] { return done.load(); }, 5000);
+    sender.join();
+    ::PostMessageW(a, WM_NOTIFY, 0, 1);
+    testsupport::HandleMessagesUntil([] { return false; }, 100);
+    EXPECT_EQ(std::count(log.begin(), log.end(), UINT(WM_NOTIFY)), 0);
+    EXPECT_EQ(::GetWindowLongPtrW(a, GWLP_USERDATA), reinterpret_cast<LONG_PTR>(&first));
+    ::SendMessageW(a, WM_NOTIFY, 0, 0);
+    EXPECT_EQ(log.back(), UINT(WM_NOTIFY));
+}
+
 // The whole user identifier from the real token (users of one domain share all but its last part);
 // nothing for no window. Windows of this and other processes: SingleInstance and StartTest.
 TEST(Win32, ProcessIdentityFromTheTokens) {
@@ -105,15 +136,16 @@ TEST(Win32, ProcessIdentityFromTheTokens) {
 }
 
 // The writers' lock admits Administrators and SYSTEM only (Wine keeps access lists without
-// enforcing them); a holder that ended without letting go leaves it to the next.
+// enforcing them); a holder that ended without letting go leaves it to the next. Wine 8 has no
+// private namespaces: the name is global, as on 2000, XP and 2003.
 TEST(Win32, MachineLockAccessListAndAbandonedHolder) {
-    const wchar_t* name = L"Local\\TavelinTestLock";
+    const wchar_t* name = L"TavelinTestLock";
     std::thread([&] {
         EXPECT_EQ((new MachineLock(name, 0))->Result(), MachineLock::State::Held);
     }).join();
     const MachineLock next(name, 0);
     EXPECT_EQ(next.Result(), MachineLock::State::Held);
-    UniqueHandle mutex(::OpenMutexW(READ_CONTROL, FALSE, name));
+    UniqueHandle mutex(::OpenMutexW(READ_CONTROL, FALSE, L"Global\\TavelinTestLock"));
     const SECURITY_INFORMATION what = OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
     char descriptor[1024] = {};
     DWORD size = 0;
@@ -121,6 +153,158 @@ TEST(Win32, MachineLockAccessListAndAbandonedHolder) {
     LPSTR text = nullptr;
     ASSERT_TRUE(::ConvertSecurityDescriptorToStringSecurityDescriptorA(descriptor, SDDL_REVISION_1,
                                                                        what, &text, nullptr));
-    EXPECT_STREQ(text, "O:BAD:(A;;0x1f0001;;;SY)(A;;0x1f0001;;;BA)");
+    EXPECT_STREQ(text, "O:BAD:P(A;;0x1f0001;;;SY)(A;;0x1f0001;;;BA)");
     ::LocalFree(text);
+}
+
+namespace {
+
+// A system with private namespaces (Wine 8 has none), played: each call logged, an attempt to make
+// the namespace with its access list, one to open it. They answer the case's errors in turn (none
+// left: done, an event standing in for the namespace); the mutex in it is a local one.
+struct {
+    std::vector<DWORD> errors;
+    std::string log, mutex;
+} g_ns;
+HANDLE Answer() {
+    const DWORD error = g_ns.errors.empty() ? 0 : g_ns.errors.front();
+    if (error)
+        g_ns.errors.erase(g_ns.errors.begin());
+    return error ? (::SetLastError(error), nullptr)
+                 : ::CreateEventW(nullptr, FALSE, FALSE, nullptr);
+}
+HANDLE WINAPI Boundary(LPCWSTR name, ULONG) {
+    return g_ns.log += WideToUtf8(name), &g_ns;
+}
+BOOL WINAPI AddSid(HANDLE*, PSID sid) {
+    LPSTR text = nullptr;
+    ::ConvertSidToStringSidA(sid, &text);
+    g_ns.log += std::string(" ") + text;
+    return ::LocalFree(text), TRUE;
+}
+void WINAPI DeleteBoundary(HANDLE) {
+    g_ns.log += " deleted";
+}
+HANDLE WINAPI Make(LPSECURITY_ATTRIBUTES sa, LPVOID, LPCWSTR) {
+    LPSTR text = nullptr;
+    ::ConvertSecurityDescriptorToStringSecurityDescriptorA(
+        sa->lpSecurityDescriptor, SDDL_REVISION_1,
+        OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &text, nullptr);
+    g_ns.log += std::string(" make ") + text;
+    return ::LocalFree(text), Answer();
+}
+HANDLE WINAPI Open(LPVOID, LPCWSTR) {
+    return g_ns.log += " open", Answer();
+}
+BOOLEAN WINAPI Close(HANDLE handle, ULONG) {
+    const UniqueHandle mutex(::OpenMutexW(SYNCHRONIZE, FALSE, L"Local\\TavelinNsLock"));
+    g_ns.log += mutex ? " closed before the mutex" : " closed";
+    return ::CloseHandle(handle);
+}
+template <typename F> FARPROC Function(F* f) {
+    return reinterpret_cast<FARPROC>(reinterpret_cast<void (*)()>(f));
+}
+FARPROC Namespaces(const char* name) {
+    const std::string_view n(name);
+    return n == "CreateBoundaryDescriptorW"    ? Function(&Boundary)
+           : n == "AddSIDToBoundaryDescriptor" ? Function(&AddSid)
+           : n == "DeleteBoundaryDescriptor"   ? Function(&DeleteBoundary)
+           : n == "CreatePrivateNamespaceW"    ? Function(&Make)
+           : n == "OpenPrivateNamespaceW"      ? Function(&Open)
+           : n == "ClosePrivateNamespace"      ? Function(&Close)
+                                               : nullptr;
+}
+HANDLE WINAPI NamespacedMutex(LPSECURITY_ATTRIBUTES sa, BOOL owned, LPCWSTR name) {
+    g_ns.mutex = WideToUtf8(name);
+    return ::CreateMutexW(sa, owned, L"Local\\TavelinNsLock");
+}
+
+} // namespace
+
+// Where the system has private namespaces (Vista on: the functions, whatever version it reports),
+// the lock is in one bounded by the Administrators group, which a standard user cannot make and,
+// by its access list, not open: no one outside can take the name first. Made by this writer or
+// opened when another made it (made again when its last holder let go between), held as long as
+// the mutex; a namespace that cannot be made is a failure, never a fall back to the global name
+// that the other writers of the system do not use.
+TEST(Win32, MachineLockInAnAdministratorsNamespace) {
+    const std::string made = "Tavelin S-1-5-32-544",
+                      make = " make O:BAD:P(A;;CCDCLCSWSDRCWDWO;;;SY)(A;;CCDCLCSWSDRCWDWO;;;BA)";
+    const std::string inside = "Tavelin\\TavelinTestLock";
+    struct Case {
+        const char* what;
+        std::vector<DWORD> errors = {};
+        std::string log = {}, mutex = {};
+        DWORD error = ERROR_SUCCESS;
+    };
+    const Case cases[] = {
+        {.what = "made here", .log = made + make + " deleted closed", .mutex = inside},
+        {.what = "made by another writer",
+         .errors = {ERROR_ALREADY_EXISTS},
+         .log = made + make + " open deleted closed",
+         .mutex = inside},
+        {.what = "gone between",
+         .errors = {ERROR_ALREADY_EXISTS, ERROR_PATH_NOT_FOUND},
+         .log = made + make + " open" + make + " deleted closed",
+         .mutex = inside},
+        {.what = "outside the boundary",
+         .errors = {ERROR_ACCESS_DENIED},
+         .log = made + make + " deleted",
+         .error = ERROR_ACCESS_DENIED},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        g_ns = {c.errors, "", ""};
+        const Seam<MachineLock::Calls>::Override fake({&Namespaces, &NamespacedMutex});
+        {
+            const MachineLock lock(L"TavelinTestLock", 0);
+            EXPECT_EQ(std::pair(lock.Result(), lock.Error()),
+                      std::pair(c.error ? MachineLock::State::Failed : MachineLock::State::Held,
+                                c.error));
+        }
+        EXPECT_EQ(g_ns.log, c.log);
+        EXPECT_EQ(g_ns.mutex, c.mutex);
+    }
+}
+namespace {
+
+UINT g_endedWith = 0;
+void WINAPI RecordEnd(UINT code) {
+    g_endedWith = code;
+}
+
+} // namespace
+
+// Outside a section a console event ends the process as Windows' own handling would; within one,
+// Ctrl+C and Ctrl+Break are dropped, and the console closed, a logoff or a shutdown (after which
+// Windows ends the process anyway) wait for the section's end. The handler runs on a thread of
+// its own, as Windows calls it.
+TEST(Win32, ConsoleEventsWaitForTheSection) {
+    struct Case {
+        DWORD event;
+        bool section;
+        UINT whileSection, after; // how the process ended: 0 not
+    };
+    const Case cases[] = {
+        {CTRL_C_EVENT, false, STATUS_CONTROL_C_EXIT, STATUS_CONTROL_C_EXIT},
+        {CTRL_C_EVENT, true, 0, 0},
+        {CTRL_BREAK_EVENT, true, 0, 0},
+        {CTRL_CLOSE_EVENT, true, 0, STATUS_CONTROL_C_EXIT},
+        {CTRL_SHUTDOWN_EVENT, false, STATUS_CONTROL_C_EXIT, STATUS_CONTROL_C_EXIT},
+    };
+    const Seam<ConsoleEvents::Calls>::Override end({&RecordEnd});
+    ConsoleEvents::Watch();
+    for (const Case& c : cases) {
+        g_endedWith = 0;
+        std::optional<ConsoleEvents::Section> section;
+        if (c.section)
+            section.emplace();
+        std::thread windows([&] { ConsoleEvents::OnEvent(c.event); });
+        ::Sleep(testsupport::Scaled(300));
+        const UINT whileSection = g_endedWith;
+        section.reset();
+        windows.join();
+        EXPECT_EQ(std::pair(whileSection, g_endedWith), std::pair(c.whileSection, c.after))
+            << c.event << (c.section ? " in a section" : "");
+    }
 }

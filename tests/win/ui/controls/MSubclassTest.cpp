@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <map>
 #include <string>
+#include <thread>
 #include <tuple>
 
 #include "ui/controls/MSubclass.h"
@@ -100,6 +102,22 @@ TEST_F(SubclassTest, ClientAnswerDecidesAboutThePreviousProcedure) {
         const LRESULT got = ::SendMessageA(hwnd, kMsg, 0, 0);
         EXPECT_EQ(std::pair(g_log, got), std::pair(std::string(order), result));
     }
+}
+
+// WM_NOTIFY from another thread (another process's is passed on as it is, pointer and all)
+// reaches neither the client nor the control, which would hand it on to its parent.
+TEST_F(SubclassTest, PointerFromAnotherThreadReachesNoOne) {
+    MSubclass::HookMessage(&a, hwnd, WM_NOTIFY);
+    a.response = emrPostProcess;
+    std::atomic<LRESULT> fromOther = -1;
+    std::thread other([&] { fromOther = ::SendMessageA(hwnd, WM_NOTIFY, 0, 1); });
+    while (fromOther == -1)
+        for (MSG msg; ::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE);)
+            ::DispatchMessageA(&msg);
+    other.join();
+    EXPECT_EQ(std::pair(g_log, fromOther.load()), std::pair(std::string(), LRESULT{0}));
+    ::SendMessageA(hwnd, WM_NOTIFY, 0, 1);
+    EXPECT_EQ(g_log, "A");
 }
 
 } // namespace

@@ -1,0 +1,30 @@
+// A security descriptor for an object the program makes where others can reach it: owned by
+// Administrators, open to Administrators and SYSTEM only, inheriting nothing (not the creating
+// token's default list, which on Windows 2000 and XP admits that account's other processes).
+#pragma once
+
+#include <windows.h>
+
+#include <vector>
+
+#include "win32/Handles.h"
+
+class AdminsOnly {
+  public:
+    // rights: what both may do with the object.
+    explicit AdminsOnly(ACCESS_MASK rights);
+    AdminsOnly(const AdminsOnly&) = delete;
+    AdminsOnly& operator=(const AdminsOnly&) = delete;
+
+    // ERROR_SUCCESS, or the system error code that kept it from being built.
+    DWORD Error() const { return error_; }
+    SECURITY_ATTRIBUTES* Attributes() { return &attributes_; }
+    PSECURITY_DESCRIPTOR Descriptor() { return &descriptor_; }
+
+  private:
+    UniqueSid admins_, system_;
+    std::vector<DWORD_PTR> acl_;
+    SECURITY_DESCRIPTOR descriptor_{};
+    SECURITY_ATTRIBUTES attributes_{sizeof attributes_, &descriptor_, FALSE};
+    DWORD error_ = ERROR_SUCCESS;
+};

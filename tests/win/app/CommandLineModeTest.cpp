@@ -1,0 +1,128 @@
+// A command started from a console that the user's other processes share: a console control
+// event sent to all of them (here by this test, attached to the same console) while the command
+// waits inside its first registry read or write (the paused-writer seam, in command_probe).
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <shlwapi.h>
+
+#include <atomic>
+#include <fstream>
+#include <optional>
+#include <sstream>
+#include <string>
+
+#include "support/ChildProcess.h"
+#include "support/MsgBoxWatcher.h"
+#include "win32/Handles.h"
+#include "win32/Text.h"
+
+namespace {
+
+constexpr char kLayout[] = "System\\CurrentControlSet\\Control\\Keyboard Layout";
+using Value = std::optional<std::string>;
+
+Value Read(const char* name) {
+    char bytes[256] = {};
+    DWORD size = sizeof bytes;
+    if (::SHGetValueA(HKEY_LOCAL_MACHINE, kLayout, name, nullptr, bytes, &size))
+        return std::nullopt;
+    return std::string(bytes, size);
+}
+void Write(const char* name, const Value& value) {
+    value ? void(::SHSetValueA(HKEY_LOCAL_MACHINE, kLayout, name, REG_BINARY, value->data(),
+                               DWORD(value->size())))
+          : void(::SHDeleteValueA(HKEY_LOCAL_MACHINE, kLayout, name));
+}
+std::string FileText(const std::string& path) {
+    std::stringstream text;
+    text << std::ifstream(path, std::ios::binary).rdbuf();
+    return text.str();
+}
+
+std::atomic<int> g_eventsHere = 0;
+BOOL WINAPI CountHere(DWORD) {
+    ++g_eventsHere;
+    return TRUE;
+}
+
+} // namespace
+
+// From taking the writers' lock to the last event-log entry and the restart request, Ctrl+C does
+// not end the command: the map, the backup, the three entries and the restart are whole, and it
+// ends as it would have. Before that (its first read) the event ends it, as Windows would. Wine
+// sends no Ctrl+Break and ends a closed console's processes without asking them (measured): those
+// are Win32's ConsoleEventsWaitForTheSection.
+TEST(CommandLineMode, ConsoleEventWaitsForTheWritesToEnd) {
+    const std::string caps("\0\0\0\0\0\0\0\0\x02\0\0\0\x2A\0\x3A\0\0\0\0\0", 20);
+    struct Case {
+        const char* pauseAt;
+        DWORD exit;
+        Value map, backup;
+        std::string logged, output;
+    };
+    const Case cases[] = {
+        {"write", 0, caps, std::string(), "entry|entry|entry|restart|", "Saved.\r\n"},
+        {"read", STATUS_CONTROL_C_EXIT, std::nullopt, std::nullopt, "", ""},
+    };
+    HANDLE standard[] = {::GetStdHandle(STD_INPUT_HANDLE), ::GetStdHandle(STD_OUTPUT_HANDLE),
+                         ::GetStdHandle(STD_ERROR_HANDLE)};
+    char temp[MAX_PATH] = {};
+    ::GetTempPathA(MAX_PATH, temp);
+    const std::string out = temp + std::string("tavelin-probe-out.txt"),
+                      log = temp + std::string("tavelin-probe-log.txt"),
+                      events = "TavelinProbe." + std::to_string(::GetCurrentProcessId());
+    UniqueHandle reached(::CreateEventA(nullptr, TRUE, FALSE, (events + ".reached").c_str())),
+        go(::CreateEventA(nullptr, TRUE, FALSE, (events + ".go").c_str()));
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.pauseAt);
+        Write("Scancode Map", std::nullopt), Write("TVLN Backup", std::nullopt);
+        ::DeleteFileA(log.c_str());
+        ::ResetEvent(reached.get()), ::ResetEvent(go.get());
+        // A console of this test's own, which the command inherits; the event reaches both.
+        ::FreeConsole();
+        ASSERT_TRUE(::AllocConsole());
+        ::SetConsoleCtrlHandler(&CountHere, TRUE);
+        g_eventsHere = 0;
+        SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
+        UniqueHandle output(::CreateFileA(out.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inheritable,
+                                          CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        std::wstring line =
+            Utf8ToWide("\"Z:" COMMAND_PROBE_EXE "\" " + std::string(c.pauseAt) + " " + events +
+                       " \"" + log + "\" /set CAPSLOCK=LSHIFT /restart");
+        STARTUPINFOW si{};
+        si.cb = sizeof si;
+        si.dwFlags = STARTF_USESTDHANDLES;
+        si.hStdOutput = si.hStdError = output.get();
+        PROCESS_INFORMATION pi{};
+        const BOOL started = ::CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0,
+                                              nullptr, nullptr, &si, &pi);
+        output.reset();
+        UniqueHandle process(pi.hProcess), thread(pi.hThread);
+        const bool paused =
+            started && ::WaitForSingleObject(reached.get(), testsupport::Scaled(20000)) == 0;
+        if (paused) {
+            ::GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0);
+            testsupport::HandleMessagesUntil([] { return g_eventsHere > 0; }, 5000);
+            ::Sleep(testsupport::Scaled(300)); // the command's handler runs beside this one's
+        }
+        ::SetEvent(go.get());
+        DWORD exit = 99;
+        if (::WaitForSingleObject(process.get(), testsupport::Scaled(20000)) == WAIT_OBJECT_0)
+            ::GetExitCodeProcess(process.get(), &exit);
+        ::TerminateProcess(process.get(), 99);
+        ::SetConsoleCtrlHandler(&CountHere, FALSE);
+        ::FreeConsole();
+        EXPECT_TRUE(paused && g_eventsHere == 1) << "never paused, or no event sent";
+        EXPECT_EQ(exit, c.exit);
+        EXPECT_EQ(std::pair(Read("Scancode Map"), Read("TVLN Backup")), std::pair(c.map, c.backup));
+        EXPECT_EQ(std::pair(FileText(log), FileText(out)), std::pair(c.logged, c.output));
+    }
+    ::SetStdHandle(STD_INPUT_HANDLE, standard[0]), ::SetStdHandle(STD_OUTPUT_HANDLE, standard[1]);
+    ::SetStdHandle(STD_ERROR_HANDLE, standard[2]);
+    Write("Scancode Map", std::nullopt), Write("TVLN Backup", std::nullopt);
+    ::DeleteFileA(out.c_str()), ::DeleteFileA(log.c_str());
+    // The save registered the probe as the event source's message file.
+    ::SHDeleteKeyA(HKEY_LOCAL_MACHINE,
+                   "SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\Tavelin");
+}
