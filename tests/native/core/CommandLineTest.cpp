@@ -59,10 +59,10 @@ TEST(CommandLineTest, Parse) {
         {"/export capslock=TAB", "1 File name missing after /export"},
     };
     for (const auto& [line, expected] : cases)
-        EXPECT_EQ(Describe(Parse(Split(line), "EN")),
+        EXPECT_EQ(Describe(Parse(Split(line), Language::English)),
                   expected + std::string(*expected == '1' ? " (usage: tavelin /?)" : ""))
             << line;
-    EXPECT_EQ(Describe(Parse(Split("/set CAPSLOCK=TAB INSERT=X"), "DE")),
+    EXPECT_EQ(Describe(Parse(Split("/set CAPSLOCK=TAB INSERT=X"), Language::German)),
               "1 Unbekannte Funktion: X (Aufruf: tavelin /?)");
 }
 
@@ -80,10 +80,10 @@ TEST(CommandLineTest, AgainstTheMapFound) {
     };
     for (const auto& [found, line, expected] : cases) {
         KeyRows rows(KeyCatalogue(), found, true);
-        const Command command = std::get<Command>(Parse(Split(line), "EN"));
+        const Command command = std::get<Command>(Parse(Split(line), Language::English));
         if (command.action == Action::Status) {
             EXPECT_EQ(StatusText(rows, false), expected) << found;
-        } else if (const auto refusal = Apply(command, rows, "EN")) {
+        } else if (const auto refusal = Apply(command, rows, Language::English)) {
             EXPECT_EQ(Describe(*refusal), expected);
             for (int row = 0; row < kKeyCount; ++row)
                 EXPECT_EQ(rows.Selection(row), rows.Preselection(row)) << line;
@@ -92,25 +92,28 @@ TEST(CommandLineTest, AgainstTheMapFound) {
         }
     }
     KeyRows rows(KeyCatalogue(), "1D003A00", true);
-    EXPECT_EQ(Apply(std::get<Command>(Parse(Split("/set CAPSLOCK=3"), "DE")), rows, "DE")->message,
+    EXPECT_EQ(Apply(std::get<Command>(Parse(Split("/set CAPSLOCK=3"), Language::German)), rows,
+                    Language::German)
+                  ->message,
               "CAPSLOCK ist gesperrt (neuer Code 1D00). Es wurde nichts geschrieben.");
 }
 
 // /check against the map found: the keys that differ, each with what it has; a key that cannot
 // be set as asked refuses as /set does. Nothing is changed.
 TEST(CommandLineTest, Check) {
-    const std::tuple<const char*, bool, const char*, const char*, const char*> cases[] = {
-        {"2A003A00", true, "/check CAPSLOCK=LSHIFT INSERT=INSERT", "EN",
+    const std::tuple<const char*, bool, const char*, Language, const char*> cases[] = {
+        {"2A003A00", true, "/check CAPSLOCK=LSHIFT INSERT=INSERT", Language::English,
          "0 The keys have these functions.\r\n"},
-        {"2A003A00", true, "/check SCROLL=MUTE CAPSLOCK=8 INSERT=1", "EN",
+        {"2A003A00", true, "/check SCROLL=MUTE CAPSLOCK=8 INSERT=1", Language::English,
          "1 SCROLL has the function SCROLL, not MUTE.\r\nCAPSLOCK has the function LSHIFT, not "
          "TAB.\r\n"},
-        {"", true, "/check INSERT=DISABLED", "DE",
+        {"", true, "/check INSERT=DISABLED", Language::German,
          "1 INSERT hat die Funktion INSERT, nicht DISABLED.\r\n"},
-        {"0F003A002A003A00", true, "/check INSERT=INSERT CAPSLOCK=TAB", "EN",
+        {"0F003A002A003A00", true, "/check INSERT=INSERT CAPSLOCK=TAB", Language::English,
          "2 CAPSLOCK is locked (new codes 0F00 2A00).\r\n"},
-        {"", true, "/check SCROLL=DISABLED", "EN", "2 DISABLED is not offered for SCROLL.\r\n"},
-        {"2A003A00", false, "/check INSERT=INSERT", "DE",
+        {"", true, "/check SCROLL=DISABLED", Language::English,
+         "2 DISABLED is not offered for SCROLL.\r\n"},
+        {"2A003A00", false, "/check INSERT=INSERT", Language::German,
          "2 Die gespeicherte Scancode Map ist nicht wohlgeformt.\r\n"},
     };
     for (const auto& [found, wellFormed, line, lang, expected] : cases) {
@@ -188,7 +191,7 @@ TEST(CommandLineTest, RegFile) {
 // The usage fits an 80-column console, with CR LF line ends, and names every option and every
 // exit code.
 TEST(CommandLineTest, Usage) {
-    for (const char* lang : {"EN", "DE"}) {
+    for (const Language lang : {Language::English, Language::German}) {
         std::istringstream text(UsageText(lang));
         std::string all, line;
         while (std::getline(text, line)) {
@@ -197,10 +200,11 @@ TEST(CommandLineTest, Usage) {
             all += line;
         }
         for (const KeyOption& option : KeyCatalogue().Rows())
-            EXPECT_NE(all.find("  " + std::string(option.NAME) + " "), std::string::npos) << lang;
+            EXPECT_NE(all.find("  " + std::string(option.NAME) + " "), std::string::npos)
+                << int(lang);
         const std::string codes = all.substr(all.find("Exit"));
         for (const char* code : {"0 ", "1 ", "2 ", "3 ", "4 ", "3010 ", "1641 "})
-            EXPECT_NE(codes.find(code), std::string::npos) << lang << " " << code;
+            EXPECT_NE(codes.find(code), std::string::npos) << int(lang) << " " << code;
     }
 }
 

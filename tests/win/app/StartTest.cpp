@@ -23,16 +23,15 @@ const char* const kUnsupportedDE =
 // The refusals' icons (comparable in this process only) and the German rights' refusal.
 TEST(Refusals, TextsIconsAndTitle) {
     using enum MMain::Refusal;
-    const std::tuple<const char*, MMain::Refusal, std::string, LPCWSTR> cases[] = {
-        {"EN", UnsupportedWindows, kUnsupportedEN, IDI_INFORMATION},
-        {"DE", NoAdministratorRights,
+    const std::tuple<Language, MMain::Refusal, std::string, LPCWSTR> cases[] = {
+        {Language::English, UnsupportedWindows, kUnsupportedEN, IDI_INFORMATION},
+        {Language::German, NoAdministratorRights,
          "Sie müssen über Administrator-Rechte verfügen, um dieses Programm auszuführen.",
          IDI_WARNING},
     };
     for (const auto& [lang, reason, text, icon] : cases) {
-        MMain::LangCode = lang;
         MsgBoxWatcher watcher("Tavelin", IDOK);
-        MMain::ShowRefusal(reason);
+        MMain::ShowRefusal(reason, lang);
         ASSERT_TRUE(watcher.Result()) << text;
         EXPECT_EQ(std::pair(watcher.Result()->text, watcher.Result()->icon),
                   std::pair(text, ::LoadIconW(nullptr, icon)));

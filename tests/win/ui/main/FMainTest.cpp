@@ -51,17 +51,16 @@ BOOL WINAPI RequestRefused(LPSTR, LPSTR, DWORD, BOOL, BOOL) {
 TEST(FMain, RefusedRestartIsTold) {
     INITCOMMONCONTROLSEX icc{sizeof icc, ICC_USEREX_CLASSES};
     ::InitCommonControlsEx(&icc);
-    MKeys::BuildKeyCatalogue();
-    const std::tuple<const char*, bool, std::string> cases[] = {
-        {"EN", false,
+    const std::tuple<Language, bool, std::string> cases[] = {
+        {Language::English, false,
          "Tavelin: The restart could not be requested. Please restart the computer yourself."},
-        {"DE", false,
+        {Language::German, false,
          "Tavelin: Der Neustart konnte nicht angefordert werden. Bitte starten Sie den Rechner "
          "selbst neu."},
-        {"EN", true, "Error: OpenProcessToken Error: 5"},
+        {Language::English, true, "Error: OpenProcessToken Error: 5"},
     };
     for (const auto& [lang, tokenRefused, told] : cases) {
-        SCOPED_TRACE(lang);
+        SCOPED_TRACE(LanguageCode(lang));
         // Restore offered: an empty backup, no map; the restore removes both again.
         ::SHDeleteValueA(HKEY_LOCAL_MACHINE, kLayout, "Scancode Map");
         ::SHSetValueA(HKEY_LOCAL_MACHINE, kLayout, "TVLN Backup", REG_BINARY, "", 0);
