@@ -23,15 +23,14 @@ constexpr DWORD kWriterWaitMs = 3000;
 } // namespace
 
 AppError InLanguage(const AppError& error, Language lang) {
-    if (lang != Language::German)
-        return error;
     // The registry class's descriptions are its own English words; its numbers tell enough.
     const bool registry =
         error.Number() == cRegistry::kErrKey || error.Number() == cRegistry::kErrSetValue;
-    return AppError(error.Number(), error.Source(),
-                    registry
-                        ? "Ein Wert der Registry konnte nicht geschrieben oder gelöscht werden."
-                        : "Interner Fehler.");
+    const std::string german = registry
+                                   ? "Ein Wert der Registry konnte nicht geschrieben oder gelöscht "
+                                     "werden."
+                                   : "Interner Fehler.";
+    return AppError(error.Number(), error.Source(), Pick(lang, german, error.Description()));
 }
 
 std::string FailureLine(const AppError& error, Language lang) {
