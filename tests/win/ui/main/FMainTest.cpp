@@ -41,6 +41,9 @@ std::future<std::vector<std::string>> AnswerInTurn(std::vector<int> buttons) {
 BOOL WINAPI OpenRefused(HANDLE, DWORD, PHANDLE) {
     return ::SetLastError(ERROR_ACCESS_DENIED), FALSE;
 }
+LONG WINAPI WriteRefused(HKEY, LPCSTR, DWORD, DWORD, const BYTE*, DWORD) {
+    return ERROR_ACCESS_DENIED;
+}
 BOOL WINAPI RequestRefused(LPSTR, LPSTR, DWORD, BOOL, BOOL) {
     return ::SetLastError(ERROR_NOT_READY), FALSE;
 }
@@ -90,9 +93,7 @@ TEST(FMain, FailedSaveIsToldInTheWindowsLanguage) {
     static std::vector<AppError>* sink = &reported;
     const Seam<FatalCalls>::Override record({[](const AppError& e) { sink->push_back(e); }});
     RegistryApi refusing;
-    refusing.SetValueEx = [](HKEY, LPCSTR, DWORD, DWORD, const BYTE*, DWORD) -> LONG {
-        return ERROR_ACCESS_DENIED;
-    };
+    refusing.SetValueEx = &WriteRefused;
     // CapsLock sends left Shift: the save's first write is the backup.
     const BYTE caps[] = {0, 0, 0, 0, 0, 0, 0, 0, 2, 0, 0, 0, 0x2A, 0, 0x3A, 0, 0, 0, 0, 0};
     ::SHSetValueA(HKEY_LOCAL_MACHINE, kLayout, "Scancode Map", REG_BINARY, caps, sizeof caps);
