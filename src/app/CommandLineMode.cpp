@@ -5,7 +5,6 @@
 
 #include <string_view>
 
-#include "app/GetLanguageCode.h"
 #include "app/MCheckAdmin.h"
 #include "app/MMain.h"
 #include "core/AppError.h"
@@ -21,7 +20,9 @@
 #include "win32/ConsoleEvents.h"
 #include "win32/ConsoleOutput.h"
 #include "win32/ErrorSource.h"
+#include "win32/Fatal.h"
 #include "win32/Handles.h"
+#include "win32/MLanguage.h"
 #include "win32/Text.h"
 
 namespace CommandLineMode {
@@ -32,45 +33,40 @@ using namespace CommandLine;
 
 ConsoleOutput* g_output = nullptr;
 
-struct Texts {
-    bool de;
-    const char* operator()(const char* deText, const char* enText) const {
-        return de ? deText : enText;
-    }
-};
-
 // "error 3: The system cannot find the path specified."
-std::string SystemErrorText(DWORD code, const Texts& tr) {
+std::string SystemErrorText(DWORD code, Language lang) {
     wchar_t text[512] = {};
     DWORD n = ::FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
                                code, 0, text, 512, nullptr);
     while (n > 0 && (text[n - 1] == L'\r' || text[n - 1] == L'\n' || text[n - 1] == L' '))
         --n;
-    std::string line = tr("Fehler ", "error ") + std::to_string(code);
+    std::string line = Pick(lang, "Fehler ", "error ") + std::to_string(code);
     if (n > 0)
         line += ": " + WideToUtf8(std::wstring_view(text, n));
     return line;
 }
 
 // What follows a save or a restore: the restart when asked for, else the reminder.
-int Finish(const Command& command, const Texts& tr) {
+int Finish(const Command& command, Language lang) {
     // The map as written, read back: one set back to the map in effect waits for no restart.
     const Restart::State after = RestartRecord::StateOf(CScancodeMap().StoredMap());
     if (!command.restart) {
         g_output->Line(after == Restart::State::No
-                           ? tr("Die gespeicherte Belegung ist schon wirksam; ein Neustart ist "
-                                "nicht nötig.",
-                                "The map stored is the one in effect; no restart is needed.")
-                           : tr("Die Änderung wird nach einem Neustart des Rechners wirksam.",
-                                "The change takes effect when the computer restarts."));
+                           ? Pick(lang,
+                                  "Die gespeicherte Belegung ist schon wirksam; ein Neustart ist "
+                                  "nicht nötig.",
+                                  "The map stored is the one in effect; no restart is needed.")
+                           : Pick(lang,
+                                  "Die Änderung wird nach einem Neustart des Rechners wirksam.",
+                                  "The change takes effect when the computer restarts."));
         return command.restartCodes ? RestartCodeFor(EditOutcome::Written, after, false)
                                     : kExitDone;
     }
     if (const auto restart = KeyEdit::Restart(); !restart.requested) {
         // A line, not a box: a box would stall an unattended run. A failed step is named as
         // Windows names it.
-        std::string line = tr("Der Neustart konnte nicht angefordert werden",
-                              "The restart could not be requested");
+        std::string line = Pick(lang, "Der Neustart konnte nicht angefordert werden",
+                                "The restart could not be requested");
         if (!restart.failure.empty())
             line += " (" + restart.failure + ")";
         g_output->Line(line + ".");
@@ -80,17 +76,16 @@ int Finish(const Command& command, const Texts& tr) {
 }
 
 // A save's or a restore's result as a line and an exit code.
-int Report(const EditResult& result, const Command& command, const char* done, const Texts& tr) {
+int Report(const EditResult& result, const Command& command, const char* done, Language lang) {
     if (result.outcome != EditOutcome::Written) {
         g_output->Line(result.text);
         return ExitCodeFor(result.outcome);
     }
     g_output->Line(done);
-    return Finish(command, tr);
+    return Finish(command, lang);
 }
 
-int Set(const Command& command, CScancodeMap& map, KeyRows& rows, const Texts& tr) {
-    const std::string& lang = MMain::LangCode;
+int Set(const Command& command, CScancodeMap& map, KeyRows& rows, Language lang) {
     if (auto refusal = Apply(command, rows, lang)) {
         g_output->Line(refusal->message);
         return refusal->exitCode;
@@ -104,36 +99,33 @@ int Set(const Command& command, CScancodeMap& map, KeyRows& rows, const Texts& t
     const ConsoleEvents::Section whole;
     return Report(
         KeyEdit(map, lang).Save(rows.NewEntries(), shown.LogTexts(lang), KeyEdit::Unchanged::Skip),
-        command, tr("Gespeichert.", "Saved."), tr);
+        command, Pick(lang, "Gespeichert.", "Saved."), lang);
 }
 
-int Export(const Command& command, KeyRows& rows, const Texts& tr) {
-    if (auto refusal = Apply(command, rows, MMain::LangCode)) {
+int Export(const Command& command, KeyRows& rows, Language lang) {
+    if (auto refusal = Apply(command, rows, lang)) {
         g_output->Line(refusal->message);
         return refusal->exitCode;
     }
     const auto bytes = Utf16LeWithBom(RegFileText(rows.NewEntries().value()));
     if (const auto error = AtomicFile::Write(Utf8ToWide(command.file), bytes)) {
-        g_output->Line(
-            tr("Die Datei kann nicht geschrieben werden: ", "The file cannot be written: ") +
-            command.file + " (" + SystemErrorText(*error, tr) + ")");
+        g_output->Line(Pick(lang, "Die Datei kann nicht geschrieben werden: ",
+                            "The file cannot be written: ") +
+                       command.file + " (" + SystemErrorText(*error, lang) + ")");
         return kExitUsage;
     }
-    g_output->Line(tr("Geschrieben: ", "Written: ") + command.file);
+    g_output->Line(Pick(lang, "Geschrieben: ", "Written: ") + command.file);
     return kExitDone;
 }
 
 int Execute(std::span<const std::string> args) {
-    const std::string& lang = MMain::LangCode;
-    const Texts tr{lang == "DE"};
-    MKeys::BuildKeyCatalogue();
+    const Language lang = MLanguage::Current();
 
     const auto parsed = Parse(args, lang);
     if (const auto* failure = std::get_if<Failure>(&parsed)) {
         // Started from a shortcut or Explorer a line would reach no one.
         if (!g_output->HasDestination() && failure->exitCode == kExitUsage) {
-            std::string title;
-            MCenterMBX::CenteredMsgBox(failure->message, MB_OK | MB_ICONEXCLAMATION, title);
+            MCenterMBX::CenteredMsgBox(failure->message, MB_OK | MB_ICONEXCLAMATION);
         }
         g_output->Line(failure->message);
         return failure->exitCode;
@@ -147,11 +139,11 @@ int Execute(std::span<const std::string> args) {
     // The window's checks in the window's order, its texts as lines; no single-instance rule:
     // a window open meanwhile is protected by its stale-view check.
     if (!MMain::SupportedWindows()) {
-        g_output->Line(MMain::RefusalText(MMain::Refusal::UnsupportedWindows));
+        g_output->Line(MMain::RefusalText(MMain::Refusal::UnsupportedWindows, lang));
         return kExitNotAllowed;
     }
     if (!MCheckAdmin::IsAdmin()) {
-        g_output->Line(MMain::RefusalText(MMain::Refusal::NoAdministratorRights));
+        g_output->Line(MMain::RefusalText(MMain::Refusal::NoAdministratorRights, lang));
         return kExitNotAllowed;
     }
 
@@ -176,14 +168,14 @@ int Execute(std::span<const std::string> args) {
         return check.exitCode;
     }
     case Action::Set:
-        return Set(command, map, rows, tr);
+        return Set(command, map, rows, lang);
     case Action::Restore: {
         const ConsoleEvents::Section whole;
-        return Report(KeyEdit(map, lang).Restore(), command, tr("Wiederhergestellt.", "Restored."),
-                      tr);
+        return Report(KeyEdit(map, lang).Restore(), command,
+                      Pick(lang, "Wiederhergestellt.", "Restored."), lang);
     }
     case Action::Export:
-        return Export(command, rows, tr);
+        return Export(command, rows, lang);
     default:
         return kExitUsage;
     }
@@ -213,15 +205,11 @@ int Run(std::span<const std::string> args) {
     ConsoleEvents::Watch();
     ConsoleOutput output;
     g_output = &output;
-    MMain::LangCode = MMain::GetLanguageCode();
+    MLanguage::Decide();
     try {
         return Execute(args);
-    } catch (const AppError& e) {
-        output.Line(FailureLine(e, MMain::LangCode));
-    } catch (const std::exception& e) {
-        output.Line(FailureLine(kProgramSource.Error(51, e.what()), MMain::LangCode));
     } catch (...) {
-        output.Line(FailureLine(kProgramSource.Error(51, "Internal error"), MMain::LangCode));
+        output.Line(FailureLine(CurrentExceptionAsError(), MLanguage::Current()));
     }
     return kExitSystemFailure;
 }

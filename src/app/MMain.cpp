@@ -5,20 +5,16 @@
 #include "core/AppError.h"
 #include "keymap/CScancodeMap.h"
 #include "win32/ErrorSource.h"
-#include "app/GetLanguageCode.h"
-#include "core/KeyCatalogue.h"
 #include "app/MCheckAdmin.h"
 #include "app/MGetWinVer.h"
-#include "app/MInitComCtls.h"
 #include "app/SingleInstance.h"
 #include "app/OpenWindows.h"
 #include "core/Product.h"
 #include "win32/Text.h"
+#include "win32/MLanguage.h"
 #include "win32/StartupTrace.h"
 
 namespace MMain {
-
-std::string LangCode;
 
 namespace {
 
@@ -45,36 +41,26 @@ void SetScancodeMap(std::unique_ptr<CScancodeMap> map) {
     g_scancodeMap = std::move(map);
 }
 
-std::string RefusalText(Refusal reason) {
-    const bool german = LangCode == "DE";
+std::string RefusalText(Refusal reason, Language lang) {
     if (reason == Refusal::UnsupportedWindows)
-        return german ? "Dieses Programm ist nur unter Windows 2000, XP, 2003 und Vista ausführbar."
-                      : "This program runs only on Windows 2000, XP, 2003 and Vista.";
-    return german ? "Sie müssen über Administrator-Rechte verfügen, um dieses Programm "
-                    "auszuführen."
-                  : "You need administrative privileges to run this program.";
+        return Pick(lang,
+                    "Dieses Programm ist nur unter Windows 2000, XP, 2003 und Vista ausführbar.",
+                    "This program runs only on Windows 2000, XP, 2003 and Vista.");
+    return Pick(lang,
+                "Sie müssen über Administrator-Rechte verfügen, um dieses Programm auszuführen.",
+                "You need administrative privileges to run this program.");
 }
 
-void ShowRefusal(Refusal reason) {
+void ShowRefusal(Refusal reason, Language lang) {
     const UINT icon =
         reason == Refusal::UnsupportedWindows ? MB_ICONINFORMATION : MB_ICONEXCLAMATION;
-    ::MessageBoxW(nullptr, Utf8ToWide(RefusalText(reason)).c_str(),
+    ::MessageBoxW(nullptr, Utf8ToWide(RefusalText(reason, lang)).c_str(),
                   Utf8ToWide(Product::kName).c_str(), MB_OK | icon);
 }
 
 void Main() {
-    // The common controls are registered explicitly from XP on; a failure there must not stop
-    // the start.
-    try {
-        if (MGetWinVer::IsWinXP() || MGetWinVer::IsWin2003() || MGetWinVer::IsWin2003R2() ||
-            MGetWinVer::IsVista())
-            MInitComCtls::InitComCtls();
-    } catch (...) {
-    }
-    StartupTrace::Mark("comctl");
-
     // Fixed before any message can appear, so that every refusal speaks the chosen language.
-    LangCode = GetLanguageCode();
+    MLanguage::Decide();
 
     // An earlier copy wins over every other check, silently, once its window is found; one
     // that shows none in time (still refusing, or not Tavelin at all) does not stop this start.
@@ -88,17 +74,16 @@ void Main() {
     }
     if (!SupportedWindows()) {
         SingleInstance::ReleaseMarker();
-        ShowRefusal(Refusal::UnsupportedWindows);
+        ShowRefusal(Refusal::UnsupportedWindows, MLanguage::Current());
         EndProcess();
     }
     if (!MCheckAdmin::IsAdmin()) {
         SingleInstance::ReleaseMarker();
-        ShowRefusal(Refusal::NoAdministratorRights);
+        ShowRefusal(Refusal::NoAdministratorRights, MLanguage::Current());
         EndProcess();
     }
 
     StartupTrace::Mark("checks");
-    MKeys::BuildKeyCatalogue();
     SetScancodeMap(std::make_unique<CScancodeMap>());
     StartupTrace::Mark("model");
 

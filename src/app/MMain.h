@@ -6,12 +6,11 @@
 #include <memory>
 #include <string>
 
+#include "core/Language.h"
+
 class CScancodeMap;
 
 namespace MMain {
-
-// "DE" or "EN", fixed at start from the system default locale.
-extern std::string LangCode;
 
 // The one scancode-map object, created by Main after the platform checks.
 CScancodeMap& ScancodeMap();
@@ -20,12 +19,12 @@ void SetScancodeMap(std::unique_ptr<CScancodeMap> map);
 // Runs the start-up sequence; ends the process itself on refusal.
 void Main();
 
-// The two reasons to refuse a start. ShowRefusal shows the message box in LangCode and
+// The two reasons to refuse a start. ShowRefusal shows the message box in the language and
 // returns when the user has closed it; Main then ends the process.
 enum class Refusal { UnsupportedWindows, NoAdministratorRights };
-void ShowRefusal(Refusal reason);
-// The refusal's text in LangCode; the command line prints it.
-std::string RefusalText(Refusal reason);
+void ShowRefusal(Refusal reason, Language lang);
+// The refusal's text in the language; the command line prints it.
+std::string RefusalText(Refusal reason, Language lang);
 // The version check: Windows 2000, XP, 2003 (R2) or any NT 6.x.
 bool SupportedWindows();
 

@@ -6,6 +6,7 @@
 #include "core/Product.h"
 #include "system/MSettings.h"
 #include "ui/main/FMain.h"
+#include "win32/MLanguage.h"
 #include "win32/StartupTrace.h"
 
 namespace MMain {
@@ -17,7 +18,7 @@ std::unique_ptr<FMain> g_main;
 } // namespace
 
 void OpenWindows() {
-    g_main = std::make_unique<FMain>(LangCode, ScancodeMap());
+    g_main = std::make_unique<FMain>(MLanguage::Current(), ScancodeMap());
     g_main->Load();
     StartupTrace::Mark("selected");
     g_main->Show();
@@ -28,12 +29,7 @@ void OpenWindows() {
     // Written before the help window shows, so that it opens by itself only once even if
     // showing it fails.
     MSettings::SaveSetting(Product::kName, "Settings", "ShowStartupInfo", "0");
-    FHelp& help = g_main->Help();
-    help.Load();
-    RECT main{};
-    ::GetWindowRect(g_main->Hwnd(), &main);
-    help.Move(main.left - g_main->Twips(1600), main.top - g_main->Twips(1600));
-    help.Show(g_main->Hwnd());
+    g_main->ShowHelp(g_main->Hwnd());
 }
 
 bool PreTranslateMessage(MSG& msg) {

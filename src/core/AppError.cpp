@@ -22,6 +22,13 @@ std::string StandardErrorText(std::int32_t number) {
     }
 }
 
+std::string FailureHeading(const AppError& error, Language lang) {
+    std::string heading = Pick(lang, "Fehler ", "Error ") + std::to_string(error.Number());
+    if (!error.Source().empty())
+        heading += " (" + error.Source() + ")";
+    return heading;
+}
+
 std::string DisplayText(const AppError& error) {
     return error.Description().empty() ? StandardErrorText(error.Number()) : error.Description();
 }

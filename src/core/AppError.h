@@ -6,6 +6,8 @@
 #include <exception>
 #include <string>
 
+#include "core/Language.h"
+
 class AppError : public std::exception {
   public:
     AppError(std::int32_t number, std::string source, std::string description);
@@ -28,6 +30,9 @@ std::string StandardErrorText(std::int32_t number);
 
 // The description if there is one, otherwise the number's standard text.
 std::string DisplayText(const AppError& error);
+
+// "Error 26001 (tavelin.cRegistry)", in German "Fehler ..."; no brackets without a source.
+std::string FailureHeading(const AppError& error, Language lang);
 
 // Error numbers of the program's own objects are built on this base (0x80040000).
 constexpr std::int32_t kObjectErrorBase = static_cast<std::int32_t>(0x80040000u);

@@ -57,21 +57,14 @@ std::string_view KeyName(const KeyCatalogueTable& catalogue, int row) {
     return catalogue.ById(row)->NAME;
 }
 
-struct Texts {
-    bool de;
-    const char* operator()(const char* deText, const char* enText) const {
-        return de ? deText : enText;
-    }
-};
-
-Failure UsageError(const Texts& tr, const std::string& message) {
-    return {message + tr(" (Aufruf: tavelin /?)", " (usage: tavelin /?)"), kExitUsage};
+Failure UsageError(Language lang, const std::string& message) {
+    return {message + Pick(lang, " (Aufruf: tavelin /?)", " (usage: tavelin /?)"), kExitUsage};
 }
 
 // "new code 1D00", or "new codes 2A00 1D00" for a key with several entries.
-std::string NewCodesText(const std::vector<std::string>& codes, const Texts& tr) {
-    std::string text =
-        codes.size() == 1 ? tr("neuer Code", "new code") : tr("neue Codes", "new codes");
+std::string NewCodesText(const std::vector<std::string>& codes, Language lang) {
+    std::string text = codes.size() == 1 ? Pick(lang, "neuer Code", "new code")
+                                         : Pick(lang, "neue Codes", "new codes");
     for (const std::string& code : codes)
         text += " " + code;
     return text;
@@ -81,19 +74,19 @@ constexpr char kCrLf[] = "\r\n";
 
 // The first choice that the rows refuse: a locked key or an option the key does not offer; its
 // sentence ends with tail.
-std::optional<std::string> ChoiceRefusal(const Command& command, const KeyRows& rows,
-                                         const Texts& tr, const std::string& tail,
+std::optional<std::string> ChoiceRefusal(const Command& command, const KeyRows& rows, Language lang,
+                                         const std::string& tail,
                                          const KeyCatalogueTable& catalogue) {
     for (const KeyChoice& choice : command.choices) {
         const std::string key(KeyName(catalogue, choice.row));
         if (rows.Locked(choice.row))
-            return key + tr(" ist gesperrt (", " is locked (") +
-                   NewCodesText(rows.EntryCodes(choice.row), tr) + ")." + tail;
+            return key + Pick(lang, " ist gesperrt (", " is locked (") +
+                   NewCodesText(rows.EntryCodes(choice.row), lang) + ")." + tail;
         const auto& offered = rows.Offered(choice.row);
         if (std::find(offered.begin(), offered.end(), choice.optionId) == offered.end())
             return std::string(catalogue.ById(choice.optionId)->NAME) +
-                   tr(" wird für ", " is not offered for ") + key + tr(" nicht angeboten.", ".") +
-                   tail;
+                   Pick(lang, " wird für ", " is not offered for ") + key +
+                   Pick(lang, " nicht angeboten.", ".") + tail;
     }
     return std::nullopt;
 }
@@ -119,9 +112,8 @@ int RestartCodeFor(EditOutcome outcome, Restart::State after, bool restartStarte
     return after == Restart::State::No ? kExitDone : kExitRestartNeeded;
 }
 
-std::variant<Command, Failure> Parse(std::span<const std::string> args, std::string_view langCode,
+std::variant<Command, Failure> Parse(std::span<const std::string> args, Language lang,
                                      const KeyCatalogueTable& catalogue) {
-    const Texts tr{langCode == "DE"};
     Command command;
     if (!NamesACommand(args))
         return command;
@@ -155,12 +147,14 @@ std::variant<Command, Failure> Parse(std::span<const std::string> args, std::str
             else if (name == "/CHECK")
                 action = Action::Check;
             else
-                return UsageError(tr, tr("Unbekannter Schalter: ", "Unknown switch: ") + arg);
+                return UsageError(lang,
+                                  Pick(lang, "Unbekannter Schalter: ", "Unknown switch: ") + arg);
             if (haveAction)
-                return UsageError(tr, tr("Nur einer der Schalter /status, /set, /restore, "
-                                         "/check, /export ist erlaubt",
-                                         "Only one of /status, /set, /restore, /check, /export "
-                                         "may be given"));
+                return UsageError(lang, Pick(lang,
+                                             "Nur einer der Schalter /status, /set, /restore, "
+                                             "/check, /export ist erlaubt",
+                                             "Only one of /status, /set, /restore, /check, /export "
+                                             "may be given"));
             haveAction = true;
             command.action = action;
             if (action == Action::Export) {
@@ -169,39 +163,41 @@ std::variant<Command, Failure> Parse(std::span<const std::string> args, std::str
                                      args[i + 1].starts_with('/') ||
                                      IsKeyPair(catalogue, args[i + 1]);
                 if (missing)
-                    return UsageError(
-                        tr, tr("Dateiname nach /export fehlt", "File name missing after /export"));
+                    return UsageError(lang, Pick(lang, "Dateiname nach /export fehlt",
+                                                 "File name missing after /export"));
                 command.file = args[++i];
             }
         } else if (arg.find('=') != std::string::npos) {
             pairs.push_back(arg);
         } else {
-            return UsageError(tr, tr("KEY=OPTION erwartet statt: ", "Expected KEY=OPTION, not: ") +
-                                      arg);
+            return UsageError(
+                lang,
+                Pick(lang, "KEY=OPTION erwartet statt: ", "Expected KEY=OPTION, not: ") + arg);
         }
     }
 
     if (!haveAction)
-        return UsageError(tr, tr("Schalter fehlt: /status, /set, /restore, /check, /export oder /?",
-                                 "Switch missing: /status, /set, /restore, /check, /export or /?"));
+        return UsageError(
+            lang, Pick(lang, "Schalter fehlt: /status, /set, /restore, /check, /export oder /?",
+                       "Switch missing: /status, /set, /restore, /check, /export or /?"));
     const bool takesPairs = command.action == Action::Set || command.action == Action::Export ||
                             command.action == Action::Check;
     if (!takesPairs && !pairs.empty())
-        return UsageError(tr, tr("Unerwartetes Argument: ", "Unexpected argument: ") +
-                                  std::string(pairs.front()));
+        return UsageError(lang, Pick(lang, "Unerwartetes Argument: ", "Unexpected argument: ") +
+                                    std::string(pairs.front()));
     const bool writes = command.action == Action::Set || command.action == Action::Restore;
     if (command.restart && !writes)
-        return UsageError(tr, tr("/restart gilt nur mit /set oder /restore",
-                                 "/restart goes only with /set or /restore"));
+        return UsageError(lang, Pick(lang, "/restart gilt nur mit /set oder /restore",
+                                     "/restart goes only with /set or /restore"));
     if (command.restartCodes && !writes)
-        return UsageError(tr, tr("/restartcodes gilt nur mit /set oder /restore",
-                                 "/restartcodes goes only with /set or /restore"));
+        return UsageError(lang, Pick(lang, "/restartcodes gilt nur mit /set oder /restore",
+                                     "/restartcodes goes only with /set or /restore"));
     if (command.action == Action::Set && pairs.empty())
-        return UsageError(
-            tr, tr("/set braucht mindestens ein KEY=OPTION", "/set needs at least one KEY=OPTION"));
+        return UsageError(lang, Pick(lang, "/set braucht mindestens ein KEY=OPTION",
+                                     "/set needs at least one KEY=OPTION"));
     if (command.action == Action::Check && pairs.empty())
-        return UsageError(tr, tr("/check braucht mindestens ein KEY=OPTION",
-                                 "/check needs at least one KEY=OPTION"));
+        return UsageError(lang, Pick(lang, "/check braucht mindestens ein KEY=OPTION",
+                                     "/check needs at least one KEY=OPTION"));
 
     for (const std::string_view pair : pairs) {
         const std::size_t eq = pair.find('=');
@@ -209,34 +205,34 @@ std::variant<Command, Failure> Parse(std::span<const std::string> args, std::str
         const std::string_view optionName = pair.substr(eq + 1);
         const int row = KeyRowNamed(catalogue, keyName);
         if (row < 0)
-            return UsageError(tr, tr("Unbekannte Taste: ", "Unknown key: ") + std::string(keyName) +
-                                      tr(" (Tasten: CAPSLOCK, INSERT, SCROLL)",
-                                         " (keys: CAPSLOCK, INSERT, SCROLL)"));
+            return UsageError(lang, Pick(lang, "Unbekannte Taste: ", "Unknown key: ") +
+                                        std::string(keyName) +
+                                        Pick(lang, " (Tasten: CAPSLOCK, INSERT, SCROLL)",
+                                             " (keys: CAPSLOCK, INSERT, SCROLL)"));
         const KeyOption* option = OptionNamed(catalogue, optionName);
         if (option == nullptr)
-            return UsageError(tr, tr("Unbekannte Funktion: ", "Unknown option: ") +
-                                      std::string(optionName));
+            return UsageError(lang, Pick(lang, "Unbekannte Funktion: ", "Unknown option: ") +
+                                        std::string(optionName));
         const bool twice = std::any_of(command.choices.begin(), command.choices.end(),
                                        [row](const KeyChoice& c) { return c.row == row; });
         if (twice)
-            return UsageError(tr, tr("Taste doppelt angegeben: ", "Key named twice: ") +
-                                      std::string(KeyName(catalogue, row)));
+            return UsageError(lang, Pick(lang, "Taste doppelt angegeben: ", "Key named twice: ") +
+                                        std::string(KeyName(catalogue, row)));
         command.choices.push_back({row, option->ID});
     }
     return command;
 }
 
-std::optional<Failure> Apply(const Command& command, KeyRows& rows, std::string_view langCode,
+std::optional<Failure> Apply(const Command& command, KeyRows& rows, Language lang,
                              const KeyCatalogueTable& catalogue) {
     if (command.action != Action::Set && command.action != Action::Export)
         return std::nullopt;
-    const Texts tr{langCode == "DE"};
     if (!rows.MapWellFormed())
-        return Failure{OutcomeText(EditOutcome::NotWellFormed, langCode), kExitRefused};
+        return Failure{OutcomeText(EditOutcome::NotWellFormed, lang), kExitRefused};
     // Check every choice before changing a row, so a refusal leaves the rows as found.
-    if (auto refusal =
-            ChoiceRefusal(command, rows, tr,
-                          tr(" Es wurde nichts geschrieben.", " Nothing was written."), catalogue))
+    if (auto refusal = ChoiceRefusal(
+            command, rows, lang,
+            Pick(lang, " Es wurde nichts geschrieben.", " Nothing was written."), catalogue))
         return Failure{std::move(*refusal), kExitRefused};
     for (int row = 0; row < kKeyCount; ++row)
         rows.Deselect(row);
@@ -245,34 +241,32 @@ std::optional<Failure> Apply(const Command& command, KeyRows& rows, std::string_
     return std::nullopt;
 }
 
-CheckResult Check(const Command& command, const KeyRows& rows, std::string_view langCode,
+CheckResult Check(const Command& command, const KeyRows& rows, Language lang,
                   const KeyCatalogueTable& catalogue) {
-    const Texts tr{langCode == "DE"};
     if (!rows.MapWellFormed())
-        return {tr("Die gespeicherte Scancode Map ist nicht wohlgeformt.",
-                   "The stored Scancode Map is not well formed.") +
+        return {Pick(lang, "Die gespeicherte Scancode Map ist nicht wohlgeformt.",
+                     "The stored Scancode Map is not well formed.") +
                     std::string(kCrLf),
                 kExitRefused};
-    if (auto refusal = ChoiceRefusal(command, rows, tr, "", catalogue))
+    if (auto refusal = ChoiceRefusal(command, rows, lang, "", catalogue))
         return {*refusal + kCrLf, kExitRefused};
     std::string differs;
     for (const KeyChoice& choice : command.choices) {
         const std::int32_t has = rows.Preselection(choice.row).value();
         if (has != choice.optionId)
             differs += std::string(KeyName(catalogue, choice.row)) +
-                       tr(" hat die Funktion ", " has the function ") +
-                       std::string(catalogue.ById(has)->NAME) + tr(", nicht ", ", not ") +
+                       Pick(lang, " hat die Funktion ", " has the function ") +
+                       std::string(catalogue.ById(has)->NAME) + Pick(lang, ", nicht ", ", not ") +
                        std::string(catalogue.ById(choice.optionId)->NAME) + "." + kCrLf;
     }
     if (!differs.empty())
         return {differs, kExitDiffers};
-    return {tr("Die Tasten haben diese Funktionen.", "The keys have these functions.") +
+    return {Pick(lang, "Die Tasten haben diese Funktionen.", "The keys have these functions.") +
                 std::string(kCrLf),
             kExitDone};
 }
 
 std::string StatusText(const KeyRows& rows, bool backupExists, const KeyCatalogueTable& catalogue) {
-    const Texts tr{false}; // keywords stay English
     std::string text;
     if (!rows.MapWellFormed()) {
         text += "MAP=NOT WELL FORMED";
@@ -283,7 +277,7 @@ std::string StatusText(const KeyRows& rows, bool backupExists, const KeyCatalogu
             if (const auto id = rows.Preselection(row))
                 text += catalogue.ById(*id)->NAME;
             else
-                text += "LOCKED (" + NewCodesText(rows.EntryCodes(row), tr) + ")";
+                text += "LOCKED (" + NewCodesText(rows.EntryCodes(row), Language::English) + ")";
             text += kCrLf;
         }
     }
@@ -310,12 +304,11 @@ std::string StatusDetailText(Restart::State state, const Restart::MapValue& map,
            kCrLf + "BACKUPBYTES=" + bytes(backup) + kCrLf;
 }
 
-std::string UsageText(std::string_view langCode, const KeyCatalogueTable& catalogue) {
-    const Texts tr{langCode == "DE"};
-    std::string text =
-        std::string(Product::kName) + tr(": belegt CapsLock, Einfügen und Rollen neu.",
-                                         ": gives CapsLock, Insert and ScrollLock a new function.");
-    text += tr(R"(
+std::string UsageText(Language lang, const KeyCatalogueTable& catalogue) {
+    std::string text = std::string(Product::kName) +
+                       Pick(lang, ": belegt CapsLock, Einfügen und Rollen neu.",
+                            ": gives CapsLock, Insert and ScrollLock a new function.");
+    text += Pick(lang, R"(
 
   tavelin /status
   tavelin /set KEY=OPTION [KEY=OPTION ...] [/restart] [/restartcodes]
@@ -346,7 +339,7 @@ std::string UsageText(std::string_view langCode, const KeyCatalogueTable& catalo
 Tasten: CAPSLOCK, INSERT, SCROLL. Funktionen (NAME oder ID) und die Tasten,
 für die sie angeboten werden:
 )",
-               R"(
+                 R"(
 
   tavelin /status
   tavelin /set KEY=OPTION [KEY=OPTION ...] [/restart] [/restartcodes]
@@ -383,18 +376,19 @@ them:
             if (option.OfferedFor(row))
                 line += std::string(KeyName(catalogue, row)) + " ";
         line.resize(43, ' ');
-        line += option.DisplayName(langCode);
+        line += option.DisplayName(lang);
         text += line + "\n";
     }
-    text += tr("\nExit-Codes: 0 erledigt (auch: nichts zu schreiben), 1 Aufruf fehlerhaft oder\n"
-               "(/check) eine Taste weicht ab, 2 abgewiesen, 3 Fehler der Registry oder des\n"
-               "Systems, 4 Ausführung nicht erlaubt; mit /restartcodes 3010 Neustart nötig,\n"
-               "1641 Neustart angefordert.\n",
-               "\nExit codes: 0 done (also: nothing needed writing), 1 usage error or (/check)\n"
-               "a key differs, 2 refused, 3 registry or system failure, 4 not allowed to run;\n"
-               "with /restartcodes 3010 restart needed, 1641 restart requested.\n");
-    text += tr("\nBeispiel: tavelin /set CAPSLOCK=LSHIFT SCROLL=MUTE /restart\n",
-               "\nExample: tavelin /set CAPSLOCK=LSHIFT SCROLL=MUTE /restart\n");
+    text += Pick(lang,
+                 "\nExit-Codes: 0 erledigt (auch: nichts zu schreiben), 1 Aufruf fehlerhaft oder\n"
+                 "(/check) eine Taste weicht ab, 2 abgewiesen, 3 Fehler der Registry oder des\n"
+                 "Systems, 4 Ausführung nicht erlaubt; mit /restartcodes 3010 Neustart nötig,\n"
+                 "1641 Neustart angefordert.\n",
+                 "\nExit codes: 0 done (also: nothing needed writing), 1 usage error or (/check)\n"
+                 "a key differs, 2 refused, 3 registry or system failure, 4 not allowed to run;\n"
+                 "with /restartcodes 3010 restart needed, 1641 restart requested.\n");
+    text += Pick(lang, "\nBeispiel: tavelin /set CAPSLOCK=LSHIFT SCROLL=MUTE /restart\n",
+                 "\nExample: tavelin /set CAPSLOCK=LSHIFT SCROLL=MUTE /restart\n");
     // One line end throughout, the console's.
     std::string crlf;
     for (char c : text) {

@@ -12,6 +12,7 @@
 
 #include "core/EditOutcome.h"
 #include "core/KeyCatalogue.h"
+#include "core/Language.h"
 #include "core/RestartState.h"
 
 class KeyRows;
@@ -77,14 +78,14 @@ int RestartCodeFor(EditOutcome outcome, Restart::State after, bool restartStarte
 
 // Parses the arguments after the program name (UTF-8). Switches, keys and options are
 // case-insensitive; keys and options are the catalogue's NAME values, options also their ID.
-// Messages follow the language code ("DE", else English).
-std::variant<Command, Failure> Parse(std::span<const std::string> args, std::string_view langCode,
+// Messages are in the language.
+std::variant<Command, Failure> Parse(std::span<const std::string> args, Language lang,
                                      const KeyCatalogueTable& catalogue = KeyCatalogue());
 
 // Puts a /set or /export command's choices into the rows: named keys get their option, the
 // others keep their entries exactly. A locked key, an option the key does not offer or a map
 // that is not well formed refuses the whole command (kExitRefused); then nothing may be written.
-std::optional<Failure> Apply(const Command& command, KeyRows& rows, std::string_view langCode,
+std::optional<Failure> Apply(const Command& command, KeyRows& rows, Language lang,
                              const KeyCatalogueTable& catalogue = KeyCatalogue());
 
 // The /status answer, one line each with CR LF: KEY=OPTION or KEY=LOCKED (new code XXXX) per
@@ -104,12 +105,11 @@ struct CheckResult {
     std::string text; // lines with CR LF
     int exitCode;
 };
-CheckResult Check(const Command& command, const KeyRows& rows, std::string_view langCode,
+CheckResult Check(const Command& command, const KeyRows& rows, Language lang,
                   const KeyCatalogueTable& catalogue = KeyCatalogue());
 
-// The /? answer in the language ("DE", else English), CR LF line ends; keywords stay English.
-std::string UsageText(std::string_view langCode,
-                      const KeyCatalogueTable& catalogue = KeyCatalogue());
+// The /? answer in the language, CR LF line ends; keywords stay English.
+std::string UsageText(Language lang, const KeyCatalogueTable& catalogue = KeyCatalogue());
 
 // A .reg file as regedit exports it, setting "Scancode Map" to the value for the entry list
 // (zero bytes for the empty list): text with CR LF line ends.

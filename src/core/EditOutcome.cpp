@@ -12,37 +12,41 @@ bool IsRefusal(EditOutcome outcome) {
     }
 }
 
-std::string OutcomeText(EditOutcome outcome, std::string_view langCode) {
-    const bool de = langCode == "DE";
+std::string OutcomeText(EditOutcome outcome, Language lang) {
     switch (outcome) {
     case EditOutcome::NothingToChange:
-        return de ? "Die Tasten haben diese Funktionen schon; es wurde nichts geschrieben."
-                  : "The keys already have these functions; nothing was written.";
+        return Pick(lang, "Die Tasten haben diese Funktionen schon; es wurde nichts geschrieben.",
+                    "The keys already have these functions; nothing was written.");
     case EditOutcome::ChangedByOther:
         // The list a window shows, or the map a command read, is no longer what is stored.
-        return de ? "Die Tastaturbelegung wurde seit dem Start von Tavelin von einem anderen "
-                    "Programm geändert. Es wurde nichts gespeichert."
-                  : "The keyboard map was changed by another program since Tavelin started. "
-                    "Nothing was saved.";
+        return Pick(lang,
+                    "Die Tastaturbelegung wurde seit dem Start von Tavelin von einem anderen "
+                    "Programm geändert. Es wurde nichts gespeichert.",
+                    "The keyboard map was changed by another program since Tavelin started. "
+                    "Nothing was saved.");
     case EditOutcome::NotWellFormed:
-        return de ? "Die gespeicherte Scancode Map ist nicht wohlgeformt; Tavelin schreibt sie "
-                    "nicht neu. Es wurde nichts geschrieben."
-                  : "The stored Scancode Map is not well formed; Tavelin does not rewrite it. "
-                    "Nothing was written.";
+        return Pick(lang,
+                    "Die gespeicherte Scancode Map ist nicht wohlgeformt; Tavelin schreibt sie "
+                    "nicht neu. Es wurde nichts geschrieben.",
+                    "The stored Scancode Map is not well formed; Tavelin does not rewrite it. "
+                    "Nothing was written.");
     case EditOutcome::BackupNotBinary:
-        return de ? "Der gespeicherte Wert TVLN Backup ist kein Binärwert: Tavelin stellt ihn "
+        return Pick(lang,
+                    "Der gespeicherte Wert TVLN Backup ist kein Binärwert: Tavelin stellt ihn "
                     "nicht wieder her und ändert die Belegung nicht, solange er nicht "
-                    "wiederhergestellt werden kann. Es wurde nichts geschrieben."
-                  : "The stored TVLN Backup is not a binary value: Tavelin does not restore it, "
-                    "nor change the map while it cannot be restored. Nothing was written.";
+                    "wiederhergestellt werden kann. Es wurde nichts geschrieben.",
+                    "The stored TVLN Backup is not a binary value: Tavelin does not restore it, "
+                    "nor change the map while it cannot be restored. Nothing was written.");
     case EditOutcome::NoBackup:
-        return de ? "Es gibt keine Sicherung, die wiederhergestellt werden könnte. Es wurde "
-                    "nichts geschrieben."
-                  : "There is no backup to restore. Nothing was written.";
+        return Pick(lang,
+                    "Es gibt keine Sicherung, die wiederhergestellt werden könnte. Es wurde "
+                    "nichts geschrieben.",
+                    "There is no backup to restore. Nothing was written.");
     case EditOutcome::Unreadable:
-        return de ? "Tavelin konnte die Tastaturbelegung oder ihre Sicherung nicht lesen und "
-                    "ändert nichts."
-                  : "Tavelin could not read the keyboard map or its backup and changes nothing.";
+        return Pick(lang,
+                    "Tavelin konnte die Tastaturbelegung oder ihre Sicherung nicht lesen und "
+                    "ändert nichts.",
+                    "Tavelin could not read the keyboard map or its backup and changes nothing.");
     default:
         return {};
     }

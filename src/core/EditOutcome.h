@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "core/Language.h"
+
 enum class EditOutcome {
     Written,         // the map was written (a save also logged its three entries)
     NothingToChange, // the keys already do what was asked: nothing written, logged or restarted
@@ -21,6 +23,6 @@ enum class EditOutcome {
 // and Failed are failures; Written and NothingToChange succeeded.
 bool IsRefusal(EditOutcome outcome);
 
-// The outcome's sentence in the language ("DE", else English); empty for Written and Failed,
+// The outcome's sentence in the language; empty for Written and Failed,
 // whose words are the caller's and the failure's.
-std::string OutcomeText(EditOutcome outcome, std::string_view langCode);
+std::string OutcomeText(EditOutcome outcome, Language lang);

@@ -24,13 +24,9 @@ constexpr std::array<KeyOption, 15> kRows{{
 }};
 // clang-format on
 
-KeyCatalogueTable g_catalogue;
+constexpr KeyCatalogueTable kCatalogue(kRows);
 
 } // namespace
-
-std::string_view KeyOption::DisplayName(std::string_view langCode) const {
-    return langCode == "DE" ? DE : EN;
-}
 
 bool KeyOption::OfferedFor(std::int32_t keyType) const {
     switch (keyType) {
@@ -67,23 +63,8 @@ const KeyOption* KeyCatalogueTable::ByCode(std::string_view code) const {
     return nullptr;
 }
 
-void BuildKeyCatalogueInto(KeyCatalogueTable& table) {
-    // Copy-assign rather than move: the storage is reused on a rebuild, so row pointers a
-    // reader still holds stay valid (the content is the same).
-    table.rows_.assign(kRows.begin(), kRows.end());
-}
-
-namespace MKeys {
-void BuildKeyCatalogue() {
-    BuildKeyCatalogueInto(g_catalogue);
-}
-} // namespace MKeys
-
-const KeyCatalogueTable& KeyCatalogue() {
-    // Readers reached before the start-up build still see the full table.
-    if (g_catalogue.Rows().empty())
-        MKeys::BuildKeyCatalogue();
-    return g_catalogue;
+const KeyCatalogueTable& KeyCatalogue() noexcept {
+    return kCatalogue;
 }
 
 std::string_view OwnCodeOf(std::int32_t keyType) {

@@ -4,8 +4,11 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string_view>
 #include <vector>
+
+#include "core/Language.h"
 
 // Key rows: also the catalogue ID of each key's default row and the key type of the map code.
 enum KeyType : std::int32_t { kCapsLock = 0, kInsert = 1, kScrollLock = 2 };
@@ -21,15 +24,15 @@ struct KeyOption {
     std::string_view DE; // UTF-8
     std::string_view EN;
 
-    // The display name in the language "DE" or "EN".
-    std::string_view DisplayName(std::string_view langCode) const;
+    std::string_view DisplayName(Language lang) const { return Pick(lang, DE, EN); }
     bool OfferedFor(std::int32_t keyType) const;
 };
 
 class KeyCatalogueTable {
   public:
+    constexpr explicit KeyCatalogueTable(std::span<const KeyOption> rows) noexcept : rows_(rows) {}
     // All rows in ID order.
-    const std::vector<KeyOption>& Rows() const { return rows_; }
+    std::span<const KeyOption> Rows() const noexcept { return rows_; }
     // "FC = 1", "FI = 1", "FS = 1": the rows offered for one key, in row order.
     std::vector<const KeyOption*> OfferedFor(std::int32_t keyType) const;
     // "ID = n": the row with that number, or nullptr.
@@ -38,17 +41,11 @@ class KeyCatalogueTable {
     const KeyOption* ByCode(std::string_view code) const;
 
   private:
-    friend void BuildKeyCatalogueInto(KeyCatalogueTable& table);
-    std::vector<KeyOption> rows_;
+    std::span<const KeyOption> rows_;
 };
 
-namespace MKeys {
-// Builds a fresh catalogue and makes it the shared one, replacing the one built before.
-void BuildKeyCatalogue();
-} // namespace MKeys
-
-// The shared catalogue; valid after the first MKeys::BuildKeyCatalogue().
-const KeyCatalogueTable& KeyCatalogue();
+// The program's one catalogue, a constant.
+const KeyCatalogueTable& KeyCatalogue() noexcept;
 
 // The own scan code of a key row: "3A00", "52E0", "4600".
 std::string_view OwnCodeOf(std::int32_t keyType);

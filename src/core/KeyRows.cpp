@@ -122,18 +122,17 @@ std::optional<std::string> KeyRows::NewEntries() const {
     return list;
 }
 
-std::array<std::string, kKeyCount> KeyRows::LogTexts(std::string_view langCode) const {
-    const bool de = langCode == "DE";
+std::array<std::string, kKeyCount> KeyRows::LogTexts(Language lang) const {
     std::array<std::string, kKeyCount> texts = {
-        de ? "Belegung der CapsLock-Taste geändert zu: " : "CapsLock key mapped to: ",
-        de ? "Belegung der Einfügen-Taste geändert zu: " : "Insert key mapped to: ",
-        de ? "Belegung der Rollen-Taste geändert zu: " : "ScrollLock key mapped to: "};
+        Pick(lang, "Belegung der CapsLock-Taste geändert zu: ", "CapsLock key mapped to: "),
+        Pick(lang, "Belegung der Einfügen-Taste geändert zu: ", "Insert key mapped to: "),
+        Pick(lang, "Belegung der Rollen-Taste geändert zu: ", "ScrollLock key mapped to: ")};
     for (int key = 0; key < kKeyCount; ++key)
         if (const auto id = rows_[static_cast<std::size_t>(key)].selection)
-            texts[static_cast<std::size_t>(key)] += ItemText(*catalogue_.ById(*id), langCode);
+            texts[static_cast<std::size_t>(key)] += ItemText(*catalogue_.ById(*id), lang);
     return texts;
 }
 
-std::string KeyRows::ItemText(const KeyOption& option, std::string_view langCode) {
-    return std::string(option.DisplayName(langCode)) + std::string(100, ' ');
+std::string KeyRows::ItemText(const KeyOption& option, Language lang) {
+    return std::string(option.DisplayName(lang)) + std::string(100, ' ');
 }

@@ -60,12 +60,12 @@ class KeyRows {
     // Nothing when the map is not well formed: it is never rewritten.
     std::optional<std::string> NewEntries() const;
 
-    // The three event-log texts of a save, in row order: the row's prefix in the language
-    // ("DE", else English) and the selected item's text, empty without a selection.
-    std::array<std::string, kKeyCount> LogTexts(std::string_view langCode) const;
+    // The three event-log texts of a save, in row order: the row's prefix in the language and
+    // the selected item's text, empty without a selection.
+    std::array<std::string, kKeyCount> LogTexts(Language lang) const;
 
     // A list item's text: the option's display name followed by 100 blanks.
-    static std::string ItemText(const KeyOption& option, std::string_view langCode);
+    static std::string ItemText(const KeyOption& option, Language lang);
 
   private:
     struct Row {

@@ -20,31 +20,27 @@ constexpr ErrorSource kSource = ModuleSource("KeyEdit");
 constexpr wchar_t kWriterLock[] = L"Tavelin.KeyboardLayout.Writer";
 constexpr DWORD kWriterWaitMs = 3000;
 
-std::string LinePrefix(const AppError& error, bool de) {
-    std::string line = std::string(de ? "Fehler " : "Error ") + std::to_string(error.Number());
-    if (!error.Source().empty())
-        line += " (" + error.Source() + ")";
-    return line + ": ";
-}
-
 } // namespace
 
-std::string FailureLine(const AppError& error, std::string_view langCode) {
-    if (langCode != "DE")
-        return LinePrefix(error, false) + DisplayText(error);
+AppError InLanguage(const AppError& error, Language lang) {
     // The registry class's descriptions are its own English words; its numbers tell enough.
     const bool registry =
         error.Number() == cRegistry::kErrKey || error.Number() == cRegistry::kErrSetValue;
-    return LinePrefix(error, true) +
-           (registry ? "Ein Wert der Registry konnte nicht geschrieben oder gelöscht werden."
-                     : "Interner Fehler.");
+    const std::string german = registry
+                                   ? "Ein Wert der Registry konnte nicht geschrieben oder gelöscht "
+                                     "werden."
+                                   : "Interner Fehler.";
+    return AppError(error.Number(), error.Source(), Pick(lang, german, error.Description()));
 }
 
-KeyEdit::KeyEdit(CScancodeMap& map, std::string langCode)
-    : map_(map), langCode_(std::move(langCode)) {}
+std::string FailureLine(const AppError& error, Language lang) {
+    return FailureHeading(error, lang) + ": " + DisplayText(InLanguage(error, lang));
+}
+
+KeyEdit::KeyEdit(CScancodeMap& map, Language lang) : map_(map), lang_(lang) {}
 
 EditResult KeyEdit::Outcome(EditOutcome outcome) const {
-    return {outcome, OutcomeText(outcome, langCode_), std::nullopt};
+    return {outcome, OutcomeText(outcome, lang_), std::nullopt};
 }
 
 template <typename Write> EditResult KeyEdit::Locked(const Write& write) const {
@@ -53,16 +49,15 @@ template <typename Write> EditResult KeyEdit::Locked(const Write& write) const {
         return Outcome(EditOutcome::ChangedByOther);
     if (lock.Result() == MachineLock::State::Failed) {
         const std::string code = std::to_string(lock.Error());
-        AppError error =
-            kSource.Error(kErrWriterLock, "Tavelin could not take the lock that keeps two writers "
-                                          "of the keyboard map apart (system error " +
-                                              code + "); nothing was saved.");
-        std::string text = langCode_ == "DE"
-                               ? LinePrefix(error, true) +
-                                     "Tavelin konnte die Sperre nicht nehmen, die zwei Schreiber "
-                                     "der Tastaturbelegung voneinander trennt (Systemfehler " +
-                                     code + "); es wurde nichts gespeichert."
-                               : FailureLine(error, langCode_);
+        AppError error = kSource.Error(
+            kErrWriterLock,
+            Pick(lang_,
+                 "Tavelin konnte die Sperre nicht nehmen, die zwei Schreiber der Tastaturbelegung "
+                 "voneinander trennt (Systemfehler ",
+                 "Tavelin could not take the lock that keeps two writers of the keyboard map apart "
+                 "(system error ") +
+                code + Pick(lang_, "); es wurde nichts gespeichert.", "); nothing was saved."));
+        std::string text = FailureHeading(error, lang_) + ": " + error.Description();
         return {EditOutcome::Failed, std::move(text), std::move(error)};
     }
     // What the driver took at this start, before anything of Tavelin's replaces it.
@@ -79,9 +74,9 @@ template <typename Write> EditResult KeyEdit::Locked(const Write& write) const {
         case CScancodeMap::kErrBackupNotBinary:
             return Outcome(EditOutcome::BackupNotBinary);
         case CScancodeMap::kErrNotReadable:
-            return {EditOutcome::Unreadable, OutcomeText(EditOutcome::Unreadable, langCode_), e};
+            return {EditOutcome::Unreadable, OutcomeText(EditOutcome::Unreadable, lang_), e};
         default:
-            return {EditOutcome::Failed, FailureLine(e, langCode_), e};
+            return {EditOutcome::Failed, FailureLine(e, lang_), InLanguage(e, lang_)};
         }
     }
     return {EditOutcome::Written, {}, std::nullopt};

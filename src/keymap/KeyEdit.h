@@ -22,7 +22,8 @@ struct EditResult {
     // What to tell the user, in the language: the outcome's sentence, for Failed the failure's
     // line (FailureLine); empty when Written.
     std::string text;
-    // Unreadable and Failed: the error as raised, for the window's error box.
+    // Unreadable and Failed: the error for the window's error box, for Failed with its
+    // description in the language (InLanguage).
     std::optional<AppError> error;
 };
 
@@ -32,8 +33,8 @@ class KeyEdit {
     // or SYSTEM do not own, or the system refused it. Another writer holding it is a refusal.
     static constexpr std::int32_t kErrWriterLock = static_cast<std::int32_t>(0x80046A05u);
 
-    // map: the program's one scancode-map object, read at start; langCode "DE" or "EN".
-    KeyEdit(CScancodeMap& map, std::string langCode);
+    // map: the program's one scancode-map object, read at start.
+    KeyEdit(CScancodeMap& map, Language lang);
 
     // Entries that are those found: the window's OK writes them all the same (a change enabled
     // it, and what it writes is what the user confirmed); a command writes and logs nothing, so
@@ -55,9 +56,12 @@ class KeyEdit {
     EditResult Outcome(EditOutcome outcome) const;
 
     CScancodeMap& map_;
-    std::string langCode_;
+    Language lang_;
 };
 
-// "Error 26001 (tavelin.cRegistry): description" in the language; a German system gets German
-// words for the kind of failure instead of the error's own.
-std::string FailureLine(const AppError& error, std::string_view langCode);
+// The error with a description the user can read: in German, words for the kind of failure
+// instead of the error's own English ones.
+AppError InLanguage(const AppError& error, Language lang);
+
+// "Error 26001 (tavelin.cRegistry): description" in the language (InLanguage).
+std::string FailureLine(const AppError& error, Language lang);

@@ -4,15 +4,14 @@
 
 #include "core/Product.h"
 #include "win32/ErrorSource.h"
+#include "win32/MLanguage.h"
 #include "win32/Seam.h"
 #include "win32/Text.h"
 
 void ShowFatalAndExit(const AppError& error) {
-    std::wstring text = L"Error " + std::to_wstring(error.Number());
-    if (!error.Source().empty())
-        text += L" (" + Utf8ToWide(error.Source()) + L")";
-    text += L"\r\n\r\n" + Utf8ToWide(DisplayText(error));
-    ::MessageBoxW(nullptr, text.c_str(), Utf8ToWide(Product::kName).c_str(),
+    const std::string text =
+        FailureHeading(error, MLanguage::Current()) + "\r\n\r\n" + DisplayText(error);
+    ::MessageBoxW(nullptr, Utf8ToWide(text).c_str(), Utf8ToWide(Product::kName).c_str(),
                   MB_OK | MB_ICONERROR | MB_TASKMODAL);
     ::ExitProcess(1);
 }
@@ -36,16 +35,25 @@ void ReportFatal(const AppError& error) noexcept {
     }
 }
 
-void ReportCurrentException() noexcept {
+AppError CurrentExceptionAsError() noexcept {
     try {
-        throw;
-    } catch (const AppError& e) {
-        ReportFatal(e);
-    } catch (const std::bad_alloc&) {
-        ReportFatal(kProgramSource.Error(7, "Out of memory"));
-    } catch (const std::exception& e) {
-        ReportFatal(kProgramSource.Error(51, e.what()));
+        try {
+            throw;
+        } catch (const AppError& e) {
+            return e;
+        } catch (const std::bad_alloc&) {
+            return kProgramSource.Error(7, "Out of memory");
+        } catch (const std::exception& e) {
+            return kProgramSource.Error(51, e.what());
+        } catch (...) {
+            return kProgramSource.Error(51, "Internal error");
+        }
     } catch (...) {
-        ReportFatal(kProgramSource.Error(51, "Internal error"));
+        // Making the error ran out of memory itself.
+        ::ExitProcess(1);
     }
+}
+
+void ReportCurrentException() noexcept {
+    ReportFatal(CurrentExceptionAsError());
 }

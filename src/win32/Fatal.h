@@ -12,8 +12,8 @@
 // sources ("tavelin" + ".cRegistry").
 std::string ExeName();
 
-// Shows the error (number and description, product name as title) and ends the process with
-// exit code 1.
+// Shows the error (number and description in the program's language, product name as title)
+// and ends the process with exit code 1.
 [[noreturn]] void ShowFatalAndExit(const AppError& error);
 
 // Where a failure goes (Seam<FatalCalls>); a default-constructed table shows it and ends the
@@ -24,6 +24,10 @@ struct FatalCalls {
 
 // Hands the error to the table's report; a report that throws ends the process.
 void ReportFatal(const AppError& error) noexcept;
+
+// The exception in flight as an AppError: itself, out of memory (7) or an internal error (51).
+// Only inside a catch block.
+AppError CurrentExceptionAsError() noexcept;
 
 // Converts the exception in flight into an AppError and reports it.
 void ReportCurrentException() noexcept;

@@ -9,6 +9,7 @@
 #include <tuple>
 
 #include "core/AppError.h"
+#include "ui/controls/MInitComCtls.h"
 #include "ui/controls/MivoCboExInternal.h"
 #include "ui/controls/cMIVOImageList.h"
 #include "win32/Dpi.h"
@@ -94,10 +95,7 @@ void MivoCboEx::CustomizeClass(WNDCLASSEXW& wc) noexcept {
 MivoCboEx::MivoCboEx(HWND hwndParent, int id, int x, int y, int width, int height,
                      const MivoCboExProps& props, HIMAGELIST imageList) {
     // Registers the class once per process; a later call would only find it registered.
-    static const bool registered = [] {
-        INITCOMMONCONTROLSEX icc{sizeof icc, ICC_USEREX_CLASSES};
-        return ::InitCommonControlsEx(&icc) != FALSE;
-    }();
+    static const bool registered = MInitComCtls::InitComCtls();
     (void)registered;
 
     // Every setting is read before the windows exist, so that each reaches them once.
@@ -257,8 +255,7 @@ void MivoCboEx::HookListColours() {
 }
 
 void MivoCboEx::HookDrawing() {
-    // Plain lists and the self-filling font and drive lists are drawn by the ComboBoxEx.
-    if (drawingHooked_ || !comboEx_ || drawStyle_ == 0 || drawStyle_ == 8 || drawStyle_ == 9)
+    if (drawingHooked_ || !comboEx_ || ComboExDraws())
         return;
     drawingHooked_ = true;
     Hook(comboEx_.get(), WM_DRAWITEM);

@@ -247,6 +247,10 @@ class MivoCboEx final : public BaseWindow<MivoCboEx>, private ISubclass {
     bool acListOnly_ = false;
     bool acSorted_ = false;
     std::int32_t drawStyle_ = 0;
+    // Plain lists and the self-filling font and drive lists are drawn by the ComboBoxEx itself.
+    bool ComboExDraws() const noexcept {
+        return drawStyle_ == 0 || drawStyle_ == 8 || drawStyle_ == 9;
+    }
     MivoFont font_;
     HFONT hFont_ = nullptr; // shared, see mivo::SharedFont
     // While the ComboBoxEx takes over a selection: the edit field's change notice that it

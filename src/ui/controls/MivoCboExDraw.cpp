@@ -103,7 +103,7 @@ void MivoCboEx::FillSelf() {
 
 LRESULT MivoCboEx::OnDraw(HWND hwnd, WPARAM wParam, LPARAM lParam) {
     // Back to a style the ComboBoxEx draws: as it does.
-    if (drawStyle_ == 0 || drawStyle_ == 8 || drawStyle_ == 9)
+    if (ComboExDraws())
         return MSubclass::CallPreviousProc(hwnd, WM_DRAWITEM, wParam, lParam);
     auto& dis = *reinterpret_cast<DRAWITEMSTRUCT*>(lParam);
     const bool selected = dis.itemState & ODS_SELECTED;

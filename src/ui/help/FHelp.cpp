@@ -116,7 +116,7 @@ HRESULT NavigateWebBrowser(IWebBrowser2* browser, const wchar_t* url) noexcept {
 
 // The browser control and everything that hangs on it, alive while the window is loaded.
 struct FHelp::Hosted {
-    explicit Hosted(std::string langCode) : langCode(std::move(langCode)) {}
+    explicit Hosted(Language lang) : lang(lang) {}
     ~Hosted();
     Hosted(const Hosted&) = delete;
     Hosted& operator=(const Hosted&) = delete;
@@ -140,7 +140,7 @@ struct FHelp::Hosted {
     ComPtr<IHTMLEventObj> CurrentEvent();
     static void KillEvent(ComPtr<IHTMLEventObj> event) noexcept;
 
-    std::string langCode;
+    Language lang;
     HWND hwnd = nullptr;
     ComPtr<HelpOle::Site> site;
     ComPtr<IOleObject> ole;
@@ -349,7 +349,7 @@ void FHelp::Hosted::WritePage(const ComPtr<IHTMLDocument2>& doc) {
     Check(sheet->put_cssText(Bstr(Utf8ToWide(HelpResource::Text("CSS")))),
           "The help page's style sheet could not be written");
 
-    std::string bodyText = HelpResource::Text(HelpPage::BodyResourceName(langCode));
+    std::string bodyText = HelpResource::Text(HelpPage::BodyResourceName(lang));
     Check(body->put_innerHTML(Bstr(Utf8ToWide(HelpPage::PageBody(bodyText)))),
           "The help page could not be written");
 }
@@ -412,7 +412,7 @@ void FHelp::Hosted::wbDoc_onkeypress(VARIANT* result) {
 
 // ---- FHelp ----
 
-FHelp::FHelp(std::string langCode) : langCode_(std::move(langCode)) {}
+FHelp::FHelp(Language lang) : lang_(lang) {}
 
 FHelp::~FHelp() {
     Unload();
@@ -460,8 +460,7 @@ void FHelp::Load() {
 // The caption, then the page in the browser control, or its text where the control cannot show
 // it.
 void FHelp::Form_Load() {
-    if (std::optional<std::string> caption = HelpPage::Caption(langCode_))
-        ::SetWindowTextW(Hwnd(), Utf8ToWide(*caption).c_str());
+    ::SetWindowTextW(Hwnd(), Utf8ToWide(HelpPage::Caption(lang_)).c_str());
     if (!OpenBrowser())
         ShowText();
 }
@@ -474,7 +473,7 @@ bool FHelp::OpenBrowser() {
     // The program's apartment, opened now on first use and closed at the program's end.
     if (FAILED(OleApartment::Open()))
         return false;
-    hosted_ = std::make_unique<Hosted>(langCode_);
+    hosted_ = std::make_unique<Hosted>(lang_);
     if (FAILED(hosted_->Create(Hwnd()))) {
         hosted_.reset();
         return false;
@@ -495,7 +494,7 @@ void FHelp::ShowText() {
     hosted_.reset();
     if (text_)
         return;
-    const std::string body = HelpResource::Text(HelpPage::BodyResourceName(langCode_));
+    const std::string body = HelpResource::Text(HelpPage::BodyResourceName(lang_));
     text_ = HelpTextView::Create(Hwnd(), kTextViewId, HelpText::Blocks(HelpPage::PageBody(body)));
     if (::GetActiveWindow() == Hwnd())
         ::SetFocus(text_);
@@ -580,7 +579,7 @@ LRESULT FHelp::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
         const std::string link = hosted_->pendingLinks.front();
         hosted_->pendingLinks.pop_front();
         if (!MShellExec::ShellExec("open", link, "", "", SW_SHOWNORMAL))
-            AddressBox::Show(link, langCode_, Hwnd());
+            AddressBox::Show(link, lang_, Hwnd());
         return 0;
     }
     case WM_DESTROY:

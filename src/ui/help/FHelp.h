@@ -31,8 +31,8 @@ struct HelpBrowserCalls {
 
 class FHelp : public BaseWindow<FHelp> {
   public:
-    // langCode: "DE" or "EN" (MMain::LangCode); picks the caption and the page.
-    explicit FHelp(std::string langCode);
+    // lang picks the caption and the page.
+    explicit FHelp(Language lang);
     ~FHelp();
 
     // Creates the window hidden and hosts the browser control, or the text view where the control
@@ -66,7 +66,7 @@ class FHelp : public BaseWindow<FHelp> {
     void Form_Resize();
     void TearDown() noexcept;
 
-    std::string langCode_;
+    Language lang_;
     std::unique_ptr<Hosted> hosted_;
     // The text view, where the browser control shows nothing.
     HWND text_ = nullptr;

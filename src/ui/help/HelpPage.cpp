@@ -24,20 +24,14 @@ bool StartsWithNoCase(std::wstring_view text, std::wstring_view prefix) noexcept
 
 } // namespace
 
-std::optional<std::string> Caption(std::string_view langCode) {
-    std::string suffix;
-    if (langCode == "DE")
-        suffix = " - Hilfe";
-    else if (langCode == "EN")
-        suffix = " - Help";
-    else
-        return std::nullopt;
+std::string Caption(Language lang) {
     return std::string(Product::kName) + " " + std::to_string(Product::kMajor) + "." +
-           std::to_string(Product::kMinor) + "." + std::to_string(Product::kRevision) + suffix;
+           std::to_string(Product::kMinor) + "." + std::to_string(Product::kRevision) +
+           Pick(lang, " - Hilfe", " - Help");
 }
 
-std::string BodyResourceName(std::string_view langCode) {
-    return "HLP_" + std::string(langCode);
+std::string BodyResourceName(Language lang) {
+    return "HLP_" + std::string(LanguageCode(lang));
 }
 
 std::string PageBody(std::string_view bodyResource) {

@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "core/Language.h"
+
 namespace HelpPage {
 
 // The maker named in the page footer. Placeholders until the project has addresses of its own;
@@ -14,11 +16,11 @@ namespace HelpPage {
 inline constexpr std::string_view kMakerHome = "https://tavelin.example.org";
 inline constexpr std::string_view kMakerMail = "info@tavelin.example.org";
 
-// "Tavelin 2.0.4 - Hilfe" for "DE", "... - Help" for "EN"; nothing for any other code.
-std::optional<std::string> Caption(std::string_view langCode);
+// "Tavelin 2.0.4 - Hilfe" in German, "... - Help" in English.
+std::string Caption(Language lang);
 
-// Name of the body resource for the language: "HLP_" + code.
-std::string BodyResourceName(std::string_view langCode);
+// Name of the body resource for the language: "HLP_DE", "HLP_EN".
+std::string BodyResourceName(Language lang);
 
 // The body as it goes into the document: the maker's addresses filled in.
 std::string PageBody(std::string_view bodyResource);

@@ -112,13 +112,8 @@ UniqueBitmap LoadBitmapResource(int id, int width = 0, int height = 0) {
 
 } // namespace
 
-FMain::FMain(std::string langCode, CScancodeMap& map)
-    : langCode_(std::move(langCode)), map_(map), edit_(map, langCode_),
-      help_(std::make_unique<FHelp>(langCode_)) {}
-
-const char* FMain::Tr(const char* de, const char* en) const {
-    return langCode_ == "DE" ? de : en;
-}
+FMain::FMain(Language lang, CScancodeMap& map)
+    : lang_(lang), map_(map), edit_(map, lang), help_(std::make_unique<FHelp>(lang)) {}
 
 FMain::~FMain() {
     Destroy(); // while the lists and pictures its handler reaches still exist
@@ -137,8 +132,7 @@ void FMain::Load() {
     if (Hwnd())
         return;
     // What the window shows is known before it is made, so that each control is made as it
-    // shows: a fresh catalogue, identical to the one built at start, and the rows of the map.
-    MKeys::BuildKeyCatalogue();
+    // shows: the rows of the map.
     rows_.emplace(KeyCatalogue(), map_.CurrentSettingString(), map_.MapIsWellFormed());
 
     dpi_ = WindowDpi();
@@ -364,11 +358,11 @@ void FMain::CreateControls() {
     // screen reader looks for a control's label, and the row's pictures and notice after it.
     // A locked key's list is disabled, and its notice shows (also as the list's description):
     // its entries are written back as found.
-    const std::string notice = Tr("Nicht verfügbar aufgrund Treiber-spezifischer Belegung",
-                                  "Option not available due to driver-specific settings");
+    const std::string notice = Pick(lang_, "Nicht verfügbar aufgrund Treiber-spezifischer Belegung",
+                                    "Option not available due to driver-specific settings");
     for (int k = 0; k < kKeyCount; ++k) {
         const bool locked = rows_->Locked(k);
-        const std::string heading = Tr(kHeadings[k].first, kHeadings[k].second);
+        const std::string heading = Pick(lang_, kHeadings[k].first, kHeadings[k].second);
         CreateChild(L"STATIC", WS_VISIBLE | SS_LEFT, IDC_LBKEY_FIRST + k, heading, boldFont_.get());
         const RECT r = Bounds(IDC_CBOKEY_FIRST + k);
         cboKey_[k] = std::make_unique<MivoCboEx>(Hwnd(), IDC_CBOKEY_FIRST + k, r.left, r.top,
@@ -390,16 +384,17 @@ void FMain::CreateControls() {
         L"BUTTON",
         WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON | (map_.BackupMapExists() ? 0 : WS_DISABLED),
         IDC_CMDRESTORE,
-        Tr("&Standard-Einstellungen wiederherstellen", "&Restore original settings"), font_.get());
+        Pick(lang_, "&Standard-Einstellungen wiederherstellen", "&Restore original settings"),
+        font_.get());
     CreateChild(L"BUTTON", WS_VISIBLE | WS_TABSTOP | WS_DISABLED | BS_PUSHBUTTON, IDC_CMDOK, "&OK",
                 font_.get());
     CreateChild(L"BUTTON", WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, IDC_CMDCANCEL,
-                Tr("&Abbrechen", "&Cancel"), font_.get());
+                Pick(lang_, "&Abbrechen", "&Cancel"), font_.get());
 
     // The picture buttons, named as their pictures read; then the decoration under them, and
     // the maker's line.
-    CreatePictureButton(IDC_IMGHELP, IDB_HELP, true, Tr("Hilfe", "Help"));
-    const int donation = langCode_ == "DE" ? 0 : 1; // the picture of the window's language
+    CreatePictureButton(IDC_IMGHELP, IDB_HELP, true, Pick(lang_, "Hilfe", "Help"));
+    const int donation = Pick(lang_, 0, 1); // the picture of the window's language
     const char* donate[] = {"Spenden", "Donate"};
     for (int i = 0; i < 2; ++i)
         CreatePictureButton(IDC_IMGPAYPAL_FIRST + i, IDB_DONATE_FIRST + i, i == donation,
@@ -410,7 +405,7 @@ void FMain::CreateControls() {
 
     toolTip_ = ::CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, TTS_ALWAYSTIP, 0, 0, 0, 0,
                                  Hwnd(), nullptr, ::GetModuleHandleW(nullptr), nullptr);
-    const std::wstring tip = Utf8ToWide(Tr("Hilfe", "Help"));
+    const std::wstring tip = Utf8ToWide(Pick(lang_, "Hilfe", "Help"));
     TOOLINFOW ti = {};
     ti.cbSize = TTTOOLINFOW_V2_SIZE;
     ti.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
@@ -423,8 +418,8 @@ void FMain::CreateControls() {
     // labels nothing. It shows while the map saved waits for a restart.
     const bool pending = RestartRecord::StateOf(map_.StoredMap()) == Restart::State::Pending;
     CreateChild(L"STATIC", SS_LEFT | SS_NOPREFIX | (pending ? WS_VISIBLE : 0), IDC_LBRESTART,
-                Tr("Neustart ausstehend: Die neue Belegung wirkt erst danach.",
-                   "Restart pending: the new functions take effect after it."),
+                Pick(lang_, "Neustart ausstehend: Die neue Belegung wirkt erst danach.",
+                     "Restart pending: the new functions take effect after it."),
                 font_.get());
 }
 
@@ -507,8 +502,7 @@ void FMain::Form_Load() {
         cbo->SetRedraw(false);
     for (int row = 0; row < kKeyCount; ++row)
         for (const std::int32_t id : rows_->Offered(row))
-            cboKey_[row]->AddItemAndData(KeyRows::ItemText(*catalogue.ById(id), langCode_), id, id,
-                                         id);
+            cboKey_[row]->AddItemAndData(KeyRows::ItemText(*catalogue.ById(id), lang_), id, id, id);
     for (auto& cbo : cboKey_)
         cbo->SetRedraw(true);
     StartupTrace::Mark("filled");
@@ -537,7 +531,7 @@ void FMain::cmdOK_Click() {
     // The lists are what the user sees, also a selection changed without a notification.
     for (int row = 0; row < kKeyCount; ++row)
         TakeSelection(row);
-    Finish(edit_.Save(rows_->NewEntries(), rows_->LogTexts(langCode_), KeyEdit::Unchanged::Write));
+    Finish(edit_.Save(rows_->NewEntries(), rows_->LogTexts(lang_), KeyEdit::Unchanged::Write));
 }
 
 void FMain::cmdCancel_Click() {
@@ -545,10 +539,10 @@ void FMain::cmdCancel_Click() {
 }
 
 void FMain::cmdRestore_Click() {
-    std::string title;
-    const int answer = MCenterMBX::CenteredMsgBox(
-        Tr("Ursprüngliche Einstellungen wiederherstellen?", "Restore original key settings?"),
-        MB_YESNOCANCEL | MB_ICONQUESTION | MB_DEFBUTTON3, title, Hwnd());
+    const int answer =
+        MCenterMBX::CenteredMsgBox(Pick(lang_, "Ursprüngliche Einstellungen wiederherstellen?",
+                                        "Restore original key settings?"),
+                                   MB_YESNOCANCEL | MB_ICONQUESTION | MB_DEFBUTTON3, {}, Hwnd());
     if (answer == IDYES)
         Finish(edit_.Restore());
 }
@@ -556,8 +550,7 @@ void FMain::cmdRestore_Click() {
 void FMain::Finish(const EditResult& result) {
     if (IsRefusal(result.outcome)) {
         // Nothing was written: say why, and leave the window as it is.
-        std::string title;
-        MCenterMBX::CenteredMsgBox(result.text, MB_OK | MB_ICONEXCLAMATION, title, Hwnd());
+        MCenterMBX::CenteredMsgBox(result.text, MB_OK | MB_ICONEXCLAMATION, {}, Hwnd());
         return;
     }
     if (result.error)
@@ -566,17 +559,22 @@ void FMain::Finish(const EditResult& result) {
     Unload();
 }
 
-void FMain::imgHelp_Click() {
+void FMain::ShowHelp(HWND owner) {
     help_->Load();
     RECT main{};
     ::GetWindowRect(Hwnd(), &main);
     help_->Move(main.left - Twips(1600), main.top - Twips(1600));
-    help_->Show();
+    help_->Show(owner);
+}
+
+void FMain::imgHelp_Click() {
+    ShowHelp(nullptr);
 }
 
 void FMain::imgPaypal_Click() {
-    if (!OpenDonationPage(langCode_))
-        AddressBox::Show(DonationAddress(langCode_), langCode_, Hwnd());
+    const std::string code(LanguageCode(lang_));
+    if (!OpenDonationPage(code))
+        AddressBox::Show(DonationAddress(code), lang_, Hwnd());
 }
 
 void FMain::Unload() {
@@ -604,10 +602,11 @@ void FMain::ShowRestartFailure(const MShutdown::Result& restart) const {
     }
     // The window is gone: without this the user would wait for a restart that is not coming.
     ::MessageBoxW(nullptr,
-                  Utf8ToWide(Tr("Der Neustart konnte nicht angefordert werden. Bitte starten Sie "
-                                "den Rechner selbst neu.",
-                                "The restart could not be requested. Please restart the computer "
-                                "yourself."))
+                  Utf8ToWide(Pick(lang_,
+                                  "Der Neustart konnte nicht angefordert werden. Bitte starten Sie "
+                                  "den Rechner selbst neu.",
+                                  "The restart could not be requested. Please restart the computer "
+                                  "yourself."))
                       .c_str(),
                   Utf8ToWide(Product::kName).c_str(), MB_OK | MB_ICONEXCLAMATION);
 }
@@ -615,11 +614,12 @@ void FMain::ShowRestartFailure(const MShutdown::Result& restart) const {
 void FMain::Form_Terminate() {
     if (bRebootPending) {
         const std::string message =
-            std::string(Tr("Sie müssen den Rechner neu starten, damit die Änderungen wirksam "
-                           "werden.",
-                           "You have to reboot the computer for the settings to take effect.")) +
+            std::string(Pick(lang_,
+                             "Sie müssen den Rechner neu starten, damit die Änderungen wirksam "
+                             "werden.",
+                             "You have to reboot the computer for the settings to take effect.")) +
             "\r\n\r\n" +
-            Tr("Möchten Sie den Rechner jetzt neu starten?", "Do you want to reboot now?");
+            Pick(lang_, "Möchten Sie den Rechner jetzt neu starten?", "Do you want to reboot now?");
         const int answer =
             ::MessageBoxW(nullptr, Utf8ToWide(message).c_str(), Utf8ToWide(Product::kName).c_str(),
                           MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2);

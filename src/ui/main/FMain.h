@@ -28,8 +28,8 @@ class CScancodeMap;
 
 class FMain : public BaseWindow<FMain> {
   public:
-    // langCode "DE" or "EN"; map: the program's one scancode-map object, read at start.
-    FMain(std::string langCode, CScancodeMap& map);
+    // map: the program's one scancode-map object, read at start.
+    FMain(Language lang, CScancodeMap& map);
     ~FMain();
 
     // Creates the window hidden and runs the load handler.
@@ -38,6 +38,8 @@ class FMain : public BaseWindow<FMain> {
     void Show();
     // The one help window of the program; the first start opens it too.
     FHelp& Help() noexcept { return *help_; }
+    // Shows the help window above and to the left of this one, owned by owner (none when null).
+    void ShowHelp(HWND owner);
 
     // For the message loop: F1 and the dialog navigation (Tab, Escape, access keys). True
     // when the message was handled and must not be dispatched.
@@ -91,10 +93,7 @@ class FMain : public BaseWindow<FMain> {
     // Tells the user when the restart asked for at the end will not come.
     void ShowRestartFailure(const MShutdown::Result& restart) const;
 
-    // The text of the current language: German for "DE", English otherwise.
-    const char* Tr(const char* de, const char* en) const;
-
-    std::string langCode_;
+    Language lang_;
     CScancodeMap& map_;
     KeyEdit edit_;
     int dpi_ = 96;

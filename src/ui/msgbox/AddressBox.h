@@ -6,12 +6,14 @@
 
 #include <string>
 
+#include "core/Language.h"
+
 namespace AddressBox {
 
-// Why nothing opened, and the address, in langCode ("DE" or "EN").
-std::string Notice(const std::string& address, const std::string& langCode);
+// Why nothing opened, and the address, in the language.
+std::string Notice(const std::string& address, Language lang);
 
 // Shows the notice in an information box centred on owner; returns when the user closes it.
-void Show(const std::string& address, const std::string& langCode, HWND owner);
+void Show(const std::string& address, Language lang, HWND owner);
 
 } // namespace AddressBox

@@ -53,7 +53,7 @@ LRESULT CALLBACK MsgBoxHookProc(int nCode, WPARAM wParam, LPARAM) {
     return 0;
 }
 
-int CenteredMsgBox(const std::string& prompt, UINT buttons, std::string& title, HWND owner) {
+int CenteredMsgBox(const std::string& prompt, UINT buttons, const std::string& title, HWND owner) {
     RECT r{};
     if (!owner || !::IsWindowVisible(owner) || ::IsIconic(owner) || !::GetWindowRect(owner, &r)) {
         // No owner to centre on: the middle of the primary monitor's work area.
@@ -62,15 +62,13 @@ int CenteredMsgBox(const std::string& prompt, UINT buttons, std::string& title, 
     }
     g_centre = CentreOf(r);
 
-    if (title.empty())
-        title = Product::kName;
-
     // Thread-local hook; if it cannot be installed the box simply appears where the system
     // puts it.
     g_hook.reset(::SetWindowsHookExW(WH_CBT, &MsgBoxHookProc, nullptr, ::GetCurrentThreadId()));
     HWND parent = owner && ::IsWindow(owner) ? owner : nullptr;
+    const std::string shown = title.empty() ? std::string(Product::kName) : title;
     int result =
-        ::MessageBoxW(parent, Utf8ToWide(prompt).c_str(), Utf8ToWide(title).c_str(), buttons);
+        ::MessageBoxW(parent, Utf8ToWide(prompt).c_str(), Utf8ToWide(shown).c_str(), buttons);
     // A box that never appeared must not leave the hook behind for the next window.
     g_hook.reset();
     return result;

@@ -9,10 +9,10 @@
 namespace MCenterMBX {
 
 // Shows prompt with the message-box style buttons and returns the button pressed (1 OK,
-// 2 Cancel, ..., 6 Yes, 7 No). An empty title is replaced by the product name, also in the
-// caller's variable. The box is centred on owner when owner is a visible, not minimised
-// window, otherwise on the work area of the primary monitor. One box at a time.
-int CenteredMsgBox(const std::string& prompt, UINT buttons, std::string& title,
+// 2 Cancel, ..., 6 Yes, 7 No). An empty title shows the product name. The box is centred on owner
+// when owner is a visible, not minimised window, otherwise on the work area of the primary monitor.
+// One box at a time.
+int CenteredMsgBox(const std::string& prompt, UINT buttons, const std::string& title = {},
                    HWND owner = nullptr);
 
 // The hook procedure: on the message box's activation moves it and unhooks itself.

@@ -45,10 +45,13 @@ TEST(MapTextTest, RandomDamagedAndCrowdedMapsNeverLoseForeignEntries) {
             const std::size_t at = rng() % 16; // version, flags, count or terminator
             bytes[at < 12 ? at : bytes.size() - 16 + at] ^= std::uint8_t(1 + rng() % 255);
             wellFormed = false;
-        } else if (damage == 1 && !bytes.empty())
-            bytes.resize(rng() % bytes.size()), wellFormed = bytes.empty();
-        else if (damage == 2)
-            bytes.resize(bytes.size() + 1 + rng() % 7, std::uint8_t(rng())), wellFormed = false;
+        } else if (damage == 1 && !bytes.empty()) {
+            bytes.resize(rng() % bytes.size());
+            wellFormed = bytes.empty();
+        } else if (damage == 2) {
+            bytes.resize(bytes.size() + 1 + rng() % 7, std::uint8_t(rng()));
+            wellFormed = false;
+        }
         ASSERT_EQ(IsWellFormedMap(bytes), wellFormed) << "round " << round;
         if (!wellFormed)
             continue;

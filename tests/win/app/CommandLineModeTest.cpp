@@ -1,6 +1,6 @@
 // A command started from a console that the user's other processes share: a console control
 // event sent to all of them (here by this test, attached to the same console) while the command
-// waits inside its first registry read or write (the paused-writer seam, in command_probe).
+// waits inside its first registry read or write (the paused-writer seam, in app_probe).
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -29,10 +29,9 @@ Value Read(const char* name) {
         return std::nullopt;
     return std::string(bytes, size);
 }
-void Write(const char* name, const Value& value) {
-    value ? void(::SHSetValueA(HKEY_LOCAL_MACHINE, kLayout, name, REG_BINARY, value->data(),
-                               DWORD(value->size())))
-          : void(::SHDeleteValueA(HKEY_LOCAL_MACHINE, kLayout, name));
+void RemoveValues() {
+    ::SHDeleteValueA(HKEY_LOCAL_MACHINE, kLayout, "Scancode Map");
+    ::SHDeleteValueA(HKEY_LOCAL_MACHINE, kLayout, "TVLN Backup");
 }
 std::string FileText(const std::string& path) {
     std::stringstream text;
@@ -55,49 +54,44 @@ BOOL WINAPI CountHere(DWORD) {
 // are Win32's ConsoleEventsWaitForTheSection.
 TEST(CommandLineMode, ConsoleEventWaitsForTheWritesToEnd) {
     const std::string caps("\0\0\0\0\0\0\0\0\x02\0\0\0\x2A\0\x3A\0\0\0\0\0", 20);
-    struct Case {
-        const char* pauseAt;
+    const struct {
+        const char* pause;
         DWORD exit;
         Value map, backup;
-        std::string logged, output;
-    };
-    const Case cases[] = {
-        {"write", 0, caps, std::string(), "entry|entry|entry|restart|", "Saved.\r\n"},
-        {"read", STATUS_CONTROL_C_EXIT, std::nullopt, std::nullopt, "", ""},
+        std::string log;
+    } cases[] = {
+        {.pause = "write",
+         .exit = 0,
+         .map = caps,
+         .backup = "",
+         .log = "entry|entry|entry|restart|"},
+        {.pause = "read", .exit = STATUS_CONTROL_C_EXIT},
     };
     HANDLE standard[] = {::GetStdHandle(STD_INPUT_HANDLE), ::GetStdHandle(STD_OUTPUT_HANDLE),
                          ::GetStdHandle(STD_ERROR_HANDLE)};
     char temp[MAX_PATH] = {};
     ::GetTempPathA(MAX_PATH, temp);
-    const std::string out = temp + std::string("tavelin-probe-out.txt"),
-                      log = temp + std::string("tavelin-probe-log.txt"),
+    const std::string log = temp + std::string("tavelin-probe-log.txt"),
                       events = "TavelinProbe." + std::to_string(::GetCurrentProcessId());
     UniqueHandle reached(::CreateEventA(nullptr, TRUE, FALSE, (events + ".reached").c_str())),
         go(::CreateEventA(nullptr, TRUE, FALSE, (events + ".go").c_str()));
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.pauseAt);
-        Write("Scancode Map", std::nullopt), Write("TVLN Backup", std::nullopt);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.pause);
+        RemoveValues();
         ::DeleteFileA(log.c_str());
-        ::ResetEvent(reached.get()), ::ResetEvent(go.get());
+        ::ResetEvent(reached.get());
+        ::ResetEvent(go.get());
         // A console of this test's own, which the command inherits; the event reaches both.
         ::FreeConsole();
         ASSERT_TRUE(::AllocConsole());
         ::SetConsoleCtrlHandler(&CountHere, TRUE);
         g_eventsHere = 0;
-        SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
-        UniqueHandle output(::CreateFileA(out.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inheritable,
-                                          CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-        std::wstring line =
-            Utf8ToWide("\"Z:" COMMAND_PROBE_EXE "\" " + std::string(c.pauseAt) + " " + events +
-                       " \"" + log + "\" /set CAPSLOCK=LSHIFT /restart");
-        STARTUPINFOW si{};
-        si.cb = sizeof si;
-        si.dwFlags = STARTF_USESTDHANDLES;
-        si.hStdOutput = si.hStdError = output.get();
+        std::wstring line = Utf8ToWide("\"Z:" APP_PROBE_EXE "\" " + std::string(c.pause) + " " +
+                                       events + " \"" + log + "\" /set CAPSLOCK=LSHIFT /restart");
+        STARTUPINFOW si{.cb = sizeof si};
         PROCESS_INFORMATION pi{};
         const BOOL started = ::CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0,
                                               nullptr, nullptr, &si, &pi);
-        output.reset();
         UniqueHandle process(pi.hProcess), thread(pi.hThread);
         const bool paused =
             started && ::WaitForSingleObject(reached.get(), testsupport::Scaled(20000)) == 0;
@@ -113,15 +107,17 @@ TEST(CommandLineMode, ConsoleEventWaitsForTheWritesToEnd) {
         ::TerminateProcess(process.get(), 99);
         ::SetConsoleCtrlHandler(&CountHere, FALSE);
         ::FreeConsole();
-        EXPECT_TRUE(paused && g_eventsHere == 1) << "never paused, or no event sent";
+        EXPECT_TRUE(paused) << "never paused";
+        EXPECT_EQ(g_eventsHere, 1) << "no event sent";
         EXPECT_EQ(exit, c.exit);
-        EXPECT_EQ(std::pair(Read("Scancode Map"), Read("TVLN Backup")), std::pair(c.map, c.backup));
-        EXPECT_EQ(std::pair(FileText(log), FileText(out)), std::pair(c.logged, c.output));
+        EXPECT_EQ(Read("Scancode Map"), c.map);
+        EXPECT_EQ(Read("TVLN Backup"), c.backup);
+        EXPECT_EQ(FileText(log), c.log);
     }
-    ::SetStdHandle(STD_INPUT_HANDLE, standard[0]), ::SetStdHandle(STD_OUTPUT_HANDLE, standard[1]);
-    ::SetStdHandle(STD_ERROR_HANDLE, standard[2]);
-    Write("Scancode Map", std::nullopt), Write("TVLN Backup", std::nullopt);
-    ::DeleteFileA(out.c_str()), ::DeleteFileA(log.c_str());
+    for (const DWORD kind : {STD_INPUT_HANDLE, STD_OUTPUT_HANDLE, STD_ERROR_HANDLE})
+        ::SetStdHandle(kind, standard[STD_INPUT_HANDLE - kind]);
+    RemoveValues();
+    ::DeleteFileA(log.c_str());
     // The save registered the probe as the event source's message file.
     ::SHDeleteKeyA(HKEY_LOCAL_MACHINE,
                    "SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\Tavelin");

@@ -32,17 +32,26 @@ FARPROC FakeLookup(const char* name) {
 
 // XP SP1 to 7, Windows 2000, a refused strongest one: the strongest restriction there is.
 TEST(DllSearch, StrongestRestrictionThisWindowsHas) {
-    const std::tuple<const char*, Restriction, std::string> cases[] = {
-        {"SetDllDirectoryW", Restriction::NoCurrentFolder, "SetDllDirectoryW(\"\") "},
-        {"", Restriction::None, ""},
-        {"SetDefaultDllDirectories refused, SetDllDirectoryW", Restriction::NoCurrentFolder,
-         "SetDefaultDllDirectories(2048) SetDllDirectoryW(\"\") "},
+    const struct {
+        const char* has; // the functions this Windows has
+        Restriction is;
+        std::string calls;
+    } cases[] = {
+        {.has = "SetDllDirectoryW",
+         .is = Restriction::NoCurrentFolder,
+         .calls = "SetDllDirectoryW(\"\") "},
+        {.has = "", .is = Restriction::None, .calls = ""},
+        {.has = "SetDefaultDllDirectories refused, SetDllDirectoryW",
+         .is = Restriction::NoCurrentFolder,
+         .calls = "SetDefaultDllDirectories(2048) SetDllDirectoryW(\"\") "},
     };
     const Seam<MDllSearch::Calls>::Override fake({&FakeLookup});
-    for (const auto& [functions, restriction, calls] : cases) {
-        g_functions = functions, g_calls.clear();
-        EXPECT_EQ(MDllSearch::RestrictDllSearch(), restriction) << functions;
-        EXPECT_EQ(g_calls, calls) << functions;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.has);
+        g_functions = c.has;
+        g_calls.clear();
+        EXPECT_EQ(MDllSearch::RestrictDllSearch(), c.is);
+        EXPECT_EQ(g_calls, c.calls);
     }
 }
 

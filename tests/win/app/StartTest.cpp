@@ -17,53 +17,38 @@ namespace {
 const char* const kUnsupportedEN = "This program runs only on Windows 2000, XP, 2003 and Vista.";
 const char* const kUnsupportedDE =
     "Dieses Programm ist nur unter Windows 2000, XP, 2003 und Vista ausführbar.";
+const char* const kNoRightsEN = "You need administrative privileges to run this program.";
+const char* const kNoRightsDE =
+    "Sie müssen über Administrator-Rechte verfügen, um dieses Programm auszuführen.";
 
 } // namespace
 
-// The refusals' icons (comparable in this process only) and the German rights' refusal.
-TEST(Refusals, TextsIconsAndTitle) {
-    using enum MMain::Refusal;
-    const std::tuple<const char*, MMain::Refusal, std::string, LPCWSTR> cases[] = {
-        {"EN", UnsupportedWindows, kUnsupportedEN, IDI_INFORMATION},
-        {"DE", NoAdministratorRights,
-         "Sie müssen über Administrator-Rechte verfügen, um dieses Programm auszuführen.",
-         IDI_WARNING},
-    };
-    for (const auto& [lang, reason, text, icon] : cases) {
-        MMain::LangCode = lang;
-        MsgBoxWatcher watcher("Tavelin", IDOK);
-        MMain::ShowRefusal(reason);
-        ASSERT_TRUE(watcher.Result()) << text;
-        EXPECT_EQ(std::pair(watcher.Result()->text, watcher.Result()->icon),
-                  std::pair(text, ::LoadIconW(nullptr, icon)));
-    }
-}
-
-// Refused for the Windows version in the locale's language (Austria's: others run Germany's),
-// the single-instance name let go first so that a copy started meanwhile does not defer to it.
-TEST(TavelinExe, RefusesUnsupportedWindowsInTheLocaleLanguage) {
+// A refused start shows its box in the system locale's language (Austria's German: the others
+// run Germany's) and no window, the single-instance name let go first so that a copy started
+// meanwhile does not defer to it: Tavelin on win98, the probe as a standard user of XP.
+TEST(Start, RefusedInTheLocaleLanguage) {
     WineVersionFor win98("tavelin.exe", "win98");
-    for (auto [locale, text] :
-         {std::pair{"en_US.UTF-8", kUnsupportedEN}, std::pair{"de_AT.UTF-8", kUnsupportedDE}}) {
-        ChildProcess tavelin(TAVELIN_EXE, "", {{"LC_ALL", locale}});
-        ASSERT_TRUE(tavelin.Pid());
-        auto box = FindMsgBox("Tavelin", tavelin.Pid(), 15000);
-        ASSERT_TRUE(box) << locale;
-        EXPECT_EQ(box->text, text) << locale;
+    const struct {
+        const char* exe;
+        const char* args;
+        const char* locale;
+        const char* text;
+    } cases[] = {
+        {.exe = TAVELIN_EXE, .args = "", .locale = "en_US.UTF-8", .text = kUnsupportedEN},
+        {.exe = TAVELIN_EXE, .args = "", .locale = "de_AT.UTF-8", .text = kUnsupportedDE},
+        {.exe = APP_PROBE_EXE, .args = "start", .locale = "en_US.UTF-8", .text = kNoRightsEN},
+        {.exe = APP_PROBE_EXE, .args = "start", .locale = "de_DE.UTF-8", .text = kNoRightsDE},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        ChildProcess process(c.exe, c.args, {{"LC_ALL", c.locale}});
+        auto box = FindMsgBox("Tavelin", process.Pid(), 15000);
+        ASSERT_TRUE(box);
+        EXPECT_EQ(box->text, c.text);
         EXPECT_FALSE(UniqueHandle(::OpenMutexW(SYNCHRONIZE, FALSE, SingleInstance::kMutexName)));
         ::PostMessageW(box->hwnd, WM_COMMAND, IDOK, 0);
-        EXPECT_EQ(tavelin.Wait(15000), 0u) << locale;
+        EXPECT_EQ(process.Wait(15000), 0u);
     }
-}
-
-// Below NT 6 a user outside the Administrators group gets the box and no window.
-TEST(StartProbe, StandardUserIsRefused) {
-    ChildProcess probe(START_PROBE_EXE);
-    auto box = FindMsgBox("Tavelin", probe.Pid(), 15000);
-    ASSERT_TRUE(box);
-    EXPECT_EQ(box->text, "You need administrative privileges to run this program.");
-    ::PostMessageW(box->hwnd, WM_COMMAND, IDOK, 0);
-    EXPECT_EQ(probe.Wait(15000), 0u);
 }
 
 // With an earlier copy running, a second one activates its window before any other check (even
@@ -73,11 +58,20 @@ TEST(StartProbe, StandardUserIsRefused) {
 TEST(TavelinExe, SecondCopyActivatesOnlyTavelinsWindow) {
     UniqueWindow other(::CreateWindowExW(0, L"STATIC", L"other", WS_OVERLAPPEDWINDOW | WS_VISIBLE,
                                          10, 10, 200, 100, nullptr, nullptr, nullptr, nullptr));
-    const std::tuple<const char*, const wchar_t*, std::vector<std::string>, int> cases[] = {
-        {"win98", kMainWindowClass, {"Tavelin 2.0 - Setup"}, 0},
-        {"winxp", kMainWindowClass, {"Tavelin 2.0", "Tavelin 2.0 - Setup"}, 0},
-        {"win10", kMainWindowClass, {"Tavelin 2", "My Tavelin 2.0", "tavelin 2.0x"}, -1},
-        {"win2k", L"STATIC", {"Tavelin 2.0"}, -1},
+    const wchar_t* const kMain = kMainWindowClass;
+    const struct {
+        const char* wine;
+        const wchar_t* cls;
+        std::vector<std::string> titles;
+        int front = -1; // the window brought to the front; none: Tavelin starts
+    } cases[] = {
+        {.wine = "win98", .cls = kMain, .titles = {"Tavelin 2.0 - Setup"}, .front = 0},
+        {.wine = "winxp",
+         .cls = kMain,
+         .titles = {"Tavelin 2.0", "Tavelin 2.0 - Setup"},
+         .front = 0},
+        {.wine = "win10", .cls = kMain, .titles = {"Tavelin 2", "My Tavelin 2.0", "tavelin 2.0x"}},
+        {.wine = "win2k", .cls = L"STATIC", .titles = {"Tavelin 2.0"}},
     };
     for (const auto& [version, cls, titles, expected] : cases) {
         SCOPED_TRACE(std::string(version) + " " + WideToUtf8(cls));
@@ -121,14 +115,19 @@ TEST(SingleInstance, ActivatesOnlyAWindowOfTheSameUserAndLevel) {
     using Id = std::optional<ProcessIdentity>;
     const ProcessIdentity admin{{1, 2, 5, 32}, 0x3000}, adminNoLevel{admin.user, std::nullopt};
     // The window's owner, this program, activated.
-    const std::tuple<Id, Id, bool> cases[] = {
-        {admin, admin, true},
-        {ProcessIdentity{{1, 2, 5, 21}, 0x3000}, admin, false},
-        {ProcessIdentity{admin.user, 0x2000}, admin, false},
-        {adminNoLevel, admin, false},
-        {adminNoLevel, adminNoLevel, true}, // systems without levels
-        {ProcessIdentity{{1, 2, 5, 21}, std::nullopt}, adminNoLevel, false},
-        {std::nullopt, adminNoLevel, false},
+    const struct {
+        Id owner, self;
+        bool activated;
+    } cases[] = {
+        {.owner = admin, .self = admin, .activated = true},
+        {.owner = ProcessIdentity{{1, 2, 5, 21}, 0x3000}, .self = admin, .activated = false},
+        {.owner = ProcessIdentity{admin.user, 0x2000}, .self = admin, .activated = false},
+        {.owner = adminNoLevel, .self = admin, .activated = false},
+        {.owner = adminNoLevel, .self = adminNoLevel, .activated = true}, // systems without levels
+        {.owner = ProcessIdentity{{1, 2, 5, 21}, std::nullopt},
+         .self = adminNoLevel,
+         .activated = false},
+        {.owner = std::nullopt, .self = adminNoLevel, .activated = false},
     };
     for (const auto& [owner, self, activated] : cases) {
         SingleInstance::Calls calls;
@@ -140,17 +139,6 @@ TEST(SingleInstance, ActivatesOnlyAWindowOfTheSameUserAndLevel) {
     }
     // With the real owners (one user under Wine), a minimised window comes back.
     ::ShowWindow(window.get(), SW_MINIMIZE);
-    EXPECT_TRUE(SingleInstance::ActivateEarlierCopy("Tavelin 2.0") && !::IsIconic(window.get()));
-}
-
-// A compatibility layer that reports an older Windows (the user's to set for the program) changes
-// nothing: the desktop shell and a window one level below this program are not its equals, so
-// the launch goes through the desktop shell and the window is not brought to the front.
-TEST(TrustProbe, ReportedVersionDoesNotDecideTrust) {
-    for (const char* version : {"winxp", "win2k", "win7"}) {
-        WineVersionFor as("trust_probe.exe", version);
-        ChildProcess probe(TRUST_PROBE_EXE);
-        ASSERT_EQ(probe.Wait(15000), 0u) << version;
-        EXPECT_EQ(probe.Output(), "desktop ignored\r\n") << version;
-    }
+    EXPECT_TRUE(SingleInstance::ActivateEarlierCopy("Tavelin 2.0"));
+    EXPECT_FALSE(::IsIconic(window.get()));
 }

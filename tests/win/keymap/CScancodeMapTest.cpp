@@ -200,9 +200,11 @@ LONG WINAPI StoppedSet(HKEY key, LPCSTR name, DWORD reserved, DWORD type, const 
 
 using Edit = std::function<EditOutcome(CScancodeMap&)>;
 const Edit kEditSave = [](CScancodeMap& m) { // kMapA's entry
-    return KeyEdit(m, "EN").Save("2A003A00", {}, KeyEdit::Unchanged::Write).outcome;
+    return KeyEdit(m, Language::English).Save("2A003A00", {}, KeyEdit::Unchanged::Write).outcome;
 };
-const Edit kEditRestore = [](CScancodeMap& m) { return KeyEdit(m, "EN").Restore().outcome; };
+const Edit kEditRestore = [](CScancodeMap& m) {
+    return KeyEdit(m, Language::English).Restore().outcome;
+};
 
 } // namespace
 

@@ -114,7 +114,7 @@ std::string FullText(HWND hwnd) {
 // follows resizes; of real keys only the scrolling ones reach the control, and Alt+F4 closes it.
 TEST(FHelp, WithoutADocumentResizesPassesOnlyTheScrollingKeysAndCloses) {
     Seam<HelpBrowserCalls>::Override unasked(Unasked());
-    FHelp help("DE");
+    FHelp help(Language::German);
     help.Show();
     HWND hwnd = help.Hwnd();
     ASSERT_TRUE(::IsWindowVisible(hwnd));
@@ -157,7 +157,7 @@ TEST(FHelp, WithoutADocumentResizesPassesOnlyTheScrollingKeysAndCloses) {
 // What the control learns from its site, asked the way the control asks it.
 TEST(FHelp, SiteForbidsScriptControlsDropsAndContextMenu) {
     Seam<HelpBrowserCalls>::Override unasked(Unasked());
-    FHelp help("EN");
+    FHelp help(Language::English);
     help.Load();
     VARIANT_BOOL drop = VARIANT_TRUE;
     help.Browser()->get_RegisterAsDropTarget(&drop);
@@ -197,7 +197,7 @@ TEST(FHelp, SiteForbidsScriptControlsDropsAndContextMenu) {
 // box; one still queued when the window closes goes with it.
 TEST(FHelp, OnlyThePagesOwnLinksOpenAfterTheBrowserEvent) {
     Seam<HelpBrowserCalls>::Override unasked(Unasked());
-    FHelp help("DE");
+    FHelp help(Language::German);
     std::vector<std::string> opened;
     ShellLaunch::Calls calls;
     calls.shellIdentity = [] { return std::nullopt; }; // the desktop shell's route
@@ -288,7 +288,7 @@ TEST(FHelp, TextTakesThePlaceOfABrowserControlWithoutPage) {
     };
     struct Case {
         const char* name;
-        const char* lang;
+        Language lang;
         HelpBrowserCalls calls;
         std::function<void(FHelp&)> raise = [](FHelp&) {};
         bool atLoad = false; // shown before any message is handled
@@ -296,26 +296,26 @@ TEST(FHelp, TextTakesThePlaceOfABrowserControlWithoutPage) {
     };
     const Case cases[] = {
         {.name = "no control",
-         .lang = "DE",
+         .lang = Language::German,
          .calls = {.create = &NoControl},
          .atLoad = true,
          .heading = "Wichtige Informationen"},
         {.name = "page refused",
-         .lang = "EN",
+         .lang = Language::English,
          .calls = {.navigate = &Refused},
          .atLoad = true,
          .heading = "Important information"},
         {.name = "page failed",
-         .lang = "EN",
+         .lang = Language::English,
          .calls = {.documentWaitMs = 60000},
          .heading = "Important information"},
         {.name = "completed without document",
-         .lang = "DE",
+         .lang = Language::German,
          .calls = Unasked(),
          .raise = completeWithoutDocument,
          .heading = "Wichtige Informationen"},
         {.name = "nothing reported",
-         .lang = "EN",
+         .lang = Language::English,
          .calls = Unasked(300),
          .heading = "Important information"},
     };
@@ -355,7 +355,7 @@ TEST(FHelp, TextTakesThePlaceOfABrowserControlWithoutPage) {
 // and copies; Tab keeps the focus; the text stays as it is; Alt+F4 closes the window.
 TEST(FHelp, TextReadsAsThePageAndTakesOnlyReadingKeys) {
     Seam<HelpBrowserCalls>::Override none({.create = &NoControl});
-    FHelp help("EN");
+    FHelp help(Language::English);
     help.Show();
     HWND hwnd = help.Hwnd();
     // Smaller than the text, so that there is something to scroll.

@@ -29,23 +29,24 @@ TEST(HelpPage, OnlyTheBlankPageLoads) {
 TEST(HelpPage, AssembledPagePerLanguage) {
     ASSERT_EQ(::GetACP(), 1252u) << "these checks assume the ANSI code page 1252";
     // Each language's words and the shared style; no other language's heading, no placeholder.
-    const std::tuple<const char*, std::vector<std::string>, const char*> cases[] = {
-        {"DE",
+    const std::tuple<Language, std::vector<std::string>, const char*> cases[] = {
+        {Language::German,
          {"Wichtige Informationen", "ändert", "lässt", "möglich", "Änderungen", "schließlich"},
          "Important information"},
-        {"EN", {"Important information", "screwdriver"}, "Wichtige Informationen"},
+        {Language::English, {"Important information", "screwdriver"}, "Wichtige Informationen"},
     };
     for (auto [lang, present, absent] : cases) {
         const std::string page = HelpPage::AssemblePage(
             HelpResource::Text("CSS"), HelpResource::Text(HelpPage::BodyResourceName(lang)));
         present.push_back("background-color: 7A96DF");
         for (const std::string& text : present)
-            EXPECT_NE(page.find(text), std::string::npos) << lang << ": " << text;
-        EXPECT_EQ(std::min(page.find(absent), page.find("{{")), std::string::npos) << lang;
+            EXPECT_NE(page.find(text), std::string::npos) << LanguageCode(lang) << ": " << text;
+        EXPECT_EQ(std::min(page.find(absent), page.find("{{")), std::string::npos)
+            << LanguageCode(lang);
         std::vector<std::string> links;
         for (size_t at = page.find("href=\""); at != std::string::npos;
              at = page.find("href=\"", at + 1))
             links.push_back(page.substr(at + 6, page.find('"', at + 6) - at - 6));
-        EXPECT_EQ(links, HelpPage::PageLinks()) << lang;
+        EXPECT_EQ(links, HelpPage::PageLinks()) << LanguageCode(lang);
     }
 }

@@ -2,16 +2,20 @@
 // Usage: help_page_writer DE|EN output.html
 #include <cstdio>
 #include <fstream>
+#include <string_view>
 
 #include "ui/help/HelpPage.h"
 #include "ui/help/HelpResource.h"
 
 int main(int argc, char** argv) {
-    if (argc != 3)
-        return std::fputs("usage: help_page_writer DE|EN output.html\n", stderr), 2;
-    // An unknown language ends in the missing resource's error, printed by the runtime.
+    const std::string_view code = argc == 3 ? argv[1] : "";
+    if (code != "DE" && code != "EN") {
+        std::fputs("usage: help_page_writer DE|EN output.html\n", stderr);
+        return 2;
+    }
+    const Language lang = code == "DE" ? Language::German : Language::English;
     std::ofstream out(argv[2], std::ios::binary);
     out << HelpPage::AssemblePage(HelpResource::Text("CSS"),
-                                  HelpResource::Text(HelpPage::BodyResourceName(argv[1])));
+                                  HelpResource::Text(HelpPage::BodyResourceName(lang)));
     return out.flush() ? 0 : 1;
 }

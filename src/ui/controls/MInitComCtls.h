@@ -3,7 +3,8 @@
 
 namespace MInitComCtls {
 
-// Registers the ComboBoxEx class. True when the call went through; start-up ignores the answer.
+// Registers the ComboBoxEx class. True when the call went through; the list makes its window
+// all the same, and a missing class raises there.
 bool InitComCtls();
 
 } // namespace MInitComCtls

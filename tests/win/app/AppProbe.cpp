@@ -1,7 +1,9 @@
-// The command line in a process of its own whose first registry read or write (first argument)
-// waits: it signals the event named by the second argument with ".reached" and waits for the one
-// with ".go". Each event-log entry and a restart request are noted in the file named third
-// ("entry|", "restart|"); the rest is the command.
+// The program's two ways to start, in a process of their own with the calls that Wine cannot make
+// answer otherwise faked. "start": the start-up sequence as a standard user of Windows XP runs it
+// (Wine's tokens all hold the Administrators group). "read" or "write": the command line whose
+// first registry read or write waits: it signals the event named by the second argument with
+// ".reached" and waits for the one with ".go". Each event-log entry and a restart request are
+// noted in the file named third ("entry|", "restart|"); the rest is the command.
 #include <windows.h>
 
 #include <fstream>
@@ -9,12 +11,36 @@
 #include <vector>
 
 #include "app/CommandLineMode.h"
+#include "app/MCheckAdmin.h"
+#include "app/MGetWinVer.h"
+#include "app/MMain.h"
 #include "registry/RegistryApi.h"
 #include "system/MEventLog.h"
 #include "system/MShutdown.h"
 #include "win32/Seam.h"
 
 namespace {
+
+BYTE g_users[] = {1, 2, 0, 0, 0, 0, 0, 5, 32, 0, 0, 0, 0x21, 2, 0, 0}; // S-1-5-32-545
+
+BOOL WINAPI UsersOnly(HANDLE, TOKEN_INFORMATION_CLASS, LPVOID out, DWORD size, PDWORD needed) {
+    *needed = sizeof(TOKEN_GROUPS);
+    if (size < *needed)
+        return FALSE;
+    *static_cast<TOKEN_GROUPS*>(out) = {1, {{g_users, SE_GROUP_ENABLED}}};
+    return TRUE;
+}
+
+int StartAsStandardUser() {
+    const Seam<MGetWinVer::Calls>::Override xp({[] {
+        return std::optional(WinVersion{2, 5, 1, 2600});
+    }});
+    MCheckAdmin::Calls calls;
+    calls.tokenInformation = &UsersOnly;
+    const Seam<MCheckAdmin::Calls>::Override user(calls);
+    MMain::Main();
+    return 3; // a refusal ends the process first
+}
 
 std::string g_events, g_log;
 bool g_paused = false;
@@ -49,9 +75,12 @@ BOOL WINAPI RestartRecorded(LPSTR, LPSTR, DWORD, BOOL, BOOL) {
 } // namespace
 
 int main(int argc, char** argv) {
+    if (argc == 2 && std::string(argv[1]) == "start")
+        return StartAsStandardUser();
     if (argc < 5)
         return 90;
-    g_events = argv[2], g_log = argv[3];
+    g_events = argv[2];
+    g_log = argv[3];
     RegistryApi registry;
     if (std::string(argv[1]) == "read")
         registry.QueryValueEx = &PausedRead;

@@ -1,4 +1,4 @@
-#include "app/MInitComCtls.h"
+#include "ui/controls/MInitComCtls.h"
 
 #include <windows.h>
 #include <commctrl.h>
