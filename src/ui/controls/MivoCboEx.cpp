@@ -308,6 +308,21 @@ void MivoCboEx::ApplyFont() {
     Resize();
 }
 
+void MivoCboEx::SetRedraw(bool b) {
+    redraw_ = b;
+    SendCombo(WM_SETREDRAW, b);
+    if (b && comboEx_)
+        ::InvalidateRect(comboEx_.get(), nullptr, TRUE);
+}
+
+void MivoCboEx::SetAccessibleLabel(const std::string& label, const std::string& description) {
+    accessibleLabel_ = label;
+    accessibleDescription_ = description;
+    HookAccessible();
+}
+
+// --- Members the main window does not call ------------------------------------------------
+
 void MivoCboEx::SetImageList(const MivoImageListArg& vImageList) {
     HIMAGELIST handle = nullptr;
     if (const auto* obj = std::get_if<const cMIVOImageList*>(&vImageList))
@@ -324,12 +339,6 @@ void MivoCboEx::SetImageList(const MivoImageListArg& vImageList) {
         iconHeight_ = cy;
     SendCombo(CBEM_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(handle));
     ApplyFont();
-}
-
-void MivoCboEx::SetAccessibleLabel(const std::string& label, const std::string& description) {
-    accessibleLabel_ = label;
-    accessibleDescription_ = description;
-    HookAccessible();
 }
 
 void MivoCboEx::SetEnabled(bool bValue) {
@@ -464,13 +473,6 @@ void MivoCboEx::SetText(const std::string& sText) {
 void MivoCboEx::SetMaxLength(std::int32_t l) {
     maxLength_ = l;
     SendCombo(CB_LIMITTEXT, l);
-}
-
-void MivoCboEx::SetRedraw(bool b) {
-    redraw_ = b;
-    SendCombo(WM_SETREDRAW, b);
-    if (b && comboEx_)
-        ::InvalidateRect(comboEx_.get(), nullptr, TRUE);
 }
 
 void MivoCboEx::SetExtendedUI(bool b) {
