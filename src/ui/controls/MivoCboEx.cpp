@@ -201,7 +201,7 @@ void MivoCboEx::CreateComboEx() {
     if (dropDownWidth_ > 0)
         SendCombo(CB_SETDROPPEDWIDTH, dropDownWidth_);
     if (maxLength_ > 0)
-        SendCombo(CB_LIMITTEXT, maxLength_);
+        SetMaxLength(maxLength_);
 
     // A drop-down list's keys can wait for its focus (HookKeys on CBN_SETFOCUS); an edit
     // field may take the focus without the combo box telling.
@@ -473,6 +473,9 @@ void MivoCboEx::SetText(const std::string& sText) {
 void MivoCboEx::SetMaxLength(std::int32_t l) {
     maxLength_ = l;
     SendCombo(CB_LIMITTEXT, l);
+    // The edit field the user types into is the ComboBoxEx's own: the combo box's limit misses it.
+    if (hWndEdit_)
+        ::SendMessageW(hWndEdit_, EM_LIMITTEXT, l, 0);
 }
 
 void MivoCboEx::SetExtendedUI(bool b) {

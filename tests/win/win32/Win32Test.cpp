@@ -323,6 +323,7 @@ TEST(Win32, ConsoleEventsWaitForTheSection) {
     const Seam<ConsoleEvents::Calls>::Override end({&RecordEnd});
     ConsoleEvents::Watch();
     for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.event) + (c.section ? " in a section" : ""));
         g_endedWith = 0;
         std::optional<ConsoleEvents::Section> section;
         if (c.section)
@@ -332,7 +333,6 @@ TEST(Win32, ConsoleEventsWaitForTheSection) {
         const UINT whileSection = g_endedWith;
         section.reset();
         windows.join();
-        SCOPED_TRACE(std::to_string(c.event) + (c.section ? " in a section" : ""));
         EXPECT_EQ(whileSection, c.whileSection);
         EXPECT_EQ(g_endedWith, c.after);
     }

@@ -248,8 +248,8 @@ TEST_F(ComboTest, TypingCompletesFromTheItems) {
     }
 }
 
-// The selection in the edit field: read, replaced.
-TEST_F(ComboTest, EditSelectionReadAndReplaced) {
+// The selection in the edit field: read, replaced; the user types no more than the maximum length.
+TEST_F(ComboTest, EditSelectionReadAndReplacedAndLengthKept) {
     MivoCboEx edit(host, 10, 60, 300, 22);
     edit.SetText("Banane");
     edit.SetSelStart(1);
@@ -257,6 +257,11 @@ TEST_F(ComboTest, EditSelectionReadAndReplaced) {
     EXPECT_EQ(edit.SelText(), "ana");
     edit.SetSelText("X");
     EXPECT_EQ(edit.Text(), "BXne");
+    edit.SetText("");
+    edit.SetMaxLength(3);
+    for (wchar_t typed : {L'a', L'b', L'c', L'd'})
+        ::SendMessageW(edit.hWndEdit(), WM_CHAR, typed, 1);
+    EXPECT_EQ(edit.Text(), "abc");
 }
 
 } // namespace
