@@ -47,7 +47,7 @@ class cMIVOImageList {
                        std::int32_t lBackColor = -1, const ImageRef* vKeyAfter = nullptr);
     HIMAGELIST hIml() const { return list_.get(); }
 
-    // --- Other members, in declaration order ----------------------------------------------
+    // --- Members the program does not call -----------------------------------------------
     void Destroy();
     void SetOwnerHDC(HDC hdc) { ownerHdc_ = hdc; }
     // Bits per pixel of the display.
