@@ -161,20 +161,24 @@ TEST_F(ImageList, ImagesAndKeysMoveTogether) {
     EXPECT_EQ(list.ItemKey(0), "");
 }
 
-// The picture strip holds the images from one key to the other, either way round; an icon copy
-// is made only of an image that exists.
+// The picture strip holds the images from one key to the other, either way round, and goes with
+// its bitmap (Wine counts no GDI objects: a leak shows only so); an icon copy is made only of an
+// image that exists.
 TEST_F(ImageList, CopiedOutAsPictureAndIcon) {
     const Dib strip = Strip(4);
     ASSERT_TRUE(list.Create());
     ASSERT_TRUE(list.AddFromHandle(strip.bitmap.get(), 0, "a", kMask));
     list.SetItemKey(3, "d");
-    const ComPtr<IPicture> picture = list.ImagePictureStrip("d", 1);
+    ComPtr<IPicture> picture = list.ImagePictureStrip("d", 1);
     ASSERT_TRUE(picture);
     OLE_HANDLE handle = 0;
     picture->get_Handle(&handle);
+    const auto bitmap = reinterpret_cast<HBITMAP>(static_cast<UINT_PTR>(handle));
     BITMAP bm{};
-    ::GetObjectW(reinterpret_cast<HBITMAP>(static_cast<UINT_PTR>(handle)), sizeof bm, &bm);
+    ::GetObjectW(bitmap, sizeof bm, &bm);
     EXPECT_EQ(bm.bmWidth, 3 * kW);
+    picture.reset();
+    EXPECT_EQ(::GetObjectType(bitmap), 0u) << "the picture frees its bitmap";
     EXPECT_TRUE(list.ItemCopyOfIcon("d"));
     EXPECT_FALSE(list.ItemCopyOfIcon("x"));
 }
