@@ -199,7 +199,7 @@ void MivoCboEx::CreateComboEx() {
     if (dropDownWidth_ > 0)
         SendCombo(CB_SETDROPPEDWIDTH, dropDownWidth_);
     if (maxLength_ > 0)
-        SendCombo(CB_LIMITTEXT, maxLength_);
+        SetMaxLength(maxLength_);
 
     // A drop-down list's keys can wait for its focus (HookKeys on CBN_SETFOCUS); an edit
     // field may take the focus without the combo box telling.
@@ -305,6 +305,21 @@ void MivoCboEx::ApplyFont() {
     Resize();
 }
 
+void MivoCboEx::SetRedraw(bool b) {
+    redraw_ = b;
+    SendCombo(WM_SETREDRAW, b);
+    if (b && comboEx_)
+        ::InvalidateRect(comboEx_.get(), nullptr, TRUE);
+}
+
+void MivoCboEx::SetAccessibleLabel(const std::string& label, const std::string& description) {
+    accessibleLabel_ = label;
+    accessibleDescription_ = description;
+    HookAccessible();
+}
+
+// --- Members the main window does not call ------------------------------------------------
+
 void MivoCboEx::SetImageList(const MivoImageListArg& vImageList) {
     HIMAGELIST handle = nullptr;
     if (const auto* obj = std::get_if<const cMIVOImageList*>(&vImageList))
@@ -321,12 +336,6 @@ void MivoCboEx::SetImageList(const MivoImageListArg& vImageList) {
         iconHeight_ = cy;
     SendCombo(CBEM_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(handle));
     ApplyFont();
-}
-
-void MivoCboEx::SetAccessibleLabel(const std::string& label, const std::string& description) {
-    accessibleLabel_ = label;
-    accessibleDescription_ = description;
-    HookAccessible();
 }
 
 void MivoCboEx::SetEnabled(bool bValue) {
@@ -461,13 +470,9 @@ void MivoCboEx::SetText(const std::string& sText) {
 void MivoCboEx::SetMaxLength(std::int32_t l) {
     maxLength_ = l;
     SendCombo(CB_LIMITTEXT, l);
-}
-
-void MivoCboEx::SetRedraw(bool b) {
-    redraw_ = b;
-    SendCombo(WM_SETREDRAW, b);
-    if (b && comboEx_)
-        ::InvalidateRect(comboEx_.get(), nullptr, TRUE);
+    // The edit field the user types into is the ComboBoxEx's own: the combo box's limit misses it.
+    if (hWndEdit_)
+        ::SendMessageW(hWndEdit_, EM_LIMITTEXT, l, 0);
 }
 
 void MivoCboEx::SetExtendedUI(bool b) {

@@ -61,15 +61,9 @@ class MivoCboEx final : public BaseWindow<MivoCboEx>, private ISubclass {
     // the ComboBoxEx, the combo box): the label as name ("&" marks the access key, named as
     // the keyboard shortcut), the description unless empty, the selected item's text as value.
     void SetAccessibleLabel(const std::string& label, const std::string& description = {});
-    // The list must outlive its use here: the ComboBoxEx does not own it.
-    void SetImageList(const MivoImageListArg& vImageList);
     void AddItemAndData(const std::string& sText, std::int32_t iIcon = 0,
                         std::int32_t iIconSelected = 0, std::int32_t lItemData = 0,
                         std::int32_t lIndent = 0);
-    void InsertItemAndData(const std::string& sText, std::int32_t lIndexBefore,
-                           std::int32_t iIcon = 0, std::int32_t iIconSelected = 0,
-                           std::int32_t lItemData = 0, std::int32_t lIndent = 0);
-    std::int32_t ListCount() const;
     // -1 when nothing is selected, also once the windows are gone.
     std::int32_t ListIndex() const;
     // Raises Click (never Change), also for -1 and for the current index; 381 for an index
@@ -77,13 +71,23 @@ class MivoCboEx final : public BaseWindow<MivoCboEx>, private ISubclass {
     void SetListIndex(std::int32_t lIndex);
     // 0 for index -1; 381 outside the list.
     std::int32_t ItemData(std::int32_t lIndex) const;
+    bool Redraw() const { return redraw_; }
+    void SetRedraw(bool b);
+    HWND hwnd() const { return Hwnd(); }
+    HWND hWndCombo() const { return hWndCombo_; }
+
+    // --- Other members, in declaration order ----------------------------------------------
+    // The list must outlive its use here: the ComboBoxEx does not own it.
+    void SetImageList(const MivoImageListArg& vImageList);
+    void InsertItemAndData(const std::string& sText, std::int32_t lIndexBefore,
+                           std::int32_t iIcon = 0, std::int32_t iIconSelected = 0,
+                           std::int32_t lItemData = 0, std::int32_t lIndent = 0);
+    std::int32_t ListCount() const;
     void SetItemData(std::int32_t lIndex, std::int32_t lValue);
     bool Enabled() const { return enabled_; }
     void SetEnabled(bool bValue);
     // Style 2: the selected item's text (empty if none); otherwise the edit field's text.
     std::string Text() const;
-
-    // --- Other members, in declaration order ----------------------------------------------
     bool AutoCompleteItemsAreSorted() const { return acSorted_; }
     void SetAutoCompleteItemsAreSorted(bool b) { acSorted_ = b; }
     bool AutoCompleteListItemsOnly() const { return acListOnly_; }
@@ -119,11 +123,7 @@ class MivoCboEx final : public BaseWindow<MivoCboEx>, private ISubclass {
     void SetText(const std::string& sText);
     std::int32_t MaxLength() const { return maxLength_; }
     void SetMaxLength(std::int32_t l);
-    bool Redraw() const { return redraw_; }
-    void SetRedraw(bool b);
-    HWND hwnd() const { return Hwnd(); }
     HWND hWndComboEx() const { return comboEx_.get(); }
-    HWND hWndCombo() const { return hWndCombo_; }
     HWND hWndEdit() const { return hWndEdit_; }
     void Clear();
     bool ExtendedUI() const { return extendedUI_; }

@@ -126,6 +126,8 @@ std::int32_t MivoCboEx::ItemData(std::int32_t lIndex) const {
     return static_cast<std::int32_t>(it.lParam);
 }
 
+// --- Members the main window does not call ------------------------------------------------
+
 void MivoCboEx::SetItemData(std::int32_t lIndex, std::int32_t lValue) {
     if (lIndex == -1)
         return;

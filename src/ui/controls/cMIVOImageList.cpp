@@ -82,6 +82,8 @@ bool cMIVOImageList::AddFromHandle(HANDLE hImage, std::int32_t iType, const std:
     return true;
 }
 
+// --- Members the program does not call, and what AddFromHandle shares with them ------------
+
 // Wine's ILCF_SWAP parks the destination image in a bitmap one row high and loses the rest of
 // it, so images travel through a spare slot at the end of the list instead.
 template <typename Moves> bool cMIVOImageList::WithSpareSlot(Moves moves) {

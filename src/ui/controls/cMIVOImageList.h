@@ -30,6 +30,7 @@ class cMIVOImageList {
     cMIVOImageList(const cMIVOImageList&) = delete;
     cMIVOImageList& operator=(const cMIVOImageList&) = delete;
 
+    // --- Members the program uses ----------------------------------------------------------
     std::int32_t IconSizeX() const { return iconSizeX_; }
     void SetIconSizeX(std::int32_t v) { iconSizeX_ = v; }
     std::int32_t IconSizeY() const { return iconSizeY_; }
@@ -45,8 +46,9 @@ class cMIVOImageList {
     bool AddFromHandle(HANDLE hImage, std::int32_t iType, const std::string& vKey = "",
                        std::int32_t lBackColor = -1, const ImageRef* vKeyAfter = nullptr);
     HIMAGELIST hIml() const { return list_.get(); }
-    void Destroy();
 
+    // --- Members the program does not call -----------------------------------------------
+    void Destroy();
     void SetOwnerHDC(HDC hdc) { ownerHdc_ = hdc; }
     // Bits per pixel of the display.
     static std::int32_t SystemColourDepth();

@@ -33,8 +33,10 @@ struct Program {
     const char* exe;    // Unix path
     const char* folder; // as Windows names the program's folder
 };
-const Program k32{"32-bit", TAVELIN_EXE, "\\program-i686\\src\\tavelin.exe"};
-const Program k64{"64-bit", TAVELIN64_EXE, "\\program-x86_64\\src\\tavelin.exe"};
+const Program k32{
+    .name = "32-bit", .exe = TAVELIN_EXE, .folder = "\\program-i686\\src\\tavelin.exe"};
+const Program k64{
+    .name = "64-bit", .exe = TAVELIN64_EXE, .folder = "\\program-x86_64\\src\\tavelin.exe"};
 
 using SharedView = CleanLayout;
 

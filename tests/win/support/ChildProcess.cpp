@@ -61,12 +61,16 @@ ChildProcess::ChildProcess(const std::string& exe, const std::string& args, cons
     STARTUPINFOW si{sizeof(si)};
     PROCESS_INFORMATION pi{};
     if (::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                         &si, &pi))
-        ::CloseHandle(pi.hThread), ::CloseHandle(pi.hProcess);
-    for (DWORD i = 0; i < Scaled(500) && !pid_ && !ExitCode(); ++i, ::Sleep(20))
+                         &si, &pi)) {
+        ::CloseHandle(pi.hThread);
+        ::CloseHandle(pi.hProcess);
+    }
+    for (DWORD i = 0; i < Scaled(500) && !pid_ && !ExitCode(); ++i) {
         for (DWORD pid : ProcessesNamed(name))
             if (!before.count(pid))
                 pid_ = pid;
+        ::Sleep(20);
+    }
     process_.reset(
         ::OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION | PROCESS_TERMINATE, FALSE, pid_));
 }

@@ -67,7 +67,7 @@ inline std::optional<MsgBoxInfo> FindMsgBox(const std::string& title, DWORD pid 
     if (!box)
         return std::nullopt;
     ::Sleep(50); // visible while being activated: give a placement hook time to finish
-    MsgBoxInfo info{box, TextOf(box), TextOf(::GetDlgItem(box, 0xFFFF))};
+    MsgBoxInfo info{.hwnd = box, .title = TextOf(box), .text = TextOf(::GetDlgItem(box, 0xFFFF))};
     ::GetWindowRect(box, &info.rect);
     for (HWND child = nullptr; (child = ::FindWindowExW(box, child, L"Static", nullptr));)
         if ((::GetWindowLongW(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON)

@@ -43,7 +43,8 @@ bool OpenToEveryone(HANDLE file) {
     ::ConvertSecurityDescriptorToStringSecurityDescriptorA(
         sd, SDDL_REVISION_1, DACL_SECURITY_INFORMATION, &text, nullptr);
     const bool everyone = text && std::string_view(text).find(";;;WD)") != std::string_view::npos;
-    return ::LocalFree(text), everyone;
+    ::LocalFree(text);
+    return everyone;
 }
 bool RestorePrivilegeEnabled() {
     UniqueHandle token;
@@ -101,8 +102,10 @@ DWORD RenameDenied(HANDLE file, void* information, ULONG size, ULONG infoClass) 
 // Windows' rule, which Wine does not keep: another account becomes owner only with the restore
 // privilege enabled.
 BOOL WINAPI SetSecurityAsWindows(HANDLE file, SECURITY_INFORMATION what, PSECURITY_DESCRIPTOR sd) {
-    if ((what & OWNER_SECURITY_INFORMATION) && !RestorePrivilegeEnabled())
-        return ::SetLastError(ERROR_INVALID_OWNER), FALSE;
+    if ((what & OWNER_SECURITY_INFORMATION) && !RestorePrivilegeEnabled()) {
+        ::SetLastError(ERROR_INVALID_OWNER);
+        return FALSE;
+    }
     return ::SetKernelObjectSecurity(file, what, sd);
 }
 // The temporary file's list just before the replaced file's is copied onto it: "open" while
@@ -172,9 +175,14 @@ TEST(AtomicFile, WritesTheTargetOrNothingWhateverTheFolderHolds) {
         const std::string dacl = Dacl(kTarget);
         if (c.fake == kNoTarget)
             fs::remove(kTarget);
-        g_racing = c.fake == kRace, g_planted = false, g_temp.clear();
-        g_linkFrom = c.linkFrom, g_linkSeen = 0, g_madeElsewhere = 0;
-        g_tempBefore.clear(), g_ownerAsWindows = c.fake == kOwnerAsWindows;
+        g_racing = c.fake == kRace;
+        g_planted = false;
+        g_temp.clear();
+        g_linkFrom = c.linkFrom;
+        g_linkSeen = 0;
+        g_madeElsewhere = 0;
+        g_tempBefore.clear();
+        g_ownerAsWindows = c.fake == kOwnerAsWindows;
         UniqueHandle linked(::CreateFileW(c.link.c_str(), 0, 7, nullptr, OPEN_EXISTING,
                                           FILE_FLAG_BACKUP_SEMANTICS, nullptr));
         ::GetFileInformationByHandle(linked.get(), &g_link);
@@ -182,9 +190,11 @@ TEST(AtomicFile, WritesTheTargetOrNothingWhateverTheFolderHolds) {
         Calls calls;
         calls.fileInformation = &InformationWithLink;
         calls.setSecurity = &SetSecurityWatched;
-        if (c.fake == kRace)
-            calls.createFile = &CreateRaced, calls.createInFolder = &CreateInFolderRaced,
+        if (c.fake == kRace) {
+            calls.createFile = &CreateRaced;
+            calls.createInFolder = &CreateInFolderRaced;
             calls.setInformation = &SetRaced;
+        }
         if (c.fake == kRenameDenied)
             calls.setInformation = &RenameDenied;
         if (c.fake == kRedirect)
@@ -195,8 +205,9 @@ TEST(AtomicFile, WritesTheTargetOrNothingWhateverTheFolderHolds) {
             result = AtomicFile::Write(kTarget, kNew);
         }
         EXPECT_EQ(result, c.error);
-        EXPECT_EQ(std::tuple(Content(kTarget), Dacl(kTarget), Content(kGuarded)),
-                  std::tuple(c.error ? "old" : "new", dacl, "secret"));
+        EXPECT_EQ(Content(kTarget), c.error ? "old" : "new");
+        EXPECT_EQ(Dacl(kTarget), dacl);
+        EXPECT_EQ(Content(kGuarded), "secret");
         EXPECT_NE(g_tempBefore, "open") << "open to Everyone until the replaced file's list";
         EXPECT_EQ(g_madeElsewhere, 0);
         EXPECT_EQ(g_planted, g_racing) << "the stand-in never took the temporary file's name";

@@ -49,17 +49,36 @@ class Probe : public BaseWindow<Probe> {
 
 } // namespace
 
-// Whatever a callback throws reaches the handler as one AppError and unwinds no further.
+// Whatever a callback throws reaches the handler as one AppError, with its number, text and
+// source, and unwinds no further.
 TEST(Win32, GuardedBodiesReportEveryKindOfException) {
-    g_reported.clear();
-    EXPECT_FALSE(RunGuarded([] { throw AppError(381, "x.MivoComboEx", ""); }) ||
-                 RunGuarded([] { throw std::runtime_error("boom"); }) ||
-                 RunGuarded([] { throw 42; }) || !RunGuarded([] {}));
-    ASSERT_EQ(g_reported.size(), 3u);
-    EXPECT_EQ(DisplayText(g_reported[0]), "Invalid property array index");
-    EXPECT_EQ(std::pair(g_reported[1].Description(), g_reported[1].Source()),
-              std::pair(std::string("boom"), ExeName()));
-    EXPECT_EQ(g_reported[2].Source(), "win32_tests");
+    struct Case {
+        const char* what;
+        void (*body)();
+        std::int32_t number = 51;
+        std::string text, source = "win32_tests";
+    };
+    const Case cases[] = {
+        {.what = "AppError",
+         .body = [] { throw AppError(381, "x.MivoComboEx", ""); },
+         .number = 381,
+         .text = "Invalid property array index",
+         .source = "x.MivoComboEx"},
+        {.what = "std::exception",
+         .body = [] { throw std::runtime_error("boom"); },
+         .text = "boom"},
+        {.what = "anything else", .body = [] { throw 42; }, .text = "Internal error"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        g_reported.clear();
+        EXPECT_FALSE(RunGuarded(c.body));
+        ASSERT_EQ(g_reported.size(), 1u);
+        EXPECT_EQ(g_reported[0].Number(), c.number);
+        EXPECT_EQ(DisplayText(g_reported[0]), c.text);
+        EXPECT_EQ(g_reported[0].Source(), c.source);
+    }
+    EXPECT_TRUE(RunGuarded([] {}));
 }
 
 // Unrecorded, the route shows number, source and text, and ends the process with code 1; the
@@ -88,13 +107,15 @@ TEST(Win32, WindowAttachesGuardsAndDetaches) {
         Probe second(secondLog);
         b = second.Create();
         ASSERT_TRUE(a && b);
-        EXPECT_EQ(std::pair(first.Hwnd(), firstLog.front()), std::pair(a, UINT(WM_NCCREATE)));
+        EXPECT_EQ(first.Hwnd(), a);
+        EXPECT_EQ(firstLog.front(), UINT(WM_NCCREATE));
         EXPECT_EQ(::SendMessageW(a, WM_USER + 1, 0, 0), 42);
         EXPECT_EQ(::SendMessageW(a, WM_USER, 0, 0), 0);
         ASSERT_EQ(g_reported.size(), 1u);
         EXPECT_EQ(g_reported[0].Description(), "handler failed");
         first.Destroy();
-        EXPECT_EQ(std::pair(first.Hwnd(), firstLog.back()), std::pair(HWND{}, UINT(WM_NCDESTROY)));
+        EXPECT_EQ(first.Hwnd(), HWND{});
+        EXPECT_EQ(firstLog.back(), UINT(WM_NCDESTROY));
         EXPECT_EQ(::GetWindowLongPtrW(b, GWLP_USERDATA), reinterpret_cast<LONG_PTR>(&second));
     }
     EXPECT_FALSE(::IsWindow(b));
@@ -175,17 +196,21 @@ HANDLE Answer() {
     const DWORD error = g_ns.errors.empty() ? 0 : g_ns.errors.front();
     if (error)
         g_ns.errors.erase(g_ns.errors.begin());
-    return error ? (::SetLastError(error), nullptr)
-                 : ::CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    if (!error)
+        return ::CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    ::SetLastError(error);
+    return nullptr;
 }
 HANDLE WINAPI Boundary(LPCWSTR name, ULONG) {
-    return g_ns.log += WideToUtf8(name), &g_ns;
+    g_ns.log += WideToUtf8(name);
+    return &g_ns;
 }
 BOOL WINAPI AddSid(HANDLE*, PSID sid) {
     LPSTR text = nullptr;
     ::ConvertSidToStringSidA(sid, &text);
     g_ns.log += std::string(" ") + text;
-    return ::LocalFree(text), TRUE;
+    ::LocalFree(text);
+    return TRUE;
 }
 void WINAPI DeleteBoundary(HANDLE) {
     g_ns.log += " deleted";
@@ -196,10 +221,12 @@ HANDLE WINAPI Make(LPSECURITY_ATTRIBUTES sa, LPVOID, LPCWSTR) {
         sa->lpSecurityDescriptor, SDDL_REVISION_1,
         OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &text, nullptr);
     g_ns.log += std::string(" make ") + text;
-    return ::LocalFree(text), Answer();
+    ::LocalFree(text);
+    return Answer();
 }
 HANDLE WINAPI Open(LPVOID, LPCWSTR) {
-    return g_ns.log += " open", Answer();
+    g_ns.log += " open";
+    return Answer();
 }
 BOOLEAN WINAPI Close(HANDLE handle, ULONG) {
     const UniqueHandle mutex(::OpenMutexW(SYNCHRONIZE, FALSE, L"Local\\TavelinNsLock"));
@@ -259,13 +286,13 @@ TEST(Win32, MachineLockInAnAdministratorsNamespace) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        g_ns = {c.errors, "", ""};
+        g_ns = {.errors = c.errors};
         const Seam<MachineLock::Calls>::Override fake({&Namespaces, &NamespacedMutex});
         {
             const MachineLock lock(L"TavelinTestLock", 0);
-            EXPECT_EQ(std::pair(lock.Result(), lock.Error()),
-                      std::pair(c.error ? MachineLock::State::Failed : MachineLock::State::Held,
-                                c.error));
+            EXPECT_EQ(lock.Result(),
+                      c.error ? MachineLock::State::Failed : MachineLock::State::Held);
+            EXPECT_EQ(lock.Error(), c.error);
         }
         EXPECT_EQ(g_ns.log, c.log);
         EXPECT_EQ(g_ns.mutex, c.mutex);
@@ -285,21 +312,23 @@ void WINAPI RecordEnd(UINT code) {
 // Windows ends the process anyway) wait for the section's end. The handler runs on a thread of
 // its own, as Windows calls it.
 TEST(Win32, ConsoleEventsWaitForTheSection) {
+    constexpr UINT kEnded = STATUS_CONTROL_C_EXIT;
     struct Case {
         DWORD event;
-        bool section;
-        UINT whileSection, after; // how the process ended: 0 not
+        bool section = true;
+        UINT whileSection = 0, after = 0; // how the process ended: 0 not
     };
     const Case cases[] = {
-        {CTRL_C_EVENT, false, STATUS_CONTROL_C_EXIT, STATUS_CONTROL_C_EXIT},
-        {CTRL_C_EVENT, true, 0, 0},
-        {CTRL_BREAK_EVENT, true, 0, 0},
-        {CTRL_CLOSE_EVENT, true, 0, STATUS_CONTROL_C_EXIT},
-        {CTRL_SHUTDOWN_EVENT, false, STATUS_CONTROL_C_EXIT, STATUS_CONTROL_C_EXIT},
+        {.event = CTRL_C_EVENT, .section = false, .whileSection = kEnded, .after = kEnded},
+        {.event = CTRL_C_EVENT},
+        {.event = CTRL_BREAK_EVENT},
+        {.event = CTRL_CLOSE_EVENT, .after = kEnded},
+        {.event = CTRL_SHUTDOWN_EVENT, .section = false, .whileSection = kEnded, .after = kEnded},
     };
     const Seam<ConsoleEvents::Calls>::Override end({&RecordEnd});
     ConsoleEvents::Watch();
     for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.event) + (c.section ? " in a section" : ""));
         g_endedWith = 0;
         std::optional<ConsoleEvents::Section> section;
         if (c.section)
@@ -309,7 +338,7 @@ TEST(Win32, ConsoleEventsWaitForTheSection) {
         const UINT whileSection = g_endedWith;
         section.reset();
         windows.join();
-        EXPECT_EQ(std::pair(whileSection, g_endedWith), std::pair(c.whileSection, c.after))
-            << c.event << (c.section ? " in a section" : "");
+        EXPECT_EQ(whileSection, c.whileSection);
+        EXPECT_EQ(g_endedWith, c.after);
     }
 }

@@ -4,7 +4,6 @@
 #include <map>
 #include <string>
 #include <thread>
-#include <tuple>
 
 #include "ui/controls/MSubclass.h"
 
@@ -18,7 +17,10 @@ struct Client : ISubclass {
     explicit Client(char n) : name(n) {}
     std::int32_t MsgResponse() override { return response; }
     void SetMsgResponse(std::int32_t r) override { response = r; }
-    LRESULT WindowProc(HWND, UINT, WPARAM, LPARAM) override { return g_log += name, name; }
+    LRESULT WindowProc(HWND, UINT, WPARAM, LPARAM) override {
+        g_log += name;
+        return name;
+    }
     char name;
     std::int32_t response = emrPreprocess;
 } a{'A'}, b{'B'};
@@ -26,8 +28,10 @@ struct Client : ISubclass {
 std::string Props(HWND hwnd);
 
 LRESULT CALLBACK TestProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-    if (msg == kMsg)
-        return g_log += 'P', 'P';
+    if (msg == kMsg) {
+        g_log += 'P';
+        return 'P';
+    }
     if (msg == WM_DESTROY) // the bookkeeping left, and 1 when this procedure is back in place
         g_log = Props(hwnd) + std::to_string(::GetWindowLongPtrA(hwnd, GWLP_WNDPROC) ==
                                              reinterpret_cast<LONG_PTR>(&TestProc));
@@ -82,7 +86,8 @@ TEST_F(SubclassTest, PropertiesCountHooksAndGoWithTheLastHookOrTheWindow) {
 
     MSubclass::UnhookMessage(&b, hwnd, WM_COMMAND);
     MSubclass::UnhookMessage(&a, hwnd, kMsg);
-    EXPECT_EQ(std::pair(Props(hwnd), Proc()), std::pair(std::string(), (LONG_PTR)&TestProc));
+    EXPECT_EQ(Props(hwnd), "");
+    EXPECT_EQ(Proc(), reinterpret_cast<LONG_PTR>(&TestProc));
 
     // Destroyed while hooked but with no client for WM_DESTROY: the window's own procedure
     // sees it with the original procedure back and the bookkeeping gone.
@@ -94,13 +99,21 @@ TEST_F(SubclassTest, PropertiesCountHooksAndGoWithTheLastHookOrTheWindow) {
 
 // The client's answer: the previous procedure before it, after it (giving the result) or never.
 TEST_F(SubclassTest, ClientAnswerDecidesAboutThePreviousProcedure) {
-    const std::tuple<std::int32_t, const char*, LRESULT> cases[] = {
-        {emrPreprocess, "PA", 'A'}, {emrPostProcess, "AP", 'P'}, {emrConsume, "A", 'A'}};
+    struct Case {
+        std::int32_t response;
+        const char* order;
+        LRESULT result;
+    };
+    const Case cases[] = {{.response = emrPreprocess, .order = "PA", .result = 'A'},
+                          {.response = emrPostProcess, .order = "AP", .result = 'P'},
+                          {.response = emrConsume, .order = "A", .result = 'A'}};
     MSubclass::HookMessage(&a, hwnd, kMsg);
-    for (const auto& [response, order, result] : cases) {
-        a.response = response, g_log.clear();
-        const LRESULT got = ::SendMessageA(hwnd, kMsg, 0, 0);
-        EXPECT_EQ(std::pair(g_log, got), std::pair(std::string(order), result));
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.order);
+        a.response = c.response;
+        g_log.clear();
+        EXPECT_EQ(::SendMessageA(hwnd, kMsg, 0, 0), c.result);
+        EXPECT_EQ(g_log, c.order);
     }
 }
 
@@ -115,7 +128,8 @@ TEST_F(SubclassTest, PointerFromAnotherThreadReachesNoOne) {
         for (MSG msg; ::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE);)
             ::DispatchMessageA(&msg);
     other.join();
-    EXPECT_EQ(std::pair(g_log, fromOther.load()), std::pair(std::string(), LRESULT{0}));
+    EXPECT_EQ(g_log, "");
+    EXPECT_EQ(fromOther.load(), 0);
     ::SendMessageA(hwnd, WM_NOTIFY, 0, 1);
     EXPECT_EQ(g_log, "A");
 }

@@ -39,13 +39,15 @@ std::future<std::vector<std::string>> AnswerInTurn(std::vector<int> buttons) {
 }
 
 BOOL WINAPI OpenRefused(HANDLE, DWORD, PHANDLE) {
-    return ::SetLastError(ERROR_ACCESS_DENIED), FALSE;
+    ::SetLastError(ERROR_ACCESS_DENIED);
+    return FALSE;
 }
 LONG WINAPI WriteRefused(HKEY, LPCSTR, DWORD, DWORD, const BYTE*, DWORD) {
     return ERROR_ACCESS_DENIED;
 }
 BOOL WINAPI RequestRefused(LPSTR, LPSTR, DWORD, BOOL, BOOL) {
-    return ::SetLastError(ERROR_NOT_READY), FALSE;
+    ::SetLastError(ERROR_NOT_READY);
+    return FALSE;
 }
 
 } // namespace
@@ -55,32 +57,38 @@ BOOL WINAPI RequestRefused(LPSTR, LPSTR, DWORD, BOOL, BOOL) {
 TEST(FMain, RefusedRestartIsTold) {
     INITCOMMONCONTROLSEX icc{sizeof icc, ICC_USEREX_CLASSES};
     ::InitCommonControlsEx(&icc);
-    const std::tuple<Language, bool, std::string> cases[] = {
-        {Language::English, false,
-         "Tavelin: The restart could not be requested. Please restart the computer yourself."},
-        {Language::German, false,
-         "Tavelin: Der Neustart konnte nicht angefordert werden. Bitte starten Sie den Rechner "
-         "selbst neu."},
-        {Language::English, true, "Error: OpenProcessToken Error: 5"},
+    struct Case {
+        Language lang;
+        bool tokenRefused = false;
+        std::string told;
     };
-    for (const auto& [lang, tokenRefused, told] : cases) {
-        SCOPED_TRACE(LanguageCode(lang));
+    const Case cases[] = {
+        {.lang = Language::English,
+         .told =
+             "Tavelin: The restart could not be requested. Please restart the computer yourself."},
+        {.lang = Language::German,
+         .told = "Tavelin: Der Neustart konnte nicht angefordert werden. Bitte starten Sie den "
+                 "Rechner selbst neu."},
+        {.lang = Language::English, .tokenRefused = true, .told = "Error: OpenProcessToken Error: 5"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.told);
         // Restore offered: an empty backup, no map; the restore removes both again.
         ::SHDeleteValueA(HKEY_LOCAL_MACHINE, kLayout, "Scancode Map");
         ::SHSetValueA(HKEY_LOCAL_MACHINE, kLayout, "TVLN Backup", REG_BINARY, "", 0);
         MShutdown::Calls calls;
         calls.initiateSystemShutdown = &RequestRefused; // never a restart from a test
-        if (tokenRefused)
+        if (c.tokenRefused)
             calls.openProcessToken = &OpenRefused;
         Seam<MShutdown::Calls>::Override refuse(calls);
         CScancodeMap map;
-        FMain window(lang, map);
+        FMain window(c.lang, map);
         window.Show();
         auto boxes = AnswerInTurn({IDYES, IDYES, IDOK});
         ::SendMessageW(::GetDlgItem(window.Hwnd(), IDC_CMDRESTORE), BM_CLICK, 0, 0);
         const std::vector<std::string> seen = boxes.get();
         ASSERT_EQ(seen.size(), 3u);
-        EXPECT_EQ(seen[2], told);
+        EXPECT_EQ(seen[2], c.told);
         MSG quit; // the end handler ends the program's loop
         EXPECT_TRUE(::PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
     }

@@ -21,31 +21,47 @@ TEST(CenteredMsgBox, CentresOnTheOwnerOrTheWorkArea) {
     // Halves round down, also left of and above the primary screen (an odd box, seldom real).
     const POINT o =
         MCenterMBX::OriginFor(MCenterMBX::CentreOf({-601, -401, -200, -100}), {5, 5, 8, 10});
-    EXPECT_EQ(std::pair(o.x, o.y), std::pair(-403L, -254L));
-    // The owner (empty: none), its style, the title given, the centre, the title shown.
-    const std::tuple<RECT, DWORD, const char*, POINT, const char*> cases[] = {
-        {{100, 100, 500, 400}, WS_VISIBLE, "Restore", {300, 250}, "Restore"},
-        {{-601, -401, -200, -100}, WS_VISIBLE, "", {-401, -251}, "Tavelin"},
-        {{}, 0, "", workCentre, "Tavelin"},
-        {{100, 100, 500, 400}, 0, "Restore", workCentre, "Restore"},
-        {{100, 100, 500, 400}, WS_VISIBLE | WS_MINIMIZE, "", workCentre, "Tavelin"},
+    EXPECT_EQ(o.x, -403);
+    EXPECT_EQ(o.y, -254);
+    struct Case {
+        RECT owner; // empty: none
+        DWORD style = WS_VISIBLE;
+        const char* given = "";
+        POINT centre;
+        const char* shown = "Tavelin";
     };
-    for (const auto& [r, style, given, centre, shown] : cases) {
-        SCOPED_TRACE(std::to_string(r.left) + " " + std::to_string(style));
+    const RECT onScreen{100, 100, 500, 400};
+    const Case cases[] = {
+        {.owner = onScreen, .given = "Restore", .centre = {300, 250}, .shown = "Restore"},
+        {.owner = {-601, -401, -200, -100}, .centre = {-401, -251}},
+        {.owner = {}, .style = 0, .centre = workCentre},
+        {.owner = onScreen,
+         .style = 0,
+         .given = "Restore",
+         .centre = workCentre,
+         .shown = "Restore"},
+        {.owner = onScreen, .style = WS_VISIBLE | WS_MINIMIZE, .centre = workCentre},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.owner.left) + " " + std::to_string(c.style));
+        const RECT& r = c.owner;
+        const POINT& centre = c.centre;
         UniqueWindow owner(::IsRectEmpty(&r)
                                ? nullptr
-                               : ::CreateWindowExW(0, L"STATIC", L"", WS_POPUP | style, r.left,
+                               : ::CreateWindowExW(0, L"STATIC", L"", WS_POPUP | c.style, r.left,
                                                    r.top, r.right - r.left, r.bottom - r.top,
                                                    nullptr, nullptr, nullptr, nullptr));
         testsupport::MsgBoxWatcher watcher("", IDNO);
         int result = MCenterMBX::CenteredMsgBox("Restore the settings?", MB_YESNO | MB_ICONQUESTION,
-                                                given, owner.get());
+                                                c.given, owner.get());
         const auto& box = watcher.Result();
         ASSERT_TRUE(box);
         const RECT& b = box->rect;
-        EXPECT_EQ(std::pair(b.left, b.top), std::pair(centre.x - (b.right - b.left + 1) / 2,
-                                                      centre.y - (b.bottom - b.top + 1) / 2));
-        EXPECT_EQ(std::tuple(box->text, box->title, result, MCenterMBX::HookInstalled()),
-                  std::tuple("Restore the settings?", shown, IDNO, false));
+        EXPECT_EQ(b.left, centre.x - (b.right - b.left + 1) / 2);
+        EXPECT_EQ(b.top, centre.y - (b.bottom - b.top + 1) / 2);
+        EXPECT_EQ(box->text, "Restore the settings?");
+        EXPECT_EQ(box->title, c.shown);
+        EXPECT_EQ(result, IDNO);
+        EXPECT_FALSE(MCenterMBX::HookInstalled());
     }
 }
