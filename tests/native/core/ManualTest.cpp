@@ -1,22 +1,16 @@
-// The release's manual and /? against the program's own tables, so that neither can drift: every
-// exit code the program ends with, and every function as the window's list entry with the
-// command line's keyword and the keys that offer it, in both languages.
+// The release's manual and /? held to the program's tables in both languages: every exit code, and
+// every function as the window's list entry with its keyword and the keys that offer it.
 #include <gtest/gtest.h>
 
 #include <fstream>
-#include <iterator>
 #include <sstream>
-#include <string>
-#include <vector>
 
 #include "core/CommandLine.h"
 #include "core/KeyCatalogue.h"
 
-using namespace CommandLine;
-
 namespace {
 
-// The manual's German half, or its English one (after the line "ENGLISH").
+// The manual's German half, or its English one (from the line "ENGLISH").
 std::string ManualHalf(bool german) {
     std::ifstream in(TAVELIN_MANUAL, std::ios::binary);
     const std::string text{std::istreambuf_iterator<char>(in), {}};
@@ -24,43 +18,27 @@ std::string ManualHalf(bool german) {
     return german ? text.substr(0, english) : text.substr(english);
 }
 
-// The lines after the first one that starts with heading, up to the next blank line.
+// The lines after the first one that starts with heading, up to the next blank line, each as
+// its columns (two or more blanks apart) joined by "|".
 std::vector<std::string> Table(const std::string& text, const std::string& heading) {
     std::istringstream in(text);
-    std::vector<std::string> lines;
+    std::vector<std::string> rows;
     bool inside = false;
     for (std::string line; std::getline(in, line);) {
         if (line.ends_with('\r'))
             line.pop_back();
         if (inside && line.empty())
             break;
-        if (inside)
-            lines.push_back(line);
-        inside = inside || line.starts_with(heading);
-    }
-    return lines;
-}
-
-// The codes a table names: each line that starts with two blanks and a number.
-std::vector<int> Codes(const std::vector<std::string>& lines) {
-    std::vector<int> codes;
-    for (const std::string& line : lines)
-        if (line.starts_with("  ") && line.size() > 2 && std::isdigit(line[2]))
-            codes.push_back(std::stoi(line.substr(2)));
-    return codes;
-}
-
-// Each line's columns, two or more blanks apart, as "a|b|c".
-std::vector<std::string> Columns(const std::vector<std::string>& lines) {
-    std::vector<std::string> rows;
-    for (const std::string& line : lines) {
-        std::string row;
-        for (std::size_t at = line.find_first_not_of(' '); at < line.size();) {
-            const std::size_t gap = line.find("  ", at);
-            row += (row.empty() ? "" : "|") + line.substr(at, gap - at);
-            at = gap == std::string::npos ? gap : line.find_first_not_of(' ', gap);
+        if (inside) {
+            std::string row;
+            for (std::size_t at = line.find_first_not_of(' '), gap = 0; at < line.size();
+                 at = line.find_first_not_of(' ', gap)) {
+                gap = line.find("  ", at);
+                row += (row.empty() ? "" : "|") + line.substr(at, gap - at);
+            }
+            rows.push_back(row);
         }
-        rows.push_back(row);
+        inside = inside || line.starts_with(heading);
     }
     return rows;
 }
@@ -68,37 +46,38 @@ std::vector<std::string> Columns(const std::vector<std::string>& lines) {
 } // namespace
 
 TEST(ManualTest, ExitCodesAreTheProgramsOwn) {
-    const std::vector<int> program(std::begin(kExitCodes), std::end(kExitCodes));
-    struct Document {
-        const char* name;
-        std::string text;
-        const char* heading;
+    const std::vector<int> program(std::begin(CommandLine::kExitCodes),
+                                   std::end(CommandLine::kExitCodes));
+    const std::pair<std::string, std::string> documents[] = {
+        {ManualHalf(true), "  Code  Bedeutung"},
+        {ManualHalf(false), "  Code  Meaning"},
+        {CommandLine::UsageText("DE"), "Exit-Codes"},
+        {CommandLine::UsageText("EN"), "Exit codes"},
     };
-    const Document documents[] = {
-        {.name = "manual DE", .text = ManualHalf(true), .heading = "  Code  Bedeutung"},
-        {.name = "manual EN", .text = ManualHalf(false), .heading = "  Code  Meaning"},
-        {.name = "/? DE", .text = UsageText("DE"), .heading = "Exit-Codes"},
-        {.name = "/? EN", .text = UsageText("EN"), .heading = "Exit codes"},
-    };
-    for (const Document& document : documents)
-        EXPECT_EQ(Codes(Table(document.text, document.heading)), program) << document.name;
+    for (const auto& [text, heading] : documents) {
+        std::vector<int> codes; // each row that begins with a number
+        for (const std::string& row : Table(text, heading))
+            if (std::isdigit(static_cast<unsigned char>(row[0])))
+                codes.push_back(std::stoi(row));
+        EXPECT_EQ(codes, program) << heading;
+    }
 }
 
 TEST(ManualTest, FunctionsAreTheWindowsEntriesWithTheirKeywords) {
-    for (const char* lang : {"DE", "EN"}) {
+    for (const bool german : {true, false}) {
         std::vector<std::string> program;
         for (const KeyOption& option : KeyCatalogue().Rows()) {
-            std::string keys;
-            for (int row = 0; row < kKeyCount; ++row)
-                if (option.OfferedFor(row))
-                    keys += (keys.empty() ? "" : " ") + std::string(KeyCatalogue().ById(row)->NAME);
-            program.push_back(std::string(option.DisplayName(lang)) + "|" +
-                              std::string(option.NAME) + "|" + keys);
+            std::string row = std::string(option.DisplayName(german ? "DE" : "EN")) + "|" +
+                              std::string(option.NAME) + "|";
+            for (int key = 0; key < kKeyCount; ++key)
+                if (option.OfferedFor(key))
+                    row += std::string(KeyCatalogue().ById(key)->NAME) + " ";
+            row.pop_back();
+            program.push_back(row);
         }
-        const bool german = lang == std::string("DE");
-        EXPECT_EQ(Columns(Table(ManualHalf(german),
-                                german ? "  Eintrag in der Liste" : "  Entry in the list")),
-                  program)
-            << lang;
+        EXPECT_EQ(
+            Table(ManualHalf(german), german ? "  Eintrag in der Liste" : "  Entry in the list"),
+            program)
+            << german;
     }
 }
