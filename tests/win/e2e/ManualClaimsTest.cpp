@@ -42,9 +42,8 @@ DWORD RunLine(std::string line) {
 
 } // namespace
 
-// Restore writes back the whole map from before the first change (here none), so a mapping
-// another tool added since is gone; it deletes the backup, so it works once; it writes one log
-// entry in the language (the window's restore: E2eTest).
+// Restore writes back the whole map from before the first change (none), another tool's entry
+// added since gone; it deletes the backup, so works once; one log entry in the language.
 TEST_F(ManualClaimsTest, RestoreWritesBackTheWholeMapOnce) {
     struct Step {
         Value before = {}; // the map found, another tool's entry added behind the program's back
@@ -74,9 +73,8 @@ TEST_F(ManualClaimsTest, RestoreWritesBackTheWholeMapOnce) {
     }
 }
 
-// A key is locked by another tool's mapping, by a function offered for another key only and by
-// two entries: /status names the codes it sends now, a change is refused with the map kept, and
-// the manual's command that deletes the map frees it.
+// Locked by another tool's mapping, a function offered for another key only, two entries: /status
+// names the codes, a change is refused with the map kept, the manual's map deletion frees it.
 TEST_F(ManualClaimsTest, LockedKeysAndHowToFreeThem) {
     const std::pair<Value, std::string> cases[] = {
         {MapOf("1D003A00"), "CAPSLOCK=LOCKED (new code 1D00)\r\n"},
@@ -93,7 +91,6 @@ TEST_F(ManualClaimsTest, LockedKeysAndHowToFreeThem) {
         EXPECT_EQ(ReadValue(kMap), map);
         EXPECT_EQ(RunLine(freeing), 0u) << freeing;
         EXPECT_EQ(RunTavelin(set).code, 0u);
-        WriteValue(kBackup, std::nullopt);
     }
 }
 
@@ -115,8 +112,7 @@ TEST_F(ManualClaimsTest, RemovalDeletesWhatTheProgramLeaves) {
     EXPECT_EQ(ReadValue(kMap), MapOf("0F003A00"));
 }
 
-// A restart requested gives 1641, the one code that CommandLineTest does not see (Wine's restart
-// does nothing).
+// A restart requested gives 1641, which CommandLineTest does not see (Wine's restart is a stub).
 TEST_F(ManualClaimsTest, RestartRequested) {
     EXPECT_EQ(RunLine("\"Z:" TAVELIN_EXE "\" /set CAPSLOCK=TAB /restart /restartcodes"), 1641u);
 }
