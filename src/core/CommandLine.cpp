@@ -318,14 +318,18 @@ std::string UsageText(Language lang, const KeyCatalogueTable& catalogue) {
   tavelin /?
 
 /status   zeigt je Taste ihre Funktion (KEY=LOCKED (new code XXXX) für eine
-          Belegung, die Tavelin nicht ändert), BACKUP=YES oder BACKUP=NO,
-          RESTART=PENDING, NO oder UNKNOWN (ob die gespeicherte Belegung auf
-          einen Neustart wartet) und die Bytes der gespeicherten Belegung und
-          der Sicherung (MAPBYTES=, BACKUPBYTES=).
+          Belegung, die Tavelin nicht ändert; XXXX ist der Scancode, den die
+          Taste jetzt sendet, wie gespeichert: 1D00 linke Strg-Taste, 0000
+          aus), BACKUP=YES oder BACKUP=NO, RESTART=PENDING, NO oder UNKNOWN
+          (ob die gespeicherte Belegung auf einen Neustart wartet) und die
+          Bytes der gespeicherten Belegung und der Sicherung (MAPBYTES=,
+          BACKUPBYTES=).
 /set      speichert die genannten Funktionen; nicht genannte Tasten behalten
           ihre Einträge. Eine gesperrte Taste oder eine nicht angebotene
           Funktion weist den ganzen Befehl ab.
-/restore  stellt die Belegung vor Tavelins erster Änderung wieder her.
+/restore  schreibt die ganze Belegung von vor Tavelins erster Änderung zurück
+          (seither hinzugekommene Einträge anderer Programme gehen verloren)
+          und löscht die Sicherung.
 /check    prüft, ob die genannten Tasten diese Funktionen haben: Exit-Code 0,
           wenn ja, 1, wenn eine abweicht (in einer Zeile genannt). Ändert
           nichts.
@@ -349,13 +353,16 @@ für die sie angeboten werden:
   tavelin /?
 
 /status   prints each key's function (KEY=LOCKED (new code XXXX) for a mapping
-          that Tavelin does not change), BACKUP=YES or BACKUP=NO, then
-          RESTART=PENDING, NO or UNKNOWN (whether the stored map waits for a
-          restart) and the bytes of the stored map and of the backup
-          (MAPBYTES=, BACKUPBYTES=).
+          that Tavelin does not change; XXXX is the scan code the key sends
+          now, as stored: 1D00 left Ctrl, 0000 turned off), BACKUP=YES or
+          BACKUP=NO, then RESTART=PENDING, NO or UNKNOWN (whether the stored
+          map waits for a restart) and the bytes of the stored map and of the
+          backup (MAPBYTES=, BACKUPBYTES=).
 /set      saves the functions named; keys not named keep their entries. A
           locked key or an option not offered refuses the whole command.
-/restore  puts back the map from before Tavelin's first change.
+/restore  writes back the whole map from before Tavelin's first change
+          (other programs' entries added since are lost) and deletes the
+          backup.
 /check    tells whether the keys named have these functions: exit code 0 when
           they have, 1 when one differs (named in a line). Changes nothing.
 /export   writes a .reg file with the Scancode Map that the choice would give,
@@ -379,16 +386,60 @@ them:
         line += option.DisplayName(lang);
         text += line + "\n";
     }
-    text += Pick(lang,
-                 "\nExit-Codes: 0 erledigt (auch: nichts zu schreiben), 1 Aufruf fehlerhaft oder\n"
-                 "(/check) eine Taste weicht ab, 2 abgewiesen, 3 Fehler der Registry oder des\n"
-                 "Systems, 4 Ausführung nicht erlaubt; mit /restartcodes 3010 Neustart nötig,\n"
-                 "1641 Neustart angefordert.\n",
-                 "\nExit codes: 0 done (also: nothing needed writing), 1 usage error or (/check)\n"
-                 "a key differs, 2 refused, 3 registry or system failure, 4 not allowed to run;\n"
-                 "with /restartcodes 3010 restart needed, 1641 restart requested.\n");
-    text += Pick(lang, "\nBeispiel: tavelin /set CAPSLOCK=LSHIFT SCROLL=MUTE /restart\n",
-                 "\nExample: tavelin /set CAPSLOCK=LSHIFT SCROLL=MUTE /restart\n");
+    text += Pick(lang, R"(
+Exit-Codes (ERRORLEVEL):
+  0     erledigt; auch: es war nichts zu schreiben; /check: die Tasten haben
+        diese Funktionen; mit /restartcodes: die Änderung ist schon wirksam
+        (auf die wirksame Belegung zurückgesetzt).
+  1     Aufruf fehlerhaft; /export: die Datei kann nicht geschrieben werden;
+        /check: eine Taste hat eine andere Funktion.
+  2     abgewiesen, nichts geschrieben: gesperrte Taste, Funktion für die
+        Taste nicht angeboten, gespeicherte Belegung nicht wohlgeformt,
+        Belegung inzwischen von einem anderen Programm geändert (auch: ein
+        anderer Schreiber hielt die Sperre länger als 3 Sekunden), keine
+        Sicherung zum Wiederherstellen, Sicherung kein Binärwert.
+  3     Fehler der Registry oder des Systems: Belegung oder Sicherung nicht
+        lesbar oder nicht schreibbar, Sperre der Schreiber von einem anderen
+        Konto angelegt; auch nach "Gespeichert." oder "Wiederhergestellt.",
+        wenn /restart den Neustart nicht anfordern konnte.
+  4     Ausführung nicht erlaubt: Windows-Version nicht unterstützt oder
+        keine Administrator-Rechte.
+  3010  mit /restartcodes: geschrieben; wirkt erst nach einem Neustart (auch,
+        wenn das nicht sicher ist).
+  1641  mit /restartcodes und /restart: geschrieben; Neustart angefordert.
+
+Eine .reg-Datei von /export ersetzt beim Import die ganze Scancode Map,
+Einträge anderer Programme eingeschlossen, und legt keine Sicherung an.
+)",
+               R"(
+Exit codes (ERRORLEVEL):
+  0     done; also: nothing needed writing; /check: the keys have these
+        functions; with /restartcodes: the change is in effect already (set
+        back to the map in effect).
+  1     usage error; /export: the file cannot be written; /check: a key has
+        another function.
+  2     refused, nothing written: a locked key, an option not offered for the
+        key, a stored map that is not well formed, a map changed by another
+        program meanwhile (also: another writer held the lock longer than 3
+        seconds), no backup to restore, a backup that is not binary.
+  3     registry or system failure: the map or the backup cannot be read or
+        written, the writers' lock was made by another account; also after
+        "Saved." or "Restored." when /restart could not request the restart.
+  4     not allowed to run: a Windows version not supported, or no
+        administrator rights.
+  3010  with /restartcodes: written; takes effect only after a restart (also
+        when that is not certain).
+  1641  with /restartcodes and /restart: written; the restart was requested.
+
+A .reg file from /export replaces the whole Scancode Map where it is
+imported, other programs' entries included, and makes no backup.
+)");
+    text += Pick(lang, "\nBeispiel: tavelin /set CAPSLOCK=LSHIFT SCROLL=MUTE /restart\n"
+               "An der Eingabeaufforderung: start /wait tavelin /status (sie wartet\n"
+               "sonst nicht auf ein Fensterprogramm).\n",
+               "\nExample: tavelin /set CAPSLOCK=LSHIFT SCROLL=MUTE /restart\n"
+               "At a command prompt: start /wait tavelin /status (else it does not wait\n"
+               "for a window program).\n");
     // One line end throughout, the console's.
     std::string crlf;
     for (char c : text) {

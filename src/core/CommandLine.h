@@ -29,6 +29,10 @@ inline constexpr int kExitDiffers = 1;       // /check: a key has another functi
 // With /restartcodes, the codes that Windows Installer gives and deployment tools know.
 inline constexpr int kExitRestartNeeded = 3010;  // written; takes effect after a restart
 inline constexpr int kExitRestartStarted = 1641; // written; the command asked for the restart
+// Every code the program ends with, in the order /? and the manual list them.
+inline constexpr int kExitCodes[] = {kExitDone,          kExitUsage,      kExitRefused,
+                                     kExitSystemFailure, kExitNotAllowed, kExitRestartNeeded,
+                                     kExitRestartStarted};
 
 enum class Action {
     Window, // no switch among the arguments: the program opens its window

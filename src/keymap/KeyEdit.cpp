@@ -98,7 +98,16 @@ EditResult KeyEdit::Save(const std::optional<std::string>& entries,
 EditResult KeyEdit::Restore() {
     if (!map_.BackupMapExists())
         return Outcome(EditOutcome::NoBackup);
-    return Locked([this] { map_.RestoreMap(); });
+    EditResult result = Locked([this] { map_.RestoreMap(); });
+    // The log then holds every change Tavelin makes, a restore as well as a save.
+    if (result.outcome == EditOutcome::Written)
+        MEventLog::WriteInformation(
+            Pick(lang_,
+                 "Ursprüngliche Einstellungen wiederhergestellt: die Belegung von vor Tavelins "
+                 "erster Änderung ist zurückgeschrieben, die Sicherung gelöscht.",
+                 "Original key settings restored: the map from before Tavelin's first change is "
+                 "written back, the backup deleted."));
+    return result;
 }
 
 MShutdown::Result KeyEdit::Restart() {

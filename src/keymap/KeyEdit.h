@@ -1,7 +1,7 @@
 // Saving the keys' new functions and putting the backup back, as the window and the command line
 // both do it: one writer at a time on the machine, the model's checks and writes, the three
-// event-log entries of a save, and the restart that makes a change take effect. The front ends
-// turn the result into a box or a line and an exit code.
+// event-log entries of a save and the one of a restore, and the restart that makes a change take
+// effect. The front ends turn the result into a box or a line and an exit code.
 #pragma once
 
 #include <array>
@@ -45,7 +45,7 @@ class KeyEdit {
     // entries logTexts. Nothing for entries: the map is not well formed, which is refused.
     EditResult Save(const std::optional<std::string>& entries,
                     const std::array<std::string, kKeyCount>& logTexts, Unchanged unchanged);
-    // Puts the backup back as the map and removes it.
+    // Puts the backup back as the map and removes it, then one event-log entry.
     EditResult Restore();
 
     // Asks Windows to restart this computer now, without forcing applications closed.

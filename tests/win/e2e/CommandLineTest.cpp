@@ -131,7 +131,8 @@ TEST_F(CommandLineTest, CommandsAgainstTheStoredValues) {
              "written.\r\n",
              badCount, none, ""},
             {kPlain, false, caps, flagged, "/restore", 0, "Restored.\r\n" + later, flagged, none,
-             ""},
+             "Original key settings restored: the map from before Tavelin's first change is "
+             "written back, the backup deleted.|"},
             {kPlain, false, caps, none, "/restore", 2,
              "There is no backup to restore. Nothing was written.\r\n", caps, none, ""},
             {kDenyRead, false, caps, none, "/status", 3,

@@ -186,7 +186,9 @@ TEST_F(E2e, WindowShowsTheStoredMapAndWritesTheExactBytes) {
              "CapsLock key mapped to: |Insert key mapped to: Key turned off" + kPad +
                  "|ScrollLock key mapped to: Default (ScrollLock key)" + kPad + "|"},
             {"restore", kEnglish, kNone, caps, flagged, capsShown, restoreYes, kRestart, flagged,
-             none, ""},
+             none,
+             "Original key settings restored: the map from before Tavelin's first change is "
+             "written back, the backup deleted.|"},
             {"command line saved", kEnglish, kNone, caps, empty, capsShown, commandLineSaved, en,
              tab, empty, ""},
         };

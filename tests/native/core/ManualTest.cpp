@@ -1,0 +1,83 @@
+// The release's manual and /? held to the program's tables in both languages: every exit code, and
+// every function as the window's list entry with its keyword and the keys that offer it.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "core/CommandLine.h"
+#include "core/KeyCatalogue.h"
+
+namespace {
+
+// The manual's German half, or its English one (from the line "ENGLISH").
+std::string ManualHalf(bool german) {
+    std::ifstream in(TAVELIN_MANUAL, std::ios::binary);
+    const std::string text{std::istreambuf_iterator<char>(in), {}};
+    const std::size_t english = text.find("\nENGLISH\n");
+    return german ? text.substr(0, english) : text.substr(english);
+}
+
+// The lines after the first one that starts with heading, up to the next blank line, each as
+// its columns (two or more blanks apart) joined by "|".
+std::vector<std::string> Table(const std::string& text, const std::string& heading) {
+    std::istringstream in(text);
+    std::vector<std::string> rows;
+    bool inside = false;
+    for (std::string line; std::getline(in, line);) {
+        if (line.ends_with('\r'))
+            line.pop_back();
+        if (inside && line.empty())
+            break;
+        if (inside) {
+            std::string row;
+            for (std::size_t at = line.find_first_not_of(' '), gap = 0; at < line.size();
+                 at = line.find_first_not_of(' ', gap)) {
+                gap = line.find("  ", at);
+                row += (row.empty() ? "" : "|") + line.substr(at, gap - at);
+            }
+            rows.push_back(row);
+        }
+        inside = inside || line.starts_with(heading);
+    }
+    return rows;
+}
+
+} // namespace
+
+TEST(ManualTest, ExitCodesAreTheProgramsOwn) {
+    const std::vector<int> program(std::begin(CommandLine::kExitCodes),
+                                   std::end(CommandLine::kExitCodes));
+    const std::pair<std::string, std::string> documents[] = {
+        {ManualHalf(true), "  Code  Bedeutung"},
+        {ManualHalf(false), "  Code  Meaning"},
+        {CommandLine::UsageText(Language::German), "Exit-Codes"},
+        {CommandLine::UsageText(Language::English), "Exit codes"},
+    };
+    for (const auto& [text, heading] : documents) {
+        std::vector<int> codes; // each row that begins with a number
+        for (const std::string& row : Table(text, heading))
+            if (std::isdigit(static_cast<unsigned char>(row[0])))
+                codes.push_back(std::stoi(row));
+        EXPECT_EQ(codes, program) << heading;
+    }
+}
+
+TEST(ManualTest, FunctionsAreTheWindowsEntriesWithTheirKeywords) {
+    for (const bool german : {true, false}) {
+        std::vector<std::string> program;
+        for (const KeyOption& option : KeyCatalogue().Rows()) {
+            std::string row = std::string(option.DisplayName(german ? Language::German : Language::English)) + "|" +
+                              std::string(option.NAME) + "|";
+            for (int key = 0; key < kKeyCount; ++key)
+                if (option.OfferedFor(key))
+                    row += std::string(KeyCatalogue().ById(key)->NAME) + " ";
+            row.pop_back();
+            program.push_back(row);
+        }
+        EXPECT_EQ(
+            Table(ManualHalf(german), german ? "  Eintrag in der Liste" : "  Entry in the list"),
+            program)
+            << german;
+    }
+}

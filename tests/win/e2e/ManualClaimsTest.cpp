@@ -1,0 +1,118 @@
+// The release's manual shown true with the shipped tavelin.exe: Restore, locked keys and how its
+// command frees them, removal by its own commands, and exit codes that CommandLineTest leaves.
+#include <gtest/gtest.h>
+
+#include <set>
+#include <sstream>
+
+#include "e2e/MainWindowDriver.h"
+
+using namespace e2e;
+
+namespace {
+
+using ManualClaimsTest = CleanLayout;
+
+const testsupport::Env kEnglish = {kLogTrace}, kGerman = {{"LC_ALL", "de_DE.UTF-8"}, kLogTrace};
+
+// The manual's "reg delete" lines (each half has them all) that delete the map, or the others.
+std::set<std::string> ManualRegDeletes(bool map) {
+    std::istringstream lines(FileBytes("Z:" TAVELIN_MANUAL).value_or(""));
+    std::set<std::string> commands;
+    for (std::string line; std::getline(lines, line);)
+        if (line.starts_with("  reg delete ") &&
+            (line.find("\"Scancode Map\"") != line.npos) == map)
+            commands.insert(line.substr(2));
+    return commands;
+}
+
+// A command line started as a prompt starts it; its whole exit code (a Unix shell sees one byte).
+DWORD RunLine(std::string line) {
+    STARTUPINFOA si{sizeof si};
+    PROCESS_INFORMATION pi{};
+    if (!::CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
+                          &pi))
+        return ~0u;
+    const UniqueHandle process(pi.hProcess), thread(pi.hThread);
+    DWORD code = ~0u;
+    if (::WaitForSingleObject(process.get(), 20000) == WAIT_OBJECT_0)
+        ::GetExitCodeProcess(process.get(), &code);
+    return code;
+}
+
+} // namespace
+
+// Restore writes back the whole map from before the first change (none), another tool's entry
+// added since gone; it deletes the backup, so works once; one log entry in the language.
+TEST_F(ManualClaimsTest, RestoreWritesBackTheWholeMapOnce) {
+    struct Step {
+        Value before = {}; // the map found, another tool's entry added behind the program's back
+        std::string args = {};
+        testsupport::Env env = kEnglish;
+        DWORD code = 0;
+        Value map = {}, backup = {};
+        std::optional<std::string> logged = {};
+    } const steps[] = {
+        {.args = "/set SCROLL=MUTE", .map = MapOf("20E04600"), .backup = Bytes{}},
+        {.before = MapOf("20E04600 1D003A00"),
+         .args = "/restore",
+         .env = kGerman,
+         .logged = "Ursprüngliche Einstellungen wiederhergestellt: die Belegung von vor Tavelins "
+                   "erster Änderung ist zurückgeschrieben, die Sicherung gelöscht.|"},
+        {.args = "/restore", .code = 2, .logged = ""},
+    };
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.args);
+        WriteValue(kMap, step.before);
+        const RunResult run = RunTavelin(step.args, step.env);
+        EXPECT_EQ(run.code, step.code);
+        EXPECT_EQ(ReadValue(kMap), step.map);
+        EXPECT_EQ(ReadValue(kBackup), step.backup);
+        if (step.logged)
+            EXPECT_EQ(LoggedEntries(run.all), *step.logged);
+    }
+}
+
+// Locked by another tool's mapping, a function offered for another key only, two entries: /status
+// names the codes, a change is refused with the map kept, the manual's map deletion frees it.
+TEST_F(ManualClaimsTest, LockedKeysAndHowToFreeThem) {
+    const std::pair<Value, std::string> cases[] = {
+        {MapOf("1D003A00"), "CAPSLOCK=LOCKED (new code 1D00)\r\n"},
+        {MapOf("2A0052E0"), "INSERT=LOCKED (new code 2A00)\r\n"},
+        {MapOf("20E04600 22E04600"), "SCROLL=LOCKED (new codes 20E0 22E0)\r\n"},
+    };
+    const std::string freeing = *ManualRegDeletes(true).begin();
+    for (const auto& [map, status] : cases) {
+        SCOPED_TRACE(status);
+        const std::string set = "/set " + status.substr(0, status.find('=')) + "=APP";
+        WriteValue(kMap, map);
+        EXPECT_NE(RunTavelin("/status").output.find(status), std::string::npos);
+        EXPECT_EQ(RunTavelin(set).code, 2u);
+        EXPECT_EQ(ReadValue(kMap), map);
+        EXPECT_EQ(RunLine(freeing), 0u) << freeing;
+        EXPECT_EQ(RunTavelin(set).code, 0u);
+    }
+}
+
+// What a save leaves, and the window's setting (CleanLayout's; E2eTest shows the window write it),
+// lie where the manual's removal names them, and its commands delete all of them; the map stays.
+TEST_F(ManualClaimsTest, RemovalDeletesWhatTheProgramLeaves) {
+    const char* kSource = "SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\Tavelin";
+    const auto left = [&] {
+        return std::string(ReadValue(kBackup) ? "backup|" : "") +
+               (ReadValue("EventMessageFile", HKEY_LOCAL_MACHINE, kSource) ? "source|" : "") +
+               (ReadValue("ShowStartupInfo", HKEY_CURRENT_USER, kSettingsKey) ? "setting|" : "") +
+               (RecordExists() ? "record|" : "");
+    };
+    EXPECT_EQ(RunTavelin("/set CAPSLOCK=TAB").code, 0u);
+    EXPECT_EQ(left(), "backup|source|setting|record|");
+    for (const std::string& command : ManualRegDeletes(false))
+        EXPECT_EQ(RunLine(command), 0u) << command;
+    EXPECT_EQ(left(), "");
+    EXPECT_EQ(ReadValue(kMap), MapOf("0F003A00"));
+}
+
+// A restart requested gives 1641, which CommandLineTest does not see (Wine's restart is a stub).
+TEST_F(ManualClaimsTest, RestartRequested) {
+    EXPECT_EQ(RunLine("\"Z:" TAVELIN_EXE "\" /set CAPSLOCK=TAB /restart /restartcodes"), 1641u);
+}
