@@ -10,8 +10,6 @@
 #include "core/CommandLine.h"
 #include "e2e/MainWindowDriver.h"
 
-#include <sddl.h>
-
 using namespace e2e;
 
 namespace {
@@ -31,28 +29,6 @@ struct WriterLock {
     }
     ~WriterLock() { ::ReleaseMutex(mutex.get()); }
 };
-
-// While it lives, the keyboard layout key's access list denies everyone these rights, so that
-// the program's registry calls fail as on a locked-down Windows (Wine enforces a denying entry).
-struct DeniedLayoutKey {
-    BYTE saved[4096] = {};
-    explicit DeniedLayoutKey(DWORD rights) {
-        DWORD size = sizeof saved;
-        ::RegGetKeySecurity(Open().get(), DACL_SECURITY_INFORMATION, saved, &size);
-        PSECURITY_DESCRIPTOR sd = nullptr;
-        const std::wstring sddl = L"D:(D;;" + std::to_wstring(rights) + L";;;WD)(A;;KA;;;WD)";
-        ::ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), 1, &sd, nullptr);
-        ::RegSetKeySecurity(Open().get(), DACL_SECURITY_INFORMATION, sd);
-        ::LocalFree(sd);
-    }
-    ~DeniedLayoutKey() { ::RegSetKeySecurity(Open().get(), DACL_SECURITY_INFORMATION, saved); }
-    static UniqueHkey Open() {
-        UniqueHkey key;
-        ::RegOpenKeyExA(HKEY_LOCAL_MACHINE, kLayoutKey, 0, READ_CONTROL | WRITE_DAC, key.put());
-        return key;
-    }
-};
-
 } // namespace
 
 // Each command against the values found, on the system as set up, in the system's language
@@ -230,6 +206,52 @@ TEST_F(CommandLineTest, CommandsAgainstTheStoredValues) {
     EXPECT_TRUE(::RemoveDirectoryA(folder.c_str())) << "a temporary file was left behind";
 }
 
+// Each function of the catalogue written as its own scan code, on the key that offers it, and
+// read back by its name; the keys' own functions leave no entry.
+TEST_F(CommandLineTest, EveryFunctionWritesItsScanCode) {
+    struct Case {
+        std::string choice, entries; // the map's for CapsLock, Insert and ScrollLock
+    };
+    const Case cases[] = {
+        {.choice = "CAPSLOCK=LWIN INSERT=DISABLED SCROLL=APP",
+         .entries = "5BE03A00 000052E0 5DE04600"},
+        {.choice = "CAPSLOCK=RWIN INSERT=CALCULATOR SCROLL=COMPUTER",
+         .entries = "5CE03A00 21E052E0 6BE04600"},
+        {.choice = "CAPSLOCK=LSHIFT INSERT=MUTE SCROLL=MEDIAPLAYPAUSE",
+         .entries = "2A003A00 20E052E0 22E04600"},
+        {.choice = "CAPSLOCK=TAB INSERT=WEBHOME SCROLL=WEBSEARCH",
+         .entries = "0F003A00 32E052E0 65E04600"},
+        {.choice = "CAPSLOCK=CAPSLOCK INSERT=INSERT SCROLL=SCROLL"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.choice);
+        EXPECT_EQ(RunTavelin("/set " + c.choice).code, 0u);
+        EXPECT_EQ(ReadValue(kMap), c.entries.empty() ? Bytes{} : MapOf(c.entries));
+        std::string keys;
+        std::istringstream words(c.choice);
+        for (std::string word; words >> word;)
+            keys += word + "\r\n";
+        EXPECT_TRUE(RunTavelin("/status").output.starts_with(keys));
+    }
+}
+
+// German on every system locale that the language rule names, English on their neighbours.
+TEST_F(CommandLineTest, GermanOnEveryGermanLocaleOnly) {
+    const std::string de = "Die Tasten haben diese Funktionen schon; es wurde nichts "
+                           "geschrieben.\r\n",
+                      en = "The keys already have these functions; nothing was written.\r\n";
+    const std::pair<const char*, std::string> cases[] = {
+        {"de_DE", de}, {"de_CH", de}, {"de_AT", de}, {"de_LU", de}, {"de_LI", de},
+        {"en_GB", en}, {"fr_CH", en}, {"it_CH", en}, {"fr_LU", en}, {"nl_BE", en},
+    };
+    for (const auto& [locale, output] : cases) {
+        SCOPED_TRACE(locale);
+        EXPECT_EQ(RunTavelin("/set CAPSLOCK=CAPSLOCK", {{"LC_ALL", locale + std::string(".UTF-8")}})
+                      .output,
+                  output);
+    }
+}
+
 // Started straight from here with no output to write to (from a console window, a shortcut,
 // Explorer), as a person starts it: the answers reach the console of the program that started
 // Tavelin, in UTF-16 so that every character shows (here one outside the console's code page);
@@ -319,89 +341,4 @@ TEST_F(CommandLineTest, StartedWithoutRedirectedOutput) {
     ::FreeConsole();
     for (int i = 0; i < 3; ++i)
         ::SetStdHandle(kStandard[i], standard[i]);
-}
-
-namespace {
-
-// Started by this process itself, which reads the whole exit code: through Wine's loader a Unix
-// shell sees only its low byte (3010 reads 194). The output goes to a file, not a pipe: a program
-// that Wine starts meanwhile (its desktop's explorer) would inherit the pipe and keep it open.
-RunResult RunDirect(const std::string& args) {
-    const std::string file = TempPath("tavelin-direct.txt");
-    SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
-    UniqueHandle output(::CreateFileA(file.c_str(), GENERIC_WRITE,
-                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                      &inheritable, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    std::wstring line = L"\"Z:" TAVELIN_EXE "\" " + Utf8ToWide(args);
-    STARTUPINFOW si{};
-    si.cb = sizeof si;
-    si.dwFlags = STARTF_USESTDHANDLES;
-    si.hStdOutput = si.hStdError = output.get();
-    PROCESS_INFORMATION pi{};
-    RunResult run;
-    const BOOL started = ::CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr,
-                                          nullptr, &si, &pi);
-    output.reset();
-    if (started) {
-        const UniqueHandle process(pi.hProcess), thread(pi.hThread);
-        DWORD code = 0;
-        if (::WaitForSingleObject(process.get(), 20000) == WAIT_OBJECT_0 &&
-            ::GetExitCodeProcess(process.get(), &code))
-            run.code = code;
-    }
-    run.output = FileBytes(file).value_or("");
-    ::DeleteFileA(file.c_str());
-    return run;
-}
-
-} // namespace
-
-// The codes that deployment tools read with /restartcodes after each write: 3010 after a write
-// that waits for a restart, also when that is not known (someone wrote the map after the start,
-// before the program's first write), 0 for a change set back before a restart; and the line that
-// says so, in German too. A restart here is NewStart within this wineserver; RestartTest ends a
-// wineserver for real and follows the state through a session.
-TEST_F(CommandLineTest, RestartCodesAfterEachWrite) {
-    struct Step {
-        bool newStart = false; // a restart before the step
-        Value foreign = {};    // then written behind the program's back
-        std::string args = {};
-        bool german = false;
-        DWORD code = 0;
-        std::string output = {};
-    };
-    const std::string later = "The change takes effect when the computer restarts.\r\n",
-                      inEffect = "The map stored is the one in effect; no restart is needed.\r\n";
-    const Step steps[] = {
-        {.newStart = true,
-         .args = "/set CAPSLOCK=LSHIFT /restartcodes",
-         .code = 3010,
-         .output = "Saved.\r\n" + later},
-        {.args = "/set CAPSLOCK=CAPSLOCK /restartcodes", .output = "Saved.\r\n" + inEffect},
-        {.args = "/set SCROLL=MUTE",
-         .german = true,
-         .output = "Gespeichert.\r\nDie \x8Enderung wird nach einem Neustart des Rechners "
-                   "wirksam.\r\n"},
-        {.args = "/set SCROLL=SCROLL",
-         .german = true,
-         .output = "Gespeichert.\r\nDie gespeicherte Belegung ist schon wirksam; ein Neustart ist "
-                   "nicht n\x94tig.\r\n"},
-        {.newStart = true,
-         .foreign = MapOf("0F003A00"),
-         .args = "/set INSERT=MUTE /restartcodes",
-         .code = 3010,
-         .output = "Saved.\r\n" + later},
-    };
-    for (const Step& step : steps) {
-        SCOPED_TRACE(step.args);
-        if (step.newStart)
-            NewStart();
-        if (step.foreign)
-            WriteValue(kMap, step.foreign);
-        // German needs the Unix locale, which only a start through Wine's loader sets.
-        const RunResult run =
-            step.german ? RunTavelin(step.args, {{"LC_ALL", "de_DE.UTF-8"}}) : RunDirect(step.args);
-        EXPECT_EQ(run.code, step.code);
-        EXPECT_EQ(run.output, step.output);
-    }
 }

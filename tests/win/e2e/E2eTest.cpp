@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <map>
 #include <set>
 
 #include "e2e/MainWindowDriver.h"
@@ -155,6 +156,21 @@ TEST_F(E2e, WindowShowsTheStoredMapAndWritesTheExactBytes) {
         WriteValue(kBackup, tab);
         EXPECT_EQ(restore(app), "Ursprüngliche Einstellungen wiederherstellen?");
     };
+    // A write that the registry refuses ends the program with its error box, without asking for
+    // a restart; the write stays refused until the box is there.
+    const Act refusedSave = [&](Tavelin& app) {
+        const DeniedLayoutKey deny(KEY_SET_VALUE);
+        insertOff(app);
+        EXPECT_TRUE(testsupport::FindMsgBox("Tavelin", app.Pid()));
+    };
+    const Act refusedRestore = [&](Tavelin& app) {
+        const DeniedLayoutKey deny(KEY_SET_VALUE);
+        restoreYes(app);
+        EXPECT_TRUE(testsupport::FindMsgBox("Tavelin", app.Pid()));
+    };
+    const std::string refused = "Error 26001 (tavelin.cRegistry)\r\n\r\nFailed to set registry "
+                                "value Key: '-2147483646',Section: 'System\\CurrentControlSet\\"
+                                "Control\\Keyboard Layout\\',Key: '";
     const Act commandLineSaved = [&](Tavelin& app) {
         app.PressDown(1);
         EXPECT_EQ(RunTavelin("/set CAPSLOCK=TAB").code, 0u);
@@ -189,8 +205,17 @@ TEST_F(E2e, WindowShowsTheStoredMapAndWritesTheExactBytes) {
              none, ""},
             {"command line saved", kEnglish, kNone, caps, empty, capsShown, commandLineSaved, en,
              tab, empty, ""},
+            {"save refused", kGerman, kNone, caps, none,
+             "Linke Umschalt-Taste|Standard (normale Einfügen-Funktion)|Standard (normale "
+             "Rollen-Funktion)",
+             refusedSave, refused + "TVLN Backup' to value: ''", caps, none, ""},
+            {"restore refused", kEnglish, kNone, caps, flagged, capsShown, refusedRestore,
+             refused + "Scancode Map' to value: ''", caps, flagged, ""},
         };
-    const size_t counts[] = {13, 9, 8};
+    // Each item's picture, the same when selected: its function's own.
+    const std::vector<int> pictures[] = {{0, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14},
+                                         {1, 3, 4, 9, 10, 11, 12, 13, 14},
+                                         {2, 4, 9, 10, 11, 12, 13, 14}};
     for (auto [name, locale, help, map, backup, shown, act, box, mapAfter, backupAfter, logged] :
          cases) {
         SCOPED_TRACE(name);
@@ -204,8 +229,12 @@ TEST_F(E2e, WindowShowsTheStoredMapAndWritesTheExactBytes) {
         ASSERT_TRUE(app.Main());
         std::string seen;
         for (int row = 0; row < 3; ++row) {
-            const std::vector<std::string> items = app.Items(row);
-            EXPECT_EQ(items.size(), counts[row]) << row;
+            std::vector<std::pair<int, int>> images;
+            const std::vector<std::string> items = app.Items(row, &images);
+            std::vector<int> shownPictures;
+            for (const auto& [image, selected] : images)
+                shownPictures.push_back(image == selected ? image : -1);
+            EXPECT_EQ(shownPictures, pictures[row]) << row;
             const int at = app.Selection(row);
             std::string item = at < 0 ? "-" : items.at(size_t(at));
             if (item.ends_with(kPad))
@@ -238,16 +267,19 @@ TEST_F(E2e, WindowShowsTheStoredMapAndWritesTheExactBytes) {
             EXPECT_TRUE(window && h.left == m.left - offset && h.top == m.top - offset);
         }
         act(app);
-        // A save or restore closes the window and asks about the restart, which is declined; a
+        // A save or restore closes the window and asks about the restart, which Enter declines; a
         // refusal keeps the window. The close box ends the program without a question.
-        const bool written = box == kRestart || box == kNeustart;
-        if (!box.empty())
-            EXPECT_EQ(app.Answer(written ? IDNO : IDOK), box);
-        if (!written) {
+        const bool written = box == kRestart || box == kNeustart, failed = box.starts_with("Error");
+        if (!box.empty()) {
+            EXPECT_EQ(app.Answer(written ? Tavelin::kEnter : IDOK), box);
+        }
+        if (written) {
+            EXPECT_EQ(app.LastDefault(), IDNO);
+        } else if (!failed) {
             EXPECT_TRUE(::IsWindowVisible(app.Main()));
             app.CloseWindow();
         }
-        EXPECT_EQ(app.Wait(5000), 0u);
+        EXPECT_EQ(app.Wait(5000), failed ? 1u : 0u);
         EXPECT_EQ(ReadValue(kMap), mapAfter);
         EXPECT_EQ(ReadValue(kBackup), backupAfter);
         EXPECT_EQ(LoggedEntries(app.Output()), logged);
@@ -487,26 +519,25 @@ TEST_F(E2e, ScreenReaderReadsEveryListAndPictureButton) {
     ::CoUninitialize();
 }
 
-// A map saved and not yet in effect shows a line of its own, in the system's language, at 96 and
-// 144 DPI: inside the window, over no other control, the whole text within it in the window's
-// font (8.25 points), and read by a screen reader. It labels nothing (no control follows it in
-// z-order, where a reader looks for a label) and takes no focus. After a restart it is gone.
-TEST_F(E2e, RestartLineFitsAndIsRead) {
+// The window at 96 and 144 DPI in each language, with the line of a map saved and not yet in
+// effect: every control's rectangle scales with the screen, and every text lies whole within its
+// control in the window's font (8.25 points, the headings bold). The restart line lies inside the
+// window over no other control, is read by a screen reader, labels nothing (no control follows
+// it in z-order, where a reader looks for a label) and takes no focus. After a restart it is gone.
+TEST_F(E2e, EveryControlScalesAndItsTextFits) {
     struct Case {
         DWORD dpi;
         bool german;
         bool pending = true;
-        std::string text = {};
     };
-    const std::string de = "Neustart ausstehend: Die neue Belegung wirkt erst danach.",
-                      en = "Restart pending: the new functions take effect after it.";
     const Case cases[] = {
-        {.dpi = 96, .german = false, .text = en},
-        {.dpi = 96, .german = true, .text = de},
-        {.dpi = 144, .german = false, .text = en},
-        {.dpi = 144, .german = true, .text = de},
-        {.dpi = 96, .german = false, .pending = false, .text = en},
+        {.dpi = 96, .german = false},
+        {.dpi = 96, .german = true},
+        {.dpi = 144, .german = false},
+        {.dpi = 144, .german = true},
+        {.dpi = 96, .german = false, .pending = false},
     };
+    std::map<std::pair<bool, int>, RECT> at96; // by language and control
     ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     for (const Case& c : cases) {
         SCOPED_TRACE(std::to_string(c.dpi) + (c.german ? " DE" : " EN"));
@@ -520,9 +551,11 @@ TEST_F(E2e, RestartLineFitsAndIsRead) {
         ASSERT_TRUE(app.Main());
         HWND line = ::GetDlgItem(app.Main(), IDC_LBRESTART);
         EXPECT_EQ(app.Visible(IDC_LBRESTART), c.pending);
-        EXPECT_EQ(app.Text(IDC_LBRESTART), c.text);
+        EXPECT_EQ(app.Text(IDC_LBRESTART),
+                  c.german ? "Neustart ausstehend: Die neue Belegung wirkt erst danach."
+                           : "Restart pending: the new functions take effect after it.");
         if (c.pending) {
-            EXPECT_EQ(AccessibleName(line), c.text);
+            EXPECT_EQ(AccessibleName(line), app.Text(IDC_LBRESTART));
         }
         EXPECT_FALSE(::GetWindowLongW(line, GWL_STYLE) & WS_TABSTOP);
         EXPECT_EQ(::GetWindow(line, GW_HWNDNEXT), nullptr) << "a control follows it";
@@ -531,24 +564,51 @@ TEST_F(E2e, RestartLineFitsAndIsRead) {
         ::GetClientRect(app.Main(), &client);
         EXPECT_TRUE(shown.left >= 0 && shown.top >= 0 && shown.right <= client.right &&
                     shown.bottom <= client.bottom);
-        for (HWND other = ::GetWindow(app.Main(), GW_CHILD); other;
-             other = ::GetWindow(other, GW_HWNDNEXT)) {
-            const RECT r = ClientRectOf(other);
-            if (other != line && ::IsWindowVisible(other)) {
-                EXPECT_FALSE(::IntersectRect(&overlap, &shown, &r))
-                    << "over control " << ::GetDlgCtrlID(other);
-            }
-        }
-        const UniqueFont font(::CreateFontW(-::MulDiv(825, int(c.dpi), 7200), 0, 0, 0, FW_NORMAL,
+        const auto font = [&](int weight) {
+            return UniqueFont(::CreateFontW(-::MulDiv(825, int(c.dpi), 7200), 0, 0, 0, weight,
                                             FALSE, FALSE, FALSE, DEFAULT_CHARSET, 0, 0, 0,
                                             DEFAULT_PITCH | FF_SWISS, L"MS Sans Serif"));
+        };
+        const UniqueFont normal = font(FW_NORMAL), bold = font(FW_BOLD);
         const WindowDc dc(nullptr);
-        const SelectedObject selected(dc.get(), font.get());
-        const std::wstring text = Utf8ToWide(c.text);
-        SIZE needed{};
-        ::GetTextExtentPoint32W(dc.get(), text.c_str(), int(text.size()), &needed);
-        EXPECT_LE(needed.cx, shown.right - shown.left);
-        EXPECT_LE(needed.cy, shown.bottom - shown.top);
+        for (HWND other = ::GetWindow(app.Main(), GW_CHILD); other;
+             other = ::GetWindow(other, GW_HWNDNEXT)) {
+            const int id = ::GetDlgCtrlID(other);
+            SCOPED_TRACE("control " + std::to_string(id));
+            const RECT r = ClientRectOf(other);
+            if (other != line && c.pending && ::IsWindowVisible(other)) {
+                EXPECT_FALSE(::IntersectRect(&overlap, &shown, &r));
+            }
+            if (c.dpi == 96 && c.pending)
+                at96[{c.german, id}] = r;
+            else if (c.dpi == 144) {
+                // A list's height is its field's, which the font sets.
+                const bool list = id >= IDC_CBOKEY_FIRST && id < IDC_CBOKEY_FIRST + 3;
+                const RECT small = at96[{c.german, id}];
+                for (const auto& [edge, edge96] :
+                     {std::pair{r.left, small.left},
+                      {r.top, small.top},
+                      {r.right, small.right},
+                      {list ? small.bottom * 3 / 2 : r.bottom, small.bottom}})
+                    EXPECT_NEAR(edge, edge96 * 3 / 2, 2) << "edge at 96 DPI: " << edge96;
+            }
+            wchar_t cls[16] = {};
+            ::GetClassNameW(other, cls, 16);
+            const LONG style = ::GetWindowLongW(other, GWL_STYLE);
+            const bool button = !::lstrcmpiW(cls, L"Button");
+            const std::wstring text = Utf8ToWide(testsupport::TextOf(other));
+            if (text.empty() || (button && (style & BS_TYPEMASK) == BS_OWNERDRAW) ||
+                (!button && ::lstrcmpiW(cls, L"Static")))
+                continue;
+            const bool heading = id >= IDC_LBKEY_FIRST && id < IDC_LBKEY_FIRST + 3;
+            const SelectedObject selected(dc.get(), (heading ? bold : normal).get());
+            RECT needed = {0, 0, r.right - r.left, 0};
+            ::DrawTextW(dc.get(), text.c_str(), -1, &needed,
+                        DT_CALCRECT | (button ? DT_SINGLELINE : DT_WORDBREAK) |
+                            (!button && (style & SS_NOPREFIX) ? DT_NOPREFIX : 0));
+            EXPECT_LE(needed.right, r.right - r.left) << WideToUtf8(text);
+            EXPECT_LE(needed.bottom, r.bottom - r.top) << WideToUtf8(text);
+        }
         app.CloseWindow();
         EXPECT_EQ(app.Wait(5000), 0u);
     }
@@ -557,8 +617,9 @@ TEST_F(E2e, RestartLineFitsAndIsRead) {
 
 // Real keys through every control in each language, CapsLock's row locked and Restore offered:
 // Tab and Shift+Tab in tab order (the lists, Restore, Cancel, Help, Donate); each heading's access
-// key into its list, the locked list's leaving the focus where it is; Restore's question and the
-// end by a button's key or Escape; Enter and Space on the picture buttons as a click; F1.
+// key into its list, the locked list's leaving the focus where it is; Restore's question, which
+// Enter declines, and the end by a button's key or Escape; Enter and Space on the picture buttons
+// as a click; F1.
 TEST_F(E2e, KeysReachEveryControl) {
     WriteValue(kMap, MapOf("1D003A00"));
     WriteValue(kBackup, Bytes{});
@@ -621,7 +682,7 @@ TEST_F(E2e, KeysReachEveryControl) {
             case kEnded:
                 break;
             case kQuestion:
-                EXPECT_EQ(app.Answer(IDCANCEL),
+                EXPECT_EQ(app.Answer(Tavelin::kEnter), // leaves the map as it is
                           german ? "Ursprüngliche Einstellungen wiederherstellen?"
                                  : "Restore original key settings?");
                 break;

@@ -69,20 +69,24 @@ struct Machine {
 
 } // namespace
 
-// A session on one machine, each command's answer as the administrator reads it: a save waits
-// for a restart, a change set back does not, and after a restart the map saved is the one in
-// effect. A restore is a write like a save. Another program's write after Tavelin's first one is
-// measured against Tavelin's record; one before it (or with no write of Tavelin's since the
-// start) leaves what is in effect unknown until the next restart.
+// A session on one machine, each command's answer as the administrator reads it, and the code
+// that deployment tools read with /restartcodes: a save waits for a restart (3010), a change set
+// back does not (0), and after a restart the map saved is the one in effect. A restore is a write
+// like a save. Another program's write after Tavelin's first one is measured against Tavelin's
+// record; one before it (or with no write of Tavelin's since the start) leaves what is in effect
+// unknown until the next restart (3010).
 TEST(RestartTest, SessionAcrossRestarts) {
     struct Step {
         bool restart = false;
         std::string foreign = {}; // a command of reg.exe run on the machine first
         std::string args = {};
+        bool german = false;
+        DWORD code = 0; // as a Unix shell reads it through Wine's loader: the low byte
         std::string output = {};
     };
     const std::string later = "The change takes effect when the computer restarts.\r\n",
                       inEffect = "The map stored is the one in effect; no restart is needed.\r\n";
+    const DWORD kRestartNeeded = 3010 % 256;
     const std::string caps = "0000000000000000020000002A003A0000000000",
                       mute = "00000000000000000200000020E0460000000000";
     const auto status = [](const std::string& keys, const std::string& backup,
@@ -101,11 +105,19 @@ TEST(RestartTest, SessionAcrossRestarts) {
         std::string("reg add ") + kLayout + " /v \"Scancode Map\" /t REG_BINARY /d " + mute + " /f";
     const Step steps[] = {
         {.args = "/status", .output = status(plain, "NO", "NO", "NONE", "NONE")},
-        {.args = "/set CAPSLOCK=LSHIFT", .output = "Saved.\r\n" + later},
+        {.args = "/set CAPSLOCK=LSHIFT /restartcodes",
+         .code = kRestartNeeded,
+         .output = "Saved.\r\n" + later},
         {.args = "/status", .output = status(shift, "YES", "PENDING", caps, "")},
-        {.args = "/set CAPSLOCK=CAPSLOCK", .output = "Saved.\r\n" + inEffect},
+        {.args = "/set CAPSLOCK=CAPSLOCK /restartcodes",
+         .german = true,
+         .output = "Gespeichert.\r\nDie gespeicherte Belegung ist schon wirksam; ein Neustart ist "
+                   "nicht n\x94tig.\r\n"},
         {.args = "/status", .output = status(plain, "YES", "NO", "", "")},
-        {.args = "/set CAPSLOCK=LSHIFT", .output = "Saved.\r\n" + later},
+        {.args = "/set CAPSLOCK=LSHIFT",
+         .german = true,
+         .output = "Gespeichert.\r\nDie \x8Enderung wird nach einem Neustart des Rechners "
+                   "wirksam.\r\n"},
         {.restart = true, .args = "/status", .output = status(shift, "YES", "NO", caps, "")},
         {.args = "/restore", .output = "Restored.\r\n" + later},
         {.args = "/status", .output = status(plain, "NO", "PENDING", "NONE", "NONE")},
@@ -116,7 +128,9 @@ TEST(RestartTest, SessionAcrossRestarts) {
         {.foreign = deleteBoth,
          .args = "/status",
          .output = status(plain, "NO", "UNKNOWN", "NONE", "NONE")},
-        {.args = "/set CAPSLOCK=LSHIFT", .output = "Saved.\r\n" + later},
+        {.args = "/set CAPSLOCK=LSHIFT /restartcodes",
+         .code = kRestartNeeded,
+         .output = "Saved.\r\n" + later},
         {.args = "/status", .output = status(shift, "YES", "UNKNOWN", caps, "")},
         {.restart = true, .args = "/status", .output = status(shift, "YES", "NO", caps, "")},
     };
@@ -127,8 +141,11 @@ TEST(RestartTest, SessionAcrossRestarts) {
             Restart();
         if (!step.foreign.empty())
             OnMachine("/usr/bin/wine " + step.foreign);
-        const RunResult run = RunTavelin(step.args, kMachine);
-        EXPECT_EQ(run.code, 0u);
+        testsupport::Env machine = kMachine;
+        if (step.german)
+            machine["LC_ALL"] = "de_DE.UTF-8";
+        const RunResult run = RunTavelin(step.args, machine);
+        EXPECT_EQ(run.code, step.code);
         EXPECT_EQ(run.output, step.output);
     }
 }
