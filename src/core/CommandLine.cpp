@@ -411,7 +411,7 @@ Exit-Codes (ERRORLEVEL):
 Eine .reg-Datei von /export ersetzt beim Import die ganze Scancode Map,
 Einträge anderer Programme eingeschlossen, und legt keine Sicherung an.
 )",
-               R"(
+                 R"(
 Exit codes (ERRORLEVEL):
   0     done; also: nothing needed writing; /check: the keys have these
         functions; with /restartcodes: the change is in effect already (set
@@ -434,12 +434,13 @@ Exit codes (ERRORLEVEL):
 A .reg file from /export replaces the whole Scancode Map where it is
 imported, other programs' entries included, and makes no backup.
 )");
-    text += Pick(lang, "\nBeispiel: tavelin /set CAPSLOCK=LSHIFT SCROLL=MUTE /restart\n"
-               "An der Eingabeaufforderung: start /wait tavelin /status (sie wartet\n"
-               "sonst nicht auf ein Fensterprogramm).\n",
-               "\nExample: tavelin /set CAPSLOCK=LSHIFT SCROLL=MUTE /restart\n"
-               "At a command prompt: start /wait tavelin /status (else it does not wait\n"
-               "for a window program).\n");
+    text += Pick(lang,
+                 "\nBeispiel: tavelin /set CAPSLOCK=LSHIFT SCROLL=MUTE /restart\n"
+                 "An der Eingabeaufforderung: start /wait tavelin /status (sie wartet\n"
+                 "sonst nicht auf ein Fensterprogramm).\n",
+                 "\nExample: tavelin /set CAPSLOCK=LSHIFT SCROLL=MUTE /restart\n"
+                 "At a command prompt: start /wait tavelin /status (else it does not wait\n"
+                 "for a window program).\n");
     // One line end throughout, the console's.
     std::string crlf;
     for (char c : text) {

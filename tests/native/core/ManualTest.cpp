@@ -67,8 +67,9 @@ TEST(ManualTest, FunctionsAreTheWindowsEntriesWithTheirKeywords) {
     for (const bool german : {true, false}) {
         std::vector<std::string> program;
         for (const KeyOption& option : KeyCatalogue().Rows()) {
-            std::string row = std::string(option.DisplayName(german ? Language::German : Language::English)) + "|" +
-                              std::string(option.NAME) + "|";
+            std::string row =
+                std::string(option.DisplayName(german ? Language::German : Language::English)) +
+                "|" + std::string(option.NAME) + "|";
             for (int key = 0; key < kKeyCount; ++key)
                 if (option.OfferedFor(key))
                     row += std::string(KeyCatalogue().ById(key)->NAME) + " ";

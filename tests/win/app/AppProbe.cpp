@@ -3,10 +3,13 @@
 // (Wine's tokens all hold the Administrators group). "read" or "write": the command line whose
 // first registry read or write waits: it signals the event named by the second argument with
 // ".reached" and waits for the one with ".go". Each event-log entry and a restart request are
-// noted in the file named third ("entry|", "restart|"); the rest is the command.
+// noted in the file named third ("entry|", "restart|"); the rest is the command. "refuse" waits at
+// the write as "write" does, and the system then refuses the restart; "throw" has the first read
+// throw what no one expects.
 #include <windows.h>
 
 #include <fstream>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -58,6 +61,9 @@ LONG WINAPI PausedRead(HKEY key, LPCSTR name, LPDWORD reserved, LPDWORD type, LP
     Pause();
     return ::RegQueryValueExA(key, name, reserved, type, data, size);
 }
+LONG WINAPI ThrowingRead(HKEY, LPCSTR, LPDWORD, LPDWORD, LPBYTE, LPDWORD) {
+    throw std::runtime_error("unexpected");
+}
 LONG WINAPI PausedWrite(HKEY key, LPCSTR name, DWORD reserved, DWORD type, const BYTE* data,
                         DWORD size) {
     Pause();
@@ -71,6 +77,10 @@ BOOL WINAPI RestartRecorded(LPSTR, LPSTR, DWORD, BOOL, BOOL) {
     std::ofstream(g_log, std::ios::app) << "restart|";
     return TRUE;
 }
+BOOL WINAPI RestartRefused(LPSTR, LPSTR, DWORD, BOOL, BOOL) {
+    ::SetLastError(ERROR_ACCESS_DENIED);
+    return FALSE;
+}
 
 } // namespace
 
@@ -82,14 +92,17 @@ int main(int argc, char** argv) {
     g_events = argv[2];
     g_log = argv[3];
     RegistryApi registry;
-    if (std::string(argv[1]) == "read")
+    if (std::string(argv[1]) == "throw")
+        registry.QueryValueEx = &ThrowingRead;
+    else if (std::string(argv[1]) == "read")
         registry.QueryValueEx = &PausedRead;
     else
         registry.SetValueEx = &PausedWrite;
     const Seam<RegistryApi>::Override paused(registry);
     const Seam<MEventLog::Calls>::Override logged({&Logged});
     MShutdown::Calls restart;
-    restart.initiateSystemShutdown = &RestartRecorded;
+    restart.initiateSystemShutdown =
+        std::string(argv[1]) == "refuse" ? &RestartRefused : &RestartRecorded;
     const Seam<MShutdown::Calls>::Override recorded(restart);
     const std::vector<std::string> args(argv + 4, argv + argc);
     return CommandLineMode::Run(args);

@@ -49,9 +49,10 @@ BOOL WINAPI CountHere(DWORD) {
 
 // From taking the writers' lock to the last event-log entry and the restart request, Ctrl+C does
 // not end the command: the map, the backup, the three entries and the restart are whole, and it
-// ends as it would have. Before that (its first read) the event ends it, as Windows would. Wine
-// sends no Ctrl+Break and ends a closed console's processes without asking them (measured): those
-// are Win32's ConsoleEventsWaitForTheSection.
+// ends as it would have; a restart that the system refuses ends it with the system failure's code.
+// Before that (its first read) the event ends it, as Windows would. Wine sends no Ctrl+Break and
+// ends a closed console's processes without asking them (measured): those are Win32's
+// ConsoleEventsWaitForTheSection.
 TEST(CommandLineMode, ConsoleEventWaitsForTheWritesToEnd) {
     const std::string caps("\0\0\0\0\0\0\0\0\x02\0\0\0\x2A\0\x3A\0\0\0\0\0", 20);
     const struct {
@@ -65,6 +66,7 @@ TEST(CommandLineMode, ConsoleEventWaitsForTheWritesToEnd) {
          .map = caps,
          .backup = "",
          .log = "entry|entry|entry|restart|"},
+        {.pause = "refuse", .exit = 3, .map = caps, .backup = "", .log = "entry|entry|entry|"},
         {.pause = "read", .exit = STATUS_CONTROL_C_EXIT},
     };
     HANDLE standard[] = {::GetStdHandle(STD_INPUT_HANDLE), ::GetStdHandle(STD_OUTPUT_HANDLE),
@@ -121,4 +123,33 @@ TEST(CommandLineMode, ConsoleEventWaitsForTheWritesToEnd) {
     // The save registered the probe as the event source's message file.
     ::SHDeleteKeyA(HKEY_LOCAL_MACHINE,
                    "SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\Tavelin");
+}
+
+// An error that nothing expects (here the first registry read throws) reaches the command's last
+// handler: the command says so and fails.
+TEST(CommandLineMode, UnexpectedErrorFails) {
+    char temp[MAX_PATH] = {};
+    ::GetTempPathA(MAX_PATH, temp);
+    const std::string out = temp + std::string("tavelin-probe-out.txt");
+    SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
+    UniqueHandle output(::CreateFileA(out.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inheritable,
+                                      CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    std::wstring line =
+        Utf8ToWide("\"Z:" COMMAND_PROBE_EXE "\" throw none \"" + out + ".log\" /status");
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    si.dwFlags = STARTF_USESTDHANDLES;
+    si.hStdOutput = si.hStdError = output.get();
+    PROCESS_INFORMATION pi{};
+    ASSERT_TRUE(::CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+                                 &si, &pi));
+    output.reset();
+    UniqueHandle process(pi.hProcess), thread(pi.hThread);
+    DWORD exit = 99;
+    if (::WaitForSingleObject(process.get(), testsupport::Scaled(20000)) == WAIT_OBJECT_0)
+        ::GetExitCodeProcess(process.get(), &exit);
+    ::TerminateProcess(process.get(), 99);
+    EXPECT_EQ(exit, 3u);
+    EXPECT_EQ(FileText(out), "Error 51 (command_probe): unexpected\r\n");
+    ::DeleteFileA(out.c_str());
 }

@@ -5,6 +5,7 @@
 
 #include <windows.h>
 #include <commctrl.h>
+#include <sddl.h>
 #include <shlwapi.h>
 
 #include <cctype>
@@ -61,8 +62,7 @@ inline void WriteValue(const char* name, const Value& value, HKEY root = HKEY_LO
 
 // What a restart does to what the program reads, within this one wineserver: the system's
 // hardware description written anew (its last write is the start) and the volatile record gone.
-// The map stored now is then the one in effect. A real restart ends the wineserver
-// (RestartTest).
+// The map stored now is then the one in effect.
 inline void NewStart() {
     constexpr char kDescription[] = "HARDWARE\\DESCRIPTION\\System";
     ::SHDeleteKeyA(HKEY_LOCAL_MACHINE, kRecordKey);
@@ -145,6 +145,27 @@ inline RunResult RunTavelin(const std::string& args, const testsupport::Env& uni
             run.output += line + "\n";
     return run;
 }
+
+// While it lives, the keyboard layout key's access list denies everyone these rights, so that
+// the program's registry calls fail as on a locked-down Windows (Wine enforces a denying entry).
+struct DeniedLayoutKey {
+    BYTE saved[4096] = {};
+    explicit DeniedLayoutKey(DWORD rights) {
+        DWORD size = sizeof saved;
+        ::RegGetKeySecurity(Open().get(), DACL_SECURITY_INFORMATION, saved, &size);
+        PSECURITY_DESCRIPTOR sd = nullptr;
+        const std::wstring sddl = L"D:(D;;" + std::to_wstring(rights) + L";;;WD)(A;;KA;;;WD)";
+        ::ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), 1, &sd, nullptr);
+        ::RegSetKeySecurity(Open().get(), DACL_SECURITY_INFORMATION, sd);
+        ::LocalFree(sd);
+    }
+    ~DeniedLayoutKey() { ::RegSetKeySecurity(Open().get(), DACL_SECURITY_INFORMATION, saved); }
+    static UniqueHkey Open() {
+        UniqueHkey key;
+        ::RegOpenKeyExA(HKEY_LOCAL_MACHINE, kLayoutKey, 0, READ_CONTROL | WRITE_DAC, key.put());
+        return key;
+    }
+};
 
 // The real mouse: the cursor moved through the system's input queue, so that the window under it
 // hears of it, then the left button pressed and released there.
@@ -235,19 +256,38 @@ class Tavelin {
         ::EnumWindows(AddWindow, reinterpret_cast<LPARAM>(&found));
         return found.text;
     }
-    // Clicks a button of the program's message box and returns the box's text ("": no box; a
-    // box without that button stays).
+    // Clicks a button of the program's message box, or with kEnter presses Enter on it, and
+    // returns the box's text ("": no box; a box without that button stays). Its default button
+    // is kept for LastDefault.
+    static constexpr int kEnter = 0;
     std::string Answer(int button) {
         auto box = Pid() ? testsupport::FindMsgBox("Tavelin", Pid(), 5000) : std::nullopt;
-        if (!box || !::GetDlgItem(box->hwnd, button))
+        lastDefault_ = 0;
+        for (HWND b = nullptr; box && (b = ::FindWindowExW(box->hwnd, b, L"Button", nullptr));)
+            if ((::GetWindowLongW(b, GWL_STYLE) & BS_TYPEMASK) == BS_DEFPUSHBUTTON)
+                lastDefault_ = ::GetDlgCtrlID(b);
+        if (!box || (button != kEnter && !::GetDlgItem(box->hwnd, button)))
             return box ? box->text : "";
-        ClickWindow(::GetDlgItem(box->hwnd, button));
+        if (button == kEnter) {
+            testsupport::HandleMessagesUntil(
+                [&] {
+                    return ::SetForegroundWindow(box->hwnd) && ::GetForegroundWindow() == box->hwnd;
+                },
+                5000);
+            PressKeys("Enter");
+        } else {
+            ClickWindow(::GetDlgItem(box->hwnd, button));
+        }
         testsupport::HandleMessagesUntil([&] { return !::IsWindow(box->hwnd); }, 5000);
         return box->text;
     }
 
-    // The list's item texts, read through memory in the program: the message carries pointers.
-    std::vector<std::string> Items(int row) {
+    // The button shown as the default on the last box answered, which Enter presses (0: none).
+    int LastDefault() const { return lastDefault_; }
+
+    // The list's item texts, and into images each item's picture and its picture when selected,
+    // read through memory in the program: the message carries pointers.
+    std::vector<std::string> Items(int row, std::vector<std::pair<int, int>>* images = nullptr) {
         UniqueHandle process(
             ::OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, Pid()));
         struct Remote {
@@ -258,11 +298,14 @@ class Tavelin {
             ::VirtualAllocEx(process.get(), nullptr, sizeof(Remote), MEM_COMMIT, PAGE_READWRITE));
         std::vector<std::string> items;
         for (int i = 0; i < ::SendMessageW(ComboEx(row), CB_GETCOUNT, 0, 0); ++i) {
-            Remote local{{CBEIF_TEXT, i, remote->text, 512}, {}};
+            Remote local{{CBEIF_TEXT | CBEIF_IMAGE | CBEIF_SELECTEDIMAGE, i, remote->text, 512},
+                         {}};
             ::WriteProcessMemory(process.get(), remote, &local, sizeof(local), nullptr);
             ::SendMessageW(ComboEx(row), CBEM_GETITEMW, 0, reinterpret_cast<LPARAM>(&remote->item));
             ::ReadProcessMemory(process.get(), remote, &local, sizeof(local), nullptr);
             items.push_back(WideToUtf8(local.text));
+            if (images)
+                images->push_back({local.item.iImage, local.item.iSelectedImage});
         }
         ::VirtualFreeEx(process.get(), remote, 0, MEM_RELEASE);
         return items;
@@ -378,6 +421,7 @@ class Tavelin {
 
     testsupport::ChildProcess process_;
     HWND main_ = nullptr;
+    int lastDefault_ = 0;
 };
 
 // Every case starts and ends without a map or backup, and with the first-start help already seen.

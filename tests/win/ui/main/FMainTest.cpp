@@ -69,7 +69,9 @@ TEST(FMain, RefusedRestartIsTold) {
         {.lang = Language::German,
          .told = "Tavelin: Der Neustart konnte nicht angefordert werden. Bitte starten Sie den "
                  "Rechner selbst neu."},
-        {.lang = Language::English, .tokenRefused = true, .told = "Error: OpenProcessToken Error: 5"},
+        {.lang = Language::English,
+         .tokenRefused = true,
+         .told = "Error: OpenProcessToken Error: 5"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.told);
