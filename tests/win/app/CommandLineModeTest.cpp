@@ -135,7 +135,7 @@ TEST(CommandLineMode, UnexpectedErrorFails) {
     UniqueHandle output(::CreateFileA(out.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inheritable,
                                       CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     std::wstring line =
-        Utf8ToWide("\"Z:" COMMAND_PROBE_EXE "\" throw none \"" + out + ".log\" /status");
+        Utf8ToWide("\"Z:" APP_PROBE_EXE "\" throw none \"" + out + ".log\" /status");
     STARTUPINFOW si{};
     si.cb = sizeof si;
     si.dwFlags = STARTF_USESTDHANDLES;
@@ -150,6 +150,6 @@ TEST(CommandLineMode, UnexpectedErrorFails) {
         ::GetExitCodeProcess(process.get(), &exit);
     ::TerminateProcess(process.get(), 99);
     EXPECT_EQ(exit, 3u);
-    EXPECT_EQ(FileText(out), "Error 51 (command_probe): unexpected\r\n");
+    EXPECT_EQ(FileText(out), "Error 51 (app_probe): unexpected\r\n");
     ::DeleteFileA(out.c_str());
 }
