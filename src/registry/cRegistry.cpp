@@ -84,35 +84,6 @@ std::string TrimSpaces(const std::string& s) {
 
 } // namespace
 
-void cRegistry::SetMachine(const std::string& sMachine) {
-    if (sMachine.size() < 3)
-        machine_.clear();
-    else if (sMachine.compare(0, 2, "\\\\") != 0)
-        machine_ = "\\\\" + sMachine;
-    else
-        machine_ = sMachine;
-}
-
-bool cRegistry::KeyExists() const {
-    return CRegKey().Open(RootKey(classKey_), sectionKey_.c_str(), KEY_QUERY_VALUE) ==
-           ERROR_SUCCESS;
-}
-
-bool cRegistry::CreateKey() {
-    if (CRegKey().Create(RootKey(classKey_), sectionKey_.c_str(), REG_OPTION_NON_VOLATILE,
-                         kAllValueRights) != ERROR_SUCCESS)
-        kSource.Raise(kErrKey, "Failed to create registry Key: '" + AnsiToUtf8(sectionKey_));
-    return true;
-}
-
-bool cRegistry::DeleteKey() {
-    // An empty path would name the root itself: never hand that to the delete.
-    if (IsRootPath(sectionKey_) ||
-        Registry().DeleteKey(RootKey(classKey_), sectionKey_.c_str()) != ERROR_SUCCESS)
-        kSource.Raise(kErrKey, DeleteKeyText(classKey_, sectionKey_));
-    return true;
-}
-
 bool cRegistry::DeleteValue() {
     RegistryKey key;
     if (Registry().OpenKeyEx(RootKey(classKey_), sectionKey_.c_str(), 0, kAllValueRights,
@@ -128,48 +99,6 @@ AppError cRegistry::DeleteValueError(std::uint32_t classKey, const std::string& 
                                      const std::string& valueKey) {
     return kSource.Error(kErrKey,
                          DeleteKeyText(classKey, sectionKey) + "',Key: '" + AnsiToUtf8(valueKey));
-}
-
-RegistryValue cRegistry::Value() {
-    Root root;
-    if (!OpenRoot(machine_, classKey_, root))
-        return default_;
-    CRegKey key;
-    if (key.Open(root.key, sectionKey_.c_str(), KEY_QUERY_VALUE) != ERROR_SUCCESS)
-        return default_;
-    const StoredValue stored = key.Read(valueKey_.c_str());
-    if (stored.presence != ValuePresence::Present)
-        return default_;
-    valueType_ = static_cast<std::int32_t>(stored.type);
-
-    switch (stored.type) {
-    case REG_SZ:
-    case REG_EXPAND_SZ:
-    case REG_MULTI_SZ: {
-        std::string text(stored.bytes.begin(), stored.bytes.end());
-        // Drop the terminator only when it is there: a value stored without one keeps its
-        // last character.
-        if (!text.empty() && text.back() == '\0')
-            text.pop_back();
-        return stored.type == REG_EXPAND_SZ ? ExpandEnvironmentText(text) : text;
-    }
-    case REG_DWORD:
-    case REG_DWORD_BIG_ENDIAN: {
-        DWORD number = 0;
-        if (stored.bytes.size() > sizeof number)
-            return default_;
-        std::memcpy(&number, stored.bytes.data(), stored.bytes.size());
-        if (stored.type == REG_DWORD_BIG_ENDIAN)
-            number = ReverseBytes(number);
-        return static_cast<std::int32_t>(number);
-    }
-    default: {
-        // One element more than stored: callers take elements 0 to N - 1.
-        ByteArray array{0, stored.bytes};
-        array.bytes.push_back(0);
-        return array;
-    }
-    }
 }
 
 void cRegistry::SetValue(const RegistryValue& vValue) {
@@ -228,6 +157,79 @@ void cRegistry::SetValue(const RegistryValue& vValue) {
         kSource.Raise(kErrSetValue,
                       WriteFailureText(classKey_, sectionKey_, valueKey_, lastWritten_));
     lastWritten_ = vValue;
+}
+
+// --- The rest of the class: nothing of the program calls it. ---
+
+void cRegistry::SetMachine(const std::string& sMachine) {
+    if (sMachine.size() < 3)
+        machine_.clear();
+    else if (sMachine.compare(0, 2, "\\\\") != 0)
+        machine_ = "\\\\" + sMachine;
+    else
+        machine_ = sMachine;
+}
+
+bool cRegistry::KeyExists() const {
+    return CRegKey().Open(RootKey(classKey_), sectionKey_.c_str(), KEY_QUERY_VALUE) ==
+           ERROR_SUCCESS;
+}
+
+bool cRegistry::CreateKey() {
+    if (CRegKey().Create(RootKey(classKey_), sectionKey_.c_str(), REG_OPTION_NON_VOLATILE,
+                         kAllValueRights) != ERROR_SUCCESS)
+        kSource.Raise(kErrKey, "Failed to create registry Key: '" + AnsiToUtf8(sectionKey_));
+    return true;
+}
+
+bool cRegistry::DeleteKey() {
+    // An empty path would name the root itself: never hand that to the delete.
+    if (IsRootPath(sectionKey_) ||
+        Registry().DeleteKey(RootKey(classKey_), sectionKey_.c_str()) != ERROR_SUCCESS)
+        kSource.Raise(kErrKey, DeleteKeyText(classKey_, sectionKey_));
+    return true;
+}
+
+RegistryValue cRegistry::Value() {
+    Root root;
+    if (!OpenRoot(machine_, classKey_, root))
+        return default_;
+    CRegKey key;
+    if (key.Open(root.key, sectionKey_.c_str(), KEY_QUERY_VALUE) != ERROR_SUCCESS)
+        return default_;
+    const StoredValue stored = key.Read(valueKey_.c_str());
+    if (stored.presence != ValuePresence::Present)
+        return default_;
+    valueType_ = static_cast<std::int32_t>(stored.type);
+
+    switch (stored.type) {
+    case REG_SZ:
+    case REG_EXPAND_SZ:
+    case REG_MULTI_SZ: {
+        std::string text(stored.bytes.begin(), stored.bytes.end());
+        // Drop the terminator only when it is there: a value stored without one keeps its
+        // last character.
+        if (!text.empty() && text.back() == '\0')
+            text.pop_back();
+        return stored.type == REG_EXPAND_SZ ? ExpandEnvironmentText(text) : text;
+    }
+    case REG_DWORD:
+    case REG_DWORD_BIG_ENDIAN: {
+        DWORD number = 0;
+        if (stored.bytes.size() > sizeof number)
+            return default_;
+        std::memcpy(&number, stored.bytes.data(), stored.bytes.size());
+        if (stored.type == REG_DWORD_BIG_ENDIAN)
+            number = ReverseBytes(number);
+        return static_cast<std::int32_t>(number);
+    }
+    default: {
+        // One element more than stored: callers take elements 0 to N - 1.
+        ByteArray array{0, stored.bytes};
+        array.bytes.push_back(0);
+        return array;
+    }
+    }
 }
 
 bool cRegistry::EnumerateValues(std::vector<std::string>& sKeyNames, std::int32_t& iKeyCount) {
