@@ -2,6 +2,11 @@
 
 namespace {
 
+// Only the registry's own "not there" makes a value missing.
+StoredValue Failed(LONG rc) {
+    return {rc == ERROR_FILE_NOT_FOUND ? ValuePresence::Missing : ValuePresence::Unreadable};
+}
+
 // A size query, then the bytes: a value that grows in between is not read, one that shrinks is
 // read as it is now.
 template <typename Query, typename Char>
@@ -15,9 +20,7 @@ StoredValue ReadWith(Query query, HKEY key, const Char* name) {
         value.bytes.resize(size);
     }
     if (rc != ERROR_SUCCESS)
-        return {rc == ERROR_FILE_NOT_FOUND ? ValuePresence::Missing : ValuePresence::Unreadable,
-                REG_NONE,
-                {}};
+        return Failed(rc);
     value.presence = ValuePresence::Present;
     value.type = type;
     return value;
@@ -60,9 +63,7 @@ StoredValue CRegKey::Read(HKEY root, const char* path, const char* name) {
     CRegKey key;
     const LONG rc = key.Open(root, path, KEY_QUERY_VALUE);
     if (rc != ERROR_SUCCESS)
-        return {rc == ERROR_FILE_NOT_FOUND ? ValuePresence::Missing : ValuePresence::Unreadable,
-                REG_NONE,
-                {}};
+        return Failed(rc);
     return key.Read(name);
 }
 

@@ -158,8 +158,9 @@ TEST_F(RegistryTest, KeysMadeListedAndDeleted) {
     EXPECT_TRUE(KeyThere(kPath + "\\B"));
 }
 
-// A file type is registered below HKEY_CLASSES_ROOT and HKEY_LOCAL_MACHINE\SOFTWARE\Classes with
-// the program quoted; further verbs only for a class that exists and a whole verb list.
+// A file type is registered with the program quoted; further verbs only for a class that exists
+// and a whole verb list. (Wine's HKEY_CLASSES_ROOT is HKEY_LOCAL_MACHINE\SOFTWARE\Classes: that
+// the class goes to both cannot be told apart here.)
 TEST_F(RegistryTest, FileAssociations) {
     cRegistry r;
     r.CreateEXEAssociation(" C:\\t.exe ", kClass, "Test file", "tvlntest", "", true, "", false, "",
@@ -182,7 +183,6 @@ TEST_F(RegistryTest, FileAssociations) {
     for (const auto& c : cases) {
         const auto text = c.text.empty() ? std::pair(DWORD(REG_NONE), "none"s) : Text(c.text);
         EXPECT_EQ(Stored(HKEY_LOCAL_MACHINE, "SOFTWARE\\Classes\\" + c.key, ""), text) << c.key;
-        EXPECT_EQ(Stored(HKEY_CLASSES_ROOT, c.key, ""), text) << c.key;
     }
     const auto error = [&](const std::string& cls, std::vector<RegistryValue> items) {
         return r.CreateAdditionalEXEAssociations(cls, items).value_or(AppError(0, "", "")).Number();
@@ -194,9 +194,9 @@ TEST_F(RegistryTest, FileAssociations) {
 // Another computer's registry: Wine connects only to its own name, which stands in for one that
 // answers; a computer that does not answer gives the default and a write that fails.
 TEST_F(RegistryTest, AnotherComputer) {
-    char name[MAX_COMPUTERNAME_LENGTH + 1] = {};
+    char name[256] = {};
     DWORD length = sizeof name;
-    ::GetComputerNameA(name, &length);
+    ASSERT_TRUE(::GetComputerNameA(name, &length));
     cRegistry r = Make();
     r.SetDefault("default"s);
     for (const auto& [machine, kept] :
@@ -204,8 +204,9 @@ TEST_F(RegistryTest, AnotherComputer) {
         r.SetMachine(machine);
         EXPECT_EQ(r.Machine(), kept) << machine;
     }
-    r.SetMachine(name);
+    r.SetMachine("\\\\"s + name); // a name of one or two characters needs the backslashes
     r.SetValue("there"s);
+    EXPECT_EQ(Stored(HKEY_CURRENT_USER, kPath), Text("there"));
     EXPECT_EQ(r.Value(), RegistryValue("there"s));
     r.SetMachine("tavelin-nowhere");
     EXPECT_EQ(r.Value(), RegistryValue("default"s));
