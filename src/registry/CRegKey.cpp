@@ -29,25 +29,21 @@ StoredValue ReadWith(Query query, HKEY key, const Char* name) {
 } // namespace
 
 LONG CRegKey::Open(HKEY root, const char* path, REGSAM rights) {
-    key_.reset();
     return Registry().OpenKeyEx(root, path, 0, rights, key_.put());
 }
 
 LONG CRegKey::Open(HKEY root, const wchar_t* path, REGSAM rights) {
-    key_.reset();
     return Registry().OpenKeyExW(root, path, 0, rights, key_.put());
 }
 
 LONG CRegKey::Create(HKEY root, const char* path, DWORD options, REGSAM rights,
                      SECURITY_ATTRIBUTES* attributes, DWORD* disposition) {
-    key_.reset();
     DWORD unused = 0;
     return Registry().CreateKeyEx(root, path, 0, const_cast<char*>(""), options, rights, attributes,
                                   key_.put(), disposition ? disposition : &unused);
 }
 
 LONG CRegKey::Create(HKEY root, const wchar_t* path, REGSAM rights) {
-    key_.reset();
     return Registry().CreateKeyExW(root, path, 0, nullptr, 0, rights, nullptr, key_.put(), nullptr);
 }
 
