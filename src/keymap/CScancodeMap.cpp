@@ -1,11 +1,12 @@
 #include "keymap/CScancodeMap.h"
 
+#include <algorithm>
 #include <optional>
 #include <string_view>
 
 #include "core/KeyCatalogue.h"
 #include "core/MapText.h"
-#include "registry/RegistryApi.h"
+#include "registry/CRegKey.h"
 #include "registry/cRegistry.h"
 #include "win32/ErrorSource.h"
 
@@ -46,93 +47,32 @@ void DeleteValue(const std::string& valueName) {
     KeyboardLayoutKey(valueName).DeleteValue();
 }
 
-// Reads through cRegistry cannot tell a missing value from one they failed to read; this asks
-// the registry itself, so that only a value that is surely absent counts as absent.
-bool ValueIsSurelyMissing(const char* valueName) {
-    RegistryKey key;
-    LONG rc = Registry().OpenKeyEx(HKEY_LOCAL_MACHINE, kSection, 0, KEY_QUERY_VALUE, key.put());
-    if (rc == ERROR_FILE_NOT_FOUND)
-        return true;
-    if (rc != ERROR_SUCCESS)
-        return false;
-    DWORD type = 0, size = 0;
-    rc = Registry().QueryValueEx(key.get(), valueName, nullptr, &type, nullptr, &size);
-    return rc == ERROR_FILE_NOT_FOUND;
-}
-
-// Whether the value listing holds "TVLN Backup"; nothing when the listing fails (cRegistry's
-// listing cannot tell a failure from an empty key).
-std::optional<bool> ListedBackup() {
-    RegistryKey key;
-    if (Registry().OpenKeyEx(HKEY_LOCAL_MACHINE, kSection, 0, KEY_QUERY_VALUE, key.put()) !=
-        ERROR_SUCCESS)
-        return std::nullopt;
-    for (DWORD index = 0;; ++index) {
-        char name[64];
-        DWORD length = sizeof name;
-        const LONG rc = Registry().EnumValue(key.get(), index, name, &length, nullptr, nullptr,
-                                             nullptr, nullptr);
-        if (rc == ERROR_NO_MORE_ITEMS)
-            return false;
-        if (rc == ERROR_MORE_DATA) // a longer name is not the backup's
-            continue;
-        if (rc != ERROR_SUCCESS)
-            return std::nullopt;
-        if (std::string_view(name, length) == kBackupName)
-            return true;
-    }
+StoredValue ReadValue(const char* valueName) {
+    return CRegKey::Read(HKEY_LOCAL_MACHINE, kSection, valueName);
 }
 
 } // namespace
 
 CScancodeMap::CScancodeMap() : map_(ReadValue(kMapName)), backup_(ReadValue(kBackupName)) {
     // A map that exists but could not be read must not be overwritten as if it were absent.
-    mapWellFormed_ = map_.presence == Presence::Missing ||
-                     (map_.presence == Presence::Present && map_.type == kBinary &&
+    mapWellFormed_ = map_.presence == ValuePresence::Missing ||
+                     (map_.presence == ValuePresence::Present && map_.type == kBinary &&
                       MapText::IsWellFormedMap(map_.bytes));
     if (mapWellFormed_)
         currentSettingString_ = MapText::EntryListOf(MapText::BytesToHex(map_.bytes));
 }
 
-bool CScancodeMap::StoredValue::Copyable() const {
-    return presence == Presence::Missing || (presence == Presence::Present && type == kBinary);
-}
-
-CScancodeMap::StoredValue CScancodeMap::ReadValue(const std::string& valueName) {
-    std::uint32_t classKey = kRoot;
-    std::string section = kSection;
-    std::string name = valueName;
-    std::int32_t type = kBinary;
-    RegistryValue fallback = std::string();
-    cRegistry reg;
-    const RegistryValue value = reg.ValueEx(classKey, section, name, type, fallback);
-    type = reg.ValueType(); // the stored type, when the value was found
-
-    StoredValue stored{Presence::Present, type, {}};
-    if (const auto* array = std::get_if<ByteArray>(&value)) {
-        // The last element is the reader's extra 0, not part of the value.
-        if (!array->bytes.empty())
-            stored.bytes.assign(array->bytes.begin(), array->bytes.end() - 1);
-    } else if (std::holds_alternative<std::string>(value) && type == kBinary &&
-               std::get<std::string>(value).empty()) {
-        // The default comes back for a missing or an unreadable value, with the type untouched;
-        // anything else is a value stored as text or number.
-        stored = {
-            ValueIsSurelyMissing(valueName.c_str()) ? Presence::Missing : Presence::Unknown, 0, {}};
-    } else {
-        // Text or number: told apart from others of its kind by its type and text form.
-        const std::string text = RegistryValueToText(value);
-        stored.bytes.assign(text.begin(), text.end());
-    }
-    return stored;
+bool CScancodeMap::Copyable(const StoredValue& value) {
+    return value.presence == ValuePresence::Missing ||
+           (value.presence == ValuePresence::Present && value.type == kBinary);
 }
 
 Restart::MapValue CScancodeMap::AsMapValue(const StoredValue& value) {
     using Kind = Restart::MapValue::Kind;
     switch (value.presence) {
-    case Presence::Missing:
+    case ValuePresence::Missing:
         return {Kind::Missing, {}};
-    case Presence::Unknown:
+    case ValuePresence::Unreadable:
         return {Kind::Unreadable, {}};
     default:
         return {value.type == kBinary ? Kind::Binary : Kind::Other, value.bytes};
@@ -147,11 +87,11 @@ std::vector<std::uint8_t> CScancodeMap::HexToBytes(const std::string& hex) {
 }
 
 void CScancodeMap::RestoreMap() {
-    if (backup_.presence != Presence::Present) {
+    if (backup_.presence != ValuePresence::Present) {
         // There is nothing to restore from: deleting the map would lose it for good.
         throw cRegistry::DeleteValueError(kRoot, kSection, kBackupName);
     }
-    if (!backup_.Copyable())
+    if (!Copyable(backup_))
         kSource.Raise(kErrBackupNotBinary, kBackupNotBinaryText);
     CheckUnchangedSinceStart();
     if (!backup_.bytes.empty()) {
@@ -161,7 +101,7 @@ void CScancodeMap::RestoreMap() {
             DeleteValue(kMapName);
         } catch (const AppError&) {
             // No map is the state asked for; only a map still present is a failure.
-            if (!ValueIsSurelyMissing(kMapName))
+            if (ReadValue(kMapName).presence != ValuePresence::Missing)
                 throw;
         }
     }
@@ -185,7 +125,7 @@ void CScancodeMap::SaveNewSetting() {
         kSource.Raise(5);
     // The backup is never rewritten; if the one found cannot be restored, changing the map
     // would leave no way back to it.
-    if (backup_.presence == Presence::Present && !backup_.Copyable())
+    if (backup_.presence == ValuePresence::Present && !Copyable(backup_))
         kSource.Raise(kErrBackupNotBinary, kBackupNotBinaryText);
     CheckUnchangedSinceStart();
     BackupMap();
@@ -203,25 +143,26 @@ std::int32_t CScancodeMap::GetCurrentKeySetting(const std::string& sCode) const 
     return option ? option->ID : -1;
 }
 
+std::optional<bool> CScancodeMap::ListedBackup() {
+    CRegKey key;
+    if (key.Open(HKEY_LOCAL_MACHINE, kSection, KEY_QUERY_VALUE) != ERROR_SUCCESS)
+        return std::nullopt;
+    const auto names = key.ValueNames();
+    if (!names)
+        return std::nullopt;
+    return std::ranges::find(*names, kBackupName) != names->end();
+}
+
 bool CScancodeMap::BackupMapExists() const {
-    cRegistry reg;
-    reg.SetClassKey(kRoot);
-    reg.SetSectionKey(kSection);
-    std::vector<std::string> names;
-    std::int32_t count = 0;
-    reg.EnumerateValues(names, count);
-    for (const std::string& name : names)
-        if (name == kBackupName)
-            return true;
-    return false;
+    return ListedBackup().value_or(false);
 }
 
 void CScancodeMap::CheckUnchangedSinceStart() const {
     const StoredValue map = ReadValue(kMapName);
-    const bool backupKnown = backup_.presence != Presence::Unknown;
+    const bool backupKnown = backup_.presence != ValuePresence::Unreadable;
     const StoredValue backup = backupKnown ? ReadValue(kBackupName) : StoredValue{};
-    if (map_.presence == Presence::Unknown || map.presence == Presence::Unknown ||
-        backup.presence == Presence::Unknown)
+    if (map_.presence == ValuePresence::Unreadable || map.presence == ValuePresence::Unreadable ||
+        backup.presence == ValuePresence::Unreadable)
         kSource.Raise(kErrNotReadable, kNotReadableText);
     if (map != map_ || (backupKnown && backup != backup_))
         kSource.Raise(kErrChangedSinceStart,
@@ -231,22 +172,18 @@ void CScancodeMap::CheckUnchangedSinceStart() const {
 void CScancodeMap::BackupMap() {
     // The value read at creation counts too: a listing that failed halfway must not let the
     // backup of the original map be overwritten.
-    if (backup_.presence == Presence::Present)
+    if (backup_.presence == ValuePresence::Present)
         return;
-    if (backup_.presence == Presence::Unknown) {
-        // Its read failed at creation: only a listing that works can tell that there is none.
-        const std::optional<bool> listed = ListedBackup();
-        if (!listed)
-            kSource.Raise(kErrNotReadable, "Tavelin could not find out whether TVLN Backup "
-                                           "exists; it does not write a backup that could "
-                                           "replace it.");
-        if (*listed)
-            return;
-    } else if (BackupMapExists()) {
+    const std::optional<bool> listed = ListedBackup();
+    // A read that failed at creation leaves only a listing that works to tell there is none.
+    if (!listed && backup_.presence == ValuePresence::Unreadable)
+        kSource.Raise(kErrNotReadable, "Tavelin could not find out whether TVLN Backup "
+                                       "exists; it does not write a backup that could "
+                                       "replace it.");
+    if (listed.value_or(false))
         return;
-    }
     // A map that could not be read, or is not binary, cannot be copied byte for byte.
-    if (!map_.Copyable())
+    if (!Copyable(map_))
         kSource.Raise(kErrMapNotWellFormed, "The stored Scancode Map cannot be copied byte for "
                                             "byte; Tavelin does not back it up.");
     WriteValue(kBackupName, map_.bytes);

@@ -8,10 +8,12 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "core/RestartState.h"
+#include "registry/StoredValue.h"
 
 class CScancodeMap {
   public:
@@ -56,6 +58,8 @@ class CScancodeMap {
     // entry for it; -1 when its code is unknown to the catalogue (or the map is not well
     // formed). Says nothing about a lock: a code the key's list does not offer reads as its ID.
     std::int32_t GetCurrentKeySetting(const std::string& sCode) const;
+    // Whether "TVLN Backup" exists now: the one answer for the window, the command line and a
+    // restore. False when the listing fails.
     bool BackupMapExists() const;
     // Writes "TVLN Backup" unless a backup was found at creation or exists now.
     void BackupMap();
@@ -64,24 +68,16 @@ class CScancodeMap {
     // must not be rewritten.
     bool MapIsWellFormed() const { return mapWellFormed_; }
     // False when the map's read failed at creation: what is stored is not known.
-    bool MapIsReadable() const { return map_.presence != Presence::Unknown; }
-    // The map and the backup as read at creation (a text or number as its text form's bytes).
+    bool MapIsReadable() const { return map_.presence != ValuePresence::Unreadable; }
+    // The map and the backup as read at creation (any type with its bytes as stored).
     Restart::MapValue StoredMap() const { return AsMapValue(map_); }
     Restart::MapValue StoredBackup() const { return AsMapValue(backup_); }
 
   private:
-    // One registry value as read: whether it is there (Unknown: its read failed), its registry
-    // type, and its bytes (for a text or number, those of its text form).
-    enum class Presence { Missing, Present, Unknown };
-    struct StoredValue {
-        Presence presence = Presence::Missing;
-        std::int32_t type = 0;
-        std::vector<std::uint8_t> bytes;
-        // A binary value, or none: what can be written back byte for byte.
-        bool Copyable() const;
-        bool operator==(const StoredValue&) const = default;
-    };
-    static StoredValue ReadValue(const std::string& valueName);
+    // A binary value, or none: what can be written back byte for byte.
+    static bool Copyable(const StoredValue& value);
+    // Whether the value listing holds "TVLN Backup"; nothing when the listing fails.
+    static std::optional<bool> ListedBackup();
     static Restart::MapValue AsMapValue(const StoredValue& value);
     static std::vector<std::uint8_t> HexToBytes(const std::string& hex);
 

@@ -3,7 +3,7 @@
 #include <cstring>
 #include <vector>
 
-#include "registry/RegistryApi.h"
+#include "registry/CRegKey.h"
 
 namespace RestartRecord {
 
@@ -30,12 +30,10 @@ struct LastWrite {
 };
 LastWrite LastWriteOf(const char* path) {
     LastWrite last{ERROR_SUCCESS, {}};
-    RegistryKey key;
-    last.status = Registry().OpenKeyEx(HKEY_LOCAL_MACHINE, path, 0, KEY_QUERY_VALUE, key.put());
+    CRegKey key;
+    last.status = key.Open(HKEY_LOCAL_MACHINE, path, KEY_QUERY_VALUE);
     if (last.status == ERROR_SUCCESS)
-        last.status =
-            Registry().QueryInfoKey(key.get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
-                                    nullptr, nullptr, nullptr, nullptr, &last.time);
+        last.status = key.LastWrite(last.time);
     return last;
 }
 
@@ -75,74 +73,52 @@ struct TrustedSids {
     }
 };
 
-bool OwnedByAdministrators(HKEY key) {
-    DWORD size = 0;
-    Registry().GetKeySecurity(key, OWNER_SECURITY_INFORMATION, nullptr, &size);
-    std::vector<BYTE> descriptor(size ? size : 1);
+bool OwnedByAdministrators(const CRegKey& key) {
+    std::vector<BYTE> descriptor;
     PSID owner = nullptr;
     BOOL defaulted = FALSE;
-    return Registry().GetKeySecurity(key, OWNER_SECURITY_INFORMATION, descriptor.data(), &size) ==
-               ERROR_SUCCESS &&
+    return key.Security(OWNER_SECURITY_INFORMATION, descriptor) == ERROR_SUCCESS &&
            ::GetSecurityDescriptorOwner(descriptor.data(), &owner, &defaulted) &&
            TrustedSids().Trusted(owner);
 }
 
 // A volatile key refuses a stable subkey: then nothing is made. A stable key someone made takes
 // it, and it goes again at once.
-bool IsVolatile(HKEY key) {
-    RegistryKey probe;
+bool IsVolatile(const CRegKey& key) {
+    CRegKey probe;
     DWORD disposition = 0;
-    const LONG rc =
-        Registry().CreateKeyEx(key, kProbe, 0, const_cast<char*>(""), REG_OPTION_NON_VOLATILE,
-                               KEY_QUERY_VALUE, nullptr, probe.put(), &disposition);
+    const LONG rc = probe.Create(key.Get(), kProbe, REG_OPTION_NON_VOLATILE, KEY_QUERY_VALUE,
+                                 nullptr, &disposition);
     if (rc == ERROR_SUCCESS && disposition == REG_CREATED_NEW_KEY) {
-        probe.reset();
-        Registry().DeleteKey(key, kProbe);
+        probe.Close();
+        key.DeleteSubKey(kProbe);
     }
     return rc == ERROR_CHILD_MUST_BE_VOLATILE;
 }
 
-struct Value {
-    LONG status;
-    DWORD type = REG_NONE;
-    std::vector<std::uint8_t> bytes;
-};
-Value ReadValue(HKEY key, const char* name) {
-    Value value{ERROR_SUCCESS, REG_NONE, {}};
-    DWORD size = 0;
-    value.status = Registry().QueryValueEx(key, name, nullptr, &value.type, nullptr, &size);
-    value.bytes.resize(size);
-    if (value.status == ERROR_SUCCESS && size > 0)
-        value.status =
-            Registry().QueryValueEx(key, name, nullptr, &value.type, value.bytes.data(), &size);
-    value.bytes.resize(size);
-    return value;
-}
-
 Restart::Record ReadRecord(const std::optional<Stamp>& start) {
-    RegistryKey key;
+    CRegKey key;
     const LONG rc =
-        Registry().OpenKeyEx(HKEY_LOCAL_MACHINE, kKey, 0,
-                             KEY_QUERY_VALUE | KEY_CREATE_SUB_KEY | READ_CONTROL, key.put());
+        key.Open(HKEY_LOCAL_MACHINE, kKey, KEY_QUERY_VALUE | KEY_CREATE_SUB_KEY | READ_CONTROL);
     if (rc == ERROR_FILE_NOT_FOUND)
         return {Kind::None, {}};
     const Restart::Record notTrusted{Kind::NotTrusted, {}};
-    if (rc != ERROR_SUCCESS || !start || !OwnedByAdministrators(key.get()) ||
-        !IsVolatile(key.get()))
+    if (rc != ERROR_SUCCESS || !start || !OwnedByAdministrators(key) || !IsVolatile(key))
         return notTrusted;
     // A record of another start (a stable key made by someone and kept) does not count.
-    const Value started = ReadValue(key.get(), kStarted);
-    if (started.status != ERROR_SUCCESS || started.type != REG_BINARY ||
+    const StoredValue started = key.Read(kStarted);
+    if (started.presence != ValuePresence::Present || started.type != REG_BINARY ||
         started.bytes.size() != sizeof(Stamp) ||
         std::memcmp(started.bytes.data(), &*start, sizeof(Stamp)) != 0)
         return notTrusted;
-    const Value known = ReadValue(key.get(), kKnown);
+    const StoredValue known = key.Read(kKnown);
     DWORD knownNumber = 2;
-    if (known.status == ERROR_SUCCESS && known.type == REG_DWORD && known.bytes.size() == 4)
+    if (known.presence == ValuePresence::Present && known.type == REG_DWORD &&
+        known.bytes.size() == 4)
         std::memcpy(&knownNumber, known.bytes.data(), 4);
-    const Value map = ReadValue(key.get(), kMap);
-    const bool noMap = map.status == ERROR_FILE_NOT_FOUND;
-    const bool binaryMap = map.status == ERROR_SUCCESS && map.type == REG_BINARY;
+    const StoredValue map = key.Read(kMap);
+    const bool noMap = map.presence == ValuePresence::Missing;
+    const bool binaryMap = map.presence == ValuePresence::Present && map.type == REG_BINARY;
     if (knownNumber == 1 && (noMap || binaryMap))
         return {Kind::Known,
                 {noMap ? Restart::MapValue::Kind::Missing : Restart::MapValue::Kind::Binary,
@@ -176,11 +152,6 @@ struct AccessList {
     }
 };
 
-LONG SetValue(HKEY key, const char* name, DWORD type, const void* data, std::size_t size) {
-    return Registry().SetValueEx(key, name, 0, type, static_cast<const BYTE*>(data),
-                                 static_cast<DWORD>(size));
-}
-
 } // namespace
 
 Restart::State StateOf(const Restart::MapValue& stored) {
@@ -194,25 +165,24 @@ void BeforeWrite(const Restart::MapValue& stored) {
     if (!access.made)
         return;
     SECURITY_ATTRIBUTES attributes{sizeof attributes, &access.descriptor, FALSE};
-    RegistryKey key;
+    CRegKey key;
     DWORD disposition = 0;
     // Made only once per start: a record that exists is this start's first write's, or not
     // Tavelin's, and is left as it is.
-    if (Registry().CreateKeyEx(HKEY_LOCAL_MACHINE, kKey, 0, const_cast<char*>(""),
-                               REG_OPTION_VOLATILE, KEY_SET_VALUE, &attributes, key.put(),
-                               &disposition) != ERROR_SUCCESS ||
+    if (key.Create(HKEY_LOCAL_MACHINE, kKey, REG_OPTION_VOLATILE, KEY_SET_VALUE, &attributes,
+                   &disposition) != ERROR_SUCCESS ||
         disposition != REG_CREATED_NEW_KEY)
         return;
     const auto inEffect = Restart::InEffectBeforeFirstWrite(stored, WrittenSinceStart(start));
     const bool hasMap = inEffect && inEffect->kind == Restart::MapValue::Kind::Binary;
     const DWORD known = inEffect ? 1 : 0;
     // Each value only after the one before it: a record cut short is not trusted.
-    if (hasMap && SetValue(key.get(), kMap, REG_BINARY, inEffect->bytes.data(),
-                           inEffect->bytes.size()) != ERROR_SUCCESS)
+    if (hasMap && key.Write(kMap, REG_BINARY, inEffect->bytes.data(), inEffect->bytes.size()) !=
+                      ERROR_SUCCESS)
         return;
-    if (SetValue(key.get(), kKnown, REG_DWORD, &known, sizeof known) != ERROR_SUCCESS || !start)
+    if (key.Write(kKnown, REG_DWORD, &known, sizeof known) != ERROR_SUCCESS || !start)
         return;
-    SetValue(key.get(), kStarted, REG_BINARY, &*start, sizeof(Stamp));
+    key.Write(kStarted, REG_BINARY, &*start, sizeof(Stamp));
 }
 
 } // namespace RestartRecord

@@ -1,5 +1,6 @@
-// The registry functions cRegistry calls, reached through one table so that tests can make any
-// single call fail (fault injection) while every other call goes to the real registry.
+// Every registry function the program calls, reached through one table so that tests can make
+// any single call fail (fault injection) while every other call goes to the real registry. Only
+// src/registry calls them (CRegKey, cRegistry).
 #pragma once
 
 #include <windows.h>
@@ -21,6 +22,11 @@ struct RegistryApi {
     decltype(&::RegQueryInfoKeyA) QueryInfoKey = &::RegQueryInfoKeyA;
     decltype(&::RegConnectRegistryA) ConnectRegistry = &::RegConnectRegistryA;
     decltype(&::RegGetKeySecurity) GetKeySecurity = &::RegGetKeySecurity;
+    // Names and texts that must keep every character (the settings, the event-log source).
+    decltype(&::RegOpenKeyExW) OpenKeyExW = &::RegOpenKeyExW;
+    decltype(&::RegCreateKeyExW) CreateKeyExW = &::RegCreateKeyExW;
+    decltype(&::RegQueryValueExW) QueryValueExW = &::RegQueryValueExW;
+    decltype(&::RegSetValueExW) SetValueExW = &::RegSetValueExW;
 };
 
 // The table in use.
@@ -30,5 +36,5 @@ inline const RegistryApi& Registry() noexcept {
 
 // Closes through the table in use, so that a test sees every close.
 void CloseRegistryKey(HKEY key) noexcept;
-// The owner of every key opened through the table.
+// The one owner of an open key.
 using RegistryKey = UniqueHandleOf<HKEY, &CloseRegistryKey>;

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <exception>
 
-#include "registry/RegistryApi.h"
+#include "registry/CRegKey.h"
 #include "win32/ErrorSource.h"
 #include "win32/Text.h"
 
@@ -84,39 +84,6 @@ std::string TrimSpaces(const std::string& s) {
 
 } // namespace
 
-void cRegistry::SetMachine(const std::string& sMachine) {
-    if (sMachine.size() < 3)
-        machine_.clear();
-    else if (sMachine.compare(0, 2, "\\\\") != 0)
-        machine_ = "\\\\" + sMachine;
-    else
-        machine_ = sMachine;
-}
-
-bool cRegistry::KeyExists() const {
-    RegistryKey key;
-    return Registry().OpenKeyEx(RootKey(classKey_), sectionKey_.c_str(), 0, KEY_QUERY_VALUE,
-                                key.put()) == ERROR_SUCCESS;
-}
-
-bool cRegistry::CreateKey() {
-    RegistryKey key;
-    DWORD disposition = 0;
-    if (Registry().CreateKeyEx(RootKey(classKey_), sectionKey_.c_str(), 0, const_cast<char*>(""),
-                               REG_OPTION_NON_VOLATILE, kAllValueRights, nullptr, key.put(),
-                               &disposition) != ERROR_SUCCESS)
-        kSource.Raise(kErrKey, "Failed to create registry Key: '" + AnsiToUtf8(sectionKey_));
-    return true;
-}
-
-bool cRegistry::DeleteKey() {
-    // An empty path would name the root itself: never hand that to the delete.
-    if (IsRootPath(sectionKey_) ||
-        Registry().DeleteKey(RootKey(classKey_), sectionKey_.c_str()) != ERROR_SUCCESS)
-        kSource.Raise(kErrKey, DeleteKeyText(classKey_, sectionKey_));
-    return true;
-}
-
 bool cRegistry::DeleteValue() {
     RegistryKey key;
     if (Registry().OpenKeyEx(RootKey(classKey_), sectionKey_.c_str(), 0, kAllValueRights,
@@ -134,82 +101,17 @@ AppError cRegistry::DeleteValueError(std::uint32_t classKey, const std::string& 
                          DeleteKeyText(classKey, sectionKey) + "',Key: '" + AnsiToUtf8(valueKey));
 }
 
-RegistryValue cRegistry::Value() {
-    Root root;
-    if (!OpenRoot(machine_, classKey_, root))
-        return default_;
-    RegistryKey key;
-    if (Registry().OpenKeyEx(root.key, sectionKey_.c_str(), 0, KEY_QUERY_VALUE, key.put()) !=
-        ERROR_SUCCESS)
-        return default_;
-
-    // A first query with no room learns the type and size.
-    DWORD type = 0;
-    DWORD size = 0;
-    BYTE probe[4] = {};
-    LONG result =
-        Registry().QueryValueEx(key.get(), valueKey_.c_str(), nullptr, &type, probe, &size);
-    if (result != ERROR_SUCCESS && result != ERROR_MORE_DATA)
-        return default_;
-    valueType_ = static_cast<std::int32_t>(type);
-
-    switch (type) {
-    case REG_SZ:
-    case REG_EXPAND_SZ:
-    case REG_MULTI_SZ: {
-        std::string text(size, '\0');
-        DWORD got = size;
-        if (size > 0 &&
-            Registry().QueryValueEx(key.get(), valueKey_.c_str(), nullptr, nullptr,
-                                    reinterpret_cast<BYTE*>(text.data()), &got) != ERROR_SUCCESS)
-            return default_;
-        // Drop the terminator only when it is there: a value stored without one keeps its
-        // last character.
-        text.resize(got < size ? got : size);
-        if (!text.empty() && text.back() == '\0')
-            text.pop_back();
-        return type == REG_EXPAND_SZ ? ExpandEnvironmentText(text) : text;
-    }
-    case REG_DWORD:
-    case REG_DWORD_BIG_ENDIAN: {
-        DWORD number = 0;
-        DWORD got = sizeof number;
-        if (Registry().QueryValueEx(key.get(), valueKey_.c_str(), nullptr, nullptr,
-                                    reinterpret_cast<BYTE*>(&number), &got) != ERROR_SUCCESS)
-            return default_;
-        if (type == REG_DWORD_BIG_ENDIAN)
-            number = ReverseBytes(number);
-        return static_cast<std::int32_t>(number);
-    }
-    default: {
-        // One element more than stored: callers take elements 0 to N - 1.
-        ByteArray array;
-        array.bytes.assign(static_cast<std::size_t>(size) + 1, 0);
-        DWORD got = size;
-        if (size > 0 && Registry().QueryValueEx(key.get(), valueKey_.c_str(), nullptr, nullptr,
-                                                array.bytes.data(), &got) != ERROR_SUCCESS)
-            return default_;
-        if (got < size) // the value shrank between the two queries
-            array.bytes.resize(static_cast<std::size_t>(got) + 1);
-        return array;
-    }
-    }
-}
-
 void cRegistry::SetValue(const RegistryValue& vValue) {
     Root root;
     if (!OpenRoot(machine_, classKey_, root))
         kSource.Raise(kErrKey, WriteFailureText(classKey_, sectionKey_, valueKey_, lastWritten_));
-    RegistryKey key;
-    DWORD disposition = 0;
-    if (Registry().CreateKeyEx(root.key, sectionKey_.c_str(), 0, const_cast<char*>(""),
-                               REG_OPTION_NON_VOLATILE, kAllValueRights, nullptr, key.put(),
-                               &disposition) != ERROR_SUCCESS)
+    CRegKey key;
+    if (key.Create(root.key, sectionKey_.c_str(), REG_OPTION_NON_VOLATILE, kAllValueRights) !=
+        ERROR_SUCCESS)
         kSource.Raise(kErrKey, WriteFailureText(classKey_, sectionKey_, valueKey_, lastWritten_));
 
     auto set = [&](DWORD type, const BYTE* data, std::size_t size) {
-        return Registry().SetValueEx(key.get(), valueKey_.c_str(), 0, type, data,
-                                     static_cast<DWORD>(size));
+        return key.Write(valueKey_.c_str(), type, data, size);
     };
     LONG result = ERROR_SUCCESS;
     switch (valueType_) {
@@ -257,36 +159,86 @@ void cRegistry::SetValue(const RegistryValue& vValue) {
     lastWritten_ = vValue;
 }
 
-bool cRegistry::EnumerateValues(std::vector<std::string>& sKeyNames, std::int32_t& iKeyCount) {
-    iKeyCount = 0;
-    sKeyNames.clear();
-    RegistryKey key;
-    DWORD longest = 0;
-    if (Registry().OpenKeyEx(RootKey(classKey_), sectionKey_.c_str(), 0, KEY_QUERY_VALUE,
-                             key.put()) != ERROR_SUCCESS ||
-        Registry().QueryInfoKey(key.get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
-                                nullptr, &longest, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
-        return true;
+// --- The rest of the class: nothing of the program calls it. ---
 
-    // Names are limited to 16383 characters; an ANSI name may take two bytes per character.
-    constexpr std::size_t kLongestName = 2 * 16383 + 1;
-    std::vector<char> name(static_cast<std::size_t>(longest) + 1);
-    for (DWORD index = 0;;) {
-        DWORD length = static_cast<DWORD>(name.size());
-        LONG result = Registry().EnumValue(key.get(), index, name.data(), &length, nullptr, nullptr,
-                                           nullptr, nullptr);
-        // A name longer than announced (a multi-byte name, or one added meanwhile) must not
-        // end the list early.
-        if (result == ERROR_MORE_DATA && name.size() < kLongestName) {
-            name.resize(kLongestName);
-            continue;
-        }
-        if (result != ERROR_SUCCESS)
-            break;
-        sKeyNames.emplace_back(name.data(), length);
-        ++iKeyCount;
-        ++index;
+void cRegistry::SetMachine(const std::string& sMachine) {
+    if (sMachine.size() < 3)
+        machine_.clear();
+    else if (sMachine.compare(0, 2, "\\\\") != 0)
+        machine_ = "\\\\" + sMachine;
+    else
+        machine_ = sMachine;
+}
+
+bool cRegistry::KeyExists() const {
+    return CRegKey().Open(RootKey(classKey_), sectionKey_.c_str(), KEY_QUERY_VALUE) ==
+           ERROR_SUCCESS;
+}
+
+bool cRegistry::CreateKey() {
+    if (CRegKey().Create(RootKey(classKey_), sectionKey_.c_str(), REG_OPTION_NON_VOLATILE,
+                         kAllValueRights) != ERROR_SUCCESS)
+        kSource.Raise(kErrKey, "Failed to create registry Key: '" + AnsiToUtf8(sectionKey_));
+    return true;
+}
+
+bool cRegistry::DeleteKey() {
+    // An empty path would name the root itself: never hand that to the delete.
+    if (IsRootPath(sectionKey_) ||
+        Registry().DeleteKey(RootKey(classKey_), sectionKey_.c_str()) != ERROR_SUCCESS)
+        kSource.Raise(kErrKey, DeleteKeyText(classKey_, sectionKey_));
+    return true;
+}
+
+RegistryValue cRegistry::Value() {
+    Root root;
+    if (!OpenRoot(machine_, classKey_, root))
+        return default_;
+    CRegKey key;
+    if (key.Open(root.key, sectionKey_.c_str(), KEY_QUERY_VALUE) != ERROR_SUCCESS)
+        return default_;
+    const StoredValue stored = key.Read(valueKey_.c_str());
+    if (stored.presence != ValuePresence::Present)
+        return default_;
+    valueType_ = static_cast<std::int32_t>(stored.type);
+
+    switch (stored.type) {
+    case REG_SZ:
+    case REG_EXPAND_SZ:
+    case REG_MULTI_SZ: {
+        std::string text(stored.bytes.begin(), stored.bytes.end());
+        // Drop the terminator only when it is there: a value stored without one keeps its
+        // last character.
+        if (!text.empty() && text.back() == '\0')
+            text.pop_back();
+        return stored.type == REG_EXPAND_SZ ? ExpandEnvironmentText(text) : text;
     }
+    case REG_DWORD:
+    case REG_DWORD_BIG_ENDIAN: {
+        DWORD number = 0;
+        if (stored.bytes.size() > sizeof number)
+            return default_;
+        std::memcpy(&number, stored.bytes.data(), stored.bytes.size());
+        if (stored.type == REG_DWORD_BIG_ENDIAN)
+            number = ReverseBytes(number);
+        return static_cast<std::int32_t>(number);
+    }
+    default: {
+        // One element more than stored: callers take elements 0 to N - 1.
+        ByteArray array{0, stored.bytes};
+        array.bytes.push_back(0);
+        return array;
+    }
+    }
+}
+
+bool cRegistry::EnumerateValues(std::vector<std::string>& sKeyNames, std::int32_t& iKeyCount) {
+    CRegKey key;
+    std::optional<std::vector<std::string>> names;
+    if (key.Open(RootKey(classKey_), sectionKey_.c_str(), KEY_QUERY_VALUE) == ERROR_SUCCESS)
+        names = key.ValueNames();
+    sKeyNames = names.value_or(std::vector<std::string>{});
+    iKeyCount = static_cast<std::int32_t>(sKeyNames.size());
     return true;
 }
 

@@ -26,23 +26,36 @@ class cRegistry {
     static AppError DeleteValueError(std::uint32_t classKey, const std::string& sectionKey,
                                      const std::string& valueKey);
 
+    // --- What the program calls: the scancode map's writes and deletions ---
+
+    void SetValue(const RegistryValue& vValue);
+    bool DeleteValue();
+    void SetValueType(std::int32_t eValueType) { valueType_ = eValueType; }
+    void SetClassKey(std::uint32_t eKey) { classKey_ = eKey; }
+    void SetSectionKey(const std::string& sSectionKey) { sectionKey_ = sSectionKey; }
+    void SetValueKey(const std::string& sValueKey) { valueKey_ = sValueKey; }
+
+    // --- The rest of the class, kept whole for code that uses it; the program's own reads go
+    // through CRegKey. Tested in tests/win/registry. ---
+
     const std::string& Machine() const { return machine_; }
+    // Another computer's registry (Value and SetValue only); a name of fewer than three
+    // characters means this computer.
     void SetMachine(const std::string& sMachine);
 
     bool KeyExists() const;
     bool CreateKey();
     bool DeleteKey();
-    bool DeleteValue();
 
     // Reading never raises: a missing key or value gives Default. A binary value of N bytes
     // gives a byte array of N + 1 elements, the last an extra 0.
     RegistryValue Value();
-    void SetValue(const RegistryValue& vValue);
 
     // Names in registry order; sKeyNames[0] is position 1.
     bool EnumerateValues(std::vector<std::string>& sKeyNames, std::int32_t& iKeyCount);
     bool EnumerateSections(std::vector<std::string>& sSect, std::int32_t& iSectCount);
 
+    // Writes the class below HKEY_CLASSES_ROOT and HKEY_LOCAL_MACHINE\SOFTWARE\Classes.
     void CreateEXEAssociation(const std::string& sExePath, const std::string& sClassName,
                               const std::string& sClassDescription, const std::string& sAssociation,
                               const std::string& sOpenMenuText = "", bool bSupportPrint = false,
@@ -50,19 +63,16 @@ class cRegistry {
                               const std::string& sNewMenuText = "", bool bSupportInstall = false,
                               const std::string& sInstallMenuText = "",
                               std::int32_t lDefaultIconIndex = -1);
-    // The operation's own errors do not abort the caller: they come back as its error result.
+    // vItems: verb, menu text, command, for each verb. The operation's own errors do not abort
+    // the caller: they come back as its error result.
     std::optional<AppError>
     CreateAdditionalEXEAssociations(const std::string& sClassName,
                                     const std::vector<RegistryValue>& vItems);
 
     std::int32_t ValueType() const { return valueType_; }
-    void SetValueType(std::int32_t eValueType) { valueType_ = eValueType; }
     std::uint32_t ClassKey() const { return classKey_; }
-    void SetClassKey(std::uint32_t eKey) { classKey_ = eKey; }
     const std::string& SectionKey() const { return sectionKey_; }
-    void SetSectionKey(const std::string& sSectionKey) { sectionKey_ = sSectionKey; }
     const std::string& ValueKey() const { return valueKey_; }
-    void SetValueKey(const std::string& sValueKey) { valueKey_ = sValueKey; }
     const RegistryValue& Default() const { return default_; }
     void SetDefault(const RegistryValue& vDefault) { default_ = vDefault; }
 

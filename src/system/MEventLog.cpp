@@ -2,9 +2,12 @@
 
 #include <windows.h>
 
+#include <cstring>
+
+#include "core/Product.h"
+#include "registry/CRegKey.h"
 #include "win32/Handles.h"
 #include "win32/Seam.h"
-#include "core/Product.h"
 #include "win32/Text.h"
 #include "messages.h" // generated from resources/messages.mc: the IDs the Event Viewer looks up
 
@@ -48,27 +51,23 @@ bool RegisterSource() {
     DWORD n = ::GetModuleFileNameW(nullptr, exe, MAX_PATH);
     if (n == 0 || n == MAX_PATH)
         return false;
-    UniqueHkey key;
-    if (::RegCreateKeyExW(HKEY_LOCAL_MACHINE, SourceKeyPath().c_str(), 0, nullptr, 0,
-                          KEY_QUERY_VALUE | KEY_SET_VALUE, nullptr, key.put(),
-                          nullptr) != ERROR_SUCCESS)
+    CRegKey key;
+    if (key.Create(HKEY_LOCAL_MACHINE, SourceKeyPath().c_str(), KEY_QUERY_VALUE | KEY_SET_VALUE) !=
+        ERROR_SUCCESS)
         return false; // The entry is still written, only less readable.
-    std::wstring current(4096, L'\0');
-    DWORD size = static_cast<DWORD>((current.size() - 1) * sizeof(wchar_t)), type = 0;
-    if (::RegQueryValueExW(key.get(), L"EventMessageFile", nullptr, &type,
-                           reinterpret_cast<BYTE*>(current.data()), &size) == ERROR_SUCCESS &&
-        (type == REG_SZ || type == REG_EXPAND_SZ)) {
-        current.resize(size / sizeof(wchar_t));
+    const StoredValue stored = key.Read(L"EventMessageFile");
+    if (stored.presence == ValuePresence::Present &&
+        (stored.type == REG_SZ || stored.type == REG_EXPAND_SZ)) {
+        std::wstring current(stored.bytes.size() / sizeof(wchar_t), L'\0');
+        std::memcpy(current.data(), stored.bytes.data(), current.size() * sizeof(wchar_t));
         current.resize(current.find(L'\0') == std::wstring::npos ? current.size()
                                                                  : current.find(L'\0'));
         if (MessageFilesExist(current))
             return false;
     }
-    ::RegSetValueExW(key.get(), L"EventMessageFile", 0, REG_EXPAND_SZ,
-                     reinterpret_cast<const BYTE*>(exe), (n + 1) * sizeof(wchar_t));
+    key.Write(L"EventMessageFile", REG_EXPAND_SZ, exe, (n + 1) * sizeof(wchar_t));
     DWORD types = EVENTLOG_ERROR_TYPE | EVENTLOG_WARNING_TYPE | EVENTLOG_INFORMATION_TYPE;
-    ::RegSetValueExW(key.get(), L"TypesSupported", 0, REG_DWORD,
-                     reinterpret_cast<const BYTE*>(&types), sizeof(types));
+    key.Write(L"TypesSupported", REG_DWORD, &types, sizeof(types));
     return true;
 }
 

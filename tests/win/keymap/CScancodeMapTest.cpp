@@ -43,12 +43,14 @@ void Put(const char* name, const std::string& value) {
     const std::size_t colon = value.find(':');
     const DWORD type = colon == std::string::npos ? REG_BINARY : std::stoul(value.substr(0, colon));
     const auto bytes = MapText::HexToBytes(value == kNone ? "" : value.substr(colon + 1)).value();
-    value == kNone
-        ? SHDeleteValueA(HKEY_LOCAL_MACHINE, kLayout, name)
-        : SHSetValueA(HKEY_LOCAL_MACHINE, kLayout, name, type, bytes.data(), bytes.size());
+    if (value == kNone)
+        SHDeleteValueA(HKEY_LOCAL_MACHINE, kLayout, name);
+    else
+        SHSetValueA(HKEY_LOCAL_MACHINE, kLayout, name, type, bytes.data(), bytes.size());
 }
 void Put(const State& s) {
-    Put(kMap, s.first), Put(kBackup, s.second);
+    Put(kMap, s.first);
+    Put(kBackup, s.second);
 }
 
 // The value as Put takes it.
@@ -66,13 +68,15 @@ State Stored() {
 
 const Op kSave = [](CScancodeMap& m) { // CapsLock to left shift on top of the map found
     m.SetNewSettingString(m.CurrentSettingString());
-    m.BuildNewSettingString(kCapsLock, 7), m.SaveNewSetting();
+    m.BuildNewSettingString(kCapsLock, 7);
+    m.SaveNewSetting();
 };
 const Op kRestore = [](CScancodeMap& m) { m.RestoreMap(); };
 
 // Number, source and text of the error f raises; number 0 when it raises none.
 Error ErrorOf(const std::function<void()>& f) try {
-    return f(), Error{};
+    f();
+    return {};
 } catch (const AppError& e) {
     return {e.Number(), e.Source(), DisplayText(e)};
 }
@@ -101,8 +105,9 @@ template <auto Member> struct Counted {
 std::pair<Error, State> Attempt(const State& before, Op operation, int failAt) {
     Put(before);
     CScancodeMap m;
-    g_calls = g_opened = g_closed = 0, g_failAt = failAt;
-#define C(f) Counted<&RegistryApi::f>::Call
+    g_calls = g_opened = g_closed = 0;
+    g_failAt = failAt;
+#define C(f) .f = &Counted<&RegistryApi::f>::Call
     std::optional<Seam<RegistryApi>::Override> counted(
         std::in_place, RegistryApi{C(OpenKeyEx), C(CreateKeyEx), C(CloseKey), C(QueryValueEx),
                                    C(SetValueEx), C(DeleteKey), C(DeleteValue), C(EnumKey),
@@ -123,8 +128,8 @@ TEST_F(ScancodeMapTest, MalformedMapIsNeverRewritten) {
     for (const std::string& map : {Map("01000000", "00004600"), "0:" + kMapA}) {
         Put({map, kNone});
         CScancodeMap m;
-        EXPECT_EQ(std::pair(ErrorOf([&] { kSave(m); }), Stored()),
-                  std::pair(malformed, State(map, kNone)));
+        EXPECT_EQ(ErrorOf([&] { kSave(m); }), malformed);
+        EXPECT_EQ(Stored(), State(map, kNone));
     }
 }
 
@@ -141,7 +146,9 @@ LONG WINAPI DenyEnumValue(HKEY, DWORD, LPSTR, LPDWORD, LPDWORD, LPDWORD, LPBYTE,
 // or unreadable (the value listing tells; when that fails too, nothing is written).
 TEST_F(ScancodeMapTest, ExistingBackupIsNeverOverwritten) {
     for (int unreadable : {0, 1, 2}) { // 0: named in another case; 2: the listing fails too
-        TearDown(), Put(kMap, kCtrl), Put(unreadable ? kBackup : "tvln backup", kMapA);
+        TearDown();
+        Put(kMap, kCtrl);
+        Put(unreadable ? kBackup : "tvln backup", kMapA);
         RegistryApi api;
         if (unreadable)
             api.QueryValueEx = &DenyBackupQuery;
@@ -161,7 +168,13 @@ TEST_F(ScancodeMapTest, ExistingBackupIsNeverOverwritten) {
 // before, an allowed one in between or the whole new one; a failure short of the new state
 // reaches the caller with its text; every key opened is closed.
 TEST_F(ScancodeMapTest, EveryFailingCallLeavesAWholeState) {
-    const std::tuple<const char*, State, Op, std::vector<State>> scenarios[] = {
+    // Each allowed state in order, the whole new one last.
+    const struct {
+        const char* name;
+        State before;
+        Op operation;
+        std::vector<State> allowed;
+    } scenarios[] = {
         {"first save", {kCtrl, kNone}, kSave, {{kCtrl, kNone}, {kCtrl, kCtrl}, {kBoth, kCtrl}}},
         {"first, no map", {kNone, kNone}, kSave, {{kNone, kNone}, {kNone, ""}, {kMapA, ""}}},
         {"second save", {kTab, kCtrl}, kSave, {{kTab, kCtrl}, {kMapA, kCtrl}}},
@@ -170,7 +183,9 @@ TEST_F(ScancodeMapTest, EveryFailingCallLeavesAWholeState) {
         {"restore empty, no map", {kNone, ""}, kRestore, {{kNone, ""}, {kNone, kNone}}},
     };
     for (const auto& [name, before, operation, allowed] : scenarios) {
-        ASSERT_EQ(Attempt(before, operation, 0), std::pair(Error{}, allowed.back())) << name;
+        const auto [error, after] = Attempt(before, operation, 0);
+        ASSERT_EQ(error, Error{}) << name;
+        ASSERT_EQ(after, allowed.back()) << name;
         ASSERT_GT(g_calls, 2) << name;
         for (int k = 1, total = g_calls; k <= total; ++k) {
             const auto [error, after] = Attempt(before, operation, k);
@@ -193,8 +208,10 @@ HANDLE g_reached = ::CreateEventW(nullptr, TRUE, FALSE, nullptr),
        g_go = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
 LONG WINAPI StoppedSet(HKEY key, LPCSTR name, DWORD reserved, DWORD type, const BYTE* data,
                        DWORD size) {
-    if (g_stopped.exchange(0) == ::GetCurrentThreadId())
-        ::SetEvent(g_reached), ::WaitForSingleObject(g_go, INFINITE);
+    if (g_stopped.exchange(0) == ::GetCurrentThreadId()) {
+        ::SetEvent(g_reached);
+        ::WaitForSingleObject(g_go, INFINITE);
+    }
     return RegSetValueExA(key, name, reserved, type, data, size);
 }
 
@@ -212,32 +229,45 @@ const Edit kEditRestore = [](CScancodeMap& m) {
 // check and its first write: the second waits, then finds the map changed and writes nothing
 // (else a restore under a save would lose the map from before Tavelin).
 TEST_F(ScancodeMapTest, SecondWriterWaitsForTheFirstAndRefuses) {
-    const std::tuple<State, Edit, Edit, State> cases[] = {
-        {{kMapA, kCtrl}, kEditRestore, kEditSave, {kCtrl, kNone}},
-        {{kTab, kCtrl}, kEditSave, kEditRestore, {kMapA, kCtrl}},
+    const struct {
+        State before;
+        Edit first, second;
+        State after;
+    } cases[] = {
+        {.before = {kMapA, kCtrl},
+         .first = kEditRestore,
+         .second = kEditSave,
+         .after = {kCtrl, kNone}},
+        {.before = {kTab, kCtrl},
+         .first = kEditSave,
+         .second = kEditRestore,
+         .after = {kMapA, kCtrl}},
     };
     RegistryApi api;
     api.SetValueEx = &StoppedSet;
     for (const auto& [before, first, second, after] : cases) {
         Put(before);
         CScancodeMap one, two;
-        ::ResetEvent(g_reached), ::ResetEvent(g_go);
+        ::ResetEvent(g_reached);
+        ::ResetEvent(g_go);
         std::optional<Seam<RegistryApi>::Override> stopped(std::in_place, api);
         EditOutcome firstOutcome{};
         std::thread a([&] {
             g_stopped = ::GetCurrentThreadId();
             firstOutcome = first(one);
         });
-        ASSERT_EQ(::WaitForSingleObject(g_reached, 5000), WAIT_OBJECT_0);
+        const bool reached = ::WaitForSingleObject(g_reached, 5000) == WAIT_OBJECT_0;
         auto b = std::async(std::launch::async, [&] { return second(two); });
-        EXPECT_EQ(b.wait_for(std::chrono::milliseconds(500)), std::future_status::timeout)
-            << "the second writer did not wait";
+        const auto waited = b.wait_for(std::chrono::milliseconds(500));
         ::SetEvent(g_go);
         a.join();
         const EditOutcome secondOutcome = b.get();
         stopped.reset();
-        EXPECT_EQ(std::tuple(firstOutcome, secondOutcome, Stored()),
-                  std::tuple(EditOutcome::Written, EditOutcome::ChangedByOther, after));
+        ASSERT_TRUE(reached) << "the first writer never wrote";
+        EXPECT_EQ(waited, std::future_status::timeout) << "the second writer did not wait";
+        EXPECT_EQ(firstOutcome, EditOutcome::Written);
+        EXPECT_EQ(secondOutcome, EditOutcome::ChangedByOther);
+        EXPECT_EQ(Stored(), after);
     }
     // The save's log entries registered this test as the event source's message file.
     SHDeleteKeyA(HKEY_LOCAL_MACHINE,

@@ -30,7 +30,7 @@ void TouchStart() {
 }
 
 void SetOwner(const wchar_t* sddl) {
-    UniqueHkey key;
+    RegistryKey key;
     ::RegOpenKeyExA(HKEY_LOCAL_MACHINE, kRecord, 0, WRITE_OWNER, key.put());
     PSECURITY_DESCRIPTOR sd = nullptr;
     ::ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl, SDDL_REVISION_1, &sd, nullptr);
@@ -40,6 +40,10 @@ void SetOwner(const wchar_t* sddl) {
 
 void SetValue(const char* name, DWORD type, std::vector<BYTE> bytes) {
     ::SHSetValueA(HKEY_LOCAL_MACHINE, kRecord, name, type, bytes.data(), DWORD(bytes.size()));
+}
+
+void SetKnown(BYTE number) {
+    SetValue("Known", REG_DWORD, {number, 0, 0, 0});
 }
 
 // A value of the record with its bytes kept and another type.
@@ -54,7 +58,7 @@ void Retype(const char* name, DWORD type) {
 // The record made again as a stable key with the same values, as a .reg import would make it.
 void MakeStable() {
     std::vector<std::tuple<std::string, DWORD, std::vector<BYTE>>> values;
-    UniqueHkey key;
+    RegistryKey key;
     ::RegOpenKeyExA(HKEY_LOCAL_MACHINE, kRecord, 0, KEY_READ, key.put());
     for (DWORD i = 0;; ++i) {
         char name[64];
@@ -72,7 +76,7 @@ void MakeStable() {
 }
 
 bool ProbeLeft() {
-    UniqueHkey key;
+    RegistryKey key;
     return ::RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Control\\Tavelin\\Probe",
                            0, KEY_READ, key.put()) == ERROR_SUCCESS;
 }
@@ -99,28 +103,25 @@ LSTATUS WINAPI SetRefusing(HKEY key, LPCSTR name, DWORD reserved, DWORD type, co
 TEST(RestartRecord, OnlyItsOwnRecordOfThisStartIsTrusted) {
     const Restart::MapValue caps{
         Kind::Binary, MapText::HexToBytes("0000000000000000020000002A003A0000000000").value()};
+    using enum Restart::State;
     const struct {
         const char* what;
-        std::function<void()> change;
+        std::function<void()> then;
         Restart::State state;
         const char* refused = nullptr;
     } cases[] = {
-        {"as made", [] {}, Restart::State::Pending},
-        {"owned by SYSTEM", [] { SetOwner(L"O:SY"); }, Restart::State::Pending},
-        {"owned by Users", [] { SetOwner(L"O:BU"); }, Restart::State::Unknown},
-        {"of the start before", TouchStart, Restart::State::Unknown},
-        {"a stable key", MakeStable, Restart::State::Unknown},
-        {"start as a number", [] { Retype("Started", REG_QWORD); }, Restart::State::Unknown},
-        {"known as 2",
-         [] {
-             SetValue("Known", REG_DWORD, {2, 0, 0, 0});
-         },
-         Restart::State::Unknown},
-        {"known as bytes", [] { Retype("Known", REG_BINARY); }, Restart::State::Unknown},
-        {"map as text", [] { Retype("Scancode Map", REG_SZ); }, Restart::State::Unknown},
-        {"map refused", [] {}, Restart::State::Unknown, "Scancode Map"},
-        {"known refused", [] {}, Restart::State::Unknown, "Known"},
-        {"start refused", [] {}, Restart::State::Unknown, "Started"},
+        {.what = "as made", .then = [] {}, .state = Pending},
+        {.what = "owned by SYSTEM", .then = [] { SetOwner(L"O:SY"); }, .state = Pending},
+        {.what = "owned by Users", .then = [] { SetOwner(L"O:BU"); }, .state = Unknown},
+        {.what = "of the start before", .then = TouchStart, .state = Unknown},
+        {.what = "a stable key", .then = MakeStable, .state = Unknown},
+        {.what = "start a number", .then = [] { Retype("Started", REG_QWORD); }, .state = Unknown},
+        {.what = "known as 2", .then = [] { SetKnown(2); }, .state = Unknown},
+        {.what = "known as bytes", .then = [] { Retype("Known", REG_BINARY); }, .state = Unknown},
+        {.what = "map as text", .then = [] { Retype("Scancode Map", REG_SZ); }, .state = Unknown},
+        {.what = "map refused", .then = [] {}, .state = Unknown, .refused = "Scancode Map"},
+        {.what = "known refused", .then = [] {}, .state = Unknown, .refused = "Known"},
+        {.what = "start refused", .then = [] {}, .state = Unknown, .refused = "Started"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -133,7 +134,7 @@ TEST(RestartRecord, OnlyItsOwnRecordOfThisStartIsTrusted) {
             const Seam<RegistryApi>::Override refusing(calls);
             RestartRecord::BeforeWrite(caps);
         }
-        c.change();
+        c.then();
         EXPECT_EQ(Restart::Keyword(RestartRecord::StateOf({Kind::Missing, {}})),
                   Restart::Keyword(c.state));
         EXPECT_FALSE(ProbeLeft());

@@ -6,6 +6,7 @@
 #include <functional>
 #include <optional>
 
+#include "core/MapText.h"
 #include "registry/RegistryApi.h"
 #include "registry/cRegistry.h"
 #include "win32/Fatal.h"
@@ -13,9 +14,20 @@
 namespace {
 
 using namespace std::string_literals;
+const RegistryValue kOne = ByteArray{0, {1, 0}}, kZero = ByteArray{0, {0}}; // and the extra 0
 constexpr std::uint32_t kHkcu = 0x80000001u;
 const std::string kBase = "Software\\TavelinTest", kPath = kBase + "\\Registry";
+const char kClass[] = "TavelinTest.Doc", kExtension[] = ".tvlntest";
 
+// Keys handed out minus keys closed, whatever table a test puts on top.
+int g_open = 0;
+template <auto Member, int Step> struct Counted {
+    template <typename... A> static LONG WINAPI Call(A... a) {
+        const LONG rc = (RegistryApi{}.*Member)(a...);
+        g_open += rc == ERROR_SUCCESS ? Step : 0;
+        return rc;
+    }
+};
 template <typename F> struct DenyOf;
 template <typename R, typename... A> struct DenyOf<R(WINAPI*)(A...)> {
     static R WINAPI Call(A...) { return ERROR_ACCESS_DENIED; }
@@ -24,10 +36,11 @@ template <typename R, typename... A> struct DenyOf<R(WINAPI*)(A...)> {
 LONG WINAPI ShortNames(HKEY k, LPSTR c, LPDWORD cc, LPDWORD r, LPDWORD s, LPDWORD sl, LPDWORD cl,
                        LPDWORD v, LPDWORD longest, LPDWORD vl, LPDWORD sd, PFILETIME t) {
     const LONG rc = RegQueryInfoKeyA(k, c, cc, r, s, sl, cl, v, longest, vl, sd, t);
-    return *longest = 1, rc;
+    *longest = 1;
+    return rc;
 }
-// The table in use until the test ends; each Fake replaces one more call.
 std::optional<Seam<RegistryApi>::Override> g_fakes;
+// Replaces one more call of the table in use until the test ends.
 template <typename F>
 void Fake(F RegistryApi::*slot, std::type_identity_t<F> f = &DenyOf<F>::Call) {
     RegistryApi api = Registry();
@@ -35,54 +48,214 @@ void Fake(F RegistryApi::*slot, std::type_identity_t<F> f = &DenyOf<F>::Call) {
     g_fakes.emplace(api);
 }
 
-cRegistry Make(const std::string& path = kPath) {
+cRegistry Make(const std::string& path = kPath, std::int32_t type = REG_SZ) {
     cRegistry r;
-    r.SetClassKey(kHkcu), r.SetSectionKey(path), r.SetValueKey("V"), r.SetValueType(1);
+    r.SetClassKey(kHkcu);
+    r.SetSectionKey(path);
+    r.SetValueKey("V");
+    r.SetValueType(type);
     return r;
 }
 
+// The value as stored, past the table: its type and bytes, environment references unexpanded.
+std::pair<DWORD, std::string> Stored(HKEY root, const std::string& path, const char* name = "V") {
+    std::uint8_t bytes[512];
+    DWORD type = REG_NONE, size = sizeof bytes;
+    if (::RegGetValueA(root, path.c_str(), name, RRF_RT_ANY | RRF_NOEXPAND, &type, bytes, &size))
+        return {REG_NONE, "none"};
+    return {type, MapText::BytesToHex({bytes, size})};
+}
+bool KeyThere(const std::string& path) {
+    HKEY key = nullptr;
+    return !::RegOpenKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, KEY_READ, &key) &&
+           !::RegCloseKey(key);
+}
+// As a text's bytes with its terminator.
+std::pair<DWORD, std::string> Text(const std::string& s) {
+    return {REG_SZ,
+            MapText::BytesToHex({reinterpret_cast<const std::uint8_t*>(s.c_str()), s.size() + 1})};
+}
+
 struct RegistryTest : ::testing::Test {
+    std::optional<Seam<RegistryApi>::Override> counted{
+        std::in_place,
+        RegistryApi{.OpenKeyEx = &Counted<&RegistryApi::OpenKeyEx, 1>::Call,
+                    .CreateKeyEx = &Counted<&RegistryApi::CreateKeyEx, 1>::Call,
+                    .CloseKey = &Counted<&RegistryApi::CloseKey, -1>::Call,
+                    .ConnectRegistry = &Counted<&RegistryApi::ConnectRegistry, 1>::Call}};
+    void SetUp() override { g_open = 0; }
     void TearDown() override {
         g_fakes.reset();
+        counted.reset();
+        EXPECT_EQ(g_open, 0) << "a key left open";
         SHDeleteKeyA(HKEY_CURRENT_USER, kBase.c_str());
+        for (const char* key : {kClass, kExtension})
+            SHDeleteKeyA(HKEY_LOCAL_MACHINE, ("SOFTWARE\\Classes\\"s + key).c_str());
     }
 };
+
+} // namespace
+
+// Each kind of value goes in with its registry type and comes back as it went in; a text naming
+// a variable is stored expandable and read expanded.
+TEST_F(RegistryTest, ValuesKeepTheirType) {
+    ::SetEnvironmentVariableA("TV", "v");
+    const struct {
+        std::int32_t as;
+        RegistryValue in;
+        DWORD type;
+        std::string hex;
+        RegistryValue out;
+    } cases[] = {
+        {.as = REG_SZ, .in = "a"s, .type = REG_SZ, .hex = "6100", .out = "a"s},
+        {.as = REG_SZ, .in = "%TV%"s, .type = REG_EXPAND_SZ, .hex = "2554562500", .out = "v"s},
+        {.as = REG_DWORD, .in = std::int16_t{-2}, .type = REG_DWORD, .hex = "FEFFFFFF", .out = -2},
+        {.as = REG_BINARY, .in = ByteArray{0, {1}}, .type = REG_BINARY, .hex = "01", .out = kOne},
+        {.as = REG_BINARY, .in = RegNull{}, .type = REG_BINARY, .hex = "", .out = kZero},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.hex);
+        std::uint32_t root = kHkcu;
+        std::string section = kPath, name = "V";
+        std::int32_t type = c.as;
+        RegistryValue fallback = "default"s, written = c.in;
+        cRegistry().SetValueEx(root, section, name, type, fallback, written);
+        EXPECT_EQ(Stored(HKEY_CURRENT_USER, kPath), std::pair(c.type, c.hex));
+        cRegistry reader;
+        EXPECT_EQ(reader.ValueEx(root, section, name, type, fallback), c.out);
+        EXPECT_EQ(reader.ValueType(), static_cast<std::int32_t>(c.type));
+    }
+}
+
+// What is not there or cannot be read gives the default; a big-endian number is turned round.
+TEST_F(RegistryTest, ReadsOfOtherValues) {
+    const DWORD bigEndian = 0x02010000;
+    SHSetValueA(HKEY_CURRENT_USER, kPath.c_str(), "V", REG_DWORD_BIG_ENDIAN, &bigEndian, 4);
+    cRegistry r = Make();
+    r.SetDefault("default"s);
+    EXPECT_EQ(r.Value(), RegistryValue(std::int32_t{0x102}));
+    Fake(&RegistryApi::QueryValueEx);
+    EXPECT_EQ(r.Value(), RegistryValue("default"s));
+    g_fakes.reset();
+    r.SetValueKey("missing");
+    EXPECT_EQ(r.Value(), RegistryValue("default"s));
+}
+
+// Keys are made, listed and deleted where the section names them, never the root itself.
+TEST_F(RegistryTest, KeysMadeListedAndDeleted) {
+    for (const char* sub : {"\\A", "\\B"})
+        EXPECT_TRUE(Make(kPath + sub).CreateKey());
+    EXPECT_TRUE(Make(kPath + "\\A").KeyExists());
+    std::vector<std::string> names;
+    std::int32_t count = 0;
+    Make().EnumerateSections(names, count);
+    std::ranges::sort(names);
+    EXPECT_EQ(names, (std::vector<std::string>{"A", "B"}));
+    EXPECT_EQ(count, 2);
+    EXPECT_TRUE(Make(kPath + "\\A").DeleteKey());
+    EXPECT_FALSE(KeyThere(kPath + "\\A"));
+    EXPECT_THROW(Make("").DeleteKey(), AppError);
+    EXPECT_TRUE(KeyThere(kPath + "\\B"));
+}
+
+// A file type is registered with the program quoted; further verbs only for a class that exists
+// and a whole verb list. (Wine's HKEY_CLASSES_ROOT is HKEY_LOCAL_MACHINE\SOFTWARE\Classes: that
+// the class goes to both cannot be told apart here.)
+TEST_F(RegistryTest, FileAssociations) {
+    cRegistry r;
+    r.CreateEXEAssociation(" C:\\t.exe ", kClass, "Test file", "tvlntest", "", true, "", false, "",
+                           false, "", 2);
+    EXPECT_EQ(r.CreateAdditionalEXEAssociations(kClass, {"edit"s, "&Edit"s, "e.exe \"%1\""s}),
+              std::nullopt);
+    const std::string shell = kClass + "\\shell\\"s;
+    const struct {
+        std::string key, text;
+    } cases[] = {
+        {.key = kExtension, .text = kClass},
+        {.key = kClass, .text = "Test file"},
+        {.key = shell + "open", .text = "&Open"},
+        {.key = shell + "open\\command", .text = "\"C:\\t.exe\" \"%1\""},
+        {.key = shell + "print\\command", .text = "\"C:\\t.exe\" /p \"%1\""},
+        {.key = shell + "new", .text = ""},
+        {.key = kClass + "\\DefaultIcon"s, .text = "\"C:\\t.exe\",2"},
+        {.key = shell + "edit\\command", .text = "e.exe \"%1\""},
+    };
+    for (const auto& c : cases) {
+        const auto text = c.text.empty() ? std::pair(DWORD(REG_NONE), "none"s) : Text(c.text);
+        EXPECT_EQ(Stored(HKEY_LOCAL_MACHINE, "SOFTWARE\\Classes\\" + c.key, ""), text) << c.key;
+    }
+    const auto error = [&](const std::string& cls, std::vector<RegistryValue> items) {
+        return r.CreateAdditionalEXEAssociations(cls, items).value_or(AppError(0, "", "")).Number();
+    };
+    EXPECT_EQ(error(kClass, {"edit"s, "&Edit"s}), cRegistry::kErrAssocList);
+    EXPECT_EQ(error("TavelinTest.None", {"a"s, "b"s, "c"s}), cRegistry::kErrAssocClass);
+}
+
+// Another computer's registry: Wine connects only to its own name, which stands in for one that
+// answers; a computer that does not answer gives the default and a write that fails.
+TEST_F(RegistryTest, AnotherComputer) {
+    char name[256] = {};
+    DWORD length = sizeof name;
+    ASSERT_TRUE(::GetComputerNameA(name, &length));
+    cRegistry r = Make();
+    r.SetDefault("default"s);
+    for (const auto& [machine, kept] :
+         {std::pair("\\\\pc"s, "\\\\pc"s), std::pair("pc1"s, "\\\\pc1"s), std::pair("ab"s, ""s)}) {
+        r.SetMachine(machine);
+        EXPECT_EQ(r.Machine(), kept) << machine;
+    }
+    r.SetMachine("\\\\"s + name); // a name of one or two characters needs the backslashes
+    r.SetValue("there"s);
+    EXPECT_EQ(Stored(HKEY_CURRENT_USER, kPath), Text("there"));
+    EXPECT_EQ(r.Value(), RegistryValue("there"s));
+    r.SetMachine("tavelin-nowhere");
+    EXPECT_EQ(r.Value(), RegistryValue("default"s));
+    EXPECT_THROW(r.SetValue("x"s), AppError);
+}
 
 // What a failed write or delete says: the number tells the command line's German line which
 // words to use, the text names the key.
 TEST_F(RegistryTest, ErrorTexts) {
     const std::string missing = kPath + "\\Missing", hkcu = "'-2147483647',Section: '";
-    const std::tuple<std::function<void()>, std::int32_t, std::string> cases[] = {
-        {[&] { Make(missing).DeleteValue(); }, 26001,
-         "Failed to open key " + hkcu + missing + "' for delete access"},
-        {[] { Fake(&RegistryApi::SetValueEx), Make().SetValue("x"s); }, cRegistry::kErrSetValue,
-         "Failed to set registry value Key: " + hkcu + kPath + "',Key: 'V' to value: ''"},
+    const struct {
+        std::function<void()> act;
+        std::int32_t number;
+        std::string description;
+    } cases[] = {
+        {.act = [&] { Make(missing).DeleteValue(); },
+         .number = cRegistry::kErrKey,
+         .description = "Failed to open key " + hkcu + missing + "' for delete access"},
+        {.act =
+             [] {
+                 Fake(&RegistryApi::SetValueEx);
+                 Make().SetValue("x"s);
+             },
+         .number = cRegistry::kErrSetValue,
+         .description =
+             "Failed to set registry value Key: " + hkcu + kPath + "',Key: 'V' to value: ''"},
     };
-    for (const auto& [act, number, description] : cases) {
+    for (const auto& c : cases) {
         try {
-            act();
-            ADD_FAILURE() << "nothing raised: " << description;
+            c.act();
+            ADD_FAILURE() << "nothing raised: " << c.description;
         } catch (const AppError& e) {
-            EXPECT_EQ(std::tuple(e.Number(), e.Source(), e.Description()),
-                      std::tuple(number, ExeName() + ".cRegistry", description));
+            EXPECT_EQ(e.Number(), c.number);
+            EXPECT_EQ(e.Source(), ExeName() + ".cRegistry");
+            EXPECT_EQ(e.Description(), c.description);
         }
     }
 }
 
-// The value listing that tells whether a backup exists: whole, also past a name longer than
-// announced.
+// The value listing: whole, also past a name longer than announced.
 TEST_F(RegistryTest, ValueNamesListed) {
-    const std::string layout = kPath + "\\Keyboard Layout\\", longName(300, 'n');
+    const std::string longName(300, 'n');
     for (const std::string& n : {"Scancode Map"s, "TVLN Backup"s, longName})
-        SHSetValueA(HKEY_CURRENT_USER, layout.c_str(), n.c_str(), REG_BINARY, "", 0);
-    using Names = std::vector<std::string>;
-    Names names{"stale"};
+        SHSetValueA(HKEY_CURRENT_USER, kPath.c_str(), n.c_str(), REG_BINARY, "", 0);
+    std::vector<std::string> names{"stale"};
     std::int32_t count = -1;
     Fake(&RegistryApi::QueryInfoKey, &ShortNames);
-    EXPECT_TRUE(Make(layout).EnumerateValues(names, count));
+    EXPECT_TRUE(Make().EnumerateValues(names, count));
     std::ranges::sort(names); // in the registry's order, which is its own
-    EXPECT_EQ(std::tie(names, count),
-              std::tuple(Names{"Scancode Map", "TVLN Backup", longName}, 3));
+    EXPECT_EQ(names, (std::vector<std::string>{"Scancode Map", "TVLN Backup", longName}));
+    EXPECT_EQ(count, 3);
 }
-
-} // namespace

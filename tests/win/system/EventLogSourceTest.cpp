@@ -15,14 +15,23 @@ TEST(EventLogSource, RegisteredOnlyWhenAbsentOrItsFileIsGone) {
     ::GetModuleFileNameA(nullptr, self, MAX_PATH);
     const std::string other = "%SystemRoot%\\system32\\kernel32.dll";
     const std::string plain = "C:\\windows\\system32\\kernel32.dll";
-    const std::tuple<std::string, DWORD, bool, std::string> cases[] = {
-        {"none", REG_NONE, true, self},
-        {other, REG_EXPAND_SZ, false, other},
-        {plain, REG_SZ, false, plain},
-        {other + ";" + self, REG_EXPAND_SZ, false, other + ";" + self},
-        {"C:\\gone\\tavelin.exe", REG_SZ, true, self},
-        {other + ";C:\\gone\\tavelin.exe", REG_EXPAND_SZ, true, self},
-        {"", REG_EXPAND_SZ, true, self},
+    const std::string gone = "C:\\gone\\tavelin.exe";
+    const struct {
+        std::string before;
+        DWORD type;
+        bool written;
+        std::string after;
+    } cases[] = {
+        {.before = "none", .type = REG_NONE, .written = true, .after = self},
+        {.before = other, .type = REG_EXPAND_SZ, .written = false, .after = other},
+        {.before = plain, .type = REG_SZ, .written = false, .after = plain},
+        {.before = other + ";" + self,
+         .type = REG_EXPAND_SZ,
+         .written = false,
+         .after = other + ";" + self},
+        {.before = gone, .type = REG_SZ, .written = true, .after = self},
+        {.before = other + ";" + gone, .type = REG_EXPAND_SZ, .written = true, .after = self},
+        {.before = "", .type = REG_EXPAND_SZ, .written = true, .after = self},
     };
     for (const auto& [before, type, written, after] : cases) {
         SHDeleteKeyA(HKEY_LOCAL_MACHINE, kSource);

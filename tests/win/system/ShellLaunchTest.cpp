@@ -28,7 +28,8 @@ HRESULT WINAPI Secure(PSECURITY_DESCRIPTOR, LONG, SOLE_AUTHENTICATION_SERVICE*, 
     g_secure.apartment = ::CoGetObjectContext(IID_IUnknown, reinterpret_cast<void**>(&context));
     if (context)
         context->Release();
-    g_secure.capabilities = capabilities, g_secure.impersonation = impersonation;
+    g_secure.capabilities = capabilities;
+    g_secure.impersonation = impersonation;
     return g_secure.answer;
 }
 
@@ -39,31 +40,51 @@ HRESULT WINAPI Secure(PSECURITY_DESCRIPTOR, LONG, SOLE_AUTHENTICATION_SERVICE*, 
 // shows the address. Always in a normal window.
 TEST(ShellLaunch, RouteByWhoRunsTheDesktopShell) {
     using Id = std::optional<ProcessIdentity>;
-    // Shell, this program, what the desktop shell answers, what happened.
-    const std::tuple<Id, Id, HRESULT, const char*> cases[] = {
-        {kAdminNoLevel, kAdminNoLevel, S_OK, "direct"}, // systems without levels
-        {kUser, kAdminNoLevel, REGDB_E_CLASSNOTREG, "desktop box"},
-        {kAdmin, kAdmin, S_OK, "direct"}, // UAC off, or the built-in Administrator
-        {kUser, kAdmin, S_FALSE, "desktop"},
-        {kAdminMedium, kAdmin, S_OK, "desktop"},  // the unelevated half of the same user
-        {kAdminNoLevel, kAdmin, S_OK, "desktop"}, // a level on one side only: not told
-        {std::nullopt, kAdmin, E_FAIL, "desktop box"},
-        {kAdminNoLevel, std::nullopt, S_OK, "desktop"}, // this program's token unread
+    // What the desktop shell answers, and what happened.
+    const struct {
+        Id shell, self;
+        HRESULT desktop;
+        const char* seen;
+    } cases[] = {
+        // Systems without levels.
+        {.shell = kAdminNoLevel, .self = kAdminNoLevel, .desktop = S_OK, .seen = "direct"},
+        {.shell = kUser,
+         .self = kAdminNoLevel,
+         .desktop = REGDB_E_CLASSNOTREG,
+         .seen = "desktop box"},
+        // UAC off, or the built-in Administrator.
+        {.shell = kAdmin, .self = kAdmin, .desktop = S_OK, .seen = "direct"},
+        {.shell = kUser, .self = kAdmin, .desktop = S_FALSE, .seen = "desktop"},
+        // The unelevated half of the same user.
+        {.shell = kAdminMedium, .self = kAdmin, .desktop = S_OK, .seen = "desktop"},
+        // A level on one side only: not told.
+        {.shell = kAdminNoLevel, .self = kAdmin, .desktop = S_OK, .seen = "desktop"},
+        {.shell = std::nullopt, .self = kAdmin, .desktop = E_FAIL, .seen = "desktop box"},
+        // This program's token unread.
+        {.shell = kAdminNoLevel, .self = std::nullopt, .desktop = S_OK, .seen = "desktop"},
     };
-    for (const auto& [shell, self, desktop, expected] : cases) {
+    for (const auto& c : cases) {
         std::string log;
         Launch last;
         ShellLaunch::Calls calls;
-        calls.shellIdentity = [&] { return shell; };
-        calls.ownIdentity = [&] { return self; };
-        calls.shellExecute = [&](const Launch& l) { log += "direct", last = l; };
-        calls.desktopShell = [&](const Launch& l) { return log += "desktop", last = l, desktop; };
+        calls.shellIdentity = [&] { return c.shell; };
+        calls.ownIdentity = [&] { return c.self; };
+        calls.shellExecute = [&](const Launch& l) {
+            log += "direct";
+            last = l;
+        };
+        calls.desktopShell = [&](const Launch& l) {
+            log += "desktop";
+            last = l;
+            return c.desktop;
+        };
         Seam<ShellLaunch::Calls>::Override fake(calls);
         if (!OpenDonationPage("DE"))
             log += " box";
-        EXPECT_EQ(log, expected) << desktop;
-        EXPECT_TRUE(last.showCommand == SW_SHOWNORMAL && last.operation.empty() &&
-                    last.file == DonationAddress("DE"));
+        EXPECT_EQ(log, c.seen) << c.desktop;
+        EXPECT_EQ(last.showCommand, SW_SHOWNORMAL) << c.desktop;
+        EXPECT_EQ(last.operation, "") << c.desktop;
+        EXPECT_EQ(last.file, DonationAddress("DE")) << c.desktop;
     }
 }
 
@@ -77,8 +98,10 @@ TEST(ShellLaunch, RealDirectLaunchStartsFromHere) {
     ::DeleteFileA(out.c_str());
     ShellLaunch::ShellExecuteHere({"", witness, out, "", SW_SHOWNORMAL});
     std::string seen;
-    for (int i = 0; i < 200 && seen.empty(); ++i, ::Sleep(50))
+    for (int i = 0; i < 200 && seen.empty(); ++i) {
+        ::Sleep(50);
         std::getline(std::ifstream(out), seen);
+    }
     EXPECT_EQ(seen, "shell_tests.exe 1");
     ::DeleteFileA(out.c_str());
 }
@@ -95,8 +118,8 @@ TEST(ShellLaunch, DesktopShellOnlyWithTheProcessComSecurity) {
         const Seam<OleApartment::Calls>::Override secure({&Secure});
         EXPECT_EQ(OleApartment::Open(), S_OK);
         EXPECT_EQ(g_secure.apartment, S_OK) << "the security came before OLE";
-        EXPECT_EQ(std::pair(g_secure.capabilities & EOAC_NO_CUSTOM_MARSHAL, g_secure.impersonation),
-                  std::pair(DWORD(EOAC_NO_CUSTOM_MARSHAL), DWORD(RPC_C_IMP_LEVEL_IDENTIFY)));
+        EXPECT_TRUE(g_secure.capabilities & EOAC_NO_CUSTOM_MARSHAL);
+        EXPECT_EQ(g_secure.impersonation, DWORD(RPC_C_IMP_LEVEL_IDENTIFY));
         if (FAILED(answer))
             EXPECT_EQ(ShellLaunch::ShellExecuteOnDesktop({"", "about:blank", "", "", 1}), answer);
         OleApartment::Close();

@@ -23,7 +23,10 @@ bool ShutdownPrivilege(std::optional<bool> set = std::nullopt) {
 
 // True, with the error code set, when step is the one made to fail.
 bool Fails(const char* step, DWORD error) {
-    return g_fail == step ? ::SetLastError(error), true : false;
+    if (g_fail != step)
+        return false;
+    ::SetLastError(error);
+    return true;
 }
 
 BOOL WINAPI Open(HANDLE process, DWORD access, PHANDLE token) {
@@ -56,27 +59,34 @@ TEST(Restart, RequestPrivilegeAndFailures) {
     DWORD length = 100;
     ASSERT_TRUE(::GetComputerNameA(name, &length));
     const std::string asked = "\\\\" + std::string(name) + "||0|011";
-    // Failing step, privilege before, requested, request or failure seen, privilege after.
-    const std::tuple<std::string, bool, bool, std::string, bool> cases[] = {
-        {"", false, true, asked, false},
-        {"", true, true, asked, true},
-        {"open", false, false, "OpenProcessToken Error: 5", false},
-        {"lookup", false, false, "LookupPrivilegeValue Error: 1313", false},
-        {"enable", false, false, "AdjustTokenPrivileges Error: 6", false},
-        {"request", false, false, asked, false},
-        {"disable", false, true, asked, true},
+    const struct {
+        std::string fail;       // the step made to fail
+        bool before = false;    // the privilege before
+        bool requested = false; // the answer
+        std::string seen;       // the request or the failure
+        bool after = false;     // the privilege after
+    } cases[] = {
+        {.fail = "", .before = false, .requested = true, .seen = asked, .after = false},
+        {.fail = "", .before = true, .requested = true, .seen = asked, .after = true},
+        {.fail = "open", .seen = "OpenProcessToken Error: 5"},
+        {.fail = "lookup", .seen = "LookupPrivilegeValue Error: 1313"},
+        {.fail = "enable", .seen = "AdjustTokenPrivileges Error: 6"},
+        {.fail = "request", .seen = asked},
+        {.fail = "disable", .requested = true, .seen = asked, .after = true},
     };
-    MShutdown::Calls calls;
-    calls.openProcessToken = &Open, calls.lookupPrivilegeValue = &Lookup;
-    calls.adjustTokenPrivileges = &Adjust, calls.initiateSystemShutdown = &Initiate;
-    Seam<MShutdown::Calls>::Override fake(calls);
-    for (const auto& [fail, before, requested, log, after] : cases) {
-        SCOPED_TRACE(fail + (before ? " on" : " off"));
-        ShutdownPrivilege(before);
-        g_log.clear(), g_fail = fail;
+    Seam<MShutdown::Calls>::Override fake({.openProcessToken = &Open,
+                                           .lookupPrivilegeValue = &Lookup,
+                                           .adjustTokenPrivileges = &Adjust,
+                                           .initiateSystemShutdown = &Initiate});
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.fail + (c.before ? " on" : " off"));
+        ShutdownPrivilege(c.before);
+        g_log.clear();
+        g_fail = c.fail;
         const MShutdown::Result result = KeyEdit::Restart();
-        EXPECT_EQ(std::tuple(result.requested, g_log + result.failure, ShutdownPrivilege()),
-                  std::tuple(requested, log, after));
+        EXPECT_EQ(result.requested, c.requested);
+        EXPECT_EQ(g_log + result.failure, c.seen);
+        EXPECT_EQ(ShutdownPrivilege(), c.after);
     }
     ShutdownPrivilege(false);
 }
