@@ -65,8 +65,9 @@ TEST(CommandLineTest, Parse) {
               "1 Unbekannte Funktion: X (Aufruf: tavelin /?)");
 }
 
-// Commands against the map found: the /status lines, the entries written, or the refusal
-// (nothing changed, also the choice before the refused one).
+// Commands against the map found: the /status lines, /check's every key that differs in the order
+// named, the entries written, or the refusal (nothing changed, also the choice before the refused
+// one). (/check of one key, a locked one, German: end to end.)
 TEST(CommandLineTest, AgainstTheMapFound) {
     const struct {
         const char* found;
@@ -89,6 +90,14 @@ TEST(CommandLineTest, AgainstTheMapFound) {
          .line = "/set CAPSLOCK=TAB SCROLL=DISABLED",
          .answer = "2 DISABLED is not offered for SCROLL. Nothing was written."},
         {.found = "2A003A0", .line = "/status", .answer = "MAP=NOT WELL FORMED\r\nBACKUP=NO\r\n"},
+        {.found = "2A003A00",
+         .line = "/check SCROLL=MUTE CAPSLOCK=8 INSERT=1",
+         .answer = "1 SCROLL has the function SCROLL, not MUTE.\r\nCAPSLOCK has the function "
+                   "LSHIFT, not TAB.\r\n"},
+        {.found = "2A003A0",
+         .line = "/check CAPSLOCK=8",
+         .answer = "2 Die gespeicherte Scancode Map ist nicht wohlgeformt.\r\n",
+         .lang = Language::German},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.line);
@@ -96,6 +105,9 @@ TEST(CommandLineTest, AgainstTheMapFound) {
         const Command command = std::get<Command>(Parse(Split(c.line), c.lang));
         if (command.action == Action::Status) {
             EXPECT_EQ(StatusText(rows, false), c.answer);
+        } else if (command.action == Action::Check) {
+            const CheckResult check = Check(command, rows, c.lang);
+            EXPECT_EQ(std::to_string(check.exitCode) + " " + check.text, c.answer);
         } else if (const auto refusal = Apply(command, rows, c.lang)) {
             EXPECT_EQ(Describe(*refusal), c.answer);
             for (int row = 0; row < kKeyCount; ++row)
@@ -104,40 +116,6 @@ TEST(CommandLineTest, AgainstTheMapFound) {
             EXPECT_EQ(rows.NewEntries(), c.answer);
         }
     }
-}
-
-// /check against the map found: every key that differs, in the order named; a map that is not
-// well formed refuses. (One key, a locked one, German: end to end.)
-TEST(CommandLineTest, Check) {
-    const struct {
-        bool wellFormed;
-        Language lang;
-        std::string answer;
-    } cases[] = {
-        {.wellFormed = true,
-         .lang = Language::English,
-         .answer = "1 SCROLL has the function SCROLL, not MUTE.\r\nCAPSLOCK has the function "
-                   "LSHIFT, not TAB.\r\n"},
-        {.wellFormed = false,
-         .lang = Language::German,
-         .answer = "2 Die gespeicherte Scancode Map ist nicht wohlgeformt.\r\n"},
-    };
-    for (const auto& c : cases) {
-        const KeyRows rows(KeyCatalogue(), "2A003A00", c.wellFormed);
-        const std::string line = "/check SCROLL=MUTE CAPSLOCK=8 INSERT=1";
-        const CheckResult check =
-            Check(std::get<Command>(Parse(Split(line), c.lang)), rows, c.lang);
-        EXPECT_EQ(std::to_string(check.exitCode) + " " + check.text, c.answer);
-    }
-}
-
-// With /restartcodes the codes that a restart asked for and a write that was not needed give
-// (the others: end to end).
-TEST(CommandLineTest, RestartCodes) {
-    using Restart::State;
-    EXPECT_EQ(RestartCodeFor(EditOutcome::Written, State::Pending, true), 1641);
-    EXPECT_EQ(RestartCodeFor(EditOutcome::Written, State::Unknown, false), 3010);
-    EXPECT_EQ(RestartCodeFor(EditOutcome::NothingToChange, State::Pending, false), 0);
 }
 
 // What stands in for the bytes of a value that is not binary or cannot be read (the others: end

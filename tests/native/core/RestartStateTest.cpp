@@ -51,7 +51,8 @@ TEST(RestartStateTest, SameEffect) {
 }
 
 // The state from the record of this start, the map stored now and whether anyone wrote the
-// map's key since the start (nothing: that could not be read).
+// map's key since the start (nothing: that could not be read). (What a session meets: the
+// command line's SessionAcrossRestarts.)
 TEST(RestartStateTest, StateOf) {
     const MapValue caps = Map("2A003A00");
     const struct {
@@ -60,14 +61,9 @@ TEST(RestartStateTest, StateOf) {
         std::optional<bool> written;
         State state;
     } cases[] = {
-        {{Record::Kind::None, {}}, caps, false, State::No},
-        {{Record::Kind::None, {}}, caps, true, State::Unknown},
         {{Record::Kind::None, {}}, caps, std::nullopt, State::Unknown},
-        {{Record::Kind::Known, kNone}, caps, true, State::Pending},
-        {{Record::Kind::Known, caps}, caps, true, State::No},
         {{Record::Kind::Known, caps}, {Kind::Unreadable, {}}, false, State::Unknown},
         {{Record::Kind::NotKnown, {}}, caps, false, State::Unknown},
-        {{Record::Kind::NotTrusted, {}}, caps, false, State::Unknown},
     };
     for (const auto& c : cases)
         EXPECT_EQ(Keyword(StateOf(c.record, c.stored, c.written)), Keyword(c.state))
@@ -75,7 +71,8 @@ TEST(RestartStateTest, StateOf) {
 }
 
 // A first write after a start records the map found only when no one wrote it since the start,
-// and only a map (or none) that can be written back as it was.
+// and only a map (or none) that can be written back as it was (a map or none recorded, and one
+// written since: SessionAcrossRestarts).
 TEST(RestartStateTest, InEffectBeforeFirstWrite) {
     const MapValue caps = Map("2A003A00");
     const struct {
@@ -83,9 +80,6 @@ TEST(RestartStateTest, InEffectBeforeFirstWrite) {
         std::optional<bool> written;
         std::optional<MapValue> recorded;
     } cases[] = {
-        {caps, false, caps},
-        {kNone, false, kNone},
-        {caps, true, std::nullopt},
         {caps, std::nullopt, std::nullopt},
         {{Kind::Other, {'a'}}, false, std::nullopt},
         {{Kind::Unreadable, {}}, false, std::nullopt},

@@ -112,30 +112,23 @@ TEST(SingleInstance, ActivatesOnlyAWindowOfTheSameUserAndLevel) {
     UniqueWindow window(::CreateWindowExW(0, kMainWindowClass, L"Tavelin 2.0", WS_OVERLAPPED, 0, 0,
                                           10, 10, nullptr, nullptr, nullptr, nullptr));
     ASSERT_TRUE(window);
-    using Id = std::optional<ProcessIdentity>;
-    const ProcessIdentity admin{{1, 2, 5, 32}, 0x3000}, adminNoLevel{admin.user, std::nullopt};
-    // The window's owner, this program, activated.
+    const ProcessIdentity admin{{1, 2, 5, 32}, 0x3000};
+    // The window's owner, activated. (Levels read on one side only: ShellLaunchTest.)
     const struct {
-        Id owner, self;
+        ProcessIdentity owner;
         bool activated;
     } cases[] = {
-        {.owner = admin, .self = admin, .activated = true},
-        {.owner = ProcessIdentity{{1, 2, 5, 21}, 0x3000}, .self = admin, .activated = false},
-        {.owner = ProcessIdentity{admin.user, 0x2000}, .self = admin, .activated = false},
-        {.owner = adminNoLevel, .self = admin, .activated = false},
-        {.owner = adminNoLevel, .self = adminNoLevel, .activated = true}, // systems without levels
-        {.owner = ProcessIdentity{{1, 2, 5, 21}, std::nullopt},
-         .self = adminNoLevel,
-         .activated = false},
-        {.owner = std::nullopt, .self = adminNoLevel, .activated = false},
+        {.owner = admin, .activated = true},
+        {.owner = ProcessIdentity{{1, 2, 5, 21}, 0x3000}, .activated = false},
+        {.owner = ProcessIdentity{admin.user, 0x2000}, .activated = false},
     };
-    for (const auto& [owner, self, activated] : cases) {
+    for (const auto& [owner, activated] : cases) {
         SingleInstance::Calls calls;
         calls.windowIdentity = [&](HWND hwnd) { return hwnd == window.get() ? owner : admin; };
-        calls.ownIdentity = [&] { return self; };
+        calls.ownIdentity = [&] { return admin; };
         Seam<SingleInstance::Calls>::Override fake(calls);
         EXPECT_EQ(SingleInstance::ActivateEarlierCopy("Tavelin 2.0"), activated)
-            << (owner && owner->integrity ? *owner->integrity : 0);
+            << *owner.integrity;
     }
     // With the real owners (one user under Wine), a minimised window comes back.
     ::ShowWindow(window.get(), SW_MINIMIZE);

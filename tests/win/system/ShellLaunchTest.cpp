@@ -35,8 +35,8 @@ HRESULT WINAPI Secure(PSECURITY_DESCRIPTOR, LONG, SOLE_AUTHENTICATION_SERVICE*, 
 
 } // namespace
 
-// The donation page starts from here only when the desktop shell runs as this program (the rule's
-// other users and levels: SingleInstance), else through the shell; when that fails the caller
+// The donation page starts from here only when the desktop shell runs as this program (another
+// user at the same level: SingleInstance), else through the shell; when that fails the caller
 // shows the address. Always in a normal window.
 TEST(ShellLaunch, RouteByWhoRunsTheDesktopShell) {
     using Id = std::optional<ProcessIdentity>;
