@@ -81,21 +81,6 @@ TEST(Win32, GuardedBodiesReportEveryKindOfException) {
     EXPECT_TRUE(RunGuarded([] {}));
 }
 
-// Unrecorded, the route shows number, source and text, and ends the process with code 1; the
-// heading is in the system locale's language.
-TEST(Win32, FatalFailureIsShownAndEndsTheProcess) {
-    for (const auto& [locale, heading] :
-         {std::pair{"en_US.UTF-8", "Error"}, std::pair{"de_DE.UTF-8", "Fehler"}}) {
-        testsupport::ChildProcess probe(FATAL_PROBE_EXE, "", {{"LC_ALL", locale}});
-        const auto box = testsupport::FindMsgBox("Tavelin", probe.Pid(), 15000);
-        ASSERT_TRUE(box) << locale;
-        EXPECT_EQ(box->text, std::string(heading) +
-                                 " -2147024891 (fatal_probe.Probe)\r\n\r\nAccess is denied.");
-        ::PostMessageW(box->hwnd, WM_COMMAND, IDOK, 0);
-        EXPECT_EQ(probe.Wait(15000), 1u) << locale;
-    }
-}
-
 // The object sees its window from WM_NCCREATE to WM_NCDESTROY; a failing handler reaches the
 // fatal handler, not Windows; two windows share a class; a window goes with its object, unseen.
 TEST(Win32, WindowAttachesGuardsAndDetaches) {
