@@ -37,36 +37,27 @@ Dib Strip(int n) {
     });
 }
 
-// The main window's list: 44 x 30 pixels, 24-bit colour.
-struct ImageList : ::testing::Test {
-    void SetUp() override {
-        list.SetIconSizeX(kW);
-        list.SetIconSizeY(kH);
-        list.SetColourDepth(ILC_COLOR24);
-    }
-    // Image i drawn on a red ground: a pixel outside and one inside the square at (10..19).
-    std::pair<DWORD, DWORD> Drawn(std::int32_t i) {
-        Dib target(kW, kH, [](int, int) { return kRed; });
-        HGDIOBJ old = ::SelectObject(dc.get(), target.bitmap.get());
-        EXPECT_TRUE(list.DrawImage(i, dc.get(), 0, 0)) << i;
-        ::SelectObject(dc.get(), old);
-        return {target.Pixel(2, 2), target.Pixel(15, 15)};
-    }
-    cMIVOImageList list;
-    UniqueMemoryDc dc{::CreateCompatibleDC(nullptr)};
-};
-
 } // namespace
 
-// The main window's icons: an 880 x 30 strip, 44 pixels an image, the mask colour clear.
-TEST_F(ImageList, StripBecomesImagesWithTheMaskColourTransparent) {
+// The main window's icons, in its list (44 x 30 pixels, 24-bit colour): an 880 x 30 strip, 44
+// pixels an image, the mask colour clear.
+TEST(ImageList, StripBecomesImagesWithTheMaskColourTransparent) {
+    cMIVOImageList list;
+    list.SetIconSizeX(kW);
+    list.SetIconSizeY(kH);
+    list.SetColourDepth(ILC_COLOR24);
     const Dib strip = Strip(20);
     ASSERT_TRUE(list.Create());
     EXPECT_TRUE(list.AddFromHandle(strip.bitmap.get(), 0, "", kMask));
     ASSERT_EQ(list.ImageCount(), 20);
+    const UniqueMemoryDc dc(::CreateCompatibleDC(nullptr));
     for (int i : {0, 7, 19}) {
-        const auto [outside, inside] = Drawn(i);
-        EXPECT_EQ(outside, Colour(i)) << i;
-        EXPECT_EQ(inside, kRed) << i;
+        // Drawn on a red ground: a pixel outside and one inside the square at (10..19).
+        const Dib target(kW, kH, [](int, int) { return kRed; });
+        HGDIOBJ old = ::SelectObject(dc.get(), target.bitmap.get());
+        EXPECT_TRUE(list.DrawImage(i, dc.get(), 0, 0)) << i;
+        ::SelectObject(dc.get(), old);
+        EXPECT_EQ(target.Pixel(2, 2), Colour(i)) << i;
+        EXPECT_EQ(target.Pixel(15, 15), kRed) << i;
     }
 }
