@@ -140,9 +140,11 @@ std::string FullText(HWND hwnd) {
 
 } // namespace
 
-// A browser control that has not yet reported its page (the caption: end to end): the window
-// follows resizes; of real keys only the scrolling ones reach the control, and Alt+F4 closes it.
-TEST(FHelp, WithoutADocumentResizesPassesOnlyTheScrollingKeysAndCloses) {
+// A browser control that has not yet reported its page (the caption: end to end): its site
+// forbids scripts, controls, drops and the context menu, asked the way the control asks; the
+// window follows resizes; of real keys only the scrolling ones reach the control, and Alt+F4
+// closes it.
+TEST(FHelp, WithoutADocumentLockedDownResizesPassesOnlyTheScrollingKeysAndCloses) {
     Seam<HelpBrowserCalls>::Override unasked(Unasked());
     FHelp help(Language::German);
     help.Show();
@@ -150,37 +152,6 @@ TEST(FHelp, WithoutADocumentResizesPassesOnlyTheScrollingKeysAndCloses) {
     ASSERT_TRUE(::IsWindowVisible(hwnd));
     Pump(300);
 
-    ::SetWindowPos(hwnd, nullptr, 0, 0, 700, 450, SWP_NOMOVE | SWP_NOZORDER);
-    Pump(50);
-    RECT client = {};
-    ::GetClientRect(hwnd, &client);
-    EXPECT_GT(client.right, 600);
-    EXPECT_TRUE(FillsClient(hwnd, ::GetWindow(hwnd, GW_CHILD)));
-
-    ::SetForegroundWindow(hwnd);
-    Pump(200);
-    const HWND control = ::GetFocus();
-    ASSERT_TRUE(control && control != hwnd && ::IsChild(hwnd, control));
-    const std::vector<std::pair<WORD, WORD>> blocked = {
-        {VK_CONTROL, 'O'}, {VK_CONTROL, 'N'}, {VK_CONTROL, 'P'},   {VK_CONTROL, 'L'},
-        {0, VK_F5},        {VK_CONTROL, 'R'}, {VK_CONTROL, VK_F5}, {0, VK_TAB},
-        {0, 'A'},          {VK_MENU, VK_LEFT}};
-    EXPECT_EQ(KeysArriving(control, blocked), std::vector<std::string>{});
-    EXPECT_EQ(KeysArriving(control, {{0, VK_PRIOR}, {0, VK_NEXT}, {0, VK_UP}, {0, VK_DOWN}}),
-              (std::vector<std::string>{"256:33", "257:33", "256:34", "257:34", "256:38", "257:38",
-                                        "256:40", "257:40"}));
-
-    Press(VK_MENU, VK_F4);
-    Pump(200);
-    EXPECT_FALSE(help.IsLoaded());
-    EXPECT_FALSE(::IsWindow(hwnd));
-}
-
-// What the control learns from its site, asked the way the control asks it.
-TEST(FHelp, SiteForbidsScriptControlsDropsAndContextMenu) {
-    Seam<HelpBrowserCalls>::Override unasked(Unasked());
-    FHelp help(Language::English);
-    help.Load();
     VARIANT_BOOL drop = VARIANT_TRUE;
     help.Browser()->get_RegisterAsDropTarget(&drop);
     EXPECT_EQ(drop, VARIANT_FALSE);
@@ -213,6 +184,31 @@ TEST(FHelp, SiteForbidsScriptControlsDropsAndContextMenu) {
         MSG msg{nullptr, message, key, 0, 0, {}};
         EXPECT_EQ(host->TranslateAccelerator(&msg, nullptr, 0), key == VK_NEXT ? S_FALSE : S_OK);
     }
+
+    ::SetWindowPos(hwnd, nullptr, 0, 0, 700, 450, SWP_NOMOVE | SWP_NOZORDER);
+    Pump(50);
+    RECT client = {};
+    ::GetClientRect(hwnd, &client);
+    EXPECT_GT(client.right, 600);
+    EXPECT_TRUE(FillsClient(hwnd, ::GetWindow(hwnd, GW_CHILD)));
+
+    ::SetForegroundWindow(hwnd);
+    Pump(200);
+    const HWND control = ::GetFocus();
+    ASSERT_TRUE(control && control != hwnd && ::IsChild(hwnd, control));
+    const std::vector<std::pair<WORD, WORD>> blocked = {
+        {VK_CONTROL, 'O'}, {VK_CONTROL, 'N'}, {VK_CONTROL, 'P'},   {VK_CONTROL, 'L'},
+        {0, VK_F5},        {VK_CONTROL, 'R'}, {VK_CONTROL, VK_F5}, {0, VK_TAB},
+        {0, 'A'},          {VK_MENU, VK_LEFT}};
+    EXPECT_EQ(KeysArriving(control, blocked), std::vector<std::string>{});
+    EXPECT_EQ(KeysArriving(control, {{0, VK_PRIOR}, {0, VK_NEXT}, {0, VK_UP}, {0, VK_DOWN}}),
+              (std::vector<std::string>{"256:33", "257:33", "256:34", "257:34", "256:38", "257:38",
+                                        "256:40", "257:40"}));
+
+    Press(VK_MENU, VK_F4);
+    Pump(200);
+    EXPECT_FALSE(help.IsLoaded());
+    EXPECT_FALSE(::IsWindow(hwnd));
 }
 
 // Only the page's own links open, spelt as the page spells them (also asked for in a new window),

@@ -10,7 +10,6 @@
 
 #include "core/KeyCatalogue.h"
 #include "keymap/CScancodeMap.h"
-#include "registry/RegistryApi.h"
 #include "support/MsgBoxWatcher.h"
 #include "system/MShutdown.h"
 #include "ui/main/FMain.h"
@@ -41,9 +40,6 @@ std::future<std::vector<std::string>> AnswerInTurn(std::vector<int> buttons) {
 BOOL WINAPI OpenRefused(HANDLE, DWORD, PHANDLE) {
     ::SetLastError(ERROR_ACCESS_DENIED);
     return FALSE;
-}
-LONG WINAPI WriteRefused(HKEY, LPCSTR, DWORD, DWORD, const BYTE*, DWORD) {
-    return ERROR_ACCESS_DENIED;
 }
 BOOL WINAPI RequestRefused(LPSTR, LPSTR, DWORD, BOOL, BOOL) {
     ::SetLastError(ERROR_NOT_READY);
@@ -94,28 +90,4 @@ TEST(FMain, RefusedRestartIsTold) {
         MSG quit; // the end handler ends the program's loop
         EXPECT_TRUE(::PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
     }
-}
-
-// A save that the registry refuses ends in the failure box, whose words are in the window's
-// language: the German ones the command line prints.
-TEST(FMain, FailedSaveIsToldInTheWindowsLanguage) {
-    std::vector<AppError> reported;
-    static std::vector<AppError>* sink = &reported;
-    const Seam<FatalCalls>::Override record({[](const AppError& e) { sink->push_back(e); }});
-    RegistryApi refusing;
-    refusing.SetValueEx = &WriteRefused;
-    // CapsLock sends left Shift: the save's first write is the backup.
-    const BYTE caps[] = {0, 0, 0, 0, 0, 0, 0, 0, 2, 0, 0, 0, 0x2A, 0, 0x3A, 0, 0, 0, 0, 0};
-    ::SHSetValueA(HKEY_LOCAL_MACHINE, kLayout, "Scancode Map", REG_BINARY, caps, sizeof caps);
-    ::SHDeleteValueA(HKEY_LOCAL_MACHINE, kLayout, "TVLN Backup");
-    CScancodeMap map;
-    FMain window(Language::German, map);
-    window.Load();
-    const Seam<RegistryApi>::Override refused(refusing);
-    ::EnableWindow(::GetDlgItem(window.Hwnd(), IDC_CMDOK), TRUE); // as a change of a list does
-    ::SendMessageW(window.Hwnd(), WM_COMMAND, MAKEWPARAM(IDC_CMDOK, BN_CLICKED), 0);
-    ASSERT_EQ(reported.size(), 1u);
-    EXPECT_EQ(reported[0].Description(),
-              "Ein Wert der Registry konnte nicht geschrieben oder gelöscht werden.");
-    ::SHDeleteValueA(HKEY_LOCAL_MACHINE, kLayout, "Scancode Map");
 }
