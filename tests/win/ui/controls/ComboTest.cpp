@@ -1,5 +1,8 @@
-// The icon drop-down list under Wine's real ComboBoxEx32, as the main window uses it.
+// The icon drop-down list under Wine's real ComboBoxEx32: as the main window uses it, then the
+// members the window does not call.
 #include <gtest/gtest.h>
+
+#include <functional>
 
 #include "ui/controls/MivoCboEx.h"
 #include "win32/Fatal.h"
@@ -124,6 +127,141 @@ TEST_F(ComboTest, ItemsTakeTheIconsHeightAndTheOpenListEight) {
     EXPECT_GE(item, 30);
     EXPECT_LE(field.bottom - field.top, client.bottom);
     EXPECT_GE(open.bottom - open.top, 8 * item);
+}
+
+// Each item field is written alone (another field written with it would be lost), and removing or
+// inserting an item moves the others with all their fields.
+TEST_F(ComboTest, ItemFieldsChangeOneAtATime) {
+    struct Case {
+        const char* what;
+        std::function<void(MivoCboEx&)> change;
+        const char* text = "Einfg";
+        std::int32_t icon = 1, selected = 1, indent = 0, data = 20;
+    };
+    const Case cases[] = {
+        {.what = "icon", .change = [](MivoCboEx& c) { c.SetItemIcon(1, 7); }, .icon = 7},
+        {.what = "selected",
+         .change = [](MivoCboEx& c) { c.SetItemIconSelected(1, 8); },
+         .selected = 8},
+        {.what = "indent", .change = [](MivoCboEx& c) { c.SetItemIndent(1, 3); }, .indent = 3},
+        {.what = "data", .change = [](MivoCboEx& c) { c.SetItemData(1, 99); }, .data = 99},
+        {.what = "text", .change = [](MivoCboEx& c) { c.SetList(1, "Pause"); }, .text = "Pause"},
+        {.what = "removed",
+         .change = [](MivoCboEx& c) { c.RemoveItem(1); },
+         .text = "Rollen",
+         .icon = 2,
+         .selected = 2,
+         .data = 30},
+        {.what = "inserted before",
+         .change = [](MivoCboEx& c) { c.InsertItemAndData("Pos1", 1, 5, 6, 70, 2); },
+         .text = "Pos1",
+         .icon = 5,
+         .selected = 6,
+         .indent = 2,
+         .data = 70},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        combo->Clear();
+        combo->AddItemAndData("Feststelltaste", 0, 0, 10);
+        combo->AddItemAndData("Einfg", 1, 1, 20);
+        combo->AddItemAndData("Rollen", 2, 2, 30);
+        c.change(*combo);
+        EXPECT_EQ(combo->List(1), c.text);
+        EXPECT_EQ(combo->ItemIcon(1), c.icon);
+        EXPECT_EQ(combo->ItemIconSelected(1), c.selected);
+        EXPECT_EQ(combo->ItemIndent(1), c.indent);
+        EXPECT_EQ(combo->ItemData(1), c.data);
+    }
+}
+
+// Sorted, a new item goes to its place (case aside; equal texts in the order added); found by
+// the start of its text or the whole, with case only when the style asks for it.
+TEST_F(ComboTest, SortedInsertionAndSearch) {
+    combo->Clear();
+    combo->SetSorted(true);
+    for (const char* text : {"b", "A", "c", "a"})
+        combo->AddItem(text);
+    std::string order;
+    for (std::int32_t i = 0; i < combo->ListCount(); ++i)
+        order += combo->List(i);
+    EXPECT_EQ(order, "Aabc");
+    combo->AddItem("de");
+    EXPECT_EQ(combo->FindItemIndex("B"), 2);
+    EXPECT_EQ(combo->FindItemIndex("d"), 4);
+    EXPECT_EQ(combo->FindItemIndex("d", true), -1);
+    combo->SetExtendedStyle(CBES_EX_CASESENSITIVE, true);
+    EXPECT_EQ(combo->FindItemIndex("B"), -1);
+}
+
+// Each setting reaches the ComboBoxEx or its combo box; a new style keeps items and selection.
+TEST_F(ComboTest, SettingsReachTheWindows) {
+    combo->SetListIndex(1);
+    combo->SetExtendedStyle(CBES_EX_NOEDITIMAGE, true);
+    combo->SetExtendedStyle(CBES_EX_NOSIZELIMIT, true);
+    combo->SetExtendedStyle(CBES_EX_NOEDITIMAGE, false);
+    combo->SetExtendedUI(false);
+    combo->SetDropDownWidth(100000);
+    combo->SetEnabled(false);
+    const HWND ex = combo->hWndComboEx();
+    EXPECT_EQ(::SendMessageW(ex, CBEM_GETEXTENDEDSTYLE, 0, 0), CBES_EX_NOSIZELIMIT);
+    EXPECT_EQ(::SendMessageW(ex, CB_GETEXTENDEDUI, 0, 0), FALSE);
+    EXPECT_EQ(combo->DropDownWidth(), 32767);
+    EXPECT_FALSE(::IsWindowEnabled(ex));
+    combo->SetStyle(0);
+    EXPECT_TRUE(combo->hWndEdit());
+    EXPECT_EQ(combo->ListCount(), 3);
+    EXPECT_EQ(combo->ListIndex(), 1);
+    EXPECT_EQ(combo->Text(), "Einfg");
+}
+
+// A typed character completes the edit text from the first item that starts with it (also
+// found by halves in a sorted list), the completed part selected; with list items only, a
+// character that starts none is swallowed.
+TEST_F(ComboTest, TypingCompletesFromTheItems) {
+    struct Case {
+        const char* what;
+        bool sorted = false, listOnly = false;
+        wchar_t typed;
+        const char* text;
+        const char* selected = "";
+    };
+    const Case cases[] = {
+        {.what = "first match", .typed = L'r', .text = "Birne", .selected = "ne"},
+        {.what = "sorted", .sorted = true, .typed = L'e', .text = "Biene", .selected = "ne"},
+        {.what = "no match", .typed = L'x', .text = "Bix"},
+        {.what = "list only", .listOnly = true, .typed = L'x', .text = "Bi"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        MivoCboEx edit(host, 10, 60, 300, 22);
+        for (const char* item : {"Apfel", "Banane", "Biene", "Birne"})
+            edit.AddItem(item);
+        edit.SetDoAutoComplete(true);
+        edit.SetAutoCompleteItemsAreSorted(c.sorted);
+        edit.SetAutoCompleteListItemsOnly(c.listOnly);
+        edit.SetText("Bi");
+        edit.SetSelStart(2);
+        ::SendMessageW(edit.hWndEdit(), WM_CHAR, c.typed, 1);
+        EXPECT_EQ(edit.Text(), c.text);
+        EXPECT_EQ(edit.SelText(), c.selected);
+    }
+}
+
+// The selection in the edit field: read, replaced; the user types no more than the maximum length.
+TEST_F(ComboTest, EditSelectionReadAndReplacedAndLengthKept) {
+    MivoCboEx edit(host, 10, 60, 300, 22);
+    edit.SetText("Banane");
+    edit.SetSelStart(1);
+    edit.SetSelLength(3);
+    EXPECT_EQ(edit.SelText(), "ana");
+    edit.SetSelText("X");
+    EXPECT_EQ(edit.Text(), "BXne");
+    edit.SetText("");
+    edit.SetMaxLength(3);
+    for (wchar_t typed : {L'a', L'b', L'c', L'd'})
+        ::SendMessageW(edit.hWndEdit(), WM_CHAR, typed, 1);
+    EXPECT_EQ(edit.Text(), "abc");
 }
 
 } // namespace

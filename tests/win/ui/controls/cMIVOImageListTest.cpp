@@ -1,5 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <optional>
+#include <string>
+
+#include "core/AppError.h"
 #include "ui/controls/cMIVOImageList.h"
 
 namespace {
@@ -30,34 +35,150 @@ struct Dib {
     UniqueBitmap bitmap;
 };
 
-// A strip of n images, image i in Colour(i) with a square of the mask colour at (10..19).
-Dib Strip(int n) {
+// A strip of n images, image i in Colour(first + i) with a square of the mask colour at (10..19).
+Dib Strip(int n, int first = 0) {
     return Dib(n * kW, kH, [=](int x, int y) {
-        return x % kW / 10 == 1 && y / 10 == 1 ? kMask : Colour(x / kW);
+        return x % kW / 10 == 1 && y / 10 == 1 ? kMask : Colour(first + x / kW);
     });
 }
 
+// The main window's list: 44 x 30 pixels, 24-bit colour.
+struct ImageList : ::testing::Test {
+    void SetUp() override {
+        list.SetIconSizeX(kW);
+        list.SetIconSizeY(kH);
+        list.SetColourDepth(ILC_COLOR24);
+    }
+    // Image i drawn on a red ground: a pixel outside and one inside the square at (10..19).
+    std::pair<DWORD, DWORD> Drawn(std::int32_t i) {
+        Dib target(kW, kH, [](int, int) { return kRed; });
+        HGDIOBJ old = ::SelectObject(dc.get(), target.bitmap.get());
+        EXPECT_TRUE(list.DrawImage(i, dc.get(), 0, 0)) << i;
+        ::SelectObject(dc.get(), old);
+        return {target.Pixel(2, 2), target.Pixel(15, 15)};
+    }
+    // The images in order, each as the letter of its colour ('a' for Colour(0)), and the keys.
+    std::pair<std::string, std::string> Order() {
+        std::string images, keys;
+        for (std::int32_t i = 0; i < list.ImageCount(); ++i) {
+            const DWORD colour = Drawn(i).first;
+            char letter = '?';
+            for (int c = 0; c < 8; ++c)
+                letter = colour == Colour(c) ? char('a' + c) : letter;
+            images += letter;
+            keys += list.ItemKey(i).empty() ? "-" : list.ItemKey(i);
+        }
+        return {images, keys};
+    }
+    cMIVOImageList list;
+    UniqueMemoryDc dc{::CreateCompatibleDC(nullptr)};
+};
+
 } // namespace
 
-// The main window's icons, in its list (44 x 30 pixels, 24-bit colour): an 880 x 30 strip, 44
-// pixels an image, the mask colour clear.
-TEST(ImageList, StripBecomesImagesWithTheMaskColourTransparent) {
-    cMIVOImageList list;
-    list.SetIconSizeX(kW);
-    list.SetIconSizeY(kH);
-    list.SetColourDepth(ILC_COLOR24);
+// The main window's icons: an 880 x 30 strip, 44 pixels an image, the mask colour clear.
+TEST_F(ImageList, StripBecomesImagesWithTheMaskColourTransparent) {
     const Dib strip = Strip(20);
     ASSERT_TRUE(list.Create());
     EXPECT_TRUE(list.AddFromHandle(strip.bitmap.get(), 0, "", kMask));
     ASSERT_EQ(list.ImageCount(), 20);
-    const UniqueMemoryDc dc(::CreateCompatibleDC(nullptr));
     for (int i : {0, 7, 19}) {
-        // Drawn on a red ground: a pixel outside and one inside the square at (10..19).
-        const Dib target(kW, kH, [](int, int) { return kRed; });
-        HGDIOBJ old = ::SelectObject(dc.get(), target.bitmap.get());
-        EXPECT_TRUE(list.DrawImage(i, dc.get(), 0, 0)) << i;
-        ::SelectObject(dc.get(), old);
-        EXPECT_EQ(target.Pixel(2, 2), Colour(i)) << i;
-        EXPECT_EQ(target.Pixel(15, 15), kRed) << i;
+        const auto [outside, inside] = Drawn(i);
+        EXPECT_EQ(outside, Colour(i)) << i;
+        EXPECT_EQ(inside, kRed) << i;
     }
+}
+
+namespace {
+
+// What a case does to the list; false when the list refused it.
+using Change = std::function<bool(cMIVOImageList&)>;
+Change Swap(ImageRef src, ImageRef dst, EImageCopy how = eicSwap) {
+    return [=](cMIVOImageList& l) { return l.SwapOrCopyImage(src, dst, how); };
+}
+Change Remove(ImageRef image) {
+    return [=](cMIVOImageList& l) { return l.RemoveImage(image); };
+}
+// Adds image e (Colour(4)) under key, after the image named (none: at the end).
+Change Add(std::string key, std::optional<ImageRef> after = std::nullopt) {
+    return [=](cMIVOImageList& l) {
+        const Dib e = Strip(1, 4);
+        return l.AddFromHandle(e.bitmap.get(), 0, key, kMask, after ? &*after : nullptr);
+    };
+}
+// Refused with 5 when another image has the key.
+Change Rename(std::int32_t index, std::string key) {
+    return [=](cMIVOImageList& l) {
+        try {
+            l.SetItemKey(index, key);
+            return true;
+        } catch (const AppError& e) {
+            return e.Number() != 5;
+        }
+    };
+}
+
+} // namespace
+
+// Images a, b, c, d keyed "a".."d"; each case changes them and leaves images and keys in order.
+// A refused change (an unknown image, a key in use) returns false and changes nothing.
+TEST_F(ImageList, ImagesAndKeysMoveTogether) {
+    struct Case {
+        const char* what;
+        Change change;
+        const char* images = "abcd";
+        const char* keys = "abcd";
+        bool done = true;
+    };
+    const Case cases[] = {
+        {.what = "swap by key", .change = Swap("a", "c"), .images = "cbad", .keys = "cbad"},
+        {.what = "swap by index", .change = Swap(3, 1), .images = "adcb", .keys = "adcb"},
+        {.what = "copy", .change = Swap("b", "d", eicCopy), .images = "abcb"},
+        {.what = "remove", .change = Remove("b"), .images = "acd", .keys = "acd"},
+        {.what = "remove the last", .change = Remove(3), .images = "abc", .keys = "abc"},
+        {.what = "add after a key", .change = Add("e", "a"), .images = "aebcd", .keys = "aebcd"},
+        {.what = "add after the last", .change = Add("e", 3), .images = "abcde", .keys = "abcde"},
+        {.what = "rename", .change = Rename(2, "x"), .keys = "abxd"},
+        {.what = "swap with none", .change = Swap("a", "x"), .done = false},
+        {.what = "remove none", .change = Remove(4), .done = false},
+        {.what = "add under a key in use", .change = Add("c"), .done = false},
+        {.what = "rename to a key in use", .change = Rename(1, "a"), .done = false},
+    };
+    const Dib strip = Strip(4);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ASSERT_TRUE(list.Create());
+        ASSERT_TRUE(list.AddFromHandle(strip.bitmap.get(), 0, "", kMask));
+        for (std::int32_t i = 0; i < 4; ++i)
+            list.SetItemKey(i, std::string(1, char('a' + i)));
+        EXPECT_EQ(c.change(list), c.done);
+        const auto [images, keys] = Order();
+        EXPECT_EQ(images, c.images);
+        EXPECT_EQ(keys, c.keys);
+    }
+    list.Clear();
+    EXPECT_EQ(list.ImageCount(), 0);
+    EXPECT_EQ(list.ItemKey(0), "");
+}
+
+// The picture strip holds the images from one key to the other, either way round, and goes with
+// its bitmap (Wine counts no GDI objects: a leak shows only so); an icon copy is made only of an
+// image that exists.
+TEST_F(ImageList, CopiedOutAsPictureAndIcon) {
+    const Dib strip = Strip(4);
+    ASSERT_TRUE(list.Create());
+    ASSERT_TRUE(list.AddFromHandle(strip.bitmap.get(), 0, "a", kMask));
+    list.SetItemKey(3, "d");
+    ComPtr<IPicture> picture = list.ImagePictureStrip("d", 1);
+    ASSERT_TRUE(picture);
+    OLE_HANDLE handle = 0;
+    picture->get_Handle(&handle);
+    const auto bitmap = reinterpret_cast<HBITMAP>(static_cast<UINT_PTR>(handle));
+    BITMAP bm{};
+    ::GetObjectW(bitmap, sizeof bm, &bm);
+    EXPECT_EQ(bm.bmWidth, 3 * kW);
+    picture.reset();
+    EXPECT_EQ(::GetObjectType(bitmap), 0u) << "the picture frees its bitmap";
+    EXPECT_TRUE(list.ItemCopyOfIcon("d"));
+    EXPECT_FALSE(list.ItemCopyOfIcon("x"));
 }
