@@ -72,11 +72,6 @@ TEST_F(CommandLineTest, CommandsAgainstTheStoredValues) {
              "Section: 'System\\CurrentControlSet\\Control\\Keyboard Layout\\',Key: 'TVLN Backup' "
              "to value: ''\r\n",
              caps, none, ""},
-            {kPlain, false, none, none, "/set capslock=lshift", 0, "Saved.\r\n" + later, caps,
-             empty,
-             "CapsLock key mapped to: Left shift key" + pad +
-                 "|Insert key mapped to: Default (Insert key)" + pad +
-                 "|ScrollLock key mapped to: Default (ScrollLock key)" + pad + "|"},
             {kPlain, true, MapOf("1D004600"), none, "/set insert=mute", 0,
              "Gespeichert.\r\nDie \x8Enderung wird nach einem Neustart des Rechners wirksam.\r\n",
              MapOf("1D004600 20E052E0"), MapOf("1D004600"),
