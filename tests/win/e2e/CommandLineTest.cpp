@@ -31,24 +31,12 @@ struct WriterLock {
 };
 } // namespace
 
-// Each command against the values found, on the system as set up, in the system's language
-// (German redirected in the console code page, 850 for Wine's German locale): its output, exit
-// code, event-log entries (a save's three, each shown through the program's message table, keys
-// not named with their functions as found; none otherwise) and both values afterwards, byte for
-// byte. The first save backs up the map found (none: a zero-byte backup); a restore puts back a
-// backup with flags another tool set as it is. A registry that refuses to be read or written (its
-// access list denies it) is a failure, never a success or a map that is not well formed; a backup
-// that is not binary is a refusal. While another writer holds the writers' lock, /set waits its
-// bound and then refuses as for a map changed meanwhile; a lock that someone else made first
-// (owned by another account, here the Users group) is not trusted. An unsupported system refuses
-// every command with the window's text; the usage needs no checks. /export writes the map the
-// choice would give as regedit does, in place of the file there; a refusal writes no file, and a
-// file that cannot be written is left as it was, with nothing beside it. /check only reads: it
-// takes no writers' lock (one made by someone else does not stop it), logs nothing and does not
-// even record the map in effect;
-// with /restartcodes a refusal or a failure keeps its code. What each command
-// decides is the core's (native CommandLineTest); these cases prove what reaches the registry,
-// the log, the files and the console.
+// Each command against the values found, in the system's language: output (German in code page
+// 850), exit code, log entries and both values afterwards, byte for byte. A registry that refuses
+// is a failure, never a success; a lock held by another writer is waited for, one made by another
+// account is not trusted; /export writes as regedit does and leaves a file it cannot write as it
+// was; /check writes nothing, not even the record. What each command decides is the core's
+// (native CommandLineTest); these prove what reaches the registry, the log, files and console.
 TEST_F(CommandLineTest, CommandsAgainstTheStoredValues) {
     enum Setup { kPlain, kDenyRead, kDenyWrite, kTextBackup, kLockHeld, kLockForeign, kWin98 };
     const Value none, empty = Bytes{}, caps = MapOf("2A003A00"), text = Bytes{'a', 0};
@@ -84,11 +72,6 @@ TEST_F(CommandLineTest, CommandsAgainstTheStoredValues) {
              "Section: 'System\\CurrentControlSet\\Control\\Keyboard Layout\\',Key: 'TVLN Backup' "
              "to value: ''\r\n",
              caps, none, ""},
-            {kPlain, false, none, none, "/set capslock=lshift", 0, "Saved.\r\n" + later, caps,
-             empty,
-             "CapsLock key mapped to: Left shift key" + pad +
-                 "|Insert key mapped to: Default (Insert key)" + pad +
-                 "|ScrollLock key mapped to: Default (ScrollLock key)" + pad + "|"},
             {kPlain, true, MapOf("1D004600"), none, "/set insert=mute", 0,
              "Gespeichert.\r\nDie \x8Enderung wird nach einem Neustart des Rechners wirksam.\r\n",
              MapOf("1D004600 20E052E0"), MapOf("1D004600"),
@@ -102,16 +85,15 @@ TEST_F(CommandLineTest, CommandsAgainstTheStoredValues) {
              "The stored Scancode Map is not well formed; Tavelin does not rewrite it. Nothing was "
              "written.\r\n",
              badCount, none, ""},
-            {kPlain, false, caps, flagged, "/restore", 0, "Restored.\r\n" + later, flagged, none,
-             "Original key settings restored: the map from before Tavelin's first change is "
-             "written back, the backup deleted.|"},
+            {kPlain, true, caps, flagged, "/restore", 0,
+             "Wiederhergestellt.\r\nDie \x8Enderung wird nach einem Neustart des Rechners "
+             "wirksam.\r\n",
+             flagged, none,
+             "Ursprüngliche Einstellungen wiederhergestellt: die Belegung von vor Tavelins "
+             "erster Änderung ist zurückgeschrieben, die Sicherung gelöscht.|"},
             {kDenyRead, true, caps, none, "/set CAPSLOCK=TAB", 3,
              "Tavelin konnte die Tastaturbelegung oder ihre Sicherung nicht lesen und \x84ndert "
              "nichts.\r\n",
-             caps, none, ""},
-            {kDenyWrite, true, caps, none, "/set CAPSLOCK=TAB", 3,
-             "Fehler 26001 (tavelin.cRegistry): Ein Wert der Registry konnte nicht geschrieben "
-             "oder gel\x94scht werden.\r\n",
              caps, none, ""},
             {kTextBackup, false, caps, text, "/restore", 2,
              "The stored TVLN Backup is not a binary value: Tavelin does not restore it, nor "
@@ -195,7 +177,7 @@ TEST_F(CommandLineTest, CommandsAgainstTheStoredValues) {
 }
 
 // Each function of the catalogue written as its own scan code, on the key that offers it, and
-// read back by its name; the keys' own functions leave no entry.
+// read back by its name (a key's own function: SessionAcrossRestarts).
 TEST_F(CommandLineTest, EveryFunctionWritesItsScanCode) {
     struct Case {
         std::string choice, entries; // the map's for CapsLock, Insert and ScrollLock
@@ -209,12 +191,11 @@ TEST_F(CommandLineTest, EveryFunctionWritesItsScanCode) {
          .entries = "2A003A00 20E052E0 22E04600"},
         {.choice = "CAPSLOCK=TAB INSERT=WEBHOME SCROLL=WEBSEARCH",
          .entries = "0F003A00 32E052E0 65E04600"},
-        {.choice = "CAPSLOCK=CAPSLOCK INSERT=INSERT SCROLL=SCROLL"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.choice);
         EXPECT_EQ(RunTavelin("/set " + c.choice).code, 0u);
-        EXPECT_EQ(ReadValue(kMap), c.entries.empty() ? Bytes{} : MapOf(c.entries));
+        EXPECT_EQ(ReadValue(kMap), MapOf(c.entries));
         std::string keys;
         std::istringstream words(c.choice);
         for (std::string word; words >> word;)
@@ -223,31 +204,10 @@ TEST_F(CommandLineTest, EveryFunctionWritesItsScanCode) {
     }
 }
 
-// German on every system locale that the language rule names, English on their neighbours.
-TEST_F(CommandLineTest, GermanOnEveryGermanLocaleOnly) {
-    const std::string de = "Die Tasten haben diese Funktionen schon; es wurde nichts "
-                           "geschrieben.\r\n",
-                      en = "The keys already have these functions; nothing was written.\r\n";
-    const std::pair<const char*, std::string> cases[] = {
-        {"de_DE", de}, {"de_CH", de}, {"de_AT", de}, {"de_LU", de}, {"de_LI", de},
-        {"en_GB", en}, {"fr_CH", en}, {"it_CH", en}, {"fr_LU", en}, {"nl_BE", en},
-    };
-    for (const auto& [locale, output] : cases) {
-        SCOPED_TRACE(locale);
-        EXPECT_EQ(RunTavelin("/set CAPSLOCK=CAPSLOCK", {{"LC_ALL", locale + std::string(".UTF-8")}})
-                      .output,
-                  output);
-    }
-}
-
-// Started straight from here with no output to write to (from a console window, a shortcut,
-// Explorer), as a person starts it: the answers reach the console of the program that started
-// Tavelin, in UTF-16 so that every character shows (here one outside the console's code page);
-// with no console either, a usage error comes in a box, and arguments without a switch (the tail
-// of a program path started without quotes) open the window. The start-up phase marks leave only
-// through a pipe handed down by the starter, whose handle number the variable names: the
-// variable is the user's to set, also for an elevated copy, so a path gets no file, and a handle
-// that is not a pipe (what a forged number could name: a file the program holds) gets nothing.
+// Started with no output to write to, as from a shortcut: answers reach the starter's console in
+// UTF-16, a usage error with no console comes in a box, arguments without a switch (an unquoted
+// path's tail) open the window. Start-up marks leave only through an inherited pipe that the
+// variable names: the variable is the user's, so a path gets no file and a file handle nothing.
 TEST_F(CommandLineTest, StartedWithoutRedirectedOutput) {
     const std::string file = TempPath("keys-\xD0\xB6.reg"), trace = TempPath("tavelin-trace.txt");
     enum Shown { kConsole, kBox, kWindow };
@@ -331,13 +291,10 @@ TEST_F(CommandLineTest, StartedWithoutRedirectedOutput) {
         ::SetStdHandle(kStandard[i], standard[i]);
 }
 
-// A session on one machine, each command's answer as the administrator reads it, and the code
-// that deployment tools read with /restartcodes: a save waits for a restart (3010), a change set
-// back does not (0), and after a restart the map saved is the one in effect. A restore is a write
-// like a save. Another program's write after Tavelin's first one is measured against Tavelin's
-// record; one before it (or with no write of Tavelin's since the start) leaves what is in effect
-// unknown until the next restart (3010). A restart is NewStart: what it does to what the program
-// reads (that the record's key goes with a restart is RestartRecordTest's).
+// A session on one machine, with the codes deployment tools read with /restartcodes: a save waits
+// for a restart (3010), a change set back does not (0). Another program's write after Tavelin's is
+// measured against Tavelin's record; one before it leaves the state unknown until the next
+// restart. A restart is NewStart (the record's key going with it is RestartRecordTest's).
 TEST_F(CommandLineTest, SessionAcrossRestarts) {
     enum Foreign { kNothing, kWriteMute, kDeleteBoth }; // written behind the program's back first
     struct Step {

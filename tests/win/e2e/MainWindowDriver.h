@@ -113,9 +113,10 @@ inline std::string LoggedEntries(const std::string& output) {
         for (at = output.find("ReportEventW L\"", at) + 15; output[at] != '"'; ++at)
             if (output[at] != '\\')
                 text += wchar_t(output[at]);
-            else if (std::isxdigit(static_cast<unsigned char>(output[at + 1])))
-                text += wchar_t(std::stoul(output.substr(at + 1, 4), nullptr, 16)), at += 4;
-            else
+            else if (std::isxdigit(static_cast<unsigned char>(output[at + 1]))) {
+                text += wchar_t(std::stoul(output.substr(at + 1, 4), nullptr, 16));
+                at += 4;
+            } else
                 text += wchar_t(output[++at]);
         const DWORD_PTR args[] = {reinterpret_cast<DWORD_PTR>(text.c_str())};
         wchar_t shown[1024] = L"no message";

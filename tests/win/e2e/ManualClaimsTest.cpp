@@ -1,5 +1,5 @@
-// The release's manual shown true with the shipped tavelin.exe: Restore, locked keys and how its
-// command frees them, removal by its own commands, and exit codes that CommandLineTest leaves.
+// The release's manual shown true with the shipped tavelin.exe: locked keys and how its command
+// frees them, removal by its own commands, and exit codes that CommandLineTest leaves.
 #include <gtest/gtest.h>
 
 #include <set>
@@ -12,8 +12,6 @@ using namespace e2e;
 namespace {
 
 using ManualClaimsTest = CleanLayout;
-
-const testsupport::Env kEnglish = {kLogTrace}, kGerman = {{"LC_ALL", "de_DE.UTF-8"}, kLogTrace};
 
 // The manual's "reg delete" lines (each half has them all) that delete the map, or the others.
 std::set<std::string> ManualRegDeletes(bool map) {
@@ -42,56 +40,19 @@ DWORD RunLine(std::string line) {
 
 } // namespace
 
-// Restore writes back the whole map from before the first change (none), another tool's entry
-// added since gone; it deletes the backup, so works once; one log entry in the language.
-TEST_F(ManualClaimsTest, RestoreWritesBackTheWholeMapOnce) {
-    struct Step {
-        Value before = {}; // the map found, another tool's entry added behind the program's back
-        std::string args = {};
-        testsupport::Env env = kEnglish;
-        DWORD code = 0;
-        Value map = {}, backup = {};
-        std::optional<std::string> logged = {};
-    } const steps[] = {
-        {.args = "/set SCROLL=MUTE", .map = MapOf("20E04600"), .backup = Bytes{}},
-        {.before = MapOf("20E04600 1D003A00"),
-         .args = "/restore",
-         .env = kGerman,
-         .logged = "Ursprüngliche Einstellungen wiederhergestellt: die Belegung von vor Tavelins "
-                   "erster Änderung ist zurückgeschrieben, die Sicherung gelöscht.|"},
-        {.args = "/restore", .code = 2, .logged = ""},
-    };
-    for (const Step& step : steps) {
-        SCOPED_TRACE(step.args);
-        WriteValue(kMap, step.before);
-        const RunResult run = RunTavelin(step.args, step.env);
-        EXPECT_EQ(run.code, step.code);
-        EXPECT_EQ(ReadValue(kMap), step.map);
-        EXPECT_EQ(ReadValue(kBackup), step.backup);
-        if (step.logged)
-            EXPECT_EQ(LoggedEntries(run.all), *step.logged);
-    }
-}
-
-// Locked by another tool's mapping, a function offered for another key only, two entries: /status
-// names the codes, a change is refused with the map kept, the manual's map deletion frees it.
+// Locked by another tool's mapping (a function offered for another key only, two entries):
+// /status names the codes, a change is refused with the map kept, the manual's map deletion
+// frees it.
 TEST_F(ManualClaimsTest, LockedKeysAndHowToFreeThem) {
-    const std::pair<Value, std::string> cases[] = {
-        {MapOf("1D003A00"), "CAPSLOCK=LOCKED (new code 1D00)\r\n"},
-        {MapOf("2A0052E0"), "INSERT=LOCKED (new code 2A00)\r\n"},
-        {MapOf("20E04600 22E04600"), "SCROLL=LOCKED (new codes 20E0 22E0)\r\n"},
-    };
+    const Value locked = MapOf("20E04600 22E04600");
     const std::string freeing = *ManualRegDeletes(true).begin();
-    for (const auto& [map, status] : cases) {
-        SCOPED_TRACE(status);
-        const std::string set = "/set " + status.substr(0, status.find('=')) + "=APP";
-        WriteValue(kMap, map);
-        EXPECT_NE(RunTavelin("/status").output.find(status), std::string::npos);
-        EXPECT_EQ(RunTavelin(set).code, 2u);
-        EXPECT_EQ(ReadValue(kMap), map);
-        EXPECT_EQ(RunLine(freeing), 0u) << freeing;
-        EXPECT_EQ(RunTavelin(set).code, 0u);
-    }
+    WriteValue(kMap, locked);
+    EXPECT_NE(RunTavelin("/status").output.find("SCROLL=LOCKED (new codes 20E0 22E0)\r\n"),
+              std::string::npos);
+    EXPECT_EQ(RunTavelin("/set SCROLL=APP").code, 2u);
+    EXPECT_EQ(ReadValue(kMap), locked);
+    EXPECT_EQ(RunLine(freeing), 0u) << freeing;
+    EXPECT_EQ(RunTavelin("/set SCROLL=APP").code, 0u);
 }
 
 // What a save leaves, and the window's setting (CleanLayout's; E2eTest shows the window write it),
