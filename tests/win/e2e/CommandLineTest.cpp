@@ -204,6 +204,23 @@ TEST_F(CommandLineTest, EveryFunctionWritesItsScanCode) {
     }
 }
 
+// German on every system locale that the language rule names, English on their neighbours.
+TEST_F(CommandLineTest, GermanOnEveryGermanLocaleOnly) {
+    const std::string de = "Die Tasten haben diese Funktionen schon; es wurde nichts "
+                           "geschrieben.\r\n",
+                      en = "The keys already have these functions; nothing was written.\r\n";
+    const std::pair<const char*, std::string> cases[] = {
+        {"de_DE", de}, {"de_CH", de}, {"de_AT", de}, {"de_LU", de}, {"de_LI", de},
+        {"en_GB", en}, {"fr_CH", en}, {"it_CH", en}, {"fr_LU", en}, {"nl_BE", en},
+    };
+    for (const auto& [locale, output] : cases) {
+        SCOPED_TRACE(locale);
+        EXPECT_EQ(RunTavelin("/set CAPSLOCK=CAPSLOCK", {{"LC_ALL", locale + std::string(".UTF-8")}})
+                      .output,
+                  output);
+    }
+}
+
 // Started with no output to write to, as from a shortcut: answers reach the starter's console in
 // UTF-16, a usage error with no console comes in a box, arguments without a switch (an unquoted
 // path's tail) open the window. Start-up marks leave only through an inherited pipe that the
