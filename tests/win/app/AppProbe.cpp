@@ -5,9 +5,12 @@
 // ".reached" and waits for the one with ".go". Each event-log entry and a restart request are
 // noted in the file named third ("entry|", "restart|"); the rest is the command. "refuse" waits at
 // the write as "write" does, and the system then refuses the restart; "throw" has the first read
-// throw what no one expects.
+// throw what no one expects. "trust": the trust rules under the Windows version this process is
+// reported, with the desktop shell and a window of Tavelin's class one level lower than it, as
+// the unelevated half of an administrator runs; prints where a launch went and what was activated.
 #include <windows.h>
 
+#include <cstdio>
 #include <fstream>
 #include <stdexcept>
 #include <string>
@@ -20,6 +23,9 @@
 #include "registry/RegistryApi.h"
 #include "system/MEventLog.h"
 #include "system/MShutdown.h"
+#include "system/ShellLaunch.h"
+#include "app/SingleInstance.h"
+#include "ui/main/FMainIds.h"
 #include "win32/Seam.h"
 
 namespace {
@@ -84,9 +90,35 @@ BOOL WINAPI RestartRefused(LPSTR, LPSTR, DWORD, BOOL, BOOL) {
 
 } // namespace
 
+int TrustOneLevelLower() {
+    const ProcessIdentity high{{1, 1, 0, 0, 0, 0, 0, 5, 21}, 0x3000}, medium{high.user, 0x2000};
+    ShellLaunch::Calls shell;
+    shell.shellIdentity = [&] { return medium; };
+    shell.ownIdentity = [&] { return high; };
+    shell.shellExecute = [](const ShellLaunch::Launch&) { std::printf("direct "); };
+    shell.desktopShell = [](const ShellLaunch::Launch&) {
+        std::printf("desktop ");
+        return S_OK;
+    };
+    const Seam<ShellLaunch::Calls>::Override shellFake(shell);
+    ShellLaunch::Open({"", "https://example.org/", "", "", SW_SHOWNORMAL});
+    const WNDCLASSW wc{0, &::DefWindowProcW, 0, 0, {}, {}, {}, {}, {}, kMainWindowClass};
+    ::RegisterClassW(&wc);
+    ::CreateWindowExW(0, kMainWindowClass, L"Tavelin 2.0", WS_OVERLAPPED, 0, 0, 10, 10, nullptr,
+                      nullptr, nullptr, nullptr);
+    SingleInstance::Calls instance;
+    instance.windowIdentity = [&](HWND) { return medium; };
+    instance.ownIdentity = [&] { return high; };
+    const Seam<SingleInstance::Calls>::Override instanceFake(instance);
+    std::printf(SingleInstance::ActivateEarlierCopy("Tavelin 2.0") ? "activated\n" : "ignored\n");
+    return 0;
+}
+
 int main(int argc, char** argv) {
     if (argc == 2 && std::string(argv[1]) == "start")
         return StartAsStandardUser();
+    if (argc == 2 && std::string(argv[1]) == "trust")
+        return TrustOneLevelLower();
     if (argc < 5)
         return 90;
     g_events = argv[2];

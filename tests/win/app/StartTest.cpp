@@ -103,6 +103,18 @@ TEST(TavelinExe, SecondCopyActivatesOnlyTavelinsWindow) {
     }
 }
 
+// A compatibility layer (the user's to set) makes Windows report an older version: the levels are
+// still compared, so the shell one level lower starts nothing from the program and its window
+// is not brought to the front.
+TEST(Start, ReportedVersionDoesNotDecideTrust) {
+    for (const char* version : {"winxp", "win2k", "win7"}) {
+        WineVersionFor as("app_probe.exe", version);
+        ChildProcess probe(APP_PROBE_EXE, "trust");
+        ASSERT_EQ(probe.Wait(15000), 0u) << version;
+        EXPECT_EQ(probe.Output(), "desktop ignored\r\n") << version;
+    }
+}
+
 // A window of Tavelin's class counts only when its process runs as this one: the same user and
 // level (not the standard user behind an elevated Tavelin), a level read on one side only is not
 // the same. Wine has one user at one level: the owners come through the seam.

@@ -45,7 +45,9 @@ DWORD RunLine(std::string line) {
 // frees it.
 TEST_F(ManualClaimsTest, LockedKeysAndHowToFreeThem) {
     const Value locked = MapOf("20E04600 22E04600");
-    const std::string freeing = *ManualRegDeletes(true).begin();
+    const std::set<std::string> deletes = ManualRegDeletes(true);
+    ASSERT_FALSE(deletes.empty()) << "the manual names no command that deletes the map";
+    const std::string& freeing = *deletes.begin();
     WriteValue(kMap, locked);
     EXPECT_NE(RunTavelin("/status").output.find("SCROLL=LOCKED (new codes 20E0 22E0)\r\n"),
               std::string::npos);

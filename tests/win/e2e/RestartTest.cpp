@@ -1,0 +1,113 @@
+// A machine of its own: a second Wine prefix, whose wineserver's end is that machine's restart.
+// Its volatile keys go with the server, and the next server's start writes the hardware
+// description anew, as Windows does at every start. Its programs run on that server alone, so
+// this test reads them only through their output.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "e2e/MainWindowDriver.h"
+
+using namespace e2e;
+
+namespace {
+
+const testsupport::Env kMachine = {{"WINEPREFIX", RESTART_PREFIX},
+                                   {"WINEDEBUG", "-all"},
+                                   {"WINEDLLOVERRIDES", "mscoree,mshtml="},
+                                   {"LC_ALL", "en_US.UTF-8"}};
+
+// A Unix command run on the machine to its end. Wine gives no handle for a Unix program: the
+// shell leaves a file behind when it is done.
+void OnMachine(const std::string& command) {
+    char self[MAX_PATH] = {};
+    ::GetModuleFileNameA(nullptr, self, MAX_PATH);
+    std::string done = std::string(self).substr(2) + "-done";
+    std::replace(done.begin(), done.end(), '\\', '/');
+    const std::string doneFile = "Z:" + done;
+    ::DeleteFileA(doneFile.c_str());
+    std::string script = "export WINEPREFIX=" RESTART_PREFIX
+                         " WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml=; " +
+                         command + " >/dev/null 2>&1; touch " + done;
+    std::string line = "Z:\\bin\\sh -c \"";
+    for (char c : script)
+        line += c == '"' ? std::string("\\\"") : std::string(1, c);
+    std::wstring wide = Utf8ToWide(line + "\"");
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    if (::CreateProcessW(nullptr, wide.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
+                         &pi)) {
+        ::CloseHandle(pi.hThread);
+        ::CloseHandle(pi.hProcess);
+    }
+    EXPECT_TRUE(testsupport::HandleMessagesUntil(
+        [&] { return ::GetFileAttributesA(doneFile.c_str()) != INVALID_FILE_ATTRIBUTES; }, 60000))
+        << command;
+    ::DeleteFileA(doneFile.c_str());
+}
+
+// The machine restarted: its server ended, and a new one kept running until the next restart
+// (a server that ends by itself between two commands would be a restart too).
+void Restart() {
+    OnMachine("/usr/bin/wineserver -k; /usr/bin/wineserver -w; /usr/bin/wineserver -p");
+}
+
+const char kLayout[] = "\"HKLM\\System\\CurrentControlSet\\Control\\Keyboard Layout\"";
+
+// The machine as a new one: no map, no backup, no key in the record's place (a run that was
+// ended midway may leave one), then a restart. Its server ends however the test ends.
+struct Machine {
+    Machine() {
+        Restart();
+        const std::string reg = std::string("/usr/bin/wine reg delete ");
+        OnMachine(reg + kLayout + " /v \"Scancode Map\" /f; " + reg + kLayout +
+                  " /v \"TVLN Backup\" /f; " + reg +
+                  "\"HKLM\\System\\CurrentControlSet\\Control\\Tavelin\" /f");
+        Restart();
+    }
+    ~Machine() { OnMachine("/usr/bin/wineserver -k; /usr/bin/wineserver -w"); }
+};
+
+} // namespace
+
+// What the shared server's stand-in for a restart (the session in CommandLineTest) takes for
+// granted, on a real one: the record goes with the server, and the next start is told apart.
+TEST(RestartTest, RealRestartOfTheMachine) {
+    const std::string caps = "0000000000000000020000002A003A0000000000",
+                      mute = "00000000000000000200000020E0460000000000";
+    const auto status = [](const char* keys, const std::string& state, const std::string& map) {
+        return std::string(keys) + "BACKUP=YES\r\nRESTART=" + state + "\r\nMAPBYTES=" + map +
+               "\r\nBACKUPBYTES=\r\n";
+    };
+    const char *shift = "CAPSLOCK=LSHIFT\r\nINSERT=INSERT\r\nSCROLL=SCROLL\r\n",
+               muted = "CAPSLOCK=CAPSLOCK\r\nINSERT=INSERT\r\nSCROLL=MUTE\r\n";
+    struct Step {
+        bool restart = false;
+        bool writeMute = false; // reg.exe writes the map behind the program's back first
+        std::string args;
+        DWORD code = 0; // as a Unix shell reads it through Wine's loader: the low byte
+        std::string output;
+    };
+    const Step steps[] = {
+        {.args = "/set CAPSLOCK=LSHIFT /restartcodes",
+         .code = 3010 % 256,
+         .output = "Saved.\r\nThe change takes effect when the computer restarts.\r\n"},
+        {.args = "/status", .output = status(shift, "PENDING", caps)},
+        {.restart = true, .args = "/status", .output = status(shift, "NO", caps)},
+        {.writeMute = true, .args = "/status", .output = status(muted, "UNKNOWN", mute)},
+        {.restart = true, .args = "/status", .output = status(muted, "NO", mute)},
+    };
+    const Machine machine;
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.args + (step.restart ? " after a restart" : ""));
+        if (step.restart)
+            Restart();
+        if (step.writeMute)
+            OnMachine(std::string("/usr/bin/wine reg add ") + kLayout +
+                      " /v \"Scancode Map\" /t REG_BINARY /d " + mute + " /f");
+        const RunResult run = RunTavelin(step.args, kMachine);
+        EXPECT_EQ(run.code, step.code);
+        EXPECT_EQ(run.output, step.output);
+    }
+}
