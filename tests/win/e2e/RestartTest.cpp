@@ -80,8 +80,8 @@ TEST(RestartTest, RealRestartOfTheMachine) {
         return std::string(keys) + "BACKUP=YES\r\nRESTART=" + state + "\r\nMAPBYTES=" + map +
                "\r\nBACKUPBYTES=\r\n";
     };
-    const char *shift = "CAPSLOCK=LSHIFT\r\nINSERT=INSERT\r\nSCROLL=SCROLL\r\n",
-               muted = "CAPSLOCK=CAPSLOCK\r\nINSERT=INSERT\r\nSCROLL=MUTE\r\n";
+    const char* shift = "CAPSLOCK=LSHIFT\r\nINSERT=INSERT\r\nSCROLL=SCROLL\r\n";
+    const char* muted = "CAPSLOCK=CAPSLOCK\r\nINSERT=INSERT\r\nSCROLL=MUTE\r\n";
     struct Step {
         bool restart = false;
         bool writeMute = false; // reg.exe writes the map behind the program's back first
