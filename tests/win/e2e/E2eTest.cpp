@@ -315,6 +315,53 @@ TEST_F(E2e, RealClicksReachEveryPictureListAndButton) {
     EXPECT_EQ(ReadValue(kMap), std::nullopt);
 }
 
+// Another process (this test) hands the windows messages whose lParam the program would read as a
+// pointer in its own memory, or take as its own object: a bad one crashes nothing, and the windows
+// answer as before (a list still reaches the window with a choice). WM_NOTIFY posted arrives with
+// the pointer as it is; sent, Wine refuses to pass it to another process (measured), where Windows
+// passes it unchanged. WM_NCCREATE is marshalled with the sender's lpCreateParams; a fault while
+// handling a message sent from another process Wine swallows, so only the answers tell.
+TEST_F(E2e, PointerMessagesFromAnotherProcessLeaveItRunning) {
+    Tavelin app;
+    ASSERT_TRUE(app.Main());
+    const HWND main = app.Main(), container = ::GetParent(app.ComboEx(0));
+    CREATESTRUCTW create{};
+    create.lpCreateParams = reinterpret_cast<void*>(0x10);
+    const LPARAM notify = 0x10, created = reinterpret_cast<LPARAM>(&create);
+    enum How { kSend, kPost };
+    const struct {
+        const char* what;
+        HWND to;
+        UINT msg;
+        LPARAM lParam;
+        How how;
+    } cases[] = {
+        {"WM_NOTIFY posted to a list's container", container, WM_NOTIFY, notify, kPost},
+        {"WM_NOTIFY posted to the main window", main, WM_NOTIFY, notify, kPost},
+        {"WM_NOTIFY sent to a list's container", container, WM_NOTIFY, notify, kSend},
+        {"WM_NCCREATE sent to the main window", main, WM_NCCREATE, created, kSend},
+        {"WM_NCCREATE sent to a list's container", container, WM_NCCREATE, created, kSend},
+    };
+    for (const auto& [what, to, msg, lParam, how] : cases) {
+        SCOPED_TRACE(what);
+        if (how == kPost)
+            ::PostMessageW(to, msg, 0, lParam);
+        else
+            ::SendMessageTimeoutW(to, msg, 0, lParam, SMTO_NORMAL, Scaled(5000), nullptr);
+        // The second answer comes after the posted message has been handled.
+        for (int i = 0; i < 2; ++i) {
+            wchar_t title[32] = {};
+            ::SendMessageTimeoutW(main, WM_GETTEXT, 32, reinterpret_cast<LPARAM>(title),
+                                  SMTO_NORMAL, Scaled(5000), nullptr);
+            ASSERT_EQ(WideToUtf8(title), "Tavelin 2.0") << app.Seen();
+        }
+    }
+    EXPECT_TRUE(app.Pick(0, "Left shift key"));
+    EXPECT_TRUE(app.Enabled(IDC_CMDOK));
+    ::PostMessageW(main, WM_CLOSE, 0, 0);
+    EXPECT_EQ(app.Wait(5000), 0u);
+}
+
 // What Wine cannot show: Explorer shows the first icon group, the program's own in every size and
 // colour depth that Windows 2000 and later pick from; the manifest demands elevation and the
 // version 6 common controls.
