@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "registry/CRegKey.h"
+#include "win32/AdminsOnly.h"
 
 namespace RestartRecord {
 
@@ -56,30 +57,13 @@ std::optional<bool> WrittenSinceStart(const std::optional<Stamp>& start) {
     return ticks(layout.time) > ticks(*start);
 }
 
-// Administrators and SYSTEM: the only accounts that may write the record, and the only owners
-// trusted.
-struct TrustedSids {
-    UniqueSid admins, system;
-    TrustedSids() {
-        SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
-        ::AllocateAndInitializeSid(&nt, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS, 0,
-                                   0, 0, 0, 0, 0, admins.put());
-        ::AllocateAndInitializeSid(&nt, 1, SECURITY_LOCAL_SYSTEM_RID, 0, 0, 0, 0, 0, 0, 0,
-                                   system.put());
-    }
-    bool Trusted(PSID owner) const {
-        return owner && admins && system &&
-               (::EqualSid(owner, admins.get()) || ::EqualSid(owner, system.get()));
-    }
-};
-
 bool OwnedByAdministrators(const CRegKey& key) {
     std::vector<BYTE> descriptor;
     PSID owner = nullptr;
     BOOL defaulted = FALSE;
     return key.Security(OWNER_SECURITY_INFORMATION, descriptor) == ERROR_SUCCESS &&
            ::GetSecurityDescriptorOwner(descriptor.data(), &owner, &defaulted) &&
-           TrustedSids().Trusted(owner);
+           AdminsAndSystem().Trusted(owner);
 }
 
 // A volatile key refuses a stable subkey: then nothing is made. A stable key someone made takes
@@ -131,7 +115,7 @@ Restart::Record ReadRecord(const std::optional<Stamp>& start) {
 // Owner Administrators; Administrators and SYSTEM may do anything, no one else anything, and
 // nothing is taken over from the key above.
 struct AccessList {
-    TrustedSids sids;
+    AdminsAndSystem sids;
     std::vector<BYTE> acl;
     SECURITY_DESCRIPTOR descriptor{};
     bool made = false;

@@ -9,6 +9,17 @@
 
 #include "win32/Handles.h"
 
+// Administrators and SYSTEM: the only accounts admitted to what the program makes for itself, and
+// the only owners trusted of what it finds there.
+struct AdminsAndSystem {
+    UniqueSid admins, system;
+    AdminsAndSystem();
+    bool Trusted(PSID owner) const {
+        return owner && admins && system &&
+               (::EqualSid(owner, admins.get()) || ::EqualSid(owner, system.get()));
+    }
+};
+
 class AdminsOnly {
   public:
     // rights: what both may do with the object.

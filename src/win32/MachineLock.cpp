@@ -8,27 +8,12 @@
 
 namespace {
 
-// Administrators and SYSTEM: the only accounts the lock admits and the only owners it trusts.
-struct TrustedSids {
-    UniqueSid admins, system;
-    TrustedSids() {
-        SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
-        ::AllocateAndInitializeSid(&nt, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS, 0,
-                                   0, 0, 0, 0, 0, admins.put());
-        ::AllocateAndInitializeSid(&nt, 1, SECURITY_LOCAL_SYSTEM_RID, 0, 0, 0, 0, 0, 0, 0,
-                                   system.put());
-    }
-    bool Trusted(PSID owner) const {
-        return owner && (::EqualSid(owner, admins.get()) || ::EqualSid(owner, system.get()));
-    }
-};
-
 // Creates the mutex or opens the one that exists. Anyone may create a global name first, with a
 // descriptor of their choosing: an existing mutex counts only when Administrators or SYSTEM own
 // it, which no one else can make them. A standard user who takes the name first makes the
 // writers refuse, but never lets two of them write at once.
 DWORD OpenLock(const std::wstring& name, UniqueHandle& out) {
-    const TrustedSids sids;
+    const AdminsAndSystem sids;
     AdminsOnly security(MUTEX_ALL_ACCESS);
     if (!sids.admins || !sids.system || security.Error())
         return security.Error() ? security.Error() : ::GetLastError();
@@ -78,7 +63,7 @@ struct NamespaceFunctions {
 // that group is enabled can make it, and its access list lets no one else open it. A namespace
 // lives while a handle to it is open; one whose last holder let go meanwhile is made again.
 DWORD OpenNamespace(const NamespaceFunctions& ns, HANDLE& out) {
-    const TrustedSids sids;
+    const AdminsAndSystem sids;
     constexpr ACCESS_MASK kDirectoryAllAccess = STANDARD_RIGHTS_REQUIRED | 0xF;
     AdminsOnly security(kDirectoryAllAccess);
     if (!sids.admins || security.Error())
