@@ -4,21 +4,23 @@
 
 #include "core/AppError.h"
 #include "keymap/CScancodeMap.h"
-#include "win32/ErrorSource.h"
+#include "win32/ModuleSource.h"
 #include "app/MCheckAdmin.h"
 #include "app/MGetWinVer.h"
-#include "app/SingleInstance.h"
-#include "app/OpenWindows.h"
+#include "app/MSingleInstance.h"
+#include "system/MSettings.h"
+#include "ui/main/FMain.h"
 #include "core/Product.h"
-#include "win32/Text.h"
+#include "win32/MText.h"
 #include "win32/MLanguage.h"
-#include "win32/StartupTrace.h"
+#include "win32/MStartupTrace.h"
 
 namespace MMain {
 
 namespace {
 
 std::unique_ptr<CScancodeMap> g_scancodeMap;
+std::unique_ptr<FMain> g_main;
 
 [[noreturn]] void EndProcess() {
     ::ExitProcess(0);
@@ -54,8 +56,8 @@ std::string RefusalText(Refusal reason, Language lang) {
 void ShowRefusal(Refusal reason, Language lang) {
     const UINT icon =
         reason == Refusal::UnsupportedWindows ? MB_ICONINFORMATION : MB_ICONEXCLAMATION;
-    ::MessageBoxW(nullptr, Utf8ToWide(RefusalText(reason, lang)).c_str(),
-                  Utf8ToWide(Product::kName).c_str(), MB_OK | icon);
+    ::MessageBoxW(nullptr, MText::Utf8ToWide(RefusalText(reason, lang)).c_str(),
+                  MText::Utf8ToWide(Product::kName).c_str(), MB_OK | icon);
 }
 
 void Main() {
@@ -64,30 +66,49 @@ void Main() {
 
     // An earlier copy wins over every other check, silently, once its window is found; one
     // that shows none in time (still refusing, or not Tavelin at all) does not stop this start.
-    if (SingleInstance::PreviousInstanceRunning()) {
+    if (MSingleInstance::PreviousInstanceRunning()) {
         const std::string title = Product::MainWindowTitle();
         for (DWORD start = ::GetTickCount();
-             ::GetTickCount() - start < SingleInstance::kActivationWaitMs; ::Sleep(50)) {
-            if (SingleInstance::ActivateEarlierCopy(title))
+             ::GetTickCount() - start < MSingleInstance::kActivationWaitMs; ::Sleep(50)) {
+            if (MSingleInstance::ActivateEarlierCopy(title))
                 EndProcess();
         }
     }
     if (!SupportedWindows()) {
-        SingleInstance::ReleaseMarker();
+        MSingleInstance::ReleaseMarker();
         ShowRefusal(Refusal::UnsupportedWindows, MLanguage::Current());
         EndProcess();
     }
     if (!MCheckAdmin::IsAdmin()) {
-        SingleInstance::ReleaseMarker();
+        MSingleInstance::ReleaseMarker();
         ShowRefusal(Refusal::NoAdministratorRights, MLanguage::Current());
         EndProcess();
     }
 
-    StartupTrace::Mark("checks");
+    MStartupTrace::Mark("checks");
     SetScancodeMap(std::make_unique<CScancodeMap>());
-    StartupTrace::Mark("model");
+    MStartupTrace::Mark("model");
 
     OpenWindows();
+}
+
+void OpenWindows() {
+    g_main = std::make_unique<FMain>(MLanguage::Current(), ScancodeMap());
+    g_main->Load();
+    MStartupTrace::Mark("selected");
+    g_main->Show();
+    MStartupTrace::Mark("shown");
+
+    if (MSettings::GetSetting(Product::kName, "Settings", "ShowStartupInfo", "1") != "1")
+        return;
+    // Written before the help window shows, so that it opens by itself only once even if
+    // showing it fails.
+    MSettings::SaveSetting(Product::kName, "Settings", "ShowStartupInfo", "0");
+    g_main->ShowHelp(g_main->Hwnd());
+}
+
+bool PreTranslateMessage(MSG& msg) {
+    return g_main && g_main->PreTranslateMessage(msg);
 }
 
 } // namespace MMain

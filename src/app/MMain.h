@@ -28,4 +28,11 @@ std::string RefusalText(Refusal reason, Language lang);
 // The version check: Windows 2000, XP, 2003 (R2) or any NT 6.x.
 bool SupportedWindows();
 
+// Opens the main window, and on the user's very first start the help window beside it.
+void OpenWindows();
+
+// The main window's share of the message loop (F1, dialog navigation); true when the message
+// was handled and must not be dispatched.
+bool PreTranslateMessage(MSG& msg);
+
 } // namespace MMain

@@ -2,13 +2,12 @@
 // program's windows are open.
 #include <windows.h>
 
-#include "win32/Fatal.h"
-#include "app/CommandLineMode.h"
-#include "win32/OleApartment.h"
+#include "win32/MFatal.h"
+#include "app/MCommandLineMode.h"
+#include "win32/MOleApartment.h"
 #include "app/MDllSearch.h"
 #include "app/MMain.h"
-#include "app/OpenWindows.h"
-#include "win32/StartupTrace.h"
+#include "win32/MStartupTrace.h"
 
 namespace {
 
@@ -27,20 +26,20 @@ bool WindowsOpen() {
 } // namespace
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
-    StartupTrace::Mark("entry");
+    MStartupTrace::Mark("entry");
     // Before anything loads a DLL by name (OLE, the common controls, the shell).
     MDllSearch::RestrictDllSearch();
     // Arguments: unattended use, no window.
-    if (const auto args = CommandLineMode::Arguments(); !args.empty())
-        return CommandLineMode::Run(args);
-    RunGuarded([] { MMain::Main(); });
-    StartupTrace::Write();
+    if (const auto args = MCommandLineMode::Arguments(); !args.empty())
+        return MCommandLineMode::Run(args);
+    MFatal::RunGuarded([] { MMain::Main(); });
+    MStartupTrace::Write();
     // The windows end the loop with PostQuitMessage when the program is done; the check
     // before the first wait covers a start that opened no window.
     MSG msg;
     while (WindowsOpen() && ::GetMessageW(&msg, nullptr, 0, 0) > 0) {
         bool handled = false;
-        RunGuarded([&] { handled = MMain::PreTranslateMessage(msg); });
+        MFatal::RunGuarded([&] { handled = MMain::PreTranslateMessage(msg); });
         if (handled)
             continue;
         ::TranslateMessage(&msg);
@@ -48,6 +47,6 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     }
     // The OLE apartment, opened by the help window or the shell at their first use, outlives
     // every window that used it.
-    OleApartment::Close();
+    MOleApartment::Close();
     return 0;
 }

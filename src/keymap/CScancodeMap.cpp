@@ -4,11 +4,11 @@
 #include <optional>
 #include <string_view>
 
-#include "core/KeyCatalogue.h"
-#include "core/MapText.h"
+#include "core/MKeys.h"
+#include "core/MMapText.h"
 #include "registry/CRegKey.h"
 #include "registry/cRegistry.h"
-#include "win32/ErrorSource.h"
+#include "win32/ModuleSource.h"
 
 namespace {
 
@@ -57,9 +57,9 @@ CScancodeMap::CScancodeMap() : map_(ReadValue(kMapName)), backup_(ReadValue(kBac
     // A map that exists but could not be read must not be overwritten as if it were absent.
     mapWellFormed_ = map_.presence == ValuePresence::Missing ||
                      (map_.presence == ValuePresence::Present && map_.type == kBinary &&
-                      MapText::IsWellFormedMap(map_.bytes));
+                      MMapText::IsWellFormedMap(map_.bytes));
     if (mapWellFormed_)
-        currentSettingString_ = MapText::EntryListOf(MapText::BytesToHex(map_.bytes));
+        currentSettingString_ = MMapText::EntryListOf(MMapText::BytesToHex(map_.bytes));
 }
 
 bool CScancodeMap::Copyable(const StoredValue& value) {
@@ -67,8 +67,8 @@ bool CScancodeMap::Copyable(const StoredValue& value) {
            (value.presence == ValuePresence::Present && value.type == kBinary);
 }
 
-Restart::MapValue CScancodeMap::AsMapValue(const StoredValue& value) {
-    using Kind = Restart::MapValue::Kind;
+MRestartState::MapValue CScancodeMap::AsMapValue(const StoredValue& value) {
+    using Kind = MRestartState::MapValue::Kind;
     switch (value.presence) {
     case ValuePresence::Missing:
         return {Kind::Missing, {}};
@@ -80,7 +80,7 @@ Restart::MapValue CScancodeMap::AsMapValue(const StoredValue& value) {
 }
 
 std::vector<std::uint8_t> CScancodeMap::HexToBytes(const std::string& hex) {
-    auto bytes = MapText::HexToBytes(hex);
+    auto bytes = MMapText::HexToBytes(hex);
     if (!bytes)
         kSource.Raise(5);
     return *bytes;
@@ -110,7 +110,7 @@ void CScancodeMap::RestoreMap() {
 
 void CScancodeMap::BuildNewSettingString(std::int32_t idxKeyType, std::int32_t idxKeyNewValue) {
     auto list =
-        MapText::WithKeySetting(KeyCatalogue(), newSettingString_, idxKeyType, idxKeyNewValue);
+        MMapText::WithKeySetting(MKeys::Catalogue(), newSettingString_, idxKeyType, idxKeyNewValue);
     if (!list)
         kSource.Raise(5);
     newSettingString_ = std::move(*list);
@@ -121,7 +121,7 @@ void CScancodeMap::SaveNewSetting() {
         kSource.Raise(kErrNotReadable, kNotReadableText);
     if (!mapWellFormed_)
         kSource.Raise(kErrMapNotWellFormed, "The stored Scancode Map is not well formed.");
-    if (!MapText::IsEntryList(newSettingString_))
+    if (!MMapText::IsEntryList(newSettingString_))
         kSource.Raise(5);
     // The backup is never rewritten; if the one found cannot be restored, changing the map
     // would leave no way back to it.
@@ -129,17 +129,17 @@ void CScancodeMap::SaveNewSetting() {
         kSource.Raise(kErrBackupNotBinary, kBackupNotBinaryText);
     CheckUnchangedSinceStart();
     BackupMap();
-    WriteValue(kMapName, HexToBytes(MapText::MapHexFor(newSettingString_)));
+    WriteValue(kMapName, HexToBytes(MMapText::MapHexFor(newSettingString_)));
 }
 
 std::int32_t CScancodeMap::GetCurrentKeySetting(const std::string& sCode) const {
     if (!mapWellFormed_)
         return -1;
-    const auto entries = MapText::EntriesFor(currentSettingString_, sCode);
+    const auto entries = MMapText::EntriesFor(currentSettingString_, sCode);
     if (entries.empty())
         return 1;
-    const KeyOption* option =
-        KeyCatalogue().ByCode(std::string_view(currentSettingString_).substr(entries.front(), 4));
+    const KeyOption* option = MKeys::Catalogue().ByCode(
+        std::string_view(currentSettingString_).substr(entries.front(), 4));
     return option ? option->ID : -1;
 }
 

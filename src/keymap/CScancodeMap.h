@@ -1,10 +1,10 @@
 // The program's model of the registry values "Scancode Map" and "TVLN Backup": read once at
 // creation, builds and writes a new map with a backup of the map found, and restores that
-// backup. What each key shows, whether it is locked and what a save writes is decided by KeyRows
-// (core/KeyRows.h) on CurrentSettingString; the window and the command line go through it, and
-// save and restore through KeyEdit, which holds the writers' lock around them. The two members
+// backup. What each key shows, whether it is locked and what a save writes is decided by CKeyRows
+// (core/CKeyRows.h) on CurrentSettingString; the window and the command line go through it, and
+// save and restore through CKeyEdit, which holds the writers' lock around them. The two members
 // that work key by key (GetCurrentKeySetting, BuildNewSettingString) are thin callers of
-// MapText's one entry walk and decide no lock.
+// MMapText's one entry walk and decide no lock.
 #pragma once
 
 #include <cstdint>
@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "core/RestartState.h"
+#include "core/MRestartState.h"
 #include "registry/StoredValue.h"
 
 class CScancodeMap {
@@ -42,7 +42,7 @@ class CScancodeMap {
     // creation it raises the registry class's deletion error and leaves the map alone.
     void RestoreMap();
     // Sets the entry of key type idxKeyType in NewSettingString to catalogue option
-    // idxKeyNewValue (MapText::WithKeySetting); raises 5 for anything but a key type 0 to 2 and
+    // idxKeyNewValue (MMapText::WithKeySetting); raises 5 for anything but a key type 0 to 2 and
     // a catalogue ID.
     void BuildNewSettingString(std::int32_t idxKeyType, std::int32_t idxKeyNewValue);
     // Backs up the map found (once), then writes NewSettingString as the map. Refuses, before
@@ -70,15 +70,15 @@ class CScancodeMap {
     // False when the map's read failed at creation: what is stored is not known.
     bool MapIsReadable() const { return map_.presence != ValuePresence::Unreadable; }
     // The map and the backup as read at creation (any type with its bytes as stored).
-    Restart::MapValue StoredMap() const { return AsMapValue(map_); }
-    Restart::MapValue StoredBackup() const { return AsMapValue(backup_); }
+    MRestartState::MapValue StoredMap() const { return AsMapValue(map_); }
+    MRestartState::MapValue StoredBackup() const { return AsMapValue(backup_); }
 
   private:
     // A binary value, or none: what can be written back byte for byte.
     static bool Copyable(const StoredValue& value);
     // Whether the value listing holds "TVLN Backup"; nothing when the listing fails.
     static std::optional<bool> ListedBackup();
-    static Restart::MapValue AsMapValue(const StoredValue& value);
+    static MRestartState::MapValue AsMapValue(const StoredValue& value);
     static std::vector<std::uint8_t> HexToBytes(const std::string& hex);
 
     std::string currentSettingString_;

@@ -1,6 +1,6 @@
 #include "registry/RegistryValue.h"
 
-#include "win32/Text.h"
+#include "win32/MText.h"
 
 namespace {
 
@@ -24,7 +24,7 @@ std::string RegistryValueToText(const RegistryValue& value) {
                                        unsigned high = i + 1 < v.bytes.size() ? v.bytes[i + 1] : 0;
                                        units.push_back(static_cast<wchar_t>(low | (high << 8)));
                                    }
-                                   return WideToUtf8(units);
+                                   return MText::WideToUtf8(units);
                                }},
                       value);
 }

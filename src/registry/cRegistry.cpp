@@ -5,8 +5,8 @@
 #include <exception>
 
 #include "registry/CRegKey.h"
-#include "win32/ErrorSource.h"
-#include "win32/Text.h"
+#include "win32/ModuleSource.h"
+#include "win32/MText.h"
 
 namespace {
 
@@ -45,13 +45,13 @@ std::string KeyText(std::uint32_t classKey) {
 
 std::string DeleteKeyText(std::uint32_t classKey, const std::string& section) {
     return "Failed to delete registry Key: '" + KeyText(classKey) + "',Section: '" +
-           AnsiToUtf8(section);
+           MText::AnsiToUtf8(section);
 }
 
 // Registry texts are ANSI; descriptions are UTF-8.
 std::string DescriptionText(const RegistryValue& value) {
     if (auto text = std::get_if<std::string>(&value))
-        return AnsiToUtf8(*text);
+        return MText::AnsiToUtf8(*text);
     return RegistryValueToText(value);
 }
 
@@ -60,14 +60,14 @@ std::string AnsiText(const RegistryValue& value) {
     if (auto text = std::get_if<std::string>(&value))
         return *text;
     if (std::holds_alternative<ByteArray>(value))
-        return Utf8ToAnsi(RegistryValueToText(value));
+        return MText::Utf8ToAnsi(RegistryValueToText(value));
     return RegistryValueToText(value);
 }
 
 std::string WriteFailureText(std::uint32_t classKey, const std::string& section,
                              const std::string& valueKey, const RegistryValue& lastWritten) {
     return "Failed to set registry value Key: '" + KeyText(classKey) + "',Section: '" +
-           AnsiToUtf8(section) + "',Key: '" + AnsiToUtf8(valueKey) + "' to value: '" +
+           MText::AnsiToUtf8(section) + "',Key: '" + MText::AnsiToUtf8(valueKey) + "' to value: '" +
            DescriptionText(lastWritten) + "'";
 }
 
@@ -89,7 +89,7 @@ bool cRegistry::DeleteValue() {
     if (Registry().OpenKeyEx(RootKey(classKey_), sectionKey_.c_str(), 0, kAllValueRights,
                              key.put()) != ERROR_SUCCESS)
         kSource.Raise(kErrKey, "Failed to open key '" + KeyText(classKey_) + "',Section: '" +
-                                   AnsiToUtf8(sectionKey_) + "' for delete access");
+                                   MText::AnsiToUtf8(sectionKey_) + "' for delete access");
     if (Registry().DeleteValue(key.get(), valueKey_.c_str()) != ERROR_SUCCESS)
         throw DeleteValueError(classKey_, sectionKey_, valueKey_);
     return true;
@@ -97,8 +97,8 @@ bool cRegistry::DeleteValue() {
 
 AppError cRegistry::DeleteValueError(std::uint32_t classKey, const std::string& sectionKey,
                                      const std::string& valueKey) {
-    return kSource.Error(kErrKey,
-                         DeleteKeyText(classKey, sectionKey) + "',Key: '" + AnsiToUtf8(valueKey));
+    return kSource.Error(kErrKey, DeleteKeyText(classKey, sectionKey) + "',Key: '" +
+                                      MText::AnsiToUtf8(valueKey));
 }
 
 void cRegistry::SetValue(const RegistryValue& vValue) {
@@ -178,7 +178,7 @@ bool cRegistry::KeyExists() const {
 bool cRegistry::CreateKey() {
     if (CRegKey().Create(RootKey(classKey_), sectionKey_.c_str(), REG_OPTION_NON_VOLATILE,
                          kAllValueRights) != ERROR_SUCCESS)
-        kSource.Raise(kErrKey, "Failed to create registry Key: '" + AnsiToUtf8(sectionKey_));
+        kSource.Raise(kErrKey, "Failed to create registry Key: '" + MText::AnsiToUtf8(sectionKey_));
     return true;
 }
 

@@ -8,14 +8,14 @@
 #include "registry/CRegKey.h"
 #include "win32/Handles.h"
 #include "win32/Seam.h"
-#include "win32/Text.h"
+#include "win32/MText.h"
 #include "messages.h" // generated from resources/messages.mc: the IDs the Event Viewer looks up
 
 namespace {
 
 std::wstring SourceKeyPath() {
     return L"SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\" +
-           Utf8ToWide(Product::kName);
+           MText::Utf8ToWide(Product::kName);
 }
 
 // Whether every file the registration names (";" between them, environment references allowed)
@@ -73,10 +73,11 @@ bool RegisterSource() {
 
 void WriteInformation(const std::string& text) {
     RegisterSource();
-    UniqueEventSource source(::RegisterEventSourceW(nullptr, Utf8ToWide(Product::kName).c_str()));
+    UniqueEventSource source(
+        ::RegisterEventSourceW(nullptr, MText::Utf8ToWide(Product::kName).c_str()));
     if (!source)
         return;
-    const std::wstring wide = Utf8ToWide(text);
+    const std::wstring wide = MText::Utf8ToWide(text);
     const wchar_t* strings[] = {wide.c_str()};
     Seam<Calls>::Current().reportEvent(source.get(), EVENTLOG_INFORMATION_TYPE, 0,
                                        MSG_KEY_MAPPING_CHANGED, nullptr, 1, 0, strings, nullptr);

@@ -1,12 +1,12 @@
 #include "system/MShellExec.h"
 
-#include "system/ShellLaunch.h"
+#include "system/MShellLaunch.h"
 
 namespace MShellExec {
 
 bool ShellExec(const std::string& operation, const std::string& file, const std::string& parameters,
                const std::string& directory, std::int32_t showCommand) {
-    return ShellLaunch::Open({operation, file, parameters, directory, showCommand});
+    return MShellLaunch::Open({operation, file, parameters, directory, showCommand});
 }
 
 } // namespace MShellExec

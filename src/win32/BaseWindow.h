@@ -3,7 +3,7 @@
 // guard, so no exception reaches Windows; the object is attached at WM_NCCREATE and detached at
 // WM_NCDESTROY, so no late message reaches an object whose window is gone. The window lives no
 // longer than its object. Messages that carry pointers reach the handler only from the window's
-// own thread (ForeignMessages).
+// own thread (MForeignMessages).
 //
 // Derived supplies:
 //   static const wchar_t* ClassName();
@@ -19,8 +19,8 @@
 #include <cstdint>
 
 #include "core/ErrorSource.h"
-#include "win32/Fatal.h"
-#include "win32/ForeignMessages.h"
+#include "win32/MFatal.h"
+#include "win32/MForeignMessages.h"
 
 template <typename Derived> class BaseWindow {
   public:
@@ -46,7 +46,7 @@ template <typename Derived> class BaseWindow {
     // Raises the system error from `source` when either fails.
     HWND CreateWin(const ErrorSource& source, DWORD exStyle, const wchar_t* title, DWORD style,
                    int x, int y, int width, int height, HWND parent, HMENU menu = nullptr) {
-        ForeignMessages::GuardThisThread();
+        MForeignMessages::GuardThisThread();
         HINSTANCE instance = ::GetModuleHandleW(nullptr);
         WNDCLASSEXW wc{};
         wc.cbSize = sizeof wc;
@@ -90,7 +90,7 @@ template <typename Derived> class BaseWindow {
     }
 
     static LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) noexcept {
-        if (ForeignMessages::Refused(msg))
+        if (MForeignMessages::Refused(msg))
             return 0;
         if (msg == WM_NCCREATE) {
             auto* created = reinterpret_cast<CREATESTRUCTW*>(lParam);
@@ -102,7 +102,8 @@ template <typename Derived> class BaseWindow {
         if (!self)
             return ::DefWindowProcW(hwnd, msg, wParam, lParam);
         LRESULT result = 0;
-        const bool ok = RunGuarded([&] { result = self->HandleMessage(msg, wParam, lParam); });
+        const bool ok =
+            MFatal::RunGuarded([&] { result = self->HandleMessage(msg, wParam, lParam); });
         if (msg == WM_NCDESTROY) {
             // Detached after the handler, which passes this message on like any other.
             self->Detach(hwnd);

@@ -5,8 +5,8 @@
 #include <unordered_map>
 #include <vector>
 
-#include "win32/ErrorSource.h"
-#include "win32/ForeignMessages.h"
+#include "win32/ModuleSource.h"
+#include "win32/MForeignMessages.h"
 #include "win32/Seam.h"
 
 namespace MSubclass {
@@ -200,10 +200,10 @@ LRESULT Dispatch(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
 // Windows calls this: nothing may unwind into it. A pointer from another thread reaches neither
 // the clients nor the control, which would hand a WM_NOTIFY on to its parent from this thread.
 LRESULT CALLBACK Dispatcher(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-    if (ForeignMessages::Refused(msg))
+    if (MForeignMessages::Refused(msg))
         return 0;
     LRESULT result = 0;
-    RunGuarded([&] { result = Dispatch(hwnd, msg, wParam, lParam); });
+    MFatal::RunGuarded([&] { result = Dispatch(hwnd, msg, wParam, lParam); });
     return result;
 }
 

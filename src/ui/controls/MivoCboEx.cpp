@@ -12,9 +12,9 @@
 #include "ui/controls/MInitComCtls.h"
 #include "ui/controls/MivoCboExInternal.h"
 #include "ui/controls/cMIVOImageList.h"
-#include "win32/Dpi.h"
-#include "win32/Fatal.h"
-#include "win32/Text.h"
+#include "win32/MDpi.h"
+#include "win32/MFatal.h"
+#include "win32/MText.h"
 
 namespace mivo {
 
@@ -37,7 +37,7 @@ HFONT SharedFont(const MivoFont& f, int dpi) {
         lf.lfUnderline = f.Underline;
         lf.lfStrikeOut = f.Strikethrough;
         lf.lfCharSet = static_cast<BYTE>(f.Charset);
-        const std::wstring face = Utf8ToWide(f.Name);
+        const std::wstring face = MText::Utf8ToWide(f.Name);
         std::wcsncpy(lf.lfFaceName, face.c_str(), LF_FACESIZE - 1);
         font.reset(::CreateFontIndirectW(&lf));
     }
@@ -57,8 +57,8 @@ MivoFont ContainerFont(HWND parent) {
     if (!font || !::GetObjectW(font, sizeof lf, &lf))
         return MivoFont{};
     MivoFont f;
-    f.Name = WideToUtf8(lf.lfFaceName);
-    f.Size = std::abs(lf.lfHeight) * 72.0 / WindowDpi(parent);
+    f.Name = MText::WideToUtf8(lf.lfFaceName);
+    f.Size = std::abs(lf.lfHeight) * 72.0 / MDpi::WindowDpi(parent);
     f.Bold = lf.lfWeight >= FW_BOLD;
     f.Italic = lf.lfItalic != 0;
     f.Underline = lf.lfUnderline != 0;
@@ -122,7 +122,7 @@ MivoCboEx::MivoCboEx(HWND hwndParent, int id, int x, int y, int width, int heigh
               WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_CLIPCHILDREN | (enabled_ ? 0 : WS_DISABLED),
               x, y, width, height, hwndParent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)));
     try {
-        hFont_ = mivo::SharedFont(font_, WindowDpi(Hwnd()));
+        hFont_ = mivo::SharedFont(font_, MDpi::WindowDpi(Hwnd()));
         CreateComboEx();
         FillSelf();
         Resize();
@@ -297,7 +297,7 @@ void MivoCboEx::Resize() {
 }
 
 void MivoCboEx::ApplyFont() {
-    HFONT font = mivo::SharedFont(font_, WindowDpi(Hwnd()));
+    HFONT font = mivo::SharedFont(font_, MDpi::WindowDpi(Hwnd()));
     if (!font)
         return;
     SendCombo(WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
@@ -352,13 +352,13 @@ std::string MivoCboEx::Text() const {
         return {};
     if (style_ == 2) {
         std::int32_t index = ListIndex();
-        return index < 0 ? std::string() : WideToUtf8(ItemText(index));
+        return index < 0 ? std::string() : MText::WideToUtf8(ItemText(index));
     }
     auto length = static_cast<std::size_t>(SendCombo(WM_GETTEXTLENGTH));
     std::wstring buf(length + 1, L'\0');
     SendCombo(WM_GETTEXT, buf.size(), reinterpret_cast<LPARAM>(buf.data()));
     buf.resize(std::wcslen(buf.c_str()));
-    return WideToUtf8(buf);
+    return MText::WideToUtf8(buf);
 }
 
 void MivoCboEx::SetExtendedStyle(std::int32_t eStyle, bool bState) {
@@ -454,17 +454,17 @@ std::string MivoCboEx::SelText() const {
     text.resize(static_cast<std::size_t>(
         ::GetWindowTextW(hWndEdit_, text.data(), static_cast<int>(text.size()))));
     auto start = std::min<std::size_t>(static_cast<std::size_t>(SelStart()), text.size());
-    return WideToUtf8(text.substr(start, static_cast<std::size_t>(SelLength())));
+    return MText::WideToUtf8(text.substr(start, static_cast<std::size_t>(SelLength())));
 }
 
 void MivoCboEx::SetSelText(const std::string& s) {
     if (hWndEdit_)
         ::SendMessageW(hWndEdit_, EM_REPLACESEL, TRUE,
-                       reinterpret_cast<LPARAM>(Utf8ToWide(s).c_str()));
+                       reinterpret_cast<LPARAM>(MText::Utf8ToWide(s).c_str()));
 }
 
 void MivoCboEx::SetText(const std::string& sText) {
-    SendCombo(WM_SETTEXT, 0, reinterpret_cast<LPARAM>(Utf8ToWide(sText).c_str()));
+    SendCombo(WM_SETTEXT, 0, reinterpret_cast<LPARAM>(MText::Utf8ToWide(sText).c_str()));
 }
 
 void MivoCboEx::SetMaxLength(std::int32_t l) {

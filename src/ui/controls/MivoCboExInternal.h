@@ -7,7 +7,7 @@
 #include <cstdint>
 
 #include "ui/controls/MivoCboExProps.h"
-#include "win32/ErrorSource.h"
+#include "win32/ModuleSource.h"
 
 namespace mivo {
 

@@ -3,7 +3,7 @@
 #include "ui/controls/MivoCboEx.h"
 
 #include "ui/controls/MivoCboExInternal.h"
-#include "win32/Text.h"
+#include "win32/MText.h"
 
 void MivoCboEx::AddItemAndData(const std::string& sText, std::int32_t iIcon,
                                std::int32_t iIconSelected, std::int32_t lItemData,
@@ -14,7 +14,7 @@ void MivoCboEx::AddItemAndData(const std::string& sText, std::int32_t iIcon,
 void MivoCboEx::InsertItemAndData(const std::string& sText, std::int32_t lIndexBefore,
                                   std::int32_t iIcon, std::int32_t iIconSelected,
                                   std::int32_t lItemData, std::int32_t lIndent) {
-    Insert(Utf8ToWide(sText), lIndexBefore, iIcon, iIconSelected, lItemData, lIndent);
+    Insert(MText::Utf8ToWide(sText), lIndexBefore, iIcon, iIconSelected, lItemData, lIndent);
 }
 
 void MivoCboEx::Insert(const std::wstring& text, std::int32_t lIndexBefore, std::int32_t iIcon,
@@ -156,7 +156,7 @@ int MivoCboEx::Compare(std::wstring_view a, std::wstring_view b) const {
 }
 
 std::int32_t MivoCboEx::FindItemIndex(const std::string& sToFind, bool bExactMatch) const {
-    const std::wstring wanted = Utf8ToWide(sToFind);
+    const std::wstring wanted = MText::Utf8ToWide(sToFind);
     for (std::int32_t i = 0, n = ListCount(); i < n; ++i) {
         std::wstring text = ItemText(i);
         if (!bExactMatch && text.size() > wanted.size())
@@ -192,11 +192,11 @@ std::string MivoCboEx::List(std::int32_t lIndex) const {
     if (lIndex == -1)
         return {};
     CheckIndex(lIndex);
-    return WideToUtf8(ItemText(lIndex));
+    return MText::WideToUtf8(ItemText(lIndex));
 }
 void MivoCboEx::SetList(std::int32_t lIndex, const std::string& sText) {
     if (lIndex != -1)
-        SetItem(lIndex, CBEIF_TEXT, Item{Utf8ToWide(sText), 0, 0, 0, 0});
+        SetItem(lIndex, CBEIF_TEXT, Item{MText::Utf8ToWide(sText), 0, 0, 0, 0});
 }
 
 void MivoCboEx::RemoveItem(std::int32_t lIndex) {

@@ -7,9 +7,9 @@
 #include <algorithm>
 #include <optional>
 
-#include "core/AccessKey.h"
-#include "win32/AccessibleObject.h"
-#include "win32/Text.h"
+#include "core/MAccessKey.h"
+#include "win32/MAccessibleObject.h"
+#include "win32/MText.h"
 
 namespace {
 
@@ -128,14 +128,14 @@ LRESULT MivoCboEx::OnComboNotify(const NMHDR& hdr) {
         return 0;
     case CBEN_ENDEDITW: {
         const auto& e = reinterpret_cast<const NMCBEENDEDITW&>(hdr);
-        (void)Fire(OnEndEdit, e.fChanged != FALSE, e.iNewSelection, WideToUtf8(e.szText), e.iWhy,
-                   cancel);
+        (void)Fire(OnEndEdit, e.fChanged != FALSE, e.iNewSelection, MText::WideToUtf8(e.szText),
+                   e.iWhy, cancel);
         return cancel;
     }
     case CBEN_ENDEDITA: {
         const auto& e = reinterpret_cast<const NMCBEENDEDITA&>(hdr);
-        (void)Fire(OnEndEdit, e.fChanged != FALSE, e.iNewSelection, AnsiToUtf8(e.szText), e.iWhy,
-                   cancel);
+        (void)Fire(OnEndEdit, e.fChanged != FALSE, e.iNewSelection, MText::AnsiToUtf8(e.szText),
+                   e.iWhy, cancel);
         return cancel;
     }
     default:
@@ -160,7 +160,7 @@ std::int32_t MivoCboEx::MsgResponse() {
 
 LRESULT MivoCboEx::WindowProc(HWND hwnd, UINT iMsg, WPARAM wParam, LPARAM lParam) {
     LRESULT result = 0;
-    RunGuarded([&] {
+    MFatal::RunGuarded([&] {
         switch (iMsg) {
         case WM_GETDLGCODE: {
             result = MSubclass::CallPreviousProc(hwnd, iMsg, wParam, lParam);
@@ -208,8 +208,9 @@ LRESULT MivoCboEx::WindowProc(HWND hwnd, UINT iMsg, WPARAM wParam, LPARAM lParam
 
 LRESULT MivoCboEx::OnGetObject(HWND hwnd, WPARAM wParam, LPARAM lParam, bool previous) {
     if (!accessibleLabel_.empty()) {
-        AccessibleTexts texts{WithoutAccessKey(accessibleLabel_), accessibleDescription_,
-                              AccessKeyShortcut(accessibleLabel_), nullptr};
+        AccessibleTexts texts{MAccessKey::WithoutAccessKey(accessibleLabel_),
+                              accessibleDescription_,
+                              MAccessKey::AccessKeyShortcut(accessibleLabel_), nullptr};
         // A reader may keep the object after the list has gone. Blanks that pad an item are
         // not read out.
         texts.value = [this, alive = std::shared_ptr<const bool>(alive_)] {
@@ -220,7 +221,7 @@ LRESULT MivoCboEx::OnGetObject(HWND hwnd, WPARAM wParam, LPARAM lParam, bool pre
             text.erase(text.find_last_not_of(' ') + 1);
             return std::optional(text);
         };
-        if (const LRESULT answer = AccessibleObject::Answer(hwnd, wParam, lParam, texts))
+        if (const LRESULT answer = MAccessibleObject::Answer(hwnd, wParam, lParam, texts))
             return answer;
     }
     return previous ? MSubclass::CallPreviousProc(hwnd, WM_GETOBJECT, wParam, lParam)
@@ -328,5 +329,5 @@ void MivoCboEx::AutoCompleteKeyPress(std::int32_t& iKeyAscii) {
     ::SetWindowTextW(hWndEdit_, full.c_str());
     ::SendMessageW(hWndEdit_, EM_SETSEL, prefix.size(), static_cast<LPARAM>(full.size()));
     iKeyAscii = 0;
-    (void)Fire(OnAutoCompleteSelection, WideToUtf8(full), found);
+    (void)Fire(OnAutoCompleteSelection, MText::WideToUtf8(full), found);
 }

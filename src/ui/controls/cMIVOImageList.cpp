@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <utility>
 
-#include "win32/ErrorSource.h"
-#include "win32/Text.h"
+#include "win32/ModuleSource.h"
+#include "win32/MText.h"
 
 namespace {
 
@@ -252,7 +252,7 @@ bool cMIVOImageList::AddFromFile(const std::string& sFileName, std::int32_t iTyp
         return false;
     const int cx = iType == 0 ? 0 : iconSizeX_;
     const int cy = iType == 0 ? 0 : iconSizeY_;
-    HANDLE image = ::LoadImageW(nullptr, Utf8ToWide(sFileName).c_str(), type, cx, cy,
+    HANDLE image = ::LoadImageW(nullptr, MText::Utf8ToWide(sFileName).c_str(), type, cx, cy,
                                 LR_LOADFROMFILE | (bMapSysColors ? LR_LOADMAP3DCOLORS : 0));
     return AddLoaded(image, iType, vKey, lBackColor, vKeyAfter);
 }

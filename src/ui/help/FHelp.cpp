@@ -10,21 +10,21 @@
 #include <tuple>
 
 #include "core/AppError.h"
-#include "win32/Fatal.h"
-#include "win32/OleApartment.h"
+#include "win32/MFatal.h"
+#include "win32/MOleApartment.h"
 #include "system/MShellExec.h"
-#include "ui/msgbox/AddressBox.h"
+#include "ui/msgbox/MAddressBox.h"
 #include "win32/ComPtr.h"
-#include "win32/Dpi.h"
+#include "win32/MDpi.h"
 #include "win32/Handles.h"
 #include "win32/Seam.h"
-#include "win32/Text.h"
+#include "win32/MText.h"
 #include "ui/help/HelpIds.h"
-#include "ui/help/HelpOle.h"
-#include "ui/help/HelpPage.h"
-#include "ui/help/HelpResource.h"
-#include "ui/help/HelpText.h"
-#include "ui/help/HelpTextView.h"
+#include "ui/help/MHelpOle.h"
+#include "ui/help/MHelpPage.h"
+#include "ui/help/MHelpResource.h"
+#include "ui/help/MHelpText.h"
+#include "ui/help/MHelpTextView.h"
 #include "resources/pictures.h"
 
 namespace {
@@ -81,14 +81,14 @@ LRESULT CALLBACK KeyFilterProc(int code, WPARAM wParam, LPARAM lParam) noexcept 
             const long key = static_cast<long>(msg->wParam);
             const bool text =
                 ::GetParent(msg->hwnd) == help && ::GetDlgCtrlID(msg->hwnd) == kTextViewId;
-            switch (text ? HelpPage::RouteTextKey(msg->message, key, ::GetKeyState(VK_CONTROL) < 0)
-                         : HelpPage::RouteKey(msg->message, key)) {
-            case HelpPage::KeyTarget::Control:
+            switch (text ? MHelpPage::RouteTextKey(msg->message, key, ::GetKeyState(VK_CONTROL) < 0)
+                         : MHelpPage::RouteKey(msg->message, key)) {
+            case MHelpPage::KeyTarget::Control:
                 break;
-            case HelpPage::KeyTarget::Frame:
+            case MHelpPage::KeyTarget::Frame:
                 msg->hwnd = help;
                 break;
-            case HelpPage::KeyTarget::Nowhere:
+            case MHelpPage::KeyTarget::Nowhere:
                 msg->message = WM_NULL;
                 break;
             }
@@ -142,15 +142,15 @@ struct FHelp::Hosted {
 
     Language lang;
     HWND hwnd = nullptr;
-    ComPtr<HelpOle::Site> site;
+    ComPtr<MHelpOle::CSite> site;
     ComPtr<IOleObject> ole;
     ComPtr<IOleInPlaceObject> inPlace;
     ComPtr<IWebBrowser2> wb;
     ComPtr<IHTMLDocument2> wbDoc;
-    ComPtr<HelpOle::EventSink> browserSink;
-    ComPtr<HelpOle::EventSink> docSink;
-    HelpOle::SinkConnection browserEvents;
-    HelpOle::SinkConnection docEvents;
+    ComPtr<MHelpOle::CEventSink> browserSink;
+    ComPtr<MHelpOle::CEventSink> docSink;
+    MHelpOle::CSinkConnection browserEvents;
+    MHelpOle::CSinkConnection docEvents;
     // The page is in the control's document; until then the window waits for it.
     bool pageWritten = false;
     // The page's own links clicked, each with one kMsgOpenLink on its way; they go with the
@@ -190,7 +190,7 @@ HRESULT FHelp::Hosted::Create(HWND window) {
     HRESULT hr = Seam<HelpBrowserCalls>::Current().create(ole.put());
     if (FAILED(hr) || !ole)
         return FAILED(hr) ? hr : E_NOINTERFACE;
-    site = ComPtr<HelpOle::Site>::Attach(new HelpOle::Site(hwnd));
+    site = ComPtr<MHelpOle::CSite>::Attach(new MHelpOle::CSite(hwnd));
     IOleClientSite* clientSite = site.get();
     if (FAILED(hr = ole->SetClientSite(clientSite)))
         return hr;
@@ -207,7 +207,7 @@ HRESULT FHelp::Hosted::Create(HWND window) {
     if (FAILED(hr = wb->put_RegisterAsDropTarget(VARIANT_FALSE)))
         return hr;
     wb->put_Silent(VARIANT_TRUE);
-    browserSink = ComPtr<HelpOle::EventSink>::Attach(new HelpOle::EventSink(
+    browserSink = ComPtr<MHelpOle::CEventSink>::Attach(new MHelpOle::CEventSink(
         DIID_DWebBrowserEvents2,
         [this](DISPID id, DISPPARAMS& params, VARIANT*) { OnBrowserEvent(id, params); }));
     return browserEvents.Connect(wb.get(), DIID_DWebBrowserEvents2, browserSink.get());
@@ -248,7 +248,7 @@ void FHelp::Hosted::Focus() {
 // window meanwhile, and the control must not lose objects it is still using); any other address
 // goes nowhere.
 void FHelp::Hosted::OpenLinkLater(const wchar_t* url) {
-    auto link = HelpPage::PageLinkFor(url);
+    auto link = MHelpPage::PageLinkFor(url);
     if (!link)
         return;
     pendingLinks.push_back(std::move(*link));
@@ -257,8 +257,8 @@ void FHelp::Hosted::OpenLinkLater(const wchar_t* url) {
 }
 
 void FHelp::Hosted::OnBrowserEvent(DISPID id, DISPPARAMS& params) {
-    using HelpOle::ArgText;
-    using HelpOle::EventArg;
+    using MHelpOle::ArgText;
+    using MHelpOle::EventArg;
     switch (id) {
     case DISPID_BEFORENAVIGATE2: // pDisp, URL, Flags, TargetFrameName, PostData, Headers, Cancel
         wb_BeforeNavigate2(ArgText(EventArg(params, 1)), EventArg(params, 6));
@@ -267,7 +267,7 @@ void FHelp::Hosted::OnBrowserEvent(DISPID id, DISPPARAMS& params) {
         wb_NewWindow3(ArgText(EventArg(params, 4)), EventArg(params, 1));
         break;
     case DISPID_NEWWINDOW2: // ppDisp, Cancel
-        HelpOle::SetArgBool(EventArg(params, 1), true);
+        MHelpOle::SetArgBool(EventArg(params, 1), true);
         break;
     case DISPID_DOCUMENTCOMPLETE: { // pDisp, URL
         VARIANT* disp = EventArg(params, 0);
@@ -283,22 +283,22 @@ void FHelp::Hosted::OnBrowserEvent(DISPID id, DISPPARAMS& params) {
 }
 
 void FHelp::Hosted::wb_BeforeNavigate2(const wchar_t* url, VARIANT* cancel) {
-    switch (HelpPage::ClassifyNavigation(url)) {
-    case HelpPage::Navigation::Allow:
+    switch (MHelpPage::ClassifyNavigation(url)) {
+    case MHelpPage::Navigation::Allow:
         return;
-    case HelpPage::Navigation::OpenExternally:
-        HelpOle::SetArgBool(cancel, true);
+    case MHelpPage::Navigation::OpenExternally:
+        MHelpOle::SetArgBool(cancel, true);
         OpenLinkLater(url);
         return;
-    case HelpPage::Navigation::Cancel:
-        HelpOle::SetArgBool(cancel, true);
+    case MHelpPage::Navigation::Cancel:
+        MHelpOle::SetArgBool(cancel, true);
         return;
     }
 }
 
 // A link opened in a new window (shift-click): never a second browser window of this process.
 void FHelp::Hosted::wb_NewWindow3(const wchar_t* url, VARIANT* cancel) {
-    HelpOle::SetArgBool(cancel, true);
+    MHelpOle::SetArgBool(cancel, true);
     OpenLinkLater(url);
 }
 
@@ -329,7 +329,7 @@ void FHelp::Hosted::WritePage(const ComPtr<IHTMLDocument2>& doc) {
     docEvents.Reset();
     wbDoc = doc;
     if (!docSink)
-        docSink = ComPtr<HelpOle::EventSink>::Attach(new HelpOle::EventSink(
+        docSink = ComPtr<MHelpOle::CEventSink>::Attach(new MHelpOle::CEventSink(
             HelpIds::kDiidHtmlDocumentEvents2,
             [this](DISPID id, DISPPARAMS&, VARIANT* result) { OnDocumentEvent(id, result); }));
     Check(docEvents.Connect(wbDoc.get(), HelpIds::kDiidHtmlDocumentEvents2, docSink.get()),
@@ -346,11 +346,11 @@ void FHelp::Hosted::WritePage(const ComPtr<IHTMLDocument2>& doc) {
     ComPtr<IHTMLStyleSheet> sheet;
     Check(wbDoc->createStyleSheet(Bstr(L""), -1, sheet.put()),
           "The help page's style sheet could not be created");
-    Check(sheet->put_cssText(Bstr(Utf8ToWide(HelpResource::Text("CSS")))),
+    Check(sheet->put_cssText(Bstr(MText::Utf8ToWide(MHelpResource::Text("CSS")))),
           "The help page's style sheet could not be written");
 
-    std::string bodyText = HelpResource::Text(HelpPage::BodyResourceName(lang));
-    Check(body->put_innerHTML(Bstr(Utf8ToWide(HelpPage::PageBody(bodyText)))),
+    std::string bodyText = MHelpResource::Text(MHelpPage::BodyResourceName(lang));
+    Check(body->put_innerHTML(Bstr(MText::Utf8ToWide(MHelpPage::PageBody(bodyText)))),
           "The help page could not be written");
 }
 
@@ -401,7 +401,7 @@ void FHelp::Hosted::wbDoc_onkeydown() {
     long keyCode = 0;
     if (ComPtr<IHTMLEventObj> event = CurrentEvent())
         event->get_keyCode(&keyCode);
-    if (!HelpPage::KeyPasses(keyCode))
+    if (!MHelpPage::KeyPasses(keyCode))
         KillEvent(CurrentEvent());
 }
 
@@ -439,9 +439,9 @@ void FHelp::Load() {
                                instance, MAKEINTRESOURCEW(IDI_TAVELIN), IMAGE_ICON,
                                ::GetSystemMetrics(cx), ::GetSystemMetrics(cy), LR_SHARED)));
 
-        const int dpi = WindowDpi(Hwnd());
-        RECT frame = {0, 0, TwipsToPixels(kClientWidthTwips, dpi),
-                      TwipsToPixels(kClientHeightTwips, dpi)};
+        const int dpi = MDpi::WindowDpi(Hwnd());
+        RECT frame = {0, 0, MDpi::TwipsToPixels(kClientWidthTwips, dpi),
+                      MDpi::TwipsToPixels(kClientHeightTwips, dpi)};
         ::AdjustWindowRectEx(&frame, kStyle, FALSE, kExStyle);
         ::SetWindowPos(Hwnd(), nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top,
                        SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
@@ -460,7 +460,7 @@ void FHelp::Load() {
 // The caption, then the page in the browser control, or its text where the control cannot show
 // it.
 void FHelp::Form_Load() {
-    ::SetWindowTextW(Hwnd(), Utf8ToWide(HelpPage::Caption(lang_)).c_str());
+    ::SetWindowTextW(Hwnd(), MText::Utf8ToWide(MHelpPage::Caption(lang_)).c_str());
     if (!OpenBrowser())
         ShowText();
 }
@@ -471,7 +471,7 @@ void FHelp::Form_Load() {
 bool FHelp::OpenBrowser() {
     const HelpBrowserCalls calls = Seam<HelpBrowserCalls>::Current();
     // The program's apartment, opened now on first use and closed at the program's end.
-    if (FAILED(OleApartment::Open()))
+    if (FAILED(MOleApartment::Open()))
         return false;
     hosted_ = std::make_unique<Hosted>(lang_);
     if (FAILED(hosted_->Create(Hwnd()))) {
@@ -494,8 +494,9 @@ void FHelp::ShowText() {
     hosted_.reset();
     if (text_)
         return;
-    const std::string body = HelpResource::Text(HelpPage::BodyResourceName(lang_));
-    text_ = HelpTextView::Create(Hwnd(), kTextViewId, HelpText::Blocks(HelpPage::PageBody(body)));
+    const std::string body = MHelpResource::Text(MHelpPage::BodyResourceName(lang_));
+    text_ =
+        MHelpTextView::Create(Hwnd(), kTextViewId, MHelpText::Blocks(MHelpPage::PageBody(body)));
     if (::GetActiveWindow() == Hwnd())
         ::SetFocus(text_);
 }
@@ -579,7 +580,7 @@ LRESULT FHelp::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
         const std::string link = hosted_->pendingLinks.front();
         hosted_->pendingLinks.pop_front();
         if (!MShellExec::ShellExec("open", link, "", "", SW_SHOWNORMAL))
-            AddressBox::Show(link, lang_, Hwnd());
+            MAddressBox::Show(link, lang_, Hwnd());
         return 0;
     }
     case WM_DESTROY:

@@ -4,20 +4,20 @@
 
 #include <utility>
 
-#include "core/KeyCatalogue.h"
+#include "core/MKeys.h"
 #include "core/Product.h"
 #include "keymap/CScancodeMap.h"
-#include "keymap/RestartRecord.h"
+#include "keymap/MRestartRecord.h"
 #include "resources/pictures.h"
-#include "system/DonationAddress.h"
+#include "system/MDonation.h"
 #include "system/MShutdown.h"
 #include "ui/main/FMainIds.h"
-#include "ui/msgbox/AddressBox.h"
+#include "ui/msgbox/MAddressBox.h"
 #include "ui/msgbox/MCenterMBX.h"
-#include "win32/ErrorSource.h"
-#include "win32/Fatal.h"
-#include "win32/StartupTrace.h"
-#include "win32/Text.h"
+#include "win32/ModuleSource.h"
+#include "win32/MFatal.h"
+#include "win32/MStartupTrace.h"
+#include "win32/MText.h"
 
 namespace {
 
@@ -133,9 +133,9 @@ void FMain::Load() {
         return;
     // What the window shows is known before it is made, so that each control is made as it
     // shows: the rows of the map.
-    rows_.emplace(KeyCatalogue(), map_.CurrentSettingString(), map_.MapIsWellFormed());
+    rows_.emplace(MKeys::Catalogue(), map_.CurrentSettingString(), map_.MapIsWellFormed());
 
-    dpi_ = WindowDpi();
+    dpi_ = MDpi::WindowDpi();
     const DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU;
     RECT frame = {0, 0, Twips(kClientWidth), Twips(kClientHeight)};
     ::AdjustWindowRectEx(&frame, style, FALSE, 0);
@@ -144,11 +144,11 @@ void FMain::Load() {
     RECT work{};
     ::SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
     const int w = frame.right - frame.left, h = frame.bottom - frame.top;
-    CreateWin(kSource, 0, Utf8ToWide(Product::MainWindowTitle()).c_str(), style,
+    CreateWin(kSource, 0, MText::Utf8ToWide(Product::MainWindowTitle()).c_str(), style,
               work.left + (work.right - work.left - w) / 2,
               work.top + (work.bottom - work.top - h) / 2, w, h, nullptr);
     CreateControls();
-    StartupTrace::Mark("controls");
+    MStartupTrace::Mark("controls");
     Form_Load();
 }
 
@@ -177,7 +177,7 @@ bool FMain::PreTranslateMessage(MSG& msg) {
         return false;
     // F1 opens the help from anywhere in the window, as the help button does.
     if (msg.message == WM_KEYDOWN && msg.wParam == VK_F1) {
-        RunGuarded([this] { imgHelp_Click(); });
+        MFatal::RunGuarded([this] { imgHelp_Click(); });
         return true;
     }
     // Enter presses the button that has the focus, as in a dialog box; the dialog navigation
@@ -313,8 +313,8 @@ LRESULT FMain::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
 HWND FMain::CreateChild(const wchar_t* cls, DWORD style, int id, const std::string& text,
                         HFONT font) {
     const RECT r = Bounds(id);
-    HWND child = ::CreateWindowExW(0, cls, Utf8ToWide(text).c_str(), WS_CHILD | style, r.left,
-                                   r.top, r.right - r.left, r.bottom - r.top, Hwnd(),
+    HWND child = ::CreateWindowExW(0, cls, MText::Utf8ToWide(text).c_str(), WS_CHILD | style,
+                                   r.left, r.top, r.right - r.left, r.bottom - r.top, Hwnd(),
                                    reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
                                    ::GetModuleHandleW(nullptr), nullptr);
     if (!child)
@@ -405,7 +405,7 @@ void FMain::CreateControls() {
 
     toolTip_ = ::CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, TTS_ALWAYSTIP, 0, 0, 0, 0,
                                  Hwnd(), nullptr, ::GetModuleHandleW(nullptr), nullptr);
-    const std::wstring tip = Utf8ToWide(Pick(lang_, "Hilfe", "Help"));
+    const std::wstring tip = MText::Utf8ToWide(Pick(lang_, "Hilfe", "Help"));
     TOOLINFOW ti = {};
     ti.cbSize = TTTOOLINFOW_V2_SIZE;
     ti.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
@@ -416,7 +416,7 @@ void FMain::CreateControls() {
 
     // Made last: a static just before a control in z-order is read as its label, and this line
     // labels nothing. It shows while the map saved waits for a restart.
-    const bool pending = RestartRecord::StateOf(map_.StoredMap()) == Restart::State::Pending;
+    const bool pending = MRestartRecord::StateOf(map_.StoredMap()) == MRestartState::State::Pending;
     CreateChild(L"STATIC", SS_LEFT | SS_NOPREFIX | (pending ? WS_VISIBLE : 0), IDC_LBRESTART,
                 Pick(lang_, "Neustart ausstehend: Die neue Belegung wirkt erst danach.",
                      "Restart pending: the new functions take effect after it."),
@@ -437,7 +437,8 @@ RECT FMain::Bounds(int id) const {
 void FMain::BuildImageList() {
     // The strip's icons are drawn for 96 DPI: the strip is scaled as a whole, like the
     // pictures, and cut at the scaled icon size.
-    const int width = ScaleFrom96(kIconWidth, dpi_), height = ScaleFrom96(kIconHeight, dpi_);
+    const int width = MDpi::ScaleFrom96(kIconWidth, dpi_),
+              height = MDpi::ScaleFrom96(kIconHeight, dpi_);
     UniqueBitmap strip = LoadBitmapResource(IDB_ICON_STRIP);
     BITMAP bm{};
     ::GetObjectW(strip.get(), sizeof bm, &bm);
@@ -479,7 +480,7 @@ void FMain::DrawPicture(const DRAWITEMSTRUCT& dis) const {
     SelectedObject selected(memory.get(), bitmap);
     // Pictures are drawn for 96 DPI and scaled like the layout; the control clips them (the
     // decoration is narrower than its picture).
-    const int w = ScaleFrom96(bm.bmWidth, dpi_), h = ScaleFrom96(bm.bmHeight, dpi_);
+    const int w = MDpi::ScaleFrom96(bm.bmWidth, dpi_), h = MDpi::ScaleFrom96(bm.bmHeight, dpi_);
     if (w == bm.bmWidth && h == bm.bmHeight) {
         ::BitBlt(dis.hDC, 0, 0, w, h, memory.get(), 0, 0, SRCCOPY);
     } else {
@@ -497,15 +498,16 @@ void FMain::Form_Load() {
     // The caption, texts, pictures, lock notices and Restore were made as they show
     // (CreateControls). Fill the lists with the options each key is offered. The lists redraw
     // once, when the window first shows, not after each item.
-    const KeyCatalogueTable& catalogue = KeyCatalogue();
+    const MKeys::Table& catalogue = MKeys::Catalogue();
     for (auto& cbo : cboKey_)
         cbo->SetRedraw(false);
     for (int row = 0; row < kKeyCount; ++row)
         for (const std::int32_t id : rows_->Offered(row))
-            cboKey_[row]->AddItemAndData(KeyRows::ItemText(*catalogue.ById(id), lang_), id, id, id);
+            cboKey_[row]->AddItemAndData(CKeyRows::ItemText(*catalogue.ById(id), lang_), id, id,
+                                         id);
     for (auto& cbo : cboKey_)
         cbo->SetRedraw(true);
-    StartupTrace::Mark("filled");
+    MStartupTrace::Mark("filled");
 
     // Each unlocked key's current function; a locked one shows no selection.
     for (int row = 0; row < kKeyCount; ++row)
@@ -531,7 +533,7 @@ void FMain::cmdOK_Click() {
     // The lists are what the user sees, also a selection changed without a notification.
     for (int row = 0; row < kKeyCount; ++row)
         TakeSelection(row);
-    Finish(edit_.Save(rows_->NewEntries(), rows_->LogTexts(lang_), KeyEdit::Unchanged::Write));
+    Finish(edit_.Save(rows_->NewEntries(), rows_->LogTexts(lang_), CKeyEdit::Unchanged::Write));
 }
 
 void FMain::cmdCancel_Click() {
@@ -555,7 +557,7 @@ void FMain::Finish(const EditResult& result) {
     }
     if (result.error)
         throw *result.error;
-    bRebootPending = true;
+    rebootPending_ = true;
     Unload();
 }
 
@@ -573,8 +575,8 @@ void FMain::imgHelp_Click() {
 
 void FMain::imgPaypal_Click() {
     const std::string code(LanguageCode(lang_));
-    if (!OpenDonationPage(code))
-        AddressBox::Show(DonationAddress(code), lang_, Hwnd());
+    if (!MDonation::OpenPage(code))
+        MAddressBox::Show(MDonation::Address(code), lang_, Hwnd());
 }
 
 void FMain::Unload() {
@@ -597,22 +599,23 @@ void FMain::ShowRestartFailure(const MShutdown::Result& restart) const {
         return;
     // A failed step is shown as Windows names it, in a plain box with the system's title.
     if (!restart.failure.empty()) {
-        ::MessageBoxW(nullptr, Utf8ToWide(restart.failure).c_str(), nullptr, MB_OK);
+        ::MessageBoxW(nullptr, MText::Utf8ToWide(restart.failure).c_str(), nullptr, MB_OK);
         return;
     }
     // The window is gone: without this the user would wait for a restart that is not coming.
-    ::MessageBoxW(nullptr,
-                  Utf8ToWide(Pick(lang_,
-                                  "Der Neustart konnte nicht angefordert werden. Bitte starten Sie "
-                                  "den Rechner selbst neu.",
-                                  "The restart could not be requested. Please restart the computer "
-                                  "yourself."))
-                      .c_str(),
-                  Utf8ToWide(Product::kName).c_str(), MB_OK | MB_ICONEXCLAMATION);
+    ::MessageBoxW(
+        nullptr,
+        MText::Utf8ToWide(Pick(lang_,
+                               "Der Neustart konnte nicht angefordert werden. Bitte starten Sie "
+                               "den Rechner selbst neu.",
+                               "The restart could not be requested. Please restart the computer "
+                               "yourself."))
+            .c_str(),
+        MText::Utf8ToWide(Product::kName).c_str(), MB_OK | MB_ICONEXCLAMATION);
 }
 
 void FMain::Form_Terminate() {
-    if (bRebootPending) {
+    if (rebootPending_) {
         const std::string message =
             std::string(Pick(lang_,
                              "Sie müssen den Rechner neu starten, damit die Änderungen wirksam "
@@ -620,11 +623,11 @@ void FMain::Form_Terminate() {
                              "You have to reboot the computer for the settings to take effect.")) +
             "\r\n\r\n" +
             Pick(lang_, "Möchten Sie den Rechner jetzt neu starten?", "Do you want to reboot now?");
-        const int answer =
-            ::MessageBoxW(nullptr, Utf8ToWide(message).c_str(), Utf8ToWide(Product::kName).c_str(),
-                          MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2);
+        const int answer = ::MessageBoxW(nullptr, MText::Utf8ToWide(message).c_str(),
+                                         MText::Utf8ToWide(Product::kName).c_str(),
+                                         MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2);
         if (answer == IDYES)
-            ShowRestartFailure(KeyEdit::Restart());
+            ShowRestartFailure(CKeyEdit::Restart());
     }
     ::PostQuitMessage(0);
 }

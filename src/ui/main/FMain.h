@@ -1,7 +1,7 @@
 // The main window: one row per key (CapsLock, Insert, ScrollLock) with an icon list of the
 // functions the key may get, OK to save, Cancel, Restore, and the help and donation pictures.
 // Closing it ends the program, after the restart question when something was written. What
-// each row offers, shows and saves is decided by KeyRows; this class wires the controls to it.
+// each row offers, shows and saves is decided by CKeyRows; this class wires the controls to it.
 #pragma once
 
 #include <windows.h>
@@ -12,8 +12,8 @@
 #include <optional>
 #include <string>
 
-#include "core/KeyRows.h"
-#include "keymap/KeyEdit.h"
+#include "core/CKeyRows.h"
+#include "keymap/CKeyEdit.h"
 #include "system/MShutdown.h"
 #include "ui/controls/MivoCboEx.h"
 #include "ui/controls/cMIVOImageList.h"
@@ -21,7 +21,7 @@
 #include "ui/main/FMainIds.h"
 #include "ui/main/LabelColours.h"
 #include "win32/BaseWindow.h"
-#include "win32/Dpi.h"
+#include "win32/MDpi.h"
 #include "win32/Handles.h"
 
 class CScancodeMap;
@@ -46,7 +46,7 @@ class FMain : public BaseWindow<FMain> {
     bool PreTranslateMessage(MSG& msg);
 
     // Design units to pixels at the window's DPI.
-    int Twips(int twips) const noexcept { return TwipsToPixels(twips, dpi_); }
+    int Twips(int twips) const noexcept { return MDpi::TwipsToPixels(twips, dpi_); }
 
   private:
     friend class BaseWindow<FMain>;
@@ -95,11 +95,11 @@ class FMain : public BaseWindow<FMain> {
 
     Language lang_;
     CScancodeMap& map_;
-    KeyEdit edit_;
+    CKeyEdit edit_;
     int dpi_ = 96;
     bool unloading_ = false;
 
-    std::optional<KeyRows> rows_;
+    std::optional<CKeyRows> rows_;
     cMIVOImageList imageList_;
     std::array<std::unique_ptr<MivoCboEx>, kKeyCount> cboKey_;
     std::map<int, UniqueBitmap> pictures_; // by control id, drawn at the DPI's scale
@@ -113,7 +113,7 @@ class FMain : public BaseWindow<FMain> {
     UniqueBrush frameBrush_;
     HCURSOR handCursor_ = nullptr;
 
-    bool bRebootPending = false;
+    bool rebootPending_ = false;
     HWND labelFocus_ = nullptr; // the label whose access key is being handled
     HWND lastFocus_ = nullptr;  // the control that had the focus when the window was left
 

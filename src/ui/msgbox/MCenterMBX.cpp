@@ -2,10 +2,10 @@
 
 #include <cmath>
 
-#include "win32/Fatal.h"
+#include "win32/MFatal.h"
 #include "win32/Handles.h"
 #include "core/Product.h"
-#include "win32/Text.h"
+#include "win32/MText.h"
 
 namespace MCenterMBX {
 
@@ -37,7 +37,7 @@ bool HookInstalled() {
 }
 
 LRESULT CALLBACK MsgBoxHookProc(int nCode, WPARAM wParam, LPARAM) {
-    RunGuarded([&] {
+    MFatal::RunGuarded([&] {
         // The owner may be activated first; only the box itself is moved.
         HWND box = reinterpret_cast<HWND>(wParam);
         if (nCode != HCBT_ACTIVATE || !IsMessageBox(box))
@@ -67,8 +67,8 @@ int CenteredMsgBox(const std::string& prompt, UINT buttons, const std::string& t
     g_hook.reset(::SetWindowsHookExW(WH_CBT, &MsgBoxHookProc, nullptr, ::GetCurrentThreadId()));
     HWND parent = owner && ::IsWindow(owner) ? owner : nullptr;
     const std::string shown = title.empty() ? std::string(Product::kName) : title;
-    int result =
-        ::MessageBoxW(parent, Utf8ToWide(prompt).c_str(), Utf8ToWide(shown).c_str(), buttons);
+    int result = ::MessageBoxW(parent, MText::Utf8ToWide(prompt).c_str(),
+                               MText::Utf8ToWide(shown).c_str(), buttons);
     // A box that never appeared must not leave the hook behind for the next window.
     g_hook.reset();
     return result;

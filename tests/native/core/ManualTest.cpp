@@ -5,8 +5,8 @@
 #include <fstream>
 #include <sstream>
 
-#include "core/CommandLine.h"
-#include "core/KeyCatalogue.h"
+#include "core/MCommandLine.h"
+#include "core/MKeys.h"
 
 namespace {
 
@@ -46,13 +46,13 @@ std::vector<std::string> Table(const std::string& text, const std::string& headi
 } // namespace
 
 TEST(ManualTest, ExitCodesAreTheProgramsOwn) {
-    const std::vector<int> program(std::begin(CommandLine::kExitCodes),
-                                   std::end(CommandLine::kExitCodes));
+    const std::vector<int> program(std::begin(MCommandLine::kExitCodes),
+                                   std::end(MCommandLine::kExitCodes));
     const std::pair<std::string, std::string> documents[] = {
         {ManualHalf(true), "  Code  Bedeutung"},
         {ManualHalf(false), "  Code  Meaning"},
-        {CommandLine::UsageText(Language::German), "Exit-Codes"},
-        {CommandLine::UsageText(Language::English), "Exit codes"},
+        {MCommandLine::UsageText(Language::German), "Exit-Codes"},
+        {MCommandLine::UsageText(Language::English), "Exit codes"},
     };
     for (const auto& [text, heading] : documents) {
         std::vector<int> codes; // each row that begins with a number
@@ -66,13 +66,13 @@ TEST(ManualTest, ExitCodesAreTheProgramsOwn) {
 TEST(ManualTest, FunctionsAreTheWindowsEntriesWithTheirKeywords) {
     for (const bool german : {true, false}) {
         std::vector<std::string> program;
-        for (const KeyOption& option : KeyCatalogue().Rows()) {
+        for (const KeyOption& option : MKeys::Catalogue().Rows()) {
             std::string row =
                 std::string(option.DisplayName(german ? Language::German : Language::English)) +
                 "|" + std::string(option.NAME) + "|";
             for (int key = 0; key < kKeyCount; ++key)
                 if (option.OfferedFor(key))
-                    row += std::string(KeyCatalogue().ById(key)->NAME) + " ";
+                    row += std::string(MKeys::Catalogue().ById(key)->NAME) + " ";
             row.pop_back();
             program.push_back(row);
         }

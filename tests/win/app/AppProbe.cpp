@@ -16,15 +16,15 @@
 #include <string>
 #include <vector>
 
-#include "app/CommandLineMode.h"
+#include "app/MCommandLineMode.h"
 #include "app/MCheckAdmin.h"
 #include "app/MGetWinVer.h"
 #include "app/MMain.h"
 #include "registry/RegistryApi.h"
 #include "system/MEventLog.h"
 #include "system/MShutdown.h"
-#include "system/ShellLaunch.h"
-#include "app/SingleInstance.h"
+#include "system/MShellLaunch.h"
+#include "app/MSingleInstance.h"
 #include "ui/main/FMainIds.h"
 #include "win32/Seam.h"
 
@@ -92,25 +92,25 @@ BOOL WINAPI RestartRefused(LPSTR, LPSTR, DWORD, BOOL, BOOL) {
 
 int TrustOneLevelLower() {
     const ProcessIdentity high{{1, 1, 0, 0, 0, 0, 0, 5, 21}, 0x3000}, medium{high.user, 0x2000};
-    ShellLaunch::Calls shell;
+    MShellLaunch::Calls shell;
     shell.shellIdentity = [&] { return medium; };
     shell.ownIdentity = [&] { return high; };
-    shell.shellExecute = [](const ShellLaunch::Launch&) { std::printf("direct "); };
-    shell.desktopShell = [](const ShellLaunch::Launch&) {
+    shell.shellExecute = [](const MShellLaunch::Launch&) { std::printf("direct "); };
+    shell.desktopShell = [](const MShellLaunch::Launch&) {
         std::printf("desktop ");
         return S_OK;
     };
-    const Seam<ShellLaunch::Calls>::Override shellFake(shell);
-    ShellLaunch::Open({"", "https://example.org/", "", "", SW_SHOWNORMAL});
+    const Seam<MShellLaunch::Calls>::Override shellFake(shell);
+    MShellLaunch::Open({"", "https://example.org/", "", "", SW_SHOWNORMAL});
     const WNDCLASSW wc{0, &::DefWindowProcW, 0, 0, {}, {}, {}, {}, {}, kMainWindowClass};
     ::RegisterClassW(&wc);
     ::CreateWindowExW(0, kMainWindowClass, L"Tavelin 2.0", WS_OVERLAPPED, 0, 0, 10, 10, nullptr,
                       nullptr, nullptr, nullptr);
-    SingleInstance::Calls instance;
+    MSingleInstance::Calls instance;
     instance.windowIdentity = [&](HWND) { return medium; };
     instance.ownIdentity = [&] { return high; };
-    const Seam<SingleInstance::Calls>::Override instanceFake(instance);
-    std::printf(SingleInstance::ActivateEarlierCopy("Tavelin 2.0") ? "activated\n" : "ignored\n");
+    const Seam<MSingleInstance::Calls>::Override instanceFake(instance);
+    std::printf(MSingleInstance::ActivateEarlierCopy("Tavelin 2.0") ? "activated\n" : "ignored\n");
     return 0;
 }
 
@@ -137,5 +137,5 @@ int main(int argc, char** argv) {
         std::string(argv[1]) == "refuse" ? &RestartRefused : &RestartRecorded;
     const Seam<MShutdown::Calls>::Override recorded(restart);
     const std::vector<std::string> args(argv + 4, argv + argc);
-    return CommandLineMode::Run(args);
+    return MCommandLineMode::Run(args);
 }

@@ -3,12 +3,12 @@
 #include <windows.h>
 #include <shellapi.h>
 
-#include "app/SingleInstance.h"
+#include "app/MSingleInstance.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     int argc = 0;
     wchar_t** argv = ::CommandLineToArgvW(::GetCommandLineW(), &argc);
-    if (argc < 2 || !::CreateMutexW(nullptr, TRUE, SingleInstance::kMutexName))
+    if (argc < 2 || !::CreateMutexW(nullptr, TRUE, MSingleInstance::kMutexName))
         return 1;
     const WNDCLASSW wc{0, &::DefWindowProcW, 0, 0, instance, {}, {}, {}, {}, argv[1]};
     ::RegisterClassW(&wc); // a system class (STATIC) is there already

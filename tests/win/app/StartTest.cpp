@@ -4,7 +4,7 @@
 
 #include "support/ChildProcess.h"
 #include "app/MMain.h"
-#include "app/SingleInstance.h"
+#include "app/MSingleInstance.h"
 #include "support/MsgBoxWatcher.h"
 #include "core/Product.h"
 #include "ui/main/FMainIds.h"
@@ -45,7 +45,7 @@ TEST(Start, RefusedInTheLocaleLanguage) {
         auto box = FindMsgBox("Tavelin", process.Pid(), 15000);
         ASSERT_TRUE(box);
         EXPECT_EQ(box->text, c.text);
-        EXPECT_FALSE(UniqueHandle(::OpenMutexW(SYNCHRONIZE, FALSE, SingleInstance::kMutexName)));
+        EXPECT_FALSE(UniqueHandle(::OpenMutexW(SYNCHRONIZE, FALSE, MSingleInstance::kMutexName)));
         ::PostMessageW(box->hwnd, WM_COMMAND, IDOK, 0);
         EXPECT_EQ(process.Wait(15000), 0u);
     }
@@ -74,14 +74,15 @@ TEST(TavelinExe, SecondCopyActivatesOnlyTavelinsWindow) {
         {.wine = "win2k", .cls = L"STATIC", .titles = {"Tavelin 2.0"}},
     };
     for (const auto& [version, cls, titles, expected] : cases) {
-        SCOPED_TRACE(std::string(version) + " " + WideToUtf8(cls));
-        std::string args = WideToUtf8(cls);
+        SCOPED_TRACE(std::string(version) + " " + MText::WideToUtf8(cls));
+        std::string args = MText::WideToUtf8(cls);
         for (const std::string& title : titles)
             args += " '" + title + "'";
         ChildProcess earlier(INSTANCE_DECOY_EXE, args);
         std::vector<HWND> windows;
         for (const std::string& title : titles)
-            windows.push_back(FindTopLevel(earlier.Pid(), cls, Utf8ToWide(title).c_str(), 15000));
+            windows.push_back(
+                FindTopLevel(earlier.Pid(), cls, MText::Utf8ToWide(title).c_str(), 15000));
         ASSERT_TRUE(std::ranges::find(windows, nullptr) == windows.end());
         WineVersionFor as("tavelin.exe", version);
         ::SetForegroundWindow(other.get());
@@ -94,9 +95,9 @@ TEST(TavelinExe, SecondCopyActivatesOnlyTavelinsWindow) {
             continue;
         }
         HWND main = FindTopLevel(tavelin.Pid(), kMainWindowClass,
-                                 Utf8ToWide(Product::MainWindowTitle()).c_str(), 15000);
+                                 MText::Utf8ToWide(Product::MainWindowTitle()).c_str(), 15000);
         ASSERT_TRUE(main) << "did not start";
-        EXPECT_GE(::GetTickCount() - start, SingleInstance::kActivationWaitMs)
+        EXPECT_GE(::GetTickCount() - start, MSingleInstance::kActivationWaitMs)
             << "waited too short";
         ::PostMessageW(main, WM_CLOSE, 0, 0);
         EXPECT_EQ(tavelin.Wait(15000), 0u);
@@ -118,7 +119,7 @@ TEST(Start, ReportedVersionDoesNotDecideTrust) {
 // A window of Tavelin's class counts only when its process runs as this one: the same user and
 // level (not the standard user behind an elevated Tavelin), a level read on one side only is not
 // the same. Wine has one user at one level: the owners come through the seam.
-TEST(SingleInstance, ActivatesOnlyAWindowOfTheSameUserAndLevel) {
+TEST(MSingleInstance, ActivatesOnlyAWindowOfTheSameUserAndLevel) {
     const WNDCLASSW wc{0, &::DefWindowProcW, 0, 0, {}, {}, {}, {}, {}, kMainWindowClass};
     ::RegisterClassW(&wc);
     UniqueWindow window(::CreateWindowExW(0, kMainWindowClass, L"Tavelin 2.0", WS_OVERLAPPED, 0, 0,
@@ -135,15 +136,15 @@ TEST(SingleInstance, ActivatesOnlyAWindowOfTheSameUserAndLevel) {
         {.owner = ProcessIdentity{admin.user, 0x2000}, .activated = false},
     };
     for (const auto& [owner, activated] : cases) {
-        SingleInstance::Calls calls;
+        MSingleInstance::Calls calls;
         calls.windowIdentity = [&](HWND hwnd) { return hwnd == window.get() ? owner : admin; };
         calls.ownIdentity = [&] { return admin; };
-        Seam<SingleInstance::Calls>::Override fake(calls);
-        EXPECT_EQ(SingleInstance::ActivateEarlierCopy("Tavelin 2.0"), activated)
+        Seam<MSingleInstance::Calls>::Override fake(calls);
+        EXPECT_EQ(MSingleInstance::ActivateEarlierCopy("Tavelin 2.0"), activated)
             << *owner.integrity;
     }
     // With the real owners (one user under Wine), a minimised window comes back.
     ::ShowWindow(window.get(), SW_MINIMIZE);
-    EXPECT_TRUE(SingleInstance::ActivateEarlierCopy("Tavelin 2.0"));
+    EXPECT_TRUE(MSingleInstance::ActivateEarlierCopy("Tavelin 2.0"));
     EXPECT_FALSE(::IsIconic(window.get()));
 }

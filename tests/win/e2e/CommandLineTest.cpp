@@ -7,7 +7,7 @@
 #include <cstring>
 #include <fstream>
 
-#include "core/CommandLine.h"
+#include "core/MCommandLine.h"
 #include "e2e/MainWindowDriver.h"
 
 using namespace e2e;
@@ -115,7 +115,7 @@ TEST_F(CommandLineTest, CommandsAgainstTheStoredValues) {
              caps, none, ""},
             {kWin98, false, caps, none, "/status", 4,
              "This program runs only on Windows 2000, XP, 2003 and Vista.\r\n", caps, none, ""},
-            {kWin98, false, none, none, "/?", 0, CommandLine::UsageText(Language::English), none,
+            {kWin98, false, none, none, "/?", 0, MCommandLine::UsageText(Language::English), none,
              none, ""},
             {kPlain, false, insertLocked, none, "/export \"" + file + "\" CAPSLOCK=LSHIFT", 0,
              "Written: " + file + "\r\n", insertLocked, none, ""},
@@ -258,7 +258,7 @@ TEST_F(CommandLineTest, StartedWithoutRedirectedOutput) {
                                      : handed        ? std::to_string(std::uintptr_t(handed.get()))
                                                      : "";
         ::SetEnvironmentVariableA("TAVELIN_STARTUP_TRACE", traced ? variable.c_str() : nullptr);
-        std::wstring line = L"\"Z:" TAVELIN_EXE "\" " + Utf8ToWide(args);
+        std::wstring line = L"\"Z:" TAVELIN_EXE "\" " + MText::Utf8ToWide(args);
         STARTUPINFOW si{sizeof si};
         si.dwFlags = STARTF_USESTDHANDLES; // none: nothing redirected
         PROCESS_INFORMATION pi{};
@@ -288,11 +288,12 @@ TEST_F(CommandLineTest, StartedWithoutRedirectedOutput) {
             UniqueHandle screen(::CreateFileW(L"CONOUT$", GENERIC_READ, FILE_SHARE_WRITE, nullptr,
                                               OPEN_EXISTING, 0, nullptr));
             ::ReadConsoleOutputCharacterW(screen.get(), seen, 199, {0, 0}, &read);
-            ::DeleteFileW(Utf8ToWide(file).c_str());
+            ::DeleteFileW(MText::Utf8ToWide(file).c_str());
         }
         const std::wstring shownText(seen);
         EXPECT_EQ(exit, code);
-        EXPECT_EQ(WideToUtf8(shownText.substr(0, shownText.find_last_not_of(L' ') + 1)), text);
+        EXPECT_EQ(MText::WideToUtf8(shownText.substr(0, shownText.find_last_not_of(L' ') + 1)),
+                  text);
         char marks[4096] = {};
         if (traced == kPipe)
             ::ReadFile(reader.get(), marks, sizeof marks - 1, &read, nullptr);

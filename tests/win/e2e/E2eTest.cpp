@@ -353,7 +353,7 @@ TEST_F(E2e, PointerMessagesFromAnotherProcessLeaveItRunning) {
             wchar_t title[32] = {};
             ::SendMessageTimeoutW(main, WM_GETTEXT, 32, reinterpret_cast<LPARAM>(title),
                                   SMTO_NORMAL, Scaled(5000), nullptr);
-            ASSERT_EQ(WideToUtf8(title), "Tavelin 2.0") << app.Seen();
+            ASSERT_EQ(MText::WideToUtf8(title), "Tavelin 2.0") << app.Seen();
         }
     }
     EXPECT_TRUE(app.Pick(0, "Left shift key"));
@@ -409,7 +409,7 @@ std::string ReaderSees(const ComPtr<IAccessible>& object) {
     auto text = [&](auto get) {
         BSTR value = nullptr;
         std::string read = SUCCEEDED((object.get()->*get)(self, &value)) && value
-                               ? WideToUtf8(value)
+                               ? MText::WideToUtf8(value)
                                : std::string();
         ::SysFreeString(value);
         return read;
@@ -529,7 +529,7 @@ TEST_F(E2e, EveryControlScalesAndAReaderReadsIt) {
             ::GetClassNameW(other, cls, 16);
             const LONG style = ::GetWindowLongW(other, GWL_STYLE);
             const bool button = !::lstrcmpiW(cls, L"Button");
-            const std::wstring text = Utf8ToWide(testsupport::TextOf(other));
+            const std::wstring text = MText::Utf8ToWide(testsupport::TextOf(other));
             if (text.empty() || (button && (style & BS_TYPEMASK) == BS_OWNERDRAW) ||
                 (!button && ::lstrcmpiW(cls, L"Static")))
                 continue;
@@ -539,8 +539,8 @@ TEST_F(E2e, EveryControlScalesAndAReaderReadsIt) {
             ::DrawTextW(dc.get(), text.c_str(), -1, &needed,
                         DT_CALCRECT | (button ? DT_SINGLELINE : DT_WORDBREAK) |
                             (!button && (style & SS_NOPREFIX) ? DT_NOPREFIX : 0));
-            EXPECT_LE(needed.right, r.right - r.left) << WideToUtf8(text);
-            EXPECT_LE(needed.bottom, r.bottom - r.top) << WideToUtf8(text);
+            EXPECT_LE(needed.right, r.right - r.left) << MText::WideToUtf8(text);
+            EXPECT_LE(needed.bottom, r.bottom - r.top) << MText::WideToUtf8(text);
         }
         if (c.dpi == 96 && c.pending) {
             const ComPtr<IAccessible> kept = ReaderObject(app.Inner(1));

@@ -20,7 +20,7 @@
 #include "support/ChildProcess.h"
 #include "support/MsgBoxWatcher.h"
 #include "ui/main/FMainIds.h"
-#include "win32/Text.h"
+#include "win32/MText.h"
 
 #include <gtest/gtest.h>
 
@@ -124,7 +124,7 @@ inline std::string LoggedEntries(const std::string& output) {
                          shown, 1024, reinterpret_cast<va_list*>(const_cast<DWORD_PTR*>(args)));
         entries +=
             (type == EVENTLOG_INFORMATION_TYPE ? "" : "type " + std::to_string(type) + ": ") +
-            WideToUtf8(shown) + "|";
+            MText::WideToUtf8(shown) + "|";
     }
     ::FreeLibrary(exe);
     return entries;
@@ -241,9 +241,9 @@ class Tavelin {
     HWND Main() { return main_ ? main_ : (main_ = FindWindowTitled("Tavelin 2.0", 15000)); }
     // None at once when the program ended, also before it was seen.
     HWND FindWindowTitled(const std::string& title, DWORD timeoutMs) const {
-        return Pid()
-                   ? testsupport::FindTopLevel(Pid(), nullptr, Utf8ToWide(title).c_str(), timeoutMs)
-                   : nullptr;
+        return Pid() ? testsupport::FindTopLevel(Pid(), nullptr, MText::Utf8ToWide(title).c_str(),
+                                                 timeoutMs)
+                     : nullptr;
     }
     DWORD Pid() const { return process_.Pid(); }
     std::optional<DWORD> Wait(DWORD timeoutMs) { return process_.Wait(timeoutMs); }
@@ -304,7 +304,7 @@ class Tavelin {
             ::WriteProcessMemory(process.get(), remote, &local, sizeof(local), nullptr);
             ::SendMessageW(ComboEx(row), CBEM_GETITEMW, 0, reinterpret_cast<LPARAM>(&remote->item));
             ::ReadProcessMemory(process.get(), remote, &local, sizeof(local), nullptr);
-            items.push_back(WideToUtf8(local.text));
+            items.push_back(MText::WideToUtf8(local.text));
             if (images)
                 images->push_back({local.item.iImage, local.item.iSelectedImage});
         }
@@ -411,8 +411,8 @@ class Tavelin {
         ::GetWindowTextW(hwnd, title, 256); // another process's: read, not sent
         const bool answers =
             ::SendMessageTimeoutW(hwnd, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 2000, nullptr);
-        found.text += ", window " + WideToUtf8(cls) + " \"" + WideToUtf8(title) + "\"" +
-                      (answers ? "" : " not answering");
+        found.text += ", window " + MText::WideToUtf8(cls) + " \"" + MText::WideToUtf8(title) +
+                      "\"" + (answers ? "" : " not answering");
         return TRUE;
     }
     template <typename Send> static void Press(Send send, HWND to, WPARAM key) {

@@ -32,7 +32,7 @@ void OnMachine(const std::string& command) {
     std::string line = "Z:\\bin\\sh -c \"";
     for (char c : script)
         line += c == '"' ? std::string("\\\"") : std::string(1, c);
-    std::wstring wide = Utf8ToWide(line + "\"");
+    std::wstring wide = MText::Utf8ToWide(line + "\"");
     STARTUPINFOW si{};
     si.cb = sizeof si;
     PROCESS_INFORMATION pi{};

@@ -10,12 +10,12 @@
 #include <thread>
 #include <type_traits>
 
-#include "core/KeyCatalogue.h"
-#include "core/MapText.h"
+#include "core/MKeys.h"
+#include "core/MMapText.h"
 #include "keymap/CScancodeMap.h"
-#include "keymap/KeyEdit.h"
+#include "keymap/CKeyEdit.h"
 #include "registry/RegistryApi.h"
-#include "win32/Fatal.h"
+#include "win32/MFatal.h"
 #include "win32/Seam.h"
 
 using namespace std::string_literals;
@@ -42,7 +42,7 @@ const std::string kMapA = Map("02000000", "2A003A00"), // CapsLock sends left sh
 void Put(const char* name, const std::string& value) {
     const std::size_t colon = value.find(':');
     const DWORD type = colon == std::string::npos ? REG_BINARY : std::stoul(value.substr(0, colon));
-    const auto bytes = MapText::HexToBytes(value == kNone ? "" : value.substr(colon + 1)).value();
+    const auto bytes = MMapText::HexToBytes(value == kNone ? "" : value.substr(colon + 1)).value();
     if (value == kNone)
         SHDeleteValueA(HKEY_LOCAL_MACHINE, kLayout, name);
     else
@@ -60,7 +60,7 @@ std::string Get(const char* name) {
     if (SHGetValueA(HKEY_LOCAL_MACHINE, kLayout, name, &type, bytes.data(), &size))
         return kNone;
     return (type == REG_BINARY ? "" : std::to_string(type) + ":") +
-           MapText::BytesToHex({bytes.data(), size});
+           MMapText::BytesToHex({bytes.data(), size});
 }
 State Stored() {
     return {Get(kMap), Get(kBackup)};
@@ -126,7 +126,7 @@ TEST_F(ScancodeMapTest, MapOfAnotherTypeIsNeverRewritten) {
     Put({"0:" + kMapA, kNone});
     CScancodeMap m;
     EXPECT_EQ(ErrorOf([&] { kSave(m); }),
-              Error(CScancodeMap::kErrMapNotWellFormed, ExeName() + ".CScancodeMap",
+              Error(CScancodeMap::kErrMapNotWellFormed, MFatal::ExeName() + ".CScancodeMap",
                     "The stored Scancode Map is not well formed."));
     EXPECT_EQ(Stored(), State("0:" + kMapA, kNone));
 }
@@ -215,10 +215,10 @@ LONG WINAPI StoppedSet(HKEY key, LPCSTR name, DWORD reserved, DWORD type, const 
 
 using Edit = std::function<EditOutcome(CScancodeMap&)>;
 const Edit kEditSave = [](CScancodeMap& m) { // kMapA's entry
-    return KeyEdit(m, Language::English).Save("2A003A00", {}, KeyEdit::Unchanged::Write).outcome;
+    return CKeyEdit(m, Language::English).Save("2A003A00", {}, CKeyEdit::Unchanged::Write).outcome;
 };
 const Edit kEditRestore = [](CScancodeMap& m) {
-    return KeyEdit(m, Language::English).Restore().outcome;
+    return CKeyEdit(m, Language::English).Restore().outcome;
 };
 
 } // namespace

@@ -6,10 +6,10 @@
 #include <functional>
 #include <optional>
 
-#include "core/MapText.h"
+#include "core/MMapText.h"
 #include "registry/RegistryApi.h"
 #include "registry/cRegistry.h"
-#include "win32/Fatal.h"
+#include "win32/MFatal.h"
 
 namespace {
 
@@ -63,7 +63,7 @@ std::pair<DWORD, std::string> Stored(HKEY root, const std::string& path, const c
     DWORD type = REG_NONE, size = sizeof bytes;
     if (::RegGetValueA(root, path.c_str(), name, RRF_RT_ANY | RRF_NOEXPAND, &type, bytes, &size))
         return {REG_NONE, "none"};
-    return {type, MapText::BytesToHex({bytes, size})};
+    return {type, MMapText::BytesToHex({bytes, size})};
 }
 bool KeyThere(const std::string& path) {
     HKEY key = nullptr;
@@ -73,7 +73,7 @@ bool KeyThere(const std::string& path) {
 // As a text's bytes with its terminator.
 std::pair<DWORD, std::string> Text(const std::string& s) {
     return {REG_SZ,
-            MapText::BytesToHex({reinterpret_cast<const std::uint8_t*>(s.c_str()), s.size() + 1})};
+            MMapText::BytesToHex({reinterpret_cast<const std::uint8_t*>(s.c_str()), s.size() + 1})};
 }
 
 struct RegistryTest : ::testing::Test {
@@ -240,7 +240,7 @@ TEST_F(RegistryTest, ErrorTexts) {
             ADD_FAILURE() << "nothing raised: " << c.description;
         } catch (const AppError& e) {
             EXPECT_EQ(e.Number(), c.number);
-            EXPECT_EQ(e.Source(), ExeName() + ".cRegistry");
+            EXPECT_EQ(e.Source(), MFatal::ExeName() + ".cRegistry");
             EXPECT_EQ(e.Description(), c.description);
         }
     }

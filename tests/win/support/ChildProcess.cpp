@@ -8,7 +8,7 @@
 #include <tlhelp32.h>
 
 #include "support/MsgBoxWatcher.h"
-#include "win32/Text.h"
+#include "win32/MText.h"
 
 namespace testsupport {
 
@@ -38,7 +38,7 @@ std::string LoaderFor(const std::string& exe) {
 } // namespace
 
 ChildProcess::ChildProcess(const std::string& exe, const std::string& args, const Env& unixEnv) {
-    const std::wstring name = Utf8ToWide(exe.substr(exe.find_last_of('/') + 1));
+    const std::wstring name = MText::Utf8ToWide(exe.substr(exe.find_last_of('/') + 1));
     const std::set<DWORD> before = ProcessesNamed(name);
     // Beside this test program, which Wine maps from the Unix root to drive Z:. Wine gives no
     // handle for a Unix program: the shell writes the exit code after the output.
@@ -57,7 +57,7 @@ ChildProcess::ChildProcess(const std::string& exe, const std::string& args, cons
     for (char c : " " + args)
         command += c == '"' ? std::string("\\\"") : std::string(1, c);
     command += " >" + file + " 2>&1; echo EXIT=$? >>" + file + "\"";
-    std::wstring commandLine = Utf8ToWide(command);
+    std::wstring commandLine = MText::Utf8ToWide(command);
     STARTUPINFOW si{sizeof(si)};
     PROCESS_INFORMATION pi{};
     if (::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,

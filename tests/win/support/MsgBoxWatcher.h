@@ -10,7 +10,7 @@
 #include <optional>
 
 #include "win32/Handles.h"
-#include "win32/Text.h"
+#include "win32/MText.h"
 
 namespace testsupport {
 
@@ -37,7 +37,7 @@ struct MsgBoxInfo {
 inline std::string TextOf(HWND hwnd) {
     wchar_t buffer[2048] = {};
     ::SendMessageW(hwnd, WM_GETTEXT, 2048, reinterpret_cast<LPARAM>(buffer));
-    return WideToUtf8(buffer);
+    return MText::WideToUtf8(buffer);
 }
 
 // A visible top-level window of process pid (0: this process) with this class and title (nullptr:
@@ -62,7 +62,7 @@ inline HWND FindTopLevel(DWORD pid, const wchar_t* cls, const wchar_t* title, DW
 // whose title equals title (empty: any title), then reads it.
 inline std::optional<MsgBoxInfo> FindMsgBox(const std::string& title, DWORD pid = 0,
                                             DWORD timeoutMs = 5000) {
-    const std::wstring wide = Utf8ToWide(title);
+    const std::wstring wide = MText::Utf8ToWide(title);
     HWND box = FindTopLevel(pid, L"#32770", title.empty() ? nullptr : wide.c_str(), timeoutMs);
     if (!box)
         return std::nullopt;

@@ -15,19 +15,19 @@
 #include "support/ChildProcess.h"
 #include "support/MsgBoxWatcher.h"
 #include "win32/BaseWindow.h"
-#include "win32/ConsoleEvents.h"
-#include "win32/ErrorSource.h"
-#include "win32/Fatal.h"
+#include "win32/MConsoleEvents.h"
+#include "win32/ModuleSource.h"
+#include "win32/MFatal.h"
 #include "win32/Handles.h"
-#include "win32/MachineLock.h"
+#include "win32/CMachineLock.h"
 #include "win32/ProcessIdentity.h"
 #include "win32/Seam.h"
-#include "win32/Text.h"
+#include "win32/MText.h"
 
 namespace {
 
 std::vector<AppError> g_reported;
-const Seam<FatalCalls>::Override g_record({[](const AppError& e) { g_reported.push_back(e); }});
+const Seam<MFatal::Calls>::Override g_record({[](const AppError& e) { g_reported.push_back(e); }});
 
 constexpr ErrorSource kProbeSource = ModuleSource("Probe");
 
@@ -66,13 +66,13 @@ TEST(Win32, GuardedBodiesReportEveryKindOfException) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         g_reported.clear();
-        EXPECT_FALSE(RunGuarded(c.body));
+        EXPECT_FALSE(MFatal::RunGuarded(c.body));
         ASSERT_EQ(g_reported.size(), 1u);
         EXPECT_EQ(g_reported[0].Number(), 51);
         EXPECT_EQ(DisplayText(g_reported[0]), c.text);
         EXPECT_EQ(g_reported[0].Source(), "win32_tests");
     }
-    EXPECT_TRUE(RunGuarded([] {}));
+    EXPECT_TRUE(MFatal::RunGuarded([] {}));
 }
 
 // The object sees its window from WM_NCCREATE to WM_NCDESTROY; a failing handler reaches the
@@ -127,7 +127,7 @@ TEST(Win32, PointerMessagesOnlyFromTheWindowsOwnThread) {
 }
 
 // The whole user identifier from the real token (users of one domain share all but its last part);
-// nothing for no window. Windows of this and other processes: SingleInstance and StartTest.
+// nothing for no window. Windows of this and other processes: MSingleInstance and StartTest.
 TEST(Win32, ProcessIdentityFromTheTokens) {
     const auto self = IdentityOfThisProcess();
     ASSERT_TRUE(self && self->integrity);
@@ -146,10 +146,10 @@ TEST(Win32, ProcessIdentityFromTheTokens) {
 TEST(Win32, MachineLockAccessListAndAbandonedHolder) {
     const wchar_t* name = L"TavelinTestLock";
     std::thread([&] {
-        EXPECT_EQ((new MachineLock(name, 0))->Result(), MachineLock::State::Held);
+        EXPECT_EQ((new CMachineLock(name, 0))->Result(), CMachineLock::State::Held);
     }).join();
-    const MachineLock next(name, 0);
-    EXPECT_EQ(next.Result(), MachineLock::State::Held);
+    const CMachineLock next(name, 0);
+    EXPECT_EQ(next.Result(), CMachineLock::State::Held);
     UniqueHandle mutex(::OpenMutexW(READ_CONTROL, FALSE, L"Global\\TavelinTestLock"));
     const SECURITY_INFORMATION what = OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
     char descriptor[1024] = {};
@@ -181,7 +181,7 @@ HANDLE Answer() {
     return nullptr;
 }
 HANDLE WINAPI Boundary(LPCWSTR name, ULONG) {
-    g_ns.log += WideToUtf8(name);
+    g_ns.log += MText::WideToUtf8(name);
     return &g_ns;
 }
 BOOL WINAPI AddSid(HANDLE*, PSID sid) {
@@ -226,7 +226,7 @@ FARPROC Namespaces(const char* name) {
                                                : nullptr;
 }
 HANDLE WINAPI NamespacedMutex(LPSECURITY_ATTRIBUTES sa, BOOL owned, LPCWSTR name) {
-    g_ns.mutex = WideToUtf8(name);
+    g_ns.mutex = MText::WideToUtf8(name);
     return ::CreateMutexW(sa, owned, L"Local\\TavelinNsLock");
 }
 
@@ -266,11 +266,11 @@ TEST(Win32, MachineLockInAnAdministratorsNamespace) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         g_ns = {.errors = c.errors};
-        const Seam<MachineLock::Calls>::Override fake({&Namespaces, &NamespacedMutex});
+        const Seam<CMachineLock::Calls>::Override fake({&Namespaces, &NamespacedMutex});
         {
-            const MachineLock lock(L"TavelinTestLock", 0);
+            const CMachineLock lock(L"TavelinTestLock", 0);
             EXPECT_EQ(lock.Result(),
-                      c.error ? MachineLock::State::Failed : MachineLock::State::Held);
+                      c.error ? CMachineLock::State::Failed : CMachineLock::State::Held);
             EXPECT_EQ(lock.Error(), c.error);
         }
         EXPECT_EQ(g_ns.log, c.log);
@@ -303,15 +303,15 @@ TEST(Win32, ConsoleEventsWaitForTheSection) {
         {.event = CTRL_BREAK_EVENT},
         {.event = CTRL_CLOSE_EVENT, .after = kEnded},
     };
-    const Seam<ConsoleEvents::Calls>::Override end({&RecordEnd});
-    ConsoleEvents::Watch();
+    const Seam<MConsoleEvents::Calls>::Override end({&RecordEnd});
+    MConsoleEvents::Watch();
     for (const Case& c : cases) {
         SCOPED_TRACE(std::to_string(c.event) + (c.section ? " in a section" : ""));
         g_endedWith = 0;
-        std::optional<ConsoleEvents::Section> section;
+        std::optional<MConsoleEvents::CSection> section;
         if (c.section)
             section.emplace();
-        std::thread windows([&] { ConsoleEvents::OnEvent(c.event); });
+        std::thread windows([&] { MConsoleEvents::OnEvent(c.event); });
         ::Sleep(testsupport::Scaled(300));
         const UINT whileSection = g_endedWith;
         section.reset();

@@ -13,10 +13,10 @@
 #include <vector>
 
 #include "ui/help/FHelp.h"
-#include "win32/Fatal.h"
-#include "system/ShellLaunch.h"
+#include "win32/MFatal.h"
+#include "system/MShellLaunch.h"
 #include "win32/Seam.h"
-#include "win32/Text.h"
+#include "win32/MText.h"
 #include "win32/ComPtr.h"
 #include "support/MsgBoxWatcher.h"
 
@@ -81,7 +81,7 @@ bool FillsClient(HWND parent, HWND child) {
 }
 
 // Whatever the help window reports fails the running test.
-const Seam<FatalCalls>::Override g_failOnReport({[](const AppError& e) {
+const Seam<MFatal::Calls>::Override g_failOnReport({[](const AppError& e) {
     ADD_FAILURE() << "reported: " << e.Number() << " " << e.Description();
 }});
 
@@ -135,7 +135,7 @@ std::string FullText(HWND hwnd) {
     std::wstring text(size_t(::GetWindowTextLengthW(hwnd)) + 1, L'\0');
     text.resize(size_t(::GetWindowTextW(hwnd, text.data(), int(text.size()))));
     std::erase(text, L'\r');
-    return WideToUtf8(text);
+    return MText::WideToUtf8(text);
 }
 
 } // namespace
@@ -218,14 +218,14 @@ TEST(FHelp, OnlyThePagesOwnLinksOpenAfterTheBrowserEvent) {
     Seam<HelpBrowserCalls>::Override unasked(Unasked());
     FHelp help(Language::German);
     std::vector<std::string> opened;
-    ShellLaunch::Calls calls;
+    MShellLaunch::Calls calls;
     calls.shellIdentity = [] { return std::nullopt; }; // the desktop shell's route
-    calls.desktopShell = [&](const ShellLaunch::Launch& l) {
+    calls.desktopShell = [&](const MShellLaunch::Launch& l) {
         opened.push_back((g_dispatching == help.Hwnd() ? "" : "in event ") + l.operation + " " +
                          l.file + " " + std::to_string(l.showCommand));
         return l.file.starts_with("mailto:") ? REGDB_E_CLASSNOTREG : S_OK;
     };
-    Seam<ShellLaunch::Calls>::Override fake(calls);
+    Seam<MShellLaunch::Calls>::Override fake(calls);
     auto navigate = [&](const wchar_t* url) {
         Bstr text(url);
         VARIANT target = {}, none = {};
@@ -263,8 +263,8 @@ TEST(FHelp, OnlyThePagesOwnLinksOpenAfterTheBrowserEvent) {
         RaiseBrowserEvent(help.Browser(), DISPID_NEWWINDOW3,
                           {disp, cancelled[1], Variant(VT_I4), Variant(VT_BSTR),
                            Variant(VT_BSTR, static_cast<BSTR>(urlText))});
-        EXPECT_TRUE(cancel[0]) << WideToUtf8(url);
-        EXPECT_TRUE(cancel[1]) << WideToUtf8(url);
+        EXPECT_TRUE(cancel[0]) << MText::WideToUtf8(url);
+        EXPECT_TRUE(cancel[1]) << MText::WideToUtf8(url);
     }
     Pump(2000, [&] { return !opened.empty(); });
     EXPECT_EQ(opened, std::vector<std::string>{"open https://tavelin.example.org 1"});
@@ -429,7 +429,7 @@ TEST(FHelp, TextReadsAsThePageAndTakesOnlyReadingKeys) {
             std::wstring wide(static_cast<const wchar_t*>(::GlobalLock(data)));
             ::GlobalUnlock(data);
             std::erase(wide, L'\r');
-            copied = WideToUtf8(wide);
+            copied = MText::WideToUtf8(wide);
         }
         ::CloseClipboard();
     }

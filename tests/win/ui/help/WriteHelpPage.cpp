@@ -4,8 +4,8 @@
 #include <fstream>
 #include <string_view>
 
-#include "ui/help/HelpPage.h"
-#include "ui/help/HelpResource.h"
+#include "ui/help/MHelpPage.h"
+#include "ui/help/MHelpResource.h"
 
 int main(int argc, char** argv) {
     const std::string_view code = argc == 3 ? argv[1] : "";
@@ -15,7 +15,7 @@ int main(int argc, char** argv) {
     }
     const Language lang = code == "DE" ? Language::German : Language::English;
     std::ofstream out(argv[2], std::ios::binary);
-    out << HelpPage::AssemblePage(HelpResource::Text("CSS"),
-                                  HelpResource::Text(HelpPage::BodyResourceName(lang)));
+    out << MHelpPage::AssemblePage(MHelpResource::Text("CSS"),
+                                   MHelpResource::Text(MHelpPage::BodyResourceName(lang)));
     return out.flush() ? 0 : 1;
 }

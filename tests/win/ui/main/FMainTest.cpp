@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "core/KeyCatalogue.h"
+#include "core/MKeys.h"
 #include "keymap/CScancodeMap.h"
 #include "support/MsgBoxWatcher.h"
 #include "system/MShutdown.h"

@@ -1,0 +1,189 @@
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "core/MCommandLine.h"
+#include "core/CKeyRows.h"
+
+using namespace MCommandLine;
+
+namespace {
+
+std::vector<std::string> Split(const std::string& line) {
+    std::istringstream in(line);
+    std::vector<std::string> args;
+    for (std::string arg; in >> arg;)
+        args.push_back(arg);
+    return args;
+}
+
+// "SET 0=7 1=3 restart", or a failure as "1 message".
+std::string Describe(const std::variant<Command, Failure>& parsed) {
+    if (const auto* failure = std::get_if<Failure>(&parsed))
+        return std::to_string(failure->exitCode) + " " + failure->message;
+    const Command& command = std::get<Command>(parsed);
+    const char* names[] = {"WINDOW", "USAGE", "STATUS", "SET", "RESTORE", "EXPORT", "CHECK"};
+    std::string text = names[static_cast<int>(command.action)];
+    for (const KeyChoice& choice : command.choices)
+        text += " " + std::to_string(choice.row) + "=" + std::to_string(choice.optionId);
+    return text + (command.file.empty() ? "" : " " + command.file) +
+           (command.restart ? " restart" : "") + (command.restartCodes ? " codes" : "");
+}
+
+} // namespace
+
+// Usage errors without their hint " (usage: tavelin /?)"; an unknown switch runs through the exe
+// (e2e). Arguments without a switch open the window.
+TEST(CommandLineTest, Parse) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"/STATUS /?", "USAGE"},
+        {"/Set SCROLL=webSearch /restart", "SET 2=14 restart"},
+        {"/restart /restore", "RESTORE restart"},
+        {"/export a=b.reg", "EXPORT a=b.reg"},
+        {"/restartcodes /restore /RESTART", "RESTORE restart codes"},
+        {"/check insert=Mute", "CHECK 1=11"},
+        {"-status CAPSLOCK=TAB", "WINDOW"},
+        {"/status -status", "1 Expected KEY=OPTION, not: -status"},
+        {"/restart CAPSLOCK=TAB",
+         "1 Switch missing: /status, /set, /restore, /check, /export or /?"},
+        {"/status /check", "1 Only one of /status, /set, /restore, /check, /export may be given"},
+        {"/status CAPSLOCK=TAB", "1 Unexpected argument: CAPSLOCK=TAB"},
+        {"/export x.reg /restart", "1 /restart goes only with /set or /restore"},
+        {"/set", "1 /set needs at least one KEY=OPTION"},
+        {"/check", "1 /check needs at least one KEY=OPTION"},
+        {"/status /restartcodes", "1 /restartcodes goes only with /set or /restore"},
+        {"/set SHIFT=TAB", "1 Unknown key: SHIFT (keys: CAPSLOCK, INSERT, SCROLL)"},
+        {"/set CAPSLOCK=7x", "1 Unknown option: 7x"},
+        {"/set capslock=7 CAPSLOCK=7", "1 Key named twice: CAPSLOCK"},
+        {"/export capslock=TAB", "1 File name missing after /export"},
+    };
+    for (const auto& [line, expected] : cases)
+        EXPECT_EQ(Describe(Parse(Split(line), Language::English)),
+                  expected + std::string(*expected == '1' ? " (usage: tavelin /?)" : ""))
+            << line;
+    EXPECT_EQ(Describe(Parse(Split("/set CAPSLOCK=TAB INSERT=X"), Language::German)),
+              "1 Unbekannte Funktion: X (Aufruf: tavelin /?)");
+}
+
+// Commands against the map found: the /status lines, /check's every key that differs in the order
+// named, the entries written, or the refusal (nothing changed, also the choice before the refused
+// one). (/check of one key, a locked one, German: end to end.)
+TEST(CommandLineTest, AgainstTheMapFound) {
+    const struct {
+        const char* found;
+        const char* line;
+        std::string answer;
+        Language lang = Language::English;
+    } cases[] = {
+        // Keys not named keep their entries, a key sending itself included.
+        {.found = "52E052E01D003800",
+         .line = "/set CAPSLOCK=LSHIFT",
+         .answer = "52E052E01D0038002A003A00"},
+        {.found = "0F003A002A003A00",
+         .line = "/set CAPSLOCK=APP",
+         .answer = "2 CAPSLOCK is locked (new codes 0F00 2A00). Nothing was written."},
+        {.found = "1D003A00",
+         .line = "/set CAPSLOCK=3",
+         .answer = "2 CAPSLOCK ist gesperrt (neuer Code 1D00). Es wurde nichts geschrieben.",
+         .lang = Language::German},
+        {.found = "",
+         .line = "/set CAPSLOCK=TAB SCROLL=DISABLED",
+         .answer = "2 DISABLED is not offered for SCROLL. Nothing was written."},
+        {.found = "2A003A0", .line = "/status", .answer = "MAP=NOT WELL FORMED\r\nBACKUP=NO\r\n"},
+        {.found = "2A003A00",
+         .line = "/check SCROLL=MUTE CAPSLOCK=8 INSERT=1",
+         .answer = "1 SCROLL has the function SCROLL, not MUTE.\r\nCAPSLOCK has the function "
+                   "LSHIFT, not TAB.\r\n"},
+        {.found = "2A003A0",
+         .line = "/check CAPSLOCK=8",
+         .answer = "2 Die gespeicherte Scancode Map ist nicht wohlgeformt.\r\n",
+         .lang = Language::German},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.line);
+        CKeyRows rows(MKeys::Catalogue(), c.found, true);
+        const Command command = std::get<Command>(Parse(Split(c.line), c.lang));
+        if (command.action == Action::Status) {
+            EXPECT_EQ(StatusText(rows, false), c.answer);
+        } else if (command.action == Action::Check) {
+            const CheckResult check = Check(command, rows, c.lang);
+            EXPECT_EQ(std::to_string(check.exitCode) + " " + check.text, c.answer);
+        } else if (const auto refusal = Apply(command, rows, c.lang)) {
+            EXPECT_EQ(Describe(*refusal), c.answer);
+            for (int row = 0; row < kKeyCount; ++row)
+                EXPECT_EQ(rows.Selection(row), rows.Preselection(row)) << row;
+        } else {
+            EXPECT_EQ(rows.NewEntries(), c.answer);
+        }
+    }
+}
+
+// What stands in for the bytes of a value that is not binary or cannot be read (the others: end
+// to end).
+TEST(CommandLineTest, StatusDetails) {
+    using Kind = MRestartState::MapValue::Kind;
+    EXPECT_EQ(
+        StatusDetailText(MRestartState::State::No, {Kind::Other, {'a'}}, {Kind::Unreadable, {}}),
+        "RESTART=NO\r\nMAPBYTES=NOT BINARY\r\nBACKUPBYTES=UNREADABLE\r\n");
+}
+
+// Byte for byte what regedit exports for the same values (measured with Wine's regedit).
+TEST(CommandLineTest, RegFile) {
+    const std::string head = "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_LOCAL_MACHINE\\"
+                             "SYSTEM\\CurrentControlSet\\Control\\Keyboard Layout]\r\n";
+    const std::pair<const char*, const char*> cases[] = {
+        {"", "\"Scancode Map\"=hex:\r\n\r\n"},
+        {"2A003A0021E052E020E0460000003A0021E052E020E0460000003A0021E052E020E0460000003A0021E0"
+         "52E020E0460000003A00",
+         "\"Scancode Map\"=hex:00,00,00,00,00,00,00,00,0e,00,00,00,2a,00,3a,00,21,e0,52,e0,\\\r\n"
+         "  20,e0,46,00,00,00,3a,00,21,e0,52,e0,20,e0,46,00,00,00,3a,00,21,e0,52,e0,20,\\\r\n"
+         "  e0,46,00,00,00,3a,00,21,e0,52,e0,20,e0,46,00,00,00,3a,00,00,00,00,00\r\n\r\n"},
+    };
+    for (const auto& [entries, value] : cases)
+        EXPECT_EQ(RegFileText(entries), head + value) << entries;
+
+    // Outside the BMP; then overlong, a surrogate and cut short, each byte replaced.
+    const std::pair<const char*, std::vector<std::uint8_t>> texts[] = {
+        {"ä€\xF0\x9D\x84\x9E", {0xFF, 0xFE, 0xE4, 0x00, 0xAC, 0x20, 0x34, 0xD8, 0x1E, 0xDD}},
+        {"\xC0\x80!\xED\xA0\x80\xC3",
+         {0xFF, 0xFE, 0xFD, 0xFF, 0xFD, 0xFF, '!', 0, 0xFD, 0xFF, 0xFD, 0xFF, 0xFD, 0xFF, 0xFD,
+          0xFF}},
+    };
+    for (const auto& [utf8, bytes] : texts)
+        EXPECT_EQ(Utf16LeWithBom(utf8), bytes) << utf8;
+}
+
+// The usage fits an 80-column console, with CR LF line ends, and names every option (its exit
+// codes: ManualTest).
+TEST(CommandLineTest, Usage) {
+    for (const Language lang : {Language::English, Language::German}) {
+        std::istringstream text(UsageText(lang));
+        std::string all, line;
+        while (std::getline(text, line)) {
+            // At most 79 columns: UTF-16 units besides the BOM and the CR.
+            EXPECT_TRUE(line.ends_with('\r')) << line;
+            EXPECT_LE(Utf16LeWithBom(line).size(), 2u * 81) << line;
+            all += line;
+        }
+        for (const KeyOption& option : MKeys::Catalogue().Rows())
+            EXPECT_NE(all.find("  " + std::string(option.NAME) + " "), std::string::npos)
+                << int(lang);
+    }
+}
+
+// Only a line with something after the program name goes to the shell's parser (in doubt: yes).
+TEST(CommandLineTest, MayHaveArguments) {
+    const std::pair<const wchar_t*, bool> cases[] = {
+        {L"", false},
+        {L"tavelin.exe", false},
+        {L"tavelin.exe  \t", false},
+        {L"\"C:\\Program Files\\tavelin.exe\" ", false},
+        {L"\"C:\\Program Files\\tavelin.exe", false},
+        {L"tavelin.exe /status", true},
+        {L"\"C:\\Program Files\\tavelin.exe\" /status", true},
+        {L"\"tavelin\".exe", true},
+        {L" tavelin.exe", true},
+    };
+    for (const auto& [line, expected] : cases)
+        EXPECT_EQ(MayHaveArguments(line), expected) << testing::PrintToString(std::wstring(line));
+}

@@ -1,0 +1,90 @@
+#include <gtest/gtest.h>
+
+#include "core/MMapText.h"
+#include "core/MRestartState.h"
+
+using namespace MRestartState;
+
+namespace {
+
+using Kind = MapValue::Kind;
+
+// A stored binary value from hex text, blanks skipped.
+MapValue Binary(std::string hex) {
+    std::erase(hex, ' ');
+    return {Kind::Binary, MMapText::HexToBytes(hex).value()};
+}
+// A well-formed map holding these entries.
+MapValue Map(std::string entries) {
+    std::erase(entries, ' ');
+    return Binary(MMapText::MapHexFor(entries));
+}
+
+const MapValue kNone{Kind::Missing, {}};
+
+} // namespace
+
+// Whether the keyboard gets the same keys from two stored maps.
+TEST(RestartStateTest, SameEffect) {
+    const MapValue noEntries = Binary("0000000000000000 01000000 00000000");
+    const MapValue flagged = Binary("0000000001000000 02000000 2A003A00 00000000");
+    const struct {
+        MapValue a, b;
+        bool same;
+    } cases[] = {
+        {kNone, Binary(""), true},
+        {kNone, noEntries, true},
+        {Map("2A003A00 20E052E0"), Map("20E052E0 2A003A00"), true},
+        // Both remap CapsLock: the order says which one the driver follows.
+        {Map("2A003A00 0F003A00"), Map("0F003A00 2A003A00"), false},
+        {Map("2A003A00"), Map("0F003A00"), false},
+        {Map("2A003A00"), kNone, false},
+        {flagged, flagged, true},
+        {flagged, Map("2A003A00"), false},
+        {{Kind::Other, {'a'}}, {Kind::Binary, {'a'}}, false},
+        {{Kind::Unreadable, {}}, {Kind::Unreadable, {}}, false},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(SameEffect(c.a, c.b), c.same) << MMapText::BytesToHex(c.a.bytes);
+        EXPECT_EQ(SameEffect(c.b, c.a), c.same) << MMapText::BytesToHex(c.b.bytes);
+    }
+}
+
+// The state from the record of this start, the map stored now and whether anyone wrote the
+// map's key since the start (nothing: that could not be read). (What a session meets: the
+// command line's SessionAcrossRestarts.)
+TEST(RestartStateTest, StateOf) {
+    const MapValue caps = Map("2A003A00");
+    const struct {
+        Record record;
+        MapValue stored;
+        std::optional<bool> written;
+        State state;
+    } cases[] = {
+        {{Record::Kind::None, {}}, caps, std::nullopt, State::Unknown},
+        {{Record::Kind::Known, caps}, {Kind::Unreadable, {}}, false, State::Unknown},
+        {{Record::Kind::NotKnown, {}}, caps, false, State::Unknown},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(Keyword(StateOf(c.record, c.stored, c.written)), Keyword(c.state))
+            << int(c.record.kind) << " " << c.written.value_or(2);
+}
+
+// A first write after a start records the map found only when no one wrote it since the start,
+// and only a map (or none) that can be written back as it was (a map or none recorded, and one
+// written since: SessionAcrossRestarts).
+TEST(RestartStateTest, InEffectBeforeFirstWrite) {
+    const MapValue caps = Map("2A003A00");
+    const struct {
+        MapValue stored;
+        std::optional<bool> written;
+        std::optional<MapValue> recorded;
+    } cases[] = {
+        {caps, std::nullopt, std::nullopt},
+        {{Kind::Other, {'a'}}, false, std::nullopt},
+        {{Kind::Unreadable, {}}, false, std::nullopt},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(InEffectBeforeFirstWrite(c.stored, c.written), c.recorded)
+            << int(c.stored.kind) << " " << c.written.value_or(2);
+}

@@ -1,0 +1,156 @@
+// A command started from a console that the user's other processes share: a console control
+// event sent to all of them (here by this test, attached to the same console) while the command
+// waits inside its first registry read or write (the paused-writer seam, in app_probe).
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <shlwapi.h>
+
+#include <atomic>
+#include <fstream>
+#include <optional>
+#include <sstream>
+#include <string>
+
+#include "support/ChildProcess.h"
+#include "support/MsgBoxWatcher.h"
+#include "win32/Handles.h"
+#include "win32/MText.h"
+
+namespace {
+
+constexpr char kLayout[] = "System\\CurrentControlSet\\Control\\Keyboard Layout";
+using Value = std::optional<std::string>;
+
+Value Read(const char* name) {
+    char bytes[256] = {};
+    DWORD size = sizeof bytes;
+    if (::SHGetValueA(HKEY_LOCAL_MACHINE, kLayout, name, nullptr, bytes, &size))
+        return std::nullopt;
+    return std::string(bytes, size);
+}
+void RemoveValues() {
+    ::SHDeleteValueA(HKEY_LOCAL_MACHINE, kLayout, "Scancode Map");
+    ::SHDeleteValueA(HKEY_LOCAL_MACHINE, kLayout, "TVLN Backup");
+}
+std::string FileText(const std::string& path) {
+    std::stringstream text;
+    text << std::ifstream(path, std::ios::binary).rdbuf();
+    return text.str();
+}
+
+std::atomic<int> g_eventsHere = 0;
+BOOL WINAPI CountHere(DWORD) {
+    ++g_eventsHere;
+    return TRUE;
+}
+
+} // namespace
+
+// From taking the writers' lock to the last event-log entry and the restart request, Ctrl+C does
+// not end the command: the map, the backup, the three entries and the restart are whole, and it
+// ends as it would have; a restart that the system refuses ends it with the system failure's code.
+// Before that (its first read) the event ends it, as Windows would. Wine sends no Ctrl+Break and
+// ends a closed console's processes without asking them (measured): those are Win32's
+// ConsoleEventsWaitForTheSection.
+TEST(MCommandLineMode, ConsoleEventWaitsForTheWritesToEnd) {
+    const std::string caps("\0\0\0\0\0\0\0\0\x02\0\0\0\x2A\0\x3A\0\0\0\0\0", 20);
+    const struct {
+        const char* pause;
+        DWORD exit;
+        Value map, backup;
+        std::string log;
+    } cases[] = {
+        {.pause = "write",
+         .exit = 0,
+         .map = caps,
+         .backup = "",
+         .log = "entry|entry|entry|restart|"},
+        {.pause = "refuse", .exit = 3, .map = caps, .backup = "", .log = "entry|entry|entry|"},
+        {.pause = "read", .exit = STATUS_CONTROL_C_EXIT},
+    };
+    HANDLE standard[] = {::GetStdHandle(STD_INPUT_HANDLE), ::GetStdHandle(STD_OUTPUT_HANDLE),
+                         ::GetStdHandle(STD_ERROR_HANDLE)};
+    char temp[MAX_PATH] = {};
+    ::GetTempPathA(MAX_PATH, temp);
+    const std::string log = temp + std::string("tavelin-probe-log.txt"),
+                      events = "TavelinProbe." + std::to_string(::GetCurrentProcessId());
+    UniqueHandle reached(::CreateEventA(nullptr, TRUE, FALSE, (events + ".reached").c_str())),
+        go(::CreateEventA(nullptr, TRUE, FALSE, (events + ".go").c_str()));
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.pause);
+        RemoveValues();
+        ::DeleteFileA(log.c_str());
+        ::ResetEvent(reached.get());
+        ::ResetEvent(go.get());
+        // A console of this test's own, which the command inherits; the event reaches both.
+        ::FreeConsole();
+        ASSERT_TRUE(::AllocConsole());
+        ::SetConsoleCtrlHandler(&CountHere, TRUE);
+        g_eventsHere = 0;
+        std::wstring line =
+            MText::Utf8ToWide("\"Z:" APP_PROBE_EXE "\" " + std::string(c.pause) + " " + events +
+                              " \"" + log + "\" /set CAPSLOCK=LSHIFT /restart");
+        STARTUPINFOW si{.cb = sizeof si};
+        PROCESS_INFORMATION pi{};
+        const BOOL started = ::CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0,
+                                              nullptr, nullptr, &si, &pi);
+        UniqueHandle process(pi.hProcess), thread(pi.hThread);
+        const bool paused =
+            started && ::WaitForSingleObject(reached.get(), testsupport::Scaled(20000)) == 0;
+        if (paused) {
+            ::GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0);
+            testsupport::HandleMessagesUntil([] { return g_eventsHere > 0; }, 5000);
+            ::Sleep(testsupport::Scaled(300)); // the command's handler runs beside this one's
+        }
+        ::SetEvent(go.get());
+        DWORD exit = 99;
+        if (::WaitForSingleObject(process.get(), testsupport::Scaled(20000)) == WAIT_OBJECT_0)
+            ::GetExitCodeProcess(process.get(), &exit);
+        ::TerminateProcess(process.get(), 99);
+        ::SetConsoleCtrlHandler(&CountHere, FALSE);
+        ::FreeConsole();
+        EXPECT_TRUE(paused) << "never paused";
+        EXPECT_EQ(g_eventsHere, 1) << "no event sent";
+        EXPECT_EQ(exit, c.exit);
+        EXPECT_EQ(Read("Scancode Map"), c.map);
+        EXPECT_EQ(Read("TVLN Backup"), c.backup);
+        EXPECT_EQ(FileText(log), c.log);
+    }
+    for (const DWORD kind : {STD_INPUT_HANDLE, STD_OUTPUT_HANDLE, STD_ERROR_HANDLE})
+        ::SetStdHandle(kind, standard[STD_INPUT_HANDLE - kind]);
+    RemoveValues();
+    ::DeleteFileA(log.c_str());
+    // The save registered the probe as the event source's message file.
+    ::SHDeleteKeyA(HKEY_LOCAL_MACHINE,
+                   "SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\Tavelin");
+}
+
+// An error that nothing expects (here the first registry read throws) reaches the command's last
+// handler: the command says so and fails.
+TEST(MCommandLineMode, UnexpectedErrorFails) {
+    char temp[MAX_PATH] = {};
+    ::GetTempPathA(MAX_PATH, temp);
+    const std::string out = temp + std::string("tavelin-probe-out.txt");
+    SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
+    UniqueHandle output(::CreateFileA(out.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inheritable,
+                                      CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    std::wstring line =
+        MText::Utf8ToWide("\"Z:" APP_PROBE_EXE "\" throw none \"" + out + ".log\" /status");
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    si.dwFlags = STARTF_USESTDHANDLES;
+    si.hStdOutput = si.hStdError = output.get();
+    PROCESS_INFORMATION pi{};
+    ASSERT_TRUE(::CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+                                 &si, &pi));
+    output.reset();
+    UniqueHandle process(pi.hProcess), thread(pi.hThread);
+    DWORD exit = 99;
+    if (::WaitForSingleObject(process.get(), testsupport::Scaled(20000)) == WAIT_OBJECT_0)
+        ::GetExitCodeProcess(process.get(), &exit);
+    ::TerminateProcess(process.get(), 99);
+    EXPECT_EQ(exit, 3u);
+    EXPECT_EQ(FileText(out), "Error 51 (app_probe): unexpected\r\n");
+    ::DeleteFileA(out.c_str());
+}

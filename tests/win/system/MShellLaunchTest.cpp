@@ -1,0 +1,127 @@
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <fstream>
+#include <string>
+
+#include "system/MDonation.h"
+#include "system/MShellLaunch.h"
+#include "win32/MOleApartment.h"
+#include "win32/Seam.h"
+
+using MShellLaunch::Launch;
+
+namespace {
+
+const ProcessIdentity kAdmin{{1, 2, 5, 32}, 0x3000}, kUser{{1, 2, 5, 21}, 0x2000},
+    kAdminMedium{kAdmin.user, 0x2000}, kAdminNoLevel{kAdmin.user, std::nullopt};
+
+// What the process's COM security was asked, and whether OLE had opened the apartment by then.
+struct {
+    HRESULT answer, apartment;
+    DWORD capabilities, impersonation;
+} g_secure;
+HRESULT WINAPI Secure(PSECURITY_DESCRIPTOR, LONG, SOLE_AUTHENTICATION_SERVICE*, void*, DWORD,
+                      DWORD impersonation, void*, DWORD capabilities, void*) {
+    IUnknown* context = nullptr;
+    g_secure.apartment = ::CoGetObjectContext(IID_IUnknown, reinterpret_cast<void**>(&context));
+    if (context)
+        context->Release();
+    g_secure.capabilities = capabilities;
+    g_secure.impersonation = impersonation;
+    return g_secure.answer;
+}
+
+} // namespace
+
+// The donation page starts from here only when the desktop shell runs as this program (another
+// user at the same level: MSingleInstance), else through the shell; when that fails the caller
+// shows the address. Always in a normal window.
+TEST(MShellLaunch, RouteByWhoRunsTheDesktopShell) {
+    using Id = std::optional<ProcessIdentity>;
+    // What the desktop shell answers, and what happened.
+    const struct {
+        Id shell, self;
+        HRESULT desktop;
+        const char* seen;
+    } cases[] = {
+        // Systems without levels.
+        {.shell = kAdminNoLevel, .self = kAdminNoLevel, .desktop = S_OK, .seen = "direct"},
+        {.shell = kUser,
+         .self = kAdminNoLevel,
+         .desktop = REGDB_E_CLASSNOTREG,
+         .seen = "desktop box"},
+        // UAC off, or the built-in Administrator.
+        {.shell = kAdmin, .self = kAdmin, .desktop = S_OK, .seen = "direct"},
+        {.shell = kUser, .self = kAdmin, .desktop = S_FALSE, .seen = "desktop"},
+        // The unelevated half of the same user.
+        {.shell = kAdminMedium, .self = kAdmin, .desktop = S_OK, .seen = "desktop"},
+        // A level on one side only: not told.
+        {.shell = kAdminNoLevel, .self = kAdmin, .desktop = S_OK, .seen = "desktop"},
+        {.shell = std::nullopt, .self = kAdmin, .desktop = E_FAIL, .seen = "desktop box"},
+        // This program's token unread.
+        {.shell = kAdminNoLevel, .self = std::nullopt, .desktop = S_OK, .seen = "desktop"},
+    };
+    for (const auto& c : cases) {
+        std::string log;
+        Launch last;
+        MShellLaunch::Calls calls;
+        calls.shellIdentity = [&] { return c.shell; };
+        calls.ownIdentity = [&] { return c.self; };
+        calls.shellExecute = [&](const Launch& l) {
+            log += "direct";
+            last = l;
+        };
+        calls.desktopShell = [&](const Launch& l) {
+            log += "desktop";
+            last = l;
+            return c.desktop;
+        };
+        Seam<MShellLaunch::Calls>::Override fake(calls);
+        if (!MDonation::OpenPage("DE"))
+            log += " box";
+        EXPECT_EQ(log, c.seen) << c.desktop;
+        EXPECT_EQ(last.showCommand, SW_SHOWNORMAL) << c.desktop;
+        EXPECT_EQ(last.operation, "") << c.desktop;
+        EXPECT_EQ(last.file, MDonation::Address("DE")) << c.desktop;
+    }
+}
+
+// The direct route for real, with the show state asked for (the shell's route: E2e's click).
+TEST(MShellLaunch, RealDirectLaunchStartsFromHere) {
+    char self[MAX_PATH] = {}, temp[MAX_PATH] = {};
+    ::GetModuleFileNameA(nullptr, self, MAX_PATH);
+    ::GetTempPathA(MAX_PATH, temp);
+    std::string witness = self, out = temp + std::string("tavelin_witness.txt");
+    witness.replace(witness.rfind('\\') + 1, std::string::npos, "launch_witness.exe");
+    ::DeleteFileA(out.c_str());
+    MShellLaunch::ShellExecuteHere({"", witness, out, "", SW_SHOWNORMAL});
+    std::string seen;
+    for (int i = 0; i < 200 && seen.empty(); ++i) {
+        ::Sleep(50);
+        std::getline(std::ifstream(out), seen);
+    }
+    EXPECT_EQ(seen, "shell_tests.exe 1");
+    ::DeleteFileA(out.c_str());
+}
+
+// Opening OLE sets the process's COM security at once, before anything is marshalled: replies
+// from the desktop shell (the unelevated side's) unmarshal through the system's code only, and
+// the shell may identify this program but not act as it. Where the security cannot be set
+// (something marshalled earlier), nothing goes to the desktop shell. Wine takes the security
+// without keeping it: what is asked is what can be seen.
+TEST(MShellLaunch, DesktopShellOnlyWithTheProcessComSecurity) {
+    for (const HRESULT answer : {S_OK, RPC_E_TOO_LATE}) {
+        g_secure = {answer, E_FAIL, 0, 0};
+        MOleApartment::Close();
+        const Seam<MOleApartment::Calls>::Override secure({&Secure});
+        EXPECT_EQ(MOleApartment::Open(), S_OK);
+        EXPECT_EQ(g_secure.apartment, S_OK) << "the security came before OLE";
+        EXPECT_TRUE(g_secure.capabilities & EOAC_NO_CUSTOM_MARSHAL);
+        EXPECT_EQ(g_secure.impersonation, DWORD(RPC_C_IMP_LEVEL_IDENTIFY));
+        if (FAILED(answer))
+            EXPECT_EQ(MShellLaunch::ShellExecuteOnDesktop({"", "about:blank", "", "", 1}), answer);
+        MOleApartment::Close();
+    }
+}

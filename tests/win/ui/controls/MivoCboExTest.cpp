@@ -1,0 +1,267 @@
+// The icon drop-down list under Wine's real ComboBoxEx32: as the main window uses it, then the
+// members the window does not call.
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include "ui/controls/MivoCboEx.h"
+#include "win32/MFatal.h"
+#include "win32/Seam.h"
+
+namespace {
+
+// Whatever the control reports fails the running test (installed once, before any test runs).
+const Seam<MFatal::Calls>::Override g_failOnReport({[](const AppError& e) {
+    ADD_FAILURE() << "reported: " << e.Number() << " " << e.Description();
+}});
+
+int g_okCommands = 0; // WM_COMMAND IDOK that reached the host window
+
+// Stored as the main window's key lists are: drop-down list, 8.25-point "MS Sans Serif".
+MivoCboExProps DropDownList() {
+    MivoCboExProps bag;
+    bag.Write(MivoCboExKey::Style, std::int32_t{2});
+    bag.Write(MivoCboExKey::Font, MivoFont{});
+    return bag;
+}
+
+LRESULT CALLBACK HostProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    g_okCommands += msg == WM_COMMAND && LOWORD(wParam) == IDOK;
+    return ::DefWindowProcW(hwnd, msg, wParam, lParam);
+}
+
+// Empties the queue as the owner's loop does, with dialog navigation.
+void Pump(HWND dialog) {
+    for (MSG m; ::PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE);) {
+        if (::IsDialogMessageW(dialog, &m))
+            continue;
+        ::TranslateMessage(&m);
+        ::DispatchMessageW(&m);
+    }
+}
+
+struct MivoCboExTest : ::testing::Test {
+    void SetUp() override {
+        g_okCommands = 0;
+        WNDCLASSW wc{};
+        wc.lpfnWndProc = &HostProc;
+        wc.hInstance = ::GetModuleHandleW(nullptr);
+        wc.lpszClassName = L"ComboTestHost";
+        ::RegisterClassW(&wc);
+        host = ::CreateWindowExW(0, L"ComboTestHost", L"host", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0,
+                                 0, 400, 300, nullptr, nullptr, wc.hInstance, nullptr);
+        button = ::CreateWindowExW(
+            0, L"BUTTON", L"OK", WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON, 10, 200, 80,
+            24, host, reinterpret_cast<HMENU>(IDOK), wc.hInstance, nullptr);
+        combo = std::make_unique<MivoCboEx>(host, 10, 10, 300, 22, DropDownList());
+        combo->AddItemAndData("Feststelltaste", 0, 0, 10);
+        combo->AddItemAndData("Einfg", 1, 1, 20);
+        combo->AddItemAndData("Rollen", 2, 2, 30);
+    }
+    void TearDown() override {
+        combo.reset();
+        ::DestroyWindow(host);
+    }
+
+    HWND host = nullptr, button = nullptr;
+    std::unique_ptr<MivoCboEx> combo;
+};
+
+// Destroyed with the parent, the control lets go of its inner windows (no dead handle destroyed
+// later) and has no selection (not a dead window's 0). Picking by keys and ItemData: e2e.
+TEST_F(MivoCboExTest, InnerWindowsGoWithTheParent) {
+    combo->SetListIndex(1);
+    ::DestroyWindow(std::exchange(host, nullptr));
+    EXPECT_EQ(combo->hwnd(), HWND{});
+    EXPECT_EQ(combo->ListIndex(), -1);
+}
+
+// With the focus on the list (from the first key), dialog navigation leaves these keys to it (else
+// Enter would press the default button); Tab moves on.
+TEST_F(MivoCboExTest, DialogNavigationLeavesTheListItsKeys) {
+    std::vector<WPARAM> seen;
+    combo->OnKeyDown = [&](std::int32_t& key, std::int32_t) { seen.push_back(key); };
+    const std::vector<WPARAM> keys{VK_RETURN, VK_PRIOR, VK_NEXT,  VK_HOME, VK_END,
+                                   VK_LEFT,   VK_UP,    VK_RIGHT, VK_DOWN};
+    for (WPARAM key : keys) {
+        ::SetFocus(combo->hwnd());
+        ::PostMessageW(combo->hWndCombo(), WM_KEYDOWN, key, 1);
+        Pump(host);
+    }
+    EXPECT_EQ(seen, keys);
+    EXPECT_EQ(g_okCommands, 0);
+    EXPECT_EQ(::GetFocus(), combo->hWndCombo());
+    ::PostMessageW(combo->hWndCombo(), WM_KEYDOWN, VK_TAB, 1);
+    Pump(host);
+    EXPECT_EQ(::GetFocus(), button);
+}
+
+// The open list's background follows the system colours, also changed after creation.
+TEST_F(MivoCboExTest, OpenListColouredAsTheSystem) {
+    combo->ShowDropDown(true); // the colours are hooked at the first opening
+    Pump(host);
+    combo->ShowDropDown(false);
+    const int element = COLOR_WINDOW;
+    const COLORREF before = ::GetSysColor(element), changed = RGB(12, 34, 56);
+    ASSERT_TRUE(::SetSysColors(1, &element, &changed));
+    WindowDc dc(combo->hWndComboEx());
+    const auto brush = reinterpret_cast<HBRUSH>(::SendMessageW(
+        combo->hWndComboEx(), WM_CTLCOLORLISTBOX, reinterpret_cast<WPARAM>(dc.get()), 0));
+    LOGBRUSH lb{};
+    ::GetObjectW(brush, sizeof lb, &lb);
+    ::SetSysColors(1, &element, &before);
+    EXPECT_EQ(lb.lbColor, changed);
+}
+
+// Fitted as the main window does: items as tall as the icons, the field whole, room for eight.
+TEST_F(MivoCboExTest, ItemsTakeTheIconsHeightAndTheOpenListEight) {
+    const UniqueImageList icons(::ImageList_Create(44, 30, ILC_COLOR24 | ILC_MASK, 1, 1));
+    ::ImageList_SetImageCount(icons.get(), 1);
+    MivoCboEx cbo(host, 0, 0, 100, 300, 22, DropDownList(), icons.get());
+    cbo.FitHeightToField();
+    const auto item = ::SendMessageW(cbo.hWndComboEx(), CB_GETITEMHEIGHT, 0, 0);
+    RECT client{}, field{}, open{};
+    ::GetClientRect(cbo.hwnd(), &client);
+    ::GetWindowRect(cbo.hWndCombo(), &field);
+    ::SendMessageW(cbo.hWndCombo(), CB_GETDROPPEDCONTROLRECT, 0, reinterpret_cast<LPARAM>(&open));
+    EXPECT_GE(item, 30);
+    EXPECT_LE(field.bottom - field.top, client.bottom);
+    EXPECT_GE(open.bottom - open.top, 8 * item);
+}
+
+// Each item field is written alone (another field written with it would be lost), and removing or
+// inserting an item moves the others with all their fields.
+TEST_F(MivoCboExTest, ItemFieldsChangeOneAtATime) {
+    struct Case {
+        const char* what;
+        std::function<void(MivoCboEx&)> change;
+        const char* text = "Einfg";
+        std::int32_t icon = 1, selected = 1, indent = 0, data = 20;
+    };
+    const Case cases[] = {
+        {.what = "icon", .change = [](MivoCboEx& c) { c.SetItemIcon(1, 7); }, .icon = 7},
+        {.what = "selected",
+         .change = [](MivoCboEx& c) { c.SetItemIconSelected(1, 8); },
+         .selected = 8},
+        {.what = "indent", .change = [](MivoCboEx& c) { c.SetItemIndent(1, 3); }, .indent = 3},
+        {.what = "data", .change = [](MivoCboEx& c) { c.SetItemData(1, 99); }, .data = 99},
+        {.what = "text", .change = [](MivoCboEx& c) { c.SetList(1, "Pause"); }, .text = "Pause"},
+        {.what = "removed",
+         .change = [](MivoCboEx& c) { c.RemoveItem(1); },
+         .text = "Rollen",
+         .icon = 2,
+         .selected = 2,
+         .data = 30},
+        {.what = "inserted before",
+         .change = [](MivoCboEx& c) { c.InsertItemAndData("Pos1", 1, 5, 6, 70, 2); },
+         .text = "Pos1",
+         .icon = 5,
+         .selected = 6,
+         .indent = 2,
+         .data = 70},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        combo->Clear();
+        combo->AddItemAndData("Feststelltaste", 0, 0, 10);
+        combo->AddItemAndData("Einfg", 1, 1, 20);
+        combo->AddItemAndData("Rollen", 2, 2, 30);
+        c.change(*combo);
+        EXPECT_EQ(combo->List(1), c.text);
+        EXPECT_EQ(combo->ItemIcon(1), c.icon);
+        EXPECT_EQ(combo->ItemIconSelected(1), c.selected);
+        EXPECT_EQ(combo->ItemIndent(1), c.indent);
+        EXPECT_EQ(combo->ItemData(1), c.data);
+    }
+}
+
+// Sorted, a new item goes to its place (case aside; equal texts in the order added); found by
+// the start of its text or the whole, with case only when the style asks for it.
+TEST_F(MivoCboExTest, SortedInsertionAndSearch) {
+    combo->Clear();
+    combo->SetSorted(true);
+    for (const char* text : {"b", "A", "c", "a"})
+        combo->AddItem(text);
+    std::string order;
+    for (std::int32_t i = 0; i < combo->ListCount(); ++i)
+        order += combo->List(i);
+    EXPECT_EQ(order, "Aabc");
+    combo->AddItem("de");
+    EXPECT_EQ(combo->FindItemIndex("B"), 2);
+    EXPECT_EQ(combo->FindItemIndex("d"), 4);
+    EXPECT_EQ(combo->FindItemIndex("d", true), -1);
+    combo->SetExtendedStyle(CBES_EX_CASESENSITIVE, true);
+    EXPECT_EQ(combo->FindItemIndex("B"), -1);
+}
+
+// Each setting reaches the ComboBoxEx or its combo box; a new style keeps items and selection.
+TEST_F(MivoCboExTest, SettingsReachTheWindows) {
+    combo->SetListIndex(1);
+    combo->SetExtendedStyle(CBES_EX_NOEDITIMAGE, true);
+    combo->SetExtendedStyle(CBES_EX_NOSIZELIMIT, true);
+    combo->SetExtendedStyle(CBES_EX_NOEDITIMAGE, false);
+    combo->SetExtendedUI(false);
+    combo->SetDropDownWidth(100000);
+    combo->SetEnabled(false);
+    const HWND ex = combo->hWndComboEx();
+    EXPECT_EQ(::SendMessageW(ex, CBEM_GETEXTENDEDSTYLE, 0, 0), CBES_EX_NOSIZELIMIT);
+    EXPECT_EQ(::SendMessageW(ex, CB_GETEXTENDEDUI, 0, 0), FALSE);
+    EXPECT_EQ(combo->DropDownWidth(), 32767);
+    EXPECT_FALSE(::IsWindowEnabled(ex));
+    combo->SetStyle(0);
+    EXPECT_TRUE(combo->hWndEdit());
+    EXPECT_EQ(combo->ListCount(), 3);
+    EXPECT_EQ(combo->ListIndex(), 1);
+    EXPECT_EQ(combo->Text(), "Einfg");
+}
+
+// A typed character completes the edit text from the first item that starts with it (also
+// found by halves in a sorted list), the completed part selected; with list items only, a
+// character that starts none is swallowed.
+TEST_F(MivoCboExTest, TypingCompletesFromTheItems) {
+    struct Case {
+        const char* what;
+        bool sorted = false, listOnly = false;
+        wchar_t typed;
+        const char* text;
+        const char* selected = "";
+    };
+    const Case cases[] = {
+        {.what = "first match", .typed = L'r', .text = "Birne", .selected = "ne"},
+        {.what = "sorted", .sorted = true, .typed = L'e', .text = "Biene", .selected = "ne"},
+        {.what = "no match", .typed = L'x', .text = "Bix"},
+        {.what = "list only", .listOnly = true, .typed = L'x', .text = "Bi"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        MivoCboEx edit(host, 10, 60, 300, 22);
+        for (const char* item : {"Apfel", "Banane", "Biene", "Birne"})
+            edit.AddItem(item);
+        edit.SetDoAutoComplete(true);
+        edit.SetAutoCompleteItemsAreSorted(c.sorted);
+        edit.SetAutoCompleteListItemsOnly(c.listOnly);
+        edit.SetText("Bi");
+        edit.SetSelStart(2);
+        ::SendMessageW(edit.hWndEdit(), WM_CHAR, c.typed, 1);
+        EXPECT_EQ(edit.Text(), c.text);
+        EXPECT_EQ(edit.SelText(), c.selected);
+    }
+}
+
+// The selection in the edit field: read, replaced; the user types no more than the maximum length.
+TEST_F(MivoCboExTest, EditSelectionReadAndReplacedAndLengthKept) {
+    MivoCboEx edit(host, 10, 60, 300, 22);
+    edit.SetText("Banane");
+    edit.SetSelStart(1);
+    edit.SetSelLength(3);
+    EXPECT_EQ(edit.SelText(), "ana");
+    edit.SetSelText("X");
+    EXPECT_EQ(edit.Text(), "BXne");
+    edit.SetText("");
+    edit.SetMaxLength(3);
+    for (wchar_t typed : {L'a', L'b', L'c', L'd'})
+        ::SendMessageW(edit.hWndEdit(), WM_CHAR, typed, 1);
+    EXPECT_EQ(edit.Text(), "abc");
+}
+
+} // namespace

@@ -1,0 +1,221 @@
+// The file writer in a folder another user can write: real hard links planted between its steps,
+// real access lists; what Wine lacks (reparse points, owners) comes through the seam.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <sddl.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string_view>
+
+#include "win32/MAtomicFile.h"
+#include "win32/Handles.h"
+#include "win32/Seam.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using Calls = MAtomicFile::Calls;
+
+const fs::path kDir = fs::temp_directory_path() / "tavelin-atomic", kFolder = kDir / "share",
+               kTarget = kFolder / "keys.reg", kGuarded = kDir / "guarded.txt",
+               kElsewhere = kDir / "elsewhere";
+const std::uint8_t kNew[] = {'n', 'e', 'w'};
+
+std::string Content(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+// The access list as stored.
+std::string Dacl(const fs::path& path) {
+    std::string sd(4096, '\0');
+    DWORD size = 0;
+    ::GetFileSecurityW(path.c_str(), DACL_SECURITY_INFORMATION, sd.data(), 4096, &size);
+    return sd.substr(0, size);
+}
+// Whether an open file's access list admits Everyone (Wine keeps a list as the file's Unix mode).
+bool OpenToEveryone(HANDLE file) {
+    char sd[4096] = {};
+    DWORD size = 0;
+    LPSTR text = nullptr;
+    ::GetKernelObjectSecurity(file, DACL_SECURITY_INFORMATION, sd, sizeof sd, &size);
+    ::ConvertSecurityDescriptorToStringSecurityDescriptorA(
+        sd, SDDL_REVISION_1, DACL_SECURITY_INFORMATION, &text, nullptr);
+    const bool everyone = text && std::string_view(text).find(";;;WD)") != std::string_view::npos;
+    ::LocalFree(text);
+    return everyone;
+}
+bool RestorePrivilegeEnabled() {
+    UniqueHandle token;
+    ::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, token.put());
+    PRIVILEGE_SET set{1, PRIVILEGE_SET_ALL_NECESSARY, {}};
+    ::LookupPrivilegeValueA(nullptr, "SeRestorePrivilege", &set.Privilege[0].Luid);
+    BOOL enabled = FALSE;
+    return ::PrivilegeCheck(token.get(), &set, &enabled) && enabled;
+}
+
+// The other user: before each step the target and the temporary file become hard links to the
+// guarded file where it can delete them; the first name the writer creates is taken just before.
+bool g_racing = false, g_planted = false;
+std::wstring g_temp;
+void Race() {
+    for (const std::wstring& name : {kTarget.wstring(), g_temp})
+        if (g_racing && !name.empty() && (::DeleteFileW(name.c_str()) || ::GetLastError() == 2))
+            ::CreateHardLinkW(name.c_str(), kGuarded.c_str(), nullptr);
+}
+HANDLE WINAPI CreateRaced(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES sa,
+                          DWORD disposition, DWORD flags, HANDLE templ) {
+    Race();
+    return ::CreateFileW(path, access, share, sa, disposition, flags, templ);
+}
+DWORD CreateInFolderRaced(HANDLE folder, const std::wstring& name, PSECURITY_DESCRIPTOR sd,
+                          HANDLE* file) {
+    const fs::path path = kFolder / name;
+    if (!g_planted)
+        g_planted = ::CreateHardLinkW(path.c_str(), kGuarded.c_str(), nullptr);
+    Race();
+    const DWORD error = MAtomicFile::CreateInFolder(folder, name, sd, file);
+    g_temp = error == ERROR_SUCCESS ? path.wstring() : g_temp;
+    return error;
+}
+// The folder's path, resolved again, leads elsewhere (as through a junction made of it after its
+// check, which Wine cannot make): a file made there by path is counted.
+int g_madeElsewhere = 0;
+HANDLE WINAPI CreateRedirected(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES sa,
+                               DWORD disposition, DWORD flags, HANDLE templ) {
+    if (fs::path(path).parent_path() != kFolder || disposition != CREATE_NEW)
+        return ::CreateFileW(path, access, share, sa, disposition, flags, templ);
+    const fs::path there = kElsewhere / fs::path(path).filename();
+    HANDLE file = ::CreateFileW(there.c_str(), access, share, sa, disposition, flags, templ);
+    g_madeElsewhere += file != INVALID_HANDLE_VALUE;
+    return file;
+}
+DWORD SetRaced(HANDLE file, void* information, ULONG size, ULONG infoClass) {
+    Race();
+    return MAtomicFile::SetInformation(file, information, size, infoClass);
+}
+DWORD RenameDenied(HANDLE file, void* information, ULONG size, ULONG infoClass) {
+    return infoClass == 10 ? ERROR_ACCESS_DENIED
+                           : MAtomicFile::SetInformation(file, information, size, infoClass);
+}
+// Windows' rule, which Wine does not keep: another account becomes owner only with the restore
+// privilege enabled.
+BOOL WINAPI SetSecurityAsWindows(HANDLE file, SECURITY_INFORMATION what, PSECURITY_DESCRIPTOR sd) {
+    if ((what & OWNER_SECURITY_INFORMATION) && !RestorePrivilegeEnabled()) {
+        ::SetLastError(ERROR_INVALID_OWNER);
+        return FALSE;
+    }
+    return ::SetKernelObjectSecurity(file, what, sd);
+}
+// The temporary file's list just before the replaced file's is copied onto it: "open" while
+// Everyone may open it.
+std::string g_tempBefore;
+bool g_ownerAsWindows = false;
+BOOL WINAPI SetSecurityWatched(HANDLE file, SECURITY_INFORMATION what, PSECURITY_DESCRIPTOR sd) {
+    if (g_tempBefore.empty())
+        g_tempBefore = OpenToEveryone(file) ? "open" : "locked";
+    return g_ownerAsWindows ? SetSecurityAsWindows(file, what, sd)
+                            : ::SetKernelObjectSecurity(file, what, sd);
+}
+// Reports a reparse point for one file or folder from its nth query on (Wine makes none).
+BY_HANDLE_FILE_INFORMATION g_link{};
+int g_linkFrom = 0, g_linkSeen = 0;
+BOOL WINAPI InformationWithLink(HANDLE file, BY_HANDLE_FILE_INFORMATION* info) {
+    const BOOL ok = ::GetFileInformationByHandle(file, info);
+    if (g_linkFrom && info->nFileIndexLow == g_link.nFileIndexLow &&
+        info->nFileIndexHigh == g_link.nFileIndexHigh && ++g_linkSeen >= g_linkFrom)
+        info->dwFileAttributes |= FILE_ATTRIBUTE_REPARSE_POINT;
+    return ok;
+}
+
+} // namespace
+
+// Whatever the other user does, the writer replaces the target or leaves it, touches nothing
+// else and leaves nothing behind; a link on the way, at the target or made of the folder after its
+// check is refused, and the folder's path is not resolved again to make the temporary file;
+// until a replaced file's access list is copied onto it, the temporary file is open to
+// Administrators and SYSTEM only; a replaced file keeps its access list and (restore privilege)
+// its owner, a new one gets the folder's.
+TEST(MAtomicFile, WritesTheTargetOrNothingWhateverTheFolderHolds) {
+    enum Fake { kNone, kRace, kRenameDenied, kOwnerAsWindows, kRedirect, kNoTarget };
+    struct Case {
+        const char* what;
+        Fake fake = kNone;
+        fs::path link = {}; // reported as a link from its linkFrom-th query on
+        int linkFrom = 0;
+        std::optional<std::uint32_t> error = std::nullopt; // the target then stays as it was
+    };
+    constexpr DWORD kLink = ERROR_CANT_RESOLVE_FILENAME;
+    const Case cases[] = {
+        {.what = "another user races each step", .fake = kRace},
+        {.what = "the rename fails", .fake = kRenameDenied, .error = ERROR_ACCESS_DENIED},
+        {.what = "a link on the way", .link = kDir, .linkFrom = 1, .error = kLink},
+        {.what = "the target is a link", .link = kTarget, .linkFrom = 1, .error = kLink},
+        {.what = "the folder became a link", .link = kFolder, .linkFrom = 2, .error = kLink},
+        {.what = "the folder's path leads elsewhere", .fake = kRedirect},
+        {.what = "another owner", .fake = kOwnerAsWindows},
+        {.what = "a new file", .fake = kNoTarget},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        fs::create_directories(kFolder);
+        fs::create_directories(kElsewhere);
+        std::ofstream(kGuarded, std::ios::binary) << "secret";
+        std::ofstream(kTarget, std::ios::binary) << "old";
+        // Locked down, the guarded file too: a link that replaced the target carries the same. A
+        // new file gets what a file made in the folder gets.
+        PSECURITY_DESCRIPTOR sd = nullptr;
+        ::ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:P(A;;FA;;;SY)(A;;FA;;;BA)",
+                                                               SDDL_REVISION_1, &sd, nullptr);
+        for (const fs::path& file : {kTarget, kGuarded})
+            if (file != kTarget || c.fake != kNoTarget)
+                ::SetFileSecurityW(file.c_str(), DACL_SECURITY_INFORMATION, sd);
+        ::LocalFree(sd);
+        const std::string dacl = Dacl(kTarget);
+        if (c.fake == kNoTarget)
+            fs::remove(kTarget);
+        g_racing = c.fake == kRace;
+        g_planted = false;
+        g_temp.clear();
+        g_linkFrom = c.linkFrom;
+        g_linkSeen = 0;
+        g_madeElsewhere = 0;
+        g_tempBefore.clear();
+        g_ownerAsWindows = c.fake == kOwnerAsWindows;
+        UniqueHandle linked(::CreateFileW(c.link.c_str(), 0, 7, nullptr, OPEN_EXISTING,
+                                          FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+        ::GetFileInformationByHandle(linked.get(), &g_link);
+        linked.reset();
+        Calls calls;
+        calls.fileInformation = &InformationWithLink;
+        calls.setSecurity = &SetSecurityWatched;
+        if (c.fake == kRace) {
+            calls.createFile = &CreateRaced;
+            calls.createInFolder = &CreateInFolderRaced;
+            calls.setInformation = &SetRaced;
+        }
+        if (c.fake == kRenameDenied)
+            calls.setInformation = &RenameDenied;
+        if (c.fake == kRedirect)
+            calls.createFile = &CreateRedirected;
+        std::optional<std::uint32_t> result;
+        {
+            Seam<Calls>::Override faked(calls);
+            result = MAtomicFile::Write(kTarget, kNew);
+        }
+        EXPECT_EQ(result, c.error);
+        EXPECT_EQ(Content(kTarget), c.error ? "old" : "new");
+        EXPECT_EQ(Dacl(kTarget), dacl);
+        EXPECT_EQ(Content(kGuarded), "secret");
+        EXPECT_NE(g_tempBefore, "open") << "open to Everyone until the replaced file's list";
+        EXPECT_EQ(g_madeElsewhere, 0);
+        EXPECT_EQ(g_planted, g_racing) << "the stand-in never took the temporary file's name";
+        EXPECT_FALSE(RestorePrivilegeEnabled());
+        // Nothing of the writer's is left beside the target (the stand-in's links may stay).
+        for (const fs::directory_entry& file : fs::directory_iterator(kFolder))
+            EXPECT_TRUE(file.path() == kTarget || Content(file.path()) == "secret") << file;
+        std::error_code ignored;
+        fs::remove_all(kDir, ignored);
+    }
+}
