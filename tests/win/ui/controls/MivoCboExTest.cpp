@@ -16,15 +16,6 @@ const Seam<MFatal::Calls>::Override g_failOnReport({[](const AppError& e) {
 }});
 
 int g_okCommands = 0; // WM_COMMAND IDOK that reached the host window
-
-// Stored as the main window's key lists are: drop-down list, 8.25-point "MS Sans Serif".
-MivoCboExProps DropDownList() {
-    MivoCboExProps bag;
-    bag.Write(MivoCboExKey::Style, std::int32_t{2});
-    bag.Write(MivoCboExKey::Font, MivoFont{});
-    return bag;
-}
-
 LRESULT CALLBACK HostProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     g_okCommands += msg == WM_COMMAND && LOWORD(wParam) == IDOK;
     return ::DefWindowProcW(hwnd, msg, wParam, lParam);
@@ -32,46 +23,55 @@ LRESULT CALLBACK HostProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
 
 // Empties the queue as the owner's loop does, with dialog navigation.
 void Pump(HWND dialog) {
-    for (MSG m; ::PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE);) {
-        if (::IsDialogMessageW(dialog, &m))
-            continue;
-        ::TranslateMessage(&m);
-        ::DispatchMessageW(&m);
-    }
+    for (MSG m; ::PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE);)
+        if (!::IsDialogMessageW(dialog, &m)) {
+            ::TranslateMessage(&m);
+            ::DispatchMessageW(&m);
+        }
 }
 
+// A list as the main window's key lists are stored: drop-down list, 8.25-point "MS Sans Serif".
 struct MivoCboExTest : ::testing::Test {
     void SetUp() override {
         g_okCommands = 0;
-        WNDCLASSW wc{};
-        wc.lpfnWndProc = &HostProc;
-        wc.hInstance = ::GetModuleHandleW(nullptr);
-        wc.lpszClassName = L"ComboTestHost";
+        const HINSTANCE self = ::GetModuleHandleW(nullptr);
+        const WNDCLASSW wc{0, &HostProc, 0, 0, self, nullptr, nullptr, nullptr, nullptr, L"Host"};
         ::RegisterClassW(&wc);
-        host = ::CreateWindowExW(0, L"ComboTestHost", L"host", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0,
-                                 0, 400, 300, nullptr, nullptr, wc.hInstance, nullptr);
-        button = ::CreateWindowExW(
-            0, L"BUTTON", L"OK", WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON, 10, 200, 80,
-            24, host, reinterpret_cast<HMENU>(IDOK), wc.hInstance, nullptr);
-        combo = std::make_unique<MivoCboEx>(host, 10, 10, 300, 22, DropDownList());
-        combo->AddItemAndData("Feststelltaste", 0, 0, 10);
-        combo->AddItemAndData("Einfg", 1, 1, 20);
-        combo->AddItemAndData("Rollen", 2, 2, 30);
+        host.reset(::CreateWindowExW(0, L"Host", L"", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 400,
+                                     300, nullptr, nullptr, self, nullptr));
+        button = ::CreateWindowExW(0, L"BUTTON", L"OK",
+                                   WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON, 10, 200,
+                                   80, 24, host.get(), HMENU(IDOK), self, nullptr);
+        props.Write(MivoCboExKey::Style, std::int32_t{2});
+        props.Write(MivoCboExKey::Font, MivoFont{});
+        combo = std::make_unique<MivoCboEx>(host.get(), 10, 10, 300, 22, props);
+        Fill();
     }
-    void TearDown() override {
-        combo.reset();
-        ::DestroyWindow(host);
+    void Fill() {
+        const char* texts[] = {"Feststelltaste", "Einfg", "Rollen"};
+        for (std::int32_t i = 0; i < 3; ++i)
+            combo->AddItemAndData(texts[i], i, i, 10 + 10 * i);
+    }
+    // Item i's text, icon, selected icon, indent and data.
+    std::string Fields(std::int32_t i) const {
+        std::string text = combo->List(i);
+        for (std::int32_t n : {combo->ItemIcon(i), combo->ItemIconSelected(i), combo->ItemIndent(i),
+                               combo->ItemData(i)})
+            text.append(" ").append(std::to_string(n));
+        return text;
     }
 
-    HWND host = nullptr, button = nullptr;
-    std::unique_ptr<MivoCboEx> combo;
+    UniqueWindow host;
+    HWND button = nullptr;
+    MivoCboExProps props;
+    std::unique_ptr<MivoCboEx> combo; // goes before its host
 };
 
 // Destroyed with the parent, the control lets go of its inner windows (no dead handle destroyed
 // later) and has no selection (not a dead window's 0). Picking by keys and ItemData: e2e.
 TEST_F(MivoCboExTest, InnerWindowsGoWithTheParent) {
     combo->SetListIndex(1);
-    ::DestroyWindow(std::exchange(host, nullptr));
+    host.reset();
     EXPECT_EQ(combo->hwnd(), HWND{});
     EXPECT_EQ(combo->ListIndex(), -1);
 }
@@ -86,29 +86,29 @@ TEST_F(MivoCboExTest, DialogNavigationLeavesTheListItsKeys) {
     for (WPARAM key : keys) {
         ::SetFocus(combo->hwnd());
         ::PostMessageW(combo->hWndCombo(), WM_KEYDOWN, key, 1);
-        Pump(host);
+        Pump(host.get());
     }
     EXPECT_EQ(seen, keys);
     EXPECT_EQ(g_okCommands, 0);
     EXPECT_EQ(::GetFocus(), combo->hWndCombo());
     ::PostMessageW(combo->hWndCombo(), WM_KEYDOWN, VK_TAB, 1);
-    Pump(host);
+    Pump(host.get());
     EXPECT_EQ(::GetFocus(), button);
 }
 
 // The open list's background follows the system colours, also changed after creation.
 TEST_F(MivoCboExTest, OpenListColouredAsTheSystem) {
     combo->ShowDropDown(true); // the colours are hooked at the first opening
-    Pump(host);
+    Pump(host.get());
     combo->ShowDropDown(false);
     const int element = COLOR_WINDOW;
     const COLORREF before = ::GetSysColor(element), changed = RGB(12, 34, 56);
     ASSERT_TRUE(::SetSysColors(1, &element, &changed));
     WindowDc dc(combo->hWndComboEx());
-    const auto brush = reinterpret_cast<HBRUSH>(::SendMessageW(
-        combo->hWndComboEx(), WM_CTLCOLORLISTBOX, reinterpret_cast<WPARAM>(dc.get()), 0));
     LOGBRUSH lb{};
-    ::GetObjectW(brush, sizeof lb, &lb);
+    ::GetObjectW(
+        HBRUSH(::SendMessageW(combo->hWndComboEx(), WM_CTLCOLORLISTBOX, WPARAM(dc.get()), 0)),
+        sizeof lb, &lb);
     ::SetSysColors(1, &element, &before);
     EXPECT_EQ(lb.lbColor, changed);
 }
@@ -117,13 +117,13 @@ TEST_F(MivoCboExTest, OpenListColouredAsTheSystem) {
 TEST_F(MivoCboExTest, ItemsTakeTheIconsHeightAndTheOpenListEight) {
     const UniqueImageList icons(::ImageList_Create(44, 30, ILC_COLOR24 | ILC_MASK, 1, 1));
     ::ImageList_SetImageCount(icons.get(), 1);
-    MivoCboEx cbo(host, 0, 0, 100, 300, 22, DropDownList(), icons.get());
+    MivoCboEx cbo(host.get(), 0, 0, 100, 300, 22, props, icons.get());
     cbo.FitHeightToField();
     const auto item = ::SendMessageW(cbo.hWndComboEx(), CB_GETITEMHEIGHT, 0, 0);
     RECT client{}, field{}, open{};
     ::GetClientRect(cbo.hwnd(), &client);
     ::GetWindowRect(cbo.hWndCombo(), &field);
-    ::SendMessageW(cbo.hWndCombo(), CB_GETDROPPEDCONTROLRECT, 0, reinterpret_cast<LPARAM>(&open));
+    ::SendMessageW(cbo.hWndCombo(), CB_GETDROPPEDCONTROLRECT, 0, LPARAM(&open));
     EXPECT_GE(item, 30);
     EXPECT_LE(field.bottom - field.top, client.bottom);
     EXPECT_GE(open.bottom - open.top, 8 * item);
@@ -132,46 +132,24 @@ TEST_F(MivoCboExTest, ItemsTakeTheIconsHeightAndTheOpenListEight) {
 // Each item field is written alone (another field written with it would be lost), and removing or
 // inserting an item moves the others with all their fields.
 TEST_F(MivoCboExTest, ItemFieldsChangeOneAtATime) {
-    struct Case {
-        const char* what;
+    const struct {
         std::function<void(MivoCboEx&)> change;
-        const char* text = "Einfg";
-        std::int32_t icon = 1, selected = 1, indent = 0, data = 20;
+        const char* fields; // of item 1: text, icon, selected icon, indent, data
+    } cases[] = {
+        {.change = [](auto& c) { c.SetItemIcon(1, 7); }, .fields = "Einfg 7 1 0 20"},
+        {.change = [](auto& c) { c.SetItemIconSelected(1, 8); }, .fields = "Einfg 1 8 0 20"},
+        {.change = [](auto& c) { c.SetItemIndent(1, 3); }, .fields = "Einfg 1 1 3 20"},
+        {.change = [](auto& c) { c.SetItemData(1, 99); }, .fields = "Einfg 1 1 0 99"},
+        {.change = [](auto& c) { c.SetList(1, "Pause"); }, .fields = "Pause 1 1 0 20"},
+        {.change = [](auto& c) { c.RemoveItem(1); }, .fields = "Rollen 2 2 0 30"},
+        {.change = [](auto& c) { c.InsertItemAndData("Pos1", 1, 5, 6, 70, 2); },
+         .fields = "Pos1 5 6 2 70"},
     };
-    const Case cases[] = {
-        {.what = "icon", .change = [](MivoCboEx& c) { c.SetItemIcon(1, 7); }, .icon = 7},
-        {.what = "selected",
-         .change = [](MivoCboEx& c) { c.SetItemIconSelected(1, 8); },
-         .selected = 8},
-        {.what = "indent", .change = [](MivoCboEx& c) { c.SetItemIndent(1, 3); }, .indent = 3},
-        {.what = "data", .change = [](MivoCboEx& c) { c.SetItemData(1, 99); }, .data = 99},
-        {.what = "text", .change = [](MivoCboEx& c) { c.SetList(1, "Pause"); }, .text = "Pause"},
-        {.what = "removed",
-         .change = [](MivoCboEx& c) { c.RemoveItem(1); },
-         .text = "Rollen",
-         .icon = 2,
-         .selected = 2,
-         .data = 30},
-        {.what = "inserted before",
-         .change = [](MivoCboEx& c) { c.InsertItemAndData("Pos1", 1, 5, 6, 70, 2); },
-         .text = "Pos1",
-         .icon = 5,
-         .selected = 6,
-         .indent = 2,
-         .data = 70},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
+    for (const auto& c : cases) {
         combo->Clear();
-        combo->AddItemAndData("Feststelltaste", 0, 0, 10);
-        combo->AddItemAndData("Einfg", 1, 1, 20);
-        combo->AddItemAndData("Rollen", 2, 2, 30);
+        Fill();
         c.change(*combo);
-        EXPECT_EQ(combo->List(1), c.text);
-        EXPECT_EQ(combo->ItemIcon(1), c.icon);
-        EXPECT_EQ(combo->ItemIconSelected(1), c.selected);
-        EXPECT_EQ(combo->ItemIndent(1), c.indent);
-        EXPECT_EQ(combo->ItemData(1), c.data);
+        EXPECT_EQ(Fields(1), c.fields);
     }
 }
 
@@ -215,26 +193,22 @@ TEST_F(MivoCboExTest, SettingsReachTheWindows) {
     EXPECT_EQ(combo->Text(), "Einfg");
 }
 
-// A typed character completes the edit text from the first item that starts with it (also
-// found by halves in a sorted list), the completed part selected; with list items only, a
-// character that starts none is swallowed.
+// A typed character completes the edit text from the first item that starts with it (also found by
+// halves in a sorted list), the completed part selected; with list items only, a character that
+// starts none is swallowed. The selection is read and replaced; typing stops at the maximum length.
 TEST_F(MivoCboExTest, TypingCompletesFromTheItems) {
-    struct Case {
-        const char* what;
+    const struct {
         bool sorted = false, listOnly = false;
         wchar_t typed;
-        const char* text;
-        const char* selected = "";
+        const char *text, *selected = "";
+    } cases[] = {
+        {.typed = L'r', .text = "Birne", .selected = "ne"},
+        {.sorted = true, .typed = L'e', .text = "Biene", .selected = "ne"},
+        {.typed = L'x', .text = "Bix"},
+        {.listOnly = true, .typed = L'x', .text = "Bi"},
     };
-    const Case cases[] = {
-        {.what = "first match", .typed = L'r', .text = "Birne", .selected = "ne"},
-        {.what = "sorted", .sorted = true, .typed = L'e', .text = "Biene", .selected = "ne"},
-        {.what = "no match", .typed = L'x', .text = "Bix"},
-        {.what = "list only", .listOnly = true, .typed = L'x', .text = "Bi"},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        MivoCboEx edit(host, 10, 60, 300, 22);
+    for (const auto& c : cases) {
+        MivoCboEx edit(host.get(), 10, 60, 300, 22);
         for (const char* item : {"Apfel", "Banane", "Biene", "Birne"})
             edit.AddItem(item);
         edit.SetDoAutoComplete(true);
@@ -244,13 +218,9 @@ TEST_F(MivoCboExTest, TypingCompletesFromTheItems) {
         edit.SetSelStart(2);
         ::SendMessageW(edit.hWndEdit(), WM_CHAR, c.typed, 1);
         EXPECT_EQ(edit.Text(), c.text);
-        EXPECT_EQ(edit.SelText(), c.selected);
+        EXPECT_EQ(edit.SelText(), c.selected) << c.text;
     }
-}
-
-// The selection in the edit field: read, replaced; the user types no more than the maximum length.
-TEST_F(MivoCboExTest, EditSelectionReadAndReplacedAndLengthKept) {
-    MivoCboEx edit(host, 10, 60, 300, 22);
+    MivoCboEx edit(host.get(), 10, 60, 300, 22);
     edit.SetText("Banane");
     edit.SetSelStart(1);
     edit.SetSelLength(3);

@@ -12,23 +12,19 @@ namespace {
 // Pixels as the DIB holds them; the mask colour, a COLORREF, is grey: the same either way round.
 constexpr DWORD kMask = RGB(247, 247, 247), kRed = RGB(255, 0, 0);
 constexpr int kW = 44, kH = 30;
-DWORD Colour(int i) {
+constexpr DWORD Colour(int i) {
     return RGB(0, 10 * i, 255 - 10 * i);
 }
 
-// A top-down 32-bit DIB section painted by paint(x, y).
+// A top-down 32-bit DIB section of n images side by side, painted by paint(x, y).
 struct Dib {
-    Dib(int w, int h, auto paint) {
+    Dib(int n, auto paint) {
         BITMAPINFO bi{};
-        bi.bmiHeader.biSize = sizeof bi.bmiHeader;
-        bi.bmiHeader.biWidth = w;
-        bi.bmiHeader.biHeight = -h; // top-down
-        bi.bmiHeader.biPlanes = 1;
-        bi.bmiHeader.biBitCount = 32;
+        bi.bmiHeader = {sizeof bi.bmiHeader, n * kW, -kH, 1, 32, BI_RGB, 0, 0, 0, 0, 0}; // top-down
         bitmap.reset(::CreateDIBSection(nullptr, &bi, DIB_RGB_COLORS,
                                         reinterpret_cast<void**>(&pixels), nullptr, 0));
-        for (int i = 0; i < w * h; ++i)
-            pixels[i] = paint(i % w, i / w);
+        for (int i = 0; i < n * kW * kH; ++i)
+            pixels[i] = paint(i % (n * kW), i / (n * kW));
     }
     DWORD Pixel(int x, int y) const { return pixels[y * kW + x] & 0xFFFFFF; }
     DWORD* pixels = nullptr;
@@ -37,7 +33,7 @@ struct Dib {
 
 // A strip of n images, image i in Colour(first + i) with a square of the mask colour at (10..19).
 Dib Strip(int n, int first = 0) {
-    return Dib(n * kW, kH, [=](int x, int y) {
+    return Dib(n, [=](int x, int y) {
         return x % kW / 10 == 1 && y / 10 == 1 ? kMask : Colour(first + x / kW);
     });
 }
@@ -51,7 +47,7 @@ struct ImageList : ::testing::Test {
     }
     // Image i drawn on a red ground: a pixel outside and one inside the square at (10..19).
     std::pair<DWORD, DWORD> Drawn(std::int32_t i) {
-        Dib target(kW, kH, [](int, int) { return kRed; });
+        Dib target(1, [](int, int) { return kRed; });
         HGDIOBJ old = ::SelectObject(dc.get(), target.bitmap.get());
         EXPECT_TRUE(list.DrawImage(i, dc.get(), 0, 0)) << i;
         ::SelectObject(dc.get(), old);
@@ -73,23 +69,6 @@ struct ImageList : ::testing::Test {
     cMIVOImageList list;
     UniqueMemoryDc dc{::CreateCompatibleDC(nullptr)};
 };
-
-} // namespace
-
-// The main window's icons: an 880 x 30 strip, 44 pixels an image, the mask colour clear.
-TEST_F(ImageList, StripBecomesImagesWithTheMaskColourTransparent) {
-    const Dib strip = Strip(20);
-    ASSERT_TRUE(list.Create());
-    EXPECT_TRUE(list.AddFromHandle(strip.bitmap.get(), 0, "", kMask));
-    ASSERT_EQ(list.ImageCount(), 20);
-    for (int i : {0, 7, 19}) {
-        const auto [outside, inside] = Drawn(i);
-        EXPECT_EQ(outside, Colour(i)) << i;
-        EXPECT_EQ(inside, kRed) << i;
-    }
-}
-
-namespace {
 
 // What a case does to the list; false when the list refused it.
 using Change = std::function<bool(cMIVOImageList&)>;
@@ -119,6 +98,19 @@ Change Rename(std::int32_t index, std::string key) {
 }
 
 } // namespace
+
+// The main window's icons: an 880 x 30 strip, 44 pixels an image, the mask colour clear.
+TEST_F(ImageList, StripBecomesImagesWithTheMaskColourTransparent) {
+    const Dib strip = Strip(20);
+    ASSERT_TRUE(list.Create());
+    EXPECT_TRUE(list.AddFromHandle(strip.bitmap.get(), 0, "", kMask));
+    ASSERT_EQ(list.ImageCount(), 20);
+    for (int i : {0, 7, 19}) {
+        const auto [outside, inside] = Drawn(i);
+        EXPECT_EQ(outside, Colour(i)) << i;
+        EXPECT_EQ(inside, kRed) << i;
+    }
+}
 
 // Images a, b, c, d keyed "a".."d"; each case changes them and leaves images and keys in order.
 // A refused change (an unknown image, a key in use) returns false and changes nothing.
