@@ -21,12 +21,11 @@ void PrintTo(const Block& block, std::ostream* out) {
 // each of the right kind, with no markup or stray white space left in them. (The page's heading,
 // items and addresses as shown: FHelpTest.)
 TEST(MHelpText, BlocksAsABrowserWouldShowThem) {
-    struct Case {
+    const struct {
         const char* name;
         std::string_view body;
         std::vector<Block> blocks;
-    };
-    const Case cases[] = {
+    } cases[] = {
         {.name = "heading by class, then text after it",
          .body = "<div class='box header'><span>Title</span></div>after",
          .blocks = {{Kind::Heading, "Title"}, {Kind::Paragraph, "after"}}},
@@ -37,6 +36,6 @@ TEST(MHelpText, BlocksAsABrowserWouldShowThem) {
          .body = "<li>  Value: \r\n\t<br />  HKEY\\Path <span>x</span>y <br /></li>",
          .blocks = {{Kind::Item, "Value:\nHKEY\\Path xy"}}},
     };
-    for (const Case& c : cases)
+    for (const auto& c : cases)
         EXPECT_EQ(MHelpText::Blocks(c.body), c.blocks) << c.name;
 }

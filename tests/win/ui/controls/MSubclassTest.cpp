@@ -40,23 +40,22 @@ LRESULT CALLBACK TestProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
 
 // The window's properties under its number, as "suffix=value ": clients by name, P for TestProc.
 std::string Props(HWND hwnd) {
-    std::pair<std::string, std::map<std::string, std::string>> out{
-        std::to_string(HandleToLong(hwnd)), {}};
+    std::map<std::string, std::string> props;
     ::EnumPropsExA(
         hwnd,
-        [](HWND, LPSTR name, HANDLE v, ULONG_PTR p) -> BOOL {
-            auto& [prefix, props] = *reinterpret_cast<decltype(out)*>(p);
+        [](HWND h, LPSTR name, HANDLE v, ULONG_PTR p) -> BOOL {
+            const std::string prefix = std::to_string(HandleToLong(h));
             if (!IS_INTRESOURCE(name) && std::string_view(name).starts_with(prefix))
-                props[name + prefix.size()] = v == &a   ? "A"
-                                              : v == &b ? "B"
-                                              : v == (HANDLE)&TestProc
-                                                  ? "P"
-                                                  : std::to_string(HandleToLong(v));
+                (*reinterpret_cast<std::map<std::string, std::string>*>(p))[name + prefix.size()] =
+                    v == &a                  ? "A"
+                    : v == &b                ? "B"
+                    : v == HANDLE(&TestProc) ? "P"
+                                             : std::to_string(HandleToLong(v));
             return TRUE;
         },
-        reinterpret_cast<LPARAM>(&out));
+        LPARAM(&props));
     std::string text;
-    for (const auto& [name, value] : out.second)
+    for (const auto& [name, value] : props)
         text += name + "=" + value + " ";
     return text;
 }
@@ -99,16 +98,15 @@ TEST_F(SubclassTest, PropertiesCountHooksAndGoWithTheLastHookOrTheWindow) {
 
 // The client's answer: the previous procedure before it, after it (giving the result) or never.
 TEST_F(SubclassTest, ClientAnswerDecidesAboutThePreviousProcedure) {
-    struct Case {
+    const struct {
         std::int32_t response;
         const char* order;
         LRESULT result;
-    };
-    const Case cases[] = {{.response = emrPreprocess, .order = "PA", .result = 'A'},
-                          {.response = emrPostProcess, .order = "AP", .result = 'P'},
-                          {.response = emrConsume, .order = "A", .result = 'A'}};
+    } cases[] = {{.response = emrPreprocess, .order = "PA", .result = 'A'},
+                 {.response = emrPostProcess, .order = "AP", .result = 'P'},
+                 {.response = emrConsume, .order = "A", .result = 'A'}};
     MSubclass::HookMessage(&a, hwnd, kMsg);
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.order);
         a.response = c.response;
         g_log.clear();

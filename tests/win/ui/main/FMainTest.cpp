@@ -5,10 +5,7 @@
 #include <shlwapi.h>
 
 #include <future>
-#include <string>
-#include <vector>
 
-#include "core/MKeys.h"
 #include "keymap/CScancodeMap.h"
 #include "support/MsgBoxWatcher.h"
 #include "system/MShutdown.h"
@@ -51,34 +48,30 @@ BOOL WINAPI RequestRefused(LPSTR, LPSTR, DWORD, BOOL, BOOL) {
 // A refused restart is told, not waited for: the request's refusal in the window's language, a
 // privilege step's in Windows' words (Wine never refuses: the seam does).
 TEST(FMain, RefusedRestartIsTold) {
+    using enum Language;
     INITCOMMONCONTROLSEX icc{sizeof icc, ICC_USEREX_CLASSES};
     ::InitCommonControlsEx(&icc);
-    struct Case {
+    const struct {
         Language lang;
         bool tokenRefused = false;
         std::string told;
-    };
-    const Case cases[] = {
-        {.lang = Language::English,
-         .told =
-             "Tavelin: The restart could not be requested. Please restart the computer yourself."},
-        {.lang = Language::German,
+    } cases[] = {
+        {.lang = English,
+         .told = "Tavelin: The restart could not be requested. Please restart the computer "
+                 "yourself."},
+        {.lang = German,
          .told = "Tavelin: Der Neustart konnte nicht angefordert werden. Bitte starten Sie den "
                  "Rechner selbst neu."},
-        {.lang = Language::English,
-         .tokenRefused = true,
-         .told = "Error: OpenProcessToken Error: 5"},
+        {.lang = English, .tokenRefused = true, .told = "Error: OpenProcessToken Error: 5"},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.told);
         // Restore offered: an empty backup, no map; the restore removes both again.
         ::SHDeleteValueA(HKEY_LOCAL_MACHINE, kLayout, "Scancode Map");
         ::SHSetValueA(HKEY_LOCAL_MACHINE, kLayout, "TVLN Backup", REG_BINARY, "", 0);
-        MShutdown::Calls calls;
-        calls.initiateSystemShutdown = &RequestRefused; // never a restart from a test
-        if (c.tokenRefused)
-            calls.openProcessToken = &OpenRefused;
-        Seam<MShutdown::Calls>::Override refuse(calls);
+        Seam<MShutdown::Calls>::Override refuse( // never a restart from a test
+            {.openProcessToken = c.tokenRefused ? &OpenRefused : &::OpenProcessToken,
+             .initiateSystemShutdown = &RequestRefused});
         CScancodeMap map;
         FMain window(c.lang, map);
         window.Show();

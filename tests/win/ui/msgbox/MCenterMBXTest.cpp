@@ -23,44 +23,37 @@ TEST(CenteredMsgBox, CentresOnTheOwnerOrTheWorkArea) {
         MCenterMBX::OriginFor(MCenterMBX::CentreOf({-601, -401, -200, -100}), {5, 5, 8, 10});
     EXPECT_EQ(o.x, -403);
     EXPECT_EQ(o.y, -254);
-    struct Case {
+    const RECT onScreen{100, 100, 500, 400};
+    const struct {
         RECT owner; // empty: none
         DWORD style = WS_VISIBLE;
-        const char* given = "";
+        const char* title = ""; // shown as given, the product name when empty
         POINT centre;
-        const char* shown = "Tavelin";
-    };
-    const RECT onScreen{100, 100, 500, 400};
-    const Case cases[] = {
-        {.owner = onScreen, .given = "Restore", .centre = {300, 250}, .shown = "Restore"},
+    } cases[] = {
+        {.owner = onScreen, .title = "Restore", .centre = {300, 250}},
         {.owner = {-601, -401, -200, -100}, .centre = {-401, -251}},
         {.owner = {}, .style = 0, .centre = workCentre},
-        {.owner = onScreen,
-         .style = 0,
-         .given = "Restore",
-         .centre = workCentre,
-         .shown = "Restore"},
+        {.owner = onScreen, .style = 0, .title = "Restore", .centre = workCentre},
         {.owner = onScreen, .style = WS_VISIBLE | WS_MINIMIZE, .centre = workCentre},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(std::to_string(c.owner.left) + " " + std::to_string(c.style));
         const RECT& r = c.owner;
-        const POINT& centre = c.centre;
         UniqueWindow owner(::IsRectEmpty(&r)
                                ? nullptr
                                : ::CreateWindowExW(0, L"STATIC", L"", WS_POPUP | c.style, r.left,
-                                                   r.top, r.right - r.left, r.bottom - r.top,
-                                                   nullptr, nullptr, nullptr, nullptr));
+                                                   r.top, r.right - r.left, r.bottom - r.top, 0, 0,
+                                                   0, 0));
         testsupport::MsgBoxWatcher watcher("", IDNO);
         int result = MCenterMBX::CenteredMsgBox("Restore the settings?", MB_YESNO | MB_ICONQUESTION,
-                                                c.given, owner.get());
+                                                c.title, owner.get());
         const auto& box = watcher.Result();
         ASSERT_TRUE(box);
         const RECT& b = box->rect;
-        EXPECT_EQ(b.left, centre.x - (b.right - b.left + 1) / 2);
-        EXPECT_EQ(b.top, centre.y - (b.bottom - b.top + 1) / 2);
+        EXPECT_EQ(b.left, c.centre.x - (b.right - b.left + 1) / 2);
+        EXPECT_EQ(b.top, c.centre.y - (b.bottom - b.top + 1) / 2);
         EXPECT_EQ(box->text, "Restore the settings?");
-        EXPECT_EQ(box->title, c.shown);
+        EXPECT_EQ(box->title, *c.title ? c.title : "Tavelin");
         EXPECT_EQ(result, IDNO);
         EXPECT_FALSE(MCenterMBX::HookInstalled());
     }
