@@ -141,8 +141,9 @@ TEST_F(RegistryTest, ReadsOfOtherValues) {
     EXPECT_EQ(r.Value(), RegistryValue("default"s));
 }
 
-// Keys are made, listed and deleted where the section names them, never the root itself.
-TEST_F(RegistryTest, KeysMadeListedAndDeleted) {
+// Keys are made, listed and deleted where the section names them, never the root itself; values
+// are listed whole, also past a name longer than announced.
+TEST_F(RegistryTest, KeysAndValueNames) {
     for (const char* sub : {"\\A", "\\B"})
         EXPECT_TRUE(Make(kPath + sub).CreateKey());
     EXPECT_TRUE(Make(kPath + "\\A").KeyExists());
@@ -156,11 +157,18 @@ TEST_F(RegistryTest, KeysMadeListedAndDeleted) {
     EXPECT_FALSE(KeyThere(kPath + "\\A"));
     EXPECT_THROW(Make("").DeleteKey(), AppError);
     EXPECT_TRUE(KeyThere(kPath + "\\B"));
+    const std::string longName(300, 'n');
+    for (const std::string& n : {"Scancode Map"s, "TVLN Backup"s, longName})
+        SHSetValueA(HKEY_CURRENT_USER, kPath.c_str(), n.c_str(), REG_BINARY, "", 0);
+    Fake(&RegistryApi::QueryInfoKey, &ShortNames);
+    EXPECT_TRUE(Make().EnumerateValues(names, count)); // over the sections' names
+    std::ranges::sort(names);                          // in the registry's order, which is its own
+    EXPECT_EQ(names, (std::vector<std::string>{"Scancode Map", "TVLN Backup", longName}));
+    EXPECT_EQ(count, 3);
 }
 
 // A file type is registered with the program quoted; further verbs only for a class that exists
-// and a whole verb list. (Wine's HKEY_CLASSES_ROOT is HKEY_LOCAL_MACHINE\SOFTWARE\Classes: that
-// the class goes to both cannot be told apart here.)
+// and a whole verb list. (Wine's HKEY_CLASSES_ROOT is HKLM\SOFTWARE\Classes: one place here.)
 TEST_F(RegistryTest, FileAssociations) {
     cRegistry r;
     r.CreateEXEAssociation(" C:\\t.exe ", kClass, "Test file", "tvlntest", "", true, "", false, "",
@@ -217,6 +225,7 @@ TEST_F(RegistryTest, AnotherComputer) {
 // words to use, the text names the key.
 TEST_F(RegistryTest, ErrorTexts) {
     const std::string missing = kPath + "\\Missing", hkcu = "'-2147483647',Section: '";
+    Fake(&RegistryApi::SetValueEx);
     const struct {
         std::function<void()> act;
         std::int32_t number;
@@ -225,11 +234,7 @@ TEST_F(RegistryTest, ErrorTexts) {
         {.act = [&] { Make(missing).DeleteValue(); },
          .number = cRegistry::kErrKey,
          .description = "Failed to open key " + hkcu + missing + "' for delete access"},
-        {.act =
-             [] {
-                 Fake(&RegistryApi::SetValueEx);
-                 Make().SetValue("x"s);
-             },
+        {.act = [] { Make().SetValue("x"s); },
          .number = cRegistry::kErrSetValue,
          .description =
              "Failed to set registry value Key: " + hkcu + kPath + "',Key: 'V' to value: ''"},
@@ -244,18 +249,4 @@ TEST_F(RegistryTest, ErrorTexts) {
             EXPECT_EQ(e.Description(), c.description);
         }
     }
-}
-
-// The value listing: whole, also past a name longer than announced.
-TEST_F(RegistryTest, ValueNamesListed) {
-    const std::string longName(300, 'n');
-    for (const std::string& n : {"Scancode Map"s, "TVLN Backup"s, longName})
-        SHSetValueA(HKEY_CURRENT_USER, kPath.c_str(), n.c_str(), REG_BINARY, "", 0);
-    std::vector<std::string> names{"stale"};
-    std::int32_t count = -1;
-    Fake(&RegistryApi::QueryInfoKey, &ShortNames);
-    EXPECT_TRUE(Make().EnumerateValues(names, count));
-    std::ranges::sort(names); // in the registry's order, which is its own
-    EXPECT_EQ(names, (std::vector<std::string>{"Scancode Map", "TVLN Backup", longName}));
-    EXPECT_EQ(count, 3);
 }

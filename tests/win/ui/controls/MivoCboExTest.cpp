@@ -187,7 +187,6 @@ TEST_F(MivoCboExTest, SettingsReachTheWindows) {
     EXPECT_EQ(combo->DropDownWidth(), 32767);
     EXPECT_FALSE(::IsWindowEnabled(ex));
     combo->SetStyle(0);
-    EXPECT_TRUE(combo->hWndEdit());
     EXPECT_EQ(combo->ListCount(), 3);
     EXPECT_EQ(combo->ListIndex(), 1);
     EXPECT_EQ(combo->Text(), "Einfg");

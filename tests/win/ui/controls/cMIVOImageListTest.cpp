@@ -99,30 +99,16 @@ Change Rename(std::int32_t index, std::string key) {
 
 } // namespace
 
-// The main window's icons: an 880 x 30 strip, 44 pixels an image, the mask colour clear.
-TEST_F(ImageList, StripBecomesImagesWithTheMaskColourTransparent) {
-    const Dib strip = Strip(20);
-    ASSERT_TRUE(list.Create());
-    EXPECT_TRUE(list.AddFromHandle(strip.bitmap.get(), 0, "", kMask));
-    ASSERT_EQ(list.ImageCount(), 20);
-    for (int i : {0, 7, 19}) {
-        const auto [outside, inside] = Drawn(i);
-        EXPECT_EQ(outside, Colour(i)) << i;
-        EXPECT_EQ(inside, kRed) << i;
-    }
-}
-
 // Images a, b, c, d keyed "a".."d"; each case changes them and leaves images and keys in order.
 // A refused change (an unknown image, a key in use) returns false and changes nothing.
 TEST_F(ImageList, ImagesAndKeysMoveTogether) {
-    struct Case {
+    const struct {
         const char* what;
         Change change;
         const char* images = "abcd";
         const char* keys = "abcd";
         bool done = true;
-    };
-    const Case cases[] = {
+    } cases[] = {
         {.what = "swap by key", .change = Swap("a", "c"), .images = "cbad", .keys = "cbad"},
         {.what = "swap by index", .change = Swap(3, 1), .images = "adcb", .keys = "adcb"},
         {.what = "copy", .change = Swap("b", "d", eicCopy), .images = "abcb"},
@@ -137,7 +123,7 @@ TEST_F(ImageList, ImagesAndKeysMoveTogether) {
         {.what = "rename to a key in use", .change = Rename(1, "a"), .done = false},
     };
     const Dib strip = Strip(4);
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         ASSERT_TRUE(list.Create());
         ASSERT_TRUE(list.AddFromHandle(strip.bitmap.get(), 0, "", kMask));
@@ -153,13 +139,19 @@ TEST_F(ImageList, ImagesAndKeysMoveTogether) {
     EXPECT_EQ(list.ItemKey(0), "");
 }
 
-// The picture strip holds the images from one key to the other, either way round, and goes with
-// its bitmap (Wine counts no GDI objects: a leak shows only so); an icon copy is made only of an
-// image that exists.
-TEST_F(ImageList, CopiedOutAsPictureAndIcon) {
-    const Dib strip = Strip(4);
+// The main window's icons: an 880 x 30 strip, 44 pixels an image, the mask colour clear. The
+// picture strip spans the keys either way round and frees its bitmap (Wine counts no GDI
+// objects: a leak shows only so); an icon copy only of an image that exists.
+TEST_F(ImageList, StripBecomesImagesWithTheMaskColourTransparent) {
+    const Dib strip = Strip(20);
     ASSERT_TRUE(list.Create());
-    ASSERT_TRUE(list.AddFromHandle(strip.bitmap.get(), 0, "a", kMask));
+    EXPECT_TRUE(list.AddFromHandle(strip.bitmap.get(), 0, "a", kMask));
+    ASSERT_EQ(list.ImageCount(), 20);
+    for (int i : {0, 7, 19}) {
+        const auto [outside, inside] = Drawn(i);
+        EXPECT_EQ(outside, Colour(i)) << i;
+        EXPECT_EQ(inside, kRed) << i;
+    }
     list.SetItemKey(3, "d");
     ComPtr<IPicture> picture = list.ImagePictureStrip("d", 1);
     ASSERT_TRUE(picture);

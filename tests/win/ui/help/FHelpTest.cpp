@@ -139,10 +139,8 @@ std::string FullText(HWND hwnd) {
 
 } // namespace
 
-// A browser control that has not yet reported its page (the caption: end to end): its site
-// forbids scripts, controls, drops and the context menu, asked the way the control asks; the
-// window follows resizes; of real keys only the scrolling ones reach the control, and Alt+F4
-// closes it.
+// Before any page (the caption: end to end), the site forbids scripts, controls, drops and the
+// context menu, asked as the control asks; only the scrolling keys reach the control.
 TEST(FHelp, WithoutADocumentLockedDownResizesPassesOnlyTheScrollingKeysAndCloses) {
     Seam<HelpBrowserCalls>::Override unasked({.navigate = kUnasked, .documentWaitMs = 60000});
     FHelp help(German);
@@ -205,9 +203,8 @@ TEST(FHelp, WithoutADocumentLockedDownResizesPassesOnlyTheScrollingKeysAndCloses
     EXPECT_FALSE(::IsWindow(hwnd));
 }
 
-// Only the page's own links open, spelt as the page spells them (also asked for in a new window),
-// from the window's own queue after the browser event; one the shell cannot take is shown in a
-// box; one still queued when the window closes goes with it.
+// Only the page's own links open, as the page spells them, from the window's own queue; one the
+// shell cannot take is shown in a box; one still queued when the window closes goes with it.
 TEST(FHelp, OnlyThePagesOwnLinksOpenAfterTheBrowserEvent) {
     Seam<HelpBrowserCalls>::Override unasked({.navigate = kUnasked, .documentWaitMs = 60000});
     FHelp help(German);
@@ -271,11 +268,8 @@ TEST(FHelp, OnlyThePagesOwnLinksOpenAfterTheBrowserEvent) {
     EXPECT_EQ(opened, std::vector<std::string>{});
 }
 
-// Where the browser control shows no page, the window shows the page's text instead, in its
-// language, at the window's size and place, and nothing is reported. Decided by what the
-// control reports: that it cannot be created, that it refuses the page, that the page failed
-// (Wine's control without an HTML engine, for real: the end-to-end help picture case), that it
-// completed without a document, or nothing within the wait.
+// Where the browser control shows no page, the page's text shows instead, in place, and nothing is
+// reported. (A failed page, Wine's own without an HTML engine: the end-to-end help picture case.)
 TEST(FHelp, TextTakesThePlaceOfABrowserControlWithoutPage) {
     const struct {
         const char* name;
@@ -326,10 +320,8 @@ TEST(FHelp, TextTakesThePlaceOfABrowserControlWithoutPage) {
     }
 }
 
-// The text reads as the page: the heading bold and larger than the eight items, each behind a
-// bullet, the focus in the text at its start, the text over the whole window as it is resized. Of
-// real keys only those that move through the text, select and copy it reach the view, which scrolls
-// and copies; Tab keeps the focus; the text stays as it is; Alt+F4 closes the window.
+// The text reads as the page (bold larger heading, eight bulleted items), focused at its start; of
+// real keys only those that move through, select and copy it reach it; Tab keeps the focus.
 TEST(FHelp, TextReadsAsThePageAndTakesOnlyReadingKeys) {
     Seam<HelpBrowserCalls>::Override none({.create = kNoControl});
     FHelp help(English);
@@ -378,19 +370,15 @@ TEST(FHelp, TextReadsAsThePageAndTakesOnlyReadingKeys) {
     Press(VK_NEXT);
     EXPECT_GT(::SendMessageW(view, EM_GETFIRSTVISIBLELINE, 0, 0), 0);
 
-    ASSERT_TRUE(::OpenClipboard(hwnd));
-    ::EmptyClipboard();
-    ::CloseClipboard();
+    ASSERT_TRUE(::OpenClipboard(hwnd) && ::EmptyClipboard() && ::CloseClipboard());
     Press(Ctrl('A'));
     Press(Ctrl('C'));
-    std::wstring copied;
-    if (::OpenClipboard(hwnd)) {
-        if (HANDLE data = ::GetClipboardData(CF_UNICODETEXT)) {
-            copied = static_cast<const wchar_t*>(::GlobalLock(data));
-            ::GlobalUnlock(data);
-        }
-        ::CloseClipboard();
-    }
+    ASSERT_TRUE(::OpenClipboard(hwnd));
+    const HANDLE data = ::GetClipboardData(CF_UNICODETEXT);
+    std::wstring copied = data ? static_cast<const wchar_t*>(::GlobalLock(data)) : L"";
+    if (data)
+        ::GlobalUnlock(data);
+    ::CloseClipboard();
     std::erase(copied, L'\r');
     EXPECT_EQ(MText::WideToUtf8(copied), text);
     EXPECT_EQ(FullText(view), text);
