@@ -130,8 +130,10 @@ TEST_F(MivoCboExTest, ItemsTakeTheIconsHeightAndTheOpenListEight) {
 }
 
 // Each item field is written alone (another field written with it would be lost), and removing or
-// inserting an item moves the others with all their fields.
-TEST_F(MivoCboExTest, ItemFieldsChangeOneAtATime) {
+// inserting an item moves the others with all their fields. Sorted, a new item goes to its place
+// (case aside; equal texts in the order added); found by the start of its text or the whole, with
+// case only when the style asks for it.
+TEST_F(MivoCboExTest, ItemFieldsChangeOneAtATimeSortedAndFound) {
     const struct {
         std::function<void(MivoCboEx&)> change;
         const char* fields; // of item 1: text, icon, selected icon, indent, data
@@ -151,11 +153,6 @@ TEST_F(MivoCboExTest, ItemFieldsChangeOneAtATime) {
         c.change(*combo);
         EXPECT_EQ(Fields(1), c.fields);
     }
-}
-
-// Sorted, a new item goes to its place (case aside; equal texts in the order added); found by
-// the start of its text or the whole, with case only when the style asks for it.
-TEST_F(MivoCboExTest, SortedInsertionAndSearch) {
     combo->Clear();
     combo->SetSorted(true);
     for (const char* text : {"b", "A", "c", "a"})

@@ -35,10 +35,8 @@ void Pump(DWORD ms, const std::function<bool()>& done = nullptr) {
         }
 }
 
-// A real key stroke, a modifier held in the high byte.
-constexpr int Ctrl(int key) {
-    return VK_CONTROL << 8 | key;
-}
+// A real key stroke: the key in the low byte, a modifier held with it in the high byte.
+constexpr int kCtrl = VK_CONTROL << 8, kAlt = VK_MENU << 8;
 void Press(int stroke) {
     const WORD modifier = WORD(stroke >> 8), key = WORD(stroke & 0xFF);
     const std::pair<WORD, DWORD> order[] = {
@@ -118,6 +116,7 @@ const auto kNoControl = [](IOleObject** control) noexcept {
     return REGDB_E_CLASSNOTREG;
 };
 const auto kUnasked = [](IWebBrowser2*, const wchar_t*) noexcept { return S_OK; };
+const HelpBrowserCalls kSilent{.navigate = kUnasked, .documentWaitMs = 60000}; // for a minute
 const auto kRefused = [](IWebBrowser2*, const wchar_t*) noexcept { return E_ACCESSDENIED; };
 
 // The text view the help window shows, none while it shows none.
@@ -142,7 +141,7 @@ std::string FullText(HWND hwnd) {
 // Before any page (the caption: end to end), the site forbids scripts, controls, drops and the
 // context menu, asked as the control asks; only the scrolling keys reach the control.
 TEST(FHelp, WithoutADocumentLockedDownResizesPassesOnlyTheScrollingKeysAndCloses) {
-    Seam<HelpBrowserCalls>::Override unasked({.navigate = kUnasked, .documentWaitMs = 60000});
+    Seam<HelpBrowserCalls>::Override silent(kSilent);
     FHelp help(German);
     help.Show();
     HWND hwnd = help.Hwnd();
@@ -192,12 +191,12 @@ TEST(FHelp, WithoutADocumentLockedDownResizesPassesOnlyTheScrollingKeysAndCloses
     Pump(200);
     const HWND control = ::GetFocus();
     ASSERT_TRUE(control && control != hwnd && ::IsChild(hwnd, control));
-    EXPECT_EQ(KeysArriving(control, {Ctrl('O'), Ctrl('N'), Ctrl('P'), Ctrl('L'), VK_F5, Ctrl('R'),
-                                     Ctrl(VK_F5), VK_TAB, 'A', VK_MENU << 8 | VK_LEFT}),
+    EXPECT_EQ(KeysArriving(control, {kCtrl | 'O', kCtrl | 'N', kCtrl | 'P', kCtrl | 'L', VK_F5,
+                                     kCtrl | 'R', kCtrl | VK_F5, VK_TAB, 'A', kAlt | VK_LEFT}),
               "");
     EXPECT_EQ(KeysArriving(control, {VK_PRIOR, VK_NEXT, VK_UP, VK_DOWN}),
               "+33-33+34-34+38-38+40-40");
-    Press(VK_MENU << 8 | VK_F4);
+    Press(kAlt | VK_F4);
     Pump(200);
     EXPECT_FALSE(help.IsLoaded());
     EXPECT_FALSE(::IsWindow(hwnd));
@@ -206,7 +205,7 @@ TEST(FHelp, WithoutADocumentLockedDownResizesPassesOnlyTheScrollingKeysAndCloses
 // Only the page's own links open, as the page spells them, from the window's own queue; one the
 // shell cannot take is shown in a box; one still queued when the window closes goes with it.
 TEST(FHelp, OnlyThePagesOwnLinksOpenAfterTheBrowserEvent) {
-    Seam<HelpBrowserCalls>::Override unasked({.navigate = kUnasked, .documentWaitMs = 60000});
+    Seam<HelpBrowserCalls>::Override silent(kSilent);
     FHelp help(German);
     std::vector<std::string> opened;
     Seam<MShellLaunch::Calls>::Override fake(
@@ -280,13 +279,8 @@ TEST(FHelp, TextTakesThePlaceOfABrowserControlWithoutPage) {
     } cases[] = {
         {.name = "no control", .lang = German, .calls = {.create = kNoControl}, .atLoad = true},
         {.name = "page refused", .lang = English, .calls = {.navigate = kRefused}, .atLoad = true},
-        {.name = "completed without document",
-         .lang = German,
-         .calls = {.navigate = kUnasked, .documentWaitMs = 60000},
-         .complete = true},
-        {.name = "no answer",
-         .lang = English,
-         .calls = {.navigate = kUnasked, .documentWaitMs = 300}},
+        {.name = "completed without document", .lang = German, .calls = kSilent, .complete = true},
+        {.name = "silent", .lang = English, .calls = {.navigate = kUnasked, .documentWaitMs = 300}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -362,17 +356,18 @@ TEST(FHelp, TextReadsAsThePageAndTakesOnlyReadingKeys) {
     CHARRANGE start = {0, 0};
     ::SendMessageW(view, EM_EXSETSEL, 0, LPARAM(&start));
 
-    EXPECT_EQ(KeysArriving(view, {'A', VK_TAB, VK_DELETE, VK_BACK, VK_RETURN, Ctrl('V'), Ctrl('X'),
-                                  Ctrl('Z'), Ctrl('L'), Ctrl('E'), Ctrl('O'), VK_F5}),
-              "");
+    EXPECT_EQ(
+        KeysArriving(view, {'A', VK_TAB, VK_DELETE, VK_BACK, VK_RETURN, kCtrl | 'V', kCtrl | 'X',
+                            kCtrl | 'Z', kCtrl | 'L', kCtrl | 'E', kCtrl | 'O', VK_F5}),
+        "");
     EXPECT_EQ(::GetFocus(), view);
     EXPECT_EQ(KeysArriving(view, {VK_NEXT, VK_DOWN, VK_END, VK_HOME}), "+34-34+40-40+35-35+36-36");
     Press(VK_NEXT);
     EXPECT_GT(::SendMessageW(view, EM_GETFIRSTVISIBLELINE, 0, 0), 0);
 
     ASSERT_TRUE(::OpenClipboard(hwnd) && ::EmptyClipboard() && ::CloseClipboard());
-    Press(Ctrl('A'));
-    Press(Ctrl('C'));
+    Press(kCtrl | 'A');
+    Press(kCtrl | 'C');
     ASSERT_TRUE(::OpenClipboard(hwnd));
     const HANDLE data = ::GetClipboardData(CF_UNICODETEXT);
     std::wstring copied = data ? static_cast<const wchar_t*>(::GlobalLock(data)) : L"";
@@ -383,7 +378,7 @@ TEST(FHelp, TextReadsAsThePageAndTakesOnlyReadingKeys) {
     EXPECT_EQ(MText::WideToUtf8(copied), text);
     EXPECT_EQ(FullText(view), text);
 
-    Press(VK_MENU << 8 | VK_F4);
+    Press(kAlt | VK_F4);
     Pump(200);
     EXPECT_FALSE(help.IsLoaded());
     EXPECT_FALSE(::IsWindow(hwnd));
