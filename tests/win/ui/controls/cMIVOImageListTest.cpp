@@ -57,11 +57,8 @@ struct ImageList : ::testing::Test {
     std::pair<std::string, std::string> Order() {
         std::string images, keys;
         for (std::int32_t i = 0; i < list.ImageCount(); ++i) {
-            const DWORD colour = Drawn(i).first;
-            char letter = '?';
-            for (int c = 0; c < 8; ++c)
-                letter = colour == Colour(c) ? char('a' + c) : letter;
-            images += letter;
+            const DWORD colour = Drawn(i).first, n = GetGValue(colour) / 10;
+            images += colour == Colour(int(n)) ? char('a' + n) : '?';
             keys += list.ItemKey(i).empty() ? "-" : list.ItemKey(i);
         }
         return {images, keys};

@@ -291,8 +291,8 @@ TEST(FHelp, TextTakesThePlaceOfABrowserControlWithoutPage) {
         RECT before = {}, after = {};
         ::GetWindowRect(help.Hwnd(), &before);
         help.Show();
-        const VARIANT browser = Variant(VT_DISPATCH, static_cast<IDispatch*>(help.Browser()));
         if (c.complete) {
+            const VARIANT browser = Variant(VT_DISPATCH, static_cast<IDispatch*>(help.Browser()));
             ASSERT_TRUE(RaiseBrowserEvent(help.Browser(), DISPID_DOCUMENTCOMPLETE,
                                           {browser, Variant(VT_BSTR)}));
         }
