@@ -10,16 +10,15 @@
 
 namespace {
 
-// The manual's German half, or its English one (from the line "ENGLISH").
 std::string ManualHalf(bool german) {
     std::ifstream in(TAVELIN_MANUAL, std::ios::binary);
     const std::string text{std::istreambuf_iterator<char>(in), {}};
     const std::size_t english = text.find("\nENGLISH\n");
-    return german ? text.substr(0, english) : text.substr(english);
+    return german ? text.substr(0, english) : text.substr(english); // German first
 }
 
-// The lines after the first one that starts with heading, up to the next blank line, each as
-// its columns (two or more blanks apart) joined by "|".
+// The lines after the first one starting with heading, up to a blank line, each as its columns
+// (two or more blanks apart) joined by "|".
 std::vector<std::string> Table(const std::string& text, const std::string& heading) {
     std::istringstream in(text);
     std::vector<std::string> rows;
