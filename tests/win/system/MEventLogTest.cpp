@@ -2,8 +2,6 @@
 
 #include <shlwapi.h>
 
-#include <string>
-
 #include "system/MEventLog.h"
 
 // Registered when absent or its file is gone; one naming an existing file (another program's,
