@@ -125,12 +125,11 @@ BOOL WINAPI InformationWithLink(HANDLE file, BY_HANDLE_FILE_INFORMATION* info) {
 
 } // namespace
 
-// Whatever the other user does, the writer replaces the target or leaves it, touches nothing
-// else and leaves nothing behind; a link on the way, at the target or made of the folder after its
-// check is refused, and the folder's path is not resolved again to make the temporary file;
-// until a replaced file's access list is copied onto it, the temporary file is open to
-// Administrators and SYSTEM only; a replaced file keeps its access list and (restore privilege)
-// its owner, a new one gets the folder's.
+// Whatever the other user does, the target is replaced or left, nothing else touched or left
+// behind; links on the way, at the target or made of the folder are refused, the folder's path
+// not resolved again; the temporary file is open to Administrators and SYSTEM only until the
+// replaced file's access list is copied; a replaced file keeps list and owner, a new one gets the
+// folder's.
 TEST(MAtomicFile, WritesTheTargetOrNothingWhateverTheFolderHolds) {
     enum Fake { kNone, kRace, kRenameDenied, kOwnerAsWindows, kRedirect, kNoTarget };
     constexpr DWORD kLink = ERROR_CANT_RESOLVE_FILENAME;
