@@ -53,18 +53,15 @@ TEST(TavelinExe, SecondCopyActivatesOnlyTavelinsWindow) {
                                          10, 10, 200, 100, nullptr, nullptr, nullptr, nullptr));
     const wchar_t* const kMain = kMainWindowClass;
     const struct {
-        const char* wine;
+        const char* os; // as Wine reports it
         const wchar_t* cls;
         std::vector<std::string> titles;
         int front = -1; // the window brought to the front; none: Tavelin starts
     } cases[] = {
-        {.wine = "win98", .cls = kMain, .titles = {"Tavelin 2.0 - Setup"}, .front = 0},
-        {.wine = "winxp",
-         .cls = kMain,
-         .titles = {"Tavelin 2.0", "Tavelin 2.0 - Setup"},
-         .front = 0},
-        {.wine = "win10", .cls = kMain, .titles = {"Tavelin 2", "My Tavelin 2.0", "tavelin 2.0x"}},
-        {.wine = "win2k", .cls = L"STATIC", .titles = {"Tavelin 2.0"}},
+        {.os = "win98", .cls = kMain, .titles = {"Tavelin 2.0 - Setup"}, .front = 0},
+        {.os = "winxp", .cls = kMain, .titles = {"Tavelin 2.0", "Tavelin 2.0 - Setup"}, .front = 0},
+        {.os = "win10", .cls = kMain, .titles = {"Tavelin 2", "My Tavelin 2.0", "tavelin 2.0x"}},
+        {.os = "win2k", .cls = L"STATIC", .titles = {"Tavelin 2.0"}},
     };
     for (const auto& [version, cls, titles, expected] : cases) {
         SCOPED_TRACE(std::string(version) + " " + MText::WideToUtf8(cls));

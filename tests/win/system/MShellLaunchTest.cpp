@@ -37,25 +37,22 @@ HRESULT WINAPI Secure(PSECURITY_DESCRIPTOR, LONG, SOLE_AUTHENTICATION_SERVICE*, 
 TEST(MShellLaunch, RouteByWhoRunsTheDesktopShell) {
     const struct {
         std::optional<ProcessIdentity> shell, self;
-        HRESULT desktop; // what the desktop shell answers
-        const char* is;  // what happened
+        HRESULT answer; // the desktop shell's
+        const char* is; // what happened
     } cases[] = {
         // Systems without levels.
-        {.shell = kAdminNoLevel, .self = kAdminNoLevel, .desktop = S_OK, .is = "direct"},
-        {.shell = kUser,
-         .self = kAdminNoLevel,
-         .desktop = REGDB_E_CLASSNOTREG,
-         .is = "desktop box"},
+        {.shell = kAdminNoLevel, .self = kAdminNoLevel, .answer = S_OK, .is = "direct"},
+        {.shell = kUser, .self = kAdminNoLevel, .answer = REGDB_E_CLASSNOTREG, .is = "desktop box"},
         // UAC off, or the built-in Administrator.
-        {.shell = kAdmin, .self = kAdmin, .desktop = S_OK, .is = "direct"},
-        {.shell = kUser, .self = kAdmin, .desktop = S_FALSE, .is = "desktop"},
+        {.shell = kAdmin, .self = kAdmin, .answer = S_OK, .is = "direct"},
+        {.shell = kUser, .self = kAdmin, .answer = S_FALSE, .is = "desktop"},
         // The unelevated half of the same user.
-        {.shell = kAdminMedium, .self = kAdmin, .desktop = S_OK, .is = "desktop"},
+        {.shell = kAdminMedium, .self = kAdmin, .answer = S_OK, .is = "desktop"},
         // A level on one side only: not told.
-        {.shell = kAdminNoLevel, .self = kAdmin, .desktop = S_OK, .is = "desktop"},
-        {.shell = std::nullopt, .self = kAdmin, .desktop = E_FAIL, .is = "desktop box"},
+        {.shell = kAdminNoLevel, .self = kAdmin, .answer = S_OK, .is = "desktop"},
+        {.shell = std::nullopt, .self = kAdmin, .answer = E_FAIL, .is = "desktop box"},
         // This program's token unread.
-        {.shell = kAdminNoLevel, .self = std::nullopt, .desktop = S_OK, .is = "desktop"},
+        {.shell = kAdminNoLevel, .self = std::nullopt, .answer = S_OK, .is = "desktop"},
     };
     for (const auto& c : cases) {
         std::string log;
@@ -70,15 +67,15 @@ TEST(MShellLaunch, RouteByWhoRunsTheDesktopShell) {
         calls.desktopShell = [&](const Launch& l) {
             log += "desktop";
             last = l;
-            return c.desktop;
+            return c.answer;
         };
         const Seam<MShellLaunch::Calls>::Override fake(calls);
         if (!MDonation::OpenPage("DE"))
             log += " box";
-        EXPECT_EQ(log, c.is) << c.desktop;
-        EXPECT_EQ(last.showCommand, SW_SHOWNORMAL) << c.desktop;
-        EXPECT_EQ(last.operation, "") << c.desktop;
-        EXPECT_EQ(last.file, MDonation::Address("DE")) << c.desktop;
+        EXPECT_EQ(log, c.is) << c.answer;
+        EXPECT_EQ(last.showCommand, SW_SHOWNORMAL) << c.answer;
+        EXPECT_EQ(last.operation, "") << c.answer;
+        EXPECT_EQ(last.file, MDonation::Address("DE")) << c.answer;
     }
 }
 
