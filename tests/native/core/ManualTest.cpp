@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <regex>
 #include <sstream>
 
 #include "core/MCommandLine.h"
@@ -28,15 +29,9 @@ std::vector<std::string> Table(const std::string& text, const std::string& headi
             line.pop_back();
         if (inside && line.empty())
             break;
-        if (inside) {
-            std::string row;
-            for (std::size_t at = line.find_first_not_of(' '), gap = 0; at < line.size();
-                 at = line.find_first_not_of(' ', gap)) {
-                gap = line.find("  ", at);
-                row += (row.empty() ? "" : "|") + line.substr(at, gap - at);
-            }
-            rows.push_back(row);
-        }
+        const std::string row = std::regex_replace(line, std::regex("^ +| {2,}$"), "");
+        if (inside)
+            rows.push_back(std::regex_replace(row, std::regex(" {2,}"), "|"));
         inside = inside || line.starts_with(heading);
     }
     return rows;
