@@ -37,10 +37,8 @@ BOOL WINAPI CountHere(DWORD) {
 
 } // namespace
 
-// From taking the writers' lock to the last event-log entry and the restart request, Ctrl+C does
-// not end the command: all it writes is whole and it ends as it would have (a refused restart:
-// the system failure's code). At its first read the event ends it, as Windows would. (Ctrl+Break
-// and a closed console, which Wine cannot send: Win32's ConsoleEventsWaitForTheSection.)
+// From the writers' lock to the restart request Ctrl+C does not end the command: all it writes is
+// whole and it ends as it would have. At its first read the event ends it, as Windows would.
 TEST(MCommandLineMode, ConsoleEventWaitsForTheWritesToEnd) {
     const std::string caps("\0\0\0\0\0\0\0\0\x02\0\0\0\x2A\0\x3A\0\0\0\0\0", 20);
     const struct {

@@ -171,9 +171,8 @@ TEST_F(ScancodeMapTest, ExistingBackupIsNeverOverwritten) {
     }
 }
 
-// Each registry call of a save or a restore fails in turn: the registry then holds an allowed
-// state (the whole new one last); a failure short of it reaches the caller with its text; every
-// key opened is closed.
+// Each registry call of a save or a restore fails in turn: the registry holds an allowed state, a
+// failure short of the last reaches the caller with its text, every key opened is closed.
 TEST_F(ScancodeMapTest, EveryFailingCallLeavesAWholeState) {
     const struct {
         const char* name;

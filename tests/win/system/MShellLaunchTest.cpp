@@ -97,10 +97,9 @@ TEST(MShellLaunch, RealDirectLaunchStartsFromHere) {
     ::DeleteFileA(out.c_str());
 }
 
-// Opening OLE sets the process's COM security first: the desktop shell's replies unmarshal through
-// the system's code only, and it may identify this program but not act as it. Where that cannot
-// be set (something marshalled earlier), nothing goes to the desktop shell. (Wine does not keep
-// the security: what is asked is what is seen.)
+// Opening OLE sets the COM security first: the desktop shell's replies unmarshal through the
+// system's code only, and it may identify this program but not act as it. Where that cannot be
+// set, nothing goes to the desktop shell. (Wine does not keep it: what is asked is what is seen.)
 TEST(MShellLaunch, DesktopShellOnlyWithTheProcessComSecurity) {
     for (const HRESULT answer : {S_OK, RPC_E_TOO_LATE}) {
         g_secure = {answer, E_FAIL, 0, 0};

@@ -228,10 +228,10 @@ void WINAPI RecordEnd(UINT code) {
 
 } // namespace
 
-// Where the system has private namespaces (the functions, whatever version it reports), the lock
-// is in one bounded by Administrators, which no one else can make or open. Made here or opened
-// (made again when its last holder let go between), held as long as the mutex; one that cannot
-// be made is a failure, never a fall back to the global name that the other writers do not use.
+// With private namespaces (their functions, whatever version is reported) the lock is in one
+// bounded by Administrators, which no one else can make or open: made here or opened (made again
+// when gone between), held as long as the mutex; one that cannot be made is a failure, never a
+// fall back to the global name.
 TEST(Win32, MachineLockInAnAdministratorsNamespace) {
     // Each time: the boundary of the Administrators group, and an attempt to make the namespace.
     constexpr DWORD kExists = ERROR_ALREADY_EXISTS, kDenied = ERROR_ACCESS_DENIED;
