@@ -10,10 +10,9 @@ namespace {
 // "=7" preselects option 7; a lock is its letter and the entries' new codes: U unknown code,
 // N not offered, S several entries, W map not well formed.
 std::string Describe(const CKeyRows& rows, int row) {
-    const char letters[] = {'-', 'U', 'N', 'S', 'W'};
     if (!rows.Locked(row))
         return "=" + std::to_string(rows.Preselection(row).value());
-    std::string text(1, letters[static_cast<int>(rows.Lock(row))]);
+    std::string text(1, "-UNSW"[static_cast<int>(rows.Lock(row))]);
     for (const std::string& code : rows.EntryCodes(row))
         text += code;
     return text;

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <iterator>
 #include <sstream>
 
 #include "core/MCommandLine.h"
@@ -11,10 +12,7 @@ namespace {
 
 std::vector<std::string> Split(const std::string& line) {
     std::istringstream in(line);
-    std::vector<std::string> args;
-    for (std::string arg; in >> arg;)
-        args.push_back(arg);
-    return args;
+    return {std::istream_iterator<std::string>(in), {}};
 }
 
 // "SET 0=7 1=3 restart", or a failure as "1 message".
@@ -32,8 +30,7 @@ std::string Describe(const std::variant<Command, Failure>& parsed) {
 
 } // namespace
 
-// Usage errors without their hint " (usage: tavelin /?)"; an unknown switch runs through the exe
-// (e2e). Arguments without a switch open the window.
+// Usage errors without their hint " (usage: tavelin /?)"; an unknown switch: e2e.
 TEST(CommandLineTest, Parse) {
     const std::pair<const char*, const char*> cases[] = {
         {"/STATUS /?", "USAGE"},
@@ -65,9 +62,8 @@ TEST(CommandLineTest, Parse) {
               "1 Unbekannte Funktion: X (Aufruf: tavelin /?)");
 }
 
-// Commands against the map found: the /status lines, /check's every key that differs in the order
-// named, the entries written, or the refusal (nothing changed, also the choice before the refused
-// one). (/check of one key, a locked one, German: end to end.)
+// The /status lines, /check's every differing key in the order named, the entries written, or
+// the refusal (nothing changed, also the choice before the refused one).
 TEST(CommandLineTest, AgainstTheMapFound) {
     const struct {
         const char* found;
@@ -118,17 +114,13 @@ TEST(CommandLineTest, AgainstTheMapFound) {
     }
 }
 
-// What stands in for the bytes of a value that is not binary or cannot be read (the others: end
-// to end).
-TEST(CommandLineTest, StatusDetails) {
+// Byte for byte what regedit exports (measured with Wine's regedit); what stands in for the bytes
+// of a value that is not binary or cannot be read.
+TEST(CommandLineTest, RegFileAndStatusDetails) {
     using Kind = MRestartState::MapValue::Kind;
     EXPECT_EQ(
         StatusDetailText(MRestartState::State::No, {Kind::Other, {'a'}}, {Kind::Unreadable, {}}),
         "RESTART=NO\r\nMAPBYTES=NOT BINARY\r\nBACKUPBYTES=UNREADABLE\r\n");
-}
-
-// Byte for byte what regedit exports for the same values (measured with Wine's regedit).
-TEST(CommandLineTest, RegFile) {
     const std::string head = "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_LOCAL_MACHINE\\"
                              "SYSTEM\\CurrentControlSet\\Control\\Keyboard Layout]\r\n";
     const std::pair<const char*, const char*> cases[] = {
@@ -141,7 +133,6 @@ TEST(CommandLineTest, RegFile) {
     };
     for (const auto& [entries, value] : cases)
         EXPECT_EQ(RegFileText(entries), head + value) << entries;
-
     // Outside the BMP; then overlong, a surrogate and cut short, each byte replaced.
     const std::pair<const char*, std::vector<std::uint8_t>> texts[] = {
         {"ä€\xF0\x9D\x84\x9E", {0xFF, 0xFE, 0xE4, 0x00, 0xAC, 0x20, 0x34, 0xD8, 0x1E, 0xDD}},
@@ -153,16 +144,14 @@ TEST(CommandLineTest, RegFile) {
         EXPECT_EQ(Utf16LeWithBom(utf8), bytes) << utf8;
 }
 
-// The usage fits an 80-column console, with CR LF line ends, and names every option (its exit
-// codes: ManualTest).
+// The usage fits an 80-column console, with CR LF line ends, and names every option.
 TEST(CommandLineTest, Usage) {
     for (const Language lang : {Language::English, Language::German}) {
         std::istringstream text(UsageText(lang));
         std::string all, line;
         while (std::getline(text, line)) {
-            // At most 79 columns: UTF-16 units besides the BOM and the CR.
             EXPECT_TRUE(line.ends_with('\r')) << line;
-            EXPECT_LE(Utf16LeWithBom(line).size(), 2u * 81) << line;
+            EXPECT_LE(Utf16LeWithBom(line).size(), 2u * 81) << line; // 79, BOM, CR
             all += line;
         }
         for (const KeyOption& option : MKeys::Catalogue().Rows())

@@ -9,12 +9,10 @@ namespace {
 
 using Kind = MapValue::Kind;
 
-// A stored binary value from hex text, blanks skipped.
-MapValue Binary(std::string hex) {
+MapValue Binary(std::string hex) { // blanks skipped
     std::erase(hex, ' ');
     return {Kind::Binary, MMapText::HexToBytes(hex).value()};
 }
-// A well-formed map holding these entries.
 MapValue Map(std::string entries) {
     std::erase(entries, ' ');
     return Binary(MMapText::MapHexFor(entries));
@@ -50,9 +48,8 @@ TEST(RestartStateTest, SameEffect) {
     }
 }
 
-// The state from the record of this start, the map stored now and whether anyone wrote the
-// map's key since the start (nothing: that could not be read). (What a session meets: the
-// command line's SessionAcrossRestarts.)
+// From the record of this start, the map stored now and whether anyone wrote the map's key since
+// the start (nothing: that could not be read).
 TEST(RestartStateTest, StateOf) {
     const MapValue caps = Map("2A003A00");
     const struct {
@@ -70,9 +67,7 @@ TEST(RestartStateTest, StateOf) {
             << int(c.record.kind) << " " << c.written.value_or(2);
 }
 
-// A first write after a start records the map found only when no one wrote it since the start,
-// and only a map (or none) that can be written back as it was (a map or none recorded, and one
-// written since: SessionAcrossRestarts).
+// Only a map (or none) unwritten since the start and that can be written back as it was.
 TEST(RestartStateTest, InEffectBeforeFirstWrite) {
     const MapValue caps = Map("2A003A00");
     const struct {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <regex>
 #include <sstream>
 
 #include "core/MCommandLine.h"
@@ -10,16 +11,15 @@
 
 namespace {
 
-// The manual's German half, or its English one (from the line "ENGLISH").
 std::string ManualHalf(bool german) {
     std::ifstream in(TAVELIN_MANUAL, std::ios::binary);
     const std::string text{std::istreambuf_iterator<char>(in), {}};
     const std::size_t english = text.find("\nENGLISH\n");
-    return german ? text.substr(0, english) : text.substr(english);
+    return german ? text.substr(0, english) : text.substr(english); // German first
 }
 
-// The lines after the first one that starts with heading, up to the next blank line, each as
-// its columns (two or more blanks apart) joined by "|".
+// The lines after the first one starting with heading, up to a blank line, each as its columns
+// (two or more blanks apart) joined by "|".
 std::vector<std::string> Table(const std::string& text, const std::string& heading) {
     std::istringstream in(text);
     std::vector<std::string> rows;
@@ -29,15 +29,9 @@ std::vector<std::string> Table(const std::string& text, const std::string& headi
             line.pop_back();
         if (inside && line.empty())
             break;
-        if (inside) {
-            std::string row;
-            for (std::size_t at = line.find_first_not_of(' '), gap = 0; at < line.size();
-                 at = line.find_first_not_of(' ', gap)) {
-                gap = line.find("  ", at);
-                row += (row.empty() ? "" : "|") + line.substr(at, gap - at);
-            }
-            rows.push_back(row);
-        }
+        const std::string row = std::regex_replace(line, std::regex("^ +| {2,}$"), "");
+        if (inside)
+            rows.push_back(std::regex_replace(row, std::regex(" {2,}"), "|"));
         inside = inside || line.starts_with(heading);
     }
     return rows;

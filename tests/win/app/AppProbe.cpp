@@ -1,20 +1,13 @@
-// The program's two ways to start, in a process of their own with the calls that Wine cannot make
-// answer otherwise faked. "start": the start-up sequence as a standard user of Windows XP runs it
-// (Wine's tokens all hold the Administrators group). "read" or "write": the command line whose
-// first registry read or write waits: it signals the event named by the second argument with
-// ".reached" and waits for the one with ".go". Each event-log entry and a restart request are
-// noted in the file named third ("entry|", "restart|"); the rest is the command. "refuse" waits at
-// the write as "write" does, and the system then refuses the restart; "throw" has the first read
-// throw what no one expects. "trust": the trust rules under the Windows version this process is
-// reported, with the desktop shell and a window of Tavelin's class one level lower than it, as
-// the unelevated half of an administrator runs; prints where a launch went and what was activated.
-#include <windows.h>
-
+// The program's ways to start, in a process of their own, with what Wine cannot do faked.
+// start: the start-up sequence as a standard user of XP (Wine's tokens all hold Administrators).
+// read|write|refuse|throw EVENTS LOG COMMAND...: the command line, its first registry read or
+// write paused (EVENTS.reached set, EVENTS.go waited for); event-log entries and restart requests
+// noted in LOG ("entry|", "restart|"); refuse: the restart is then refused; throw: the first read
+// throws what no one expects. trust: the trust rules one level below the desktop shell and an
+// earlier copy's window, under the Windows version reported; prints what each did.
 #include <cstdio>
 #include <fstream>
 #include <stdexcept>
-#include <string>
-#include <vector>
 
 #include "app/MCommandLineMode.h"
 #include "app/MCheckAdmin.h"
@@ -44,9 +37,7 @@ int StartAsStandardUser() {
     const Seam<MGetWinVer::Calls>::Override xp({[] {
         return std::optional(WinVersion{2, 5, 1, 2600});
     }});
-    MCheckAdmin::Calls calls;
-    calls.tokenInformation = &UsersOnly;
-    const Seam<MCheckAdmin::Calls>::Override user(calls);
+    const Seam<MCheckAdmin::Calls>::Override user({.tokenInformation = &UsersOnly});
     MMain::Main();
     return 3; // a refusal ends the process first
 }
@@ -88,54 +79,45 @@ BOOL WINAPI RestartRefused(LPSTR, LPSTR, DWORD, BOOL, BOOL) {
     return FALSE;
 }
 
-} // namespace
-
 int TrustOneLevelLower() {
     const ProcessIdentity high{{1, 1, 0, 0, 0, 0, 0, 5, 21}, 0x3000}, medium{high.user, 0x2000};
-    MShellLaunch::Calls shell;
-    shell.shellIdentity = [&] { return medium; };
-    shell.ownIdentity = [&] { return high; };
-    shell.shellExecute = [](const MShellLaunch::Launch&) { std::printf("direct "); };
-    shell.desktopShell = [](const MShellLaunch::Launch&) {
-        std::printf("desktop ");
-        return S_OK;
-    };
-    const Seam<MShellLaunch::Calls>::Override shellFake(shell);
+    const Seam<MShellLaunch::Calls>::Override shell({
+        .shellIdentity = [&] { return medium; },
+        .ownIdentity = [&] { return high; },
+        .shellExecute = [](const MShellLaunch::Launch&) { std::printf("direct "); },
+        .desktopShell = [](const MShellLaunch::Launch&) { return std::printf("desktop "), S_OK; },
+    });
     MShellLaunch::Open({"", "https://example.org/", "", "", SW_SHOWNORMAL});
     const WNDCLASSW wc{0, &::DefWindowProcW, 0, 0, {}, {}, {}, {}, {}, kMainWindowClass};
     ::RegisterClassW(&wc);
     ::CreateWindowExW(0, kMainWindowClass, L"Tavelin 2.0", WS_OVERLAPPED, 0, 0, 10, 10, nullptr,
                       nullptr, nullptr, nullptr);
-    MSingleInstance::Calls instance;
-    instance.windowIdentity = [&](HWND) { return medium; };
-    instance.ownIdentity = [&] { return high; };
-    const Seam<MSingleInstance::Calls>::Override instanceFake(instance);
+    const Seam<MSingleInstance::Calls>::Override instance({
+        .windowIdentity = [&](HWND) { return medium; },
+        .ownIdentity = [&] { return high; },
+    });
     std::printf(MSingleInstance::ActivateEarlierCopy("Tavelin 2.0") ? "activated\n" : "ignored\n");
     return 0;
 }
 
+} // namespace
+
 int main(int argc, char** argv) {
-    if (argc == 2 && std::string(argv[1]) == "start")
-        return StartAsStandardUser();
-    if (argc == 2 && std::string(argv[1]) == "trust")
-        return TrustOneLevelLower();
+    const std::string mode = argc > 1 ? argv[1] : "";
+    if (mode == "start" || mode == "trust")
+        return mode == "start" ? StartAsStandardUser() : TrustOneLevelLower();
     if (argc < 5)
         return 90;
     g_events = argv[2];
     g_log = argv[3];
     RegistryApi registry;
-    if (std::string(argv[1]) == "throw")
-        registry.QueryValueEx = &ThrowingRead;
-    else if (std::string(argv[1]) == "read")
-        registry.QueryValueEx = &PausedRead;
+    if (mode == "throw" || mode == "read")
+        registry.QueryValueEx = mode == "read" ? &PausedRead : &ThrowingRead;
     else
         registry.SetValueEx = &PausedWrite;
     const Seam<RegistryApi>::Override paused(registry);
     const Seam<MEventLog::Calls>::Override logged({&Logged});
-    MShutdown::Calls restart;
-    restart.initiateSystemShutdown =
-        std::string(argv[1]) == "refuse" ? &RestartRefused : &RestartRecorded;
-    const Seam<MShutdown::Calls>::Override recorded(restart);
-    const std::vector<std::string> args(argv + 4, argv + argc);
-    return MCommandLineMode::Run(args);
+    const Seam<MShutdown::Calls>::Override restart(
+        {.initiateSystemShutdown = mode == "refuse" ? &RestartRefused : &RestartRecorded});
+    return MCommandLineMode::Run(std::vector<std::string>(argv + 4, argv + argc));
 }

@@ -1,21 +1,12 @@
-// A command started from a console that the user's other processes share: a console control
-// event sent to all of them (here by this test, attached to the same console) while the command
-// waits inside its first registry read or write (the paused-writer seam, in app_probe).
+// The command started from a console that the user's other processes share, paused inside its
+// first registry read or write (app_probe) while this test sends that console a control event.
 #include <gtest/gtest.h>
-
-#include <windows.h>
-#include <shlwapi.h>
 
 #include <atomic>
 #include <fstream>
-#include <optional>
-#include <sstream>
-#include <string>
 
 #include "support/ChildProcess.h"
 #include "support/MsgBoxWatcher.h"
-#include "win32/Handles.h"
-#include "win32/MText.h"
 
 namespace {
 
@@ -34,9 +25,8 @@ void RemoveValues() {
     ::SHDeleteValueA(HKEY_LOCAL_MACHINE, kLayout, "TVLN Backup");
 }
 std::string FileText(const std::string& path) {
-    std::stringstream text;
-    text << std::ifstream(path, std::ios::binary).rdbuf();
-    return text.str();
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
 }
 
 std::atomic<int> g_eventsHere = 0;
@@ -47,25 +37,17 @@ BOOL WINAPI CountHere(DWORD) {
 
 } // namespace
 
-// From taking the writers' lock to the last event-log entry and the restart request, Ctrl+C does
-// not end the command: the map, the backup, the three entries and the restart are whole, and it
-// ends as it would have; a restart that the system refuses ends it with the system failure's code.
-// Before that (its first read) the event ends it, as Windows would. Wine sends no Ctrl+Break and
-// ends a closed console's processes without asking them (measured): those are Win32's
-// ConsoleEventsWaitForTheSection.
+// From the writers' lock to the restart request Ctrl+C does not end the command: all it writes is
+// whole and it ends as it would have. At its first read the event ends it, as Windows would.
 TEST(MCommandLineMode, ConsoleEventWaitsForTheWritesToEnd) {
     const std::string caps("\0\0\0\0\0\0\0\0\x02\0\0\0\x2A\0\x3A\0\0\0\0\0", 20);
     const struct {
         const char* pause;
-        DWORD exit;
+        DWORD exit = 0;
         Value map, backup;
         std::string log;
     } cases[] = {
-        {.pause = "write",
-         .exit = 0,
-         .map = caps,
-         .backup = "",
-         .log = "entry|entry|entry|restart|"},
+        {.pause = "write", .map = caps, .backup = "", .log = "entry|entry|entry|restart|"},
         {.pause = "refuse", .exit = 3, .map = caps, .backup = "", .log = "entry|entry|entry|"},
         {.pause = "read", .exit = STATUS_CONTROL_C_EXIT},
     };
@@ -126,31 +108,10 @@ TEST(MCommandLineMode, ConsoleEventWaitsForTheWritesToEnd) {
                    "SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\Tavelin");
 }
 
-// An error that nothing expects (here the first registry read throws) reaches the command's last
+// An error that nothing expects (the first registry read throws) reaches the command's last
 // handler: the command says so and fails.
 TEST(MCommandLineMode, UnexpectedErrorFails) {
-    char temp[MAX_PATH] = {};
-    ::GetTempPathA(MAX_PATH, temp);
-    const std::string out = temp + std::string("tavelin-probe-out.txt");
-    SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
-    UniqueHandle output(::CreateFileA(out.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inheritable,
-                                      CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    std::wstring line =
-        MText::Utf8ToWide("\"Z:" APP_PROBE_EXE "\" throw none \"" + out + ".log\" /status");
-    STARTUPINFOW si{};
-    si.cb = sizeof si;
-    si.dwFlags = STARTF_USESTDHANDLES;
-    si.hStdOutput = si.hStdError = output.get();
-    PROCESS_INFORMATION pi{};
-    ASSERT_TRUE(::CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
-                                 &si, &pi));
-    output.reset();
-    UniqueHandle process(pi.hProcess), thread(pi.hThread);
-    DWORD exit = 99;
-    if (::WaitForSingleObject(process.get(), testsupport::Scaled(20000)) == WAIT_OBJECT_0)
-        ::GetExitCodeProcess(process.get(), &exit);
-    ::TerminateProcess(process.get(), 99);
-    EXPECT_EQ(exit, 3u);
-    EXPECT_EQ(FileText(out), "Error 51 (app_probe): unexpected\r\n");
-    ::DeleteFileA(out.c_str());
+    testsupport::ChildProcess probe(APP_PROBE_EXE, "throw none none /status");
+    EXPECT_EQ(probe.Wait(20000), 3u);
+    EXPECT_EQ(probe.Output(), "Error 51 (app_probe): unexpected\r\n");
 }

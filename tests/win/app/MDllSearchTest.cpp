@@ -1,11 +1,9 @@
 #include <gtest/gtest.h>
 
-#include <string>
-
 #include "app/MDllSearch.h"
 #include "win32/Seam.h"
 
-using MDllSearch::Restriction;
+using enum MDllSearch::Restriction;
 
 namespace {
 
@@ -34,15 +32,13 @@ FARPROC FakeLookup(const char* name) {
 TEST(DllSearch, StrongestRestrictionThisWindowsHas) {
     const struct {
         const char* has; // the functions this Windows has
-        Restriction is;
+        MDllSearch::Restriction is;
         std::string calls;
     } cases[] = {
-        {.has = "SetDllDirectoryW",
-         .is = Restriction::NoCurrentFolder,
-         .calls = "SetDllDirectoryW(\"\") "},
-        {.has = "", .is = Restriction::None, .calls = ""},
+        {.has = "SetDllDirectoryW", .is = NoCurrentFolder, .calls = "SetDllDirectoryW(\"\") "},
+        {.has = "", .is = None, .calls = ""},
         {.has = "SetDefaultDllDirectories refused, SetDllDirectoryW",
-         .is = Restriction::NoCurrentFolder,
+         .is = NoCurrentFolder,
          .calls = "SetDefaultDllDirectories(2048) SetDllDirectoryW(\"\") "},
     };
     const Seam<MDllSearch::Calls>::Override fake({&FakeLookup});
@@ -60,7 +56,7 @@ TEST(DllSearch, PlantedDllBesideTheProgramIsNotLoaded) {
     HMODULE planted = ::LoadLibraryW(L"tvlnplanted.dll");
     ASSERT_TRUE(planted) << "the planted DLL must load before the restriction";
     ::FreeLibrary(planted);
-    EXPECT_EQ(MDllSearch::RestrictDllSearch(), Restriction::SystemFolderOnly);
+    EXPECT_EQ(MDllSearch::RestrictDllSearch(), SystemFolderOnly);
     EXPECT_EQ(::LoadLibraryW(L"tvlnplanted.dll"), nullptr);
     EXPECT_TRUE(::LoadLibraryW(L"version.dll"));
 }

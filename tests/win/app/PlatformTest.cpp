@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <map>
-#include <string>
 
 #include "app/MCheckAdmin.h"
 #include "app/MGetWinVer.h"
@@ -58,8 +57,7 @@ BOOL WINAPI Groups(HANDLE token, TOKEN_INFORMATION_CLASS, LPVOID out, DWORD size
 
 } // namespace
 
-// Versions Wine cannot report (the real calls: StartTest). Digits: 2000 XP 2003 R2 NT 6; the
-// system metrics report R2 here.
+// Versions Wine cannot report. Digits: 2000 XP 2003 R2 NT 6; the system metrics report R2 here.
 TEST(PlatformChecks, VersionBoundaries) {
     const struct {
         std::optional<WinVersion> version;
@@ -88,9 +86,8 @@ TEST(PlatformChecks, VersionBoundaries) {
     }
 }
 
-// Below NT 6 the token decides, the thread's while it impersonates (Wine's all hold the
-// Administrators group): it counts deny-only too, wherever it stands; a failing call answers
-// no; each token is closed.
+// Below NT 6 the token decides, the thread's while it impersonates: deny-only counts too,
+// wherever it stands; a failing call answers no; each token is closed.
 TEST(PlatformChecks, AdministratorsGroupOfTheTokenInUse) {
     const struct {
         WinVersion version;

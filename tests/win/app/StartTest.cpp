@@ -3,7 +3,6 @@
 #include <algorithm>
 
 #include "support/ChildProcess.h"
-#include "app/MMain.h"
 #include "app/MSingleInstance.h"
 #include "support/MsgBoxWatcher.h"
 #include "core/Product.h"
@@ -12,8 +11,6 @@
 
 using namespace testsupport;
 
-namespace {
-
 const char* const kUnsupportedEN = "This program runs only on Windows 2000, XP, 2003 and Vista.";
 const char* const kUnsupportedDE =
     "Dieses Programm ist nur unter Windows 2000, XP, 2003 und Vista ausführbar.";
@@ -21,11 +18,8 @@ const char* const kNoRightsEN = "You need administrative privileges to run this 
 const char* const kNoRightsDE =
     "Sie müssen über Administrator-Rechte verfügen, um dieses Programm auszuführen.";
 
-} // namespace
-
-// A refused start shows its box in the system locale's language (Austria's German: the others
-// run Germany's) and no window, the single-instance name let go first so that a copy started
-// meanwhile does not defer to it: Tavelin on win98, the probe as a standard user of XP.
+// A refused start (Tavelin on win98, the probe as a standard user of XP) shows its box in the
+// system locale's language (Austria's German too) and no window, the single-instance name let go.
 TEST(Start, RefusedInTheLocaleLanguage) {
     WineVersionFor win98("tavelin.exe", "win98");
     const struct {
@@ -52,26 +46,22 @@ TEST(Start, RefusedInTheLocaleLanguage) {
 }
 
 // With an earlier copy running, a second one activates its window before any other check (even
-// on win98) and ends: the exact title, else the first beginning with it (index into the titles).
-// When none shows within two seconds (another class: a decoy) it starts all the same (-1),
-// passing every check on win10, and ends normally with its window.
+// on win98) and ends: the exact title, else the first beginning with it. When none shows within
+// two seconds (another class: a decoy) it starts all the same.
 TEST(TavelinExe, SecondCopyActivatesOnlyTavelinsWindow) {
     UniqueWindow other(::CreateWindowExW(0, L"STATIC", L"other", WS_OVERLAPPEDWINDOW | WS_VISIBLE,
                                          10, 10, 200, 100, nullptr, nullptr, nullptr, nullptr));
     const wchar_t* const kMain = kMainWindowClass;
     const struct {
-        const char* wine;
+        const char* os; // as Wine reports it
         const wchar_t* cls;
         std::vector<std::string> titles;
         int front = -1; // the window brought to the front; none: Tavelin starts
     } cases[] = {
-        {.wine = "win98", .cls = kMain, .titles = {"Tavelin 2.0 - Setup"}, .front = 0},
-        {.wine = "winxp",
-         .cls = kMain,
-         .titles = {"Tavelin 2.0", "Tavelin 2.0 - Setup"},
-         .front = 0},
-        {.wine = "win10", .cls = kMain, .titles = {"Tavelin 2", "My Tavelin 2.0", "tavelin 2.0x"}},
-        {.wine = "win2k", .cls = L"STATIC", .titles = {"Tavelin 2.0"}},
+        {.os = "win98", .cls = kMain, .titles = {"Tavelin 2.0 - Setup"}, .front = 0},
+        {.os = "winxp", .cls = kMain, .titles = {"Tavelin 2.0", "Tavelin 2.0 - Setup"}, .front = 0},
+        {.os = "win10", .cls = kMain, .titles = {"Tavelin 2", "My Tavelin 2.0", "tavelin 2.0x"}},
+        {.os = "win2k", .cls = L"STATIC", .titles = {"Tavelin 2.0"}},
     };
     for (const auto& [version, cls, titles, expected] : cases) {
         SCOPED_TRACE(std::string(version) + " " + MText::WideToUtf8(cls));
@@ -104,9 +94,8 @@ TEST(TavelinExe, SecondCopyActivatesOnlyTavelinsWindow) {
     }
 }
 
-// A compatibility layer (the user's to set) makes Windows report an older version: the levels are
-// still compared, so the shell one level lower starts nothing from the program and its window
-// is not brought to the front.
+// An older Windows version reported (a compatibility layer): the levels are still compared, so
+// the shell one level lower starts nothing from the program and its window is not activated.
 TEST(Start, ReportedVersionDoesNotDecideTrust) {
     for (const char* version : {"winxp", "win2k", "win7"}) {
         WineVersionFor as("app_probe.exe", version);
@@ -116,9 +105,8 @@ TEST(Start, ReportedVersionDoesNotDecideTrust) {
     }
 }
 
-// A window of Tavelin's class counts only when its process runs as this one: the same user and
-// level (not the standard user behind an elevated Tavelin), a level read on one side only is not
-// the same. Wine has one user at one level: the owners come through the seam.
+// A window of Tavelin's class counts only when its process runs as the same user at the same
+// level (Wine has one user at one level: the owners come through the seam).
 TEST(MSingleInstance, ActivatesOnlyAWindowOfTheSameUserAndLevel) {
     const WNDCLASSW wc{0, &::DefWindowProcW, 0, 0, {}, {}, {}, {}, {}, kMainWindowClass};
     ::RegisterClassW(&wc);
@@ -126,7 +114,6 @@ TEST(MSingleInstance, ActivatesOnlyAWindowOfTheSameUserAndLevel) {
                                           10, 10, nullptr, nullptr, nullptr, nullptr));
     ASSERT_TRUE(window);
     const ProcessIdentity admin{{1, 2, 5, 32}, 0x3000};
-    // The window's owner, activated. (Levels read on one side only: ShellLaunchTest.)
     const struct {
         ProcessIdentity owner;
         bool activated;
@@ -136,10 +123,10 @@ TEST(MSingleInstance, ActivatesOnlyAWindowOfTheSameUserAndLevel) {
         {.owner = ProcessIdentity{admin.user, 0x2000}, .activated = false},
     };
     for (const auto& [owner, activated] : cases) {
-        MSingleInstance::Calls calls;
-        calls.windowIdentity = [&](HWND hwnd) { return hwnd == window.get() ? owner : admin; };
-        calls.ownIdentity = [&] { return admin; };
-        Seam<MSingleInstance::Calls>::Override fake(calls);
+        const Seam<MSingleInstance::Calls>::Override fake({
+            .windowIdentity = [&](HWND hwnd) { return hwnd == window.get() ? owner : admin; },
+            .ownIdentity = [&] { return admin; },
+        });
         EXPECT_EQ(MSingleInstance::ActivateEarlierCopy("Tavelin 2.0"), activated)
             << *owner.integrity;
     }

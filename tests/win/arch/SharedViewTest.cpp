@@ -1,6 +1,5 @@
-// The 32-bit and the 64-bit tavelin.exe on one 64-bit Windows. Registry redirection gives 32-bit
-// programs a registry of their own in some places (HKLM\Software among them): a value kept there
-// would differ between the two. Each writes, the other reads back.
+// The 32-bit and the 64-bit tavelin.exe on one 64-bit Windows, where registry redirection gives
+// 32-bit programs their own HKLM\Software: each writes, the other reads back.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -16,7 +15,6 @@ const std::string kSourceKey =
 const std::string kHelp = "Tavelin 2.0.4 - Help";
 const REGSAM kViews[] = {KEY_WOW64_32KEY, KEY_WOW64_64KEY};
 
-// A value as one registry view shows it.
 Value ReadInView(REGSAM view, HKEY root, const std::string& key, const char* name) {
     UniqueHkey opened;
     Bytes bytes(4096);
@@ -42,15 +40,12 @@ using SharedView = CleanLayout;
 
 } // namespace
 
-// The map and its backup through the command line, and the record of the map in effect that the
-// first write after a start makes; the event-log source, which the first save
-// registers and a later one leaves alone while its file exists; the first-start flag, which the
-// window sets when it has shown the help.
+// The map, its backup and the record of the map in effect through the command line; the event-log
+// source, which the first save registers; the first-start flag, which the window sets.
 TEST_F(SharedView, EachProgramReadsWhatTheOtherWrote) {
     const std::pair<Program, Program> cases[] = {{k32, k64}, {k64, k32}};
-    // When a step failed: a run in emulation is long, and its log may be all that is left.
     const DWORD start = ::GetTickCount();
-    const auto at = [&] {
+    const auto at = [&] { // a run in emulation is long, and its log may be all that is left
         return " at " + std::to_string((::GetTickCount() - start) / 1000) + " s";
     };
     const auto run = [&](const Program& program, const std::string& args) {

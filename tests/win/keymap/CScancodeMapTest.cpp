@@ -4,11 +4,8 @@
 
 #include <algorithm>
 #include <atomic>
-#include <functional>
 #include <future>
-#include <optional>
 #include <thread>
-#include <type_traits>
 
 #include "core/MKeys.h"
 #include "core/MMapText.h"
@@ -53,8 +50,7 @@ void Put(const State& s) {
     Put(kBackup, s.second);
 }
 
-// The value as Put takes it.
-std::string Get(const char* name) {
+std::string Get(const char* name) { // as Put takes it
     std::vector<std::uint8_t> bytes(8192);
     DWORD type = 0, size = 8192;
     if (SHGetValueA(HKEY_LOCAL_MACHINE, kLayout, name, &type, bytes.data(), &size))
@@ -81,11 +77,6 @@ Error ErrorOf(const std::function<void()>& f) try {
     return {e.Number(), e.Source(), DisplayText(e)};
 }
 
-struct ScancodeMapTest : ::testing::Test {
-    void SetUp() override { TearDown(); }
-    void TearDown() override { Put({kNone, kNone}); }
-};
-
 RegistryApi g_real;
 int g_calls = 0, g_failAt = 0;  // 0: count only
 int g_opened = 0, g_closed = 0; // keys handed out, and closes asked for
@@ -108,27 +99,11 @@ std::pair<Error, State> Attempt(const State& before, Op operation, int failAt) {
     g_calls = g_opened = g_closed = 0;
     g_failAt = failAt;
 #define C(f) .f = &Counted<&RegistryApi::f>::Call
-    std::optional<Seam<RegistryApi>::Override> counted(
-        std::in_place, RegistryApi{C(OpenKeyEx), C(CreateKeyEx), C(CloseKey), C(QueryValueEx),
-                                   C(SetValueEx), C(DeleteKey), C(DeleteValue), C(EnumKey),
-                                   C(EnumValue), C(QueryInfoKey), C(ConnectRegistry)});
+    const Seam<RegistryApi>::Override counted(
+        {C(OpenKeyEx), C(CreateKeyEx), C(CloseKey), C(QueryValueEx), C(SetValueEx), C(DeleteKey),
+         C(DeleteValue), C(EnumKey), C(EnumValue), C(QueryInfoKey), C(ConnectRegistry)});
 #undef C
-    const auto error = ErrorOf([&] { operation(m); });
-    counted.reset();
-    return {error, Stored()};
-}
-
-} // namespace
-
-// A binary map stored as another type is refused and never rewritten. (A count that does not
-// match the entries: end to end; restore without a backup: the caller refuses, e2e.)
-TEST_F(ScancodeMapTest, MapOfAnotherTypeIsNeverRewritten) {
-    Put({"0:" + kMapA, kNone});
-    CScancodeMap m;
-    EXPECT_EQ(ErrorOf([&] { kSave(m); }),
-              Error(CScancodeMap::kErrMapNotWellFormed, MFatal::ExeName() + ".CScancodeMap",
-                    "The stored Scancode Map is not well formed."));
-    EXPECT_EQ(Stored(), State("0:" + kMapA, kNone));
+    return {ErrorOf([&] { operation(m); }), Stored()}; // Stored reads past the seam
 }
 
 LONG WINAPI DenyBackupQuery(HKEY key, LPCSTR name, LPDWORD reserved, LPDWORD type, LPBYTE data,
@@ -140,6 +115,44 @@ LONG WINAPI DenyEnumValue(HKEY, DWORD, LPSTR, LPDWORD, LPDWORD, LPDWORD, LPBYTE,
     return ERROR_ACCESS_DENIED;
 }
 
+// The writer on this thread stops at its first write until go is set.
+std::atomic<DWORD> g_stopped = 0;
+HANDLE g_reached = ::CreateEventW(nullptr, TRUE, FALSE, nullptr),
+       g_go = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+LONG WINAPI StoppedSet(HKEY key, LPCSTR name, DWORD reserved, DWORD type, const BYTE* data,
+                       DWORD size) {
+    if (g_stopped.exchange(0) == ::GetCurrentThreadId()) {
+        ::SetEvent(g_reached);
+        ::WaitForSingleObject(g_go, INFINITE);
+    }
+    return RegSetValueExA(key, name, reserved, type, data, size);
+}
+
+using Edit = std::function<EditOutcome(CScancodeMap&)>;
+const Edit kEditSave = [](CScancodeMap& m) { // kMapA's entry
+    return CKeyEdit(m, Language::English).Save("2A003A00", {}, CKeyEdit::Unchanged::Write).outcome;
+};
+const Edit kEditRestore = [](CScancodeMap& m) {
+    return CKeyEdit(m, Language::English).Restore().outcome;
+};
+
+struct ScancodeMapTest : ::testing::Test {
+    void SetUp() override { TearDown(); }
+    void TearDown() override { Put({kNone, kNone}); }
+};
+
+} // namespace
+
+// A binary map stored as another type is refused and never rewritten.
+TEST_F(ScancodeMapTest, MapOfAnotherTypeIsNeverRewritten) {
+    Put({"0:" + kMapA, kNone});
+    CScancodeMap m;
+    EXPECT_EQ(ErrorOf([&] { kSave(m); }),
+              Error(CScancodeMap::kErrMapNotWellFormed, MFatal::ExeName() + ".CScancodeMap",
+                    "The stored Scancode Map is not well formed."));
+    EXPECT_EQ(Stored(), State("0:" + kMapA, kNone));
+}
+
 // A save never writes over a backup that exists: named in another case (the registry finds it),
 // or unreadable (the value listing tells; when that fails too, nothing is written).
 TEST_F(ScancodeMapTest, ExistingBackupIsNeverOverwritten) {
@@ -147,26 +160,20 @@ TEST_F(ScancodeMapTest, ExistingBackupIsNeverOverwritten) {
         TearDown();
         Put(kMap, kCtrl);
         Put(unreadable ? kBackup : "tvln backup", kMapA);
-        RegistryApi api;
-        if (unreadable)
-            api.QueryValueEx = &DenyBackupQuery;
-        if (unreadable == 2)
-            api.EnumValue = &DenyEnumValue;
-        std::optional<Seam<RegistryApi>::Override> fake(std::in_place, api);
+        const Seam<RegistryApi>::Override fake(
+            {.QueryValueEx = unreadable ? &DenyBackupQuery : &::RegQueryValueExA,
+             .EnumValue = unreadable == 2 ? &DenyEnumValue : &::RegEnumValueA});
         CScancodeMap m;
         EXPECT_EQ(m.BackupMapExists(), unreadable == 1) << unreadable; // Restore offered
         const Error error = ErrorOf([&] { kSave(m); });
-        fake.reset();
         EXPECT_EQ(std::get<0>(error), unreadable == 2 ? CScancodeMap::kErrNotReadable : 0);
         EXPECT_EQ(Stored(), State(unreadable == 2 ? kCtrl : kBoth, kMapA)) << unreadable;
     }
 }
 
-// Each registry call of a save or a restore fails in turn: the registry then holds the state
-// before, an allowed one in between or the whole new one; a failure short of the new state
-// reaches the caller with its text; every key opened is closed.
+// Each registry call of a save or a restore fails in turn: the registry holds an allowed state, a
+// failure short of the last reaches the caller with its text, every key opened is closed.
 TEST_F(ScancodeMapTest, EveryFailingCallLeavesAWholeState) {
-    // Each allowed state in order, the whole new one last.
     const struct {
         const char* name;
         State before;
@@ -198,57 +205,23 @@ TEST_F(ScancodeMapTest, EveryFailingCallLeavesAWholeState) {
     }
 }
 
-namespace {
-
-// The writer on this thread stops at its first write until go is set.
-std::atomic<DWORD> g_stopped = 0;
-HANDLE g_reached = ::CreateEventW(nullptr, TRUE, FALSE, nullptr),
-       g_go = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
-LONG WINAPI StoppedSet(HKEY key, LPCSTR name, DWORD reserved, DWORD type, const BYTE* data,
-                       DWORD size) {
-    if (g_stopped.exchange(0) == ::GetCurrentThreadId()) {
-        ::SetEvent(g_reached);
-        ::WaitForSingleObject(g_go, INFINITE);
-    }
-    return RegSetValueExA(key, name, reserved, type, data, size);
-}
-
-using Edit = std::function<EditOutcome(CScancodeMap&)>;
-const Edit kEditSave = [](CScancodeMap& m) { // kMapA's entry
-    return CKeyEdit(m, Language::English).Save("2A003A00", {}, CKeyEdit::Unchanged::Write).outcome;
-};
-const Edit kEditRestore = [](CScancodeMap& m) {
-    return CKeyEdit(m, Language::English).Restore().outcome;
-};
-
-} // namespace
-
-// Two writers at once (a logon script's /set, a window's Restore), the first stopped between its
-// check and its first write: the second waits, then finds the map changed and writes nothing
-// (else a restore under a save would lose the map from before Tavelin).
+// Two writers at once, the first stopped between its check and its first write: the second
+// waits, then finds the map changed and writes nothing.
 TEST_F(ScancodeMapTest, SecondWriterWaitsForTheFirstAndRefuses) {
     const struct {
-        State before;
+        State was;
         Edit first, second;
-        State after;
+        State is;
     } cases[] = {
-        {.before = {kMapA, kCtrl},
-         .first = kEditRestore,
-         .second = kEditSave,
-         .after = {kCtrl, kNone}},
-        {.before = {kTab, kCtrl},
-         .first = kEditSave,
-         .second = kEditRestore,
-         .after = {kMapA, kCtrl}},
+        {.was = {kMapA, kCtrl}, .first = kEditRestore, .second = kEditSave, .is = {kCtrl, kNone}},
+        {.was = {kTab, kCtrl}, .first = kEditSave, .second = kEditRestore, .is = {kMapA, kCtrl}},
     };
-    RegistryApi api;
-    api.SetValueEx = &StoppedSet;
+    const Seam<RegistryApi>::Override stopped({.SetValueEx = &StoppedSet});
     for (const auto& [before, first, second, after] : cases) {
         Put(before);
         CScancodeMap one, two;
         ::ResetEvent(g_reached);
         ::ResetEvent(g_go);
-        std::optional<Seam<RegistryApi>::Override> stopped(std::in_place, api);
         EditOutcome firstOutcome{};
         std::thread a([&] {
             g_stopped = ::GetCurrentThreadId();
@@ -260,7 +233,6 @@ TEST_F(ScancodeMapTest, SecondWriterWaitsForTheFirstAndRefuses) {
         ::SetEvent(g_go);
         a.join();
         const EditOutcome secondOutcome = b.get();
-        stopped.reset();
         ASSERT_TRUE(reached) << "the first writer never wrote";
         EXPECT_EQ(waited, std::future_status::timeout) << "the second writer did not wait";
         EXPECT_EQ(firstOutcome, EditOutcome::Written);

@@ -2,8 +2,6 @@
 
 #include <shlwapi.h>
 
-#include <string>
-
 #include "system/MEventLog.h"
 
 // Registered when absent or its file is gone; one naming an existing file (another program's,
@@ -15,23 +13,20 @@ TEST(EventLogSource, RegisteredOnlyWhenAbsentOrItsFileIsGone) {
     ::GetModuleFileNameA(nullptr, self, MAX_PATH);
     const std::string other = "%SystemRoot%\\system32\\kernel32.dll";
     const std::string plain = "C:\\windows\\system32\\kernel32.dll";
-    const std::string gone = "C:\\gone\\tavelin.exe";
+    const std::string gone = "C:\\gone\\tavelin.exe", both = other + ";" + self;
     const struct {
-        std::string before;
+        std::string was;
         DWORD type;
         bool written;
-        std::string after;
+        std::string is;
     } cases[] = {
-        {.before = "none", .type = REG_NONE, .written = true, .after = self},
-        {.before = other, .type = REG_EXPAND_SZ, .written = false, .after = other},
-        {.before = plain, .type = REG_SZ, .written = false, .after = plain},
-        {.before = other + ";" + self,
-         .type = REG_EXPAND_SZ,
-         .written = false,
-         .after = other + ";" + self},
-        {.before = gone, .type = REG_SZ, .written = true, .after = self},
-        {.before = other + ";" + gone, .type = REG_EXPAND_SZ, .written = true, .after = self},
-        {.before = "", .type = REG_EXPAND_SZ, .written = true, .after = self},
+        {.was = "none", .type = REG_NONE, .written = true, .is = self},
+        {.was = other, .type = REG_EXPAND_SZ, .written = false, .is = other},
+        {.was = plain, .type = REG_SZ, .written = false, .is = plain},
+        {.was = both, .type = REG_EXPAND_SZ, .written = false, .is = both},
+        {.was = gone, .type = REG_SZ, .written = true, .is = self},
+        {.was = other + ";" + gone, .type = REG_EXPAND_SZ, .written = true, .is = self},
+        {.was = "", .type = REG_EXPAND_SZ, .written = true, .is = self},
     };
     for (const auto& [before, type, written, after] : cases) {
         SHDeleteKeyA(HKEY_LOCAL_MACHINE, kSource);

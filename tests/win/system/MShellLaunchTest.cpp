@@ -1,9 +1,6 @@
 #include <gtest/gtest.h>
 
-#include <windows.h>
-
 #include <fstream>
-#include <string>
 
 #include "system/MDonation.h"
 #include "system/MShellLaunch.h"
@@ -35,33 +32,27 @@ HRESULT WINAPI Secure(PSECURITY_DESCRIPTOR, LONG, SOLE_AUTHENTICATION_SERVICE*, 
 
 } // namespace
 
-// The donation page starts from here only when the desktop shell runs as this program (another
-// user at the same level: MSingleInstance), else through the shell; when that fails the caller
-// shows the address. Always in a normal window.
+// The donation page starts from here only when the desktop shell runs as this program, else
+// through the shell; when that fails the caller shows the address. Always in a normal window.
 TEST(MShellLaunch, RouteByWhoRunsTheDesktopShell) {
-    using Id = std::optional<ProcessIdentity>;
-    // What the desktop shell answers, and what happened.
     const struct {
-        Id shell, self;
-        HRESULT desktop;
-        const char* seen;
+        std::optional<ProcessIdentity> shell, self;
+        HRESULT answer; // the desktop shell's
+        const char* is; // what happened
     } cases[] = {
         // Systems without levels.
-        {.shell = kAdminNoLevel, .self = kAdminNoLevel, .desktop = S_OK, .seen = "direct"},
-        {.shell = kUser,
-         .self = kAdminNoLevel,
-         .desktop = REGDB_E_CLASSNOTREG,
-         .seen = "desktop box"},
+        {.shell = kAdminNoLevel, .self = kAdminNoLevel, .answer = S_OK, .is = "direct"},
+        {.shell = kUser, .self = kAdminNoLevel, .answer = REGDB_E_CLASSNOTREG, .is = "desktop box"},
         // UAC off, or the built-in Administrator.
-        {.shell = kAdmin, .self = kAdmin, .desktop = S_OK, .seen = "direct"},
-        {.shell = kUser, .self = kAdmin, .desktop = S_FALSE, .seen = "desktop"},
+        {.shell = kAdmin, .self = kAdmin, .answer = S_OK, .is = "direct"},
+        {.shell = kUser, .self = kAdmin, .answer = S_FALSE, .is = "desktop"},
         // The unelevated half of the same user.
-        {.shell = kAdminMedium, .self = kAdmin, .desktop = S_OK, .seen = "desktop"},
+        {.shell = kAdminMedium, .self = kAdmin, .answer = S_OK, .is = "desktop"},
         // A level on one side only: not told.
-        {.shell = kAdminNoLevel, .self = kAdmin, .desktop = S_OK, .seen = "desktop"},
-        {.shell = std::nullopt, .self = kAdmin, .desktop = E_FAIL, .seen = "desktop box"},
+        {.shell = kAdminNoLevel, .self = kAdmin, .answer = S_OK, .is = "desktop"},
+        {.shell = std::nullopt, .self = kAdmin, .answer = E_FAIL, .is = "desktop box"},
         // This program's token unread.
-        {.shell = kAdminNoLevel, .self = std::nullopt, .desktop = S_OK, .seen = "desktop"},
+        {.shell = kAdminNoLevel, .self = std::nullopt, .answer = S_OK, .is = "desktop"},
     };
     for (const auto& c : cases) {
         std::string log;
@@ -76,19 +67,19 @@ TEST(MShellLaunch, RouteByWhoRunsTheDesktopShell) {
         calls.desktopShell = [&](const Launch& l) {
             log += "desktop";
             last = l;
-            return c.desktop;
+            return c.answer;
         };
-        Seam<MShellLaunch::Calls>::Override fake(calls);
+        const Seam<MShellLaunch::Calls>::Override fake(calls);
         if (!MDonation::OpenPage("DE"))
             log += " box";
-        EXPECT_EQ(log, c.seen) << c.desktop;
-        EXPECT_EQ(last.showCommand, SW_SHOWNORMAL) << c.desktop;
-        EXPECT_EQ(last.operation, "") << c.desktop;
-        EXPECT_EQ(last.file, MDonation::Address("DE")) << c.desktop;
+        EXPECT_EQ(log, c.is) << c.answer;
+        EXPECT_EQ(last.showCommand, SW_SHOWNORMAL) << c.answer;
+        EXPECT_EQ(last.operation, "") << c.answer;
+        EXPECT_EQ(last.file, MDonation::Address("DE")) << c.answer;
     }
 }
 
-// The direct route for real, with the show state asked for (the shell's route: E2e's click).
+// The direct route for real, with the show state asked for.
 TEST(MShellLaunch, RealDirectLaunchStartsFromHere) {
     char self[MAX_PATH] = {}, temp[MAX_PATH] = {};
     ::GetModuleFileNameA(nullptr, self, MAX_PATH);
@@ -106,11 +97,9 @@ TEST(MShellLaunch, RealDirectLaunchStartsFromHere) {
     ::DeleteFileA(out.c_str());
 }
 
-// Opening OLE sets the process's COM security at once, before anything is marshalled: replies
-// from the desktop shell (the unelevated side's) unmarshal through the system's code only, and
-// the shell may identify this program but not act as it. Where the security cannot be set
-// (something marshalled earlier), nothing goes to the desktop shell. Wine takes the security
-// without keeping it: what is asked is what can be seen.
+// Opening OLE sets the COM security first: the desktop shell's replies unmarshal through the
+// system's code only, and it may identify this program but not act as it. Where that cannot be
+// set, nothing goes to the desktop shell. (Wine does not keep it: what is asked is what is seen.)
 TEST(MShellLaunch, DesktopShellOnlyWithTheProcessComSecurity) {
     for (const HRESULT answer : {S_OK, RPC_E_TOO_LATE}) {
         g_secure = {answer, E_FAIL, 0, 0};

@@ -6,8 +6,7 @@
 
 namespace {
 
-// The request seen; the step made to fail: open, lookup, enable, request or disable.
-std::string g_log, g_fail;
+std::string g_log, g_fail; // the request seen; the step made to fail
 
 bool ShutdownPrivilege(std::optional<bool> set = std::nullopt) {
     UniqueHandle token;
@@ -21,7 +20,6 @@ bool ShutdownPrivilege(std::optional<bool> set = std::nullopt) {
     return ::PrivilegeCheck(token.get(), &check, &enabled) && enabled;
 }
 
-// True, with the error code set, when step is the one made to fail.
 bool Fails(const char* step, DWORD error) {
     if (g_fail != step)
         return false;
@@ -50,10 +48,9 @@ BOOL WINAPI Initiate(LPSTR machine, LPSTR message, DWORD timeout, BOOL force, BO
 
 } // namespace
 
-// The restart: this computer, at once, no message, applications not forced closed (unsaved work),
-// a restart not a shutdown; the privilege on only around the request, then back as it was. A
-// failing step comes back with call and code; a refused request without a text; a privilege not
-// put back does not undo a request made.
+// The restart: this computer, at once, no message, applications not forced closed (unsaved work);
+// the privilege on only around the request, then back as it was. A failing step comes back with
+// call and code, a refused request without a text; a privilege not put back undoes no request.
 TEST(Restart, RequestPrivilegeAndFailures) {
     char name[100] = {};
     DWORD length = 100;

@@ -27,8 +27,7 @@ std::string Content(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
-// The access list as stored.
-std::string Dacl(const fs::path& path) {
+std::string Dacl(const fs::path& path) { // as stored
     std::string sd(4096, '\0');
     DWORD size = 0;
     ::GetFileSecurityW(path.c_str(), DACL_SECURITY_INFORMATION, sd.data(), 4096, &size);
@@ -55,13 +54,22 @@ bool RestorePrivilegeEnabled() {
     return ::PrivilegeCheck(token.get(), &set, &enabled) && enabled;
 }
 
+// What the fakes do and saw, set anew for each case.
+struct {
+    bool racing = false, planted = false; // the other user races; it took the writer's first name
+    std::wstring temp = {};               // the temporary file, once made
+    int linkFrom = 0, linkSeen = 0;       // link is reported a reparse point from query linkFrom
+    BY_HANDLE_FILE_INFORMATION link{};
+    int madeElsewhere = 0;       // files made where the folder's path, resolved again, led
+    std::string tempBefore = {}; // the temporary file's list before the replaced one's
+    bool ownerAsWindows = false;
+} g;
+
 // The other user: before each step the target and the temporary file become hard links to the
 // guarded file where it can delete them; the first name the writer creates is taken just before.
-bool g_racing = false, g_planted = false;
-std::wstring g_temp;
 void Race() {
-    for (const std::wstring& name : {kTarget.wstring(), g_temp})
-        if (g_racing && !name.empty() && (::DeleteFileW(name.c_str()) || ::GetLastError() == 2))
+    for (const std::wstring& name : {kTarget.wstring(), g.temp})
+        if (g.racing && !name.empty() && (::DeleteFileW(name.c_str()) || ::GetLastError() == 2))
             ::CreateHardLinkW(name.c_str(), kGuarded.c_str(), nullptr);
 }
 HANDLE WINAPI CreateRaced(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES sa,
@@ -72,23 +80,21 @@ HANDLE WINAPI CreateRaced(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_AT
 DWORD CreateInFolderRaced(HANDLE folder, const std::wstring& name, PSECURITY_DESCRIPTOR sd,
                           HANDLE* file) {
     const fs::path path = kFolder / name;
-    if (!g_planted)
-        g_planted = ::CreateHardLinkW(path.c_str(), kGuarded.c_str(), nullptr);
+    if (!g.planted)
+        g.planted = ::CreateHardLinkW(path.c_str(), kGuarded.c_str(), nullptr);
     Race();
     const DWORD error = MAtomicFile::CreateInFolder(folder, name, sd, file);
-    g_temp = error == ERROR_SUCCESS ? path.wstring() : g_temp;
+    g.temp = error == ERROR_SUCCESS ? path.wstring() : g.temp;
     return error;
 }
-// The folder's path, resolved again, leads elsewhere (as through a junction made of it after its
-// check, which Wine cannot make): a file made there by path is counted.
-int g_madeElsewhere = 0;
+// The folder's path leads elsewhere (a junction made of it after its check, which Wine cannot).
 HANDLE WINAPI CreateRedirected(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES sa,
                                DWORD disposition, DWORD flags, HANDLE templ) {
     if (fs::path(path).parent_path() != kFolder || disposition != CREATE_NEW)
         return ::CreateFileW(path, access, share, sa, disposition, flags, templ);
     const fs::path there = kElsewhere / fs::path(path).filename();
     HANDLE file = ::CreateFileW(there.c_str(), access, share, sa, disposition, flags, templ);
-    g_madeElsewhere += file != INVALID_HANDLE_VALUE;
+    g.madeElsewhere += file != INVALID_HANDLE_VALUE;
     return file;
 }
 DWORD SetRaced(HANDLE file, void* information, ULONG size, ULONG infoClass) {
@@ -99,55 +105,41 @@ DWORD RenameDenied(HANDLE file, void* information, ULONG size, ULONG infoClass) 
     return infoClass == 10 ? ERROR_ACCESS_DENIED
                            : MAtomicFile::SetInformation(file, information, size, infoClass);
 }
-// Windows' rule, which Wine does not keep: another account becomes owner only with the restore
-// privilege enabled.
-BOOL WINAPI SetSecurityAsWindows(HANDLE file, SECURITY_INFORMATION what, PSECURITY_DESCRIPTOR sd) {
-    if ((what & OWNER_SECURITY_INFORMATION) && !RestorePrivilegeEnabled()) {
+// Windows' owner rule, which Wine does not keep: another account only with the restore privilege.
+BOOL WINAPI SetSecurityWatched(HANDLE file, SECURITY_INFORMATION what, PSECURITY_DESCRIPTOR sd) {
+    if (g.tempBefore.empty())
+        g.tempBefore = OpenToEveryone(file) ? "open" : "locked";
+    if (g.ownerAsWindows && (what & OWNER_SECURITY_INFORMATION) && !RestorePrivilegeEnabled()) {
         ::SetLastError(ERROR_INVALID_OWNER);
         return FALSE;
     }
     return ::SetKernelObjectSecurity(file, what, sd);
 }
-// The temporary file's list just before the replaced file's is copied onto it: "open" while
-// Everyone may open it.
-std::string g_tempBefore;
-bool g_ownerAsWindows = false;
-BOOL WINAPI SetSecurityWatched(HANDLE file, SECURITY_INFORMATION what, PSECURITY_DESCRIPTOR sd) {
-    if (g_tempBefore.empty())
-        g_tempBefore = OpenToEveryone(file) ? "open" : "locked";
-    return g_ownerAsWindows ? SetSecurityAsWindows(file, what, sd)
-                            : ::SetKernelObjectSecurity(file, what, sd);
-}
-// Reports a reparse point for one file or folder from its nth query on (Wine makes none).
-BY_HANDLE_FILE_INFORMATION g_link{};
-int g_linkFrom = 0, g_linkSeen = 0;
 BOOL WINAPI InformationWithLink(HANDLE file, BY_HANDLE_FILE_INFORMATION* info) {
     const BOOL ok = ::GetFileInformationByHandle(file, info);
-    if (g_linkFrom && info->nFileIndexLow == g_link.nFileIndexLow &&
-        info->nFileIndexHigh == g_link.nFileIndexHigh && ++g_linkSeen >= g_linkFrom)
+    if (g.linkFrom && info->nFileIndexLow == g.link.nFileIndexLow &&
+        info->nFileIndexHigh == g.link.nFileIndexHigh && ++g.linkSeen >= g.linkFrom)
         info->dwFileAttributes |= FILE_ATTRIBUTE_REPARSE_POINT;
     return ok;
 }
 
 } // namespace
 
-// Whatever the other user does, the writer replaces the target or leaves it, touches nothing
-// else and leaves nothing behind; a link on the way, at the target or made of the folder after its
-// check is refused, and the folder's path is not resolved again to make the temporary file;
-// until a replaced file's access list is copied onto it, the temporary file is open to
-// Administrators and SYSTEM only; a replaced file keeps its access list and (restore privilege)
-// its owner, a new one gets the folder's.
+// Whatever the other user does, the target is replaced or left, nothing else touched or left
+// behind; links on the way, at the target or made of the folder are refused, the folder's path
+// not resolved again; the temporary file is open to Administrators and SYSTEM only until the
+// replaced file's access list is copied; a replaced file keeps list and owner, a new one gets the
+// folder's.
 TEST(MAtomicFile, WritesTheTargetOrNothingWhateverTheFolderHolds) {
     enum Fake { kNone, kRace, kRenameDenied, kOwnerAsWindows, kRedirect, kNoTarget };
-    struct Case {
+    constexpr DWORD kLink = ERROR_CANT_RESOLVE_FILENAME;
+    const struct {
         const char* what;
         Fake fake = kNone;
         fs::path link = {}; // reported as a link from its linkFrom-th query on
         int linkFrom = 0;
         std::optional<std::uint32_t> error = std::nullopt; // the target then stays as it was
-    };
-    constexpr DWORD kLink = ERROR_CANT_RESOLVE_FILENAME;
-    const Case cases[] = {
+    } cases[] = {
         {.what = "another user races each step", .fake = kRace},
         {.what = "the rename fails", .fake = kRenameDenied, .error = ERROR_ACCESS_DENIED},
         {.what = "a link on the way", .link = kDir, .linkFrom = 1, .error = kLink},
@@ -157,7 +149,7 @@ TEST(MAtomicFile, WritesTheTargetOrNothingWhateverTheFolderHolds) {
         {.what = "another owner", .fake = kOwnerAsWindows},
         {.what = "a new file", .fake = kNoTarget},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         fs::create_directories(kFolder);
         fs::create_directories(kElsewhere);
@@ -175,30 +167,24 @@ TEST(MAtomicFile, WritesTheTargetOrNothingWhateverTheFolderHolds) {
         const std::string dacl = Dacl(kTarget);
         if (c.fake == kNoTarget)
             fs::remove(kTarget);
-        g_racing = c.fake == kRace;
-        g_planted = false;
-        g_temp.clear();
-        g_linkFrom = c.linkFrom;
-        g_linkSeen = 0;
-        g_madeElsewhere = 0;
-        g_tempBefore.clear();
-        g_ownerAsWindows = c.fake == kOwnerAsWindows;
+        g = {.racing = c.fake == kRace, .linkFrom = c.linkFrom};
+        g.ownerAsWindows = c.fake == kOwnerAsWindows;
         UniqueHandle linked(::CreateFileW(c.link.c_str(), 0, 7, nullptr, OPEN_EXISTING,
                                           FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-        ::GetFileInformationByHandle(linked.get(), &g_link);
+        ::GetFileInformationByHandle(linked.get(), &g.link);
         linked.reset();
-        Calls calls;
-        calls.fileInformation = &InformationWithLink;
-        calls.setSecurity = &SetSecurityWatched;
-        if (c.fake == kRace) {
-            calls.createFile = &CreateRaced;
-            calls.createInFolder = &CreateInFolderRaced;
-            calls.setInformation = &SetRaced;
-        }
-        if (c.fake == kRenameDenied)
-            calls.setInformation = &RenameDenied;
-        if (c.fake == kRedirect)
-            calls.createFile = &CreateRedirected;
+        const bool race = c.fake == kRace;
+        const Calls calls{
+            .createFile = race                  ? &CreateRaced
+                          : c.fake == kRedirect ? &CreateRedirected
+                                                : &::CreateFileW,
+            .createInFolder = race ? &CreateInFolderRaced : &MAtomicFile::CreateInFolder,
+            .fileInformation = &InformationWithLink,
+            .setSecurity = &SetSecurityWatched,
+            .setInformation = race                      ? &SetRaced
+                              : c.fake == kRenameDenied ? &RenameDenied
+                                                        : &MAtomicFile::SetInformation,
+        };
         std::optional<std::uint32_t> result;
         {
             Seam<Calls>::Override faked(calls);
@@ -208,9 +194,9 @@ TEST(MAtomicFile, WritesTheTargetOrNothingWhateverTheFolderHolds) {
         EXPECT_EQ(Content(kTarget), c.error ? "old" : "new");
         EXPECT_EQ(Dacl(kTarget), dacl);
         EXPECT_EQ(Content(kGuarded), "secret");
-        EXPECT_NE(g_tempBefore, "open") << "open to Everyone until the replaced file's list";
-        EXPECT_EQ(g_madeElsewhere, 0);
-        EXPECT_EQ(g_planted, g_racing) << "the stand-in never took the temporary file's name";
+        EXPECT_NE(g.tempBefore, "open") << "open to Everyone until the replaced file's list";
+        EXPECT_EQ(g.madeElsewhere, 0);
+        EXPECT_EQ(g.planted, g.racing) << "the stand-in never took the temporary file's name";
         EXPECT_FALSE(RestorePrivilegeEnabled());
         // Nothing of the writer's is left beside the target (the stand-in's links may stay).
         for (const fs::directory_entry& file : fs::directory_iterator(kFolder))

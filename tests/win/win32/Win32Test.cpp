@@ -5,12 +5,9 @@
 
 #include <algorithm>
 #include <atomic>
-#include <optional>
 #include <stdexcept>
-#include <string>
 #include <string_view>
 #include <thread>
-#include <vector>
 
 #include "support/ChildProcess.h"
 #include "support/MsgBoxWatcher.h"
@@ -18,11 +15,9 @@
 #include "win32/MConsoleEvents.h"
 #include "win32/ModuleSource.h"
 #include "win32/MFatal.h"
-#include "win32/Handles.h"
 #include "win32/CMachineLock.h"
 #include "win32/ProcessIdentity.h"
 #include "win32/Seam.h"
-#include "win32/MText.h"
 
 namespace {
 
@@ -31,7 +26,7 @@ const Seam<MFatal::Calls>::Override g_record({[](const AppError& e) { g_reported
 
 constexpr ErrorSource kProbeSource = ModuleSource("Probe");
 
-// Records what reaches the object in a log that outlives it; throws on WM_USER.
+// Logs what reaches the object where the log outlives it; throws on WM_USER.
 class Probe : public BaseWindow<Probe> {
   public:
     explicit Probe(std::vector<UINT>& log) : seen(log) {}
@@ -47,23 +42,33 @@ class Probe : public BaseWindow<Probe> {
     std::vector<UINT>& seen;
 };
 
+// The owner and access list as text.
+std::string Sddl(PSECURITY_DESCRIPTOR sd) {
+    LPSTR text = nullptr;
+    ::ConvertSecurityDescriptorToStringSecurityDescriptorA(
+        sd, SDDL_REVISION_1, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &text,
+        nullptr);
+    const std::string sddl = text ? text : "(none)";
+    ::LocalFree(text);
+    return sddl;
+}
+
 } // namespace
 
 // Whatever a callback throws reaches the handler as one AppError, with its number, text and
 // source, and unwinds no further (an AppError itself: the end-to-end refused writes).
 TEST(Win32, GuardedBodiesReportEveryKindOfException) {
-    struct Case {
+    const struct {
         const char* what;
         void (*body)();
         std::string text;
-    };
-    const Case cases[] = {
+    } cases[] = {
         {.what = "std::exception",
          .body = [] { throw std::runtime_error("boom"); },
          .text = "boom"},
         {.what = "anything else", .body = [] { throw 42; }, .text = "Internal error"},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         g_reported.clear();
         EXPECT_FALSE(MFatal::RunGuarded(c.body));
@@ -101,9 +106,8 @@ TEST(Win32, WindowAttachesGuardsAndDetaches) {
     EXPECT_EQ(std::count(secondLog.begin(), secondLog.end(), UINT(WM_DESTROY)), 0);
 }
 
-// A pointer message from another thread (sent: another process's WM_NOTIFY arrives so, pointer
-// unchanged; a marshalled WM_NCCREATE keeps the sender's lpCreateParams) or posted to the queue
-// never reaches the handler, nor attaches another object; the window's own thread is heard.
+// A pointer message from another thread (sent, as another process's WM_NOTIFY or a marshalled
+// WM_NCCREATE arrive, or posted) never reaches the handler nor attaches another object.
 TEST(Win32, PointerMessagesOnlyFromTheWindowsOwnThread) {
     std::vector<UINT> log, otherLog;
     Probe first(log), other(otherLog);
@@ -127,7 +131,7 @@ TEST(Win32, PointerMessagesOnlyFromTheWindowsOwnThread) {
 }
 
 // The whole user identifier from the real token (users of one domain share all but its last part);
-// nothing for no window. Windows of this and other processes: MSingleInstance and StartTest.
+// nothing for no window.
 TEST(Win32, ProcessIdentityFromTheTokens) {
     const auto self = IdentityOfThisProcess();
     ASSERT_TRUE(self && self->integrity);
@@ -140,9 +144,8 @@ TEST(Win32, ProcessIdentityFromTheTokens) {
     EXPECT_EQ(IdentityOfWindow(nullptr), std::nullopt);
 }
 
-// The writers' lock admits Administrators and SYSTEM only (Wine keeps access lists without
-// enforcing them); a holder that ended without letting go leaves it to the next. Wine 8 has no
-// private namespaces: the name is global, as on 2000, XP and 2003.
+// The writers' lock admits Administrators and SYSTEM only; a holder that ended without letting go
+// leaves it to the next. Wine 8 has no private namespaces: the name is global, as on XP.
 TEST(Win32, MachineLockAccessListAndAbandonedHolder) {
     const wchar_t* name = L"TavelinTestLock";
     std::thread([&] {
@@ -151,33 +154,26 @@ TEST(Win32, MachineLockAccessListAndAbandonedHolder) {
     const CMachineLock next(name, 0);
     EXPECT_EQ(next.Result(), CMachineLock::State::Held);
     UniqueHandle mutex(::OpenMutexW(READ_CONTROL, FALSE, L"Global\\TavelinTestLock"));
-    const SECURITY_INFORMATION what = OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
     char descriptor[1024] = {};
     DWORD size = 0;
-    ::GetKernelObjectSecurity(mutex.get(), what, descriptor, sizeof descriptor, &size);
-    LPSTR text = nullptr;
-    ASSERT_TRUE(::ConvertSecurityDescriptorToStringSecurityDescriptorA(descriptor, SDDL_REVISION_1,
-                                                                       what, &text, nullptr));
-    EXPECT_STREQ(text, "O:BAD:P(A;;0x1f0001;;;SY)(A;;0x1f0001;;;BA)");
-    ::LocalFree(text);
+    ::GetKernelObjectSecurity(mutex.get(), OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
+                              descriptor, sizeof descriptor, &size);
+    EXPECT_EQ(Sddl(descriptor), "O:BAD:P(A;;0x1f0001;;;SY)(A;;0x1f0001;;;BA)");
 }
 
 namespace {
 
-// A system with private namespaces (Wine 8 has none), played: each call logged, an attempt to make
-// the namespace with its access list, one to open it. They answer the case's errors in turn (none
-// left: done, an event standing in for the namespace); the mutex in it is a local one.
+// A system with private namespaces, played: each call logged. Making and opening the namespace
+// answer the case's errors in turn; its mutex is local.
 struct {
     std::vector<DWORD> errors;
     std::string log, mutex;
 } g_ns;
 HANDLE Answer() {
-    const DWORD error = g_ns.errors.empty() ? 0 : g_ns.errors.front();
-    if (error)
-        g_ns.errors.erase(g_ns.errors.begin());
-    if (!error)
+    if (g_ns.errors.empty()) // done: an event stands in for the namespace
         return ::CreateEventW(nullptr, FALSE, FALSE, nullptr);
-    ::SetLastError(error);
+    ::SetLastError(g_ns.errors.front());
+    g_ns.errors.erase(g_ns.errors.begin());
     return nullptr;
 }
 HANDLE WINAPI Boundary(LPCWSTR name, ULONG) {
@@ -195,12 +191,7 @@ void WINAPI DeleteBoundary(HANDLE) {
     g_ns.log += " deleted";
 }
 HANDLE WINAPI Make(LPSECURITY_ATTRIBUTES sa, LPVOID, LPCWSTR) {
-    LPSTR text = nullptr;
-    ::ConvertSecurityDescriptorToStringSecurityDescriptorA(
-        sa->lpSecurityDescriptor, SDDL_REVISION_1,
-        OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &text, nullptr);
-    g_ns.log += std::string(" make ") + text;
-    ::LocalFree(text);
+    g_ns.log += " make " + Sddl(sa->lpSecurityDescriptor);
     return Answer();
 }
 HANDLE WINAPI Open(LPVOID, LPCWSTR) {
@@ -230,40 +221,35 @@ HANDLE WINAPI NamespacedMutex(LPSECURITY_ATTRIBUTES sa, BOOL owned, LPCWSTR name
     return ::CreateMutexW(sa, owned, L"Local\\TavelinNsLock");
 }
 
+UINT g_endedWith = 0;
+void WINAPI RecordEnd(UINT code) {
+    g_endedWith = code;
+}
+
 } // namespace
 
-// Where the system has private namespaces (Vista on: the functions, whatever version it reports),
-// the lock is in one bounded by the Administrators group, which a standard user cannot make and,
-// by its access list, not open: no one outside can take the name first. Made by this writer or
-// opened when another made it (made again when its last holder let go between), held as long as
-// the mutex; a namespace that cannot be made is a failure, never a fall back to the global name
-// that the other writers of the system do not use.
+// With private namespaces (their functions, whatever version is reported) the lock is in one
+// bounded by Administrators, which no one else can make or open: made here or opened (made again
+// when gone between), held as long as the mutex; one that cannot be made is a failure, never a
+// fall back to the global name.
 TEST(Win32, MachineLockInAnAdministratorsNamespace) {
-    const std::string made = "Tavelin S-1-5-32-544",
-                      make = " make O:BAD:P(A;;CCDCLCSWSDRCWDWO;;;SY)(A;;CCDCLCSWSDRCWDWO;;;BA)";
-    const std::string inside = "Tavelin\\TavelinTestLock";
-    struct Case {
+    // Each time: the boundary of the Administrators group, and an attempt to make the namespace.
+    constexpr DWORD kExists = ERROR_ALREADY_EXISTS, kDenied = ERROR_ACCESS_DENIED;
+    const std::string make = " make O:BAD:P(A;;CCDCLCSWSDRCWDWO;;;SY)(A;;CCDCLCSWSDRCWDWO;;;BA)";
+    const struct {
         const char* what;
         std::vector<DWORD> errors = {};
-        std::string log = {}, mutex = {};
+        std::string log = {};
         DWORD error = ERROR_SUCCESS;
-    };
-    const Case cases[] = {
-        {.what = "made here", .log = made + make + " deleted closed", .mutex = inside},
-        {.what = "made by another writer",
-         .errors = {ERROR_ALREADY_EXISTS},
-         .log = made + make + " open deleted closed",
-         .mutex = inside},
+    } cases[] = {
+        {.what = "made here", .log = " deleted closed"},
+        {.what = "another made it", .errors = {kExists}, .log = " open deleted closed"},
         {.what = "gone between",
-         .errors = {ERROR_ALREADY_EXISTS, ERROR_PATH_NOT_FOUND},
-         .log = made + make + " open" + make + " deleted closed",
-         .mutex = inside},
-        {.what = "outside the boundary",
-         .errors = {ERROR_ACCESS_DENIED},
-         .log = made + make + " deleted",
-         .error = ERROR_ACCESS_DENIED},
+         .errors = {kExists, ERROR_PATH_NOT_FOUND},
+         .log = " open" + make + " deleted closed"},
+        {.what = "refused", .errors = {kDenied}, .log = " deleted", .error = kDenied},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         g_ns = {.errors = c.errors};
         const Seam<CMachineLock::Calls>::Override fake({&Namespaces, &NamespacedMutex});
@@ -273,31 +259,20 @@ TEST(Win32, MachineLockInAnAdministratorsNamespace) {
                       c.error ? CMachineLock::State::Failed : CMachineLock::State::Held);
             EXPECT_EQ(lock.Error(), c.error);
         }
-        EXPECT_EQ(g_ns.log, c.log);
-        EXPECT_EQ(g_ns.mutex, c.mutex);
+        EXPECT_EQ(g_ns.log, "Tavelin S-1-5-32-544" + make + c.log);
+        EXPECT_EQ(g_ns.mutex, c.error ? "" : "Tavelin\\TavelinTestLock");
     }
 }
-namespace {
 
-UINT g_endedWith = 0;
-void WINAPI RecordEnd(UINT code) {
-    g_endedWith = code;
-}
-
-} // namespace
-
-// Outside a section a console event ends the process as Windows' own handling would; within one,
-// Ctrl+C and Ctrl+Break are dropped, and the console closed, a logoff or a shutdown (after which
-// Windows ends the process anyway) wait for the section's end. The handler runs on a thread of
-// its own, as Windows calls it.
+// Outside a section a console event ends the process as Windows would; within one, Ctrl+C and
+// Ctrl+Break are dropped, and the others wait for its end. The handler runs on a thread of its own.
 TEST(Win32, ConsoleEventsWaitForTheSection) {
     constexpr UINT kEnded = STATUS_CONTROL_C_EXIT;
-    struct Case {
+    const struct {
         DWORD event;
         bool section = true;
         UINT whileSection = 0, after = 0; // how the process ended: 0 not
-    };
-    const Case cases[] = {
+    } cases[] = {
         {.event = CTRL_C_EVENT, .section = false, .whileSection = kEnded, .after = kEnded},
         {.event = CTRL_C_EVENT},
         {.event = CTRL_BREAK_EVENT},
@@ -305,7 +280,7 @@ TEST(Win32, ConsoleEventsWaitForTheSection) {
     };
     const Seam<MConsoleEvents::Calls>::Override end({&RecordEnd});
     MConsoleEvents::Watch();
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(std::to_string(c.event) + (c.section ? " in a section" : ""));
         g_endedWith = 0;
         std::optional<MConsoleEvents::CSection> section;
