@@ -85,7 +85,11 @@ int TrustOneLevelLower() {
         .shellIdentity = [&] { return medium; },
         .ownIdentity = [&] { return high; },
         .shellExecute = [](const MShellLaunch::Launch&) { std::printf("direct "); },
-        .desktopShell = [](const MShellLaunch::Launch&) { return std::printf("desktop "), S_OK; },
+        .desktopShell =
+            [](const MShellLaunch::Launch&) {
+                std::printf("desktop ");
+                return S_OK;
+            },
     });
     MShellLaunch::Open({"", "https://example.org/", "", "", SW_SHOWNORMAL});
     const WNDCLASSW wc{0, &::DefWindowProcW, 0, 0, {}, {}, {}, {}, {}, kMainWindowClass};

@@ -109,8 +109,9 @@ TEST(MShellLaunch, DesktopShellOnlyWithTheProcessComSecurity) {
         EXPECT_EQ(g_secure.apartment, S_OK) << "the security came before OLE";
         EXPECT_TRUE(g_secure.capabilities & EOAC_NO_CUSTOM_MARSHAL);
         EXPECT_EQ(g_secure.impersonation, DWORD(RPC_C_IMP_LEVEL_IDENTIFY));
-        if (FAILED(answer))
+        if (FAILED(answer)) {
             EXPECT_EQ(MShellLaunch::ShellExecuteOnDesktop({"", "about:blank", "", "", 1}), answer);
+        }
         MOleApartment::Close();
     }
 }
