@@ -11,6 +11,7 @@
 #include "system/MShutdown.h"
 #include "ui/main/FMain.h"
 #include "ui/main/FMainIds.h"
+#include "win32/MDpi.h"
 #include "win32/Seam.h"
 
 namespace {
@@ -82,5 +83,57 @@ TEST(FMain, RefusedRestartIsTold) {
         EXPECT_EQ(seen[2], c.told);
         MSG quit; // the end handler ends the program's loop
         EXPECT_TRUE(::PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+    }
+}
+
+// The window at 96 DPI as designed, measured: its client area and every control's rectangle in
+// client pixels. A control moved or resized, or a picture stretched, shows here; the end-to-end
+// suite measures 144 DPI against 96.
+TEST(FMain, LayoutAt96Dpi) {
+    ASSERT_EQ(MDpi::WindowDpi(), 96);
+    ::SHDeleteValueA(HKEY_LOCAL_MACHINE, kLayout, "Scancode Map");
+    CScancodeMap map;
+    FMain window(Language::English, map);
+    window.Load();
+    RECT client{};
+    ::GetClientRect(window.Hwnd(), &client);
+    EXPECT_EQ(std::to_string(client.right) + "x" + std::to_string(client.bottom), "553x349");
+    const std::pair<int, std::string> designed[] = {
+        {IDC_LBKEY_FIRST, "162,15,367x22"},
+        {IDC_CBOKEY_FIRST, "228,33,301x38"},
+        {IDC_IMGBUTTON_FIRST, "162,36,44x30"},
+        {IDC_IMGARROW_FIRST, "213,42,9x17"},
+        {IDC_IMGDISABLED_FIRST, "162,72,16x16"},
+        {IDC_LBDISABLED_FIRST, "183,75,346x16"},
+        {IDC_LBKEY_FIRST + 1, "162,96,367x22"},
+        {IDC_CBOKEY_FIRST + 1, "228,114,301x38"},
+        {IDC_IMGBUTTON_FIRST + 1, "162,117,44x30"},
+        {IDC_IMGARROW_FIRST + 1, "213,123,9x17"},
+        {IDC_IMGDISABLED_FIRST + 1, "162,153,16x16"},
+        {IDC_LBDISABLED_FIRST + 1, "183,156,346x16"},
+        {IDC_LBKEY_FIRST + 2, "162,177,367x22"},
+        {IDC_CBOKEY_FIRST + 2, "228,195,301x38"},
+        {IDC_IMGBUTTON_FIRST + 2, "162,198,44x30"},
+        {IDC_IMGARROW_FIRST + 2, "213,204,9x17"},
+        {IDC_IMGDISABLED_FIRST + 2, "162,231,16x16"},
+        {IDC_LBDISABLED_FIRST + 2, "183,234,346x16"},
+        {IDC_CMDRESTORE, "228,258,301x25"},
+        {IDC_CMDOK, "345,311,88x28"},
+        {IDC_CMDCANCEL, "441,311,88x28"},
+        {IDC_IMGHELP, "12,9,32x32"},
+        {IDC_IMGPAYPAL_FIRST, "75,9,66x38"},
+        {IDC_IMGPAYPAL_FIRST + 1, "75,9,66x38"},
+        {IDC_IMGDECORATION, "0,0,147x300"},
+        {IDC_LBORVANDE, "3,285,139x25"},
+        {IDC_LBRESTART, "162,284,367x14"},
+    };
+    for (const auto& [id, rect] : designed) {
+        RECT r{};
+        ::GetWindowRect(::GetDlgItem(window.Hwnd(), id), &r);
+        ::MapWindowPoints(nullptr, window.Hwnd(), reinterpret_cast<POINT*>(&r), 2);
+        EXPECT_EQ(std::to_string(r.left) + "," + std::to_string(r.top) + "," +
+                      std::to_string(r.right - r.left) + "x" + std::to_string(r.bottom - r.top),
+                  rect)
+            << "control " << id;
     }
 }
