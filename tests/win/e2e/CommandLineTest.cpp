@@ -316,49 +316,36 @@ TEST_F(CommandLineTest, SessionAcrossRestarts) {
     struct Step {
         bool restart = false;
         Foreign foreign = kNothing;
-        std::string args = {};
+        std::string args = "/status";
         bool german = false;
         DWORD code = 0;
         std::string output = {};
     };
-    const std::string later = "The change takes effect when the computer restarts.\r\n";
+    const std::string later = "The change takes effect when the computer restarts.\r\n",
+                      saved = "Saved.\r\n" + later;
     const DWORD kRestartNeeded = 3010 % 256; // as a Unix shell reads it: the low byte
     const Step steps[] = {
-        {.args = "/status", .output = Status(kPlainKeys, "NO", "NO", "NONE", "NONE")},
-        {.args = "/set CAPSLOCK=LSHIFT /restartcodes",
-         .code = kRestartNeeded,
-         .output = "Saved.\r\n" + later},
-        {.args = "/status", .output = Status(kShiftKeys, "YES", "PENDING", kShiftBytes, "")},
+        {.output = Status(kPlainKeys, "NO", "NO", "NONE", "NONE")},
+        {.args = "/set CAPSLOCK=LSHIFT /restartcodes", .code = kRestartNeeded, .output = saved},
+        {.output = Status(kShiftKeys, "YES", "PENDING", kShiftBytes, "")},
         {.args = "/set CAPSLOCK=CAPSLOCK /restartcodes",
          .german = true,
          .output = "Gespeichert.\r\nDie gespeicherte Belegung ist schon wirksam; ein Neustart ist "
                    "nicht n\x94tig.\r\n"},
-        {.args = "/status", .output = Status(kPlainKeys, "YES", "NO", "", "")},
+        {.output = Status(kPlainKeys, "YES", "NO", "", "")},
         {.args = "/set CAPSLOCK=LSHIFT",
          .german = true,
          .output = "Gespeichert.\r\nDie \x8Enderung wird nach einem Neustart des Rechners "
                    "wirksam.\r\n"},
-        {.restart = true,
-         .args = "/status",
-         .output = Status(kShiftKeys, "YES", "NO", kShiftBytes, "")},
+        {.restart = true, .output = Status(kShiftKeys, "YES", "NO", kShiftBytes, "")},
         {.args = "/restore", .output = "Restored.\r\n" + later},
-        {.args = "/status", .output = Status(kPlainKeys, "NO", "PENDING", "NONE", "NONE")},
-        {.foreign = kWriteMute,
-         .args = "/status",
-         .output = Status(kMutedKeys, "NO", "PENDING", kMuteBytes, "NONE")},
-        {.restart = true,
-         .args = "/status",
-         .output = Status(kMutedKeys, "NO", "NO", kMuteBytes, "NONE")},
-        {.foreign = kDeleteBoth,
-         .args = "/status",
-         .output = Status(kPlainKeys, "NO", "UNKNOWN", "NONE", "NONE")},
-        {.args = "/set CAPSLOCK=LSHIFT /restartcodes",
-         .code = kRestartNeeded,
-         .output = "Saved.\r\n" + later},
-        {.args = "/status", .output = Status(kShiftKeys, "YES", "UNKNOWN", kShiftBytes, "")},
-        {.restart = true,
-         .args = "/status",
-         .output = Status(kShiftKeys, "YES", "NO", kShiftBytes, "")},
+        {.output = Status(kPlainKeys, "NO", "PENDING", "NONE", "NONE")},
+        {.foreign = kWriteMute, .output = Status(kMutedKeys, "NO", "PENDING", kMuteBytes, "NONE")},
+        {.restart = true, .output = Status(kMutedKeys, "NO", "NO", kMuteBytes, "NONE")},
+        {.foreign = kDeleteBoth, .output = Status(kPlainKeys, "NO", "UNKNOWN", "NONE", "NONE")},
+        {.args = "/set CAPSLOCK=LSHIFT /restartcodes", .code = kRestartNeeded, .output = saved},
+        {.output = Status(kShiftKeys, "YES", "UNKNOWN", kShiftBytes, "")},
+        {.restart = true, .output = Status(kShiftKeys, "YES", "NO", kShiftBytes, "")},
     };
     NewStart();
     for (const Step& step : steps) {

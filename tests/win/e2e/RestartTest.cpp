@@ -48,13 +48,10 @@ struct Machine {
 // What the shared server's stand-in for a restart (the session in CommandLineTest) takes for
 // granted, on a real one: the record goes with the server, and the next start is told apart.
 TEST(RestartTest, RealRestartOfTheMachine) {
-    const auto status = [](const std::string& keys, const char* state, const std::string& map) {
-        return Status(keys, "YES", state, map, "");
-    };
     struct Step {
         bool restart = false;
         bool writeMute = false; // reg.exe writes the map behind the program's back first
-        std::string args;
+        std::string args = "/status";
         DWORD code = 0; // as a Unix shell reads it through Wine's loader: the low byte
         std::string output;
     };
@@ -62,10 +59,10 @@ TEST(RestartTest, RealRestartOfTheMachine) {
         {.args = "/set CAPSLOCK=LSHIFT /restartcodes",
          .code = 3010 % 256,
          .output = "Saved.\r\nThe change takes effect when the computer restarts.\r\n"},
-        {.args = "/status", .output = status(kShiftKeys, "PENDING", kShiftBytes)},
-        {.restart = true, .args = "/status", .output = status(kShiftKeys, "NO", kShiftBytes)},
-        {.writeMute = true, .args = "/status", .output = status(kMutedKeys, "UNKNOWN", kMuteBytes)},
-        {.restart = true, .args = "/status", .output = status(kMutedKeys, "NO", kMuteBytes)},
+        {.output = Status(kShiftKeys, "YES", "PENDING", kShiftBytes, "")},
+        {.restart = true, .output = Status(kShiftKeys, "YES", "NO", kShiftBytes, "")},
+        {.writeMute = true, .output = Status(kMutedKeys, "YES", "UNKNOWN", kMuteBytes, "")},
+        {.restart = true, .output = Status(kMutedKeys, "YES", "NO", kMuteBytes, "")},
     };
     const Machine machine;
     for (const Step& step : steps) {

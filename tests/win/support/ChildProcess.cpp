@@ -2,8 +2,8 @@
 
 #include <algorithm>
 #include <fstream>
-#include <set>
 #include <iterator>
+#include <set>
 
 #include <tlhelp32.h>
 
