@@ -277,13 +277,7 @@ TEST_F(E2e, RealClicksReachEveryPictureListAndButton) {
     CREATESTRUCTW create{};
     create.lpCreateParams = reinterpret_cast<void*>(0x10);
     const LPARAM notify = 0x10, created = reinterpret_cast<LPARAM>(&create);
-    const struct {
-        const char* what;
-        HWND to;
-        UINT msg;
-        LPARAM lParam;
-        bool post;
-    } messages[] = {
+    const std::tuple<const char*, HWND, UINT, LPARAM, bool> messages[] = {
         {"WM_NOTIFY posted to a list's container", container, WM_NOTIFY, notify, true},
         {"WM_NOTIFY posted to the main window", main, WM_NOTIFY, notify, true},
         {"WM_NOTIFY sent to a list's container", container, WM_NOTIFY, notify, false},

@@ -224,9 +224,8 @@ class Tavelin {
     HWND Main() { return main_ ? main_ : (main_ = FindWindowTitled("Tavelin 2.0", 15000)); }
     // None at once when the program ended.
     HWND FindWindowTitled(const std::string& title, DWORD timeoutMs) const {
-        return Pid() ? testsupport::FindTopLevel(Pid(), nullptr, MText::Utf8ToWide(title).c_str(),
-                                                 timeoutMs)
-                     : nullptr;
+        const std::wstring wide = MText::Utf8ToWide(title);
+        return Pid() ? testsupport::FindTopLevel(Pid(), nullptr, wide.c_str(), timeoutMs) : nullptr;
     }
     DWORD Pid() const { return process_.Pid(); }
     std::optional<DWORD> Wait(DWORD timeoutMs) { return process_.Wait(timeoutMs); }
