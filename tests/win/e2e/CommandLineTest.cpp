@@ -1,6 +1,5 @@
-// The real tavelin.exe started with arguments, as a script or a person starts it: what it prints
-// or shows, its exit code, the registry values, the event log and the files afterwards. Nothing
-// here passes /restart.
+// The real tavelin.exe started with arguments as a script or a person starts it: what it prints
+// or shows, its exit code, the registry, the event log and the files. Nothing passes /restart.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -35,8 +34,8 @@ struct WriterLock {
 // 850), exit code, log entries and both values afterwards, byte for byte. A registry that refuses
 // is a failure, never a success; a lock held by another writer is waited for, one made by another
 // account is not trusted; /export writes as regedit does and leaves a file it cannot write as it
-// was; /check writes nothing, not even the record. What each command decides is the core's
-// (native CommandLineTest); these prove what reaches the registry, the log, files and console.
+// was; /check writes nothing, not even the record. What each command decides is the native
+// CommandLineTest's; these prove what reaches the registry, the log, files and console.
 TEST_F(CommandLineTest, CommandsAgainstTheStoredValues) {
     enum Setup { kPlain, kDenyRead, kDenyWrite, kTextBackup, kLockHeld, kLockForeign, kWin98 };
     const Value none, empty = Bytes{}, caps = MapOf("2A003A00"), text = Bytes{'a', 0};
@@ -49,8 +48,7 @@ TEST_F(CommandLineTest, CommandsAgainstTheStoredValues) {
     for (const std::string& old : {file, kept})
         std::ofstream(old, std::ios::binary) << "old";
     ::SetFileAttributesA(kept.c_str(), FILE_ATTRIBUTE_READONLY);
-    const std::string pad(100, ' '),
-        later = "The change takes effect when the computer restarts.\r\n";
+    const std::string pad(100, ' ');
     const std::tuple<Setup, bool, Value, Value, std::string, DWORD, std::string, Value, Value,
                      std::string>
         cases[] = {
@@ -318,55 +316,36 @@ TEST_F(CommandLineTest, SessionAcrossRestarts) {
     struct Step {
         bool restart = false;
         Foreign foreign = kNothing;
-        std::string args = {};
+        std::string args = "/status";
         bool german = false;
         DWORD code = 0;
         std::string output = {};
     };
     const std::string later = "The change takes effect when the computer restarts.\r\n",
-                      inEffect = "The map stored is the one in effect; no restart is needed.\r\n";
+                      saved = "Saved.\r\n" + later;
     const DWORD kRestartNeeded = 3010 % 256; // as a Unix shell reads it: the low byte
-    const std::string caps = "0000000000000000020000002A003A0000000000",
-                      mute = "00000000000000000200000020E0460000000000";
-    const auto status = [](const std::string& keys, const std::string& backup,
-                           const std::string& state, const std::string& mapBytes,
-                           const std::string& backupBytes) {
-        return keys + "BACKUP=" + backup + "\r\nRESTART=" + state + "\r\nMAPBYTES=" + mapBytes +
-               "\r\nBACKUPBYTES=" + backupBytes + "\r\n";
-    };
-    const std::string plain = "CAPSLOCK=CAPSLOCK\r\nINSERT=INSERT\r\nSCROLL=SCROLL\r\n",
-                      shift = "CAPSLOCK=LSHIFT\r\nINSERT=INSERT\r\nSCROLL=SCROLL\r\n",
-                      muted = "CAPSLOCK=CAPSLOCK\r\nINSERT=INSERT\r\nSCROLL=MUTE\r\n";
     const Step steps[] = {
-        {.args = "/status", .output = status(plain, "NO", "NO", "NONE", "NONE")},
-        {.args = "/set CAPSLOCK=LSHIFT /restartcodes",
-         .code = kRestartNeeded,
-         .output = "Saved.\r\n" + later},
-        {.args = "/status", .output = status(shift, "YES", "PENDING", caps, "")},
+        {.output = Status(kPlainKeys, "NO", "NO", "NONE", "NONE")},
+        {.args = "/set CAPSLOCK=LSHIFT /restartcodes", .code = kRestartNeeded, .output = saved},
+        {.output = Status(kShiftKeys, "YES", "PENDING", kShiftBytes, "")},
         {.args = "/set CAPSLOCK=CAPSLOCK /restartcodes",
          .german = true,
          .output = "Gespeichert.\r\nDie gespeicherte Belegung ist schon wirksam; ein Neustart ist "
                    "nicht n\x94tig.\r\n"},
-        {.args = "/status", .output = status(plain, "YES", "NO", "", "")},
+        {.output = Status(kPlainKeys, "YES", "NO", "", "")},
         {.args = "/set CAPSLOCK=LSHIFT",
          .german = true,
          .output = "Gespeichert.\r\nDie \x8Enderung wird nach einem Neustart des Rechners "
                    "wirksam.\r\n"},
-        {.restart = true, .args = "/status", .output = status(shift, "YES", "NO", caps, "")},
+        {.restart = true, .output = Status(kShiftKeys, "YES", "NO", kShiftBytes, "")},
         {.args = "/restore", .output = "Restored.\r\n" + later},
-        {.args = "/status", .output = status(plain, "NO", "PENDING", "NONE", "NONE")},
-        {.foreign = kWriteMute,
-         .args = "/status",
-         .output = status(muted, "NO", "PENDING", mute, "NONE")},
-        {.restart = true, .args = "/status", .output = status(muted, "NO", "NO", mute, "NONE")},
-        {.foreign = kDeleteBoth,
-         .args = "/status",
-         .output = status(plain, "NO", "UNKNOWN", "NONE", "NONE")},
-        {.args = "/set CAPSLOCK=LSHIFT /restartcodes",
-         .code = kRestartNeeded,
-         .output = "Saved.\r\n" + later},
-        {.args = "/status", .output = status(shift, "YES", "UNKNOWN", caps, "")},
-        {.restart = true, .args = "/status", .output = status(shift, "YES", "NO", caps, "")},
+        {.output = Status(kPlainKeys, "NO", "PENDING", "NONE", "NONE")},
+        {.foreign = kWriteMute, .output = Status(kMutedKeys, "NO", "PENDING", kMuteBytes, "NONE")},
+        {.restart = true, .output = Status(kMutedKeys, "NO", "NO", kMuteBytes, "NONE")},
+        {.foreign = kDeleteBoth, .output = Status(kPlainKeys, "NO", "UNKNOWN", "NONE", "NONE")},
+        {.args = "/set CAPSLOCK=LSHIFT /restartcodes", .code = kRestartNeeded, .output = saved},
+        {.output = Status(kShiftKeys, "YES", "UNKNOWN", kShiftBytes, "")},
+        {.restart = true, .output = Status(kShiftKeys, "YES", "NO", kShiftBytes, "")},
     };
     NewStart();
     for (const Step& step : steps) {
@@ -374,7 +353,7 @@ TEST_F(CommandLineTest, SessionAcrossRestarts) {
         if (step.restart)
             NewStart();
         if (step.foreign == kWriteMute)
-            WriteValue(kMap, FromHex(mute));
+            WriteValue(kMap, FromHex(kMuteBytes));
         if (step.foreign == kDeleteBoth) {
             WriteValue(kMap, std::nullopt);
             WriteValue(kBackup, std::nullopt);

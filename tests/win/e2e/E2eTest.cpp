@@ -27,9 +27,8 @@ const std::string kRestart = "You have to reboot the computer for the settings t
 const testsupport::Env kGerman = {{"LC_ALL", "de_DE.UTF-8"}},
                        kEnglish = {{"LC_ALL", "en_US.UTF-8"}};
 
-// Windows runs its desktop shell before any program starts; Wine starts it with the first window
-// and, on a loaded machine, registers its windows object seconds later: a click before that takes
-// the program's fallback, the address box.
+// Wine starts the desktop shell with the first window, and under load registers its windows
+// object seconds later: a click before that takes the program's fallback, the address box.
 bool DesktopShellAnswers(DWORD timeoutMs) {
     ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     const bool ready = testsupport::HandleMessagesUntil(
@@ -50,8 +49,8 @@ bool DesktopShellAnswers(DWORD timeoutMs) {
     return ready;
 }
 
-// While it lives, the shell hands https addresses to the launch witness, which writes its starter,
-// show state and address into file. Wine reads address handlers from HKEY_CLASSES_ROOT only.
+// While it lives, https addresses go to the launch witness, which writes its starter, show state
+// and address into file (Wine reads address handlers from HKEY_CLASSES_ROOT only).
 struct BrowserStandIn {
     static constexpr char kKey[] = "https\\shell\\open\\command";
     const std::string file = TempPath("tavelin-address.txt");
@@ -91,8 +90,7 @@ RECT ClientRectOf(HWND child) {
     return r;
 }
 
-// Keeps the first name enumerated. A named function: on i686 a lambda does not convert to the
-// stdcall callback type.
+// Keeps the first name enumerated (on i686 a lambda does not convert to the stdcall callback).
 BOOL CALLBACK FirstName(HMODULE, LPCWSTR, LPWSTR name, LONG_PTR found) {
     *reinterpret_cast<ULONG_PTR*>(found) = reinterpret_cast<ULONG_PTR>(name);
     return FALSE;
@@ -111,10 +109,6 @@ TEST_F(E2e, WindowShowsTheStoredMapAndWritesTheExactBytes) {
     const Value calc = MapOf("21E052E0 00004600"), locked = MapOf("1D003A00 00004600");
     const Value flagged = FromHex("0000000001000000 02000000 1D003A00 00000000");
     const Value malformed = FromHex("0000000000000000 01000000 2A003A00 00000000"); // no entries
-    const auto restore = [](Tavelin& app) {
-        app.Click(IDC_CMDRESTORE);
-        return app.Answer(IDYES);
-    };
     using Act = std::function<void(Tavelin&)>;
     const Act close = [](Tavelin&) {};
     const Act insertOff = [](Tavelin& app) {
@@ -125,28 +119,24 @@ TEST_F(E2e, WindowShowsTheStoredMapAndWritesTheExactBytes) {
         ::SendMessageW(app.ComboEx(0), CB_SETCURSEL, WPARAM(-1), 0);
         insertOff(app);
     };
-    const Act restoreYes = [&](Tavelin& app) {
-        EXPECT_EQ(restore(app), "Restore original key settings?");
+    const Act restoreYes = [](Tavelin& app) {
+        app.Click(IDC_CMDRESTORE);
+        EXPECT_EQ(app.Answer(IDYES), "Restore original key settings?");
+    };
+    // A refused write ends the program with its error box, without asking for a restart; the
+    // write stays refused until the box is there.
+    const auto refused = [](Act act) -> Act {
+        return [act](Tavelin& app) {
+            const DeniedLayoutKey deny(KEY_SET_VALUE);
+            act(app);
+            EXPECT_TRUE(testsupport::FindMsgBox("Tavelin", app.Pid()));
+        };
     };
     const Act backupChanged = [&](Tavelin& app) {
         WriteValue(kBackup, tab);
-        EXPECT_EQ(restore(app), "Ursprüngliche Einstellungen wiederherstellen?");
+        app.Click(IDC_CMDRESTORE);
+        EXPECT_EQ(app.Answer(IDYES), "Ursprüngliche Einstellungen wiederherstellen?");
     };
-    // A write that the registry refuses ends the program with its error box, without asking for
-    // a restart; the write stays refused until the box is there.
-    const Act refusedSave = [&](Tavelin& app) {
-        const DeniedLayoutKey deny(KEY_SET_VALUE);
-        insertOff(app);
-        EXPECT_TRUE(testsupport::FindMsgBox("Tavelin", app.Pid()));
-    };
-    const Act refusedRestore = [&](Tavelin& app) {
-        const DeniedLayoutKey deny(KEY_SET_VALUE);
-        restoreYes(app);
-        EXPECT_TRUE(testsupport::FindMsgBox("Tavelin", app.Pid()));
-    };
-    const std::string refused = "Error 26001 (tavelin.cRegistry)\r\n\r\nFailed to set registry "
-                                "value Key: '-2147483646',Section: 'System\\CurrentControlSet\\"
-                                "Control\\Keyboard Layout\\',Key: '";
     const Act commandLineSaved = [&](Tavelin& app) {
         app.PressDown(1);
         EXPECT_EQ(RunTavelin("/set CAPSLOCK=TAB").code, 0u);
@@ -186,12 +176,15 @@ TEST_F(E2e, WindowShowsTheStoredMapAndWritesTheExactBytes) {
             {"save refused", kGerman, kNone, caps, none,
              "Linke Umschalt-Taste|Standard (normale Einfügen-Funktion)|Standard (normale "
              "Rollen-Funktion)",
-             refusedSave,
+             refused(insertOff),
              "Fehler 26001 (tavelin.cRegistry)\r\n\r\nEin Wert der Registry konnte nicht "
              "geschrieben oder gelöscht werden.",
              caps, none, ""},
-            {"restore refused", kEnglish, kNone, caps, flagged, capsShown, refusedRestore,
-             refused + "Scancode Map' to value: ''", caps, flagged, ""},
+            {"restore refused", kEnglish, kNone, caps, flagged, capsShown, refused(restoreYes),
+             "Error 26001 (tavelin.cRegistry)\r\n\r\nFailed to set registry value Key: "
+             "'-2147483646',Section: 'System\\CurrentControlSet\\Control\\Keyboard Layout\\',"
+             "Key: 'Scancode Map' to value: ''",
+             caps, flagged, ""},
         };
     // Each item's picture, the same when selected: its function's own.
     const std::vector<int> pictures[] = {{0, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14},
@@ -210,11 +203,8 @@ TEST_F(E2e, WindowShowsTheStoredMapAndWritesTheExactBytes) {
         ASSERT_TRUE(app.Main());
         std::string seen;
         for (int row = 0; row < 3; ++row) {
-            std::vector<std::pair<int, int>> images;
-            const std::vector<std::string> items = app.Items(row, &images);
             std::vector<int> shownPictures;
-            for (const auto& [image, selected] : images)
-                shownPictures.push_back(image == selected ? image : -1);
+            const std::vector<std::string> items = app.Items(row, &shownPictures);
             EXPECT_EQ(shownPictures, pictures[row]) << row;
             const int at = app.Selection(row);
             std::string item = at < 0 ? "-" : items.at(size_t(at));
@@ -273,11 +263,40 @@ TEST_F(E2e, WindowShowsTheStoredMapAndWritesTheExactBytes) {
 }
 
 // What a person reaches with the real mouse in one window: the tool tip, an item of each list,
-// every button and picture.
+// every button and picture. Before that, another process (this test) hands the windows messages
+// whose lParam the program would read as a pointer in its own memory, or take as its own object:
+// none crashes it, and the windows answer as before. WM_NOTIFY posted arrives with the pointer as
+// it is; sent, Wine refuses to pass it to another process, where Windows passes it unchanged.
+// WM_NCCREATE comes with the sender's lpCreateParams; a fault while handling a message sent from
+// another process Wine swallows, so only the answers tell.
 TEST_F(E2e, RealClicksReachEveryPictureListAndButton) {
     WriteValue(kBackup, Bytes{}); // Restore clickable
     Tavelin app;
     ASSERT_TRUE(app.Main());
+    const HWND main = app.Main(), container = ::GetParent(app.ComboEx(0));
+    CREATESTRUCTW create{};
+    create.lpCreateParams = reinterpret_cast<void*>(0x10);
+    const LPARAM notify = 0x10, created = reinterpret_cast<LPARAM>(&create);
+    const std::tuple<const char*, HWND, UINT, LPARAM, bool> messages[] = {
+        {"WM_NOTIFY posted to a list's container", container, WM_NOTIFY, notify, true},
+        {"WM_NOTIFY posted to the main window", main, WM_NOTIFY, notify, true},
+        {"WM_NOTIFY sent to a list's container", container, WM_NOTIFY, notify, false},
+        {"WM_NCCREATE sent to the main window", main, WM_NCCREATE, created, false},
+        {"WM_NCCREATE sent to a list's container", container, WM_NCCREATE, created, false},
+    };
+    for (const auto& [what, to, msg, lParam, post] : messages) {
+        SCOPED_TRACE(what);
+        if (post)
+            ::PostMessageW(to, msg, 0, lParam);
+        else
+            ::SendMessageTimeoutW(to, msg, 0, lParam, SMTO_NORMAL, Scaled(5000), nullptr);
+        for (int i = 0; i < 2; ++i) { // the second answer comes after a posted message's handling
+            wchar_t title[32] = {};
+            ::SendMessageTimeoutW(main, WM_GETTEXT, 32, reinterpret_cast<LPARAM>(title),
+                                  SMTO_NORMAL, Scaled(5000), nullptr);
+            ASSERT_EQ(MText::WideToUtf8(title), "Tavelin 2.0") << app.Seen();
+        }
+    }
     // The labels' arrow, once the window has set a cursor: a slow machine reports none at first,
     // and every button would then differ from it.
     HCURSOR arrow = nullptr;
@@ -285,15 +304,13 @@ TEST_F(E2e, RealClicksReachEveryPictureListAndButton) {
         [&] { return (arrow = app.CursorOver(IDC_LBKEY_FIRST)) != nullptr; }, 5000);
     EXPECT_TRUE(arrow);
     EXPECT_EQ(app.ToolTipOver(IDC_IMGHELP), "Help");
-    // Each list opened and an item clicked; Cancel at the end leaves the map as it was.
     const char* picks[] = {"Left shift key", "Key turned off", "Application key"};
     for (int row = 0; row < 3; ++row)
         EXPECT_TRUE(app.Pick(row, picks[row])) << row;
     EXPECT_TRUE(app.Enabled(IDC_CMDOK));
-
-    // Each control is the one under the mouse at its centre, the pictures with the hand (what
-    // their clicks do, a button's press, is KeysReachEveryControl's). Restore's question answered
-    // No keeps the window and the backup; Cancel ends the program with the map as it was.
+    // Each control is the one under the mouse at its centre, the pictures with the hand (a
+    // press's effect is KeysReachEveryControl's). Restore's question answered No keeps the window
+    // and the backup; Cancel ends the program with the map as it was.
     const std::tuple<const char*, int, bool> controls[] = {
         {"donation picture", IDC_IMGPAYPAL_FIRST + 1, true},
         {"help picture", IDC_IMGHELP, true},
@@ -313,53 +330,6 @@ TEST_F(E2e, RealClicksReachEveryPictureListAndButton) {
     app.Click(IDC_CMDCANCEL);
     EXPECT_EQ(app.Wait(5000), 0u);
     EXPECT_EQ(ReadValue(kMap), std::nullopt);
-}
-
-// Another process (this test) hands the windows messages whose lParam the program would read as a
-// pointer in its own memory, or take as its own object: a bad one crashes nothing, and the windows
-// answer as before (a list still reaches the window with a choice). WM_NOTIFY posted arrives with
-// the pointer as it is; sent, Wine refuses to pass it to another process (measured), where Windows
-// passes it unchanged. WM_NCCREATE is marshalled with the sender's lpCreateParams; a fault while
-// handling a message sent from another process Wine swallows, so only the answers tell.
-TEST_F(E2e, PointerMessagesFromAnotherProcessLeaveItRunning) {
-    Tavelin app;
-    ASSERT_TRUE(app.Main());
-    const HWND main = app.Main(), container = ::GetParent(app.ComboEx(0));
-    CREATESTRUCTW create{};
-    create.lpCreateParams = reinterpret_cast<void*>(0x10);
-    const LPARAM notify = 0x10, created = reinterpret_cast<LPARAM>(&create);
-    enum How { kSend, kPost };
-    const struct {
-        const char* what;
-        HWND to;
-        UINT msg;
-        LPARAM lParam;
-        How how;
-    } cases[] = {
-        {"WM_NOTIFY posted to a list's container", container, WM_NOTIFY, notify, kPost},
-        {"WM_NOTIFY posted to the main window", main, WM_NOTIFY, notify, kPost},
-        {"WM_NOTIFY sent to a list's container", container, WM_NOTIFY, notify, kSend},
-        {"WM_NCCREATE sent to the main window", main, WM_NCCREATE, created, kSend},
-        {"WM_NCCREATE sent to a list's container", container, WM_NCCREATE, created, kSend},
-    };
-    for (const auto& [what, to, msg, lParam, how] : cases) {
-        SCOPED_TRACE(what);
-        if (how == kPost)
-            ::PostMessageW(to, msg, 0, lParam);
-        else
-            ::SendMessageTimeoutW(to, msg, 0, lParam, SMTO_NORMAL, Scaled(5000), nullptr);
-        // The second answer comes after the posted message has been handled.
-        for (int i = 0; i < 2; ++i) {
-            wchar_t title[32] = {};
-            ::SendMessageTimeoutW(main, WM_GETTEXT, 32, reinterpret_cast<LPARAM>(title),
-                                  SMTO_NORMAL, Scaled(5000), nullptr);
-            ASSERT_EQ(MText::WideToUtf8(title), "Tavelin 2.0") << app.Seen();
-        }
-    }
-    EXPECT_TRUE(app.Pick(0, "Left shift key"));
-    EXPECT_TRUE(app.Enabled(IDC_CMDOK));
-    ::PostMessageW(main, WM_CLOSE, 0, 0);
-    EXPECT_EQ(app.Wait(5000), 0u);
 }
 
 // What Wine cannot show: Explorer shows the first icon group, the program's own in every size and
@@ -427,13 +397,13 @@ std::string ReaderSees(const ComPtr<IAccessible>& object) {
 } // namespace
 
 // The window at 96 and 144 DPI in each language, CapsLock's row locked by another tool and a map
-// saved but not yet in effect: every control's rectangle scales with the screen, and every text
-// lies whole within its control in the window's font (8.25 points, the headings bold). A screen
-// reader in another process reads on every window of a list (its own, the ComboBoxEx, the combo
-// box) the heading with its access key and the function as value, a locked list's notice, the
-// picture buttons' names, and from an object it kept the function chosen later. The restart line
-// lies over no other control, is read, labels nothing (no control follows it in z-order, where a
-// reader looks for a label) and takes no focus; after a restart it is gone.
+// saved but not yet in effect: every control's rectangle scales with the screen, every text lies
+// whole within its control in the window's font (8.25 points, headings bold). A screen reader in
+// another process reads on every window of a list (its own, the ComboBoxEx, the combo box) the
+// heading with its access key and the function as value, a locked list's notice, the picture
+// buttons' names, and from a kept object the function chosen later. The restart line covers no
+// control, is read, labels nothing (no control follows it in z-order, where a reader looks for a
+// label) and takes no focus; after a restart it is gone.
 TEST_F(E2e, EveryControlScalesAndAReaderReadsIt) {
     struct Case {
         DWORD dpi;
@@ -554,10 +524,11 @@ TEST_F(E2e, EveryControlScalesAndAReaderReadsIt) {
 }
 
 // Real keys through every control in each language, CapsLock's row locked and Restore offered:
-// Tab and Shift+Tab in tab order (the lists, Restore, Cancel, Help, Donate); each heading's access
-// key into its list, the locked list's leaving the focus where it is; Restore's question, which
-// Enter declines, and the end by a button's key or Escape; Enter and Space on the picture buttons
-// as a click; F1.
+// Tab and Shift+Tab in tab order from the first list that can take the focus (the lists,
+// Restore, Cancel, Help, Donate; OK is not offered before a change); each heading's access key
+// into its list, the locked list's leaving the focus where it is; Restore's question, which Enter
+// declines, and the end by a button's key or Escape; Enter and Space on the picture buttons as a
+// click; F1.
 TEST_F(E2e, KeysReachEveryControl) {
     WriteValue(kMap, MapOf("1D003A00"));
     WriteValue(kBackup, Bytes{});
@@ -568,44 +539,23 @@ TEST_F(E2e, KeysReachEveryControl) {
         int focus = 0; // the control that has the focus afterwards, back in the window
         Effect effect = kFocus;
     };
-    const int list = IDC_CBOKEY_FIRST, help = IDC_IMGHELP;
-    const std::pair<testsupport::Env, std::vector<Step>> cases[] = {
-        {kEnglish,
-         {{"", list + 1}, // the first list that can take the focus
-          {"Tab", list + 2},
-          {"Tab", IDC_CMDRESTORE},
-          {"Tab", IDC_CMDCANCEL}, // OK is not offered before a change
-          {"Tab", help},
-          {"Tab", IDC_IMGPAYPAL_FIRST + 1},
-          {"Tab", list + 1},
-          {"Shift+Tab", IDC_IMGPAYPAL_FIRST + 1},
-          {"Alt+S", list + 2},
-          {"Alt+A", list + 2},
-          {"Tab", IDC_CMDRESTORE}, // from where Alt+A left the focus
-          {"Alt+I", list + 1},
-          {"Alt+R", IDC_CMDRESTORE, kQuestion},
-          {"Tab", IDC_CMDCANCEL},
-          {"Tab", help},
-          {"Enter", help, kHelpShown},
-          {"Tab", IDC_IMGPAYPAL_FIRST + 1},
-          {"Space", IDC_IMGPAYPAL_FIRST + 1, kDonation},
-          {"F1", IDC_IMGPAYPAL_FIRST + 1, kHelpShown},
-          {"Alt+C", 0, kEnded}}},
-        {kGerman,
-         {{"", list + 1},
-          {"Alt+R", list + 2},
-          {"Alt+C", list + 2},
-          {"Tab", IDC_CMDRESTORE},
-          {"Alt+E", list + 1},
-          {"Shift+Tab", IDC_IMGPAYPAL_FIRST},
-          {"Shift+Tab", help},
-          {"Space", help, kHelpShown},
-          {"Tab", IDC_IMGPAYPAL_FIRST},
-          {"Enter", IDC_IMGPAYPAL_FIRST, kDonation},
-          {"Alt+S", IDC_CMDRESTORE, kQuestion},
-          {"Escape", 0, kEnded}}},
-    };
-    for (const auto& [locale, steps] : cases) {
+    const int list = IDC_CBOKEY_FIRST, help = IDC_IMGHELP, restore = IDC_CMDRESTORE,
+              cancel = IDC_CMDCANCEL, donate = IDC_IMGPAYPAL_FIRST + 1, spenden = donate - 1;
+    const std::vector<Step> english = {
+        {"", list + 1, kFocus},        {"Tab", list + 2, kFocus},     {"Tab", restore, kFocus},
+        {"Tab", cancel, kFocus},       {"Tab", help, kFocus},         {"Tab", donate, kFocus},
+        {"Tab", list + 1, kFocus},     {"Shift+Tab", donate, kFocus}, {"Alt+S", list + 2, kFocus},
+        {"Alt+A", list + 2, kFocus},   {"Tab", restore, kFocus},      {"Alt+I", list + 1, kFocus},
+        {"Alt+R", restore, kQuestion}, {"Tab", cancel, kFocus},       {"Tab", help, kFocus},
+        {"Enter", help, kHelpShown},   {"Tab", donate, kFocus},       {"Space", donate, kDonation},
+        {"F1", donate, kHelpShown},    {"Alt+C", 0, kEnded}};
+    const std::vector<Step> german = {{"", list + 1, kFocus},        {"Alt+R", list + 2, kFocus},
+                                      {"Alt+C", list + 2, kFocus},   {"Tab", restore, kFocus},
+                                      {"Alt+E", list + 1, kFocus},   {"Shift+Tab", spenden, kFocus},
+                                      {"Shift+Tab", help, kFocus},   {"Space", help, kHelpShown},
+                                      {"Tab", spenden, kFocus},      {"Enter", spenden, kDonation},
+                                      {"Alt+S", restore, kQuestion}, {"Escape", 0, kEnded}};
+    for (const auto& [locale, steps] : {std::pair{kEnglish, english}, std::pair{kGerman, german}}) {
         const bool german = locale == kGerman;
         SCOPED_TRACE(german ? "German" : "English");
         Tavelin app(locale);
@@ -615,28 +565,20 @@ TEST_F(E2e, KeysReachEveryControl) {
             ASSERT_TRUE(app.Activate());
             ::DeleteFileA(browser.file.c_str());
             PressKeys(step.keys);
-            switch (step.effect) {
-            case kFocus:
-            case kEnded:
-                break;
-            case kQuestion:
-                EXPECT_EQ(app.Answer(Tavelin::kEnter), // leaves the map as it is
+            if (step.effect == kQuestion) { // Enter leaves the map as it is
+                EXPECT_EQ(app.Answer(Tavelin::kEnter),
                           german ? "Ursprüngliche Einstellungen wiederherstellen?"
                                  : "Restore original key settings?");
-                break;
-            case kHelpShown: {
+            } else if (step.effect == kHelpShown) {
                 HWND shown = app.FindWindowTitled(german ? "Tavelin 2.0.4 - Hilfe" : kHelp, 5000);
                 EXPECT_TRUE(shown);
                 ::PostMessageW(shown, WM_CLOSE, 0, 0);
                 testsupport::HandleMessagesUntil([&] { return !::IsWindow(shown); }, 5000);
-                break;
-            }
-            case kDonation: {
+            } else if (step.effect == kDonation) { // from the desktop shell, which runs unelevated
                 std::string launch;
                 testsupport::HandleMessagesUntil(
                     [&] { return !(launch = FileBytes(browser.file).value_or("")).empty(); },
                     10000);
-                // From the desktop shell, which runs unelevated.
                 EXPECT_EQ(launch,
                           "explorer.exe 1 https://www.paypal.com/cgi-bin/webscr?cmd=_donations"
                           "&business=donations%40tavelin.example.org&item_name=Tavelin"
@@ -644,8 +586,6 @@ TEST_F(E2e, KeysReachEveryControl) {
                           "&cn=Mitteilung%20%28optional%29&tax=0&currency_code=EUR&lc=" +
                               std::string(german ? "DE" : "EN") +
                               "&bn=PP%2dDonationsBF&charset=UTF%2d8");
-                break;
-            }
             }
             if (step.effect == kEnded) {
                 EXPECT_EQ(app.Wait(5000), 0u);

@@ -1,6 +1,5 @@
-// Drives a running tavelin.exe from outside as a person does: finds its windows by title, reads
-// the key lists across the process boundary, moves and clicks the real mouse (headless under
-// Wine's null driver too), presses keys and answers its boxes by clicking their buttons.
+// Drives a running tavelin.exe from outside as a person does: its windows found by title, its
+// lists read across processes, the real mouse and keys (under Wine's null driver too).
 #pragma once
 
 #include <windows.h>
@@ -8,10 +7,12 @@
 #include <sddl.h>
 #include <shlwapi.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstdint>
 #include <cstdio>
 #include <fstream>
+#include <map>
 #include <optional>
 #include <sstream>
 #include <string>
@@ -30,14 +31,13 @@ using Bytes = std::vector<std::uint8_t>;
 using Value = std::optional<Bytes>;
 using testsupport::Scaled;
 
-// The two values under the keyboard layout key that the program reads and writes, and the
-// per-user first-start flag ("0": the help was shown).
+// The layout key's two values, the per-user first-start flag ("0": the help was shown), and the
+// record of the map in effect at this start, in a volatile key.
 constexpr const char* kMap = "Scancode Map";
 constexpr const char* kBackup = "TVLN Backup";
 constexpr char kLayoutKey[] = "System\\CurrentControlSet\\Control\\Keyboard Layout";
 constexpr char kSettingsKey[] = "Software\\Tavelin\\Settings";
 const Value kHelpSeen = Bytes{'0', 0};
-// Tavelin's record of the map in effect at this start, in a volatile key.
 constexpr char kRecordKey[] = "SYSTEM\\CurrentControlSet\\Control\\Tavelin";
 inline bool RecordExists() {
     UniqueHkey key;
@@ -60,9 +60,8 @@ inline void WriteValue(const char* name, const Value& value, HKEY root = HKEY_LO
           : void(::SHDeleteValueA(root, key, name));
 }
 
-// What a restart does to what the program reads, within this one wineserver: the system's
-// hardware description written anew (its last write is the start) and the volatile record gone.
-// The map stored now is then the one in effect.
+// A restart as the program sees it within this wineserver: the hardware description written anew
+// (its last write is the start), the volatile record gone; the map stored is then in effect.
 inline void NewStart() {
     constexpr char kDescription[] = "HARDWARE\\DESCRIPTION\\System";
     ::SHDeleteKeyA(HKEY_LOCAL_MACHINE, kRecordKey);
@@ -96,13 +95,12 @@ inline std::string TempPath(const std::string& name) {
     return temp + name;
 }
 
-// Wine stores no event-log entries; with this WINEDEBUG it traces each one's type and ID, then
-// its text (non-ASCII as \xxxx).
+// Wine stores no event-log entries; with this WINEDEBUG it traces each one's type, ID and text.
 const std::pair<const std::string, std::string> kLogTrace = {"WINEDEBUG",
                                                              "-all,fixme+advapi,+eventlog"};
 
-// The entries a run traced as the Event Viewer shows them, "|" after each: the program's message
-// table renders each ID with its text; a type other than information is named.
+// The traced entries as the Event Viewer shows them (the message table renders ID and text),
+// "|" after each; a type other than information is named.
 inline std::string LoggedEntries(const std::string& output) {
     HMODULE exe = ::LoadLibraryExA("Z:" TAVELIN_EXE, nullptr, LOAD_LIBRARY_AS_DATAFILE);
     std::string entries;
@@ -130,8 +128,22 @@ inline std::string LoggedEntries(const std::string& output) {
     return entries;
 }
 
-// tavelin.exe (or another build of it) run with arguments: its exit code, what it printed, and
-// that with Wine's own lines.
+// /status's answer: the keys' lines, then whether there is a backup, the restart's state and both
+// values' bytes.
+inline std::string Status(const std::string& keys, const std::string& backup,
+                          const std::string& restart, const std::string& map,
+                          const std::string& backupBytes) {
+    return keys + "BACKUP=" + backup + "\r\nRESTART=" + restart + "\r\nMAPBYTES=" + map +
+           "\r\nBACKUPBYTES=" + backupBytes + "\r\n";
+}
+const std::string kPlainKeys = "CAPSLOCK=CAPSLOCK\r\nINSERT=INSERT\r\nSCROLL=SCROLL\r\n",
+                  kShiftKeys = "CAPSLOCK=LSHIFT\r\nINSERT=INSERT\r\nSCROLL=SCROLL\r\n",
+                  kMutedKeys = "CAPSLOCK=CAPSLOCK\r\nINSERT=INSERT\r\nSCROLL=MUTE\r\n",
+                  kShiftBytes = "0000000000000000020000002A003A0000000000",
+                  kMuteBytes = "00000000000000000200000020E0460000000000";
+
+// tavelin.exe (or another build) run with arguments: its exit code, its output, and that with
+// Wine's own lines.
 struct RunResult {
     std::optional<DWORD> code;
     std::string output, all;
@@ -147,88 +159,59 @@ inline RunResult RunTavelin(const std::string& args, const testsupport::Env& uni
     return run;
 }
 
-// While it lives, the keyboard layout key's access list denies everyone these rights, so that
-// the program's registry calls fail as on a locked-down Windows (Wine enforces a denying entry).
+// While it lives, the layout key denies everyone these rights, as a locked-down Windows does.
 struct DeniedLayoutKey {
+    UniqueHkey key;
     BYTE saved[4096] = {};
     explicit DeniedLayoutKey(DWORD rights) {
+        ::RegOpenKeyExA(HKEY_LOCAL_MACHINE, kLayoutKey, 0, READ_CONTROL | WRITE_DAC, key.put());
         DWORD size = sizeof saved;
-        ::RegGetKeySecurity(Open().get(), DACL_SECURITY_INFORMATION, saved, &size);
+        ::RegGetKeySecurity(key.get(), DACL_SECURITY_INFORMATION, saved, &size);
         PSECURITY_DESCRIPTOR sd = nullptr;
         const std::wstring sddl = L"D:(D;;" + std::to_wstring(rights) + L";;;WD)(A;;KA;;;WD)";
         ::ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), 1, &sd, nullptr);
-        ::RegSetKeySecurity(Open().get(), DACL_SECURITY_INFORMATION, sd);
+        ::RegSetKeySecurity(key.get(), DACL_SECURITY_INFORMATION, sd);
         ::LocalFree(sd);
     }
-    ~DeniedLayoutKey() { ::RegSetKeySecurity(Open().get(), DACL_SECURITY_INFORMATION, saved); }
-    static UniqueHkey Open() {
-        UniqueHkey key;
-        ::RegOpenKeyExA(HKEY_LOCAL_MACHINE, kLayoutKey, 0, READ_CONTROL | WRITE_DAC, key.put());
-        return key;
-    }
+    ~DeniedLayoutKey() { ::RegSetKeySecurity(key.get(), DACL_SECURITY_INFORMATION, saved); }
 };
 
-// The real mouse: the cursor moved through the system's input queue, so that the window under it
-// hears of it, then the left button pressed and released there.
 inline POINT CentreOf(HWND hwnd) {
     RECT r{};
-    ::GetClientRect(hwnd, &r);
-    POINT centre{(r.left + r.right) / 2, (r.top + r.bottom) / 2};
-    ::ClientToScreen(hwnd, &centre);
-    return centre;
+    ::GetWindowRect(hwnd, &r);
+    return {(r.left + r.right) / 2, (r.top + r.bottom) / 2};
 }
-inline void MoveMouse(POINT at) {
+// The real mouse through the system's input queue, so that the window under it hears of it; with
+// click the left button pressed and released there.
+inline void MoveMouse(POINT at, bool click = false) {
     ::SetCursorPos(at.x, at.y);
-    INPUT move{};
-    move.type = INPUT_MOUSE;
-    move.mi.dx = ::MulDiv(at.x, 65535, ::GetSystemMetrics(SM_CXSCREEN) - 1);
-    move.mi.dy = ::MulDiv(at.y, 65535, ::GetSystemMetrics(SM_CYSCREEN) - 1);
-    move.mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
-    ::SendInput(1, &move, sizeof(move));
-}
-inline void ClickMouse(POINT at) {
-    MoveMouse(at);
-    INPUT press[2] = {};
-    press[0].type = press[1].type = INPUT_MOUSE;
-    press[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
-    press[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
-    ::SendInput(2, press, sizeof(INPUT));
+    INPUT input[3] = {};
+    for (INPUT& one : input)
+        one.type = INPUT_MOUSE;
+    input[0].mi.dx = ::MulDiv(at.x, 65535, ::GetSystemMetrics(SM_CXSCREEN) - 1);
+    input[0].mi.dy = ::MulDiv(at.y, 65535, ::GetSystemMetrics(SM_CYSCREEN) - 1);
+    input[0].mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
+    input[1].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
+    input[2].mi.dwFlags = MOUSEEVENTF_LEFTUP;
+    ::SendInput(click ? 3 : 1, input, sizeof(INPUT));
 }
 inline void ClickWindow(HWND hwnd) {
-    ClickMouse(CentreOf(hwnd));
+    MoveMouse(CentreOf(hwnd), true);
 }
-// Real keys through the system's input queue, to the window in front: "Tab", "Shift+Tab",
-// "Alt+S", "Enter", "Space", "F1", "Escape"; the modifier held around the key.
+// Real keys to the window in front: "Tab", "Shift+Tab", "Alt+S"; each inside the one before.
 inline void PressKeys(const std::string& keys) {
-    const std::pair<const char*, WORD> names[] = {
+    const std::map<std::string, WORD> named = {
         {"Tab", VK_TAB},     {"Shift", VK_SHIFT}, {"Alt", VK_MENU},     {"Enter", VK_RETURN},
         {"Space", VK_SPACE}, {"F1", VK_F1},       {"Escape", VK_ESCAPE}};
-    std::vector<WORD> held;
+    std::vector<INPUT> input;
     std::istringstream parts(keys);
     for (std::string part; std::getline(parts, part, '+');) {
-        WORD key = part.size() == 1 ? WORD(part[0]) : 0;
-        for (const auto& [name, code] : names)
-            key = part == name ? code : key;
-        held.push_back(key);
-    }
-    std::vector<INPUT> input;
-    for (size_t i = 0; i < 2 * held.size(); ++i) { // down in order, up in reverse order
-        INPUT one{};
-        one.type = INPUT_KEYBOARD;
-        one.ki.wVk = i < held.size() ? held[i] : held[2 * held.size() - 1 - i];
-        one.ki.dwFlags = i < held.size() ? 0 : KEYEVENTF_KEYUP;
-        input.push_back(one);
+        INPUT key{};
+        key.type = INPUT_KEYBOARD;
+        key.ki.wVk = part.size() == 1 ? WORD(part[0]) : named.at(part);
+        input.insert(input.begin() + input.size() / 2, 2, key)[1].ki.dwFlags = KEYEVENTF_KEYUP;
     }
     ::SendInput(UINT(input.size()), input.data(), sizeof(INPUT));
-}
-
-// A point on the window's caption: its middle, or its close box, the last button.
-inline POINT CaptionPoint(HWND window, bool closeBox) {
-    TITLEBARINFO bar{sizeof(bar), {}, {}};
-    ::GetTitleBarInfo(window, &bar);
-    const RECT& r = bar.rcTitleBar;
-    return {closeBox ? r.right - ::GetSystemMetrics(SM_CXSIZE) / 2 : (r.left + r.right) / 2,
-            (r.top + r.bottom) / 2};
 }
 
 class Tavelin {
@@ -239,56 +222,56 @@ class Tavelin {
 
     // Waits for the main window ("Tavelin 2.0"), shown once its lists are filled; nullptr: none.
     HWND Main() { return main_ ? main_ : (main_ = FindWindowTitled("Tavelin 2.0", 15000)); }
-    // None at once when the program ended, also before it was seen.
+    // None at once when the program ended.
     HWND FindWindowTitled(const std::string& title, DWORD timeoutMs) const {
-        return Pid() ? testsupport::FindTopLevel(Pid(), nullptr, MText::Utf8ToWide(title).c_str(),
-                                                 timeoutMs)
-                     : nullptr;
+        const std::wstring wide = MText::Utf8ToWide(title);
+        return Pid() ? testsupport::FindTopLevel(Pid(), nullptr, wide.c_str(), timeoutMs) : nullptr;
     }
     DWORD Pid() const { return process_.Pid(); }
     std::optional<DWORD> Wait(DWORD timeoutMs) { return process_.Wait(timeoutMs); }
     std::string Output() { return process_.Output(); } // with Wine's messages; after Wait
-    // For a failed wait: the process, or how it ended, and its visible top-level windows, each
-    // marked when it does not answer within two seconds (a hung program).
+    // For a failed wait: the process or how it ended, its visible windows, a hung one marked.
     std::string Seen() {
-        Found found{Pid(), "pid " + std::to_string(Pid())};
+        std::string seen = "pid " + std::to_string(Pid());
         if (const auto code = Wait(0))
-            found.text += ", ended with " + std::to_string(*code) + ", output: " + Output();
-        ::EnumWindows(AddWindow, reinterpret_cast<LPARAM>(&found));
-        return found.text;
+            seen += ", ended with " + std::to_string(*code) + ", output: " + Output();
+        for (HWND w = nullptr; (w = ::FindWindowExW(nullptr, w, nullptr, nullptr));) {
+            DWORD owner = 0;
+            wchar_t title[256] = {};
+            ::GetWindowThreadProcessId(w, &owner);
+            ::GetWindowTextW(w, title, 256); // another process's: read, not sent
+            if (owner == Pid() && ::IsWindowVisible(w))
+                seen += ", window \"" + MText::WideToUtf8(title) + "\"" +
+                        (::SendMessageTimeoutW(w, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 2000, nullptr)
+                             ? ""
+                             : " not answering");
+        }
+        return seen;
     }
-    // Clicks a button of the program's message box, or with kEnter presses Enter on it, and
-    // returns the box's text ("": no box; a box without that button stays). Its default button
-    // is kept for LastDefault.
+    // Clicks a button of the program's message box, or with kEnter presses Enter on it; returns
+    // the box's text ("": none; a box without that button stays). Keeps its default button.
     static constexpr int kEnter = 0;
     std::string Answer(int button) {
-        auto box = Pid() ? testsupport::FindMsgBox("Tavelin", Pid(), 5000) : std::nullopt;
+        const auto box = Pid() ? testsupport::FindMsgBox("Tavelin", Pid(), 5000) : std::nullopt;
         lastDefault_ = 0;
         for (HWND b = nullptr; box && (b = ::FindWindowExW(box->hwnd, b, L"Button", nullptr));)
             if ((::GetWindowLongW(b, GWL_STYLE) & BS_TYPEMASK) == BS_DEFPUSHBUTTON)
                 lastDefault_ = ::GetDlgCtrlID(b);
         if (!box || (button != kEnter && !::GetDlgItem(box->hwnd, button)))
             return box ? box->text : "";
-        if (button == kEnter) {
-            testsupport::HandleMessagesUntil(
-                [&] {
-                    return ::SetForegroundWindow(box->hwnd) && ::GetForegroundWindow() == box->hwnd;
-                },
-                5000);
+        if (button == kEnter && Activate(box->hwnd))
             PressKeys("Enter");
-        } else {
+        else if (button != kEnter)
             ClickWindow(::GetDlgItem(box->hwnd, button));
-        }
         testsupport::HandleMessagesUntil([&] { return !::IsWindow(box->hwnd); }, 5000);
         return box->text;
     }
-
-    // The button shown as the default on the last box answered, which Enter presses (0: none).
+    // The default button of the last box answered, which Enter presses (0: none).
     int LastDefault() const { return lastDefault_; }
 
-    // The list's item texts, and into images each item's picture and its picture when selected,
+    // The list's item texts, and into pictures each item's picture (-1: another when selected),
     // read through memory in the program: the message carries pointers.
-    std::vector<std::string> Items(int row, std::vector<std::pair<int, int>>* images = nullptr) {
+    std::vector<std::string> Items(int row, std::vector<int>* pictures = nullptr) {
         UniqueHandle process(
             ::OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, Pid()));
         struct Remote {
@@ -305,48 +288,47 @@ class Tavelin {
             ::SendMessageW(ComboEx(row), CBEM_GETITEMW, 0, reinterpret_cast<LPARAM>(&remote->item));
             ::ReadProcessMemory(process.get(), remote, &local, sizeof(local), nullptr);
             items.push_back(MText::WideToUtf8(local.text));
-            if (images)
-                images->push_back({local.item.iImage, local.item.iSelectedImage});
+            if (pictures)
+                pictures->push_back(
+                    local.item.iImage == local.item.iSelectedImage ? local.item.iImage : -1);
         }
         ::VirtualFreeEx(process.get(), remote, 0, MEM_RELEASE);
         return items;
     }
     int Selection(int row) { return int(::SendMessageW(ComboEx(row), CB_GETCURSEL, 0, 0)); }
-    // The keyboard on the list: the next item down. The lists use the extended keyboard
-    // interface: Down opens the list, the next Down moves to the following item, Enter takes it.
+    // The next item down by the keys of the lists' extended interface: Down opens the list, the
+    // next Down moves, Enter takes it.
     void PressDown(int row) {
         for (WPARAM key : {VK_DOWN, VK_DOWN, VK_RETURN})
             Press(::SendMessageW, Inner(row), key);
     }
-    // Opens row's list with a click and clicks the item whose text begins with text; false when
-    // the list has no such item or the click did not select it.
+    // Opens row's list with a click and clicks the first item that begins with text; false when
+    // there is none or the click did not select it.
     bool Pick(int row, const std::string& text) {
         const std::vector<std::string> items = Items(row);
-        int index = 0;
-        while (index < int(items.size()) && !items[index].starts_with(text))
-            ++index;
+        const int index =
+            int(std::ranges::find_if(items, [&](auto& i) { return i.starts_with(text); }) -
+                items.begin());
         ClickWindow(Inner(row));
         HWND list = testsupport::FindTopLevel(Pid(), L"ComboLBox", nullptr, 2000);
         RECT item{};
         if (!list ||
             ::SendMessageW(list, LB_GETITEMRECT, index, reinterpret_cast<LPARAM>(&item)) == LB_ERR)
             return false;
-        POINT centre{(item.left + item.right) / 2, (item.top + item.bottom) / 2};
-        ::ClientToScreen(list, &centre);
-        ClickMouse(centre);
+        ::MapWindowPoints(list, nullptr, reinterpret_cast<POINT*>(&item), 2);
+        MoveMouse({(item.left + item.right) / 2, (item.top + item.bottom) / 2}, true);
         return testsupport::HandleMessagesUntil(
             [&] { return !::IsWindowVisible(list) && Selection(row) == index; }, 2000);
     }
     // F1 through the program's message loop.
     void PressF1() { Press(::PostMessageW, Main(), VK_F1); }
-    // The main window in front, where real keys go; false when it did not come.
-    bool Activate() {
+    // hwnd (default: the main window) in front, where real keys go; false when it did not come.
+    bool Activate(HWND hwnd = nullptr) {
+        hwnd = hwnd ? hwnd : Main();
         return testsupport::HandleMessagesUntil(
-            [&] { return ::SetForegroundWindow(Main()) && ::GetForegroundWindow() == Main(); },
-            5000);
+            [&] { return ::SetForegroundWindow(hwnd) && ::GetForegroundWindow() == hwnd; }, 5000);
     }
-    // The id of the main window's control that holds the focus, a list's for its inner windows;
-    // 0 for none.
+    // The main window's control that holds the focus (a list for its inner windows); 0: none.
     int Focused() {
         GUITHREADINFO info{sizeof(info)};
         ::GetGUIThreadInfo(::GetWindowThreadProcessId(Main(), nullptr), &info);
@@ -360,10 +342,9 @@ class Tavelin {
     bool Visible(int id) { return ::IsWindowVisible(Control(id)); }
     std::string Text(int id) { return testsupport::TextOf(Control(id)); }
     void Click(int id) { ClickWindow(Control(id)); }
-    // The control that the mouse reaches at the centre of control id.
+    // The control the mouse reaches at id's centre.
     int ControlAt(int id) { return ::GetDlgCtrlID(::WindowFromPoint(CentreOf(Control(id)))); }
-    // The cursor shown while the mouse rests on control id, after a real move onto it: the
-    // cursor shape is set again only when the mouse moves.
+    // The cursor shown on control id after a real move onto it (the shape is set on moves only).
     HCURSOR CursorOver(int id) {
         const POINT centre = CentreOf(Control(id));
         MoveMouse({centre.x + 1, centre.y + 1});
@@ -374,8 +355,7 @@ class Tavelin {
         ::GetCursorInfo(&info);
         return info.hCursor;
     }
-    // The text of a tool tip shown within a second (empty: none) once the mouse arrives on
-    // control id from elsewhere, as a person's mouse does.
+    // The tool tip shown within a second (empty: none) once the mouse arrives on id from elsewhere.
     std::string ToolTipOver(int id) {
         MoveMouse(CentreOf(Main()));
         ::Sleep(Scaled(100));
@@ -383,8 +363,13 @@ class Tavelin {
         HWND tip = testsupport::FindTopLevel(Pid(), TOOLTIPS_CLASSW, nullptr, 1000);
         return tip ? testsupport::TextOf(tip) : std::string();
     }
-    // A click on the window's close box, the caption's last button.
-    void CloseWindow() { ClickMouse(CaptionPoint(Main(), true)); }
+    // A click on the close box, the caption's last button.
+    void CloseWindow() {
+        TITLEBARINFO bar{sizeof(bar), {}, {}};
+        ::GetTitleBarInfo(Main(), &bar);
+        const RECT& r = bar.rcTitleBar;
+        MoveMouse({r.right - ::GetSystemMetrics(SM_CXSIZE) / 2, (r.top + r.bottom) / 2}, true);
+    }
 
     HWND ComboEx(int row) {
         return ::FindWindowExW(::GetDlgItem(Main(), IDC_CBOKEY_FIRST + row), nullptr,
@@ -396,25 +381,6 @@ class Tavelin {
     HWND Control(int id) { return ::GetDlgItem(Main(), id); }
 
   private:
-    struct Found {
-        DWORD pid;
-        std::string text;
-    };
-    static BOOL CALLBACK AddWindow(HWND hwnd, LPARAM param) {
-        auto& found = *reinterpret_cast<Found*>(param);
-        DWORD owner = 0;
-        ::GetWindowThreadProcessId(hwnd, &owner);
-        if (owner != found.pid || !::IsWindowVisible(hwnd))
-            return TRUE;
-        wchar_t cls[64] = {}, title[256] = {};
-        ::GetClassNameW(hwnd, cls, 64);
-        ::GetWindowTextW(hwnd, title, 256); // another process's: read, not sent
-        const bool answers =
-            ::SendMessageTimeoutW(hwnd, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 2000, nullptr);
-        found.text += ", window " + MText::WideToUtf8(cls) + " \"" + MText::WideToUtf8(title) +
-                      "\"" + (answers ? "" : " not answering");
-        return TRUE;
-    }
     template <typename Send> static void Press(Send send, HWND to, WPARAM key) {
         send(to, WM_KEYDOWN, key, 1);
         send(to, WM_KEYUP, key, 1 | (1u << 30) | (1u << 31));

@@ -4,8 +4,6 @@
 // this test reads them only through their output.
 #include <gtest/gtest.h>
 
-#include <algorithm>
-
 #include "e2e/MainWindowDriver.h"
 
 using namespace e2e;
@@ -17,34 +15,10 @@ const testsupport::Env kMachine = {{"WINEPREFIX", RESTART_PREFIX},
                                    {"WINEDLLOVERRIDES", "mscoree,mshtml="},
                                    {"LC_ALL", "en_US.UTF-8"}};
 
-// A Unix command run on the machine to its end. Wine gives no handle for a Unix program: the
-// shell leaves a file behind when it is done.
+// A Unix command run on the machine to its end.
 void OnMachine(const std::string& command) {
-    char self[MAX_PATH] = {};
-    ::GetModuleFileNameA(nullptr, self, MAX_PATH);
-    std::string done = std::string(self).substr(2) + "-done";
-    std::replace(done.begin(), done.end(), '\\', '/');
-    const std::string doneFile = "Z:" + done;
-    ::DeleteFileA(doneFile.c_str());
-    std::string script = "export WINEPREFIX=" RESTART_PREFIX
-                         " WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml=; " +
-                         command + " >/dev/null 2>&1; touch " + done;
-    std::string line = "Z:\\bin\\sh -c \"";
-    for (char c : script)
-        line += c == '"' ? std::string("\\\"") : std::string(1, c);
-    std::wstring wide = MText::Utf8ToWide(line + "\"");
-    STARTUPINFOW si{};
-    si.cb = sizeof si;
-    PROCESS_INFORMATION pi{};
-    if (::CreateProcessW(nullptr, wide.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
-                         &pi)) {
-        ::CloseHandle(pi.hThread);
-        ::CloseHandle(pi.hProcess);
-    }
-    EXPECT_TRUE(testsupport::HandleMessagesUntil(
-        [&] { return ::GetFileAttributesA(doneFile.c_str()) != INVALID_FILE_ATTRIBUTES; }, 60000))
-        << command;
-    ::DeleteFileA(doneFile.c_str());
+    testsupport::ChildProcess shell("", command, kMachine);
+    EXPECT_TRUE(shell.Wait(60000)) << command;
 }
 
 // The machine restarted: its server ended, and a new one kept running until the next restart
@@ -74,18 +48,10 @@ struct Machine {
 // What the shared server's stand-in for a restart (the session in CommandLineTest) takes for
 // granted, on a real one: the record goes with the server, and the next start is told apart.
 TEST(RestartTest, RealRestartOfTheMachine) {
-    const std::string caps = "0000000000000000020000002A003A0000000000",
-                      mute = "00000000000000000200000020E0460000000000";
-    const auto status = [](const char* keys, const std::string& state, const std::string& map) {
-        return std::string(keys) + "BACKUP=YES\r\nRESTART=" + state + "\r\nMAPBYTES=" + map +
-               "\r\nBACKUPBYTES=\r\n";
-    };
-    const char* shift = "CAPSLOCK=LSHIFT\r\nINSERT=INSERT\r\nSCROLL=SCROLL\r\n";
-    const char* muted = "CAPSLOCK=CAPSLOCK\r\nINSERT=INSERT\r\nSCROLL=MUTE\r\n";
     struct Step {
         bool restart = false;
         bool writeMute = false; // reg.exe writes the map behind the program's back first
-        std::string args;
+        std::string args = "/status";
         DWORD code = 0; // as a Unix shell reads it through Wine's loader: the low byte
         std::string output;
     };
@@ -93,10 +59,10 @@ TEST(RestartTest, RealRestartOfTheMachine) {
         {.args = "/set CAPSLOCK=LSHIFT /restartcodes",
          .code = 3010 % 256,
          .output = "Saved.\r\nThe change takes effect when the computer restarts.\r\n"},
-        {.args = "/status", .output = status(shift, "PENDING", caps)},
-        {.restart = true, .args = "/status", .output = status(shift, "NO", caps)},
-        {.writeMute = true, .args = "/status", .output = status(muted, "UNKNOWN", mute)},
-        {.restart = true, .args = "/status", .output = status(muted, "NO", mute)},
+        {.output = Status(kShiftKeys, "YES", "PENDING", kShiftBytes, "")},
+        {.restart = true, .output = Status(kShiftKeys, "YES", "NO", kShiftBytes, "")},
+        {.writeMute = true, .output = Status(kMutedKeys, "YES", "UNKNOWN", kMuteBytes, "")},
+        {.restart = true, .output = Status(kMutedKeys, "YES", "NO", kMuteBytes, "")},
     };
     const Machine machine;
     for (const Step& step : steps) {
@@ -105,7 +71,7 @@ TEST(RestartTest, RealRestartOfTheMachine) {
             Restart();
         if (step.writeMute)
             OnMachine(std::string("/usr/bin/wine reg add ") + kLayout +
-                      " /v \"Scancode Map\" /t REG_BINARY /d " + mute + " /f");
+                      " /v \"Scancode Map\" /t REG_BINARY /d " + kMuteBytes + " /f");
         const RunResult run = RunTavelin(step.args, kMachine);
         EXPECT_EQ(run.code, step.code);
         EXPECT_EQ(run.output, step.output);

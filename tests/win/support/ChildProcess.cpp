@@ -2,8 +2,8 @@
 
 #include <algorithm>
 #include <fstream>
+#include <iterator>
 #include <set>
-#include <sstream>
 
 #include <tlhelp32.h>
 
@@ -52,11 +52,11 @@ ChildProcess::ChildProcess(const std::string& exe, const std::string& args, cons
     ::DeleteFileA(outputFile_.c_str());
     std::string command = "Z:\\bin\\sh -c \"";
     for (const auto& [variable, value] : unixEnv)
-        command += variable + "=" + value + " ";
-    command += LoaderFor(exe) + " '" + exe + "'";
+        command += "export " + variable + "=" + value + "; ";
+    command += "{ " + (exe.empty() ? "" : LoaderFor(exe) + " '" + exe + "'");
     for (char c : " " + args)
         command += c == '"' ? std::string("\\\"") : std::string(1, c);
-    command += " >" + file + " 2>&1; echo EXIT=$? >>" + file + "\"";
+    command += "; } >" + file + " 2>&1; echo EXIT=$? >>" + file + "\"";
     std::wstring commandLine = MText::Utf8ToWide(command);
     STARTUPINFOW si{sizeof(si)};
     PROCESS_INFORMATION pi{};
@@ -65,7 +65,7 @@ ChildProcess::ChildProcess(const std::string& exe, const std::string& args, cons
         ::CloseHandle(pi.hThread);
         ::CloseHandle(pi.hProcess);
     }
-    for (DWORD i = 0; i < Scaled(500) && !pid_ && !ExitCode(); ++i) {
+    for (DWORD i = 0; i < Scaled(500) && !name.empty() && !pid_ && !ExitCode(); ++i) {
         for (DWORD pid : ProcessesNamed(name))
             if (!before.count(pid))
                 pid_ = pid;
@@ -84,9 +84,7 @@ ChildProcess::~ChildProcess() {
 
 std::optional<DWORD> ChildProcess::ExitCode() {
     std::ifstream in(outputFile_, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    const std::string all = text.str();
+    const std::string all(std::istreambuf_iterator<char>(in), {});
     const std::size_t exit = all.rfind("EXIT=");
     if (exit == std::string::npos || !all.ends_with("\n"))
         return std::nullopt;

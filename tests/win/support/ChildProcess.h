@@ -21,8 +21,8 @@ class ChildProcess {
   public:
     // Starts exe (a Unix path) with the arguments (as on a Unix shell's command line) through a
     // shell and a fresh Wine loader of its architecture, so that unixEnv reaches Wine itself
-    // (LC_ALL: the system locale). It is found by its file name (a short run may end unseen: no
-    // Pid); its output and Wine's own messages are captured.
+    // (LC_ALL: the system locale); no exe: args is a Unix command. It is found by its file name
+    // (a short run may end unseen: no Pid); its output and Wine's own messages are captured.
     explicit ChildProcess(const std::string& exe, const std::string& args = "",
                           const Env& unixEnv = {});
     ~ChildProcess();

@@ -1,6 +1,5 @@
 // Windows and message boxes of the code under test (this process or a child) found, read and
-// closed from outside, on a second thread, so that no test ever leaves a box waiting; the waits
-// lengthened on a slower machine.
+// closed from outside, on a second thread so that no test leaves a box waiting.
 #pragma once
 
 #include <windows.h>
@@ -30,7 +29,6 @@ struct MsgBoxInfo {
     HWND hwnd = nullptr;
     std::string title, text; // UTF-8
     RECT rect{};             // screen coordinates
-    HICON icon = nullptr;    // comparable with LoadIcon(nullptr, IDI_...) in the same process only
 };
 
 // WM_GETTEXT also reaches windows of another process.
@@ -41,8 +39,7 @@ inline std::string TextOf(HWND hwnd) {
 }
 
 // A visible top-level window of process pid (0: this process) with this class and title (nullptr:
-// any), waited for up to timeoutMs; nullptr when none came. A process that has ended (crashed)
-// shows none: the wait ends with it.
+// any), waited for up to timeoutMs; nullptr when none came or the process ended.
 inline HWND FindTopLevel(DWORD pid, const wchar_t* cls, const wchar_t* title, DWORD timeoutMs) {
     const UniqueHandle process(pid ? ::OpenProcess(SYNCHRONIZE, FALSE, pid) : nullptr);
     for (DWORD start = ::GetTickCount();; ::Sleep(20)) {
@@ -58,8 +55,7 @@ inline HWND FindTopLevel(DWORD pid, const wchar_t* cls, const wchar_t* title, DW
     }
 }
 
-// Waits up to timeoutMs for a visible message box (#32770) of process pid (0: this process)
-// whose title equals title (empty: any title), then reads it.
+// A visible message box (#32770) of process pid (0: this one) with this title (empty: any).
 inline std::optional<MsgBoxInfo> FindMsgBox(const std::string& title, DWORD pid = 0,
                                             DWORD timeoutMs = 5000) {
     const std::wstring wide = MText::Utf8ToWide(title);
@@ -69,9 +65,6 @@ inline std::optional<MsgBoxInfo> FindMsgBox(const std::string& title, DWORD pid 
     ::Sleep(50); // visible while being activated: give a placement hook time to finish
     MsgBoxInfo info{.hwnd = box, .title = TextOf(box), .text = TextOf(::GetDlgItem(box, 0xFFFF))};
     ::GetWindowRect(box, &info.rect);
-    for (HWND child = nullptr; (child = ::FindWindowExW(box, child, L"Static", nullptr));)
-        if ((::GetWindowLongW(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON)
-            info.icon = reinterpret_cast<HICON>(::SendMessageW(child, STM_GETICON, 0, 0));
     return info;
 }
 
