@@ -97,7 +97,7 @@ struct RegistryTest : ::testing::Test {
 } // namespace
 
 // Each kind of value goes in with its registry type and comes back as it went in; a text naming
-// a variable is stored expandable and read expanded.
+// a variable is stored expandable and read expanded. The reader keeps what it was asked with.
 TEST_F(RegistryTest, ValuesKeepTheirType) {
     ::SetEnvironmentVariableA("TV", "v");
     const struct {
@@ -124,6 +124,10 @@ TEST_F(RegistryTest, ValuesKeepTheirType) {
         cRegistry reader;
         EXPECT_EQ(reader.ValueEx(root, section, name, type, fallback), c.out);
         EXPECT_EQ(reader.ValueType(), static_cast<std::int32_t>(c.type));
+        EXPECT_EQ(reader.ClassKey(), root);
+        EXPECT_EQ(reader.SectionKey(), section);
+        EXPECT_EQ(reader.ValueKey(), name);
+        EXPECT_EQ(reader.Default(), fallback);
     }
 }
 
