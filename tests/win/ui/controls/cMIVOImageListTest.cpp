@@ -5,6 +5,7 @@
 #include <string>
 
 #include "core/AppError.h"
+#include "pictures.h"
 #include "ui/controls/cMIVOImageList.h"
 
 namespace {
@@ -93,11 +94,28 @@ Change Rename(std::int32_t index, std::string key) {
         }
     };
 }
+// Adds under key "e" from a file of the program's pictures, from its own resources, or the block
+// at x, y of a strip of images e and f, masked by back (-1: the block's corner).
+Change File(const char* name, std::int32_t type) {
+    return [=](auto& l) { return l.AddFromFile(PICTURES + std::string(name), type, "e"); };
+}
+Change Resource(std::int32_t id, std::int32_t type) {
+    return [=](cMIVOImageList& l) { return l.AddFromResourceID(id, nullptr, type, "e"); };
+}
+Change Block(int x, int y, std::int32_t back = -1) {
+    return [=](cMIVOImageList& l) {
+        const Dib ef = Strip(2, 4);
+        const UniqueMemoryDc dc(::CreateCompatibleDC(nullptr));
+        ::SelectObject(dc.get(), ef.bitmap.get());
+        return l.AddFromPictureBox(dc.get(), "e", x, y, back);
+    };
+}
 
 } // namespace
 
-// Images a, b, c, d keyed "a".."d"; each case changes them and leaves images and keys in order.
-// A refused change (an unknown image, a key in use) returns false and changes nothing.
+// Images a, b, c, d keyed "a".."d"; each case changes them and leaves images and keys in order
+// ('?': an image of none of the strip's colours, or clear there). A refused change (an unknown
+// image, a key in use, a missing file, an unknown type) returns false and changes nothing.
 TEST_F(ImageList, ImagesAndKeysMoveTogether) {
     const struct {
         const char* what;
@@ -114,10 +132,22 @@ TEST_F(ImageList, ImagesAndKeysMoveTogether) {
         {.what = "add after a key", .change = Add("e", "a"), .images = "aebcd", .keys = "aebcd"},
         {.what = "add after the last", .change = Add("e", 3), .images = "abcde", .keys = "abcde"},
         {.what = "rename", .change = Rename(2, "x"), .keys = "abxd"},
+        {.what = "bmp", .change = File("key_insert.bmp", 0), .images = "abcd?", .keys = "abcde"},
+        {.what = "ico", .change = File("tavelin.ico", 1), .images = "abcd?", .keys = "abcde"},
+        {.what = "cur", .change = File("hand.cur", 2), .images = "abcd?", .keys = "abcde"},
+        {.what = "bitmap resource",
+         .change = Resource(IDB_KEYCAP_INSERT, 0),
+         .images = "abcd?",
+         .keys = "abcde"},
+        {.what = "icon", .change = Resource(IDI_TAVELIN, 1), .images = "abcd?", .keys = "abcde"},
+        {.what = "block", .change = Block(kW, 0, kMask), .images = "abcdf", .keys = "abcde"},
+        {.what = "corner", .change = Block(kW, 0), .images = "abcd?", .keys = "abcde"},
         {.what = "swap with none", .change = Swap("a", "x"), .done = false},
         {.what = "remove none", .change = Remove(4), .done = false},
         {.what = "add under a key in use", .change = Add("c"), .done = false},
         {.what = "rename to a key in use", .change = Rename(1, "a"), .done = false},
+        {.what = "missing file", .change = File("none.bmp", 0), .done = false},
+        {.what = "unknown type", .change = File("key_insert.bmp", 3), .done = false},
     };
     const Dib strip = Strip(4);
     for (const auto& c : cases) {
@@ -150,6 +180,9 @@ TEST_F(ImageList, StripBecomesImagesWithTheMaskColourTransparent) {
         EXPECT_EQ(inside, kRed) << i;
     }
     list.SetItemKey(3, "d");
+    EXPECT_TRUE(list.KeyExists("d"));
+    EXPECT_FALSE(list.KeyExists("x"));
+    EXPECT_EQ(list.ItemIndex("d"), 3);
     ComPtr<IPicture> picture = list.ImagePictureStrip("d", 1);
     ASSERT_TRUE(picture);
     OLE_HANDLE handle = 0;
@@ -162,4 +195,25 @@ TEST_F(ImageList, StripBecomesImagesWithTheMaskColourTransparent) {
     EXPECT_EQ(::GetObjectType(bitmap), 0u) << "the picture frees its bitmap";
     EXPECT_TRUE(list.ItemCopyOfIcon("d"));
     EXPECT_FALSE(list.ItemCopyOfIcon("x"));
+    picture = list.ItemPicture("d");
+    ASSERT_TRUE(picture);
+    SHORT type = 0;
+    picture->get_Type(&type);
+    EXPECT_EQ(type, PICTYPE_ICON);
+    picture->get_Handle(&handle);
+    EXPECT_TRUE(UniqueIcon(::CopyIcon(HICON(UINT_PTR(handle))))) << "the picture holds the icon";
+    EXPECT_FALSE(list.ItemPicture("x"));
+}
+
+// OLE colours: an RGB value as it is, a system colour as it is now, an unknown one as -1. The
+// colour depth is the display's.
+TEST(ImageListColours, TranslatedAndTheDisplaysDepth) {
+    EXPECT_EQ(cMIVOImageList::TranslateColor(RGB(1, 2, 3)), RGB(1, 2, 3));
+    EXPECT_EQ(cMIVOImageList::TranslateColor(std::int32_t(0x80000000u | COLOR_HIGHLIGHT)),
+              std::int32_t(::GetSysColor(COLOR_HIGHLIGHT)));
+    EXPECT_EQ(cMIVOImageList::TranslateColor(std::int32_t(0x800000FFu)), -1);
+    DEVMODEA mode{};
+    mode.dmSize = sizeof mode;
+    ASSERT_TRUE(::EnumDisplaySettingsA(nullptr, ENUM_CURRENT_SETTINGS, &mode));
+    EXPECT_EQ(cMIVOImageList::SystemColourDepth(), std::int32_t(mode.dmBitsPerPel));
 }
