@@ -5,6 +5,7 @@
 #include <functional>
 
 #include "ui/controls/MivoCboEx.h"
+#include "ui/controls/cMIVOImageList.h"
 #include "win32/MFatal.h"
 #include "win32/Seam.h"
 
@@ -45,12 +46,12 @@ struct MivoCboExTest : ::testing::Test {
         props.Write(MivoCboExKey::Style, std::int32_t{2});
         props.Write(MivoCboExKey::Font, MivoFont{});
         combo = std::make_unique<MivoCboEx>(host.get(), 10, 10, 300, 22, props);
-        Fill();
+        Fill(*combo);
     }
-    void Fill() {
+    static void Fill(MivoCboEx& c) {
         const char* texts[] = {"Feststelltaste", "Einfg", "Rollen"};
         for (std::int32_t i = 0; i < 3; ++i)
-            combo->AddItemAndData(texts[i], i, i, 10 + 10 * i);
+            c.AddItemAndData(texts[i], i, i, 10 + 10 * i);
     }
     // Item i's text, icon, selected icon, indent and data.
     std::string Fields(std::int32_t i) const {
@@ -114,9 +115,12 @@ TEST_F(MivoCboExTest, OpenListColouredAsTheSystem) {
 }
 
 // Fitted as the main window does: items as tall as the icons, the field whole, room for eight.
+// Another list is shown when set as an object or a handle; nothing else is taken for one.
 TEST_F(MivoCboExTest, ItemsTakeTheIconsHeightAndTheOpenListEight) {
     const UniqueImageList icons(::ImageList_Create(44, 30, ILC_COLOR24 | ILC_MASK, 1, 1));
     ::ImageList_SetImageCount(icons.get(), 1);
+    cMIVOImageList other;
+    ASSERT_TRUE(other.Create());
     MivoCboEx cbo(host.get(), 0, 0, 100, 300, 22, props, icons.get());
     cbo.FitHeightToField();
     const auto item = ::SendMessageW(cbo.hWndComboEx(), CB_GETITEMHEIGHT, 0, 0);
@@ -127,6 +131,12 @@ TEST_F(MivoCboExTest, ItemsTakeTheIconsHeightAndTheOpenListEight) {
     EXPECT_GE(item, 30);
     EXPECT_LE(field.bottom - field.top, client.bottom);
     EXPECT_GE(open.bottom - open.top, 8 * item);
+    const auto shown = [&] { return ::SendMessageW(cbo.hWndComboEx(), CBEM_GETIMAGELIST, 0, 0); };
+    cbo.SetImageList(&other);
+    EXPECT_EQ(shown(), LRESULT(other.hIml()));
+    cbo.SetImageList(std::intptr_t(icons.get()));
+    EXPECT_EQ(shown(), LRESULT(icons.get()));
+    EXPECT_THROW(cbo.SetImageList("icons"), AppError);
 }
 
 // Each item field is written alone (another field written with it would be lost), and removing or
@@ -149,7 +159,7 @@ TEST_F(MivoCboExTest, ItemFieldsChangeOneAtATimeSortedAndFound) {
     };
     for (const auto& c : cases) {
         combo->Clear();
-        Fill();
+        Fill(*combo);
         c.change(*combo);
         EXPECT_EQ(Fields(1), c.fields);
     }
@@ -169,24 +179,113 @@ TEST_F(MivoCboExTest, ItemFieldsChangeOneAtATimeSortedAndFound) {
     EXPECT_EQ(combo->FindItemIndex("B"), -1);
 }
 
-// Each setting reaches the ComboBoxEx or its combo box; a new style keeps items and selection.
+// Each setting reaches the ComboBoxEx or its combo box, and is stored unless at its default; a
+// new style keeps items and selection. A list of its own drawing draws the selection field.
 TEST_F(MivoCboExTest, SettingsReachTheWindows) {
+    std::int32_t drawn = -2;
+    std::string changed;
+    combo->OnDrawItem = [&](std::int32_t i, HDC, auto...) { drawn = i; };
+    combo->OnPropertyChanged = [&](std::string_view name) { (changed += name) += " "; };
+    combo->SetDrawStyle(7);
     combo->SetListIndex(1);
+    ::RedrawWindow(combo->hWndCombo(), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+    combo->SetFont({.Name = "Arial", .Size = 20});
+    combo->SetRedraw(false);
+    EXPECT_FALSE(::IsWindowVisible(combo->hWndComboEx())) << "not drawn";
+    combo->SetDoAutoComplete(true);
+    combo->SetAutoCompleteListItemsOnly(true);
+    combo->SetAutoCompleteItemsAreSorted(true);
     combo->SetExtendedStyle(CBES_EX_NOEDITIMAGE, true);
     combo->SetExtendedStyle(CBES_EX_NOSIZELIMIT, true);
     combo->SetExtendedStyle(CBES_EX_NOEDITIMAGE, false);
     combo->SetExtendedUI(false);
     combo->SetDropDownWidth(100000);
     combo->SetEnabled(false);
+    combo->SetEnabled(false);
+    EXPECT_EQ(drawn, 1);
+    EXPECT_EQ(changed, "Enabled ");
     const HWND ex = combo->hWndComboEx();
     EXPECT_EQ(::SendMessageW(ex, CBEM_GETEXTENDEDSTYLE, 0, 0), CBES_EX_NOSIZELIMIT);
     EXPECT_EQ(::SendMessageW(ex, CB_GETEXTENDEDUI, 0, 0), FALSE);
     EXPECT_EQ(combo->DropDownWidth(), 32767);
     EXPECT_FALSE(::IsWindowEnabled(ex));
+    LOGFONTW lf{};
+    ::GetObjectW(HFONT(::SendMessageW(ex, WM_GETFONT, 0, 0)), sizeof lf, &lf);
+    EXPECT_STREQ(lf.lfFaceName, L"Arial");
     combo->SetStyle(0);
     EXPECT_EQ(combo->ListCount(), 3);
     EXPECT_EQ(combo->ListIndex(), 1);
     EXPECT_EQ(combo->Text(), "Einfg");
+    MivoCboExProps bag;
+    combo->WriteProperties(bag);
+    namespace K = MivoCboExKey;
+    std::string stored;
+    for (auto key :
+         {K::Style, K::Enabled, K::ExtendedUI, K::DropDownWidth, K::DoAutoComplete,
+          K::AutoCompleteListItemsOnly, K::AutoCompleteItemsAreSorted, K::DrawStyle, K::Redraw})
+        stored += std::to_string(bag.ReadLong(key, -1)) + " ";
+    EXPECT_EQ(stored, "-1 0 0 32767 1 1 1 7 0 ");
+    EXPECT_EQ(bag.ReadFont(K::Font).value_or(MivoFont{}).Name, "Arial");
+}
+
+// Each event with what it carries, raised by messages to the list (style 2), the list of a simple
+// one (1) or the edit field (0).
+TEST_F(MivoCboExTest, EventsReachTheOwner) {
+    const struct {
+        std::int32_t style = 2;
+        UINT msg;
+        std::vector<WPARAM> params;
+        const char* events;
+    } cases[] = {
+        {.msg = WM_KEYDOWN, .params = {VK_END}, .events = "Change Click "},
+        {.msg = CB_SHOWDROPDOWN, .params = {TRUE, FALSE}, .events = "DropDown Resize CloseUp "},
+        {.msg = WM_CHAR, .params = {'x'}, .events = "KeyPress:120 "},
+        {.msg = WM_KEYUP, .params = {'X'}, .events = "KeyUp:88 "},
+        {.style = 1, .msg = WM_LBUTTONDBLCLK, .params = {0}, .events = "DblClick "},
+        {.style = 0,
+         .msg = WM_KEYDOWN,
+         .params = {VK_RETURN},
+         .events = "BeginEdit:-1 EndEdit::1:-1:2 "},
+        {.style = 0,
+         .msg = WM_CHAR,
+         .params = {'E'},
+         .events = "BeginEdit:-1 KeyPress:69 Change AutoComplete:Einfg:1 "},
+    };
+    for (const auto& c : cases) {
+        props.Write(MivoCboExKey::Style, c.style);
+        props.Write(MivoCboExKey::DoAutoComplete, true);
+        MivoCboEx cbo(host.get(), 10, 60, 300, 100, props);
+        Fill(cbo);
+        std::string log;
+        const auto add = [&log](std::string_view event, auto... n) {
+            log.append(event);
+            ((log += ":" + std::to_string(n)), ...);
+            log += ' ';
+        };
+        cbo.OnClick = [=] { add("Click"); };
+        cbo.OnChange = [=] { add("Change"); };
+        cbo.OnDblClick = [=] { add("DblClick"); };
+        cbo.OnDropDown = [=] { add("DropDown"); };
+        cbo.OnCloseUp = [=] { add("CloseUp"); };
+        cbo.OnRequestDropDownResize = [=](auto&...) { add("Resize"); };
+        cbo.OnKeyPress = [=](std::int32_t& k) { add("KeyPress", k); };
+        cbo.OnKeyUp = [=](std::int32_t& k, std::int32_t) { add("KeyUp", k); };
+        cbo.OnBeginEdit = [=](std::int32_t i) { add("BeginEdit", i); };
+        cbo.OnEndEdit = [=](bool changed, std::int32_t i, const std::string& text, std::int32_t why,
+                            bool&) { add("EndEdit:" + text, changed, i, why); };
+        cbo.OnAutoCompleteSelection = [=](const std::string& t, auto i) {
+            add("AutoComplete:" + t, i);
+        };
+        COMBOBOXINFO info{sizeof info};
+        ::GetComboBoxInfo(cbo.hWndCombo(), &info);
+        const HWND to[] = {cbo.hWndEdit(), info.hwndList, cbo.hWndCombo()};
+        ::SetFocus(cbo.hwnd());
+        for (WPARAM param : c.params) {
+            ::SendMessageW(to[c.style], c.msg, param, 1);
+            Pump(host.get());
+        }
+        EXPECT_EQ(log, c.events);
+    }
 }
 
 // A typed character completes the edit text from the first item that starts with it (also found by
