@@ -37,7 +37,7 @@ CConsoleOutput* g_output = nullptr;
 std::string SystemErrorText(DWORD code, Language lang) {
     wchar_t text[512] = {};
     DWORD n = ::FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-                               code, 0, text, 512, nullptr);
+                               code, 0, text, static_cast<DWORD>(std::size(text)), nullptr);
     while (n > 0 && (text[n - 1] == L'\r' || text[n - 1] == L'\n' || text[n - 1] == L' '))
         --n;
     std::string line = Pick(lang, "Fehler ", "error ") + std::to_string(code);
