@@ -136,6 +136,7 @@ TEST(CommandLineTest, RegFileAndStatusDetails) {
     // Outside the BMP; then overlong, a surrogate and cut short, each byte replaced.
     const std::pair<const char*, std::vector<std::uint8_t>> texts[] = {
         {"ä€\xF0\x9D\x84\x9E", {0xFF, 0xFE, 0xE4, 0x00, 0xAC, 0x20, 0x34, 0xD8, 0x1E, 0xDD}},
+        {"\xEF\xBF\xBF\xF0\x90\x80\x80", {0xFF, 0xFE, 0xFF, 0xFF, 0x00, 0xD8, 0x00, 0xDC}},
         {"\xC0\x80!\xED\xA0\x80\xC3",
          {0xFF, 0xFE, 0xFD, 0xFF, 0xFD, 0xFF, '!', 0, 0xFD, 0xFF, 0xFD, 0xFF, 0xFD, 0xFF, 0xFD,
           0xFF}},
@@ -144,7 +145,7 @@ TEST(CommandLineTest, RegFileAndStatusDetails) {
         EXPECT_EQ(Utf16LeWithBom(utf8), bytes) << utf8;
 }
 
-// The usage fits an 80-column console, with CR LF line ends, and names every option.
+// The usage fits an 80-column console, with CR LF line ends, and lists every option in columns.
 TEST(CommandLineTest, Usage) {
     for (const Language lang : {Language::English, Language::German}) {
         std::istringstream text(UsageText(lang));
@@ -154,9 +155,15 @@ TEST(CommandLineTest, Usage) {
             EXPECT_LE(Utf16LeWithBom(line).size(), 2u * 81) << line; // 79, BOM, CR
             all += line;
         }
-        for (const KeyOption& option : MKeys::Catalogue().Rows())
-            EXPECT_NE(all.find("  " + std::string(option.NAME) + " "), std::string::npos)
-                << int(lang);
+        // Each option's line: name, number at column 17, keys at 20, function at 43.
+        for (const KeyOption& option : MKeys::Catalogue().Rows()) {
+            const std::size_t at = all.find("\r  " + std::string(option.NAME) + " ");
+            ASSERT_NE(at, std::string::npos) << option.NAME;
+            const std::string row = all.substr(at + 1, all.find('\r', at + 1) - at - 1);
+            EXPECT_EQ(row.substr(17, 3), (std::to_string(option.ID) + "   ").substr(0, 3)) << row;
+            EXPECT_TRUE(row[19] == ' ' && row[20] != ' ') << row; // the keys at 20
+            EXPECT_EQ(row.substr(43), option.DisplayName(lang)) << row;
+        }
     }
 }
 
