@@ -49,84 +49,101 @@ TEST_F(CommandLineTest, CommandsAgainstTheStoredValues) {
         std::ofstream(old, std::ios::binary) << "old";
     ::SetFileAttributesA(kept.c_str(), FILE_ATTRIBUTE_READONLY);
     const std::string pad(100, ' ');
-    const std::tuple<Setup, bool, Value, Value, std::string, DWORD, std::string, Value, Value,
-                     std::string>
-        cases[] = {
-            // Written here behind the program's back: what is in effect is not known.
-            {kPlain, false, locked, empty, "/STATUS", 0,
+    struct Case {
+        Setup setup = kPlain;
+        bool german = false;
+        Value map, backup; // before
+        std::string args;
+        DWORD code;
+        std::string output;
+        Value mapAfter, backupAfter;
+        std::string logged; // the event-log entries, each ended by '|'
+    };
+    // clang-format off
+    const Case cases[] = {
+        // Written here behind the program's back: what is in effect is not known.
+        {.map = locked, .backup = empty, .args = "/STATUS", .code = 0, .output =
              "CAPSLOCK=LSHIFT\r\nINSERT=LOCKED (new code 1D00)\r\nSCROLL=SCROLL\r\nBACKUP=YES\r\n"
              "RESTART=UNKNOWN\r\nMAPBYTES=0000000000000000030000002A003A001D0052E000000000\r\n"
              "BACKUPBYTES=\r\n",
-             locked, empty, ""},
-            {kLockForeign, true, caps, none, "/check CAPSLOCK=TAB SCROLL=SCROLL", 1,
-             "CAPSLOCK hat die Funktion LSHIFT, nicht TAB.\r\n", caps, none, ""},
-            {kDenyRead, false, caps, none, "/check CAPSLOCK=TAB", 3,
-             "Tavelin could not read the keyboard map or its backup and changes nothing.\r\n", caps,
-             none, ""},
-            {kPlain, false, caps, none, "/restore /restartcodes", 2,
-             "There is no backup to restore. Nothing was written.\r\n", caps, none, ""},
-            {kDenyWrite, false, caps, none, "/set CAPSLOCK=TAB /restartcodes", 3,
+         .mapAfter = locked, .backupAfter = empty},
+        {.setup = kLockForeign, .german = true, .map = caps,
+         .args = "/check CAPSLOCK=TAB SCROLL=SCROLL", .code = 1,
+         .output = "CAPSLOCK hat die Funktion LSHIFT, nicht TAB.\r\n", .mapAfter = caps},
+        {.setup = kDenyRead, .map = caps, .args = "/check CAPSLOCK=TAB", .code = 3, .output =
+             "Tavelin could not read the keyboard map or its backup and changes nothing.\r\n",
+         .mapAfter = caps},
+        {.map = caps, .args = "/restore /restartcodes", .code = 2,
+         .output = "There is no backup to restore. Nothing was written.\r\n", .mapAfter = caps},
+        {.setup = kDenyWrite, .map = caps, .args = "/set CAPSLOCK=TAB /restartcodes", .code = 3,
+         .output =
              "Error 26001 (tavelin.cRegistry): Failed to set registry value Key: '-2147483646',"
              "Section: 'System\\CurrentControlSet\\Control\\Keyboard Layout\\',Key: 'TVLN Backup' "
              "to value: ''\r\n",
-             caps, none, ""},
-            {kPlain, true, MapOf("1D004600"), none, "/set insert=mute", 0,
+         .mapAfter = caps},
+        {.german = true, .map = MapOf("1D004600"), .args = "/set insert=mute", .code = 0, .output =
              "Gespeichert.\r\nDie \x8Enderung wird nach einem Neustart des Rechners wirksam.\r\n",
-             MapOf("1D004600 20E052E0"), MapOf("1D004600"),
+         .mapAfter = MapOf("1D004600 20E052E0"), .backupAfter = MapOf("1D004600"), .logged =
              "Belegung der CapsLock-Taste geändert zu: Standard (normale CapsLock-Funktion)" + pad +
-                 "|Belegung der Einfügen-Taste geändert zu: Ton ein/aus" + pad +
-                 "|Belegung der Rollen-Taste geändert zu: |"},
-            {kPlain, true, caps, none, "/set CAPSLOCK=LSHIFT", 0,
-             "Die Tasten haben diese Funktionen schon; es wurde nichts geschrieben.\r\n", caps,
-             none, ""},
-            {kPlain, false, badCount, none, "/set CAPSLOCK=TAB", 2,
+             "|Belegung der Einfügen-Taste geändert zu: Ton ein/aus" + pad +
+             "|Belegung der Rollen-Taste geändert zu: |"},
+        {.german = true, .map = caps, .args = "/set CAPSLOCK=LSHIFT", .code = 0,
+         .output = "Die Tasten haben diese Funktionen schon; es wurde nichts geschrieben.\r\n",
+         .mapAfter = caps},
+        {.map = badCount, .args = "/set CAPSLOCK=TAB", .code = 2, .output =
              "The stored Scancode Map is not well formed; Tavelin does not rewrite it. Nothing was "
              "written.\r\n",
-             badCount, none, ""},
-            {kPlain, true, caps, flagged, "/restore", 0,
+         .mapAfter = badCount},
+        {.german = true, .map = caps, .backup = flagged, .args = "/restore", .code = 0, .output =
              "Wiederhergestellt.\r\nDie \x8Enderung wird nach einem Neustart des Rechners "
              "wirksam.\r\n",
-             flagged, none,
+         .mapAfter = flagged, .logged =
              "Ursprüngliche Einstellungen wiederhergestellt: die Belegung von vor Tavelins "
              "erster Änderung ist zurückgeschrieben, die Sicherung gelöscht.|"},
-            {kDenyRead, true, caps, none, "/set CAPSLOCK=TAB", 3,
+        {.setup = kDenyRead, .german = true, .map = caps, .args = "/set CAPSLOCK=TAB", .code = 3,
+         .output =
              "Tavelin konnte die Tastaturbelegung oder ihre Sicherung nicht lesen und \x84ndert "
              "nichts.\r\n",
-             caps, none, ""},
-            {kTextBackup, false, caps, text, "/restore", 2,
+         .mapAfter = caps},
+        {.setup = kTextBackup, .map = caps, .backup = text, .args = "/restore", .code = 2, .output =
              "The stored TVLN Backup is not a binary value: Tavelin does not restore it, nor "
              "change the map while it cannot be restored. Nothing was written.\r\n",
-             caps, text, ""},
-            {kTextBackup, true, caps, text, "/set CAPSLOCK=TAB", 2,
+         .mapAfter = caps, .backupAfter = text},
+        {.setup = kTextBackup, .german = true, .map = caps, .backup = text,
+         .args = "/set CAPSLOCK=TAB", .code = 2, .output =
              "Der gespeicherte Wert TVLN Backup ist kein Bin\x84rwert: Tavelin stellt ihn nicht "
              "wieder her und \x84ndert die Belegung nicht, solange er nicht wiederhergestellt "
              "werden kann. Es wurde nichts geschrieben.\r\n",
-             caps, text, ""},
-            {kLockHeld, false, caps, none, "/set CAPSLOCK=TAB", 2,
+         .mapAfter = caps, .backupAfter = text},
+        {.setup = kLockHeld, .map = caps, .args = "/set CAPSLOCK=TAB", .code = 2, .output =
              "The keyboard map was changed by another program since Tavelin started. Nothing was "
              "saved.\r\n",
-             caps, none, ""},
-            {kLockForeign, true, caps, none, "/set CAPSLOCK=TAB", 3,
+         .mapAfter = caps},
+        {.setup = kLockForeign, .german = true, .map = caps, .args = "/set CAPSLOCK=TAB", .code = 3,
+         .output =
              "Fehler -2147194363 (tavelin.KeyEdit): Tavelin konnte die Sperre nicht nehmen, die "
              "zwei Schreiber der Tastaturbelegung voneinander trennt (Systemfehler 1307); es wurde "
              "nichts gespeichert.\r\n",
-             caps, none, ""},
-            {kWin98, false, caps, none, "/status", 4,
-             "This program runs only on Windows 2000, XP, 2003 and Vista.\r\n", caps, none, ""},
-            {kWin98, false, none, none, "/?", 0, MCommandLine::UsageText(Language::English), none,
-             none, ""},
-            {kPlain, false, insertLocked, none, "/export \"" + file + "\" CAPSLOCK=LSHIFT", 0,
-             "Written: " + file + "\r\n", insertLocked, none, ""},
-            {kPlain, false, insertLocked, none, "/export \"" + file + "\" INSERT=APP", 2,
-             "INSERT is locked (new code 1D00). Nothing was written.\r\n", insertLocked, none, ""},
-            {kPlain, false, none, none, "/export \"" + missing + "\"", 1,
-             "The file cannot be written: " + missing + " (error 2: File not found.)\r\n", none,
-             none, ""},
-            {kPlain, true, none, none, "/export \"" + kept + "\"", 1,
+         .mapAfter = caps},
+        {.setup = kWin98, .map = caps, .args = "/status", .code = 4,
+         .output = "This program runs only on Windows 2000, XP, 2003 and Vista.\r\n",
+         .mapAfter = caps},
+        {.setup = kWin98, .map = none, .args = "/?", .code = 0,
+         .output = MCommandLine::UsageText(Language::English), .mapAfter = none},
+        {.map = insertLocked, .args = "/export \"" + file + "\" CAPSLOCK=LSHIFT", .code = 0,
+         .output = "Written: " + file + "\r\n", .mapAfter = insertLocked},
+        {.map = insertLocked, .args = "/export \"" + file + "\" INSERT=APP", .code = 2,
+         .output = "INSERT is locked (new code 1D00). Nothing was written.\r\n",
+         .mapAfter = insertLocked},
+        {.map = none, .args = "/export \"" + missing + "\"", .code = 1,
+         .output = "The file cannot be written: " + missing + " (error 2: File not found.)\r\n",
+         .mapAfter = none},
+        {.german = true, .map = none, .args = "/export \"" + kept + "\"", .code = 1, .output =
              "Die Datei kann nicht geschrieben werden: " + kept +
-                 " (Fehler 5: Zugriff verweigert.)\r\n",
-             none, none, ""},
-        };
+             " (Fehler 5: Zugriff verweigert.)\r\n",
+         .mapAfter = none},
+    };
+    // clang-format on
     for (const auto& [setup, german, map, backup, args, code, output, mapAfter, backupAfter,
                       logged] : cases) {
         SCOPED_TRACE(args + (german ? " DE " : " EN ") + std::to_string(setup));

@@ -150,42 +150,58 @@ TEST_F(E2e, WindowShowsTheStoredMapAndWritesTheExactBytes) {
                       defaults =
                           "Default (CapsLock key)|Default (Insert key)|Default (ScrollLock key)",
                       capsShown = "Left shift key|Default (Insert key)|Default (ScrollLock key)";
-    const std::tuple<const char*, testsupport::Env, Help, Value, Value, std::string, Act,
-                     std::string, Value, Value, std::string>
-        cases[] = {
-            {"first start", kEnglish, kFirstStart, none, none, defaults, close, "", none, none, ""},
-            {"F1", kEnglish, kF1, malformed, none, "-|-|-", close, "", malformed, none, ""},
-            {"backup changed", kGerman, kNone, calc, empty,
-             "Standard (normale CapsLock-Funktion)|Taschenrechner starten|-", backupChanged, de,
-             calc, tab, ""},
-            {"locked entries", kGerman, kNone, locked, none,
-             "-|Standard (normale Einfügen-Funktion)|-", insertOff, kNeustart,
-             MapOf("1D003A00 00004600 000052E0"), locked,
+    struct Case {
+        const char* name;
+        testsupport::Env locale;
+        Help help = kNone;
+        Value map, backup; // before
+        std::string shown; // each list's selected item, '|' between
+        Act act;
+        std::string box; // the message box's text, if one shows
+        Value mapAfter, backupAfter;
+        std::string logged; // the event-log entries, each ended by '|'
+    };
+    // clang-format off
+    const Case cases[] = {
+        {.name = "first start", .locale = kEnglish, .help = kFirstStart, .map = none,
+         .shown = defaults, .act = close, .mapAfter = none},
+        {.name = "F1", .locale = kEnglish, .help = kF1, .map = malformed, .shown = "-|-|-",
+         .act = close, .mapAfter = malformed},
+        {.name = "backup changed", .locale = kGerman, .map = calc, .backup = empty,
+         .shown = "Standard (normale CapsLock-Funktion)|Taschenrechner starten|-",
+         .act = backupChanged, .box = de, .mapAfter = calc, .backupAfter = tab},
+        {.name = "locked entries", .locale = kGerman, .map = locked,
+         .shown = "-|Standard (normale Einfügen-Funktion)|-", .act = insertOff, .box = kNeustart,
+         .mapAfter = MapOf("1D003A00 00004600 000052E0"), .backupAfter = locked, .logged =
              "Belegung der CapsLock" + to + "|Belegung der Einfügen" + to + "Taste deaktiviert" +
-                 kPad + "|Belegung der Rollen" + to + "|"},
-            {"list without selection", kEnglish, kNone, caps, none, capsShown, unselected, kRestart,
-             MapOf("2A003A00 000052E0"), caps,
+             kPad + "|Belegung der Rollen" + to + "|"},
+        {.name = "list without selection", .locale = kEnglish, .map = caps, .shown = capsShown,
+         .act = unselected, .box = kRestart, .mapAfter = MapOf("2A003A00 000052E0"),
+         .backupAfter = caps, .logged =
              "CapsLock key mapped to: |Insert key mapped to: Key turned off" + kPad +
-                 "|ScrollLock key mapped to: Default (ScrollLock key)" + kPad + "|"},
-            {"restore", kEnglish, kNone, caps, flagged, capsShown, restoreYes, kRestart, flagged,
-             none,
+             "|ScrollLock key mapped to: Default (ScrollLock key)" + kPad + "|"},
+        {.name = "restore", .locale = kEnglish, .map = caps, .backup = flagged, .shown = capsShown,
+         .act = restoreYes, .box = kRestart, .mapAfter = flagged, .logged =
              "Original key settings restored: the map from before Tavelin's first change is "
              "written back, the backup deleted.|"},
-            {"command line saved", kEnglish, kNone, caps, empty, capsShown, commandLineSaved, en,
-             tab, empty, ""},
-            {"save refused", kGerman, kNone, caps, none,
+        {.name = "command line saved", .locale = kEnglish, .map = caps, .backup = empty,
+         .shown = capsShown, .act = commandLineSaved, .box = en, .mapAfter = tab,
+         .backupAfter = empty},
+        {.name = "save refused", .locale = kGerman, .map = caps, .shown =
              "Linke Umschalt-Taste|Standard (normale Einfügen-Funktion)|Standard (normale "
              "Rollen-Funktion)",
-             refused(insertOff),
+         .act = refused(insertOff), .box =
              "Fehler 26001 (tavelin.cRegistry)\r\n\r\nEin Wert der Registry konnte nicht "
              "geschrieben oder gelöscht werden.",
-             caps, none, ""},
-            {"restore refused", kEnglish, kNone, caps, flagged, capsShown, refused(restoreYes),
+         .mapAfter = caps},
+        {.name = "restore refused", .locale = kEnglish, .map = caps, .backup = flagged,
+         .shown = capsShown, .act = refused(restoreYes), .box =
              "Error 26001 (tavelin.cRegistry)\r\n\r\nFailed to set registry value Key: "
              "'-2147483646',Section: 'System\\CurrentControlSet\\Control\\Keyboard Layout\\',"
              "Key: 'Scancode Map' to value: ''",
-             caps, flagged, ""},
-        };
+         .mapAfter = caps, .backupAfter = flagged},
+    };
+    // clang-format on
     // Each item's picture, the same when selected: its function's own.
     const std::vector<int> pictures[] = {{0, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14},
                                          {1, 3, 4, 9, 10, 11, 12, 13, 14},
