@@ -107,8 +107,11 @@ inline std::string LoggedEntries(const std::string& output) {
     for (size_t at = 0; (at = output.find("ReportEventW (", at)) != std::string::npos;) {
         unsigned long type = 0, id = 0;
         std::sscanf(output.c_str() + at, "ReportEventW (%*[^,],%lx,%*[^,],%lx", &type, &id);
+        // An entry without text has no text line before the next call's.
+        const size_t next = std::min(output.find("ReportEventW (", at + 1), output.size());
+        const size_t quote = std::min(output.find("ReportEventW L\"", at), next);
         std::wstring text;
-        for (at = output.find("ReportEventW L\"", at) + 15; output[at] != '"'; ++at)
+        for (at = quote == next ? quote : quote + 15; at < next && output[at] != '"'; ++at)
             if (output[at] != '\\')
                 text += wchar_t(output[at]);
             else if (std::isxdigit(static_cast<unsigned char>(output[at + 1]))) {
