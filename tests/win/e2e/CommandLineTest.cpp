@@ -166,8 +166,9 @@ TEST_F(CommandLineTest, CommandsAgainstTheStoredValues) {
                 version.emplace("tavelin.exe", "win98");
             run = RunTavelin(args, {{"LC_ALL", german ? "de_DE.UTF-8" : "en_US.UTF-8"}, kLogTrace});
         }
-        if (setup == kLockHeld)
+        if (setup == kLockHeld) {
             EXPECT_GE(::GetTickCount() - start, 2900u) << "did not wait for the lock";
+        }
         if (args.starts_with("/check")) { // not even the record of the start
             EXPECT_FALSE(RecordExists()) << "wrote a record";
         }

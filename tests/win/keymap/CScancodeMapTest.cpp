@@ -197,10 +197,11 @@ TEST_F(ScancodeMapTest, EveryFailingCallLeavesAWholeState) {
             const auto where = name + ", failing call "s + std::to_string(k);
             EXPECT_EQ(g_opened, g_closed) << where << ": a key left open";
             EXPECT_NE(std::find(allowed.begin(), allowed.end(), after), allowed.end()) << where;
-            if (std::get<0>(error) != 0)
+            if (std::get<0>(error) != 0) {
                 EXPECT_FALSE(std::get<2>(error).empty()) << where;
-            else
+            } else {
                 EXPECT_EQ(after, allowed.back()) << where << ": failure reported as success";
+            }
         }
     }
 }
