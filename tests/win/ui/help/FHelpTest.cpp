@@ -371,8 +371,7 @@ TEST(FHelp, TextReadsAsThePageAndTakesOnlyReadingKeys) {
     ASSERT_TRUE(::OpenClipboard(hwnd));
     const HANDLE data = ::GetClipboardData(CF_UNICODETEXT);
     std::wstring copied = data ? static_cast<const wchar_t*>(::GlobalLock(data)) : L"";
-    if (data)
-        ::GlobalUnlock(data);
+    ::GlobalUnlock(data);
     ::CloseClipboard();
     std::erase(copied, L'\r');
     EXPECT_EQ(MText::WideToUtf8(copied), text);
