@@ -95,13 +95,13 @@ TEST_F(ImageList, ImagesAndKeysMoveTogether) {
     const UniqueMemoryDc source(::CreateCompatibleDC(nullptr));
     ::SelectObject(source.get(), ef.bitmap.get());
     EXPECT_TRUE(list.AddFromPictureBox(source.get(), "h", kW, 0, kMask));
-    EXPECT_EQ(Order(), "cead??f ceaxfgh");
     try {
         list.SetItemKey(1, "a");
         ADD_FAILURE() << "a key in use taken";
     } catch (const AppError& error) {
         EXPECT_EQ(error.Number(), 5);
     }
+    EXPECT_EQ(Order(), "cead??f ceaxfgh");
     list.Clear();
     EXPECT_EQ(list.ImageCount(), 0);
     EXPECT_EQ(list.ItemKey(0), "");
