@@ -2,8 +2,6 @@
 // members the window does not call.
 #include <gtest/gtest.h>
 
-#include <functional>
-
 #include "ui/controls/MivoCboEx.h"
 #include "ui/controls/cMIVOImageList.h"
 #include "win32/MFatal.h"
@@ -137,25 +135,21 @@ TEST_F(MivoCboExTest, ItemsTakeTheIconsHeightAndTheOpenListEight) {
 // (case aside; equal texts in the order added); found by the start of its text or the whole, with
 // case only when the style asks for it.
 TEST_F(MivoCboExTest, ItemFieldsChangeOneAtATimeSortedAndFound) {
-    const struct {
-        std::function<void(MivoCboEx&)> change;
-        const char* fields; // of item 1: text, icon, selected icon, indent, data
-    } cases[] = {
-        {.change = [](auto& c) { c.SetItemIcon(1, 7); }, .fields = "Einfg 7 1 0 20"},
-        {.change = [](auto& c) { c.SetItemIconSelected(1, 8); }, .fields = "Einfg 1 8 0 20"},
-        {.change = [](auto& c) { c.SetItemIndent(1, 3); }, .fields = "Einfg 1 1 3 20"},
-        {.change = [](auto& c) { c.SetItemData(1, 99); }, .fields = "Einfg 1 1 0 99"},
-        {.change = [](auto& c) { c.SetList(1, "Pause"); }, .fields = "Pause 1 1 0 20"},
-        {.change = [](auto& c) { c.RemoveItem(1); }, .fields = "Rollen 2 2 0 30"},
-        {.change = [](auto& c) { c.InsertItemAndData("Pos1", 1, 5, 6, 70, 2); },
-         .fields = "Pos1 5 6 2 70"},
-    };
-    for (const auto& c : cases) {
-        combo->Clear();
-        Fill(*combo);
-        c.change(*combo);
-        EXPECT_EQ(Fields(1), c.fields);
-    }
+    combo->SetItemIcon(1, 7); // item 1: text, icon, selected icon, indent, data
+    EXPECT_EQ(Fields(1), "Einfg 7 1 0 20");
+    combo->SetItemIconSelected(1, 8);
+    EXPECT_EQ(Fields(1), "Einfg 7 8 0 20");
+    combo->SetItemIndent(1, 3);
+    EXPECT_EQ(Fields(1), "Einfg 7 8 3 20");
+    combo->SetItemData(1, 99);
+    EXPECT_EQ(Fields(1), "Einfg 7 8 3 99");
+    combo->SetList(1, "Pause");
+    EXPECT_EQ(Fields(1), "Pause 7 8 3 99");
+    combo->InsertItemAndData("Pos1", 1, 5, 6, 70, 2);
+    EXPECT_EQ(Fields(1), "Pos1 5 6 2 70");
+    EXPECT_EQ(Fields(2), "Pause 7 8 3 99");
+    combo->RemoveItem(1);
+    EXPECT_EQ(Fields(1), "Pause 7 8 3 99");
     combo->Clear();
     combo->SetSorted(true);
     for (const char* text : {"b", "A", "c", "a"})
