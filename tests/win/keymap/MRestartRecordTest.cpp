@@ -96,22 +96,20 @@ TEST(MRestartRecord, OnlyItsOwnRecordOfThisStartIsTrusted) {
         const char* refused = nullptr; // the value whose write is refused
         bool stable = false;
     } cases[] = {
+        // clang-format off
         {.what = "as made", .state = Pending},
         {.what = "owned by SYSTEM", .then = [] { SetOwner(L"O:SY"); }, .state = Pending},
         {.what = "owned by Users", .then = [] { SetOwner(L"O:BU"); }},
         {.what = "of the start before", .then = TouchStart},
         {.what = "a stable key", .stable = true},
         {.what = "start a number", .then = [] { Retype("Started", REG_QWORD); }},
-        {.what = "known as 2",
-         .then =
-             [] {
-                 SetValue("Known", REG_DWORD, {2, 0, 0, 0});
-             }},
+        {.what = "known as 2", .then = [] { SetValue("Known", REG_DWORD, {2, 0, 0, 0}); }},
         {.what = "known as bytes", .then = [] { Retype("Known", REG_BINARY); }},
         {.what = "map as text", .then = [] { Retype("Scancode Map", REG_SZ); }},
         {.what = "map refused", .refused = "Scancode Map"},
         {.what = "known refused", .refused = "Known"},
         {.what = "start refused", .refused = "Started"},
+        // clang-format on
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
