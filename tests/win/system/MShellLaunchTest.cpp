@@ -57,19 +57,17 @@ TEST(MShellLaunch, RouteByWhoRunsTheDesktopShell) {
     for (const auto& c : cases) {
         std::string log;
         Launch last;
-        MShellLaunch::Calls calls;
-        calls.shellIdentity = [&] { return c.shell; };
-        calls.ownIdentity = [&] { return c.self; };
-        calls.shellExecute = [&](const Launch& l) {
-            log += "direct";
-            last = l;
-        };
-        calls.desktopShell = [&](const Launch& l) {
-            log += "desktop";
+        const auto seen = [&](const char* route, const Launch& l) {
+            log += route;
             last = l;
             return c.answer;
         };
-        const Seam<MShellLaunch::Calls>::Override fake(calls);
+        const Seam<MShellLaunch::Calls>::Override fake({
+            .shellIdentity = [&] { return c.shell; },
+            .ownIdentity = [&] { return c.self; },
+            .shellExecute = [&](const Launch& l) { seen("direct", l); },
+            .desktopShell = [&](const Launch& l) { return seen("desktop", l); },
+        });
         if (!MDonation::OpenPage("DE"))
             log += " box";
         EXPECT_EQ(log, c.is) << c.answer;
