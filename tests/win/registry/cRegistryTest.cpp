@@ -3,7 +3,6 @@
 #include <shlwapi.h>
 
 #include <algorithm>
-#include <functional>
 #include <optional>
 
 #include "core/MMapText.h"
@@ -18,6 +17,7 @@ const RegistryValue kOne = ByteArray{0, {1, 0}}, kZero = ByteArray{0, {0}}; // a
 constexpr std::uint32_t kHkcu = 0x80000001u;
 const std::string kBase = "Software\\TavelinTest", kPath = kBase + "\\Registry";
 const char kClass[] = "TavelinTest.Doc", kExtension[] = ".tvlntest";
+const std::string kMissing = kPath + "\\Missing";
 
 // Keys handed out minus keys closed, whatever table a test puts on top.
 int g_open = 0;
@@ -77,16 +77,14 @@ std::pair<DWORD, std::string> Text(const std::string& s) {
 }
 
 struct RegistryTest : ::testing::Test {
-    std::optional<Seam<RegistryApi>::Override> counted{
-        std::in_place,
+    const Seam<RegistryApi>::Override counted{
         RegistryApi{.OpenKeyEx = &Counted<&RegistryApi::OpenKeyEx, 1>::Call,
                     .CreateKeyEx = &Counted<&RegistryApi::CreateKeyEx, 1>::Call,
                     .CloseKey = &Counted<&RegistryApi::CloseKey, -1>::Call,
                     .ConnectRegistry = &Counted<&RegistryApi::ConnectRegistry, 1>::Call}};
     void SetUp() override { g_open = 0; }
     void TearDown() override {
-        g_fakes.reset();
-        counted.reset();
+        g_fakes.reset(); // before the counted table goes
         EXPECT_EQ(g_open, 0) << "a key left open";
         SHDeleteKeyA(HKEY_CURRENT_USER, kBase.c_str());
         for (const char* key : {kClass, kExtension})
@@ -124,9 +122,8 @@ TEST_F(RegistryTest, ValuesKeepTheirType) {
         cRegistry reader;
         EXPECT_EQ(reader.ValueEx(root, section, name, type, fallback), c.out);
         EXPECT_EQ(reader.ValueType(), static_cast<std::int32_t>(c.type));
-        EXPECT_EQ(reader.ClassKey(), root);
-        EXPECT_EQ(reader.SectionKey(), section);
-        EXPECT_EQ(reader.ValueKey(), name);
+        EXPECT_EQ(std::tuple(reader.ClassKey(), reader.SectionKey(), reader.ValueKey()),
+                  std::tuple(root, section, name));
         EXPECT_EQ(reader.Default(), fallback);
     }
 }
@@ -225,16 +222,16 @@ TEST_F(RegistryTest, ReadsHereAndOnAnotherComputer) {
 // What a failed write or delete says: the number tells the command line's German line which
 // words to use, the text names the key.
 TEST_F(RegistryTest, ErrorTexts) {
-    const std::string missing = kPath + "\\Missing", hkcu = "'-2147483647',Section: '";
+    const std::string hkcu = "'-2147483647',Section: '";
     Fake(&RegistryApi::SetValueEx);
     const struct {
-        std::function<void()> act;
+        void (*act)();
         std::int32_t number;
         std::string description;
     } cases[] = {
-        {.act = [&] { Make(missing).DeleteValue(); },
+        {.act = [] { Make(kMissing).DeleteValue(); },
          .number = cRegistry::kErrKey,
-         .description = "Failed to open key " + hkcu + missing + "' for delete access"},
+         .description = "Failed to open key " + hkcu + kMissing + "' for delete access"},
         {.act = [] { Make().SetValue("x"s); },
          .number = cRegistry::kErrSetValue,
          .description =
