@@ -128,8 +128,7 @@ BOOL WINAPI InformationWithLink(HANDLE file, BY_HANDLE_FILE_INFORMATION* info) {
 // Whatever the other user does, the target is replaced or left, nothing else touched or left
 // behind; links on the way, at the target or made of the folder are refused, the folder's path
 // not resolved again; the temporary file is open to Administrators and SYSTEM only until the
-// replaced file's access list is copied; a replaced file keeps list and owner, a new one gets the
-// folder's.
+// replaced file's list is copied; a replaced file keeps list and owner, a new one the folder's.
 TEST(MAtomicFile, WritesTheTargetOrNothingWhateverTheFolderHolds) {
     constexpr DWORD kLink = ERROR_CANT_RESOLVE_FILENAME, kDenied = ERROR_ACCESS_DENIED;
     const Calls kRaced{.createFile = &CreateRaced,

@@ -79,7 +79,9 @@ TEST(Win32, GuardedBodiesReportEveryKindOfException) {
 }
 
 // The object sees its window from WM_NCCREATE to WM_NCDESTROY; a failing handler reaches the
-// fatal handler, not Windows; two windows share a class; a window goes with its object, unseen.
+// fatal handler, not Windows; a pointer message from another thread (sent, as another process's
+// WM_NOTIFY or a marshalled WM_NCCREATE arrive, or posted) never reaches the handler nor attaches
+// another object; two windows share a class; a window goes with its object, unseen.
 TEST(Win32, WindowAttachesGuardsAndDetaches) {
     g_reported.clear();
     std::vector<UINT> firstLog, secondLog;
@@ -95,6 +97,21 @@ TEST(Win32, WindowAttachesGuardsAndDetaches) {
         EXPECT_EQ(::SendMessageW(a, WM_USER, 0, 0), 0);
         ASSERT_EQ(g_reported.size(), 1u);
         EXPECT_EQ(g_reported[0].Description(), "handler failed");
+        CREATESTRUCTW create{.lpCreateParams = &second};
+        std::atomic<bool> done = false;
+        std::thread sender([&] {
+            ::SendMessageW(a, WM_NOTIFY, 0, 1);
+            ::SendMessageW(a, WM_NCCREATE, 0, reinterpret_cast<LPARAM>(&create));
+            done = true;
+        });
+        testsupport::HandleMessagesUntil([&] { return done.load(); }, 5000);
+        sender.join();
+        ::PostMessageW(a, WM_NOTIFY, 0, 1);
+        testsupport::HandleMessagesUntil([] { return false; }, 100);
+        EXPECT_EQ(std::count(firstLog.begin(), firstLog.end(), UINT(WM_NOTIFY)), 0);
+        EXPECT_EQ(::GetWindowLongPtrW(a, GWLP_USERDATA), reinterpret_cast<LONG_PTR>(&first));
+        ::SendMessageW(a, WM_NOTIFY, 0, 0);
+        EXPECT_EQ(firstLog.back(), UINT(WM_NOTIFY));
         first.Destroy();
         EXPECT_EQ(first.Hwnd(), HWND{});
         EXPECT_EQ(firstLog.back(), UINT(WM_NCDESTROY));
@@ -102,29 +119,6 @@ TEST(Win32, WindowAttachesGuardsAndDetaches) {
     }
     EXPECT_FALSE(::IsWindow(b));
     EXPECT_EQ(std::count(secondLog.begin(), secondLog.end(), UINT(WM_DESTROY)), 0);
-}
-
-// A pointer message from another thread (sent, as another process's WM_NOTIFY or a marshalled
-// WM_NCCREATE arrive, or posted) never reaches the handler nor attaches another object.
-TEST(Win32, PointerMessagesOnlyFromTheWindowsOwnThread) {
-    std::vector<UINT> log, otherLog;
-    Probe first(log), other(otherLog);
-    const HWND a = first.Create();
-    CREATESTRUCTW create{.lpCreateParams = &other};
-    std::atomic<bool> done = false;
-    std::thread sender([&] {
-        ::SendMessageW(a, WM_NOTIFY, 0, 1);
-        ::SendMessageW(a, WM_NCCREATE, 0, reinterpret_cast<LPARAM>(&create));
-        done = true;
-    });
-    testsupport::HandleMessagesUntil([&] { return done.load(); }, 5000);
-    sender.join();
-    ::PostMessageW(a, WM_NOTIFY, 0, 1);
-    testsupport::HandleMessagesUntil([] { return false; }, 100);
-    EXPECT_EQ(std::count(log.begin(), log.end(), UINT(WM_NOTIFY)), 0);
-    EXPECT_EQ(::GetWindowLongPtrW(a, GWLP_USERDATA), reinterpret_cast<LONG_PTR>(&first));
-    ::SendMessageW(a, WM_NOTIFY, 0, 0);
-    EXPECT_EQ(log.back(), UINT(WM_NOTIFY));
 }
 
 // The whole user identifier from the real token (users of one domain share all but its last part);
