@@ -3,7 +3,6 @@
 #include <shlwapi.h>
 
 #include <algorithm>
-#include <functional>
 #include <optional>
 
 #include "core/MMapText.h"
@@ -18,6 +17,7 @@ const RegistryValue kOne = ByteArray{0, {1, 0}}, kZero = ByteArray{0, {0}}; // a
 constexpr std::uint32_t kHkcu = 0x80000001u;
 const std::string kBase = "Software\\TavelinTest", kPath = kBase + "\\Registry";
 const char kClass[] = "TavelinTest.Doc", kExtension[] = ".tvlntest";
+const std::string kMissing = kPath + "\\Missing";
 
 // Keys handed out minus keys closed, whatever table a test puts on top.
 int g_open = 0;
@@ -48,27 +48,23 @@ void Fake(F RegistryApi::*slot, std::type_identity_t<F> f = &DenyOf<F>::Call) {
     g_fakes.emplace(api);
 }
 
-cRegistry Make(const std::string& path = kPath, std::int32_t type = REG_SZ) {
+cRegistry Make(const std::string& path = kPath) {
     cRegistry r;
     r.SetClassKey(kHkcu);
     r.SetSectionKey(path);
     r.SetValueKey("V");
-    r.SetValueType(type);
+    r.SetValueType(REG_SZ);
     return r;
 }
 
 // The value as stored, past the table: its type and bytes, environment references unexpanded.
+const std::pair<DWORD, std::string> kNone{REG_NONE, "none"};
 std::pair<DWORD, std::string> Stored(HKEY root, const std::string& path, const char* name = "V") {
     std::uint8_t bytes[512];
     DWORD type = REG_NONE, size = sizeof bytes;
     if (::RegGetValueA(root, path.c_str(), name, RRF_RT_ANY | RRF_NOEXPAND, &type, bytes, &size))
-        return {REG_NONE, "none"};
+        return kNone;
     return {type, MMapText::BytesToHex({bytes, size})};
-}
-bool KeyThere(const std::string& path) {
-    HKEY key = nullptr;
-    return !::RegOpenKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, KEY_READ, &key) &&
-           !::RegCloseKey(key);
 }
 // As a text's bytes with its terminator.
 std::pair<DWORD, std::string> Text(const std::string& s) {
@@ -77,16 +73,14 @@ std::pair<DWORD, std::string> Text(const std::string& s) {
 }
 
 struct RegistryTest : ::testing::Test {
-    std::optional<Seam<RegistryApi>::Override> counted{
-        std::in_place,
+    const Seam<RegistryApi>::Override counted{
         RegistryApi{.OpenKeyEx = &Counted<&RegistryApi::OpenKeyEx, 1>::Call,
                     .CreateKeyEx = &Counted<&RegistryApi::CreateKeyEx, 1>::Call,
                     .CloseKey = &Counted<&RegistryApi::CloseKey, -1>::Call,
                     .ConnectRegistry = &Counted<&RegistryApi::ConnectRegistry, 1>::Call}};
     void SetUp() override { g_open = 0; }
     void TearDown() override {
-        g_fakes.reset();
-        counted.reset();
+        g_fakes.reset(); // before the counted table goes
         EXPECT_EQ(g_open, 0) << "a key left open";
         SHDeleteKeyA(HKEY_CURRENT_USER, kBase.c_str());
         for (const char* key : {kClass, kExtension})
@@ -124,10 +118,9 @@ TEST_F(RegistryTest, ValuesKeepTheirType) {
         cRegistry reader;
         EXPECT_EQ(reader.ValueEx(root, section, name, type, fallback), c.out);
         EXPECT_EQ(reader.ValueType(), static_cast<std::int32_t>(c.type));
-        EXPECT_EQ(reader.ClassKey(), root);
-        EXPECT_EQ(reader.SectionKey(), section);
-        EXPECT_EQ(reader.ValueKey(), name);
-        EXPECT_EQ(reader.Default(), fallback);
+        EXPECT_EQ(
+            std::tuple(reader.ClassKey(), reader.SectionKey(), reader.ValueKey(), reader.Default()),
+            std::tuple(root, section, name, fallback));
     }
 }
 
@@ -144,9 +137,9 @@ TEST_F(RegistryTest, KeysAndValueNames) {
     EXPECT_EQ(names, (std::vector<std::string>{"A", "B"}));
     EXPECT_EQ(count, 2);
     EXPECT_TRUE(Make(kPath + "\\A").DeleteKey());
-    EXPECT_FALSE(KeyThere(kPath + "\\A"));
+    EXPECT_FALSE(Make(kPath + "\\A").KeyExists());
     EXPECT_THROW(Make("").DeleteKey(), AppError);
-    EXPECT_TRUE(KeyThere(kPath + "\\B"));
+    EXPECT_TRUE(Make(kPath + "\\B").KeyExists());
     const std::string longName(300, 'n');
     for (const std::string& n : {"Scancode Map"s, "TVLN Backup"s, longName})
         SHSetValueA(HKEY_CURRENT_USER, kPath.c_str(), n.c_str(), REG_BINARY, "", 0);
@@ -167,21 +160,20 @@ TEST_F(RegistryTest, FileAssociations) {
               std::nullopt);
     const std::string shell = kClass + "\\shell\\"s;
     const struct {
-        std::string key, text;
+        std::string key;
+        std::pair<DWORD, std::string> stored;
     } cases[] = {
-        {.key = kExtension, .text = kClass},
-        {.key = kClass, .text = "Test file"},
-        {.key = shell + "open", .text = "&Open"},
-        {.key = shell + "open\\command", .text = "\"C:\\t.exe\" \"%1\""},
-        {.key = shell + "print\\command", .text = "\"C:\\t.exe\" /p \"%1\""},
-        {.key = shell + "new", .text = ""},
-        {.key = kClass + "\\DefaultIcon"s, .text = "\"C:\\t.exe\",2"},
-        {.key = shell + "edit\\command", .text = "e.exe \"%1\""},
+        {.key = kExtension, .stored = Text(kClass)},
+        {.key = kClass, .stored = Text("Test file")},
+        {.key = shell + "open", .stored = Text("&Open")},
+        {.key = shell + "open\\command", .stored = Text("\"C:\\t.exe\" \"%1\"")},
+        {.key = shell + "print\\command", .stored = Text("\"C:\\t.exe\" /p \"%1\"")},
+        {.key = shell + "new", .stored = kNone},
+        {.key = kClass + "\\DefaultIcon"s, .stored = Text("\"C:\\t.exe\",2")},
+        {.key = shell + "edit\\command", .stored = Text("e.exe \"%1\"")},
     };
-    for (const auto& c : cases) {
-        const auto text = c.text.empty() ? std::pair(DWORD(REG_NONE), "none"s) : Text(c.text);
-        EXPECT_EQ(Stored(HKEY_LOCAL_MACHINE, "SOFTWARE\\Classes\\" + c.key, ""), text) << c.key;
-    }
+    for (const auto& c : cases)
+        EXPECT_EQ(Stored(HKEY_LOCAL_MACHINE, "SOFTWARE\\Classes\\" + c.key, ""), c.stored) << c.key;
     const auto error = [&](const std::string& cls, std::vector<RegistryValue> items) {
         return r.CreateAdditionalEXEAssociations(cls, items).value_or(AppError(0, "", "")).Number();
     };
@@ -225,16 +217,16 @@ TEST_F(RegistryTest, ReadsHereAndOnAnotherComputer) {
 // What a failed write or delete says: the number tells the command line's German line which
 // words to use, the text names the key.
 TEST_F(RegistryTest, ErrorTexts) {
-    const std::string missing = kPath + "\\Missing", hkcu = "'-2147483647',Section: '";
+    const std::string hkcu = "'-2147483647',Section: '";
     Fake(&RegistryApi::SetValueEx);
     const struct {
-        std::function<void()> act;
+        void (*act)();
         std::int32_t number;
         std::string description;
     } cases[] = {
-        {.act = [&] { Make(missing).DeleteValue(); },
+        {.act = [] { Make(kMissing).DeleteValue(); },
          .number = cRegistry::kErrKey,
-         .description = "Failed to open key " + hkcu + missing + "' for delete access"},
+         .description = "Failed to open key " + hkcu + kMissing + "' for delete access"},
         {.act = [] { Make().SetValue("x"s); },
          .number = cRegistry::kErrSetValue,
          .description =

@@ -60,11 +60,9 @@ ChildProcess::ChildProcess(const std::string& exe, const std::string& args, cons
     std::wstring commandLine = MText::Utf8ToWide(command);
     STARTUPINFOW si{sizeof(si)};
     PROCESS_INFORMATION pi{};
-    if (::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                         &si, &pi)) {
-        ::CloseHandle(pi.hThread);
-        ::CloseHandle(pi.hProcess);
-    }
+    ::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
+                     &pi);
+    const UniqueHandle shell(pi.hProcess), shellThread(pi.hThread);
     for (DWORD i = 0; i < Scaled(500) && !name.empty() && !pid_ && !ExitCode(); ++i) {
         for (DWORD pid : ProcessesNamed(name))
             if (!before.count(pid))

@@ -128,26 +128,28 @@ BOOL WINAPI InformationWithLink(HANDLE file, BY_HANDLE_FILE_INFORMATION* info) {
 // Whatever the other user does, the target is replaced or left, nothing else touched or left
 // behind; links on the way, at the target or made of the folder are refused, the folder's path
 // not resolved again; the temporary file is open to Administrators and SYSTEM only until the
-// replaced file's access list is copied; a replaced file keeps list and owner, a new one gets the
-// folder's.
+// replaced file's list is copied; a replaced file keeps list and owner, a new one the folder's.
 TEST(MAtomicFile, WritesTheTargetOrNothingWhateverTheFolderHolds) {
-    enum Fake { kNone, kRace, kRenameDenied, kOwnerAsWindows, kRedirect, kNoTarget };
-    constexpr DWORD kLink = ERROR_CANT_RESOLVE_FILENAME;
+    constexpr DWORD kLink = ERROR_CANT_RESOLVE_FILENAME, kDenied = ERROR_ACCESS_DENIED;
+    const Calls kRaced{.createFile = &CreateRaced,
+                       .createInFolder = &CreateInFolderRaced,
+                       .setInformation = &SetRaced};
     const struct {
         const char* what;
-        Fake fake = kNone;
+        Calls calls = {};
         fs::path link = {}; // reported as a link from its linkFrom-th query on
         int linkFrom = 0;
+        bool ownerAsWindows = false, noTarget = false;
         std::optional<std::uint32_t> error = std::nullopt; // the target then stays as it was
     } cases[] = {
-        {.what = "another user races each step", .fake = kRace},
-        {.what = "the rename fails", .fake = kRenameDenied, .error = ERROR_ACCESS_DENIED},
+        {.what = "another user races each step", .calls = kRaced},
+        {.what = "the rename fails", .calls = {.setInformation = &RenameDenied}, .error = kDenied},
         {.what = "a link on the way", .link = kDir, .linkFrom = 1, .error = kLink},
         {.what = "the target is a link", .link = kTarget, .linkFrom = 1, .error = kLink},
         {.what = "the folder became a link", .link = kFolder, .linkFrom = 2, .error = kLink},
-        {.what = "the folder's path leads elsewhere", .fake = kRedirect},
-        {.what = "another owner", .fake = kOwnerAsWindows},
-        {.what = "a new file", .fake = kNoTarget},
+        {.what = "the folder's path leads elsewhere", .calls = {.createFile = &CreateRedirected}},
+        {.what = "another owner", .ownerAsWindows = true},
+        {.what = "a new file", .noTarget = true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -161,36 +163,24 @@ TEST(MAtomicFile, WritesTheTargetOrNothingWhateverTheFolderHolds) {
         ::ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:P(A;;FA;;;SY)(A;;FA;;;BA)",
                                                                SDDL_REVISION_1, &sd, nullptr);
         for (const fs::path& file : {kTarget, kGuarded})
-            if (file != kTarget || c.fake != kNoTarget)
+            if (file != kTarget || !c.noTarget)
                 ::SetFileSecurityW(file.c_str(), DACL_SECURITY_INFORMATION, sd);
         ::LocalFree(sd);
         const std::string dacl = Dacl(kTarget);
-        if (c.fake == kNoTarget)
+        if (c.noTarget)
             fs::remove(kTarget);
-        g = {.racing = c.fake == kRace, .linkFrom = c.linkFrom};
-        g.ownerAsWindows = c.fake == kOwnerAsWindows;
+        g = {.racing = c.calls.setInformation == &SetRaced,
+             .linkFrom = c.linkFrom,
+             .ownerAsWindows = c.ownerAsWindows};
         UniqueHandle linked(::CreateFileW(c.link.c_str(), 0, 7, nullptr, OPEN_EXISTING,
                                           FILE_FLAG_BACKUP_SEMANTICS, nullptr));
         ::GetFileInformationByHandle(linked.get(), &g.link);
         linked.reset();
-        const bool race = c.fake == kRace;
-        const Calls calls{
-            .createFile = race                  ? &CreateRaced
-                          : c.fake == kRedirect ? &CreateRedirected
-                                                : &::CreateFileW,
-            .createInFolder = race ? &CreateInFolderRaced : &MAtomicFile::CreateInFolder,
-            .fileInformation = &InformationWithLink,
-            .setSecurity = &SetSecurityWatched,
-            .setInformation = race                      ? &SetRaced
-                              : c.fake == kRenameDenied ? &RenameDenied
-                                                        : &MAtomicFile::SetInformation,
-        };
-        std::optional<std::uint32_t> result;
-        {
-            Seam<Calls>::Override faked(calls);
-            result = MAtomicFile::Write(kTarget, kNew);
-        }
-        EXPECT_EQ(result, c.error);
+        Calls calls = c.calls;
+        calls.fileInformation = &InformationWithLink;
+        calls.setSecurity = &SetSecurityWatched;
+        const Seam<Calls>::Override faked(calls);
+        EXPECT_EQ(MAtomicFile::Write(kTarget, kNew), c.error);
         EXPECT_EQ(Content(kTarget), c.error ? "old" : "new");
         EXPECT_EQ(Dacl(kTarget), dacl);
         EXPECT_EQ(Content(kGuarded), "secret");
