@@ -165,13 +165,9 @@ TEST_F(CommandLineTest, CommandsAgainstTheStoredValues) {
         EXPECT_EQ(ReadValue(kMap), c.writes ? c.mapAfter : c.map);
         EXPECT_EQ(ReadValue(kBackup), c.writes ? c.backupAfter : c.backup);
     }
-    const std::wstring reg = L"\xFEFF"
-                             L"Windows Registry Editor Version 5.00\r\n\r\n[HKEY_LOCAL_MACHINE\\"
-                             L"SYSTEM\\CurrentControlSet\\Control\\Keyboard Layout]\r\n\"Scancode "
-                             L"Map\"=hex:00,00,00,00,00,00,00,00,03,00,00,00,1d,00,52,e0,2a,00,3a,"
-                             L"00,\\\r\n  00,00,00,00\r\n\r\n";
-    EXPECT_EQ(FileBytes(file),
-              std::string(reinterpret_cast<const char*>(reg.data()), reg.size() * 2));
+    // The locked key's entry kept first; a .reg file's bytes: RegFileAndStatusDetails.
+    const Bytes reg = MCommandLine::Utf16LeWithBom(MCommandLine::RegFileText("1D0052E02A003A00"));
+    EXPECT_EQ(FileBytes(file), std::string(reg.begin(), reg.end()));
     EXPECT_EQ(FileBytes(kept), "old");
     ::SetFileAttributesA(kept.c_str(), FILE_ATTRIBUTE_NORMAL);
     for (const std::string& made : {file, kept})
