@@ -65,36 +65,30 @@ TEST(CommandLineTest, Parse) {
 // The /status lines, /check's every differing key in the order named, the entries written, or
 // the refusal (nothing changed, also the choice before the refused one).
 TEST(CommandLineTest, AgainstTheMapFound) {
+    // clang-format off
     const struct {
+        Language lang = Language::English;
         const char* found;
         const char* line;
         std::string answer;
-        Language lang = Language::English;
     } cases[] = {
         // Keys not named keep their entries, a key sending itself included.
-        {.found = "52E052E01D003800",
-         .line = "/set CAPSLOCK=LSHIFT",
+        {.found = "52E052E01D003800", .line = "/set CAPSLOCK=LSHIFT",
          .answer = "52E052E01D0038002A003A00"},
-        {.found = "0F003A002A003A00",
-         .line = "/set CAPSLOCK=APP",
+        {.found = "0F003A002A003A00", .line = "/set CAPSLOCK=APP",
          .answer = "2 CAPSLOCK is locked (new codes 0F00 2A00). Nothing was written."},
-        {.found = "1D003A00",
-         .line = "/set CAPSLOCK=3",
-         .answer = "2 CAPSLOCK ist gesperrt (neuer Code 1D00). Es wurde nichts geschrieben.",
-         .lang = Language::German},
-        {.found = "",
-         .line = "/set CAPSLOCK=TAB SCROLL=DISABLED",
+        {.lang = Language::German, .found = "1D003A00", .line = "/set CAPSLOCK=3",
+         .answer = "2 CAPSLOCK ist gesperrt (neuer Code 1D00). Es wurde nichts geschrieben."},
+        {.found = "", .line = "/set CAPSLOCK=TAB SCROLL=DISABLED",
          .answer = "2 DISABLED is not offered for SCROLL. Nothing was written."},
         {.found = "2A003A0", .line = "/status", .answer = "MAP=NOT WELL FORMED\r\nBACKUP=NO\r\n"},
-        {.found = "2A003A00",
-         .line = "/check SCROLL=MUTE CAPSLOCK=8 INSERT=1",
-         .answer = "1 SCROLL has the function SCROLL, not MUTE.\r\nCAPSLOCK has the function "
-                   "LSHIFT, not TAB.\r\n"},
-        {.found = "2A003A0",
-         .line = "/check CAPSLOCK=8",
-         .answer = "2 Die gespeicherte Scancode Map ist nicht wohlgeformt.\r\n",
-         .lang = Language::German},
+        {.found = "2A003A00", .line = "/check SCROLL=MUTE CAPSLOCK=8 INSERT=1", .answer =
+             "1 SCROLL has the function SCROLL, not MUTE.\r\nCAPSLOCK has the function LSHIFT, "
+             "not TAB.\r\n"},
+        {.lang = Language::German, .found = "2A003A0", .line = "/check CAPSLOCK=8",
+         .answer = "2 Die gespeicherte Scancode Map ist nicht wohlgeformt.\r\n"},
     };
+    // clang-format on
     for (const auto& c : cases) {
         SCOPED_TRACE(c.line);
         CKeyRows rows(MKeys::Catalogue(), c.found, true);
@@ -169,17 +163,12 @@ TEST(CommandLineTest, Usage) {
 
 // Only a line with something after the program name goes to the shell's parser (in doubt: yes).
 TEST(CommandLineTest, MayHaveArguments) {
-    const std::pair<const wchar_t*, bool> cases[] = {
-        {L"", false},
-        {L"tavelin.exe", false},
-        {L"tavelin.exe  \t", false},
-        {L"\"C:\\Program Files\\tavelin.exe\" ", false},
-        {L"\"C:\\Program Files\\tavelin.exe", false},
-        {L"tavelin.exe /status", true},
-        {L"\"C:\\Program Files\\tavelin.exe\" /status", true},
-        {L"\"tavelin\".exe", true},
-        {L" tavelin.exe", true},
-    };
-    for (const auto& [line, expected] : cases)
-        EXPECT_EQ(MayHaveArguments(line), expected) << testing::PrintToString(std::wstring(line));
+    for (const std::wstring line :
+         {L"", L"tavelin.exe", L"tavelin.exe  \t", L"\"C:\\Program Files\\tavelin.exe\" ",
+          L"\"C:\\Program Files\\tavelin.exe"})
+        EXPECT_FALSE(MayHaveArguments(line)) << testing::PrintToString(line);
+    for (const std::wstring line :
+         {L"tavelin.exe /status", L"\"C:\\Program Files\\tavelin.exe\" /status", L"\"tavelin\".exe",
+          L" tavelin.exe"})
+        EXPECT_TRUE(MayHaveArguments(line)) << testing::PrintToString(line);
 }

@@ -49,37 +49,27 @@ TEST(RestartStateTest, SameEffect) {
 }
 
 // From the record of this start, the map stored now and whether anyone wrote the map's key since
-// the start (nothing: that could not be read).
-TEST(RestartStateTest, StateOf) {
-    const MapValue caps = Map("2A003A00");
+// the start (nothing: that could not be read): the state, and the map to record as in effect (only
+// one unwritten since the start that can be written back as it was).
+TEST(RestartStateTest, StateAndMapInEffect) {
+    const MapValue caps = Map("2A003A00"), text{Kind::Other, {'a'}},
+                   unreadable{Kind::Unreadable, {}};
     const struct {
         Record record;
         MapValue stored;
         std::optional<bool> written;
         State state;
-    } cases[] = {
-        {{Record::Kind::None, {}}, caps, std::nullopt, State::Unknown},
-        {{Record::Kind::Known, caps}, {Kind::Unreadable, {}}, false, State::Unknown},
-        {{Record::Kind::NotKnown, {}}, caps, false, State::Unknown},
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(Keyword(StateOf(c.record, c.stored, c.written)), Keyword(c.state))
-            << int(c.record.kind) << " " << c.written.value_or(2);
-}
-
-// Only a map (or none) unwritten since the start and that can be written back as it was.
-TEST(RestartStateTest, InEffectBeforeFirstWrite) {
-    const MapValue caps = Map("2A003A00");
-    const struct {
-        MapValue stored;
-        std::optional<bool> written;
         std::optional<MapValue> recorded;
     } cases[] = {
-        {caps, std::nullopt, std::nullopt},
-        {{Kind::Other, {'a'}}, false, std::nullopt},
-        {{Kind::Unreadable, {}}, false, std::nullopt},
+        {{Record::Kind::None, {}}, caps, std::nullopt, State::Unknown, std::nullopt},
+        {{Record::Kind::Known, caps}, unreadable, false, State::Unknown, std::nullopt},
+        {{Record::Kind::NotKnown, {}}, caps, false, State::Unknown, caps},
+        {{Record::Kind::NotKnown, {}}, text, false, State::Unknown, std::nullopt},
     };
-    for (const auto& c : cases)
-        EXPECT_EQ(InEffectBeforeFirstWrite(c.stored, c.written), c.recorded)
-            << int(c.stored.kind) << " " << c.written.value_or(2);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << int(c.record.kind) << " " << int(c.stored.kind) << " "
+                                        << c.written.value_or(2));
+        EXPECT_EQ(Keyword(StateOf(c.record, c.stored, c.written)), Keyword(c.state));
+        EXPECT_EQ(InEffectBeforeFirstWrite(c.stored, c.written), c.recorded);
+    }
 }

@@ -61,18 +61,15 @@ TEST(ManualTest, FunctionsAreTheWindowsEntriesWithTheirKeywords) {
     for (const bool german : {true, false}) {
         std::vector<std::string> program;
         for (const KeyOption& option : MKeys::Catalogue().Rows()) {
-            std::string row =
-                std::string(option.DisplayName(german ? Language::German : Language::English)) +
-                "|" + std::string(option.NAME) + "|";
+            std::string row(option.DisplayName(german ? Language::German : Language::English));
+            row += "|" + std::string(option.NAME) + "|";
             for (int key = 0; key < kKeyCount; ++key)
                 if (option.OfferedFor(key))
                     row += std::string(MKeys::Catalogue().ById(key)->NAME) + " ";
             row.pop_back();
             program.push_back(row);
         }
-        EXPECT_EQ(
-            Table(ManualHalf(german), german ? "  Eintrag in der Liste" : "  Entry in the list"),
-            program)
-            << german;
+        const char* heading = german ? "  Eintrag in der Liste" : "  Entry in the list";
+        EXPECT_EQ(Table(ManualHalf(german), heading), program) << german;
     }
 }
