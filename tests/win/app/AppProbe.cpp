@@ -3,7 +3,9 @@
 // read|write|refuse|throw EVENTS LOG COMMAND...: the command line, its first registry read or
 // write paused (EVENTS.reached set, EVENTS.go waited for); event-log entries and restart requests
 // noted in LOG ("entry|", "restart|"); refuse: the restart is then refused; throw: the first read
-// throws what no one expects.
+// throws what no one expects. trust: the trust rules one level below the desktop shell and an
+// earlier copy's window, under the Windows version reported; prints what each did.
+#include <cstdio>
 #include <fstream>
 #include <stdexcept>
 
@@ -14,6 +16,9 @@
 #include "registry/RegistryApi.h"
 #include "system/MEventLog.h"
 #include "system/MShutdown.h"
+#include "system/MShellLaunch.h"
+#include "app/MSingleInstance.h"
+#include "ui/main/FMainIds.h"
 #include "win32/Seam.h"
 
 namespace {
@@ -74,12 +79,37 @@ BOOL WINAPI RestartRefused(LPSTR, LPSTR, DWORD, BOOL, BOOL) {
     return FALSE;
 }
 
+int TrustOneLevelLower() {
+    const ProcessIdentity high{{1, 1, 0, 0, 0, 0, 0, 5, 21}, 0x3000}, medium{high.user, 0x2000};
+    const Seam<MShellLaunch::Calls>::Override shell({
+        .shellIdentity = [&] { return medium; },
+        .ownIdentity = [&] { return high; },
+        .shellExecute = [](const MShellLaunch::Launch&) { std::printf("direct "); },
+        .desktopShell =
+            [](const MShellLaunch::Launch&) {
+                std::printf("desktop ");
+                return S_OK;
+            },
+    });
+    MShellLaunch::Open({"", "https://example.org/", "", "", SW_SHOWNORMAL});
+    const WNDCLASSW wc{0, &::DefWindowProcW, 0, 0, {}, {}, {}, {}, {}, kMainWindowClass};
+    ::RegisterClassW(&wc);
+    ::CreateWindowExW(0, kMainWindowClass, L"Tavelin 2.0", WS_OVERLAPPED, 0, 0, 10, 10, nullptr,
+                      nullptr, nullptr, nullptr);
+    const Seam<MSingleInstance::Calls>::Override instance({
+        .windowIdentity = [&](HWND) { return medium; },
+        .ownIdentity = [&] { return high; },
+    });
+    std::printf(MSingleInstance::ActivateEarlierCopy("Tavelin 2.0") ? "activated\n" : "ignored\n");
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
     const std::string mode = argc > 1 ? argv[1] : "";
-    if (mode == "start")
-        return StartAsStandardUser();
+    if (mode == "start" || mode == "trust")
+        return mode == "start" ? StartAsStandardUser() : TrustOneLevelLower();
     if (argc < 5)
         return 90;
     g_events = argv[2];
