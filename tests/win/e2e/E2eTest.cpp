@@ -254,8 +254,7 @@ TEST_F(E2e, RealClicksReachEveryPictureListAndButton) {
     Tavelin app;
     ASSERT_TRUE(app.Main());
     const HWND main = app.Main(), container = ::GetParent(app.ComboEx(0));
-    CREATESTRUCTW create{};
-    create.lpCreateParams = reinterpret_cast<void*>(0x10);
+    CREATESTRUCTW create{.lpCreateParams = reinterpret_cast<void*>(0x10)};
     const LPARAM notify = 0x10, created = reinterpret_cast<LPARAM>(&create);
     const std::tuple<const char*, HWND, UINT, LPARAM, bool> messages[] = {
         {"WM_NOTIFY posted to a list's container", container, WM_NOTIFY, notify, true},
@@ -499,15 +498,11 @@ TEST_F(E2e, KeysReachEveryControl) {
     WriteValue(kBackup, Bytes{});
     BrowserStandIn browser;
     enum Effect { kFocus, kQuestion, kHelpShown, kDonation, kEnded };
-    struct Step {
-        const char* keys;
-        int focus; // the control that has the focus afterwards, back in the window
-        Effect effect;
-    };
     const int list = IDC_CBOKEY_FIRST, help = IDC_IMGHELP, restore = IDC_CMDRESTORE,
               cancel = IDC_CMDCANCEL, donate = IDC_IMGPAYPAL_FIRST + 1, spenden = donate - 1;
     // clang-format off
-    const std::vector<Step> steps[] = {
+    // The keys, the control that has the focus afterwards (back in the window), what else shows.
+    const std::vector<std::tuple<const char*, int, Effect>> steps[] = {
         {{"", list + 1, kFocus},        {"Tab", list + 2, kFocus},     {"Tab", restore, kFocus},
          {"Tab", cancel, kFocus},       {"Tab", help, kFocus},         {"Tab", donate, kFocus},
          {"Tab", list + 1, kFocus},     {"Shift+Tab", donate, kFocus}, {"Alt+S", list + 2, kFocus},
@@ -524,19 +519,19 @@ TEST_F(E2e, KeysReachEveryControl) {
         SCOPED_TRACE(german ? "German" : "English");
         Tavelin app(testsupport::Env{{"LC_ALL", kLocale[german]}});
         ASSERT_TRUE(app.Main());
-        for (const Step& step : steps[german]) {
-            SCOPED_TRACE(step.keys);
+        for (const auto& [keys, focus, effect] : steps[german]) {
+            SCOPED_TRACE(keys);
             ASSERT_TRUE(app.Activate());
             ::DeleteFileA(browser.file.c_str());
-            PressKeys(step.keys);
-            if (step.effect == kQuestion) { // Enter leaves the map as it is
+            PressKeys(keys);
+            if (effect == kQuestion) { // Enter leaves the map as it is
                 EXPECT_EQ(app.Answer(Tavelin::kEnter), kRestoreQuestion[german]);
-            } else if (step.effect == kHelpShown) {
+            } else if (effect == kHelpShown) {
                 HWND shown = app.FindWindowTitled(kHelp[german], 5000);
                 EXPECT_TRUE(shown);
                 ::PostMessageW(shown, WM_CLOSE, 0, 0);
                 testsupport::HandleMessagesUntil([&] { return !::IsWindow(shown); }, 5000);
-            } else if (step.effect == kDonation) { // from the desktop shell, which runs unelevated
+            } else if (effect == kDonation) { // from the desktop shell, which runs unelevated
                 std::string launch;
                 testsupport::HandleMessagesUntil(
                     [&] { return !(launch = FileBytes(browser.file).value_or("")).empty(); },
@@ -548,13 +543,13 @@ TEST_F(E2e, KeysReachEveryControl) {
                           "&cn=Mitteilung%20%28optional%29&tax=0&currency_code=EUR&lc=" +
                               std::string(german ? "DE" : "EN") +
                               "&bn=PP%2dDonationsBF&charset=UTF%2d8");
-            } else if (step.effect == kEnded) {
+            } else if (effect == kEnded) {
                 EXPECT_EQ(app.Wait(5000), 0u);
                 continue;
             }
             ASSERT_TRUE(app.Activate());
-            testsupport::HandleMessagesUntil([&] { return app.Focused() == step.focus; }, 2000);
-            EXPECT_EQ(app.Focused(), step.focus);
+            testsupport::HandleMessagesUntil([&] { return app.Focused() == focus; }, 2000);
+            EXPECT_EQ(app.Focused(), focus);
         }
         EXPECT_EQ(ReadValue(kMap), MapOf("1D003A00"));
     }
