@@ -500,8 +500,8 @@ TEST_F(E2e, KeysReachEveryControl) {
     enum Effect { kFocus, kQuestion, kHelpShown, kDonation, kEnded };
     const int list = IDC_CBOKEY_FIRST, help = IDC_IMGHELP, restore = IDC_CMDRESTORE,
               cancel = IDC_CMDCANCEL, donate = IDC_IMGPAYPAL_FIRST + 1, spenden = donate - 1;
-    // clang-format off
     // The keys, the control that has the focus afterwards (back in the window), what else shows.
+    // clang-format off
     const std::vector<std::tuple<const char*, int, Effect>> steps[] = {
         {{"", list + 1, kFocus},        {"Tab", list + 2, kFocus},     {"Tab", restore, kFocus},
          {"Tab", cancel, kFocus},       {"Tab", help, kFocus},         {"Tab", donate, kFocus},
