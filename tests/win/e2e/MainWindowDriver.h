@@ -188,14 +188,12 @@ inline POINT CentreOf(HWND hwnd) {
 // click the left button pressed and released there.
 inline void MoveMouse(POINT at, bool click = false) {
     ::SetCursorPos(at.x, at.y);
-    INPUT input[3] = {};
-    for (INPUT& one : input)
-        one.type = INPUT_MOUSE;
-    input[0].mi.dx = ::MulDiv(at.x, 65535, ::GetSystemMetrics(SM_CXSCREEN) - 1);
-    input[0].mi.dy = ::MulDiv(at.y, 65535, ::GetSystemMetrics(SM_CYSCREEN) - 1);
-    input[0].mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
-    input[1].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
-    input[2].mi.dwFlags = MOUSEEVENTF_LEFTUP;
+    const LONG x = ::MulDiv(at.x, 65535, ::GetSystemMetrics(SM_CXSCREEN) - 1),
+               y = ::MulDiv(at.y, 65535, ::GetSystemMetrics(SM_CYSCREEN) - 1);
+    const DWORD move = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
+    INPUT input[] = {{.type = INPUT_MOUSE, .mi = {.dx = x, .dy = y, .dwFlags = move}},
+                     {.type = INPUT_MOUSE, .mi = {.dwFlags = MOUSEEVENTF_LEFTDOWN}},
+                     {.type = INPUT_MOUSE, .mi = {.dwFlags = MOUSEEVENTF_LEFTUP}}};
     ::SendInput(click ? 3 : 1, input, sizeof(INPUT));
 }
 inline void ClickWindow(HWND hwnd) {
@@ -209,19 +207,20 @@ inline void PressKeys(const std::string& keys) {
     std::vector<INPUT> input;
     std::istringstream parts(keys);
     for (std::string part; std::getline(parts, part, '+');) {
-        INPUT key{};
-        key.type = INPUT_KEYBOARD;
-        key.ki.wVk = part.size() == 1 ? WORD(part[0]) : named.at(part);
-        input.insert(input.begin() + input.size() / 2, 2, key)[1].ki.dwFlags = KEYEVENTF_KEYUP;
+        const WORD key = part.size() == 1 ? WORD(part[0]) : named.at(part);
+        input.insert(input.begin() + input.size() / 2,
+                     {{.type = INPUT_KEYBOARD, .ki = {.wVk = key}},
+                      {.type = INPUT_KEYBOARD, .ki = {.wVk = key, .dwFlags = KEYEVENTF_KEYUP}}});
     }
     ::SendInput(UINT(input.size()), input.data(), sizeof(INPUT));
 }
 
-class Tavelin {
+// The running program (its exit code and output as ChildProcess gives them) and its windows.
+class Tavelin : public testsupport::ChildProcess {
   public:
     // unixEnv: variables for Wine itself, such as LC_ALL for the system locale.
     explicit Tavelin(const testsupport::Env& unixEnv = {}, const char* exe = TAVELIN_EXE)
-        : process_(exe, "", unixEnv) {}
+        : ChildProcess(exe, "", unixEnv) {}
 
     // Waits for the main window ("Tavelin 2.0"), shown once its lists are filled; nullptr: none.
     HWND Main() { return main_ ? main_ : (main_ = FindWindowTitled("Tavelin 2.0", 15000)); }
@@ -230,9 +229,6 @@ class Tavelin {
         const std::wstring wide = MText::Utf8ToWide(title);
         return Pid() ? testsupport::FindTopLevel(Pid(), nullptr, wide.c_str(), timeoutMs) : nullptr;
     }
-    DWORD Pid() const { return process_.Pid(); }
-    std::optional<DWORD> Wait(DWORD timeoutMs) { return process_.Wait(timeoutMs); }
-    std::string Output() { return process_.Output(); } // with Wine's messages; after Wait
     // For a failed wait: the process or how it ended, its visible windows, a hung one marked.
     std::string Seen() {
         std::string seen = "pid " + std::to_string(Pid());
@@ -256,16 +252,19 @@ class Tavelin {
     static constexpr int kEnter = 0;
     std::string Answer(int button) {
         const auto box = Pid() ? testsupport::FindMsgBox("Tavelin", Pid(), 5000) : std::nullopt;
+        if (!box)
+            return "";
         lastDefault_ = 0;
-        for (HWND b = nullptr; box && (b = ::FindWindowExW(box->hwnd, b, L"Button", nullptr));)
+        for (HWND b = nullptr; (b = ::FindWindowExW(box->hwnd, b, L"Button", nullptr));)
             if ((::GetWindowLongW(b, GWL_STYLE) & BS_TYPEMASK) == BS_DEFPUSHBUTTON)
                 lastDefault_ = ::GetDlgCtrlID(b);
-        if (!box || (button != kEnter && !::GetDlgItem(box->hwnd, button)))
-            return box ? box->text : "";
-        if (button == kEnter && Activate(box->hwnd))
+        HWND pressed = button == kEnter ? nullptr : ::GetDlgItem(box->hwnd, button);
+        if (pressed)
+            ClickWindow(pressed);
+        else if (button == kEnter && Activate(box->hwnd))
             PressKeys("Enter");
-        else if (button != kEnter)
-            ClickWindow(::GetDlgItem(box->hwnd, button));
+        else
+            return box->text; // no such button, or the box did not come to the front
         testsupport::HandleMessagesUntil([&] { return !::IsWindow(box->hwnd); }, 5000);
         return box->text;
     }
@@ -275,18 +274,17 @@ class Tavelin {
     // The list's item texts, and into pictures each item's picture (-1: another when selected),
     // read through memory in the program: the message carries pointers.
     std::vector<std::string> Items(int row, std::vector<int>* pictures = nullptr) {
-        UniqueHandle process(
+        const UniqueHandle process(
             ::OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, Pid()));
         struct Remote {
             COMBOBOXEXITEMW item;
             wchar_t text[512];
-        };
+        } local{};
         auto* remote = static_cast<Remote*>(
             ::VirtualAllocEx(process.get(), nullptr, sizeof(Remote), MEM_COMMIT, PAGE_READWRITE));
         std::vector<std::string> items;
         for (int i = 0; i < ::SendMessageW(ComboEx(row), CB_GETCOUNT, 0, 0); ++i) {
-            Remote local{{CBEIF_TEXT | CBEIF_IMAGE | CBEIF_SELECTEDIMAGE, i, remote->text, 512},
-                         {}};
+            local.item = {CBEIF_TEXT | CBEIF_IMAGE | CBEIF_SELECTEDIMAGE, i, remote->text, 512};
             ::WriteProcessMemory(process.get(), remote, &local, sizeof(local), nullptr);
             ::SendMessageW(ComboEx(row), CBEM_GETITEMW, 0, reinterpret_cast<LPARAM>(&remote->item));
             ::ReadProcessMemory(process.get(), remote, &local, sizeof(local), nullptr);
@@ -302,8 +300,10 @@ class Tavelin {
     // The next item down by the keys of the lists' extended interface: Down opens the list, the
     // next Down moves, Enter takes it.
     void PressDown(int row) {
-        for (WPARAM key : {VK_DOWN, VK_DOWN, VK_RETURN})
-            Press(::SendMessageW, Inner(row), key);
+        for (WPARAM key : {VK_DOWN, VK_DOWN, VK_RETURN}) {
+            ::SendMessageW(Inner(row), WM_KEYDOWN, key, 1);
+            ::SendMessageW(Inner(row), WM_KEYUP, key, 1 | (1u << 30) | (1u << 31));
+        }
     }
     // Opens row's list with a click and clicks the first item that begins with text; false when
     // there is none or the click did not select it.
@@ -323,8 +323,6 @@ class Tavelin {
         return testsupport::HandleMessagesUntil(
             [&] { return !::IsWindowVisible(list) && Selection(row) == index; }, 2000);
     }
-    // F1 through the program's message loop.
-    void PressF1() { Press(::PostMessageW, Main(), VK_F1); }
     // hwnd (default: the main window) in front, where real keys go; false when it did not come.
     bool Activate(HWND hwnd = nullptr) {
         hwnd = hwnd ? hwnd : Main();
@@ -375,8 +373,7 @@ class Tavelin {
     }
 
     HWND ComboEx(int row) {
-        return ::FindWindowExW(::GetDlgItem(Main(), IDC_CBOKEY_FIRST + row), nullptr,
-                               L"ComboBoxEx32", nullptr);
+        return ::FindWindowExW(Control(IDC_CBOKEY_FIRST + row), nullptr, L"ComboBoxEx32", nullptr);
     }
     HWND Inner(int row) {
         return reinterpret_cast<HWND>(::SendMessageW(ComboEx(row), CBEM_GETCOMBOCONTROL, 0, 0));
@@ -384,12 +381,6 @@ class Tavelin {
     HWND Control(int id) { return ::GetDlgItem(Main(), id); }
 
   private:
-    template <typename Send> static void Press(Send send, HWND to, WPARAM key) {
-        send(to, WM_KEYDOWN, key, 1);
-        send(to, WM_KEYUP, key, 1 | (1u << 30) | (1u << 31));
-    }
-
-    testsupport::ChildProcess process_;
     HWND main_ = nullptr;
     int lastDefault_ = 0;
 };
