@@ -155,6 +155,26 @@ TEST_F(ScancodeMapTest, MapOfAnotherTypeIsNeverRewritten) {
 
 // A save never writes over a backup that exists: named in another case (the registry finds it),
 // or unreadable (the value listing tells; when that fails too, nothing is written).
+// What the map found sets a key to, as a catalogue ID: 1 without an entry, -1 for a code the
+// catalogue does not know and for a map that is not well formed.
+TEST_F(ScancodeMapTest, KeySettingOfTheMapFound) {
+    struct Case {
+        std::string map;
+        std::int32_t id;
+    };
+    const Case cases[] = {
+        {.map = kMapA, .id = 7},                        // left shift
+        {.map = kCtrl, .id = 1},                        // no entry for CapsLock
+        {.map = Map("02000000", "99993A00"), .id = -1}, // unknown code
+        {.map = Map("05000000", "2A003A00"), .id = -1}, // count wrong
+        {.map = "0:" + kMapA, .id = -1},                // not binary
+    };
+    for (const Case& c : cases) {
+        Put(kMap, c.map);
+        EXPECT_EQ(CScancodeMap().GetCurrentKeySetting("3A00"), c.id) << c.map;
+    }
+}
+
 TEST_F(ScancodeMapTest, ExistingBackupIsNeverOverwritten) {
     for (int unreadable : {0, 1, 2}) { // 0: named in another case; 2: the listing fails too
         TearDown();
