@@ -195,3 +195,28 @@ TEST(MAtomicFile, WritesTheTargetOrNothingWhateverTheFolderHolds) {
         fs::remove_all(kDir, ignored);
     }
 }
+
+// A path by its form: a file in a drive's root and one named through "\\?\" are written; a
+// device, a folder and a stream are refused, nothing written.
+TEST(MAtomicFile, PathsByTheirForm) {
+    const std::wstring inRoot = L"C:\\tavelin-atomic.reg", target = kTarget.wstring();
+    const struct {
+        std::wstring path;
+        std::optional<std::uint32_t> error = std::nullopt;
+    } cases[] = {
+        {.path = inRoot},
+        {.path = L"\\\\?\\" + target},
+        {.path = L"\\\\.\\C:\\tavelin-atomic.reg", .error = ERROR_INVALID_NAME},
+        {.path = kFolder.wstring() + L"\\", .error = ERROR_INVALID_NAME},
+        {.path = target + L":stream", .error = ERROR_INVALID_NAME},
+    };
+    for (const auto& c : cases) {
+        fs::create_directories(kFolder);
+        EXPECT_EQ(MAtomicFile::Write(c.path, kNew), c.error) << c.path;
+        const fs::path written = c.path == inRoot ? fs::path(inRoot) : kTarget;
+        EXPECT_EQ(Content(written), c.error ? "" : "new") << c.path;
+        fs::remove(inRoot);
+        std::error_code ignored;
+        fs::remove_all(kDir, ignored);
+    }
+}
