@@ -342,8 +342,8 @@ TEST(TavelinExe, IconAndManifest) {
 namespace {
 
 // What a screen reader reads from a window's client object, asked from this process as readers
-// ask: its name, " = " and its value, its description in brackets, its keyboard shortcut and
-// whether it is unavailable.
+// ask: its name, " = " and its value, its description in brackets, its keyboard shortcut,
+// whether it is unavailable and whether it has no parent to go up to.
 ComPtr<IAccessible> ReaderObject(HWND hwnd) {
     ComPtr<IAccessible> object;
     ::AccessibleObjectFromWindow(hwnd, OBJID_CLIENT, __uuidof(IAccessible), object.put_void());
@@ -363,10 +363,13 @@ std::string ReaderSees(const ComPtr<IAccessible>& object) {
         return shown;
     };
     object->get_accState(self, &state);
+    ComPtr<IDispatch> parent; // where a reader goes up from the control
+    const bool orphan = FAILED(object->get_accParent(parent.put())) || !parent;
     return text(&IAccessible::get_accName) + text(&IAccessible::get_accValue, " = ") +
            text(&IAccessible::get_accDescription, " (", ")") +
            text(&IAccessible::get_accKeyboardShortcut, ", ") +
-           (state.vt == VT_I4 && (state.lVal & STATE_SYSTEM_UNAVAILABLE) ? ", unavailable" : "");
+           (state.vt == VT_I4 && (state.lVal & STATE_SYSTEM_UNAVAILABLE) ? ", unavailable" : "") +
+           (orphan ? ", no parent" : "");
 }
 
 } // namespace
