@@ -77,6 +77,12 @@ LSTATUS WINAPI CreateRecorded(HKEY root, LPCSTR path, DWORD reserved, LPSTR cls,
                              disposition);
 }
 
+void MakeProbe() {
+    HKEY key = nullptr;
+    ::RegCreateKeyExA(HKEY_LOCAL_MACHINE, kProbe, 0, nullptr, 0, KEY_READ, nullptr, &key, nullptr);
+    ::RegCloseKey(key);
+}
+
 } // namespace
 
 // A record made by the first write after a start, then changed: only the record as made counts
@@ -93,8 +99,8 @@ TEST(MRestartRecord, OnlyItsOwnRecordOfThisStartIsTrusted) {
         const char* what;
         std::function<void()> then = [] {};
         MRestartState::State state = Unknown;
-        const char* refused = nullptr; // the value whose write is refused
-        bool stable = false;
+        const char* refused = nullptr;          // the value whose write is refused
+        bool stable = false, probeKept = false; // someone's subkey of the probe's name stays
     } cases[] = {
         // clang-format off
         {.what = "as made", .state = Pending},
@@ -102,6 +108,7 @@ TEST(MRestartRecord, OnlyItsOwnRecordOfThisStartIsTrusted) {
         {.what = "owned by Users", .then = [] { SetOwner(L"O:BU"); }},
         {.what = "of the start before", .then = TouchStart},
         {.what = "a stable key", .stable = true},
+        {.what = "a stable key with a probe", .then = MakeProbe, .stable = true, .probeKept = true},
         {.what = "start a number", .then = [] { Retype("Started", REG_QWORD); }},
         {.what = "known as 2", .then = [] { SetValue("Known", REG_DWORD, {2, 0, 0, 0}); }},
         {.what = "known as bytes", .then = [] { Retype("Known", REG_BINARY); }},
@@ -125,7 +132,7 @@ TEST(MRestartRecord, OnlyItsOwnRecordOfThisStartIsTrusted) {
         c.then();
         EXPECT_EQ(MRestartState::Keyword(MRestartRecord::StateOf({Kind::Missing, {}})),
                   MRestartState::Keyword(c.state));
-        EXPECT_NE(::SHDeleteKeyA(HKEY_LOCAL_MACHINE, kProbe), ERROR_SUCCESS) << "a probe left";
+        EXPECT_EQ(::SHDeleteKeyA(HKEY_LOCAL_MACHINE, kProbe) == ERROR_SUCCESS, c.probeKept);
     }
     ::SHDeleteKeyA(HKEY_LOCAL_MACHINE, kRecord);
     EXPECT_TRUE(g_options & REG_OPTION_VOLATILE);

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "keymap/CKeyEdit.h"
+#include "system/MShutdown.h"
 #include "win32/Handles.h"
 #include "win32/Seam.h"
 
@@ -85,5 +86,12 @@ TEST(Restart, RequestPrivilegeAndFailures) {
         EXPECT_EQ(g_log + result.failure, c.seen);
         EXPECT_EQ(ShutdownPrivilege(), c.after);
     }
+    // This computer named in another case: still this one, the privilege on for the request.
+    const std::string lower = "\\\\" + std::string(::CharLowerA(name));
+    ShutdownPrivilege(false);
+    g_log.clear();
+    g_fail.clear();
+    MShutdown::ShutdownSystem(lower, false, true, true);
+    EXPECT_EQ(g_log, lower + "||0|011");
     ShutdownPrivilege(false);
 }
