@@ -29,6 +29,21 @@ std::string FileText(const std::string& path) {
     return {std::istreambuf_iterator<char>(in), {}};
 }
 
+// What the console shows, its lines run together.
+std::string ConsoleText() {
+    UniqueHandle out(::CreateFileA("CONOUT$", GENERIC_READ | GENERIC_WRITE,
+                                   FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
+                                   nullptr));
+    CONSOLE_SCREEN_BUFFER_INFO info{};
+    ::GetConsoleScreenBufferInfo(out.get(), &info);
+    std::string text(static_cast<std::size_t>(info.dwSize.X) * info.dwSize.Y, ' ');
+    DWORD read = 0;
+    ::ReadConsoleOutputCharacterA(out.get(), text.data(), static_cast<DWORD>(text.size()), {0, 0},
+                                  &read);
+    text.resize(read);
+    return text;
+}
+
 std::atomic<int> g_eventsHere = 0;
 BOOL WINAPI CountHere(DWORD) {
     ++g_eventsHere;
@@ -46,9 +61,15 @@ TEST(MCommandLineMode, ConsoleEventWaitsForTheWritesToEnd) {
         DWORD exit = 0;
         Value map, backup;
         std::string log;
+        const char* told = ""; // a line the console shows
     } cases[] = {
         {.pause = "write", .map = caps, .backup = "", .log = "entry|entry|entry|restart|"},
-        {.pause = "refuse", .exit = 3, .map = caps, .backup = "", .log = "entry|entry|entry|"},
+        {.pause = "refuse",
+         .exit = 3,
+         .map = caps,
+         .backup = "",
+         .log = "entry|entry|entry|",
+         .told = "The restart could not be requested. "},
         {.pause = "read", .exit = STATUS_CONTROL_C_EXIT},
     };
     HANDLE standard[] = {::GetStdHandle(STD_INPUT_HANDLE), ::GetStdHandle(STD_OUTPUT_HANDLE),
@@ -90,6 +111,7 @@ TEST(MCommandLineMode, ConsoleEventWaitsForTheWritesToEnd) {
         if (::WaitForSingleObject(process.get(), testsupport::Scaled(20000)) == WAIT_OBJECT_0)
             ::GetExitCodeProcess(process.get(), &exit);
         ::TerminateProcess(process.get(), 99);
+        const std::string shown = ConsoleText();
         ::SetConsoleCtrlHandler(&CountHere, FALSE);
         ::FreeConsole();
         EXPECT_TRUE(paused) << "never paused";
@@ -98,6 +120,7 @@ TEST(MCommandLineMode, ConsoleEventWaitsForTheWritesToEnd) {
         EXPECT_EQ(Read("Scancode Map"), c.map);
         EXPECT_EQ(Read("TVLN Backup"), c.backup);
         EXPECT_EQ(FileText(log), c.log);
+        EXPECT_NE(shown.find(c.told), std::string::npos) << shown;
     }
     for (const DWORD kind : {STD_INPUT_HANDLE, STD_OUTPUT_HANDLE, STD_ERROR_HANDLE})
         ::SetStdHandle(kind, standard[STD_INPUT_HANDLE - kind]);
