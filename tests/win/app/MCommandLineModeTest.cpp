@@ -29,21 +29,6 @@ std::string FileText(const std::string& path) {
     return {std::istreambuf_iterator<char>(in), {}};
 }
 
-// What the console shows, its lines run together.
-std::string ConsoleText() {
-    UniqueHandle out(::CreateFileA("CONOUT$", GENERIC_READ | GENERIC_WRITE,
-                                   FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
-                                   nullptr));
-    CONSOLE_SCREEN_BUFFER_INFO info{};
-    ::GetConsoleScreenBufferInfo(out.get(), &info);
-    std::string text(static_cast<std::size_t>(info.dwSize.X) * info.dwSize.Y, ' ');
-    DWORD read = 0;
-    ::ReadConsoleOutputCharacterA(out.get(), text.data(), static_cast<DWORD>(text.size()), {0, 0},
-                                  &read);
-    text.resize(read);
-    return text;
-}
-
 std::atomic<int> g_eventsHere = 0;
 BOOL WINAPI CountHere(DWORD) {
     ++g_eventsHere;
@@ -69,7 +54,7 @@ TEST(MCommandLineMode, ConsoleEventWaitsForTheWritesToEnd) {
          .map = caps,
          .backup = "",
          .log = "entry|entry|entry|",
-         .told = "The restart could not be requested. "},
+         .told = "The restart could not be requested."},
         {.pause = "read", .exit = STATUS_CONTROL_C_EXIT},
     };
     HANDLE standard[] = {::GetStdHandle(STD_INPUT_HANDLE), ::GetStdHandle(STD_OUTPUT_HANDLE),
@@ -111,7 +96,7 @@ TEST(MCommandLineMode, ConsoleEventWaitsForTheWritesToEnd) {
         if (::WaitForSingleObject(process.get(), testsupport::Scaled(20000)) == WAIT_OBJECT_0)
             ::GetExitCodeProcess(process.get(), &exit);
         ::TerminateProcess(process.get(), 99);
-        const std::string shown = ConsoleText();
+        const std::string shown = testsupport::ConsoleText();
         ::SetConsoleCtrlHandler(&CountHere, FALSE);
         ::FreeConsole();
         EXPECT_TRUE(paused) << "never paused";

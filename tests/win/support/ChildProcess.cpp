@@ -37,6 +37,21 @@ std::string LoaderFor(const std::string& exe) {
 
 } // namespace
 
+std::string ConsoleText() {
+    UniqueHandle out(::CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE,
+                                   FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
+                                   nullptr));
+    CONSOLE_SCREEN_BUFFER_INFO info{};
+    ::GetConsoleScreenBufferInfo(out.get(), &info);
+    std::wstring text(static_cast<std::size_t>(info.dwSize.X) * info.dwSize.Y, L' ');
+    DWORD read = 0;
+    ::ReadConsoleOutputCharacterW(out.get(), text.data(), static_cast<DWORD>(text.size()), {0, 0},
+                                  &read);
+    text.resize(read);
+    text.erase(text.find_last_not_of(L' ') + 1);
+    return MText::WideToUtf8(text);
+}
+
 ChildProcess::ChildProcess(const std::string& exe, const std::string& args, const Env& unixEnv) {
     const std::wstring name = MText::Utf8ToWide(exe.substr(exe.find_last_of('/') + 1));
     const std::set<DWORD> before = ProcessesNamed(name);

@@ -14,6 +14,9 @@ namespace testsupport {
 
 using Env = std::map<std::string, std::string>;
 
+// What this process's console shows, in UTF-8: its lines run together, trailing blanks gone.
+std::string ConsoleText();
+
 // Handles this thread's messages until done() holds or timeoutMs have passed; returns done().
 bool HandleMessagesUntil(const std::function<bool()>& done, DWORD timeoutMs);
 
