@@ -1,5 +1,4 @@
-// The whole program under Wine: the real tavelin.exe driven from outside as a person drives it,
-// the registry read back afterwards.
+// The real tavelin.exe's window driven from outside as a person drives it.
 #include <gtest/gtest.h>
 
 #include <exdisp.h>
@@ -7,10 +6,8 @@
 #include <shlobj.h>
 
 #include <map>
-#include <set>
 
 #include "e2e/MainWindowDriver.h"
-#include "resources/pictures.h"
 #include "win32/ComPtr.h"
 
 using namespace e2e;
@@ -19,8 +16,6 @@ namespace {
 
 using E2e = CleanLayout;
 
-// Each in English, then German: index false or true.
-const char* const kLocale[] = {"en_US.UTF-8", "de_DE.UTF-8"};
 const std::string kHelp[] = {"Tavelin 2.0.4 - Help", "Tavelin 2.0.4 - Hilfe"},
                   kRestoreQuestion[] = {"Restore original key settings?",
                                         "Ursprüngliche Einstellungen wiederherstellen?"},
@@ -30,8 +25,7 @@ const std::string kHelp[] = {"Tavelin 2.0.4 - Help", "Tavelin 2.0.4 - Hilfe"},
                                 "werden.\r\n\r\nMöchten Sie den Rechner jetzt neu starten?"};
 const std::string kPad(100, ' ');
 
-// While it lives, https addresses go to the launch witness, which writes its starter, show state
-// and address into file (Wine reads address handlers from HKEY_CLASSES_ROOT only).
+// While it lives, the launch witness writes each https address opened into file, with its starter.
 struct BrowserStandIn {
     static constexpr char kKey[] = "https\\shell\\open\\command";
     const std::string file = TempPath("tavelin-address.txt");
@@ -76,7 +70,6 @@ struct ScreenDpi {
     ~ScreenDpi() { WriteValue("LogPixels", saved, HKEY_CURRENT_USER, kKey, REG_DWORD); }
 };
 
-// A child window's rectangle in its parent's client coordinates.
 RECT ClientRectOf(HWND child) {
     RECT r{};
     ::GetWindowRect(child, &r);
@@ -84,34 +77,20 @@ RECT ClientRectOf(HWND child) {
     return r;
 }
 
-// Keeps the first name enumerated (on i686 a lambda does not convert to the stdcall callback).
-BOOL CALLBACK FirstName(HMODULE, LPCWSTR, LPWSTR name, LONG_PTR found) {
-    *reinterpret_cast<ULONG_PTR*>(found) = reinterpret_cast<ULONG_PTR>(name);
-    return FALSE;
-}
-
 } // namespace
 
-// What the window shows for the values found, in the system's language, each item with its own
-// picture; the help opens up and left of it at the first start only, later with F1. Then one
-// action: OK writes what the lists show and keeps locked entries (and a list without selection)
-// as found, the first change backing up the map; Restore writes the backup back. A value another
-// program changed meanwhile is not overwritten, a refused write is an error; what is logged.
+// What the window shows for the values found, then one action: the bytes, the box and the log.
 TEST_F(E2e, WindowShowsTheStoredMapAndWritesTheExactBytes) {
-    enum Help { kNone, kFirstStart, kF1 };
-    // The close box; Insert's "Key turned off" and OK (after emptying CapsLock's list, or with a
-    // save from the command line before OK); Restore answered Yes (after another backup's write).
-    enum Act { kClose, kInsertOff, kUnselected, kCommandLine, kRestore, kBackupChanged };
+    // Insert's "Key turned off" and OK (after emptying CapsLock's list), Restore answered Yes.
+    enum Act { kClose, kInsertOff, kUnselected, kRestore, kBackupChanged };
     const Value none, empty = Bytes{}, caps = MapOf("2A003A00"), tab = MapOf("0F003A00");
     const Value calc = MapOf("21E052E0 00004600"), locked = MapOf("1D003A00 00004600");
     const Value flagged = FromHex("0000000001000000 02000000 1D003A00 00000000");
-    const Value malformed = FromHex("0000000000000000 01000000 2A003A00 00000000"); // no entries
     const std::string to = "-Taste geändert zu: ",
                       capsShown = "Left shift key|Default (Insert key)|Default (ScrollLock key)";
     struct Case {
         const char* name;
-        bool german = false;
-        Help help = kNone;
+        bool german = false, firstStart = false;
         Value map, backup; // before
         std::string shown; // each list's selected item, '|' between
         Act act = kClose;
@@ -122,9 +101,8 @@ TEST_F(E2e, WindowShowsTheStoredMapAndWritesTheExactBytes) {
     };
     // clang-format off
     const Case cases[] = {
-        {.name = "first start", .help = kFirstStart,
+        {.name = "first start", .firstStart = true,
          .shown = "Default (CapsLock key)|Default (Insert key)|Default (ScrollLock key)"},
-        {.name = "F1", .help = kF1, .map = malformed, .shown = "-|-|-", .mapAfter = malformed},
         {.name = "backup changed", .german = true, .map = calc, .backup = empty,
          .shown = "Standard (normale CapsLock-Funktion)|Taschenrechner starten|-",
          .act = kBackupChanged, .box = "Die Tastaturbelegung wurde seit dem Start von Tavelin von "
@@ -143,9 +121,6 @@ TEST_F(E2e, WindowShowsTheStoredMapAndWritesTheExactBytes) {
          .box = kRestart[0], .mapAfter = flagged, .logged =
              "Original key settings restored: the map from before Tavelin's first change is "
              "written back, the backup deleted.|"},
-        {.name = "command line saved", .map = caps, .backup = empty, .shown = capsShown,
-         .act = kCommandLine, .box = "The keyboard map was changed by another program since "
-             "Tavelin started. Nothing was saved.", .mapAfter = tab, .backupAfter = empty},
         {.name = "save refused", .german = true, .map = caps, .shown =
              "Linke Umschalt-Taste|Standard (normale Einfügen-Funktion)|Standard (normale "
              "Rollen-Funktion)",
@@ -169,7 +144,7 @@ TEST_F(E2e, WindowShowsTheStoredMapAndWritesTheExactBytes) {
         SCOPED_TRACE(c.name);
         WriteValue(kMap, c.map);
         WriteValue(kBackup, c.backup);
-        WriteValue("ShowStartupInfo", c.help == kFirstStart ? none : kHelpSeen, HKEY_CURRENT_USER,
+        WriteValue("ShowStartupInfo", c.firstStart ? none : kHelpSeen, HKEY_CURRENT_USER,
                    kSettingsKey, REG_SZ);
         Tavelin app({{"LC_ALL", kLocale[c.german]}, kLogTrace});
         ASSERT_TRUE(app.Main());
@@ -189,17 +164,8 @@ TEST_F(E2e, WindowShowsTheStoredMapAndWritesTheExactBytes) {
             seen += (row ? "|" : "") + (asLocked ? item : "?" + item);
         }
         EXPECT_EQ(seen, c.shown);
-        EXPECT_EQ(app.Text(IDC_CMDCANCEL), c.german ? "&Abbrechen" : "&Cancel");
-        EXPECT_FALSE(app.Enabled(IDC_CMDOK));
         EXPECT_EQ(app.Enabled(IDC_CMDRESTORE), c.backup.has_value());
-        // The donation picture in the window's language (the English one is clicked below).
-        EXPECT_EQ(app.Visible(IDC_IMGPAYPAL_FIRST), c.german);
-        if (c.help == kF1) {
-            EXPECT_FALSE(app.FindWindowTitled(kHelp[0], 1000));
-            ASSERT_TRUE(app.Activate());
-            PressKeys("F1");
-        }
-        if (c.help != kNone) {
+        if (c.firstStart) {
             HWND window = app.FindWindowTitled(kHelp[0], 5000);
             EXPECT_EQ(ReadValue("ShowStartupInfo", HKEY_CURRENT_USER, kSettingsKey), kHelpSeen);
             RECT m{}, h{};
@@ -213,11 +179,8 @@ TEST_F(E2e, WindowShowsTheStoredMapAndWritesTheExactBytes) {
             deny.emplace(KEY_SET_VALUE);
         if (c.act == kUnselected)
             ::SendMessageW(app.ComboEx(0), CB_SETCURSEL, WPARAM(-1), 0);
-        if (c.act == kInsertOff || c.act == kUnselected || c.act == kCommandLine)
+        if (c.act == kInsertOff || c.act == kUnselected)
             app.PressDown(1); // "Key turned off"
-        if (c.act == kCommandLine) {
-            EXPECT_EQ(RunTavelin("/set CAPSLOCK=TAB").code, 0u);
-        }
         if (c.act == kBackupChanged)
             WriteValue(kBackup, tab);
         if (c.act == kRestore || c.act == kBackupChanged) {
@@ -225,8 +188,7 @@ TEST_F(E2e, WindowShowsTheStoredMapAndWritesTheExactBytes) {
             EXPECT_EQ(app.Answer(IDYES), kRestoreQuestion[c.german]);
         } else if (c.act != kClose)
             app.Click(IDC_CMDOK);
-        // A save or restore closes the window and asks about the restart, which Enter declines; a
-        // refusal keeps the window, which the error box's OK ends. The close box asks nothing.
+        // Enter declines the restart; a refusal keeps the window, which the error box's OK ends.
         const bool written = c.box == kRestart[c.german];
         if (!c.box.empty()) {
             EXPECT_EQ(app.Answer(written ? Tavelin::kEnter : IDOK), c.box);
@@ -244,96 +206,38 @@ TEST_F(E2e, WindowShowsTheStoredMapAndWritesTheExactBytes) {
     }
 }
 
-// What a person reaches with the real mouse in one window: the tool tip, an item of each list,
-// every button and picture. Before that, this process hands the windows messages whose lParam the
-// program would take for a pointer or an object of its own: none crashes it, the windows answer
-// as before. (Wine refuses to pass a sent WM_NOTIFY to another process, where Windows passes it
-// unchanged, and swallows a fault while handling a sent message: only the answers tell.)
-TEST_F(E2e, RealClicksReachEveryPictureListAndButton) {
+// What a person reaches with the real mouse: tool tip, buttons, pictures; no help at a later start.
+TEST_F(E2e, RealMouseReachesEveryPictureAndButton) {
     WriteValue(kBackup, Bytes{}); // Restore clickable
     Tavelin app;
     ASSERT_TRUE(app.Main());
-    const HWND main = app.Main(), container = ::GetParent(app.ComboEx(0));
-    CREATESTRUCTW create{.lpCreateParams = reinterpret_cast<void*>(0x10)};
-    const LPARAM notify = 0x10, created = reinterpret_cast<LPARAM>(&create);
-    const std::tuple<const char*, HWND, UINT, LPARAM, bool> messages[] = {
-        {"WM_NOTIFY posted to a list's container", container, WM_NOTIFY, notify, true},
-        {"WM_NOTIFY posted to the main window", main, WM_NOTIFY, notify, true},
-        {"WM_NOTIFY sent to a list's container", container, WM_NOTIFY, notify, false},
-        {"WM_NCCREATE sent to the main window", main, WM_NCCREATE, created, false},
-        {"WM_NCCREATE sent to a list's container", container, WM_NCCREATE, created, false},
-    };
-    for (const auto& [what, to, msg, lParam, post] : messages) {
-        SCOPED_TRACE(what);
-        if (post)
-            ::PostMessageW(to, msg, 0, lParam);
-        else
-            ::SendMessageTimeoutW(to, msg, 0, lParam, SMTO_NORMAL, Scaled(5000), nullptr);
-        for (int i = 0; i < 2; ++i) { // the second answer comes after a posted message's handling
-            wchar_t title[32] = {};
-            ::SendMessageTimeoutW(main, WM_GETTEXT, 32, reinterpret_cast<LPARAM>(title),
-                                  SMTO_NORMAL, Scaled(5000), nullptr);
-            ASSERT_EQ(MText::WideToUtf8(title), "Tavelin 2.0") << app.Seen();
-        }
-    }
-    // The labels' arrow, once the window has set a cursor: a slow machine reports none at first,
-    // and every button would then differ from it.
+    EXPECT_FALSE(app.FindWindowTitled(kHelp[0], 1000)) << "the help at a later start";
+    // Once the window has set a cursor: a slow machine reports none at first.
     HCURSOR arrow = nullptr;
     testsupport::HandleMessagesUntil(
         [&] { return (arrow = app.CursorOver(IDC_LBKEY_FIRST)) != nullptr; }, 5000);
     EXPECT_TRUE(arrow);
     EXPECT_EQ(app.ToolTipOver(IDC_IMGHELP), "Help");
-    const char* picks[] = {"Left shift key", "Key turned off", "Application key"};
-    for (int row = 0; row < 3; ++row)
-        EXPECT_TRUE(app.Pick(row, picks[row])) << row;
-    EXPECT_TRUE(app.Enabled(IDC_CMDOK));
-    // Each control is the one under the mouse at its centre, the pictures with the hand (a
-    // press's effect is KeysReachEveryControl's).
+    // Under the mouse at its centre (the help picture lies on the decoration), with the hand.
     const std::tuple<const char*, int, bool> controls[] = {
         {"donation picture", IDC_IMGPAYPAL_FIRST + 1, true},
         {"help picture", IDC_IMGHELP, true},
-        {"Restore", IDC_CMDRESTORE, false},
-        {"Cancel", IDC_CMDCANCEL, false}};
+        {"Restore", IDC_CMDRESTORE, false}};
     for (const auto& [what, id, hand] : controls) {
         SCOPED_TRACE(what);
         EXPECT_EQ(app.ControlAt(id), id);
         const HCURSOR cursor = app.CursorOver(id);
         EXPECT_EQ(cursor != arrow, hand) << "cursor " << cursor << ", arrow " << arrow;
     }
-    // Restore's question answered No keeps the window and the backup; Cancel ends the program with
-    // the map as it was.
-    app.Click(IDC_CMDRESTORE);
-    EXPECT_EQ(app.Answer(IDNO), kRestoreQuestion[0]);
-    EXPECT_TRUE(::IsWindow(app.Main())) << "the window stays open";
-    EXPECT_EQ(ReadValue(kBackup), Bytes{});
-    app.Click(IDC_CMDCANCEL);
-    EXPECT_EQ(app.Wait(5000), 0u);
-    EXPECT_EQ(ReadValue(kMap), std::nullopt);
 }
 
-// What Wine cannot show: Explorer shows the first icon group, the program's own in every size and
-// colour depth that Windows 2000 and later pick from; the manifest demands elevation and the
-// version 6 common controls.
-TEST(TavelinExe, IconAndManifest) {
+// What Wine cannot show: the manifest demands elevation and the version 6 common controls.
+TEST(TavelinExe, Manifest) {
     HMODULE exe = ::LoadLibraryExA("Z:" TAVELIN_EXE, nullptr, LOAD_LIBRARY_AS_DATAFILE);
     ASSERT_TRUE(exe);
-    auto resource = [exe](LPCWSTR type, LPCWSTR name) { // "": none
-        HRSRC found = ::FindResourceW(exe, name, type);
-        return std::string(static_cast<const char*>(::LockResource(::LoadResource(exe, found))),
-                           ::SizeofResource(exe, found));
-    };
-    ULONG_PTR first = 0;
-    ::EnumResourceNamesW(exe, RT_GROUP_ICON, FirstName, reinterpret_cast<LONG_PTR>(&first));
-    EXPECT_EQ(first, static_cast<ULONG_PTR>(IDI_TAVELIN));
-    // The group's directory: a 6-byte header with the count, then 14 bytes per image.
-    const std::string dir = resource(RT_GROUP_ICON, MAKEINTRESOURCEW(IDI_TAVELIN));
-    std::set<std::pair<int, int>> images; // pixels, bits per pixel
-    for (size_t i = 0; dir.size() >= 6 && i < *reinterpret_cast<const WORD*>(&dir[4]); ++i)
-        images.insert({static_cast<BYTE>(dir[6 + 14 * i]),
-                       *reinterpret_cast<const WORD*>(&dir[6 + 14 * i + 6])});
-    EXPECT_EQ(images, (std::set<std::pair<int, int>>{
-                          {16, 8}, {16, 32}, {32, 8}, {32, 32}, {48, 8}, {48, 32}}));
-    const std::string manifest = resource(RT_MANIFEST, MAKEINTRESOURCEW(1));
+    HRSRC found = ::FindResourceW(exe, MAKEINTRESOURCEW(1), RT_MANIFEST);
+    const std::string manifest(static_cast<const char*>(::LockResource(::LoadResource(exe, found))),
+                               ::SizeofResource(exe, found));
     EXPECT_NE(manifest.find("level=\"requireAdministrator\""), manifest.npos);
     EXPECT_NE(manifest.find("Common-Controls\" version=\"6.0.0.0\""), manifest.npos);
     ::FreeLibrary(exe);
@@ -341,9 +245,7 @@ TEST(TavelinExe, IconAndManifest) {
 
 namespace {
 
-// What a screen reader reads from a window's client object, asked from this process as readers
-// ask: its name, " = " and its value, its description in brackets, its keyboard shortcut,
-// whether it is unavailable and whether it has no parent to go up to.
+// What a screen reader in another process reads: "name = value (description), shortcut", state.
 ComPtr<IAccessible> ReaderObject(HWND hwnd) {
     ComPtr<IAccessible> object;
     ::AccessibleObjectFromWindow(hwnd, OBJID_CLIENT, __uuidof(IAccessible), object.put_void());
@@ -374,12 +276,8 @@ std::string ReaderSees(const ComPtr<IAccessible>& object) {
 
 } // namespace
 
-// At 96 and 144 DPI in each language, CapsLock locked by another tool, a save not yet in effect:
-// every control scales, every text fits its control in the window's font (8.25 points, headings
-// bold). A reader in another process reads on each window of a list its heading, access key and
-// function (a locked one's notice), the pictures' names, and from a kept object a later choice.
-// The restart line covers no control, is read, labels nothing (no control follows it in z-order,
-// where a reader looks for a label), takes no focus, and is gone after a restart.
+// At 96 and 144 DPI, CapsLock locked, a save not yet in effect. The restart line labels nothing (a
+// reader looks for a label before the control in z-order) and is gone after a restart.
 TEST_F(E2e, EveryControlScalesAndAReaderReadsIt) {
     struct Case {
         DWORD dpi;
@@ -417,11 +315,10 @@ TEST_F(E2e, EveryControlScalesAndAReaderReadsIt) {
         ASSERT_TRUE(app.Main());
         HWND line = app.Control(IDC_LBRESTART);
         EXPECT_EQ(app.Visible(IDC_LBRESTART), c.pending);
-        EXPECT_EQ(app.Text(IDC_LBRESTART),
-                  c.german ? "Neustart ausstehend: Die neue Belegung wirkt erst danach."
-                           : "Restart pending: the new functions take effect after it.");
         if (c.pending) {
-            EXPECT_EQ(ReaderSees(ReaderObject(line)), app.Text(IDC_LBRESTART));
+            EXPECT_EQ(ReaderSees(ReaderObject(line)),
+                      c.german ? "Neustart ausstehend: Die neue Belegung wirkt erst danach."
+                               : "Restart pending: the new functions take effect after it.");
         }
         EXPECT_FALSE(::GetWindowLongW(line, GWL_STYLE) & WS_TABSTOP);
         EXPECT_EQ(::GetWindow(line, GW_HWNDNEXT), nullptr) << "a control follows it";
@@ -434,10 +331,6 @@ TEST_F(E2e, EveryControlScalesAndAReaderReadsIt) {
             const int id = i ? IDC_IMGPAYPAL_FIRST + !c.german : IDC_IMGHELP;
             EXPECT_EQ(ReaderSees(ReaderObject(app.Control(id))), read[3 + i]);
         }
-        RECT client{}, shown = ClientRectOf(line), overlap{};
-        ::GetClientRect(app.Main(), &client);
-        EXPECT_TRUE(shown.left >= 0 && shown.top >= 0 && shown.right <= client.right &&
-                    shown.bottom <= client.bottom);
         const auto font = [&](int weight) {
             return UniqueFont(::CreateFontW(-::MulDiv(825, int(c.dpi), 7200), 0, 0, 0, weight,
                                             FALSE, FALSE, FALSE, DEFAULT_CHARSET, 0, 0, 0,
@@ -450,9 +343,6 @@ TEST_F(E2e, EveryControlScalesAndAReaderReadsIt) {
             const int id = ::GetDlgCtrlID(other);
             SCOPED_TRACE("control " + std::to_string(id));
             const RECT r = ClientRectOf(other);
-            if (other != line && c.pending && ::IsWindowVisible(other)) {
-                EXPECT_FALSE(::IntersectRect(&overlap, &shown, &r));
-            }
             if (first)
                 at96[{c.german, id}] = r;
             else if (c.dpi == 144) {
@@ -492,10 +382,8 @@ TEST_F(E2e, EveryControlScalesAndAReaderReadsIt) {
     ::CoUninitialize();
 }
 
-// Real keys in each language, CapsLock locked, Restore offered: Tab and Shift+Tab in tab order
-// from the first list that takes the focus (OK is not offered before a change); a heading's access
-// key into its list, a locked list's leaving the focus; Restore's question, which Enter declines;
-// the end by a button's key or Escape; Enter and Space on the picture buttons as a click; F1.
+// Real keys in each language, CapsLock locked, Restore offered (OK is not before a change): a
+// locked list's access key leaves the focus where it is; Enter declines Restore's question.
 TEST_F(E2e, KeysReachEveryControl) {
     WriteValue(kMap, MapOf("1D003A00"));
     WriteValue(kBackup, Bytes{});
@@ -507,12 +395,11 @@ TEST_F(E2e, KeysReachEveryControl) {
     // clang-format off
     const std::vector<std::tuple<const char*, int, Effect>> steps[] = {
         {{"", list + 1, kFocus},        {"Tab", list + 2, kFocus},     {"Tab", restore, kFocus},
-         {"Tab", cancel, kFocus},       {"Tab", help, kFocus},         {"Tab", donate, kFocus},
+         {"Tab", cancel, kFocus},       {"Tab", help, kFocus},         {"Enter", help, kHelpShown},
+         {"Tab", donate, kFocus},       {"Space", donate, kDonation},  {"F1", donate, kHelpShown},
          {"Tab", list + 1, kFocus},     {"Shift+Tab", donate, kFocus}, {"Alt+S", list + 2, kFocus},
          {"Alt+A", list + 2, kFocus},   {"Tab", restore, kFocus},      {"Alt+I", list + 1, kFocus},
-         {"Alt+R", restore, kQuestion}, {"Tab", cancel, kFocus},       {"Tab", help, kFocus},
-         {"Enter", help, kHelpShown},   {"Tab", donate, kFocus},       {"Space", donate, kDonation},
-         {"F1", donate, kHelpShown},    {"Alt+C", 0, kEnded}},
+         {"Alt+R", restore, kQuestion}, {"Alt+C", 0, kEnded}},
         {{"", list + 1, kFocus}, {"Alt+R", list + 2, kFocus}, {"Alt+C", list + 2, kFocus},
          {"Tab", restore, kFocus}, {"Alt+E", list + 1, kFocus}, {"Shift+Tab", spenden, kFocus},
          {"Shift+Tab", help, kFocus}, {"Space", help, kHelpShown}, {"Tab", spenden, kFocus},

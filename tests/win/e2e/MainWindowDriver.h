@@ -1,5 +1,4 @@
-// Drives a running tavelin.exe from outside as a person does: its windows found by title, its
-// lists read across processes, the real mouse and keys (under Wine's null driver too).
+// Drives a running tavelin.exe from outside as a person does, with the real mouse and keys.
 #pragma once
 
 #include <windows.h>
@@ -31,13 +30,13 @@ using Bytes = std::vector<std::uint8_t>;
 using Value = std::optional<Bytes>;
 using testsupport::Scaled;
 
-// The layout key's two values, the per-user first-start flag ("0": the help was shown), and the
-// record of the map in effect at this start, in a volatile key.
+// The system locale in English, then German: index false or true.
+const char* const kLocale[] = {"en_US.UTF-8", "de_DE.UTF-8"};
 constexpr const char* kMap = "Scancode Map";
 constexpr const char* kBackup = "TVLN Backup";
 constexpr char kLayoutKey[] = "System\\CurrentControlSet\\Control\\Keyboard Layout";
 constexpr char kSettingsKey[] = "Software\\Tavelin\\Settings";
-const Value kHelpSeen = Bytes{'0', 0};
+const Value kHelpSeen = Bytes{'0', 0}; // the first-start flag: the help was shown
 constexpr char kRecordKey[] = "SYSTEM\\CurrentControlSet\\Control\\Tavelin";
 inline bool RecordExists() {
     UniqueHkey key;
@@ -60,8 +59,7 @@ inline void WriteValue(const char* name, const Value& value, HKEY root = HKEY_LO
           : void(::SHDeleteValueA(root, key, name));
 }
 
-// A restart as the program sees it within this wineserver: the hardware description written anew
-// (its last write is the start), the volatile record gone; the map stored is then in effect.
+// A restart as the program sees it: the hardware description written anew, the record gone.
 inline void NewStart() {
     constexpr char kDescription[] = "HARDWARE\\DESCRIPTION\\System";
     ::SHDeleteKeyA(HKEY_LOCAL_MACHINE, kRecordKey);
@@ -99,8 +97,7 @@ inline std::string TempPath(const std::string& name) {
 const std::pair<const std::string, std::string> kLogTrace = {"WINEDEBUG",
                                                              "-all,fixme+advapi,+eventlog"};
 
-// The traced entries as the Event Viewer shows them (the message table renders ID and text),
-// "|" after each; a type other than information is named.
+// The traced entries as the Event Viewer shows them, "|" after each; another type is named.
 inline std::string LoggedEntries(const std::string& output) {
     HMODULE exe = ::LoadLibraryExA("Z:" TAVELIN_EXE, nullptr, LOAD_LIBRARY_AS_DATAFILE);
     std::string entries;
@@ -131,22 +128,7 @@ inline std::string LoggedEntries(const std::string& output) {
     return entries;
 }
 
-// /status's answer: the keys' lines, then whether there is a backup, the restart's state and both
-// values' bytes.
-inline std::string Status(const std::string& keys, const std::string& backup,
-                          const std::string& restart, const std::string& map,
-                          const std::string& backupBytes) {
-    return keys + "BACKUP=" + backup + "\r\nRESTART=" + restart + "\r\nMAPBYTES=" + map +
-           "\r\nBACKUPBYTES=" + backupBytes + "\r\n";
-}
-const std::string kPlainKeys = "CAPSLOCK=CAPSLOCK\r\nINSERT=INSERT\r\nSCROLL=SCROLL\r\n",
-                  kShiftKeys = "CAPSLOCK=LSHIFT\r\nINSERT=INSERT\r\nSCROLL=SCROLL\r\n",
-                  kMutedKeys = "CAPSLOCK=CAPSLOCK\r\nINSERT=INSERT\r\nSCROLL=MUTE\r\n",
-                  kShiftBytes = "0000000000000000020000002A003A0000000000",
-                  kMuteBytes = "00000000000000000200000020E0460000000000";
-
-// tavelin.exe (or another build) run with arguments: its exit code, its output, and that with
-// Wine's own lines.
+// tavelin.exe (or another build) run: its exit code, output, and that with Wine's own lines.
 struct RunResult {
     std::optional<DWORD> code;
     std::string output, all;
@@ -184,8 +166,7 @@ inline POINT CentreOf(HWND hwnd) {
     ::GetWindowRect(hwnd, &r);
     return {(r.left + r.right) / 2, (r.top + r.bottom) / 2};
 }
-// The real mouse through the system's input queue, so that the window under it hears of it; with
-// click the left button pressed and released there.
+// The real mouse through the system's input queue, so that the window under it hears of it.
 inline void MoveMouse(POINT at, bool click = false) {
     ::SetCursorPos(at.x, at.y);
     const LONG x = ::MulDiv(at.x, 65535, ::GetSystemMetrics(SM_CXSCREEN) - 1),
@@ -195,9 +176,6 @@ inline void MoveMouse(POINT at, bool click = false) {
                      {.type = INPUT_MOUSE, .mi = {.dwFlags = MOUSEEVENTF_LEFTDOWN}},
                      {.type = INPUT_MOUSE, .mi = {.dwFlags = MOUSEEVENTF_LEFTUP}}};
     ::SendInput(click ? 3 : 1, input, sizeof(INPUT));
-}
-inline void ClickWindow(HWND hwnd) {
-    MoveMouse(CentreOf(hwnd), true);
 }
 // Real keys to the window in front: "Tab", "Shift+Tab", "Alt+S"; each inside the one before.
 inline void PressKeys(const std::string& keys) {
@@ -247,8 +225,7 @@ class Tavelin : public testsupport::ChildProcess {
         }
         return seen;
     }
-    // Clicks a button of the program's message box, or with kEnter presses Enter on it; returns
-    // the box's text ("": none; a box without that button stays). Keeps its default button.
+    // Clicks a button of the program's box, or kEnter presses Enter; its text ("": no box).
     static constexpr int kEnter = 0;
     std::string Answer(int button) {
         const auto box = Pid() ? testsupport::FindMsgBox("Tavelin", Pid(), 5000) : std::nullopt;
@@ -260,7 +237,7 @@ class Tavelin : public testsupport::ChildProcess {
                 lastDefault_ = ::GetDlgCtrlID(b);
         HWND pressed = button == kEnter ? nullptr : ::GetDlgItem(box->hwnd, button);
         if (pressed)
-            ClickWindow(pressed);
+            MoveMouse(CentreOf(pressed), true);
         else if (button == kEnter && Activate(box->hwnd))
             PressKeys("Enter");
         else
@@ -271,8 +248,7 @@ class Tavelin : public testsupport::ChildProcess {
     // The default button of the last box answered, which Enter presses (0: none).
     int LastDefault() const { return lastDefault_; }
 
-    // The list's item texts, and into pictures each item's picture (-1: another when selected),
-    // read through memory in the program: the message carries pointers.
+    // Item texts and pictures (-1: another when selected), read through the program's memory.
     std::vector<std::string> Items(int row, std::vector<int>* pictures = nullptr) {
         const UniqueHandle process(
             ::OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, Pid()));
@@ -297,31 +273,12 @@ class Tavelin : public testsupport::ChildProcess {
         return items;
     }
     int Selection(int row) { return int(::SendMessageW(ComboEx(row), CB_GETCURSEL, 0, 0)); }
-    // The next item down by the keys of the lists' extended interface: Down opens the list, the
-    // next Down moves, Enter takes it.
+    // The next item down by keys: Down opens the list, the next Down moves, Enter takes it.
     void PressDown(int row) {
         for (WPARAM key : {VK_DOWN, VK_DOWN, VK_RETURN}) {
             ::SendMessageW(Inner(row), WM_KEYDOWN, key, 1);
             ::SendMessageW(Inner(row), WM_KEYUP, key, 1 | (1u << 30) | (1u << 31));
         }
-    }
-    // Opens row's list with a click and clicks the first item that begins with text; false when
-    // there is none or the click did not select it.
-    bool Pick(int row, const std::string& text) {
-        const std::vector<std::string> items = Items(row);
-        const int index =
-            int(std::ranges::find_if(items, [&](auto& i) { return i.starts_with(text); }) -
-                items.begin());
-        ClickWindow(Inner(row));
-        HWND list = testsupport::FindTopLevel(Pid(), L"ComboLBox", nullptr, 2000);
-        RECT item{};
-        if (!list ||
-            ::SendMessageW(list, LB_GETITEMRECT, index, reinterpret_cast<LPARAM>(&item)) == LB_ERR)
-            return false;
-        ::MapWindowPoints(list, nullptr, reinterpret_cast<POINT*>(&item), 2);
-        MoveMouse({(item.left + item.right) / 2, (item.top + item.bottom) / 2}, true);
-        return testsupport::HandleMessagesUntil(
-            [&] { return !::IsWindowVisible(list) && Selection(row) == index; }, 2000);
     }
     // hwnd (default: the main window) in front, where real keys go; false when it did not come.
     bool Activate(HWND hwnd = nullptr) {
@@ -341,9 +298,7 @@ class Tavelin : public testsupport::ChildProcess {
 
     bool Enabled(int id) { return ::IsWindowEnabled(Control(id)); }
     bool Visible(int id) { return ::IsWindowVisible(Control(id)); }
-    std::string Text(int id) { return testsupport::TextOf(Control(id)); }
-    void Click(int id) { ClickWindow(Control(id)); }
-    // The control the mouse reaches at id's centre.
+    void Click(int id) { MoveMouse(CentreOf(Control(id)), true); }
     int ControlAt(int id) { return ::GetDlgCtrlID(::WindowFromPoint(CentreOf(Control(id)))); }
     // The cursor shown on control id after a real move onto it (the shape is set on moves only).
     HCURSOR CursorOver(int id) {
