@@ -138,15 +138,14 @@ TEST_F(RegistryTest, FileAssociations) {
                            false, "", 2);
     EXPECT_EQ(r.CreateAdditionalEXEAssociations(kClass, {"edit"s, "&Edit"s, "e.exe \"%1\""s}),
               std::nullopt);
-    const std::string shell = kClass + "\\shell\\"s;
     const struct {
         std::string key;
         std::pair<DWORD, std::string> stored;
     } cases[] = {
         {.key = kExtension, .stored = Text(kClass)},
-        {.key = shell + "open\\command", .stored = Text("\"C:\\t.exe\" \"%1\"")},
+        {.key = kClass + "\\shell\\open\\command"s, .stored = Text("\"C:\\t.exe\" \"%1\"")},
         {.key = kClass + "\\DefaultIcon"s, .stored = Text("\"C:\\t.exe\",2")},
-        {.key = shell + "edit\\command", .stored = Text("e.exe \"%1\"")},
+        {.key = kClass + "\\shell\\edit\\command"s, .stored = Text("e.exe \"%1\"")},
     };
     for (const auto& c : cases)
         EXPECT_EQ(Stored(HKEY_LOCAL_MACHINE, "SOFTWARE\\Classes\\" + c.key, ""), c.stored) << c.key;
@@ -198,9 +197,12 @@ TEST_F(RegistryTest, ErrorTexts) {
         std::int32_t number;
         std::string description;
     } cases[] = {
-        {[] { Make().DeleteValue(); }, cRegistry::kErrKey, "Failed to delete registry " + key},
-        {[] { Make().SetValue("x"s); }, cRegistry::kErrSetValue,
-         "Failed to set registry value " + key + "' to value: ''"},
+        {.act = [] { Make().DeleteValue(); },
+         .number = cRegistry::kErrKey,
+         .description = "Failed to delete registry " + key},
+        {.act = [] { Make().SetValue("x"s); },
+         .number = cRegistry::kErrSetValue,
+         .description = "Failed to set registry value " + key + "' to value: ''"},
     };
     for (const auto& c : cases) {
         try {
