@@ -19,8 +19,7 @@ namespace fs = std::filesystem;
 using Calls = MAtomicFile::Calls;
 
 const fs::path kDir = fs::temp_directory_path() / "tavelin-atomic", kFolder = kDir / "share",
-               kTarget = kFolder / "keys.reg", kGuarded = kDir / "guarded.txt",
-               kElsewhere = kDir / "elsewhere";
+               kTarget = kFolder / "keys.reg", kGuarded = kDir / "guarded.txt";
 const std::uint8_t kNew[] = {'n', 'e', 'w'};
 
 std::string Content(const fs::path& path) {
@@ -60,7 +59,6 @@ struct {
     std::wstring temp = {};               // the temporary file, once made
     int linkFrom = 0, linkSeen = 0;       // link is reported a reparse point from query linkFrom
     BY_HANDLE_FILE_INFORMATION link{};
-    int madeElsewhere = 0;       // files made where the folder's path, resolved again, led
     std::string tempBefore = {}; // the temporary file's list before the replaced one's
     bool ownerAsWindows = false;
 } g;
@@ -86,16 +84,6 @@ DWORD CreateInFolderRaced(HANDLE folder, const std::wstring& name, PSECURITY_DES
     const DWORD error = MAtomicFile::CreateInFolder(folder, name, sd, file);
     g.temp = error == ERROR_SUCCESS ? path.wstring() : g.temp;
     return error;
-}
-// The folder's path leads elsewhere (a junction made of it after its check, which Wine cannot).
-HANDLE WINAPI CreateRedirected(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES sa,
-                               DWORD disposition, DWORD flags, HANDLE templ) {
-    if (fs::path(path).parent_path() != kFolder || disposition != CREATE_NEW)
-        return ::CreateFileW(path, access, share, sa, disposition, flags, templ);
-    const fs::path there = kElsewhere / fs::path(path).filename();
-    HANDLE file = ::CreateFileW(there.c_str(), access, share, sa, disposition, flags, templ);
-    g.madeElsewhere += file != INVALID_HANDLE_VALUE;
-    return file;
 }
 DWORD SetRaced(HANDLE file, void* information, ULONG size, ULONG infoClass) {
     Race();
@@ -126,9 +114,9 @@ BOOL WINAPI InformationWithLink(HANDLE file, BY_HANDLE_FILE_INFORMATION* info) {
 } // namespace
 
 // Whatever the other user does, the target is replaced or left, nothing else touched or left
-// behind; links on the way, at the target or made of the folder are refused, the folder's path
-// not resolved again; the temporary file is open to Administrators and SYSTEM only until the
-// replaced file's list is copied; a replaced file keeps list and owner, a new one the folder's.
+// behind; links on the way, at the target or made of the folder are refused, the temporary file
+// is made in the held folder; it is open to Administrators and SYSTEM only until the replaced
+// file's list is copied; a replaced file keeps list and owner, a new one the folder's.
 TEST(MAtomicFile, WritesTheTargetOrNothingWhateverTheFolderHolds) {
     constexpr DWORD kLink = ERROR_CANT_RESOLVE_FILENAME, kDenied = ERROR_ACCESS_DENIED;
     const Calls kRaced{.createFile = &CreateRaced,
@@ -147,14 +135,12 @@ TEST(MAtomicFile, WritesTheTargetOrNothingWhateverTheFolderHolds) {
         {.what = "a link on the way", .link = kDir, .linkFrom = 1, .error = kLink},
         {.what = "the target is a link", .link = kTarget, .linkFrom = 1, .error = kLink},
         {.what = "the folder became a link", .link = kFolder, .linkFrom = 2, .error = kLink},
-        {.what = "the folder's path leads elsewhere", .calls = {.createFile = &CreateRedirected}},
         {.what = "another owner", .ownerAsWindows = true},
         {.what = "a new file", .noTarget = true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         fs::create_directories(kFolder);
-        fs::create_directories(kElsewhere);
         std::ofstream(kGuarded, std::ios::binary) << "secret";
         std::ofstream(kTarget, std::ios::binary) << "old";
         // Locked down, the guarded file too: a link that replaced the target carries the same. A
@@ -185,7 +171,6 @@ TEST(MAtomicFile, WritesTheTargetOrNothingWhateverTheFolderHolds) {
         EXPECT_EQ(Dacl(kTarget), dacl);
         EXPECT_EQ(Content(kGuarded), "secret");
         EXPECT_NE(g.tempBefore, "open") << "open to Everyone until the replaced file's list";
-        EXPECT_EQ(g.madeElsewhere, 0);
         EXPECT_EQ(g.planted, g.racing) << "the stand-in never took the temporary file's name";
         EXPECT_FALSE(RestorePrivilegeEnabled());
         // Nothing of the writer's is left beside the target (the stand-in's links may stay).
@@ -197,7 +182,7 @@ TEST(MAtomicFile, WritesTheTargetOrNothingWhateverTheFolderHolds) {
 }
 
 // A path by its form: a file in a drive's root and one named through "\\?\" are written; a
-// device, a folder and a stream are refused, nothing written.
+// device and a folder are refused, nothing written.
 TEST(MAtomicFile, PathsByTheirForm) {
     const std::wstring inRoot = L"C:\\tavelin-atomic.reg", target = kTarget.wstring();
     const struct {
@@ -208,7 +193,6 @@ TEST(MAtomicFile, PathsByTheirForm) {
         {.path = L"\\\\?\\" + target},
         {.path = L"\\\\.\\C:\\tavelin-atomic.reg", .error = ERROR_INVALID_NAME},
         {.path = kFolder.wstring() + L"\\", .error = ERROR_INVALID_NAME},
-        {.path = target + L":stream", .error = ERROR_INVALID_NAME},
     };
     for (const auto& c : cases) {
         fs::create_directories(kFolder);
