@@ -206,7 +206,8 @@ TEST_F(E2e, WindowShowsTheStoredMapAndWritesTheExactBytes) {
     }
 }
 
-// What a person reaches with the real mouse: tool tip, buttons, pictures; no help at a later start.
+// What a person reaches with the real mouse: an item of each list, tool tip, buttons, pictures;
+// no help at a later start.
 TEST_F(E2e, RealMouseReachesEveryPictureAndButton) {
     WriteValue(kBackup, Bytes{}); // Restore clickable
     Tavelin app;
@@ -218,6 +219,10 @@ TEST_F(E2e, RealMouseReachesEveryPictureAndButton) {
         [&] { return (arrow = app.CursorOver(IDC_LBKEY_FIRST)) != nullptr; }, 5000);
     EXPECT_TRUE(arrow);
     EXPECT_EQ(app.ToolTipOver(IDC_IMGHELP), "Help");
+    const char* picks[] = {"Left shift key", "Key turned off", "Application key"};
+    for (int row = 0; row < 3; ++row)
+        EXPECT_TRUE(app.Pick(row, picks[row])) << row;
+    EXPECT_TRUE(app.Enabled(IDC_CMDOK));
     // Under the mouse at its centre (the help picture lies on the decoration), with the hand.
     const std::tuple<const char*, int, bool> controls[] = {
         {"donation picture", IDC_IMGPAYPAL_FIRST + 1, true},

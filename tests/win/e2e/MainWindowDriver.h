@@ -273,6 +273,24 @@ class Tavelin : public testsupport::ChildProcess {
         return items;
     }
     int Selection(int row) { return int(::SendMessageW(ComboEx(row), CB_GETCURSEL, 0, 0)); }
+    // The item starting with text picked with the real mouse: a click opens the list, one on the
+    // item takes it.
+    bool Pick(int row, const std::string& text) {
+        const std::vector<std::string> items = Items(row);
+        const int index =
+            int(std::ranges::find_if(items, [&](auto& i) { return i.starts_with(text); }) -
+                items.begin());
+        MoveMouse(CentreOf(Inner(row)), true);
+        HWND list = testsupport::FindTopLevel(Pid(), L"ComboLBox", nullptr, 2000);
+        RECT item{};
+        if (!list ||
+            ::SendMessageW(list, LB_GETITEMRECT, index, reinterpret_cast<LPARAM>(&item)) == LB_ERR)
+            return false;
+        ::MapWindowPoints(list, nullptr, reinterpret_cast<POINT*>(&item), 2);
+        MoveMouse({(item.left + item.right) / 2, (item.top + item.bottom) / 2}, true);
+        return testsupport::HandleMessagesUntil(
+            [&] { return !::IsWindowVisible(list) && Selection(row) == index; }, 2000);
+    }
     // The next item down by keys: Down opens the list, the next Down moves, Enter takes it.
     void PressDown(int row) {
         for (WPARAM key : {VK_DOWN, VK_DOWN, VK_RETURN}) {

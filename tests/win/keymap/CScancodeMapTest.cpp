@@ -3,10 +3,14 @@
 #include <shlwapi.h>
 
 #include <algorithm>
+#include <atomic>
+#include <future>
+#include <thread>
 
 #include "core/AppError.h"
 #include "core/MKeys.h"
 #include "core/MMapText.h"
+#include "keymap/CKeyEdit.h"
 #include "keymap/CScancodeMap.h"
 #include "registry/RegistryApi.h"
 #include "win32/Seam.h"
@@ -105,6 +109,27 @@ LONG WINAPI DenyEnumValue(HKEY, DWORD, LPSTR, LPDWORD, LPDWORD, LPDWORD, LPBYTE,
     return ERROR_ACCESS_DENIED;
 }
 
+// The writer on this thread stops at its first write until go is set.
+std::atomic<DWORD> g_stopped = 0;
+HANDLE g_reached = ::CreateEventW(nullptr, TRUE, FALSE, nullptr),
+       g_go = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+LONG WINAPI StoppedSet(HKEY key, LPCSTR name, DWORD reserved, DWORD type, const BYTE* data,
+                       DWORD size) {
+    if (g_stopped.exchange(0) == ::GetCurrentThreadId()) {
+        ::SetEvent(g_reached);
+        ::WaitForSingleObject(g_go, INFINITE);
+    }
+    return RegSetValueExA(key, name, reserved, type, data, size);
+}
+
+using Edit = std::function<EditOutcome(CScancodeMap&)>;
+const Edit kEditSave = [](CScancodeMap& m) { // kMapA's entry
+    return CKeyEdit(m, Language::English).Save("2A003A00", {}, CKeyEdit::Unchanged::Write).outcome;
+};
+const Edit kEditRestore = [](CScancodeMap& m) {
+    return CKeyEdit(m, Language::English).Restore().outcome;
+};
+
 struct ScancodeMapTest : ::testing::Test {
     void SetUp() override { TearDown(); }
     void TearDown() override { Put({kNone, kNone}); }
@@ -180,4 +205,43 @@ TEST_F(ScancodeMapTest, EveryFailingCallLeavesAWholeState) {
             }
         }
     }
+}
+
+// Two writers at once, the first stopped between its check and its first write: the second
+// waits, then finds the map changed and writes nothing.
+TEST_F(ScancodeMapTest, SecondWriterWaitsForTheFirstAndRefuses) {
+    const struct {
+        State was;
+        Edit first, second;
+        State is;
+    } cases[] = {
+        {.was = {kMapA, kCtrl}, .first = kEditRestore, .second = kEditSave, .is = {kCtrl, kNone}},
+        {.was = {kTab, kCtrl}, .first = kEditSave, .second = kEditRestore, .is = {kMapA, kCtrl}},
+    };
+    const Seam<RegistryApi>::Override stopped({.SetValueEx = &StoppedSet});
+    for (const auto& [before, first, second, after] : cases) {
+        Put(before);
+        CScancodeMap one, two;
+        ::ResetEvent(g_reached);
+        ::ResetEvent(g_go);
+        EditOutcome firstOutcome{};
+        std::thread a([&] {
+            g_stopped = ::GetCurrentThreadId();
+            firstOutcome = first(one);
+        });
+        const bool reached = ::WaitForSingleObject(g_reached, 5000) == WAIT_OBJECT_0;
+        auto b = std::async(std::launch::async, [&] { return second(two); });
+        const auto waited = b.wait_for(std::chrono::milliseconds(500));
+        ::SetEvent(g_go);
+        a.join();
+        const EditOutcome secondOutcome = b.get();
+        ASSERT_TRUE(reached) << "the first writer never wrote";
+        EXPECT_EQ(waited, std::future_status::timeout) << "the second writer did not wait";
+        EXPECT_EQ(firstOutcome, EditOutcome::Written);
+        EXPECT_EQ(secondOutcome, EditOutcome::ChangedByOther);
+        EXPECT_EQ(Stored(), after);
+    }
+    // The save's log entries registered this test as the event source's message file.
+    SHDeleteKeyA(HKEY_LOCAL_MACHINE,
+                 "SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\Tavelin");
 }

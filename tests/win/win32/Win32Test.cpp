@@ -4,12 +4,16 @@
 #include <sddl.h>
 
 #include <algorithm>
+#include <atomic>
+#include <optional>
 #include <string_view>
 #include <thread>
 
+#include "support/MsgBoxWatcher.h"
 #include "win32/BaseWindow.h"
 #include "win32/CMachineLock.h"
 #include "win32/Handles.h"
+#include "win32/MConsoleEvents.h"
 #include "win32/MText.h"
 #include "win32/ModuleSource.h"
 #include "win32/Seam.h"
@@ -141,6 +145,11 @@ HANDLE WINAPI NamespacedMutex(LPSECURITY_ATTRIBUTES sa, BOOL owned, LPCWSTR name
     return ::CreateMutexW(sa, owned, L"Local\\TavelinNsLock");
 }
 
+std::atomic<UINT> g_endedWith = 0;
+void WINAPI RecordEnd(UINT code) {
+    g_endedWith = code;
+}
+
 } // namespace
 
 // With private namespaces (their functions, whatever version is reported) the lock is in one
@@ -175,4 +184,18 @@ TEST(Win32, MachineLockInAnAdministratorsNamespace) {
         EXPECT_EQ(g_ns.log, "Tavelin S-1-5-32-544" + make + c.log);
         EXPECT_EQ(g_ns.mutex, c.error ? "" : "Tavelin\\TavelinTestLock");
     }
+}
+
+// A closed console ends the process once the handler returns: the handler holds that end until a
+// write under way is whole.
+TEST(Win32, ConsoleClosedWaitsForTheWriteToEnd) {
+    const Seam<MConsoleEvents::Calls>::Override end({&RecordEnd});
+    std::optional<MConsoleEvents::CSection> write(std::in_place);
+    std::thread windows([] { MConsoleEvents::OnEvent(CTRL_CLOSE_EVENT); });
+    ::Sleep(testsupport::Scaled(300));
+    const UINT whileWriting = g_endedWith;
+    write.reset();
+    windows.join();
+    EXPECT_EQ(whileWriting, 0u);
+    EXPECT_EQ(g_endedWith, UINT(STATUS_CONTROL_C_EXIT));
 }
