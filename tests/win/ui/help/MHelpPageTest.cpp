@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <windows.h>
-
 #include "win32/MText.h"
 #include "ui/help/MHelpPage.h"
 #include "ui/help/MHelpResource.h"
@@ -15,18 +13,11 @@ TEST(MHelpPage, OnlyTheBlankPageLoads) {
         EXPECT_EQ(MHelpPage::ClassifyNavigation(url), Navigation::Cancel) << MText::WideToUtf8(url);
 }
 
-// The shipped Windows-1252 bytes per language read as their words; the page links exactly to the
-// addresses the window opens (a link missing from the list would go nowhere).
-TEST(MHelpPage, PagePerLanguage) {
-    ASSERT_EQ(::GetACP(), 1252u) << "these checks assume the ANSI code page 1252";
-    const std::pair<Language, std::vector<std::string>> cases[] = {
-        {Language::German, {"Ihre Änderungen", "schließlich"}},
-        {Language::English, {"screwdriver"}}};
-    for (const auto& [lang, words] : cases) {
+// The page links only to the addresses the window opens (another would go nowhere).
+TEST(MHelpPage, PageLinksAreTheOnesOpened) {
+    for (Language lang : {Language::German, Language::English}) {
         const std::string page =
             MHelpPage::PageBody(MHelpResource::Text(MHelpPage::BodyResourceName(lang)));
-        for (const std::string& word : words)
-            EXPECT_NE(page.find(word), std::string::npos) << word;
         std::vector<std::string> links;
         for (size_t at = 0; (at = page.find("href=\"", at + 1)) != std::string::npos;)
             links.push_back(page.substr(at + 6, page.find('"', at + 6) - at - 6));
