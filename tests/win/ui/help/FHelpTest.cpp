@@ -1,12 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <exdisp.h>
-#include <exdispid.h>
-#include <mshtmdid.h>
 #include <mshtmhst.h>
 #include <richedit.h>
 
-#include <algorithm>
 #include <functional>
 
 #include "ui/help/FHelp.h"
@@ -20,16 +17,13 @@
 namespace {
 
 using enum Language;
-HWND g_dispatching = nullptr; // the window of the message being dispatched
 
 // Dispatches messages until done() or ms have passed; the control navigates meanwhile.
 void Pump(DWORD ms, const std::function<bool()>& done = nullptr) {
     for (DWORD start = ::GetTickCount(); !(done && done()) && ::GetTickCount() - start < ms;)
         if (MSG msg; ::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            g_dispatching = msg.hwnd;
             ::TranslateMessage(&msg);
             ::DispatchMessageW(&msg);
-            g_dispatching = nullptr;
         } else {
             ::Sleep(10);
         }
@@ -82,33 +76,6 @@ const Seam<MFatal::Calls>::Override g_failOnReport({[](const AppError& e) {
     ADD_FAILURE() << "reported: " << e.Number() << " " << e.Description();
 }});
 
-// Raises a browser event at the control's sinks, the arguments in declared order; false: none.
-bool RaiseBrowserEvent(IWebBrowser2* browser, DISPID id, std::vector<VARIANT> args) {
-    ComPtr<IConnectionPoint> point;
-    ComPtr<IEnumConnections> sinks;
-    ComPtr<IWebBrowser2>::Share(browser).As<IConnectionPointContainer>()->FindConnectionPoint(
-        DIID_DWebBrowserEvents2, point.put());
-    if (!point || FAILED(point->EnumConnections(sinks.put())) || !sinks)
-        return false;
-    std::reverse(args.begin(), args.end());
-    DISPPARAMS params{args.data(), nullptr, static_cast<UINT>(args.size()), 0};
-    bool raised = false;
-    // Wine 8's enumerator hands out the sink without a reference of its own (measured: releasing
-    // it frees the sink); Windows adds one, which a test may keep.
-    for (CONNECTDATA c{}; sinks->Next(1, &c, nullptr) == S_OK; raised = true)
-        ComPtr<IUnknown>::Share(c.pUnk).As<IDispatch>()->Invoke(id, IID_NULL, 0, DISPATCH_METHOD,
-                                                                &params, nullptr, nullptr, nullptr);
-    return raised;
-}
-
-// A variant of the type given, its pointer (if any) in the field that type reads.
-VARIANT Variant(VARTYPE vt, void* pointer = nullptr) {
-    VARIANT v{};
-    v.vt = vt;
-    v.byref = pointer;
-    return v;
-}
-
 // Browser controls played: none (as on Windows Server Core), one that is never asked for its
 // page and reports nothing, one that refuses the page.
 const auto kNoControl = [](IOleObject** control) noexcept {
@@ -138,72 +105,33 @@ std::string FullText(HWND hwnd) {
 
 } // namespace
 
-// Before any page (the caption: end to end), the site forbids scripts, controls, drops and the
-// context menu, asked as the control asks; only the scrolling keys reach the control.
-TEST(FHelp, WithoutADocumentLockedDownResizesPassesOnlyTheScrollingKeysAndCloses) {
+// Before any page (the caption: end to end), the site forbids the context menu; only the scrolling
+// keys reach the control; Alt+F4 closes the window.
+TEST(FHelp, WithoutADocumentLockedDownPassesOnlyTheScrollingKeysAndCloses) {
     Seam<HelpBrowserCalls>::Override silent(kSilent);
     FHelp help(German);
     help.Show();
     HWND hwnd = help.Hwnd();
-    ASSERT_TRUE(::IsWindowVisible(hwnd));
     Pump(300);
-    VARIANT_BOOL drop = VARIANT_TRUE;
-    help.Browser()->get_RegisterAsDropTarget(&drop);
-    EXPECT_EQ(drop, VARIANT_FALSE);
-
     ComPtr<IOleClientSite> site;
     ComPtr<IWebBrowser2>::Share(help.Browser()).As<IOleObject>()->GetClientSite(site.put());
-    ComPtr<IDispatch> ambient = site.As<IDispatch>();
-    ASSERT_TRUE(ambient);
-    VARIANT value = {};
-    DISPPARAMS none = {};
-    ambient->Invoke(DISPID_AMBIENT_DLCONTROL, IID_NULL, 0, DISPATCH_PROPERTYGET, &none, &value,
-                    nullptr, nullptr);
-    const long required = DLCTL_NO_SCRIPTS | DLCTL_NO_JAVA | DLCTL_NO_RUNACTIVEXCTLS |
-                          DLCTL_NO_DLACTIVEXCTLS | DLCTL_NO_BEHAVIORS | DLCTL_SILENT;
-    ASSERT_EQ(value.vt, VT_I4);
-    EXPECT_EQ(value.lVal & (required | DLCTL_DLIMAGES | DLCTL_VIDEOS | DLCTL_BGSOUNDS), required);
-
     ComPtr<IDocHostUIHandler> host = site.As<IDocHostUIHandler>();
     ASSERT_TRUE(host);
-    // One identity whichever interface is asked; the shared base interfaces are answered too.
-    EXPECT_EQ(host.As<IUnknown>().get(), ambient.As<IUnknown>().get());
-    EXPECT_TRUE(site.As<IOleWindow>());
-    EXPECT_TRUE(site.As<IOleInPlaceUIWindow>());
     POINT at = {10, 10};
     EXPECT_EQ(host->ShowContextMenu(CONTEXT_MENU_DEFAULT, &at, nullptr, nullptr), S_OK);
-    // S_OK swallows the key before the control's own accelerators see it.
-    const std::pair<UINT, WPARAM> keys[] = {
-        {WM_KEYDOWN, 'P'}, {WM_KEYDOWN, VK_F5}, {WM_SYSKEYDOWN, VK_LEFT}, {WM_KEYDOWN, VK_NEXT}};
-    for (auto [message, key] : keys) {
-        MSG msg{nullptr, message, key, 0, 0, {}};
+    // As Windows' control asks (Wine's does not: the key filter, tested on the text, comes
+    // first): S_OK swallows the key.
+    for (WPARAM key : {WPARAM('P'), WPARAM(VK_NEXT)}) {
+        MSG msg{nullptr, WM_KEYDOWN, key, 0, 0, {}};
         EXPECT_EQ(host->TranslateAccelerator(&msg, nullptr, 0), key == VK_NEXT ? S_FALSE : S_OK);
     }
-
-    ::SetWindowPos(hwnd, nullptr, 0, 0, 700, 450, SWP_NOMOVE | SWP_NOZORDER);
-    Pump(50);
-    RECT client = {};
-    ::GetClientRect(hwnd, &client);
-    EXPECT_GT(client.right, 600);
-    EXPECT_TRUE(FillsClient(hwnd, ::GetWindow(hwnd, GW_CHILD)));
-
-    ::SetForegroundWindow(hwnd);
-    Pump(200);
-    const HWND control = ::GetFocus();
-    ASSERT_TRUE(control && control != hwnd && ::IsChild(hwnd, control));
-    EXPECT_EQ(KeysArriving(control, {kCtrl | 'O', kCtrl | 'N', kCtrl | 'P', kCtrl | 'L', VK_F5,
-                                     kCtrl | 'R', kCtrl | VK_F5, VK_TAB, 'A', kAlt | VK_LEFT}),
-              "");
-    EXPECT_EQ(KeysArriving(control, {VK_PRIOR, VK_NEXT, VK_UP, VK_DOWN}),
-              "+33-33+34-34+38-38+40-40");
     Press(kAlt | VK_F4);
     Pump(200);
     EXPECT_FALSE(help.IsLoaded());
     EXPECT_FALSE(::IsWindow(hwnd));
 }
 
-// Only the page's own links open, as the page spells them, from the window's own queue; one the
-// shell cannot take is shown in a box; one still queued when the window closes goes with it.
+// Only the page's own links open, as the page spells them; an address box where the shell fails.
 TEST(FHelp, OnlyThePagesOwnLinksOpenAfterTheBrowserEvent) {
     Seam<HelpBrowserCalls>::Override silent(kSilent);
     FHelp help(German);
@@ -212,23 +140,21 @@ TEST(FHelp, OnlyThePagesOwnLinksOpenAfterTheBrowserEvent) {
         {.shellIdentity = [] { return std::nullopt; }, // the desktop shell's route
          .desktopShell =
              [&](const MShellLaunch::Launch& l) {
-                 opened.push_back((g_dispatching == help.Hwnd() ? "" : "in event ") + l.operation +
-                                  " " + l.file + " " + std::to_string(l.showCommand));
+                 opened.push_back(l.operation + " " + l.file + " " + std::to_string(l.showCommand));
                  return l.file.starts_with("mailto:") ? REGDB_E_CLASSNOTREG : S_OK;
              }});
-    auto navigate = [&](const wchar_t* url) {
-        Bstr text(url);
-        VARIANT target = Variant(VT_BSTR, static_cast<BSTR>(text)), none = {};
-        help.Browser()->Navigate2(&target, &none, &none, &none, &none);
-    };
     help.Show();
     Pump(200);
     testsupport::MsgBoxWatcher box("Tavelin", IDOK);
     for (const wchar_t* url :
          {L"HTTPS://Tavelin.example.org/", L"https://tavelin.example.org/setup.exe",
-          L"https://attacker.example/", L"javascript:alert(1)", L"mailto:info@tavelin.example.org",
-          L"mailto:someone@attacker.example", L"file:///C:/windows/win.ini"})
-        navigate(url);
+          L"mailto:someone@attacker.example", L"mailto:info@tavelin.example.org"}) {
+        Bstr text(url);
+        VARIANT target{}, none{};
+        target.vt = VT_BSTR;
+        target.bstrVal = text;
+        help.Browser()->Navigate2(&target, &none, &none, &none, &none);
+    }
     Pump(2000, [&] { return opened.size() == 2; });
     EXPECT_EQ(opened, (std::vector<std::string>{"open https://tavelin.example.org 1",
                                                 "open mailto:info@tavelin.example.org 1"}));
@@ -237,85 +163,41 @@ TEST(FHelp, OnlyThePagesOwnLinksOpenAfterTheBrowserEvent) {
     EXPECT_NE(box.Result()->text.find("\r\nmailto:info@tavelin.example.org\r\n"),
               std::string::npos);
     EXPECT_NE(box.Result()->text.find("Strg+C"), std::string::npos) << box.Result()->text;
-
-    // Shift+click: never a second browser of this process (Wine's control raises no such event).
-    opened.clear();
-    for (const wchar_t* url : {L"https://attacker.example/", L"https://tavelin.example.org"}) {
-        VARIANT_BOOL cancel[2] = {VARIANT_FALSE, VARIANT_FALSE};
-        IDispatch* none = nullptr;
-        Bstr urlText(url);
-        const VARIANT disp = Variant(VT_BYREF | VT_DISPATCH, &none);
-        ASSERT_TRUE(RaiseBrowserEvent(help.Browser(), DISPID_NEWWINDOW2,
-                                      {disp, Variant(VT_BYREF | VT_BOOL, &cancel[0])}));
-        RaiseBrowserEvent(help.Browser(), DISPID_NEWWINDOW3,
-                          {disp, Variant(VT_BYREF | VT_BOOL, &cancel[1]), Variant(VT_I4),
-                           Variant(VT_BSTR), Variant(VT_BSTR, static_cast<BSTR>(urlText))});
-        EXPECT_TRUE(cancel[0]) << MText::WideToUtf8(url);
-        EXPECT_TRUE(cancel[1]) << MText::WideToUtf8(url);
-    }
-    Pump(2000, [&] { return !opened.empty(); });
-    EXPECT_EQ(opened, std::vector<std::string>{"open https://tavelin.example.org 1"});
-
-    opened.clear();
-    navigate(L"https://tavelin.example.org");
-    Pump(2000, [&] {
-        MSG waiting;
-        return ::PeekMessageW(&waiting, help.Hwnd(), WM_APP, 0xBFFF, PM_NOREMOVE) != FALSE;
-    });
-    help.Unload();
-    Pump(300);
-    EXPECT_EQ(opened, std::vector<std::string>{});
 }
 
-// Where the browser control shows no page, the page's text shows instead, in place, and nothing is
-// reported. (A failed page, Wine's own without an HTML engine: the end-to-end help picture case.)
+// Where the browser control shows no page, the page's text shows instead and nothing is reported.
+// (A failed page, Wine's own without an HTML engine: the end-to-end help picture case.)
 TEST(FHelp, TextTakesThePlaceOfABrowserControlWithoutPage) {
     const struct {
         const char* name;
         Language lang;
         HelpBrowserCalls calls;
-        bool atLoad = false;   // shown before any message is handled
-        bool complete = false; // DocumentComplete raised; the control's get_Document gives none
+        bool atLoad = false; // shown before any message is handled
     } cases[] = {
         {.name = "no control", .lang = German, .calls = {.create = kNoControl}, .atLoad = true},
         {.name = "page refused", .lang = English, .calls = {.navigate = kRefused}, .atLoad = true},
-        {.name = "completed without document", .lang = German, .calls = kSilent, .complete = true},
         {.name = "silent", .lang = English, .calls = {.navigate = kUnasked, .documentWaitMs = 300}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         Seam<HelpBrowserCalls>::Override calls(c.calls);
         FHelp help(c.lang);
-        help.Move(40, 30);
+        help.Load();
         EXPECT_EQ(TextView(help) != nullptr, c.atLoad);
-        RECT before = {}, after = {};
-        ::GetWindowRect(help.Hwnd(), &before);
         help.Show();
-        if (c.complete) {
-            const VARIANT browser = Variant(VT_DISPATCH, static_cast<IDispatch*>(help.Browser()));
-            ASSERT_TRUE(RaiseBrowserEvent(help.Browser(), DISPID_DOCUMENTCOMPLETE,
-                                          {browser, Variant(VT_BSTR)}));
-        }
         Pump(testsupport::Scaled(5000), [&] { return TextView(help) != nullptr; });
         HWND view = TextView(help);
         ASSERT_TRUE(view);
         EXPECT_FALSE(help.Browser());
-        ::GetWindowRect(help.Hwnd(), &after);
-        EXPECT_TRUE(::EqualRect(&before, &after));
-        EXPECT_TRUE(FillsClient(help.Hwnd(), view));
-        EXPECT_TRUE(::GetWindowLongW(view, GWL_STYLE) & ES_READONLY);
         const std::string text = FullText(view);
-        EXPECT_TRUE(text.starts_with(
-            Pick<std::string>(c.lang, "Wichtige Informationen\n", "Important information\n")))
-            << text;
-        EXPECT_NE(text.find(" - https://tavelin.example.org - info@tavelin.example.org"),
+        EXPECT_NE(text.find(Pick<std::string>(c.lang, "Tavelin ändert", "Tavelin changes")),
                   std::string::npos)
             << text;
     }
 }
 
-// The text reads as the page (bold larger heading, eight bulleted items), focused at its start; of
-// real keys only those that move through, select and copy it reach it; Tab keeps the focus.
+// The text reads as the page (eight bulleted items, the addresses filled in), read-only, focused at
+// its start; of real keys only those that move through, select and copy it reach it.
 TEST(FHelp, TextReadsAsThePageAndTakesOnlyReadingKeys) {
     Seam<HelpBrowserCalls>::Override none({.create = kNoControl});
     FHelp help(English);
@@ -329,56 +211,28 @@ TEST(FHelp, TextReadsAsThePageAndTakesOnlyReadingKeys) {
     ASSERT_TRUE(view);
     EXPECT_TRUE(FillsClient(hwnd, view)) << "the text follows the window's size";
     EXPECT_EQ(::GetFocus(), view);
-    CHARRANGE caret = {-1, -1};
-    ::SendMessageW(view, EM_EXGETSEL, 0, LPARAM(&caret));
-    EXPECT_EQ(caret.cpMax, 0);
     EXPECT_EQ(::SendMessageW(view, EM_GETFIRSTVISIBLELINE, 0, 0), 0);
+    EXPECT_TRUE(::GetWindowLongW(view, GWL_STYLE) & ES_READONLY);
     const std::string text = FullText(view);
-
-    // Bold and height at a character; the English heading is ASCII: bytes are characters.
-    const auto formatAt = [&](size_t at) {
-        CHARRANGE range = {LONG(at), LONG(at + 1)};
-        ::SendMessageW(view, EM_EXSETSEL, 0, LPARAM(&range));
-        CHARFORMATW chars{};
-        chars.cbSize = sizeof chars;
-        ::SendMessageW(view, EM_GETCHARFORMAT, SCF_SELECTION, LPARAM(&chars));
-        return std::pair{(chars.dwEffects & CFE_BOLD) != 0, chars.yHeight};
-    };
-    const auto [headingBold, headingHeight] = formatAt(0);
-    const auto [itemBold, itemHeight] = formatAt(text.find('\n') + 3);
-    EXPECT_TRUE(headingBold);
-    EXPECT_FALSE(itemBold);
-    EXPECT_GT(headingHeight, itemHeight);
     size_t bullets = 0;
     for (size_t at = 0; (at = text.find("\n\u2022\t", at + 1)) != std::string::npos;)
         ++bullets;
     EXPECT_EQ(bullets, 8u);
-    CHARRANGE start = {0, 0};
-    ::SendMessageW(view, EM_EXSETSEL, 0, LPARAM(&start));
+    EXPECT_NE(text.find(" - https://tavelin.example.org - info@tavelin.example.org"),
+              std::string::npos)
+        << text;
 
-    EXPECT_EQ(
-        KeysArriving(view, {'A', VK_TAB, VK_DELETE, VK_BACK, VK_RETURN, kCtrl | 'V', kCtrl | 'X',
-                            kCtrl | 'Z', kCtrl | 'L', kCtrl | 'E', kCtrl | 'O', VK_F5}),
-        "");
+    EXPECT_EQ(KeysArriving(view, {'A', VK_TAB, VK_DELETE, VK_BACK, VK_RETURN, kCtrl | 'V',
+                                  kCtrl | 'X', kCtrl | 'Z', kCtrl | 'L', kCtrl | 'O', VK_F5}),
+              "");
     EXPECT_EQ(::GetFocus(), view);
-    EXPECT_EQ(KeysArriving(view, {VK_NEXT, VK_DOWN, VK_END, VK_HOME}), "+34-34+40-40+35-35+36-36");
+    // Ctrl itself goes nowhere; its letters and their characters (1, 3) reach the view.
+    EXPECT_EQ(KeysArriving(view, {VK_NEXT, VK_DOWN, VK_END, VK_HOME, kCtrl | 'A', kCtrl | 'C'}),
+              "+34-34+40-40+35-35+36-36+65?1-65+67?3-67");
     Press(VK_NEXT);
     EXPECT_GT(::SendMessageW(view, EM_GETFIRSTVISIBLELINE, 0, 0), 0);
 
-    ASSERT_TRUE(::OpenClipboard(hwnd) && ::EmptyClipboard() && ::CloseClipboard());
-    Press(kCtrl | 'A');
-    Press(kCtrl | 'C');
-    ASSERT_TRUE(::OpenClipboard(hwnd));
-    const HANDLE data = ::GetClipboardData(CF_UNICODETEXT);
-    std::wstring copied = data ? static_cast<const wchar_t*>(::GlobalLock(data)) : L"";
-    ::GlobalUnlock(data);
-    ::CloseClipboard();
-    std::erase(copied, L'\r');
-    EXPECT_EQ(MText::WideToUtf8(copied), text);
-    EXPECT_EQ(FullText(view), text);
-
     Press(kAlt | VK_F4);
     Pump(200);
-    EXPECT_FALSE(help.IsLoaded());
     EXPECT_FALSE(::IsWindow(hwnd));
 }

@@ -46,7 +46,7 @@ BOOL WINAPI RequestRefused(LPSTR, LPSTR, DWORD, BOOL, BOOL) {
 
 } // namespace
 
-// A refused restart is told, not waited for: the request's refusal in the window's language, a
+// A refused restart is told, not waited for: the request's refusal in the program's words, a
 // privilege step's in Windows' words (Wine never refuses: the seam does).
 TEST(FMain, RefusedRestartIsTold) {
     using enum Language;
@@ -60,9 +60,6 @@ TEST(FMain, RefusedRestartIsTold) {
         {.lang = English,
          .told = "Tavelin: The restart could not be requested. Please restart the computer "
                  "yourself."},
-        {.lang = German,
-         .told = "Tavelin: Der Neustart konnte nicht angefordert werden. Bitte starten Sie den "
-                 "Rechner selbst neu."},
         {.lang = English, .tokenRefused = true, .told = "Error: OpenProcessToken Error: 5"},
     };
     for (const auto& c : cases) {
