@@ -41,17 +41,6 @@ std::string PageBody(std::string_view bodyResource) {
     return body;
 }
 
-std::string AssemblePage(std::string_view css, std::string_view bodyResource) {
-    std::string page = "<html>\n<head>\n"
-                       "<meta http-equiv=\"Content-Type\" content=\"text/html; charset=utf-8\" />\n"
-                       "<style type=\"text/css\">\n";
-    page += css;
-    page += "\n</style>\n</head>\n<body style=\"border: none\">\n";
-    page += PageBody(bodyResource);
-    page += "\n</body>\n</html>\n";
-    return page;
-}
-
 bool KeyPasses(long keyCode) noexcept {
     switch (keyCode) {
     case 33: // Page Up

@@ -25,10 +25,6 @@ std::string BodyResourceName(Language lang);
 // The body as it goes into the document: the maker's addresses filled in.
 std::string PageBody(std::string_view bodyResource);
 
-// The whole page as the browser control ends up showing it (blank page, style sheet, body with
-// no border), as a file a browser can open. No doctype: the style sheet relies on quirks mode.
-std::string AssemblePage(std::string_view css, std::string_view bodyResource);
-
 // Only Page Up, Page Down, Up and Down reach the page; every other key is cancelled.
 bool KeyPasses(long keyCode) noexcept;
 
