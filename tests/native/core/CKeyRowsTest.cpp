@@ -65,8 +65,7 @@ TEST(KeyRowsTest, SaveResult) {
     EXPECT_EQ(CKeyRows(MKeys::Catalogue(), "2A003A00", false).NewEntries(), std::nullopt);
 }
 
-// A refused selection changes nothing. (What the lists show and whether a row changed: end to
-// end, the window's lists and its OK button.)
+// A refused selection changes nothing (the lists and whether OK is offered: end to end).
 TEST(KeyRowsTest, SelectionRules) {
     CKeyRows rows(MKeys::Catalogue(), "1D003A0052E052E0", true);
     EXPECT_FALSE(rows.Select(0, 0)) << "locked";

@@ -1,10 +1,11 @@
 // The command run here, Ctrl+C sent inside its first registry write from a thread of its own, as
-// Windows sends it; the process's end is recorded instead of made.
+// Windows sends it; the process's end is recorded instead of made, the restart refused.
 #include <gtest/gtest.h>
 
 #include <windows.h>
 #include <shlwapi.h>
 
+#include <stdexcept>
 #include <thread>
 
 #include "app/MCommandLineMode.h"
@@ -44,29 +45,35 @@ BOOL WINAPI Logged(HANDLE, WORD, WORD, DWORD, PSID, WORD, DWORD, LPCWSTR*, LPVOI
     g_log += "entry|";
     return TRUE;
 }
-bool g_refuseRestart = false;
-BOOL WINAPI Restart(LPSTR, LPSTR, DWORD, BOOL, BOOL) {
+BOOL WINAPI RestartRefused(LPSTR, LPSTR, DWORD, BOOL, BOOL) {
     ::SetLastError(ERROR_ACCESS_DENIED);
-    g_log += g_refuseRestart ? "" : "restart|";
-    return !g_refuseRestart;
+    return FALSE;
+}
+bool g_throw = false;
+LONG WINAPI Read(HKEY key, LPCSTR name, LPDWORD reserved, LPDWORD type, LPBYTE data, LPDWORD size) {
+    if (g_throw)
+        throw std::runtime_error("unexpected");
+    return ::RegQueryValueExA(key, name, reserved, type, data, size);
 }
 
 } // namespace
 
 // From the writers' lock to the restart request Ctrl+C does not end the command: its writes, log
-// entries and restart request are not cut apart, and it ends as it would have.
+// entries and restart request are not cut apart, and it ends as it would have. An error that
+// nothing expects (the first read throws) reaches the command's last handler: it says so, fails.
 TEST(MCommandLineMode, ConsoleEventWaitsForTheWritesToEnd) {
     const Seam<MConsoleEvents::Calls>::Override end({&Ended});
     const Seam<MEventLog::Calls>::Override logged({&Logged});
-    const Seam<MShutdown::Calls>::Override restart({.initiateSystemShutdown = &Restart});
-    const Seam<RegistryApi>::Override paused({.SetValueEx = &WriteAfterCtrlC});
+    const Seam<MShutdown::Calls>::Override restart({.initiateSystemShutdown = &RestartRefused});
+    const Seam<RegistryApi>::Override paused(
+        {.QueryValueEx = &Read, .SetValueEx = &WriteAfterCtrlC});
     const std::vector<std::string> args = {"/set", "CAPSLOCK=LSHIFT", "/restart"};
-    for (const bool refused : {false, true}) {
-        SCOPED_TRACE(refused ? "restart refused" : "restart requested");
+    for (const bool throws : {false, true}) {
+        SCOPED_TRACE(throws ? "the read throws" : "the restart refused");
         RemoveValues();
         g_log.clear();
         g_sent = false;
-        g_refuseRestart = refused;
+        g_throw = throws;
         UniqueHandle reader, writer;
         ASSERT_TRUE(::CreatePipe(reader.put(), writer.put(), nullptr, 4096));
         const HANDLE standard = ::GetStdHandle(STD_OUTPUT_HANDLE);
@@ -77,13 +84,12 @@ TEST(MCommandLineMode, ConsoleEventWaitsForTheWritesToEnd) {
         char output[4096] = {};
         DWORD read = 0;
         ::ReadFile(reader.get(), output, sizeof output - 1, &read, nullptr);
-        EXPECT_TRUE(g_sent) << "no event sent";
-        EXPECT_EQ(exit, refused ? 3 : 0);
-        EXPECT_EQ(g_log, refused ? "entry|entry|entry|" : "entry|entry|entry|restart|");
-        EXPECT_EQ(std::string(output).find("The restart could not be requested.") !=
-                      std::string::npos,
-                  refused)
-            << output;
+        EXPECT_EQ(g_sent, !throws) << "the event at the first write";
+        EXPECT_EQ(exit, 3);
+        EXPECT_EQ(g_log, throws ? "" : "entry|entry|entry|");
+        const std::string told =
+            throws ? "Error 51 (app_tests): unexpected\r\n" : "The restart could not be requested.";
+        EXPECT_NE(std::string(output).find(told), std::string::npos) << output;
     }
     RemoveValues();
     // The save registered this program as the event source's message file.

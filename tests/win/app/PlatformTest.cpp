@@ -59,7 +59,6 @@ TEST(PlatformChecks, VersionBoundaries) {
         const char* is;
     } cases[] = {
         {.version = WinVersion{2, 5, 0, 2195}, .is = "10000"},
-        {.version = WinVersion{2, 5, 0, 2194}, .is = "00000"}, // pre-release
         {.version = WinVersion{2, 5, 1, 9999}, .is = "01000"},
         {.version = WinVersion{2, 5, 2, 3790}, .is = "00110"},
         {.version = WinVersion{2, 6, 3, 9600}, .is = "00001"},
