@@ -13,11 +13,8 @@ TEST(AccessKeyTest, TextAndShortcutOfALabel) {
     // clang-format off
     const Case cases[] = {
         {.label = "&apply",          .text = "apply",      .shortcut = "Alt+A"},
-        {.label = "Caps&Lock",       .text = "CapsLock",   .shortcut = "Alt+L"},
-        {.label = "A && B",          .text = "A & B",      .shortcut = ""},
         {.label = "A && &b",         .text = "A & b",      .shortcut = "Alt+B"},
         {.label = "R\xC3\xBC&\xC3\xBC" "ck", .text = "R\xC3\xBC\xC3\xBC" "ck", .shortcut = "Alt+\xC3\xBC"},
-        {.label = "&\xE2\x82\xAC" "uro",    .text = "\xE2\x82\xAC" "uro",      .shortcut = "Alt+\xE2\x82\xAC"},
         {.label = "no key",          .text = "no key",     .shortcut = ""},
         {.label = "end&",            .text = "end&",       .shortcut = ""},
     };

@@ -24,8 +24,7 @@ std::vector<std::string> EntriesOf(const std::string& list, std::string_view old
 
 } // namespace
 
-// Seeded random stored values, damaged every way; a save's edits of the well-formed ones against
-// a model.
+// Seeded random stored values, damaged every way; a save's edits of the whole ones against a model.
 TEST(MapTextTest, RandomDamagedAndCrowdedMapsNeverLoseForeignEntries) {
     const MKeys::Table& c = MKeys::Catalogue();
     std::mt19937 rng(20240611);

@@ -1,125 +1,98 @@
-// The command started from a console that the user's other processes share, paused inside its
-// first registry read or write (app_probe) while this test sends that console a control event.
+// The command run here, Ctrl+C sent inside its first registry write from a thread of its own, as
+// Windows sends it; the process's end is recorded instead of made, the restart refused.
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <fstream>
+#include <windows.h>
+#include <shlwapi.h>
 
-#include "support/ChildProcess.h"
-#include "support/MsgBoxWatcher.h"
+#include <stdexcept>
+#include <thread>
+
+#include "app/MCommandLineMode.h"
+#include "registry/RegistryApi.h"
+#include "system/MEventLog.h"
+#include "system/MShutdown.h"
+#include "win32/Handles.h"
+#include "win32/MConsoleEvents.h"
+#include "win32/Seam.h"
 
 namespace {
 
 constexpr char kLayout[] = "System\\CurrentControlSet\\Control\\Keyboard Layout";
-using Value = std::optional<std::string>;
-
-Value Read(const char* name) {
-    char bytes[256] = {};
-    DWORD size = sizeof bytes;
-    if (::SHGetValueA(HKEY_LOCAL_MACHINE, kLayout, name, nullptr, bytes, &size))
-        return std::nullopt;
-    return std::string(bytes, size);
-}
 void RemoveValues() {
     ::SHDeleteValueA(HKEY_LOCAL_MACHINE, kLayout, "Scancode Map");
     ::SHDeleteValueA(HKEY_LOCAL_MACHINE, kLayout, "TVLN Backup");
 }
-std::string FileText(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
 
-std::atomic<int> g_eventsHere = 0;
-BOOL WINAPI CountHere(DWORD) {
-    ++g_eventsHere;
+std::string g_log; // "end|", "entry|", "restart|" as they came
+bool g_sent = false;
+
+void CtrlCOnce() {
+    if (std::exchange(g_sent, true))
+        return;
+    std::thread windows([] { MConsoleEvents::OnEvent(CTRL_C_EVENT); });
+    windows.join();
+}
+LONG WINAPI WriteAfterCtrlC(HKEY key, LPCSTR name, DWORD reserved, DWORD type, const BYTE* data,
+                            DWORD size) {
+    CtrlCOnce();
+    return ::RegSetValueExA(key, name, reserved, type, data, size);
+}
+void WINAPI Ended(UINT) {
+    g_log += "end|";
+}
+BOOL WINAPI Logged(HANDLE, WORD, WORD, DWORD, PSID, WORD, DWORD, LPCWSTR*, LPVOID) {
+    g_log += "entry|";
     return TRUE;
+}
+BOOL WINAPI RestartRefused(LPSTR, LPSTR, DWORD, BOOL, BOOL) {
+    ::SetLastError(ERROR_ACCESS_DENIED);
+    return FALSE;
+}
+bool g_throw = false;
+LONG WINAPI Read(HKEY key, LPCSTR name, LPDWORD reserved, LPDWORD type, LPBYTE data, LPDWORD size) {
+    if (g_throw)
+        throw std::runtime_error("unexpected");
+    return ::RegQueryValueExA(key, name, reserved, type, data, size);
 }
 
 } // namespace
 
-// From the writers' lock to the restart request Ctrl+C does not end the command: all it writes is
-// whole and it ends as it would have. At its first read the event ends it, as Windows would.
+// From the writers' lock to the restart request Ctrl+C does not end the command: its writes, log
+// entries and restart request are not cut apart, and it ends as it would have. An error that
+// nothing expects (the first read throws) reaches the command's last handler: it says so, fails.
 TEST(MCommandLineMode, ConsoleEventWaitsForTheWritesToEnd) {
-    const std::string caps("\0\0\0\0\0\0\0\0\x02\0\0\0\x2A\0\x3A\0\0\0\0\0", 20);
-    const struct {
-        const char* pause;
-        DWORD exit = 0;
-        Value map, backup;
-        std::string log;
-        const char* told = ""; // a line the console shows
-    } cases[] = {
-        {.pause = "write", .map = caps, .backup = "", .log = "entry|entry|entry|restart|"},
-        {.pause = "refuse",
-         .exit = 3,
-         .map = caps,
-         .backup = "",
-         .log = "entry|entry|entry|",
-         .told = "The restart could not be requested."},
-        {.pause = "read", .exit = STATUS_CONTROL_C_EXIT},
-    };
-    HANDLE standard[] = {::GetStdHandle(STD_INPUT_HANDLE), ::GetStdHandle(STD_OUTPUT_HANDLE),
-                         ::GetStdHandle(STD_ERROR_HANDLE)};
-    char temp[MAX_PATH] = {};
-    ::GetTempPathA(MAX_PATH, temp);
-    const std::string log = temp + std::string("tavelin-probe-log.txt"),
-                      events = "TavelinProbe." + std::to_string(::GetCurrentProcessId());
-    UniqueHandle reached(::CreateEventA(nullptr, TRUE, FALSE, (events + ".reached").c_str())),
-        go(::CreateEventA(nullptr, TRUE, FALSE, (events + ".go").c_str()));
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.pause);
+    const Seam<MConsoleEvents::Calls>::Override end({&Ended});
+    const Seam<MEventLog::Calls>::Override logged({&Logged});
+    const Seam<MShutdown::Calls>::Override restart({.initiateSystemShutdown = &RestartRefused});
+    const Seam<RegistryApi>::Override paused(
+        {.QueryValueEx = &Read, .SetValueEx = &WriteAfterCtrlC});
+    const std::vector<std::string> args = {"/set", "CAPSLOCK=LSHIFT", "/restart"};
+    for (const bool throws : {false, true}) {
+        SCOPED_TRACE(throws ? "the read throws" : "the restart refused");
         RemoveValues();
-        ::DeleteFileA(log.c_str());
-        ::ResetEvent(reached.get());
-        ::ResetEvent(go.get());
-        // A console of this test's own, which the command inherits; the event reaches both.
-        ::FreeConsole();
-        ASSERT_TRUE(::AllocConsole());
-        ::SetConsoleCtrlHandler(&CountHere, TRUE);
-        g_eventsHere = 0;
-        std::wstring line =
-            MText::Utf8ToWide("\"Z:" APP_PROBE_EXE "\" " + std::string(c.pause) + " " + events +
-                              " \"" + log + "\" /set CAPSLOCK=LSHIFT /restart");
-        STARTUPINFOW si{.cb = sizeof si};
-        PROCESS_INFORMATION pi{};
-        const BOOL started = ::CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0,
-                                              nullptr, nullptr, &si, &pi);
-        UniqueHandle process(pi.hProcess), thread(pi.hThread);
-        const bool paused =
-            started && ::WaitForSingleObject(reached.get(), testsupport::Scaled(20000)) == 0;
-        if (paused) {
-            ::GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0);
-            testsupport::HandleMessagesUntil([] { return g_eventsHere > 0; }, 5000);
-            ::Sleep(testsupport::Scaled(300)); // the command's handler runs beside this one's
-        }
-        ::SetEvent(go.get());
-        DWORD exit = 99;
-        if (::WaitForSingleObject(process.get(), testsupport::Scaled(20000)) == WAIT_OBJECT_0)
-            ::GetExitCodeProcess(process.get(), &exit);
-        ::TerminateProcess(process.get(), 99);
-        const std::string shown = testsupport::ConsoleText();
-        ::SetConsoleCtrlHandler(&CountHere, FALSE);
-        ::FreeConsole();
-        EXPECT_TRUE(paused) << "never paused";
-        EXPECT_EQ(g_eventsHere, 1) << "no event sent";
-        EXPECT_EQ(exit, c.exit);
-        EXPECT_EQ(Read("Scancode Map"), c.map);
-        EXPECT_EQ(Read("TVLN Backup"), c.backup);
-        EXPECT_EQ(FileText(log), c.log);
-        EXPECT_NE(shown.find(c.told), std::string::npos) << shown;
+        g_log.clear();
+        g_sent = false;
+        g_throw = throws;
+        UniqueHandle reader, writer;
+        ASSERT_TRUE(::CreatePipe(reader.put(), writer.put(), nullptr, 4096));
+        const HANDLE standard = ::GetStdHandle(STD_OUTPUT_HANDLE);
+        ::SetStdHandle(STD_OUTPUT_HANDLE, writer.get());
+        const int exit = MCommandLineMode::Run(args);
+        ::SetStdHandle(STD_OUTPUT_HANDLE, standard);
+        writer.reset();
+        char output[4096] = {};
+        DWORD read = 0;
+        ::ReadFile(reader.get(), output, sizeof output - 1, &read, nullptr);
+        EXPECT_EQ(g_sent, !throws) << "the event at the first write";
+        EXPECT_EQ(exit, 3);
+        EXPECT_EQ(g_log, throws ? "" : "entry|entry|entry|");
+        const std::string told =
+            throws ? "Error 51 (app_tests): unexpected\r\n" : "The restart could not be requested.";
+        EXPECT_NE(std::string(output).find(told), std::string::npos) << output;
     }
-    for (const DWORD kind : {STD_INPUT_HANDLE, STD_OUTPUT_HANDLE, STD_ERROR_HANDLE})
-        ::SetStdHandle(kind, standard[STD_INPUT_HANDLE - kind]);
     RemoveValues();
-    ::DeleteFileA(log.c_str());
-    // The save registered the probe as the event source's message file.
+    // The save registered this program as the event source's message file.
     ::SHDeleteKeyA(HKEY_LOCAL_MACHINE,
                    "SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\Tavelin");
-}
-
-// An error that nothing expects (the first registry read throws) reaches the command's last
-// handler: the command says so and fails.
-TEST(MCommandLineMode, UnexpectedErrorFails) {
-    testsupport::ChildProcess probe(APP_PROBE_EXE, "throw none none /status");
-    EXPECT_EQ(probe.Wait(20000), 3u);
-    EXPECT_EQ(probe.Output(), "Error 51 (app_probe): unexpected\r\n");
 }

@@ -16,13 +16,9 @@ namespace testsupport {
 // ms lengthened by TAVELIN_TEST_SLOWDOWN (a whole factor, default 1), which the virtual machine
 // sets: in software emulation a start that takes a second here takes several.
 inline DWORD Scaled(DWORD ms) {
-    static const DWORD factor = [] {
-        char value[16] = {};
-        const DWORD n = ::GetEnvironmentVariableA("TAVELIN_TEST_SLOWDOWN", value, sizeof value);
-        const unsigned long parsed = n && n < sizeof value ? std::strtoul(value, nullptr, 10) : 1;
-        return DWORD(parsed >= 1 && parsed <= 100 ? parsed : 1);
-    }();
-    return ms * factor;
+    static const char* const value = std::getenv("TAVELIN_TEST_SLOWDOWN");
+    static const int factor = value ? std::atoi(value) : 1;
+    return ms * DWORD(factor >= 1 && factor <= 100 ? factor : 1);
 }
 
 struct MsgBoxInfo {

@@ -67,7 +67,6 @@ TEST(Restart, RequestPrivilegeAndFailures) {
         {.fail = "", .before = false, .requested = true, .seen = asked, .after = false},
         {.fail = "", .before = true, .requested = true, .seen = asked, .after = true},
         {.fail = "open", .seen = "OpenProcessToken Error: 5"},
-        {.fail = "lookup", .seen = "LookupPrivilegeValue Error: 1313"},
         {.fail = "enable", .seen = "AdjustTokenPrivileges Error: 6"},
         {.fail = "request", .seen = asked},
         {.fail = "disable", .requested = true, .seen = asked, .after = true},
