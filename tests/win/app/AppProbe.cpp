@@ -1,8 +1,16 @@
-// The start-up sequence as a standard user of XP, in a process of its own (a refusal ends it):
-// Wine's tokens all hold Administrators.
+// The program's ways to start, in a process of their own, with what Wine cannot do faked.
+// (none): the start-up sequence as a standard user of XP (a refusal ends it; Wine's tokens all
+// hold Administrators). trust: the trust rules one level below the desktop shell and an earlier
+// copy's window, under the Windows version reported; prints what each did.
+#include <cstdio>
+#include <string_view>
+
 #include "app/MCheckAdmin.h"
 #include "app/MGetWinVer.h"
 #include "app/MMain.h"
+#include "app/MSingleInstance.h"
+#include "system/MShellLaunch.h"
+#include "ui/main/FMainIds.h"
 #include "win32/Seam.h"
 
 namespace {
@@ -17,9 +25,36 @@ BOOL WINAPI UsersOnly(HANDLE, TOKEN_INFORMATION_CLASS, LPVOID out, DWORD size, P
     return TRUE;
 }
 
+int TrustOneLevelLower() {
+    const ProcessIdentity high{{1, 1, 0, 0, 0, 0, 0, 5, 21}, 0x3000}, medium{high.user, 0x2000};
+    const Seam<MShellLaunch::Calls>::Override shell({
+        .shellIdentity = [&] { return medium; },
+        .ownIdentity = [&] { return high; },
+        .shellExecute = [](const MShellLaunch::Launch&) { std::printf("direct "); },
+        .desktopShell =
+            [](const MShellLaunch::Launch&) {
+                std::printf("desktop ");
+                return S_OK;
+            },
+    });
+    MShellLaunch::Open({"", "https://example.org/", "", "", SW_SHOWNORMAL});
+    const WNDCLASSW wc{0, &::DefWindowProcW, 0, 0, {}, {}, {}, {}, {}, kMainWindowClass};
+    ::RegisterClassW(&wc);
+    ::CreateWindowExW(0, kMainWindowClass, L"Tavelin 2.0", WS_OVERLAPPED, 0, 0, 10, 10, nullptr,
+                      nullptr, nullptr, nullptr);
+    const Seam<MSingleInstance::Calls>::Override instance({
+        .windowIdentity = [&](HWND) { return medium; },
+        .ownIdentity = [&] { return high; },
+    });
+    std::printf(MSingleInstance::ActivateEarlierCopy("Tavelin 2.0") ? "activated\n" : "ignored\n");
+    return 0;
+}
+
 } // namespace
 
-int main() {
+int main(int argc, char** argv) {
+    if (argc > 1 && std::string_view(argv[1]) == "trust")
+        return TrustOneLevelLower();
     const Seam<MGetWinVer::Calls>::Override xp({[] {
         return std::optional(WinVersion{2, 5, 1, 2600});
     }});

@@ -92,6 +92,17 @@ TEST(TavelinExe, SecondCopyActivatesOnlyTavelinsWindow) {
     }
 }
 
+// An older Windows version reported (a compatibility layer): the levels are still compared, so
+// the shell one level lower starts nothing from the program and its window is not activated.
+TEST(Start, ReportedVersionDoesNotDecideTrust) {
+    for (const char* version : {"winxp", "win2k", "win7"}) {
+        WineVersionFor as("app_probe.exe", version);
+        ChildProcess probe(APP_PROBE_EXE, "trust");
+        ASSERT_EQ(probe.Wait(15000), 0u) << version;
+        EXPECT_EQ(probe.Output(), "desktop ignored\r\n") << version;
+    }
+}
+
 // A window of Tavelin's class counts only when its process runs as the same user at the same
 // level (Wine has one user at one level: the owners come through the seam).
 TEST(MSingleInstance, ActivatesOnlyAWindowOfTheSameUserAndLevel) {

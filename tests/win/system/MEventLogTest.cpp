@@ -36,6 +36,11 @@ TEST(EventLogSource, RegisteredOnlyWhenAbsentOrItsFileIsGone) {
         RegGetValueA(HKEY_LOCAL_MACHINE, kSource, "EventMessageFile", RRF_RT_ANY | RRF_NOEXPAND,
                      nullptr, stored, &size);
         EXPECT_EQ(stored, written ? self : before) << before;
+        DWORD types = 0;
+        size = sizeof types;
+        RegGetValueA(HKEY_LOCAL_MACHINE, kSource, "TypesSupported", RRF_RT_DWORD, nullptr, &types,
+                     &size);
+        EXPECT_EQ(types, written ? 7u : 0u) << before; // errors, warnings and information
     }
     SHDeleteKeyA(HKEY_LOCAL_MACHINE, kSource);
 }
