@@ -69,9 +69,7 @@ LSTATUS WINAPI CreateRecorded(HKEY root, LPCSTR path, DWORD reserved, LPSTR cls,
 }
 
 void MakeProbe() {
-    HKEY key = nullptr;
-    ::RegCreateKeyExA(HKEY_LOCAL_MACHINE, kProbe, 0, nullptr, 0, KEY_READ, nullptr, &key, nullptr);
-    ::RegCloseKey(key);
+    ::SHSetValueA(HKEY_LOCAL_MACHINE, kProbe, "", REG_SZ, "", 1);
 }
 
 } // namespace
