@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
-#include <commctrl.h>
 #include <shlwapi.h>
 
 #include <future>
@@ -49,8 +48,6 @@ BOOL WINAPI RequestRefused(LPSTR, LPSTR, DWORD, BOOL, BOOL) {
 // A refused restart is told, not waited for: the request's refusal in the program's words, a
 // privilege step's in Windows' words (Wine never refuses: the seam does).
 TEST(FMain, RefusedRestartIsTold) {
-    INITCOMMONCONTROLSEX icc{sizeof icc, ICC_USEREX_CLASSES};
-    ::InitCommonControlsEx(&icc);
     for (const auto& [tokenRefused, told] :
          {std::pair(false, "Tavelin: The restart could not be requested. Please restart the "
                            "computer yourself."),
