@@ -113,30 +113,6 @@ MRestartState::Record ReadRecord(const std::optional<Stamp>& start) {
     return notTrusted;
 }
 
-// Owner Administrators; Administrators and SYSTEM may do anything, no one else anything, and
-// nothing is taken over from the key above.
-struct AccessList {
-    AdminsAndSystem sids;
-    std::vector<BYTE> acl;
-    SECURITY_DESCRIPTOR descriptor{};
-    bool made = false;
-    AccessList() {
-        if (!sids.admins || !sids.system)
-            return;
-        const DWORD aceSize = sizeof(ACCESS_ALLOWED_ACE) - sizeof(DWORD);
-        acl.resize(sizeof(ACL) + 2 * aceSize + ::GetLengthSid(sids.admins.get()) +
-                   ::GetLengthSid(sids.system.get()));
-        const auto dacl = reinterpret_cast<PACL>(acl.data());
-        made = ::InitializeAcl(dacl, static_cast<DWORD>(acl.size()), ACL_REVISION) &&
-               ::AddAccessAllowedAce(dacl, ACL_REVISION, KEY_ALL_ACCESS, sids.system.get()) &&
-               ::AddAccessAllowedAce(dacl, ACL_REVISION, KEY_ALL_ACCESS, sids.admins.get()) &&
-               ::InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION) &&
-               ::SetSecurityDescriptorOwner(&descriptor, sids.admins.get(), FALSE) &&
-               ::SetSecurityDescriptorDacl(&descriptor, TRUE, dacl, FALSE) &&
-               ::SetSecurityDescriptorControl(&descriptor, SE_DACL_PROTECTED, SE_DACL_PROTECTED);
-    }
-};
-
 } // namespace
 
 MRestartState::State StateOf(const MRestartState::MapValue& stored) {
@@ -146,16 +122,17 @@ MRestartState::State StateOf(const MRestartState::MapValue& stored) {
 
 void BeforeWrite(const MRestartState::MapValue& stored) {
     const std::optional<Stamp> start = StartTime();
-    AccessList access;
-    if (!access.made)
+    // Owner Administrators; Administrators and SYSTEM may do anything, no one else anything,
+    // nothing taken over from the key above.
+    CAdminsOnly access(KEY_ALL_ACCESS);
+    if (access.Error())
         return;
-    SECURITY_ATTRIBUTES attributes{sizeof attributes, &access.descriptor, FALSE};
     CRegKey key;
     DWORD disposition = 0;
     // Made only once per start: a record that exists is this start's first write's, or not
     // Tavelin's, and is left as it is.
-    if (key.Create(HKEY_LOCAL_MACHINE, kKey, REG_OPTION_VOLATILE, KEY_SET_VALUE, &attributes,
-                   &disposition) != ERROR_SUCCESS ||
+    if (key.Create(HKEY_LOCAL_MACHINE, kKey, REG_OPTION_VOLATILE, KEY_SET_VALUE,
+                   access.Attributes(), &disposition) != ERROR_SUCCESS ||
         disposition != REG_CREATED_NEW_KEY)
         return;
     const auto inEffect = MRestartState::InEffectBeforeFirstWrite(stored, WrittenSinceStart(start));
