@@ -61,6 +61,7 @@ struct {
     BY_HANDLE_FILE_INFORMATION link{};
     std::string tempBefore = {}; // the temporary file's list before the replaced one's
     bool ownerAsWindows = false;
+    bool unreadable = false; // the link's query fails instead
 } g;
 
 // The other user: before each step the target and the temporary file become hard links to the
@@ -101,9 +102,14 @@ BOOL WINAPI SetSecurityWatched(HANDLE file, SECURITY_INFORMATION what, PSECURITY
 }
 BOOL WINAPI InformationWithLink(HANDLE file, BY_HANDLE_FILE_INFORMATION* info) {
     const BOOL ok = ::GetFileInformationByHandle(file, info);
-    if (g.linkFrom && info->nFileIndexLow == g.link.nFileIndexLow &&
-        info->nFileIndexHigh == g.link.nFileIndexHigh && ++g.linkSeen >= g.linkFrom)
-        info->dwFileAttributes |= FILE_ATTRIBUTE_REPARSE_POINT;
+    if (!g.linkFrom || info->nFileIndexLow != g.link.nFileIndexLow ||
+        info->nFileIndexHigh != g.link.nFileIndexHigh || ++g.linkSeen < g.linkFrom)
+        return ok;
+    if (g.unreadable) {
+        ::SetLastError(ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
+    info->dwFileAttributes |= FILE_ATTRIBUTE_REPARSE_POINT;
     return ok;
 }
 
@@ -123,12 +129,17 @@ TEST(MAtomicFile, WritesTheTargetOrNothingWhateverTheFolderHolds) {
         Calls calls = {};
         fs::path link = {}; // reported as a link from its linkFrom-th query on
         int linkFrom = 0;
-        bool ownerAsWindows = false, noTarget = false;
+        bool ownerAsWindows = false, noTarget = false, unreadable = false;
         std::optional<std::uint32_t> error = std::nullopt; // the target then stays as it was
     } cases[] = {
         {.what = "another user races each step", .calls = kRaced},
         {.what = "a link on the way", .link = kDir, .linkFrom = 1, .error = kLink},
         {.what = "the target is a link", .link = kTarget, .linkFrom = 1, .error = kLink},
+        {.what = "the target cannot be queried",
+         .link = kTarget,
+         .linkFrom = 1,
+         .unreadable = true,
+         .error = ERROR_ACCESS_DENIED},
         {.what = "the folder became a link", .link = kFolder, .linkFrom = 2, .error = kLink},
         {.what = "another owner", .ownerAsWindows = true},
         {.what = "a new file", .noTarget = true},
@@ -152,7 +163,8 @@ TEST(MAtomicFile, WritesTheTargetOrNothingWhateverTheFolderHolds) {
             fs::remove(kTarget);
         g = {.racing = c.calls.setInformation == &SetRaced,
              .linkFrom = c.linkFrom,
-             .ownerAsWindows = c.ownerAsWindows};
+             .ownerAsWindows = c.ownerAsWindows,
+             .unreadable = c.unreadable};
         UniqueHandle linked(::CreateFileW(c.link.c_str(), 0, 7, nullptr, OPEN_EXISTING,
                                           FILE_FLAG_BACKUP_SEMANTICS, nullptr));
         ::GetFileInformationByHandle(linked.get(), &g.link);
@@ -177,7 +189,7 @@ TEST(MAtomicFile, WritesTheTargetOrNothingWhateverTheFolderHolds) {
 }
 
 // A path by its form: a file in a drive's root and one named through "\\?\" are written; a
-// device and a folder are refused.
+// device and a folder are refused, a share's is tried.
 TEST(MAtomicFile, PathsByTheirForm) {
     const std::wstring inRoot = L"C:\\tavelin-atomic.reg";
     fs::create_directories(kFolder);
@@ -186,6 +198,8 @@ TEST(MAtomicFile, PathsByTheirForm) {
     EXPECT_EQ(MAtomicFile::Write(L"\\\\?\\" + kTarget.wstring(), kNew), std::nullopt);
     EXPECT_EQ(Content(kTarget), "new");
     EXPECT_EQ(MAtomicFile::Write(L"\\\\.\\C:\\tavelin-atomic.reg", kNew), ERROR_INVALID_NAME);
+    // A share's path reaches the network (none here), not the refusal of a device's.
+    EXPECT_NE(MAtomicFile::Write(L"\\\\tavelin-nowhere\\share\\a.reg", kNew), ERROR_INVALID_NAME);
     EXPECT_EQ(MAtomicFile::Write(kFolder.wstring() + L"\\", kNew), ERROR_INVALID_NAME);
     fs::remove(inRoot);
     std::error_code ignored;

@@ -8,6 +8,7 @@
 #include "keymap/CScancodeMap.h"
 #include "support/MsgBoxWatcher.h"
 #include "system/MShutdown.h"
+#include "ui/help/FHelp.h"
 #include "ui/main/FMain.h"
 #include "ui/main/FMainIds.h"
 #include "win32/MDpi.h"
@@ -118,4 +119,22 @@ TEST(FMain, LayoutAt96Dpi) {
                   rect)
             << "control " << id;
     }
+}
+
+// The help its picture opened has no owner; closing the window still closes it and releases its
+// browser control: later, at the program's end, COM would already be gone.
+TEST(FMain, HelpGoesWithTheWindow) {
+    const Seam<HelpBrowserCalls>::Override silent( // the control waits for a page that never comes
+        {.navigate = [](IWebBrowser2*, const wchar_t*) noexcept { return S_OK; },
+         .documentWaitMs = 60000});
+    CScancodeMap map;
+    FMain window(Language::English, map);
+    window.Load();
+    window.ShowHelp(nullptr);
+    ASSERT_TRUE(window.Help().Browser()) << "no browser control hosted";
+    ::SendMessageW(window.Hwnd(), WM_CLOSE, 0, 0);
+    EXPECT_FALSE(window.Help().Browser());
+    EXPECT_FALSE(window.Help().Hwnd());
+    MSG quit; // the end handler ends the program's loop
+    ::PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE);
 }
