@@ -80,6 +80,8 @@ TEST(CommandLineTest, AgainstTheMapFound) {
         {.found = "2A003A00", .line = "/check SCROLL=MUTE CAPSLOCK=8 INSERT=1", .answer =
              "1 SCROLL has the function SCROLL, not MUTE.\r\nCAPSLOCK has the function LSHIFT, "
              "not TAB.\r\n"},
+        {.found = "2A003A00", .line = "/check CAPSLOCK=LSHIFT",
+         .answer = "0 The keys have these functions.\r\n"},
         {.found = "2A003A0", .line = "/check CAPSLOCK=8",
          .answer = "2 The stored Scancode Map is not well formed.\r\n"},
     };
@@ -110,6 +112,9 @@ TEST(CommandLineTest, RegFileAndStatusDetails) {
     EXPECT_EQ(
         StatusDetailText(MRestartState::State::No, {Kind::Other, {'a'}}, {Kind::Unreadable, {}}),
         "RESTART=NO\r\nMAPBYTES=NOT BINARY\r\nBACKUPBYTES=UNREADABLE\r\n");
+    EXPECT_EQ(StatusDetailText(MRestartState::State::Pending, {Kind::Missing, {}},
+                               {Kind::Binary, {0x2A, 0}}),
+              "RESTART=PENDING\r\nMAPBYTES=NONE\r\nBACKUPBYTES=2A00\r\n");
     const std::string head = "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_LOCAL_MACHINE\\"
                              "SYSTEM\\CurrentControlSet\\Control\\Keyboard Layout]\r\n";
     const std::pair<const char*, const char*> cases[] = {

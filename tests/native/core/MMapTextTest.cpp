@@ -73,3 +73,8 @@ TEST(MapTextTest, RandomDamagedAndCrowdedMapsNeverLoseForeignEntries) {
     }
     EXPECT_GT(wellFormedSeen, 1000);
 }
+
+// Another tool may leave a map of header and terminator only: it is whole, not damaged.
+TEST(MapTextTest, MapWithoutEntriesIsWellFormed) {
+    EXPECT_TRUE(IsWellFormedMap(HexToBytes("00000000000000000100000000000000").value()));
+}
