@@ -1,5 +1,7 @@
 #include "win32/CAdminsOnly.h"
 
+#include "win32/Seam.h"
+
 AdminsAndSystem::AdminsAndSystem() {
     SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
     ::AllocateAndInitializeSid(&nt, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS, 0, 0,
@@ -10,10 +12,10 @@ AdminsAndSystem::AdminsAndSystem() {
 
 CAdminsOnly::CAdminsOnly(ACCESS_MASK rights) {
     SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
-    if (!::AllocateAndInitializeSid(&nt, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS, 0,
-                                    0, 0, 0, 0, 0, admins_.put()) ||
-        !::AllocateAndInitializeSid(&nt, 1, SECURITY_LOCAL_SYSTEM_RID, 0, 0, 0, 0, 0, 0, 0,
-                                    system_.put())) {
+    const auto allocate = Seam<Calls>::Current().allocateSid;
+    if (!allocate(&nt, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0, 0, 0,
+                  admins_.put()) ||
+        !allocate(&nt, 1, SECURITY_LOCAL_SYSTEM_RID, 0, 0, 0, 0, 0, 0, 0, system_.put())) {
         error_ = ::GetLastError();
         return;
     }

@@ -27,6 +27,11 @@ class CAdminsOnly {
     CAdminsOnly(const CAdminsOnly&) = delete;
     CAdminsOnly& operator=(const CAdminsOnly&) = delete;
 
+    // What it asks of Windows (Seam<CAdminsOnly::Calls>): a test makes it fail.
+    struct Calls {
+        decltype(&::AllocateAndInitializeSid) allocateSid = &::AllocateAndInitializeSid;
+    };
+
     // ERROR_SUCCESS, or the system error code that kept it from being built.
     DWORD Error() const { return error_; }
     SECURITY_ATTRIBUTES* Attributes() { return &attributes_; }

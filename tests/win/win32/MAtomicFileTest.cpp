@@ -7,8 +7,10 @@
 
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <string_view>
 
+#include "win32/CAdminsOnly.h"
 #include "win32/MAtomicFile.h"
 #include "win32/Handles.h"
 #include "win32/Seam.h"
@@ -100,6 +102,11 @@ BOOL WINAPI SetSecurityWatched(HANDLE file, SECURITY_INFORMATION what, PSECURITY
     }
     return ::SetKernelObjectSecurity(file, what, sd);
 }
+BOOL WINAPI NoSid(PSID_IDENTIFIER_AUTHORITY, BYTE, DWORD, DWORD, DWORD, DWORD, DWORD, DWORD, DWORD,
+                  DWORD, PSID*) {
+    ::SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return FALSE;
+}
 BOOL WINAPI InformationWithLink(HANDLE file, BY_HANDLE_FILE_INFORMATION* info) {
     const BOOL ok = ::GetFileInformationByHandle(file, info);
     if (!g.linkFrom || info->nFileIndexLow != g.link.nFileIndexLow ||
@@ -129,7 +136,7 @@ TEST(MAtomicFile, WritesTheTargetOrNothingWhateverTheFolderHolds) {
         Calls calls = {};
         fs::path link = {}; // reported as a link from its linkFrom-th query on
         int linkFrom = 0;
-        bool ownerAsWindows = false, noTarget = false, unreadable = false;
+        bool ownerAsWindows = false, noTarget = false, unreadable = false, noLockDown = false;
         std::optional<std::uint32_t> error = std::nullopt; // the target then stays as it was
     } cases[] = {
         {.what = "another user races each step", .calls = kRaced},
@@ -142,6 +149,8 @@ TEST(MAtomicFile, WritesTheTargetOrNothingWhateverTheFolderHolds) {
          .error = ERROR_ACCESS_DENIED},
         {.what = "the folder became a link", .link = kFolder, .linkFrom = 2, .error = kLink},
         {.what = "another owner", .ownerAsWindows = true},
+        {.what = "no locked-down list", .noLockDown = true, .error = ERROR_NOT_ENOUGH_MEMORY},
+        {.what = "a new file needs none", .noTarget = true, .noLockDown = true},
         {.what = "a new file", .noTarget = true},
     };
     for (const auto& c : cases) {
@@ -173,6 +182,9 @@ TEST(MAtomicFile, WritesTheTargetOrNothingWhateverTheFolderHolds) {
         calls.fileInformation = &InformationWithLink;
         calls.setSecurity = &SetSecurityWatched;
         const Seam<Calls>::Override faked(calls);
+        std::optional<Seam<CAdminsOnly::Calls>::Override> outOfMemory;
+        if (c.noLockDown)
+            outOfMemory.emplace(CAdminsOnly::Calls{&NoSid});
         EXPECT_EQ(MAtomicFile::Write(kTarget, kNew), c.error);
         EXPECT_EQ(Content(kTarget), c.error ? "old" : "new");
         EXPECT_EQ(Dacl(kTarget), dacl);
