@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 
 #include "app/MCheckAdmin.h"
@@ -11,8 +12,8 @@ namespace {
 std::optional<WinVersion> g_version;
 const WinVersion kXp{2, 5, 1, 2600}, kVista{2, 6, 0, 6002};
 
-// Each token's groups: A Administrators, a the same deny-only, U Users; "-": no token; "F": the
-// second query fails (buffer filled).
+// Each token's groups: A Administrators, a the same deny-only, U Users, after '|' past the count;
+// "-": no token; "0": the size query answers 0; "F": the second query fails (buffer filled).
 std::string g_thread, g_process;
 std::map<HANDLE, std::string> g_tokens;
 BYTE g_admins[] = {1, 2, 0, 0, 0, 0, 0, 5, 32, 0, 0, 0, 0x20, 2, 0, 0}; // S-1-5-32-544
@@ -37,12 +38,14 @@ BOOL WINAPI ProcessToken(HANDLE, DWORD, PHANDLE token) {
 }
 BOOL WINAPI Groups(HANDLE token, TOKEN_INFORMATION_CLASS, LPVOID out, DWORD size, PDWORD needed) {
     std::string groups = g_tokens.at(token);
-    const bool fails = std::erase(groups, 'F') > 0;
-    *needed = sizeof(TOKEN_GROUPS) + groups.size() * sizeof(SID_AND_ATTRIBUTES);
-    if (size < *needed)
+    const bool fails = std::erase(groups, 'F') > 0, sizeless = std::erase(groups, '0') > 0;
+    const std::size_t counted = groups.find('|');
+    std::erase(groups, '|');
+    *needed = sizeless ? 0 : sizeof(TOKEN_GROUPS) + groups.size() * sizeof(SID_AND_ATTRIBUTES);
+    if (size < *needed || sizeless)
         return Refused(ERROR_INSUFFICIENT_BUFFER);
     auto* list = static_cast<TOKEN_GROUPS*>(out);
-    list->GroupCount = static_cast<DWORD>(groups.size());
+    list->GroupCount = static_cast<DWORD>(std::min(counted, groups.size()));
     SID_AND_ATTRIBUTES* entry = list->Groups;
     for (char g : groups)
         *entry++ = {g == 'U' ? g_users : g_admins,
@@ -91,6 +94,8 @@ TEST(PlatformChecks, AdministratorsGroupOfTheTokenInUse) {
         {.version = kXp, .thread = "-", .process = std::string(149, 'U') + "a", .admin = true},
         {.version = kXp, .thread = "U", .process = "A", .admin = false},
         {.version = kXp, .thread = "-", .process = "FA", .admin = false},
+        {.version = kXp, .thread = "-", .process = "0A", .admin = false},
+        {.version = kXp, .thread = "-", .process = "UUU|A", .admin = false},
     };
     const Seam<MGetWinVer::Calls>::Override version({[] { return g_version; }});
     const Seam<MCheckAdmin::Calls>::Override tokens({&ThreadToken, &ProcessToken, &Groups});
