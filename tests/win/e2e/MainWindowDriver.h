@@ -89,10 +89,6 @@ inline std::string TempPath(const std::string& name) {
     return temp + name;
 }
 
-// Wine stores no event-log entries; with this WINEDEBUG it traces each one's type, ID and text.
-const std::pair<const std::string, std::string> kLogTrace = {"WINEDEBUG",
-                                                             "-all,fixme+advapi,+eventlog"};
-
 // The traced entries as the Event Viewer shows them, "|" after each; another type is named.
 inline std::string LoggedEntries(const std::string& output) {
     HMODULE exe = ::LoadLibraryExA("Z:" TAVELIN_EXE, nullptr, LOAD_LIBRARY_AS_DATAFILE);
@@ -291,9 +287,7 @@ class Tavelin : public testsupport::ChildProcess {
         return control ? ::GetDlgCtrlID(control) : 0;
     }
 
-    bool Enabled(int id) { return ::IsWindowEnabled(Control(id)); }
     bool Visible(int id) { return ::IsWindowVisible(Control(id)); }
-    void Click(int id) { MoveMouse(CentreOf(Control(id)), true); }
     // The cursor shown on control id after a real move onto it (the shape is set on moves only).
     HCURSOR CursorOver(int id) {
         const POINT centre = CentreOf(Control(id));
