@@ -42,7 +42,6 @@ struct BrowserStandIn {
         };
         EXPECT_TRUE(testsupport::HandleMessagesUntil(shellAnswers, 30000)) << "no desktop shell";
         ::CoUninitialize();
-        ::DeleteFileA(file.c_str());
         const std::string command = "\"Z:" WITNESS_EXE "\" \"" + file + "\" \"%1\"";
         WriteValue(nullptr, Bytes(command.c_str(), command.c_str() + command.size() + 1),
                    HKEY_CLASSES_ROOT, kKey, REG_SZ);
@@ -63,6 +62,34 @@ struct ScreenDpi {
     }
     ~ScreenDpi() { WriteValue("LogPixels", saved, HKEY_CURRENT_USER, kKey, REG_DWORD); }
 };
+
+// What a screen reader in another process reads: "name = value (description), shortcut", state.
+ComPtr<IAccessible> ReaderObject(HWND hwnd) {
+    ComPtr<IAccessible> object;
+    ::AccessibleObjectFromWindow(hwnd, OBJID_CLIENT, __uuidof(IAccessible), object.put_void());
+    return object;
+}
+std::string ReaderSees(const ComPtr<IAccessible>& object) {
+    if (!object)
+        return "no object";
+    VARIANT self{}, state{};
+    self.vt = VT_I4; // lVal 0: CHILDID_SELF
+    auto text = [&](auto get, const std::string& before = "", const std::string& after = "") {
+        BSTR value = nullptr;
+        const bool read = SUCCEEDED((object.get()->*get)(self, &value)) && value && *value;
+        const std::string shown = read ? before + MText::WideToUtf8(value) + after : "";
+        ::SysFreeString(value);
+        return shown;
+    };
+    object->get_accState(self, &state);
+    ComPtr<IDispatch> parent; // where a reader goes up from the control
+    const bool orphan = FAILED(object->get_accParent(parent.put())) || !parent;
+    return text(&IAccessible::get_accName) + text(&IAccessible::get_accValue, " = ") +
+           text(&IAccessible::get_accDescription, " (", ")") +
+           text(&IAccessible::get_accKeyboardShortcut, ", ") +
+           (state.vt == VT_I4 && (state.lVal & STATE_SYSTEM_UNAVAILABLE) ? ", unavailable" : "") +
+           (orphan ? ", no parent" : "");
+}
 
 } // namespace
 
@@ -185,14 +212,13 @@ TEST_F(E2e, WindowShowsTheStoredMapAndWritesTheExactBytes) {
     }
 }
 
-// What the real mouse reaches: an item of each list, tool tip, buttons, pictures; no help now.
+// The real mouse: tool tip, list items, pictures (help's on the decoration) with the hand, Restore.
 TEST_F(E2e, RealMouseReachesEveryPictureAndButton) {
     WriteValue(kBackup, Bytes{}); // Restore clickable
-    Tavelin app;
+    Tavelin app({});
     ASSERT_TRUE(app.Main());
     EXPECT_FALSE(app.FindWindowTitled(kHelp[0], 1000)) << "the help at a later start";
-    // Once the window has set a cursor: a slow machine reports none at first.
-    HCURSOR arrow = nullptr;
+    HCURSOR arrow = nullptr; // once the window has set one: a slow machine has none first
     EXPECT_TRUE(testsupport::HandleMessagesUntil(
         [&] { return (arrow = app.CursorOver(IDC_LBKEY_FIRST)) != nullptr; }, 5000));
     MoveMouse(CentreOf(app.Main())); // the tool tip once the mouse arrives from elsewhere
@@ -204,7 +230,6 @@ TEST_F(E2e, RealMouseReachesEveryPictureAndButton) {
     for (int row = 0; row < 3; ++row)
         EXPECT_TRUE(app.Pick(row, picks[row])) << row;
     EXPECT_TRUE(::IsWindowEnabled(app.Control(IDC_CMDOK)));
-    // Under the mouse at its centre (the help picture lies on the decoration), with the hand.
     const std::pair<int, bool> controls[] = {
         {IDC_IMGPAYPAL_FIRST + 1, true}, {IDC_IMGHELP, true}, {IDC_CMDRESTORE, false}};
     for (const auto& [id, hand] : controls) {
@@ -224,40 +249,7 @@ TEST(TavelinExe, Manifest) {
                                ::SizeofResource(exe, found));
     EXPECT_NE(manifest.find("level=\"requireAdministrator\""), manifest.npos);
     EXPECT_NE(manifest.find("Common-Controls\" version=\"6.0.0.0\""), manifest.npos);
-    ::FreeLibrary(exe);
 }
-
-namespace {
-
-// What a screen reader in another process reads: "name = value (description), shortcut", state.
-ComPtr<IAccessible> ReaderObject(HWND hwnd) {
-    ComPtr<IAccessible> object;
-    ::AccessibleObjectFromWindow(hwnd, OBJID_CLIENT, __uuidof(IAccessible), object.put_void());
-    return object;
-}
-std::string ReaderSees(const ComPtr<IAccessible>& object) {
-    if (!object)
-        return "no object";
-    VARIANT self{}, state{};
-    self.vt = VT_I4; // lVal 0: CHILDID_SELF
-    auto text = [&](auto get, const std::string& before = "", const std::string& after = "") {
-        BSTR value = nullptr;
-        const bool read = SUCCEEDED((object.get()->*get)(self, &value)) && value && *value;
-        const std::string shown = read ? before + MText::WideToUtf8(value) + after : "";
-        ::SysFreeString(value);
-        return shown;
-    };
-    object->get_accState(self, &state);
-    ComPtr<IDispatch> parent; // where a reader goes up from the control
-    const bool orphan = FAILED(object->get_accParent(parent.put())) || !parent;
-    return text(&IAccessible::get_accName) + text(&IAccessible::get_accValue, " = ") +
-           text(&IAccessible::get_accDescription, " (", ")") +
-           text(&IAccessible::get_accKeyboardShortcut, ", ") +
-           (state.vt == VT_I4 && (state.lVal & STATE_SYSTEM_UNAVAILABLE) ? ", unavailable" : "") +
-           (orphan ? ", no parent" : "");
-}
-
-} // namespace
 
 // At 96 and 144 DPI, CapsLock locked, a save not yet in effect. The restart line labels nothing (is
 // no control's predecessor in z-order, where a reader looks) and is gone after a restart.

@@ -199,8 +199,7 @@ inline void PressKeys(const std::string& keys) {
 // The running program (its exit code and output as ChildProcess gives them) and its windows.
 class Tavelin : public testsupport::ChildProcess {
   public:
-    explicit Tavelin(const testsupport::Env& unixEnv = {}, const char* exe = TAVELIN_EXE)
-        : ChildProcess(exe, "", unixEnv) {}
+    explicit Tavelin(const testsupport::Env& unixEnv) : ChildProcess(TAVELIN_EXE, "", unixEnv) {}
 
     // Waits for the main window ("Tavelin 2.0"), shown once its lists are filled; nullptr: none.
     HWND Main() { return main_ ? main_ : (main_ = FindWindowTitled("Tavelin 2.0", 15000)); }
