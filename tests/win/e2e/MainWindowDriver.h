@@ -30,8 +30,7 @@ using Bytes = std::vector<std::uint8_t>;
 using Value = std::optional<Bytes>;
 using testsupport::Scaled;
 
-// The system locale in English, then German: index false or true.
-const char* const kLocale[] = {"en_US.UTF-8", "de_DE.UTF-8"};
+const char* const kLocale[] = {"en_US.UTF-8", "de_DE.UTF-8"}; // [german]
 constexpr const char* kMap = "Scancode Map";
 constexpr const char* kBackup = "TVLN Backup";
 constexpr char kLayoutKey[] = "System\\CurrentControlSet\\Control\\Keyboard Layout";
@@ -68,16 +67,13 @@ inline void NewStart() {
     ::SHDeleteValueA(HKEY_LOCAL_MACHINE, kDescription, "Tavelin test");
 }
 
-inline Bytes FromHex(std::string hex) { // blanks are skipped
-    std::erase(hex, ' ');
-    Bytes out;
-    for (size_t i = 0; i + 1 < hex.size(); i += 2)
-        out.push_back(std::uint8_t(std::stoul(hex.substr(i, 2), nullptr, 16)));
-    return out;
-}
-// A well-formed map holding these entries (8 hex digits each).
-inline Bytes MapOf(const std::string& entries) {
-    Bytes map = FromHex("0000000000000000 00000000" + entries + "00000000");
+// A well-formed map holding these entries (8 hex digits each, blanks skipped).
+inline Bytes MapOf(std::string entries) {
+    std::erase(entries, ' ');
+    Bytes map(12, 0);
+    for (size_t i = 0; i + 1 < entries.size(); i += 2)
+        map.push_back(std::uint8_t(std::stoul(entries.substr(i, 2), nullptr, 16)));
+    map.resize(map.size() + 4);
     map[8] = std::uint8_t(map.size() / 4 - 3);
     return map;
 }
@@ -92,10 +88,6 @@ inline std::string TempPath(const std::string& name) {
     ::GetTempPathA(MAX_PATH, temp);
     return temp + name;
 }
-
-// Wine stores no event-log entries; with this WINEDEBUG it traces each one's type, ID and text.
-const std::pair<const std::string, std::string> kLogTrace = {"WINEDEBUG",
-                                                             "-all,fixme+advapi,+eventlog"};
 
 // The traced entries as the Event Viewer shows them, "|" after each; another type is named.
 inline std::string LoggedEntries(const std::string& output) {
@@ -127,6 +119,17 @@ inline std::string LoggedEntries(const std::string& output) {
     ::FreeLibrary(exe);
     return entries;
 }
+
+// /status's answer: the keys' lines, the backup, the restart's state and both values' bytes.
+inline std::string Status(const std::string& keys, const std::string& backup,
+                          const std::string& restart, const std::string& map,
+                          const std::string& backupBytes) {
+    return keys + "BACKUP=" + backup + "\r\nRESTART=" + restart + "\r\nMAPBYTES=" + map +
+           "\r\nBACKUPBYTES=" + backupBytes + "\r\n";
+}
+const std::string kPlainKeys = "CAPSLOCK=CAPSLOCK\r\nINSERT=INSERT\r\nSCROLL=SCROLL\r\n",
+                  kShiftKeys = "CAPSLOCK=LSHIFT\r\nINSERT=INSERT\r\nSCROLL=SCROLL\r\n",
+                  kShiftBytes = "0000000000000000020000002A003A0000000000";
 
 // tavelin.exe (or another build) run: its exit code, output, and that with Wine's own lines.
 struct RunResult {
@@ -196,45 +199,25 @@ inline void PressKeys(const std::string& keys) {
 // The running program (its exit code and output as ChildProcess gives them) and its windows.
 class Tavelin : public testsupport::ChildProcess {
   public:
-    // unixEnv: variables for Wine itself, such as LC_ALL for the system locale.
-    explicit Tavelin(const testsupport::Env& unixEnv = {}, const char* exe = TAVELIN_EXE)
-        : ChildProcess(exe, "", unixEnv) {}
+    explicit Tavelin(const testsupport::Env& unixEnv) : ChildProcess(TAVELIN_EXE, "", unixEnv) {}
 
     // Waits for the main window ("Tavelin 2.0"), shown once its lists are filled; nullptr: none.
     HWND Main() { return main_ ? main_ : (main_ = FindWindowTitled("Tavelin 2.0", 15000)); }
-    // None at once when the program ended.
     HWND FindWindowTitled(const std::string& title, DWORD timeoutMs) const {
         const std::wstring wide = MText::Utf8ToWide(title);
         return Pid() ? testsupport::FindTopLevel(Pid(), nullptr, wide.c_str(), timeoutMs) : nullptr;
     }
-    // For a failed wait: the process or how it ended, its visible windows, a hung one marked.
-    std::string Seen() {
-        std::string seen = "pid " + std::to_string(Pid());
-        if (const auto code = Wait(0))
-            seen += ", ended with " + std::to_string(*code) + ", output: " + Output();
-        for (HWND w = nullptr; (w = ::FindWindowExW(nullptr, w, nullptr, nullptr));) {
-            DWORD owner = 0;
-            wchar_t title[256] = {};
-            ::GetWindowThreadProcessId(w, &owner);
-            ::GetWindowTextW(w, title, 256); // another process's: read, not sent
-            if (owner == Pid() && ::IsWindowVisible(w))
-                seen += ", window \"" + MText::WideToUtf8(title) + "\"" +
-                        (::SendMessageTimeoutW(w, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 2000, nullptr)
-                             ? ""
-                             : " not answering");
-        }
-        return seen;
-    }
     // Clicks a button of the program's box, or kEnter presses Enter; its text ("": no box).
     static constexpr int kEnter = 0;
+    int lastDefault = 0; // the default button of the last box answered, which Enter presses
     std::string Answer(int button) {
         const auto box = Pid() ? testsupport::FindMsgBox("Tavelin", Pid(), 5000) : std::nullopt;
         if (!box)
             return "";
-        lastDefault_ = 0;
+        lastDefault = 0;
         for (HWND b = nullptr; (b = ::FindWindowExW(box->hwnd, b, L"Button", nullptr));)
             if ((::GetWindowLongW(b, GWL_STYLE) & BS_TYPEMASK) == BS_DEFPUSHBUTTON)
-                lastDefault_ = ::GetDlgCtrlID(b);
+                lastDefault = ::GetDlgCtrlID(b);
         HWND pressed = button == kEnter ? nullptr : ::GetDlgItem(box->hwnd, button);
         if (pressed)
             MoveMouse(CentreOf(pressed), true);
@@ -245,9 +228,6 @@ class Tavelin : public testsupport::ChildProcess {
         testsupport::HandleMessagesUntil([&] { return !::IsWindow(box->hwnd); }, 5000);
         return box->text;
     }
-    // The default button of the last box answered, which Enter presses (0: none).
-    int LastDefault() const { return lastDefault_; }
-
     // Item texts and pictures (-1: another when selected), read through the program's memory.
     std::vector<std::string> Items(int row, std::vector<int>* pictures = nullptr) {
         const UniqueHandle process(
@@ -273,8 +253,7 @@ class Tavelin : public testsupport::ChildProcess {
         return items;
     }
     int Selection(int row) { return int(::SendMessageW(ComboEx(row), CB_GETCURSEL, 0, 0)); }
-    // The item starting with text picked with the real mouse: a click opens the list, one on the
-    // item takes it.
+    // The item starting with text picked with the real mouse: one click opens, one takes it.
     bool Pick(int row, const std::string& text) {
         const std::vector<std::string> items = Items(row);
         const int index =
@@ -290,13 +269,6 @@ class Tavelin : public testsupport::ChildProcess {
         MoveMouse({(item.left + item.right) / 2, (item.top + item.bottom) / 2}, true);
         return testsupport::HandleMessagesUntil(
             [&] { return !::IsWindowVisible(list) && Selection(row) == index; }, 2000);
-    }
-    // The next item down by keys: Down opens the list, the next Down moves, Enter takes it.
-    void PressDown(int row) {
-        for (WPARAM key : {VK_DOWN, VK_DOWN, VK_RETURN}) {
-            ::SendMessageW(Inner(row), WM_KEYDOWN, key, 1);
-            ::SendMessageW(Inner(row), WM_KEYUP, key, 1 | (1u << 30) | (1u << 31));
-        }
     }
     // hwnd (default: the main window) in front, where real keys go; false when it did not come.
     bool Activate(HWND hwnd = nullptr) {
@@ -314,10 +286,7 @@ class Tavelin : public testsupport::ChildProcess {
         return control ? ::GetDlgCtrlID(control) : 0;
     }
 
-    bool Enabled(int id) { return ::IsWindowEnabled(Control(id)); }
     bool Visible(int id) { return ::IsWindowVisible(Control(id)); }
-    void Click(int id) { MoveMouse(CentreOf(Control(id)), true); }
-    int ControlAt(int id) { return ::GetDlgCtrlID(::WindowFromPoint(CentreOf(Control(id)))); }
     // The cursor shown on control id after a real move onto it (the shape is set on moves only).
     HCURSOR CursorOver(int id) {
         const POINT centre = CentreOf(Control(id));
@@ -328,14 +297,6 @@ class Tavelin : public testsupport::ChildProcess {
         CURSORINFO info{sizeof(info), 0, nullptr, {}};
         ::GetCursorInfo(&info);
         return info.hCursor;
-    }
-    // The tool tip shown within a second (empty: none) once the mouse arrives on id from elsewhere.
-    std::string ToolTipOver(int id) {
-        MoveMouse(CentreOf(Main()));
-        ::Sleep(Scaled(100));
-        MoveMouse(CentreOf(Control(id)));
-        HWND tip = testsupport::FindTopLevel(Pid(), TOOLTIPS_CLASSW, nullptr, 1000);
-        return tip ? testsupport::TextOf(tip) : std::string();
     }
     // A click on the close box, the caption's last button.
     void CloseWindow() {
@@ -355,7 +316,6 @@ class Tavelin : public testsupport::ChildProcess {
 
   private:
     HWND main_ = nullptr;
-    int lastDefault_ = 0;
 };
 
 // Every case starts and ends without a map or backup, and with the first-start help already seen.
