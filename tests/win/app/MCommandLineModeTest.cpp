@@ -13,6 +13,7 @@
 #include "system/MEventLog.h"
 #include "system/MShutdown.h"
 #include "win32/Handles.h"
+#include "win32/MAtomicFile.h"
 #include "win32/MConsoleEvents.h"
 #include "win32/Seam.h"
 
@@ -56,6 +57,26 @@ LONG WINAPI Read(HKEY key, LPCSTR name, LPDWORD reserved, LPDWORD type, LPBYTE d
     return ::RegQueryValueExA(key, name, reserved, type, data, size);
 }
 
+// The command's exit code and what it wrote to standard output.
+std::string RunCommand(const std::vector<std::string>& args, int& exit) {
+    UniqueHandle reader, writer;
+    ::CreatePipe(reader.put(), writer.put(), nullptr, 4096);
+    const HANDLE standard = ::GetStdHandle(STD_OUTPUT_HANDLE);
+    ::SetStdHandle(STD_OUTPUT_HANDLE, writer.get());
+    exit = MCommandLineMode::Run(args);
+    ::SetStdHandle(STD_OUTPUT_HANDLE, standard);
+    writer.reset();
+    char output[4096] = {};
+    DWORD read = 0;
+    ::ReadFile(reader.get(), output, sizeof output - 1, &read, nullptr);
+    return output;
+}
+
+HANDLE WINAPI DiskChanged(LPCWSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE) {
+    ::SetLastError(ERROR_DISK_CHANGE); // Wine's text: "Insert disk for drive %1."
+    return INVALID_HANDLE_VALUE;
+}
+
 } // namespace
 
 // From the writers' lock to the restart request Ctrl+C does not end the command: its writes, log
@@ -74,25 +95,26 @@ TEST(MCommandLineMode, ConsoleEventWaitsForTheWritesToEnd) {
         g_log.clear();
         g_sent = false;
         g_throw = throws;
-        UniqueHandle reader, writer;
-        ASSERT_TRUE(::CreatePipe(reader.put(), writer.put(), nullptr, 4096));
-        const HANDLE standard = ::GetStdHandle(STD_OUTPUT_HANDLE);
-        ::SetStdHandle(STD_OUTPUT_HANDLE, writer.get());
-        const int exit = MCommandLineMode::Run(args);
-        ::SetStdHandle(STD_OUTPUT_HANDLE, standard);
-        writer.reset();
-        char output[4096] = {};
-        DWORD read = 0;
-        ::ReadFile(reader.get(), output, sizeof output - 1, &read, nullptr);
+        int exit = 0;
+        const std::string output = RunCommand(args, exit);
         EXPECT_EQ(g_sent, !throws) << "the event at the first write";
         EXPECT_EQ(exit, 3);
         EXPECT_EQ(g_log, throws ? "" : "entry|entry|entry|");
         const std::string told =
             throws ? "Error 51 (app_tests): unexpected\r\n" : "The restart could not be requested.";
-        EXPECT_NE(std::string(output).find(told), std::string::npos) << output;
+        EXPECT_NE(output.find(told), std::string::npos) << output;
     }
     RemoveValues();
     // The save registered this program as the event source's message file.
     ::SHDeleteKeyA(HKEY_LOCAL_MACHINE,
                    "SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\Tavelin");
+}
+
+// A failed export names Windows' text of the error, also of one that has inserts ("%1").
+TEST(MCommandLineMode, FailedExportShowsTheSystemText) {
+    const Seam<MAtomicFile::Calls>::Override diskChanged({.createFile = &DiskChanged});
+    int exit = 0;
+    const std::string output = RunCommand({"/export", "A:\\tavelin.reg"}, exit);
+    EXPECT_EQ(exit, 1);
+    EXPECT_NE(output.find("(error 107: Insert disk for drive %1.)"), std::string::npos) << output;
 }
