@@ -5,10 +5,12 @@
 #include <shlwapi.h>
 
 #include <functional>
+#include <optional>
 
 #include "core/MMapText.h"
 #include "keymap/MRestartRecord.h"
 #include "registry/RegistryApi.h"
+#include "win32/CAdminsOnly.h"
 #include "win32/Handles.h"
 #include "win32/Seam.h"
 
@@ -72,6 +74,12 @@ void MakeProbe() {
     ::SHSetValueA(HKEY_LOCAL_MACHINE, kProbe, "", REG_SZ, "", 1);
 }
 
+BOOL WINAPI OutOfMemory(PSID_IDENTIFIER_AUTHORITY, BYTE, DWORD, DWORD, DWORD, DWORD, DWORD, DWORD,
+                        DWORD, DWORD, PSID*) {
+    ::SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return FALSE;
+}
+
 } // namespace
 
 // A record made by the first write after a start, then changed: only the record as made counts
@@ -90,6 +98,7 @@ TEST(MRestartRecord, OnlyItsOwnRecordOfThisStartIsTrusted) {
         MRestartState::State state = Unknown;
         const char* refused = nullptr;          // the value whose write is refused
         bool stable = false, probeKept = false; // someone's subkey of the probe's name stays
+        bool noAccessList = false;              // none made: no record either
     } cases[] = {
         // clang-format off
         {.what = "as made", .state = Pending},
@@ -99,6 +108,7 @@ TEST(MRestartRecord, OnlyItsOwnRecordOfThisStartIsTrusted) {
         {.what = "start a number", .then = [] { Retype("Started", REG_QWORD); }},
         {.what = "map as text", .then = [] { Retype("Scancode Map", REG_SZ); }},
         {.what = "map refused", .refused = "Scancode Map"},
+        {.what = "no access list, no record", .state = No, .noAccessList = true},
         // clang-format on
     };
     for (const auto& c : cases) {
@@ -110,6 +120,9 @@ TEST(MRestartRecord, OnlyItsOwnRecordOfThisStartIsTrusted) {
         {
             const Seam<RegistryApi>::Override faked(
                 {.CreateKeyEx = &CreateRecorded, .SetValueEx = &SetRefusing});
+            std::optional<Seam<CAdminsOnly::Calls>::Override> noSids;
+            if (c.noAccessList)
+                noSids.emplace(CAdminsOnly::Calls{&OutOfMemory});
             MRestartRecord::BeforeWrite(caps);
         }
         c.then();
