@@ -1,8 +1,12 @@
 // The program's ways to start, in a process of their own, with what Wine cannot do faked.
 // (none): the start-up sequence as a standard user of XP (a refusal ends it; Wine's tokens all
 // hold Administrators). trust: the trust rules one level below the desktop shell and an earlier
-// copy's window, under the Windows version reported; prints what each did.
+// copy's window, under the Windows version reported; prints what each did. oom: an error made
+// when no memory is left, even for its text.
 #include <cstdio>
+#include <cstdlib>
+#include <new>
+#include <stdexcept>
 #include <string_view>
 
 #include "app/MCheckAdmin.h"
@@ -11,6 +15,7 @@
 #include "app/MSingleInstance.h"
 #include "system/MShellLaunch.h"
 #include "ui/main/FMainIds.h"
+#include "win32/MFatal.h"
 #include "win32/Seam.h"
 
 namespace {
@@ -50,11 +55,41 @@ int TrustOneLevelLower() {
     return 0;
 }
 
+bool g_noMemory = false;
+
+int ErrorWithoutMemory() {
+    const std::runtime_error failure("a failure");
+    g_noMemory = true;
+    try {
+        throw failure;
+    } catch (...) {
+        MFatal::CurrentExceptionAsError(); // ends the process when it cannot make the error
+    }
+    g_noMemory = false;
+    return 0;
+}
+
 } // namespace
+
+// Every allocation of this program comes here: in the oom mode, none succeeds.
+void* operator new(std::size_t size) {
+    void* memory = g_noMemory ? nullptr : std::malloc(size ? size : 1);
+    if (!memory)
+        throw std::bad_alloc();
+    return memory;
+}
+void operator delete(void* memory) noexcept {
+    std::free(memory);
+}
+void operator delete(void* memory, std::size_t) noexcept {
+    std::free(memory);
+}
 
 int main(int argc, char** argv) {
     if (argc > 1 && std::string_view(argv[1]) == "trust")
         return TrustOneLevelLower();
+    if (argc > 1 && std::string_view(argv[1]) == "oom")
+        return ErrorWithoutMemory();
     const Seam<MGetWinVer::Calls>::Override xp({[] {
         return std::optional(WinVersion{2, 5, 1, 2600});
     }});

@@ -92,6 +92,12 @@ TEST(TavelinExe, SecondCopyActivatesOnlyTavelinsWindow) {
     }
 }
 
+// No memory left even for an error's text: the program ends with 1 rather than go on.
+TEST(Start, ErrorWithoutMemoryEndsTheProgram) {
+    ChildProcess probe(APP_PROBE_EXE, "oom");
+    EXPECT_EQ(probe.Wait(15000), 1u);
+}
+
 // An older Windows version reported (a compatibility layer): the levels are still compared, so
 // the shell one level lower starts nothing from the program and its window is not activated.
 TEST(Start, ReportedVersionDoesNotDecideTrust) {
